@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package Quillet needs to build, test and benchmark.
+# Idempotent: packages already present are left as they are. Run as root.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    libgtest-dev libgmock-dev
+    libcli11-dev libfmt-dev
+    libzip-dev zlib1g-dev
+    qt6-base-dev
+    zip unzip p7zip-full
+    time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace quillet {
+
+enum class MessageIcon { None, Information, Exclamation, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Shows a modal message box titled with the program's title. The desktop program shows a real
+// dialog; the command line prints the text on stderr; tests record what was asked and answer
+// from a script. Called from the user-interface thread only.
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    virtual MessageAnswer showMessage(const std::string& text, MessageIcon icon,
+                                      MessageButtons buttons) = 0;
+};
+
+}  // namespace quillet
