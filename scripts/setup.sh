@@ -7,7 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     libgtest-dev libgmock-dev
     libcli11-dev libfmt-dev
-    libzip-dev zlib1g-dev
+    # libzip's CMake package names its three tools and fails when they are missing.
+    libzip-dev zlib1g-dev zipcmp zipmerge ziptool
     qt6-base-dev
     zip unzip p7zip-full
     time
