@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quillet::registry {
+
+// One registry value as the registry stores it: a type and raw bytes (UTF-16LE for text types).
+struct RegValue {
+    std::string name;  // UTF-8; empty for the unnamed value
+    std::u16string folded;
+    std::uint32_t type = 0;
+    std::string data;
+    // The exact lines this value was read from (continuation lines and line ends included);
+    // empty for a value set since. Written back unchanged while the value is unchanged.
+    std::string sourceText;
+};
+
+// One key of a hive. Nodes are shared so that an open handle keeps a deleted key alive.
+struct KeyNode {
+    std::string name;  // UTF-8, in the case it was created with
+    std::u16string folded;
+    KeyNode* parent = nullptr;
+    std::vector<std::shared_ptr<KeyNode>> subkeys;  // sorted by folded name
+    std::vector<RegValue> values;                   // in stored order
+    std::unordered_map<std::u16string, std::size_t> valueIndex;
+
+    // Lines of the key's block other than its key line, time line and values (class, link,
+    // comments, lines we do not interpret), exactly as read.
+    std::vector<std::string> metaLines;
+    std::uint64_t modified = 0;  // 100 ns ticks since 1601 (FILETIME)
+
+    // The blank lines before the key's block, and the block exactly as read (key line to last
+    // line), kept while nothing in it changed; `changed` is set by every change to its lines.
+    std::string leadingLines;
+    std::string sourceBlock;
+    bool hasSourceBlock = false;
+    bool changed = false;
+    bool deleted = false;
+    std::size_t fileOrder = 0;  // position of its block in the file it was read from
+
+    std::shared_ptr<KeyNode> findSubkey(const std::u16string& foldedName) const;
+    // Returns the subkey, creating it (as changed, without a block) when missing.
+    std::shared_ptr<KeyNode> addSubkey(std::string_view name);
+    // Removes a subkey with everything below it; the removed nodes are marked deleted.
+    void removeSubkey(const KeyNode* child);
+
+    const RegValue* findValue(std::string_view name) const;
+    // Sets a value, keeping its position when it exists and appending it otherwise.
+    void setValue(std::string_view name, std::uint32_t type, std::string data);
+    // Adds a value read from a file, with its source lines; a repeated name replaces.
+    void loadValue(RegValue value);
+};
+
+// A registry hive: the key tree of one registry file with the lines around it.
+struct Hive {
+    std::shared_ptr<KeyNode> root = std::make_shared<KeyNode>();
+    std::string header;   // every line before the first key block
+    std::string trailer;  // blank lines after the last key block
+    // True when the file listed its blocks in tree order, as Wine writes them; otherwise the
+    // blocks are written back in the order read, new keys last.
+    bool treeOrdered = true;
+    bool changed = false;  // something differs from the file it was read from
+};
+
+// Walks the path (components separated by backslashes; empty components ignored) from `from`.
+std::shared_ptr<KeyNode> FindKey(const std::shared_ptr<KeyNode>& from, std::string_view path);
+
+}  // namespace quillet::registry

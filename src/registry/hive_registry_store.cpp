@@ -1,0 +1,197 @@
+#include "registry/hive_registry_store.h"
+
+#include <cstring>
+
+#include "app/text_encoding.h"
+#include "registry/utf16_bytes.h"
+
+namespace quillet::registry {
+namespace {
+
+bool IsPredefinedRoot(HKey key) { return key >= kHkeyClassesRoot && key <= kHkeyDynData; }
+
+// Text values cross the interface as UTF-8 with the terminating zero byte counted.
+std::string ToAnsi(const RegValue& value) {
+    if (!IsTextType(value.type)) return value.data;
+    return Utf16ToUtf8(Utf16FromLeBytes(value.data));
+}
+
+std::string FromAnsi(std::uint32_t type, std::string_view data) {
+    if (!IsTextType(type)) return std::string(data);
+    return Utf16LeBytes(Utf8ToUtf16(data));
+}
+
+}  // namespace
+
+HiveRegistryStore::HiveRegistryStore(std::unique_ptr<HiveBackend> backend)
+    : m_backend(std::move(backend)) {}
+
+bool HiveRegistryStore::resolve(HKey key, Handle* out) {
+    if (IsPredefinedRoot(key)) {
+        Hive* hive = m_backend->hive(key, &m_lastLoadError);
+        if (hive == nullptr) return false;
+        *out = Handle{hive->root, hive, true, m_generation};
+        return true;
+    }
+    const auto it = m_handles.find(key);
+    if (it == m_handles.end() || it->second.generation != m_generation ||
+        it->second.node->deleted) {
+        return false;
+    }
+    *out = it->second;
+    return true;
+}
+
+HKey HiveRegistryStore::addHandle(Handle handle) {
+    const HKey key = m_nextHandle;
+    m_nextHandle += 4;
+    m_handles.emplace(key, std::move(handle));
+    return key;
+}
+
+RegResult HiveRegistryStore::RegOpenKeyEx(HKey key, std::string_view subKey, std::uint32_t access,
+                                          HKey* result) {
+    Handle base;
+    if (!resolve(key, &base)) return kErrorFileNotFound;
+    std::shared_ptr<KeyNode> node = FindKey(base.node, subKey);
+    if (!node) return kErrorFileNotFound;
+    *result =
+        addHandle(Handle{node, base.hive, (access & kKeyWrite & ~kKeyRead) != 0, m_generation});
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::RegCreateKey(HKey key, std::string_view subKey, HKey* result) {
+    Handle base;
+    if (!resolve(key, &base)) return kErrorFileNotFound;
+    std::shared_ptr<KeyNode> node = base.node;
+    while (!subKey.empty()) {
+        const std::size_t cut = subKey.find('\\');
+        const std::string_view name = subKey.substr(0, cut);
+        subKey = cut == std::string_view::npos ? std::string_view() : subKey.substr(cut + 1);
+        if (name.empty()) continue;
+        const std::size_t before = node->subkeys.size();
+        node = node->addSubkey(name);
+        if (node->parent->subkeys.size() != before) base.hive->changed = true;
+    }
+    *result = addHandle(Handle{node, base.hive, true, m_generation});
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::RegCloseKey(HKey key) {
+    if (IsPredefinedRoot(key)) return kErrorSuccess;
+    return m_handles.erase(key) == 1 ? kErrorSuccess : kErrorFileNotFound;
+}
+
+RegResult HiveRegistryStore::RegDeleteKey(HKey key, std::string_view subKey) {
+    Handle base;
+    if (!resolve(key, &base)) return kErrorFileNotFound;
+    std::shared_ptr<KeyNode> node = FindKey(base.node, subKey);
+    if (!node) return kErrorFileNotFound;
+    if (node->parent == nullptr || !node->subkeys.empty()) return kErrorAccessDenied;
+    node->parent->removeSubkey(node.get());
+    base.hive->changed = true;
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::RegEnumKeyEx(HKey key, std::uint32_t index, std::string* name) {
+    Handle handle;
+    if (!resolve(key, &handle)) return kErrorFileNotFound;
+    if (index >= handle.node->subkeys.size()) return kErrorNoMoreItems;
+    *name = handle.node->subkeys[index]->name;
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::copyOut(const std::string& bytes, std::uint8_t* data,
+                                     std::uint32_t* dataSize) {
+    if (dataSize == nullptr) return data == nullptr ? kErrorSuccess : kErrorFileNotFound;
+    const std::uint32_t capacity = *dataSize;
+    *dataSize = static_cast<std::uint32_t>(bytes.size());
+    if (data == nullptr) return kErrorSuccess;
+    if (bytes.size() > capacity) return kErrorMoreData;
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::RegEnumValue(HKey key, std::uint32_t index, std::string* name,
+                                          std::uint32_t* type, std::uint8_t* data,
+                                          std::uint32_t* dataSize) {
+    Handle handle;
+    if (!resolve(key, &handle)) return kErrorFileNotFound;
+    if (index >= handle.node->values.size()) return kErrorNoMoreItems;
+    const RegValue& value = handle.node->values[index];
+    if (name != nullptr) *name = value.name;
+    if (type != nullptr) *type = value.type;
+    return copyOut(ToAnsi(value), data, dataSize);
+}
+
+RegResult HiveRegistryStore::RegQueryValueEx(HKey key, std::string_view valueName,
+                                             std::uint32_t* type, std::uint8_t* data,
+                                             std::uint32_t* dataSize) {
+    Handle handle;
+    if (!resolve(key, &handle)) return kErrorFileNotFound;
+    const RegValue* value = handle.node->findValue(valueName);
+    if (value == nullptr) return kErrorFileNotFound;
+    if (type != nullptr) *type = value->type;
+    return copyOut(ToAnsi(*value), data, dataSize);
+}
+
+RegResult HiveRegistryStore::RegQueryValue(HKey key, std::string_view subKey, char* data,
+                                           std::int32_t* dataSize) {
+    Handle handle;
+    if (!resolve(key, &handle)) return kErrorFileNotFound;
+    std::shared_ptr<KeyNode> node = FindKey(handle.node, subKey);
+    if (!node) return kErrorFileNotFound;
+    // A key without an unnamed value answers with an empty text, as Windows does.
+    const RegValue* value = node->findValue("");
+    const std::string text = value != nullptr ? ToAnsi(*value) : std::string(1, '\0');
+    if (dataSize == nullptr) return data == nullptr ? kErrorSuccess : kErrorFileNotFound;
+    const std::int32_t capacity = *dataSize;
+    *dataSize = static_cast<std::int32_t>(text.size());
+    if (data == nullptr) return kErrorSuccess;
+    if (static_cast<std::int32_t>(text.size()) > capacity) return kErrorMoreData;
+    std::memcpy(data, text.data(), text.size());
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::RegSetValueEx(HKey key, std::string_view valueName, std::uint32_t type,
+                                           const std::uint8_t* data, std::uint32_t dataSize) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), data ? dataSize : 0);
+    return RegSetValueRaw(key, valueName, type, FromAnsi(type, bytes));
+}
+
+RegResult HiveRegistryStore::RegEnumValueRaw(HKey key, std::uint32_t index, std::string* name,
+                                             std::uint32_t* type, std::string* data) {
+    Handle handle;
+    if (!resolve(key, &handle)) return kErrorFileNotFound;
+    if (index >= handle.node->values.size()) return kErrorNoMoreItems;
+    const RegValue& value = handle.node->values[index];
+    *name = value.name;
+    *type = value.type;
+    *data = value.data;
+    return kErrorSuccess;
+}
+
+RegResult HiveRegistryStore::RegSetValueRaw(HKey key, std::string_view valueName,
+                                            std::uint32_t type, std::string_view data) {
+    Handle handle;
+    if (!resolve(key, &handle)) return kErrorFileNotFound;
+    if (!handle.writable) return kErrorAccessDenied;
+    handle.node->setValue(valueName, type, std::string(data));
+    handle.hive->changed = true;
+    return kErrorSuccess;
+}
+
+Status HiveRegistryStore::Commit() {
+    Status status = m_backend->commit();
+    if (!status) ++m_generation;
+    return status;
+}
+
+void HiveRegistryStore::Discard() {
+    m_backend->discard();
+    ++m_generation;
+}
+
+bool HiveRegistryStore::HasChanges() const { return m_backend->hasChanges(); }
+
+}  // namespace quillet::registry

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "registry/hive.h"
+#include "registry/registry_store.h"
+
+namespace quillet::registry {
+
+// Where the hives behind the predefined roots come from and go to.
+class HiveBackend {
+  public:
+    virtual ~HiveBackend() = default;
+    // The hive of the current-user or local-machine root, loaded on first use; null, with the
+    // reason in *reason, when it cannot be had (other roots always give null).
+    virtual Hive* hive(HKey root, std::string* reason) = 0;
+    // Makes every changed hive durable; on failure discards all changes.
+    virtual Status commit() = 0;
+    // Drops every change since the last commit (hives are read again on next use).
+    virtual void discard() = 0;
+    virtual bool hasChanges() const = 0;
+};
+
+// The registry calls over hives held in memory. Handles opened before a Discard() or a failed
+// Commit() no longer work afterwards (they report "not found").
+class HiveRegistryStore : public RegistryStore {
+  public:
+    explicit HiveRegistryStore(std::unique_ptr<HiveBackend> backend);
+
+    RegResult RegOpenKeyEx(HKey key, std::string_view subKey, std::uint32_t access,
+                           HKey* result) override;
+    RegResult RegCreateKey(HKey key, std::string_view subKey, HKey* result) override;
+    RegResult RegCloseKey(HKey key) override;
+    RegResult RegDeleteKey(HKey key, std::string_view subKey) override;
+    RegResult RegEnumKeyEx(HKey key, std::uint32_t index, std::string* name) override;
+    RegResult RegEnumValue(HKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                           std::uint8_t* data, std::uint32_t* dataSize) override;
+    RegResult RegQueryValueEx(HKey key, std::string_view valueName, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* dataSize) override;
+    RegResult RegQueryValue(HKey key, std::string_view subKey, char* data,
+                            std::int32_t* dataSize) override;
+    RegResult RegSetValueEx(HKey key, std::string_view valueName, std::uint32_t type,
+                            const std::uint8_t* data, std::uint32_t dataSize) override;
+    RegResult RegEnumValueRaw(HKey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                              std::string* data) override;
+    RegResult RegSetValueRaw(HKey key, std::string_view valueName, std::uint32_t type,
+                             std::string_view data) override;
+
+    Status Commit() override;
+    void Discard() override;
+    bool HasChanges() const override;
+
+    // Why the last call that found no hive failed (e.g. a registry file that cannot be read).
+    const std::string& lastLoadError() const { return m_lastLoadError; }
+    std::size_t openHandleCount() const { return m_handles.size(); }
+
+  protected:
+    HiveBackend& backend() { return *m_backend; }
+
+  private:
+    struct Handle {
+        std::shared_ptr<KeyNode> node;
+        Hive* hive = nullptr;
+        bool writable = false;
+        std::uint64_t generation = 0;
+    };
+    // The key a handle stands for; false when the handle is unknown, stale or its key deleted.
+    bool resolve(HKey key, Handle* out);
+    HKey addHandle(Handle handle);
+    RegResult copyOut(const std::string& bytes, std::uint8_t* data, std::uint32_t* dataSize);
+
+    std::unique_ptr<HiveBackend> m_backend;
+    std::unordered_map<HKey, Handle> m_handles;
+    HKey m_nextHandle = 0x1000;
+    std::uint64_t m_generation = 0;
+    std::string m_lastLoadError;
+};
+
+}  // namespace quillet::registry

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "app/message_service.h"
+#include "app/status.h"
+#include "registry/registry_store.h"
+
+namespace quillet::registry {
+
+// Subkey names in enumeration order; a name can also be looked up (without regard to case).
+class SubkeyList {
+  public:
+    void add(std::string name) { m_names.push_back(std::move(name)); }
+    std::size_t size() const { return m_names.size(); }
+    bool empty() const { return m_names.empty(); }
+    const std::string& operator[](std::size_t index) const { return m_names[index]; }
+    bool contains(std::string_view name) const;
+    auto begin() const { return m_names.begin(); }
+    auto end() const { return m_names.end(); }
+
+  private:
+    std::vector<std::string> m_names;
+};
+
+// A value's data as EnumValues gives it: text for string and expandable-string values, a signed
+// 32-bit integer for numbers, the stored bytes for every other type.
+using ValueData = std::variant<std::string, std::int32_t, std::vector<std::uint8_t>>;
+
+// Values in enumeration order, looked up by name without regard to case.
+class ValueList {
+  public:
+    void add(std::string name, ValueData data) {
+        m_items.emplace_back(std::move(name), std::move(data));
+    }
+    std::size_t size() const { return m_items.size(); }
+    bool empty() const { return m_items.empty(); }
+    const std::pair<std::string, ValueData>& operator[](std::size_t index) const {
+        return m_items[index];
+    }
+    const ValueData* find(std::string_view name) const;
+    // The named value as text; null when it is missing or not text.
+    const std::string* findText(std::string_view name) const;
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+  private:
+    std::vector<std::pair<std::string, ValueData>> m_items;
+};
+
+// Registry access by key path: a key named by one text, a root name such as
+// HKEY_CURRENT_USER optionally followed by a backslash and a subkey path.
+//
+// Failures are results, never messages, with one exception: a key path that does not begin with
+// "HKEY_" or ends with a backslash shows "Incorrect Format:" through the message service.
+// Each operation that changes the registry commits its change before it returns, unless it runs
+// inside a Batch, whose end commits once. A failed commit leaves the registry as it was and is
+// reported through the operation's result and lastError().
+// Not thread-safe; one thread at a time.
+class ModReg {
+  public:
+    ModReg(RegistryStore& store, MessageService& messages);
+
+    static HKey RootFromName(std::string_view rootName);
+    // Returns the root and replaces `path` by its subkey path; kNoRoot (path unchanged) when
+    // the format is wrong (after the message) or the root name is unknown.
+    HKey SplitKeyPath(std::string& path);
+
+    bool KeyExists(const std::string& keyPath);
+    RegResult CreateKey(const std::string& keyPath);
+    void DeleteKey(const std::string& keyPath);
+    void DeleteKeyTree(const std::string& keyPath);
+    SubkeyList EnumSubkeys(const std::string& keyPath);
+    ValueList EnumValues(const std::string& keyPath);
+    std::string ReadStringValue(const std::string& keyPath, const std::string& valueName);
+    bool ReadDefaultValue(const std::string& keyPath, std::string& value);
+
+    // Groups several changes into one commit, made when the outermost batch ends; commit()
+    // reports its outcome (a batch not committed discards its changes when it ends).
+    class Batch {
+      public:
+        explicit Batch(ModReg& modReg);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        Status commit();
+
+      private:
+        ModReg& m_modReg;
+        bool m_done = false;
+    };
+
+    // Why the last change could not be committed; empty when it could.
+    const std::string& lastError() const { return m_lastError; }
+
+    RegistryStore& store() { return m_store; }
+
+  private:
+    void deleteKeyTree(const std::string& keyPath);
+    void commitChange();
+
+    RegistryStore& m_store;
+    MessageService& m_messages;
+    int m_batchDepth = 0;
+    std::string m_lastError;
+};
+
+}  // namespace quillet::registry

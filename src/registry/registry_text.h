@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/status.h"
+#include "registry/mod_reg.h"
+
+namespace quillet::registry {
+
+// The registry text form: one key tree as lines ended by CR LF, UTF-8 without a byte-order mark.
+// A key line is a backslash alone for the exported key, or the subkey's path below it, each name
+// preceded by a backslash. A value line is `"` + name + a six-character type mark + data:
+//   `"= sz:` text        `"=esz:` expandable text (unexpanded)
+//   `"=bin:` bytes as decimal numbers joined by ","        `"= dw:` signed 32-bit decimal
+// Two more marks carry what those cannot, and readers of the four plain marks skip them:
+//   `"=xsz:` / `"=xes:` text or expandable text holding a line break, written with the escapes
+//       `\\`, `\r` and `\n`;
+//   `"=rXX:` any other value (XX: its type in two hex digits) as the bytes the registry stores
+//       (UTF-16LE for text types), written as for `bin:`.
+// Keys come in pre-order: a key's line, its values in stored order, then its subkeys.
+
+// Writes the key at `keyPath` with all its subkeys to `file`, replacing it. A key that cannot be
+// opened contributes its key line alone. Fails when the file cannot be written.
+Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
+
+// Appends the value lines of one key (not its subkeys) to `file`.
+Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
+                      const std::filesystem::path& file);
+
+// Rebuilds the key tree of `file` below `baseKeyPath`. The whole file is read and checked first:
+// a malformed file (a value line with no "=" past its second character, a binary piece that is
+// not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape) changes
+// nothing and the reason names the line. When the file holds the line of the exported key
+// itself, the tree at the base path is deleted first, so the base path then holds exactly the
+// file's keys and values. Reading stops at the first empty line. The change is committed once.
+Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
+                     const std::filesystem::path& file);
+
+}  // namespace quillet::registry

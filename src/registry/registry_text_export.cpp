@@ -1,0 +1,166 @@
+// Writing a key tree in the registry text form.
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "app/text_encoding.h"
+#include "registry/registry_text.h"
+#include "registry/utf16_bytes.h"
+
+namespace quillet::registry {
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+constexpr std::uint32_t kNameBufferChars = 260;
+
+void AppendDecimalBytes(std::string& line, std::string_view bytes) {
+    char number[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) line += ',';
+        std::snprintf(number, sizeof number, "%u", static_cast<unsigned char>(bytes[i]));
+        line += number;
+    }
+}
+
+// The text a string-like value holds, when the plain text marks carry it exactly: UTF-16 with
+// one terminating zero and no other, which converts to UTF-8 and back unchanged.
+bool PlainText(std::string_view data, std::string* text) {
+    if (data.empty()) {
+        text->clear();
+        return true;
+    }
+    std::u16string units = Utf16FromLeBytes(data);
+    if (data.size() % 2 != 0 || units.empty() || units.back() != 0) return false;
+    units.pop_back();
+    if (units.find(u'\0') != std::u16string::npos) return false;
+    *text = Utf16ToUtf8(units);
+    return Utf8ToUtf16(*text) == units;
+}
+
+std::string EscapeLineBreaks(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\') {
+            escaped += "\\\\";
+        } else if (c == '\r') {
+            escaped += "\\r";
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// Builds the value line; false when the value has a type no mark can carry.
+bool ValueLine(const std::string& name, std::uint32_t type, const std::string& data,
+               std::string* line) {
+    *line = "\"" + name;
+    std::string text;
+    if ((type == kRegSz || type == kRegExpandSz) && PlainText(data, &text)) {
+        const bool breaks = text.find_first_of("\r\n") != std::string::npos;
+        if (breaks) {
+            *line += type == kRegSz ? "\"=xsz:" : "\"=xes:";
+            *line += EscapeLineBreaks(text);
+        } else {
+            *line += type == kRegSz ? "\"= sz:" : "\"=esz:";
+            *line += text;
+        }
+    } else if (type == kRegBinary) {
+        *line += "\"=bin:";
+        AppendDecimalBytes(*line, data);
+    } else if (type == kRegDword && data.size() == 4) {
+        std::uint32_t number = 0;
+        for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
+        *line += "\"= dw:" + std::to_string(static_cast<std::int32_t>(number));
+    } else if (type <= 0xFF) {
+        char mark[8];
+        std::snprintf(mark, sizeof mark, "\"=r%02x:", type);
+        *line += mark;
+        AppendDecimalBytes(*line, data);
+    } else {
+        return false;
+    }
+    *line += kLineEnd;
+    return true;
+}
+
+Status WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& out) {
+    std::string path = keyPath;
+    const HKey root = modReg.SplitKeyPath(path);
+    if (root == kNoRoot) return Status::Ok();
+    RegistryStore& store = modReg.store();
+    HKey key;
+    if (store.RegOpenKeyEx(root, path, kKeyRead, &key) != kErrorSuccess) return Status::Ok();
+    std::string name;
+    std::string data;
+    std::string line;
+    std::uint32_t type = 0;
+    for (std::uint32_t index = 0;
+         store.RegEnumValueRaw(key, index, &name, &type, &data) == kErrorSuccess; ++index) {
+        if (ValueLine(name, type, data, &line)) out << line;
+    }
+    store.RegCloseKey(key);
+    return Status::Ok();
+}
+
+Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& relativePath,
+                 std::ofstream& out) {
+    out << (relativePath.empty() ? "\\" : relativePath) << kLineEnd;
+    Status status = WriteValues(modReg, keyPath, out);
+    if (!status) return status;
+
+    std::string path = keyPath;
+    const HKey root = modReg.SplitKeyPath(path);
+    if (root == kNoRoot) return Status::Ok();
+    RegistryStore& store = modReg.store();
+    HKey key;
+    if (store.RegOpenKeyEx(root, path, kKeyRead, &key) != kErrorSuccess) return Status::Ok();
+    std::string name;
+    for (std::uint32_t index = 0;; ++index) {
+        const RegResult result = store.RegEnumKeyEx(key, index, &name);
+        if (result == kErrorNoMoreItems) break;
+        if (result != kErrorSuccess) {
+            status = Status::Error("cannot list the subkeys of " + keyPath + " (error " +
+                                   std::to_string(result) + ")");
+            break;
+        }
+        if (name.size() > kNameBufferChars) name.resize(kNameBufferChars);
+        name = name.substr(0, name.find('\0'));
+        status = ExportKey(modReg, keyPath + "\\" + name, relativePath + "\\" + name, out);
+        if (!status) break;
+    }
+    store.RegCloseKey(key);
+    return status;
+}
+
+Status Finish(std::ofstream& out, const std::filesystem::path& file) {
+    out.close();
+    if (!out) return Status::Error("cannot write " + file.string());
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status ExportKeyTree(ModReg& modReg, const std::string& keyPath,
+                     const std::filesystem::path& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) return Status::Error("cannot create " + file.string());
+    Status status = ExportKey(modReg, keyPath, "", out);
+    if (!status) return status;
+    return Finish(out, file);
+}
+
+Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
+                      const std::filesystem::path& file) {
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    if (!out) return Status::Error("cannot open " + file.string());
+    Status status = WriteValues(modReg, keyPath, out);
+    if (!status) return status;
+    return Finish(out, file);
+}
+
+}  // namespace quillet::registry

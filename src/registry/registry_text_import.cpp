@@ -1,0 +1,237 @@
+// Reading the registry text form back below a base key.
+#include <charconv>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "app/text_encoding.h"
+#include "registry/registry_text.h"
+#include "registry/utf16_bytes.h"
+
+namespace quillet::registry {
+namespace {
+
+// One change the file asks for, checked before any is made.
+struct Step {
+    enum Kind { kReplaceBase, kOpenKey, kSetValue } kind;
+    std::string relativePath;  // kOpenKey: the key line
+    std::string name;          // kSetValue
+    std::uint32_t type = 0;
+    std::string data;  // as the registry stores it (UTF-16LE for text)
+};
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+bool ParseDecimal(std::string_view text, long long low, long long high, long long* value) {
+    text = Trim(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return false;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && *value >= low &&
+           *value <= high;
+}
+
+bool ParseBytes(std::string_view data, std::string* bytes) {
+    bytes->clear();
+    if (data.empty()) return true;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = data.find(',', start);
+        long long byte;
+        if (!ParseDecimal(data.substr(start, comma - start), 0, 255, &byte)) return false;
+        bytes->push_back(static_cast<char>(byte));
+        if (comma == std::string_view::npos) return true;
+        start = comma + 1;
+    }
+}
+
+bool UnescapeLineBreaks(std::string_view text, std::string* out) {
+    out->clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            *out += text[i];
+            continue;
+        }
+        if (++i >= text.size()) return false;
+        switch (text[i]) {
+            case '\\':
+                *out += '\\';
+                break;
+            case 'r':
+                *out += '\r';
+                break;
+            case 'n':
+                *out += '\n';
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+std::string StoredText(std::string_view utf8) {
+    std::u16string units = Utf8ToUtf16(utf8);
+    units += u'\0';
+    return Utf16LeBytes(units);
+}
+
+// Reads the value line into a step. An unknown type gives no step; a malformed line an error.
+Status ParseValueLine(std::string_view line, std::vector<Step>* steps) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos || equals < 2) {
+        return Status::Error("a value line without \"=\" after its name");
+    }
+    Step step{Step::kSetValue, {}, std::string(line.substr(1, equals - 2)), 0, {}};
+    const std::string_view type = Trim(line.substr(equals + 1, 3));
+    const std::string_view data = equals + 5 < line.size() ? line.substr(equals + 5) : "";
+    if (type == "sz" || type == "esz") {
+        step.type = type == "sz" ? kRegSz : kRegExpandSz;
+        step.data = StoredText(data);
+    } else if (type == "xsz" || type == "xes") {
+        std::string text;
+        if (!UnescapeLineBreaks(data, &text)) return Status::Error("a text with a bad escape");
+        step.type = type == "xsz" ? kRegSz : kRegExpandSz;
+        step.data = StoredText(text);
+    } else if (type == "dw") {
+        long long number;
+        if (!ParseDecimal(data, INT32_MIN, INT32_MAX, &number)) {
+            return Status::Error("\"" + std::string(data) + "\" is not a 32-bit number");
+        }
+        const auto bits = static_cast<std::uint32_t>(static_cast<std::int32_t>(number));
+        step.type = kRegDword;
+        for (int i = 0; i < 4; ++i) step.data += static_cast<char>((bits >> (8 * i)) & 0xFF);
+    } else if (type == "bin" || (type.size() == 3 && type[0] == 'r')) {
+        if (type == "bin") {
+            step.type = kRegBinary;
+        } else {
+            unsigned number = 0;
+            const auto result = std::from_chars(type.data() + 1, type.data() + 3, number, 16);
+            if (result.ec != std::errc() || result.ptr != type.data() + 3) return Status::Ok();
+            step.type = number;
+        }
+        if (!ParseBytes(data, &step.data)) {
+            return Status::Error("binary data that is not numbers from 0 to 255 joined by \",\"");
+        }
+    } else {
+        return Status::Ok();  // a type this reader does not know is skipped
+    }
+    steps->push_back(std::move(step));
+    return Status::Ok();
+}
+
+Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& basePath) {
+    std::vector<Step> steps;
+    std::string currentKeyPath;
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        if (line.empty()) break;
+        if (line.front() == '\\') {
+            const std::string keyPath = basePath + std::string(line);
+            if (keyPath == currentKeyPath) continue;  // the key that is current already
+            currentKeyPath = keyPath;
+            if (line.back() == '\\') {
+                steps.push_back(Step{Step::kReplaceBase, {}, {}, 0, {}});
+            } else {
+                steps.push_back(Step{Step::kOpenKey, std::string(line), {}, 0, {}});
+            }
+            continue;
+        }
+        Status status = ParseValueLine(line, &steps);
+        if (!status) {
+            return Status::Error("line " + std::to_string(i + 1) + ": " + status.reason());
+        }
+    }
+    return steps;
+}
+
+Status ApplySteps(ModReg& modReg, const std::string& basePath, HKey root,
+                  const std::string& baseSubkey, const std::vector<Step>& steps) {
+    RegistryStore& store = modReg.store();
+    HKey current = kNoRoot;
+    const auto close = [&] {
+        if (current != kNoRoot) store.RegCloseKey(current);
+        current = kNoRoot;
+    };
+    for (const Step& step : steps) {
+        RegResult result = kErrorSuccess;
+        switch (step.kind) {
+            case Step::kReplaceBase:
+                close();
+                modReg.DeleteKeyTree(basePath);
+                result = store.RegCreateKey(root, baseSubkey, &current);
+                break;
+            case Step::kOpenKey:
+                close();
+                result = store.RegCreateKey(root, baseSubkey + step.relativePath, &current);
+                break;
+            case Step::kSetValue:
+                // A value before any key, or after a key that could not be made, sets nothing.
+                if (current != kNoRoot) {
+                    result = store.RegSetValueRaw(current, step.name, step.type, step.data);
+                }
+                break;
+        }
+        if (result != kErrorSuccess) {
+            close();
+            return Status::Error("cannot write below " + basePath + " (registry error " +
+                                 std::to_string(result) + ")");
+        }
+    }
+    close();
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
+                     const std::filesystem::path& file) {
+    std::string baseSubkey = baseKeyPath;
+    const HKey root = modReg.SplitKeyPath(baseSubkey);
+    if (root == kNoRoot) {
+        return Status::Error("\"" + baseKeyPath + "\" is not a registry key path");
+    }
+    // Replacing a whole root would wipe every other program's settings with it.
+    if (baseSubkey.empty()) {
+        return Status::Error("will not replace the whole of " + baseKeyPath +
+                             ": name a key below it");
+    }
+
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return Status::Error("cannot open " + file.string());
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return Status::Error("cannot read " + file.string());
+
+    const std::string text = DecodeTextFileBytes(bytes.str());
+    auto steps = ParseFile(text, baseKeyPath);
+    if (!steps) return Status::Error(file.string() + ", " + steps.reason() + "; nothing changed");
+    if (steps->empty()) return Status::Ok();
+
+    ModReg::Batch batch(modReg);
+    Status applied = ApplySteps(modReg, baseKeyPath, root, baseSubkey, *steps);
+    if (!applied) return applied;  // the batch discards what was done
+    return batch.commit();
+}
+
+}  // namespace quillet::registry
