@@ -11,10 +11,11 @@ namespace quillet {
 // everything in it when the object is destroyed, and also when the process is ended by SIGINT,
 // SIGTERM or SIGHUP.
 //
-// Signal cleanup: the first Create() in a process installs a handler for each of those signals
-// whose action is still the default one (an ignored signal or a handler someone else installed
-// is left alone). The handler removes every live work folder, then restores the default action
-// and raises the signal again, so the process ends with the status the signal would have given.
+// Signal cleanup: each Create() installs a handler for each of those signals whose action is
+// still the default one (an ignored signal or a handler someone else installed is left alone;
+// one installed by an earlier Create() stays). The handler removes every live work folder, then
+// restores the default action and raises the signal again, so the process ends with the status
+// the signal would have given.
 // The removal uses openat/fdopendir/readdir/unlinkat; fdopendir and readdir are not on POSIX's
 // list of async-signal-safe calls. That is a deliberate trade-off: the process is ending anyway,
 // and the worst case is a leftover folder in the temporary folder. Up to 16 folders at a time
