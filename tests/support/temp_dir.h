@@ -9,7 +9,7 @@ namespace quillet::testing {
 // A fresh folder under the system's temporary folder, removed with everything in it on
 // destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,7 +18,7 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 

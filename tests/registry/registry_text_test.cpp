@@ -1,0 +1,236 @@
+#include "registry/registry_text.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/memory_registry_store.h"
+#include "registry/utf16_bytes.h"
+#include "support/recording_message_service.h"
+#include "support/temp_dir.h"
+
+namespace quillet::registry {
+namespace {
+
+using quillet::testing::ReadFileBytes;
+using quillet::testing::RecordingMessageService;
+using quillet::testing::TempDir;
+using quillet::testing::WriteFileBytes;
+
+class RegistryTextTest : public ::testing::Test {
+  protected:
+    void set(const std::string& subkey, const std::string& name, std::uint32_t type,
+             const std::string& stored) {
+        HKey key;
+        ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, subkey, &key), kErrorSuccess);
+        ASSERT_EQ(store.RegSetValueRaw(key, name, type, stored), kErrorSuccess);
+        store.RegCloseKey(key);
+    }
+    static std::string Text(std::u16string_view text) {
+        std::u16string units(text);
+        units += u'\0';
+        return Utf16LeBytes(units);
+    }
+    static std::string Dword(std::uint32_t n) {
+        return std::string(reinterpret_cast<char*>(&n), 4);
+    }
+
+    // The worked example: a key with five values of the four plain types and three subkeys.
+    void makeExample(const std::string& at) {
+        set(at, "", kRegSz, Text(u"main"));
+        set(at, "Mode", kRegDword, Dword(5));
+        set(at, "Flags", kRegDword, Dword(0xFFFFFFFF));
+        set(at, "Blob", kRegBinary, std::string("\x01\x00\xff", 3));
+        set(at, "Path", kRegExpandSz, Text(u"%UserProfile%\\Mail"));
+        set(at + "\\Colors", "Back", kRegSz, Text(u"white"));
+        HKey key;
+        ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, at + "\\Colors\\Dark", &key), 0);
+        store.RegCloseKey(key);
+        set(at + "\\Fonts", "Size", kRegDword, Dword(12));
+    }
+
+    std::string exportText(const std::string& keyPath) {
+        const auto file = dir / "export.txt";
+        EXPECT_TRUE(ExportKeyTree(modReg, keyPath, file).ok());
+        return ReadFileBytes(file);
+    }
+
+    Status importText(const std::string& base, const std::string& text) {
+        const auto file = dir / "import.txt";
+        WriteFileBytes(file, text);
+        return ImportKeyFile(modReg, base, file);
+    }
+
+    TempDir dir;
+    MemoryRegistryStore store;
+    RecordingMessageService messages;
+    ModReg modReg{store, messages};
+};
+
+constexpr char kExample[] =
+    "\\\r\n"
+    "\"\"= sz:main\r\n"
+    "\"Mode\"= dw:5\r\n"
+    "\"Flags\"= dw:-1\r\n"
+    "\"Blob\"=bin:1,0,255\r\n"
+    "\"Path\"=esz:%UserProfile%\\Mail\r\n"
+    "\\Colors\r\n"
+    "\"Back\"= sz:white\r\n"
+    "\\Colors\\Dark\r\n"
+    "\\Fonts\r\n"
+    "\"Size\"= dw:12\r\n";
+
+TEST_F(RegistryTextTest, WorkedExampleExportsToTheByteAndImportsElsewhere) {
+    makeExample("Software\\Source");
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Software\\Source"), kExample);
+
+    set("Software\\Example\\Stale\\Deep", "old", kRegSz, Text(u"gone"));
+    set("Software\\Example", "old", kRegSz, Text(u"gone"));
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Software\\Example", kExample).ok());
+    EXPECT_FALSE(modReg.KeyExists("HKEY_CURRENT_USER\\Software\\Example\\Stale"));
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Software\\Example"), kExample);
+    EXPECT_EQ(store.commitCount(), 1);
+}
+
+TEST_F(RegistryTextTest, EveryValueTypeSurvivesExportImportExport) {
+    const std::string signature = "Best regards,\r\nJo\r\n\\\\server\\share\r\n";
+    set("Src", "sig", kRegSz, Text(u"Best regards,\r\nJo\r\n\\\\server\\share\r\n"));
+    set("Src", "lonelf", kRegExpandSz, Text(u"%UserProfile%\nline"));
+    set("Src", "multi", kRegMultiSz, Utf16LeBytes(std::u16string(u"one\0two\0\0", 9)));
+    set("Src", "qword", kRegQword, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+    set("Src", "none", kRegNone, std::string("\x00\x00", 2));
+    set("Src", "emptybin", kRegBinary, "");
+    set("Src", "shortdword", kRegDword, std::string("\x07", 1));
+    set("Src", "unterminated", kRegSz, Utf16LeBytes(u"abc"));
+    set("Src", "emoji \xf0\x9f\x98\x80 name", kRegSz, Text(u"\u00e9t\u00e9 \U0001F600"));
+    set("Src", "quote\"name", kRegSz, Text(u"  spaced  "));
+    set("Src\\Sub", "n", kRegDword, Dword(0x80000000));
+
+    const std::string first = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_NE(
+        first.find("\"sig\"=xsz:Best regards,\\r\\nJo\\r\\n\\\\\\\\server\\\\share\\r\\n\r\n"),
+        std::string::npos)
+        << first;
+    EXPECT_NE(first.find("\"multi\"=r07:111,0,110,0,101,0,0,0,116,0,119,0,111,0,0,0,0,0\r\n"),
+              std::string::npos);
+    EXPECT_NE(first.find("\"n\"= dw:-2147483648\r\n"), std::string::npos);
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst\\Below", first).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Dst\\Below"), first);
+
+    HKey key;
+    ASSERT_EQ(store.RegOpenKeyEx(kHkeyCurrentUser, "Dst\\Below", kKeyRead, &key), 0);
+    std::uint8_t buffer[128];
+    std::uint32_t size = sizeof buffer;
+    std::uint32_t type = 0;
+    ASSERT_EQ(store.RegQueryValueEx(key, "sig", &type, buffer, &size), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size - 1), signature);
+    std::string name, data;
+    for (std::uint32_t i = 0; store.RegEnumValueRaw(key, i, &name, &type, &data) == 0; ++i) {
+        if (name == "multi") {
+            EXPECT_EQ(type, kRegMultiSz);
+            EXPECT_EQ(data, Utf16LeBytes(std::u16string(u"one\0two\0\0", 9)));
+        } else if (name == "unterminated") {
+            EXPECT_EQ(data, Utf16LeBytes(u"abc"));
+        }
+    }
+    store.RegCloseKey(key);
+}
+
+TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
+    HKey key;
+    ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, "Empty", &key), 0);
+    store.RegCloseKey(key);
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Empty"), "\\\r\n");
+    set("Target\\Child", "x", kRegSz, Text(u"y"));
+    set("Target", "x", kRegSz, Text(u"y"));
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Target", "\\\r\n").ok());
+    EXPECT_TRUE(modReg.KeyExists("HKEY_CURRENT_USER\\Target"));
+    EXPECT_TRUE(modReg.EnumSubkeys("HKEY_CURRENT_USER\\Target").empty());
+    EXPECT_TRUE(modReg.EnumValues("HKEY_CURRENT_USER\\Target").empty());
+}
+
+TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
+    makeExample("Target");
+    ASSERT_TRUE(store.Commit().ok());
+    const std::string before = store.committedText(kHkeyCurrentUser);
+    const int commits = store.commitCount();
+    const std::string bad[] = {
+        "\\\r\n\"a\"= dw:12x\r\n",
+        "\\\r\n\"a\"= dw:2147483648\r\n",
+        "\\\r\n\"a\"=bin:1,256\r\n",
+        "\\\r\n\"a\"=bin:1,,2\r\n",
+        "\\\r\n\"a\"=bin:0x1\r\n",
+        "\\\r\n\"a\"= sz:fine\r\n\\Sub\r\nno equals sign here\r\n",
+        "\\\r\n\"=x\r\n",
+        "\\\r\n\"a\"=xsz:bad \\q escape\r\n",
+    };
+    for (const std::string& text : bad) {
+        const Status status = importText("HKEY_CURRENT_USER\\Target", text);
+        EXPECT_FALSE(status.ok()) << text;
+        EXPECT_NE(status.reason().find("line "), std::string::npos) << status.reason();
+        EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Target"), kExample) << text;
+    }
+    EXPECT_EQ(store.committedText(kHkeyCurrentUser), before);
+    EXPECT_EQ(store.commitCount(), commits);
+}
+
+TEST_F(RegistryTextTest, ReaderFollowsThePlainFormsRules) {
+    // Unknown types are skipped, spaces around binary pieces ignored, the first "=" ends the
+    // name, a value before any key line sets nothing, an empty line ends the file.
+    const std::string text =
+        "\"early\"= sz:nowhere\r\n"
+        "\\\r\n"
+        "\"skip\"=mul:whatever\r\n"
+        "\"pieces\"=bin: 1 , 2 ,3\r\n"
+        "\"a=b\"= sz:x\r\n"
+        "\"lead\"= sz:  both  \r\n"
+        "\"big\"= dw:-1\r\n"
+        "\r\n"
+        "\"after\"= sz:never read\r\n";
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\R", text).ok());
+    const ValueList values = modReg.EnumValues("HKEY_CURRENT_USER\\R");
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_EQ(std::get<std::vector<std::uint8_t>>(*values.find("pieces")),
+              (std::vector<std::uint8_t>{1, 2, 3}));
+    // The name ends at the first "=", so the type field is read from inside the name.
+    EXPECT_EQ(values.find("a=b"), nullptr);
+    EXPECT_EQ(*values.findText("lead"), "  both  ");
+    EXPECT_EQ(std::get<std::int32_t>(*values.find("big")), -1);
+    EXPECT_EQ(values.find("after"), nullptr);
+    EXPECT_EQ(values.find("early"), nullptr);
+}
+
+TEST_F(RegistryTextTest, FilesWithoutTheRootLineAddBelowTheBase) {
+    set("T", "keep", kRegSz, Text(u"kept"));
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\T", "\\New\r\n\"v\"= dw:1\r\n").ok());
+    EXPECT_NE(modReg.EnumValues("HKEY_CURRENT_USER\\T").findText("keep"), nullptr);
+    EXPECT_TRUE(modReg.KeyExists("HKEY_CURRENT_USER\\T\\New"));
+    // An empty file changes nothing at all.
+    const int commits = store.commitCount();
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\T", "").ok());
+    EXPECT_EQ(store.commitCount(), commits);
+}
+
+TEST_F(RegistryTextTest, RefusesBadBasePathsAndWholeRoots) {
+    EXPECT_FALSE(importText("HKEY_CURRENT_USER", kExample).ok());
+    EXPECT_FALSE(importText("Software\\X", kExample).ok());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Incorrect Format:\n\nSoftware\\X");
+}
+
+TEST_F(RegistryTextTest, ReadsWindows1252FilesAndWritesUtf8) {
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\E", "\\\r\n\"n\"= sz:Caf\xe9 \x80\r\n").ok());
+    EXPECT_EQ(*modReg.EnumValues("HKEY_CURRENT_USER\\E").findText("n"), "Caf\xc3\xa9 \xe2\x82\xac");
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\E"), "\\\r\n\"n\"= sz:Caf\xc3\xa9 \xe2\x82\xac\r\n");
+}
+
+TEST_F(RegistryTextTest, FailedCommitOfAnImportLeavesTheTargetUnchanged) {
+    makeExample("Target");
+    ASSERT_TRUE(store.Commit().ok());
+    store.failNextCommit("Wine is running");
+    const Status status = importText("HKEY_CURRENT_USER\\Target", "\\\r\n\"only\"= dw:1\r\n");
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.reason(), "Wine is running");
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Target"), kExample);
+}
+
+}  // namespace
+}  // namespace quillet::registry
