@@ -1,0 +1,162 @@
+#include "archive/entry_source.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <span>
+
+#include "archive/deflate_pipeline.h"
+
+namespace quillet::archive {
+
+namespace {
+
+// General purpose flag bits 1 and 2 tell readers how hard a deflate stream was compressed.
+zip_uint16_t DeflateLevelFlags(int level) {
+    if (level >= 8) return 0x0002;  // maximum
+    if (level == 2) return 0x0004;  // fast
+    if (level == 1) return 0x0006;  // super fast
+    return 0;                       // normal
+}
+
+}  // namespace
+
+EntrySource::EntrySource() { zip_error_init(&m_error); }
+
+EntrySource::~EntrySource() { zip_error_fini(&m_error); }
+
+std::unique_ptr<EntrySource> EntrySource::Deflated(DeflatePipeline& pipeline, std::size_t input,
+                                                   std::uint64_t size, std::time_t modified,
+                                                   int level) {
+    std::unique_ptr<EntrySource> source(new EntrySource());
+    source->m_pipeline = &pipeline;
+    source->m_input = input;
+    source->m_size = size;
+    source->m_modified = modified;
+    source->m_level = level;
+    return source;
+}
+
+std::unique_ptr<EntrySource> EntrySource::Stored(int fd, std::uint64_t size, std::time_t modified) {
+    std::unique_ptr<EntrySource> source(new EntrySource());
+    source->m_fd = fd;
+    source->m_size = size;
+    source->m_modified = modified;
+    return source;
+}
+
+zip_source_t* EntrySource::makeZipSource(zip_t* archive) {
+    return zip_source_function(archive, &EntrySource::Callback, this);
+}
+
+zip_int64_t EntrySource::Callback(void* self, void* data, zip_uint64_t length,
+                                  zip_source_cmd_t command) {
+    return static_cast<EntrySource*>(self)->handle(data, length, command);
+}
+
+zip_int64_t EntrySource::fail(int zipError, std::string reason) {
+    zip_error_set(&m_error, zipError, 0);
+    m_failureReason = std::move(reason);
+    return -1;
+}
+
+zip_int64_t EntrySource::handle(void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            m_position = 0;
+            m_finished = false;
+            if (m_pipeline != nullptr) m_pipelineBase = m_pipeline->consumedInputBytes();
+            if (m_handlers.started) m_handlers.started();
+            return 0;
+
+        case ZIP_SOURCE_READ:
+            return m_pipeline != nullptr ? readDeflated(data, length) : readStored(data, length);
+
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+
+        case ZIP_SOURCE_STAT: {
+            auto* stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &m_error);
+            if (stat == nullptr) return -1;
+            zip_stat_init(stat);
+            stat->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
+            stat->size = m_size;
+            stat->mtime = m_modified;
+            stat->comp_method = m_pipeline != nullptr ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+            // libzip asks again after reading the data, and takes the CRC from that answer.
+            if (m_pipeline != nullptr && m_finished) {
+                stat->valid |= ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
+                stat->crc = m_pipeline->crc(m_input);
+                stat->comp_size = m_pipeline->compressedSize(m_input);
+            }
+            return sizeof(*stat);
+        }
+
+        case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+            auto* attributes = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, length, &m_error);
+            if (attributes == nullptr) return -1;
+            attributes->valid |=
+                ZIP_FILE_ATTRIBUTES_HOST_SYSTEM | ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES;
+            attributes->host_system = ZIP_OPSYS_UNIX;
+            attributes->external_file_attributes = static_cast<zip_uint32_t>(S_IFREG | 0644) << 16;
+            if (m_pipeline != nullptr) {
+                attributes->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+                attributes->general_purpose_bit_flags = DeflateLevelFlags(m_level);
+                attributes->general_purpose_bit_mask = 0x0006;
+            }
+            return 0;
+        }
+
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&m_error, data, length);
+
+        case ZIP_SOURCE_FREE:
+            return 0;  // this object belongs to the writer
+
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS,
+                ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+
+        default:
+            zip_error_set(&m_error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+zip_int64_t EntrySource::readDeflated(void* data, zip_uint64_t length) {
+    const std::size_t wanted = static_cast<std::size_t>(std::min<zip_uint64_t>(length, 1u << 30));
+    Result<std::size_t> count =
+        m_pipeline->read(m_input, std::span(static_cast<std::byte*>(data), wanted));
+    if (!count.ok()) return fail(ZIP_ER_READ, count.reason());
+    if (*count == 0) m_finished = true;
+    if (m_handlers.progress) {
+        m_handlers.progress(m_pipeline->consumedInputBytes() - m_pipelineBase);
+    }
+    return static_cast<zip_int64_t>(*count);
+}
+
+zip_int64_t EntrySource::readStored(void* data, zip_uint64_t length) {
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<zip_uint64_t>(length, m_size - m_position));
+    if (wanted == 0) {
+        m_finished = true;
+        return 0;
+    }
+    ssize_t count = 0;
+    do {
+        count = ::pread(m_fd, data, wanted, static_cast<off_t>(m_position));
+    } while (count < 0 && errno == EINTR);
+    if (count < 0)
+        return fail(ZIP_ER_READ, std::string("Cannot read the file: ") + std::strerror(errno));
+    if (count == 0) return fail(ZIP_ER_READ, "The file became shorter while it was being saved");
+    m_position += static_cast<std::uint64_t>(count);
+    if (m_handlers.progress) m_handlers.progress(m_position);
+    return count;
+}
+
+}  // namespace quillet::archive

@@ -1,0 +1,209 @@
+#include "archive/zip_archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "archive/entry_name.h"
+#include "archive/sibling_file.h"
+#include "archive/zip_writer.h"
+
+namespace quillet::archive {
+
+namespace {
+
+// Overwrites a password before its memory is given back.
+void Forget(std::string& secret) {
+    volatile char* bytes = secret.data();
+    for (std::size_t i = 0; i < secret.size(); ++i) bytes[i] = 0;
+    secret.clear();
+}
+
+Status WriteAll(int fd, std::span<const std::byte> data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return Status::Error(std::strerror(errno));
+        data = data.subspan(static_cast<std::size_t>(written));
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+ZipArchive::~ZipArchive() { ClearArchive(); }
+
+void ZipArchive::ClearArchive() {
+    m_writeTarget.reset();
+    m_writeFiles.clear();
+    m_encryptOnWrite = false;
+    Forget(m_writePassword);
+    m_reader.close();
+    Forget(m_readPassword);
+}
+
+Status ZipArchive::CreateArchive(const std::filesystem::path& archiveFile) {
+    if (archiveFile.empty() || !archiveFile.has_filename()) {
+        return Status::Error("The archive path '" + archiveFile.string() + "' names no file");
+    }
+    m_writeTarget = archiveFile;
+    m_writeFiles.clear();
+    return Status::Ok();
+}
+
+Result<int> ZipArchive::AddFileEntry(const std::filesystem::path& hostFile) {
+    if (!m_writeTarget) return Status::Error("No archive has been created to add files to");
+    struct stat info {};
+    if (::stat(hostFile.c_str(), &info) != 0) {
+        return Status::Error(SystemFailure("Cannot add the file", hostFile, errno));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Status::Error("Cannot add '" + hostFile.string() + "': not a regular file");
+    }
+    const std::string name = hostFile.filename().string();
+    if (Status plain = CheckEntryName(name); !plain) {
+        return Status::Error("Cannot add '" + hostFile.string() + "': " + plain.reason());
+    }
+    for (const auto& added : m_writeFiles) {
+        if (EntryNamesCollide(added.filename().string(), name)) {
+            return Status::Error("Cannot add '" + hostFile.string() + "': the entry \"" +
+                                 added.filename().string() + "\" is already in the archive");
+        }
+    }
+    m_writeFiles.push_back(hostFile);
+    return static_cast<int>(m_writeFiles.size() - 1);
+}
+
+void ZipArchive::WritePassword(std::string password) {
+    Forget(m_writePassword);
+    m_writePassword = std::move(password);
+    Forget(password);
+}
+
+Status ZipArchive::SaveArchive() {
+    const Status outcome = save();
+    if (m_observer != nullptr) m_observer->SaveDone(outcome.ok(), outcome.reason());
+    return outcome;
+}
+
+Status ZipArchive::save() {
+    if (!m_writeTarget) return Status::Error("No archive has been created to save");
+    ZipWriteRequest request;
+    request.target = *m_writeTarget;
+    request.files = m_writeFiles;
+    if (m_encryptOnWrite) request.password = m_writePassword;
+    request.level = m_level;
+    request.threads = m_threads;
+
+    ZipWriteEvents events;
+    events.entryAdding = [this](const std::string& name) {
+        if (m_observer != nullptr) m_observer->EntryAdding(name);
+    };
+    events.progress = [this](int percent) {
+        if (m_observer != nullptr) m_observer->SaveProgress(percent);
+    };
+    Status written = WriteZipArchive(request, events);
+    Forget(request.password);
+    if (!written) {
+        return Status::Error("Cannot save the archive '" + request.target.string() +
+                             "': " + written.reason());
+    }
+    return written;
+}
+
+bool ZipArchive::ArchiveHasPassword(const std::filesystem::path& archiveFile) {
+    ZipReader probe;
+    if (!probe.open(archiveFile)) return false;
+    for (const ArchiveEntry& entry : probe.entries()) {
+        if (entry.encrypted) return true;
+    }
+    return false;
+}
+
+Status ZipArchive::LoadArchive(const std::filesystem::path& archiveFile) {
+    return m_reader.open(archiveFile);
+}
+
+void ZipArchive::ReadPassword(std::string password) {
+    Forget(m_readPassword);
+    m_readPassword = std::move(password);
+    Forget(password);
+}
+
+bool ZipArchive::CheckReadPassword() {
+    if (!m_reader.isOpen()) return false;
+    // Zip's two-byte password check lets about one wrong password in 65,536 through; reading an
+    // encrypted entry to its end verifies its authentication code, which no wrong password passes.
+    // The smallest encrypted entry is the quickest to read.
+    std::optional<std::size_t> smallest;
+    const auto& all = m_reader.entries();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i].encrypted && (!smallest || all[i].size < all[*smallest].size)) smallest = i;
+    }
+    if (!smallest) return true;
+    const Status read = m_reader.readEntry(*smallest, m_readPassword,
+                                           [](std::span<const std::byte>) { return Status::Ok(); });
+    return read.ok();
+}
+
+std::optional<ArchiveEntry> ZipArchive::LookupEntry(std::string_view name) {
+    const std::optional<std::size_t> position = m_reader.find(name);
+    if (!position) return std::nullopt;
+    return m_reader.entries()[*position];
+}
+
+Status ZipArchive::ExtractEntryTo(std::string_view name,
+                                  const std::filesystem::path& destinationFile) {
+    if (!m_reader.isOpen()) return Status::Error("No archive is loaded");
+    const std::optional<std::size_t> position = m_reader.find(name);
+    if (!position) {
+        return Status::Error("The archive holds no entry \"" + std::string(name) + "\"");
+    }
+    if (m_observer != nullptr) m_observer->EntryExtracting(std::string(name));
+
+    RemoveStaleSiblingTemps(destinationFile);
+    Result<std::filesystem::path> temp = CreateSiblingTemp(destinationFile);
+    if (!temp) return temp.status();
+    const std::string failed =
+        "Cannot extract \"" + std::string(name) + "\" to '" + destinationFile.string() + "': ";
+    const int fd = ::open(temp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        const int openError = errno;
+        RemoveQuietly(*temp);
+        return Status::Error(failed + std::strerror(openError));
+    }
+    Status outcome = Status::Ok();
+    // Restored files are the user's own data files: readable by all, writable by the owner,
+    // whatever modes the archive recorded.
+    if (::fchmod(fd, 0644) != 0) outcome = Status::Error(std::strerror(errno));
+    if (outcome) {
+        outcome = m_reader.readEntry(
+            *position, m_readPassword,
+            [fd](std::span<const std::byte> data) { return WriteAll(fd, data); });
+    }
+    if (outcome && ::fsync(fd) != 0) outcome = Status::Error(std::strerror(errno));
+    if (::close(fd) != 0 && outcome) outcome = Status::Error(std::strerror(errno));
+    if (outcome) outcome = ReplaceWithSibling(*temp, destinationFile);
+    if (!outcome) {
+        RemoveQuietly(*temp);
+        return Status::Error(failed + outcome.reason());
+    }
+    return Status::Ok();
+}
+
+std::vector<ArchiveEntry> ZipArchive::entries() const { return m_reader.entries(); }
+
+Status ZipArchive::verifyEntries() {
+    if (!m_reader.isOpen()) return Status::Error("No archive is loaded");
+    for (std::size_t i = 0; i < m_reader.entries().size(); ++i) {
+        Status read = m_reader.readEntry(i, m_readPassword,
+                                         [](std::span<const std::byte>) { return Status::Ok(); });
+        if (!read) return read;
+    }
+    return Status::Ok();
+}
+
+}  // namespace quillet::archive

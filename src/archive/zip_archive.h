@@ -1,0 +1,63 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/zip_reader.h"
+
+namespace quillet::archive {
+
+// The archive of backup files, on libzip: see Archive for the contract of each operation.
+//
+// Writing compresses at level 6 on several threads (level and threads can be changed) and stores
+// the compressed data through libzip, which adds the WinZip AES-256 encryption. Never sleeps.
+// Not thread-safe: one thread at a time; observer calls arrive on that thread.
+class ZipArchive : public Archive {
+  public:
+    ZipArchive() = default;
+    ~ZipArchive() override;
+
+    void setObserver(ArchiveObserver* observer) override { m_observer = observer; }
+
+    void ClearArchive() override;
+    Status CreateArchive(const std::filesystem::path& archiveFile) override;
+    Result<int> AddFileEntry(const std::filesystem::path& hostFile) override;
+    void EncryptOnWrite(bool encrypt) override { m_encryptOnWrite = encrypt; }
+    void WritePassword(std::string password) override;
+    Status SaveArchive() override;
+
+    bool ArchiveHasPassword(const std::filesystem::path& archiveFile) override;
+    Status LoadArchive(const std::filesystem::path& archiveFile) override;
+    void ReadPassword(std::string password) override;
+    bool CheckReadPassword() override;
+    std::optional<ArchiveEntry> LookupEntry(std::string_view name) override;
+    Status ExtractEntryTo(std::string_view name,
+                          const std::filesystem::path& destinationFile) override;
+    std::vector<ArchiveEntry> entries() const override;
+    Status verifyEntries() override;
+
+    // Compression for SaveArchive: 0 stores, 1 (fastest) to 9 (smallest); 6 unless changed.
+    void setCompressionLevel(int level) { m_level = level; }
+    // Compressing threads for SaveArchive; 0 (the default) chooses by the number of processors.
+    void setCompressionThreads(unsigned threads) { m_threads = threads; }
+
+  private:
+    Status save();
+
+    ArchiveObserver* m_observer = nullptr;
+    int m_level = 6;
+    unsigned m_threads = 0;
+
+    std::optional<std::filesystem::path> m_writeTarget;
+    std::vector<std::filesystem::path> m_writeFiles;
+    bool m_encryptOnWrite = false;
+    std::string m_writePassword;
+
+    ZipReader m_reader;
+    std::string m_readPassword;
+};
+
+}  // namespace quillet::archive

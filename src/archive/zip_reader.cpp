@@ -1,0 +1,239 @@
+#include "archive/zip_reader.h"
+
+#include <zip.h>
+#include <zlib.h>
+
+#include <memory>
+#include <unordered_map>
+
+#include "archive/entry_name.h"
+
+namespace quillet::archive {
+
+namespace {
+
+constexpr std::size_t kRawChunk = 64 * 1024;
+constexpr std::size_t kPlainChunk = 256 * 1024;
+
+std::string ZipErrorText(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+bool IsWinZipAes(std::uint16_t encryption) {
+    return encryption == ZIP_EM_AES_128 || encryption == ZIP_EM_AES_192 ||
+           encryption == ZIP_EM_AES_256;
+}
+
+class Inflater {
+  public:
+    Inflater() { m_ready = inflateInit2(&m_stream, -15) == Z_OK; }
+    ~Inflater() {
+        if (m_ready) inflateEnd(&m_stream);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+    bool ready() const { return m_ready; }
+    z_stream& stream() { return m_stream; }
+
+  private:
+    z_stream m_stream{};
+    bool m_ready = false;
+};
+
+}  // namespace
+
+ZipReader::~ZipReader() { close(); }
+
+void ZipReader::close() {
+    if (m_archive != nullptr) zip_discard(m_archive);
+    m_archive = nullptr;
+    m_entries.clear();
+    m_details.clear();
+    m_file.clear();
+}
+
+Status ZipReader::open(const std::filesystem::path& file) {
+    close();
+    int openError = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &openError);
+    if (archive == nullptr) {
+        return Status::Error("Cannot open the archive '" + file.string() +
+                             "': " + ZipErrorText(openError));
+    }
+    std::unique_ptr<zip_t, decltype(&zip_discard)> guard(archive, &zip_discard);
+    const std::string invalid = "The archive '" + file.string() + "' is invalid: ";
+
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    std::unordered_map<std::string, std::string> namesIgnoringCase;
+    std::vector<ArchiveEntry> entries;
+    std::vector<EntryDetails> details;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0) {
+            return Status::Error(invalid + zip_strerror(archive));
+        }
+        const zip_uint64_t needed = ZIP_STAT_NAME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE |
+                                    ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
+                                    ZIP_STAT_ENCRYPTION_METHOD;
+        if ((stat.valid & needed) != needed || stat.name == nullptr) {
+            return Status::Error(invalid + "an entry's directory record is incomplete");
+        }
+        const std::string name = stat.name;
+        if (Status plain = CheckEntryName(name); !plain)
+            return Status::Error(invalid + plain.reason());
+        // Names equal but for the case of letters would overwrite each other on Windows, whose file
+        // names ignore case; Quillet never writes such an archive, so it is not one of ours.
+        const auto [seen, isNew] = namesIgnoringCase.emplace(AsciiLower(name), name);
+        if (!isNew) {
+            if (seen->second == name) {
+                return Status::Error(invalid + "it holds the entry \"" + name + "\" twice");
+            }
+            return Status::Error(invalid + "the entries \"" + seen->second + "\" and \"" + name +
+                                 "\" name the same file");
+        }
+        entries.push_back({name, stat.size, stat.encryption_method != ZIP_EM_NONE});
+        details.push_back({static_cast<std::uint64_t>(i), stat.comp_size, stat.crc,
+                           stat.comp_method, stat.encryption_method});
+    }
+
+    m_archive = guard.release();
+    m_file = file;
+    m_entries = std::move(entries);
+    m_details = std::move(details);
+    return Status::Ok();
+}
+
+std::optional<std::size_t> ZipReader::find(std::string_view name) const {
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].name == name) return i;
+    }
+    return std::nullopt;
+}
+
+Status ZipReader::readEntry(std::size_t position, const std::string& password,
+                            const Sink& sink) const {
+    if (m_archive == nullptr || position >= m_entries.size()) {
+        return Status::Error("No such entry in the archive");
+    }
+    const ArchiveEntry& entry = m_entries[position];
+    const EntryDetails& details = m_details[position];
+    const std::string quoted = "'" + entry.name + "'";
+    if (details.method != ZIP_CM_STORE && details.method != ZIP_CM_DEFLATE) {
+        return Status::Error("The entry " + quoted + " uses a compression method (" +
+                             std::to_string(details.method) + ") that cannot be read");
+    }
+    if (entry.encrypted && password.empty()) {
+        return Status::Error("The entry " + quoted + " is protected by a password");
+    }
+
+    zip_file_t* file = zip_fopen_index_encrypted(m_archive, details.index, ZIP_FL_COMPRESSED,
+                                                 entry.encrypted ? password.c_str() : nullptr);
+    if (file == nullptr) {
+        const int code = zip_error_code_zip(zip_get_error(m_archive));
+        zip_error_clear(m_archive);
+        if (code == ZIP_ER_WRONGPASSWD) return Status::Error("Wrong password for " + quoted);
+        return Status::Error("Cannot read the entry " + quoted + ": " + ZipErrorText(code));
+    }
+    // Closed exactly once, below or on an early return.
+    std::unique_ptr<zip_file_t, decltype(&zip_fclose)> guard(file, &zip_fclose);
+
+    const bool deflated = details.method == ZIP_CM_DEFLATE;
+    Inflater inflater;
+    if (deflated && !inflater.ready()) return Status::Error("Cannot set up decompression");
+    std::vector<std::byte> raw(kRawChunk);
+    std::vector<std::byte> plain(deflated ? kPlainChunk : 0);
+    std::uint64_t produced = 0;
+    uLong crc = crc32(0, nullptr, 0);
+    bool streamEnded = !deflated;
+
+    const auto deliver = [&](const std::byte* data, std::size_t size) -> Status {
+        produced += size;
+        if (produced > entry.size) {
+            return Status::Error("The entry " + quoted + " is damaged: more data than recorded");
+        }
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+        return sink(std::span<const std::byte>(data, size));
+    };
+
+    for (;;) {
+        const zip_int64_t count = zip_fread(file, raw.data(), raw.size());
+        if (count < 0) {
+            const int code = zip_error_code_zip(zip_file_get_error(file));
+            if (code == ZIP_ER_CRC && IsWinZipAes(details.encryption)) {
+                return Status::Error("The entry " + quoted +
+                                     " failed its authentication check: wrong password or "
+                                     "damaged archive");
+            }
+            return Status::Error("The entry " + quoted + " is damaged: " + ZipErrorText(code));
+        }
+        if (count == 0) break;
+        if (!deflated) {
+            if (Status taken = deliver(raw.data(), static_cast<std::size_t>(count)); !taken) {
+                return taken;
+            }
+            continue;
+        }
+        z_stream& stream = inflater.stream();
+        stream.next_in = reinterpret_cast<Bytef*>(raw.data());
+        stream.avail_in = static_cast<uInt>(count);
+        // Inflate until this chunk is used up and no output is pending (a full output buffer may
+        // leave more behind even when all input has been taken).
+        for (bool more = true; more;) {
+            if (streamEnded) {
+                if (stream.avail_in == 0) break;
+                return Status::Error("The entry " + quoted +
+                                     " is damaged: data after the end of its compressed stream");
+            }
+            stream.next_out = reinterpret_cast<Bytef*>(plain.data());
+            stream.avail_out = static_cast<uInt>(plain.size());
+            const int result = inflate(&stream, Z_NO_FLUSH);
+            if (result == Z_STREAM_END) {
+                streamEnded = true;
+            } else if (result == Z_BUF_ERROR) {
+                break;  // nothing more to do before the next chunk
+            } else if (result != Z_OK) {
+                return Status::Error("The entry " + quoted +
+                                     " is damaged: its compressed data is invalid");
+            }
+            const std::size_t made = plain.size() - stream.avail_out;
+            if (made > 0) {
+                if (Status taken = deliver(plain.data(), made); !taken) return taken;
+            }
+            more = stream.avail_in > 0 || stream.avail_out == 0;
+        }
+    }
+
+    if (!streamEnded) {
+        return Status::Error("The entry " + quoted +
+                             " is damaged: its compressed data is cut short");
+    }
+    if (produced != entry.size) {
+        return Status::Error("The entry " + quoted + " is damaged: its size does not match");
+    }
+    // WinZip AES entries may leave the CRC out (recorded as 0); their authentication code, checked
+    // above, covers the data instead.
+    const bool crcRecorded = !(IsWinZipAes(details.encryption) && details.crc == 0);
+    if (crcRecorded && crc != details.crc) {
+        return Status::Error("The entry " + quoted + " is damaged: CRC mismatch");
+    }
+    const int closed = zip_fclose(guard.release());
+    if (closed != 0) {
+        return Status::Error("The entry " + quoted +
+                             " failed its final check: " + ZipErrorText(closed));
+    }
+    return Status::Ok();
+}
+
+}  // namespace quillet::archive

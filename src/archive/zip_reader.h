@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/status.h"
+#include "archive/archive.h"
+
+struct zip;
+
+namespace quillet::archive {
+
+// A zip archive opened for reading with libzip, its entry names checked, its entries read in full
+// with every check: decryption, WinZip AES authentication, inflation, CRC and size.
+//
+// Entries are read through libzip as raw (decrypted but still compressed) data and inflated here.
+// Reading the raw data to its end is what makes libzip verify the AES authentication code; its own
+// inflating reader stops at the end of the deflate stream and never verifies it.
+//
+// Not thread-safe: one thread at a time.
+class ZipReader {
+  public:
+    // Receives the entry's data in order; a failure stops the reading and is returned.
+    using Sink = std::function<Status(std::span<const std::byte>)>;
+
+    ZipReader() = default;
+    ~ZipReader();
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    // Opens `file` (closing the archive opened before) with libzip's consistency check. Fails with
+    // the reason when it cannot be read as a zip archive, or an entry name is not a plain file name
+    // or names the same file as another (exactly, or when the case of letters is ignored).
+    Status open(const std::filesystem::path& file);
+    void close();
+    bool isOpen() const { return m_archive != nullptr; }
+
+    // Entries in archive order.
+    const std::vector<ArchiveEntry>& entries() const { return m_entries; }
+    std::optional<std::size_t> find(std::string_view name) const;
+
+    // Reads entry `position` to its end with `password` (ignored for entries not encrypted),
+    // handing the data to `sink`. Fails with the reason: wrong or missing password, failed
+    // authentication, damaged data, CRC or size mismatch, unsupported method.
+    Status readEntry(std::size_t position, const std::string& password, const Sink& sink) const;
+
+  private:
+    struct EntryDetails {
+        std::uint64_t index;
+        std::uint64_t compressedSize;
+        std::uint32_t crc;
+        std::uint16_t method;
+        std::uint16_t encryption;
+    };
+
+    zip* m_archive = nullptr;
+    std::filesystem::path m_file;
+    std::vector<ArchiveEntry> m_entries;
+    std::vector<EntryDetails> m_details;
+};
+
+}  // namespace quillet::archive

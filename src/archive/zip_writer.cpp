@@ -1,0 +1,285 @@
+#include "archive/zip_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "archive/deflate_pipeline.h"
+#include "archive/entry_source.h"
+#include "archive/sibling_file.h"
+
+namespace quillet::archive {
+
+namespace {
+
+// An input file, open from the start of the save to its end so that its size and data match.
+class InputFile {
+  public:
+    explicit InputFile(std::filesystem::path path) : m_path(std::move(path)) {}
+    ~InputFile() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    Status open() {
+        m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0) return Status::Error(SystemFailure("Cannot open the file", m_path, errno));
+        struct stat info {};
+        if (::fstat(m_fd, &info) != 0) {
+            return Status::Error(SystemFailure("Cannot read the file", m_path, errno));
+        }
+        if (!S_ISREG(info.st_mode)) {
+            return Status::Error("'" + m_path.string() + "' is not a regular file");
+        }
+        m_size = static_cast<std::uint64_t>(info.st_size);
+        m_modified = info.st_mtime;
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint; failure changes nothing
+        return Status::Ok();
+    }
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string entryName() const { return m_path.filename().string(); }
+    int fd() const { return m_fd; }
+    std::uint64_t size() const { return m_size; }
+    std::time_t modified() const { return m_modified; }
+
+  private:
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+    std::time_t m_modified = 0;
+};
+
+// Removes the temporary file when the save does not get as far as renaming it.
+class TempFileGuard {
+  public:
+    explicit TempFileGuard(std::filesystem::path path) : m_path(std::move(path)) {}
+    ~TempFileGuard() {
+        if (!m_path.empty()) RemoveQuietly(m_path);
+    }
+    TempFileGuard(const TempFileGuard&) = delete;
+    TempFileGuard& operator=(const TempFileGuard&) = delete;
+    void release() { m_path.clear(); }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+std::string ZipErrorText(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+struct ExpectedEntry {
+    std::string name;
+    std::uint64_t size;
+    zip_uint16_t method;
+};
+
+// The part of a save that libzip does: all entries into `temp`.
+class ArchiveBuilder {
+  public:
+    ArchiveBuilder(const ZipWriteRequest& request, const ZipWriteEvents& events,
+                   std::vector<std::unique_ptr<InputFile>>& files)
+        : m_request(request), m_events(events), m_files(files) {}
+
+    Status build(const std::filesystem::path& temp, std::vector<ExpectedEntry>& expected);
+
+  private:
+    void reportProgress(std::uint64_t bytesDone);
+
+    const ZipWriteRequest& m_request;
+    const ZipWriteEvents& m_events;
+    std::vector<std::unique_ptr<InputFile>>& m_files;
+    std::uint64_t m_totalBytes = 0;
+    int m_percent = -1;
+};
+
+void ArchiveBuilder::reportProgress(std::uint64_t bytesDone) {
+    const int percent = m_totalBytes == 0
+                            ? 100
+                            : static_cast<int>(std::min<std::uint64_t>(bytesDone, m_totalBytes) *
+                                               100 / m_totalBytes);
+    if (percent > m_percent) {
+        m_percent = percent;
+        if (m_events.progress) m_events.progress(percent);
+    }
+}
+
+Status ArchiveBuilder::build(const std::filesystem::path& temp,
+                             std::vector<ExpectedEntry>& expected) {
+    for (const auto& file : m_files) m_totalBytes += file->size();
+
+    const int level = std::clamp(m_request.level, 0, 9);
+    DeflateSettings settings;
+    settings.level = std::max(level, 1);
+    settings.threads = m_request.threads;
+    DeflatePipeline pipeline(settings);
+    std::vector<DeflatePipeline::Input> pipelineInputs;
+    // Declared before the archive, so that they outlive it: discarding the archive frees the
+    // libzip sources, which refer to them.
+    std::vector<std::unique_ptr<EntrySource>> sources;
+
+    int openError = 0;
+    zip_t* opened = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError);
+    if (opened == nullptr) {
+        return Status::Error("Cannot start the archive '" + temp.string() +
+                             "': " + ZipErrorText(openError));
+    }
+    // Until zip_close() succeeds the archive is discarded, never closed: a failed close leaves
+    // libzip's state unusable.
+    std::unique_ptr<zip_t, decltype(&zip_discard)> archive(opened, &zip_discard);
+
+    std::uint64_t bytesBefore = 0;
+    for (const auto& file : m_files) {
+        const bool stored = level == 0 || file->size() == 0;
+        std::unique_ptr<EntrySource> source =
+            stored ? EntrySource::Stored(file->fd(), file->size(), file->modified())
+                   : EntrySource::Deflated(pipeline, pipelineInputs.size(), file->size(),
+                                           file->modified(), level);
+        if (!stored) pipelineInputs.push_back({file->fd(), file->size()});
+
+        const std::string name = file->entryName();
+        source->setHandlers(EntrySource::Handlers{
+            [this, name] {
+                if (m_events.entryAdding) m_events.entryAdding(name);
+            },
+            [this, bytesBefore](std::uint64_t bytes) { reportProgress(bytesBefore + bytes); }});
+        bytesBefore += file->size();
+
+        zip_source_t* zipSource = source->makeZipSource(archive.get());
+        if (zipSource == nullptr) {
+            return Status::Error("Cannot add '" + name + "': " + zip_strerror(archive.get()));
+        }
+        const zip_int64_t index = zip_file_add(archive.get(), name.c_str(), zipSource, 0);
+        if (index < 0) {
+            zip_source_free(zipSource);
+            return Status::Error("Cannot add '" + name + "': " + zip_strerror(archive.get()));
+        }
+        const auto entry = static_cast<zip_uint64_t>(index);
+        if (stored && zip_set_file_compression(archive.get(), entry, ZIP_CM_STORE, 0) != 0) {
+            return Status::Error("Cannot add '" + name + "': " + zip_strerror(archive.get()));
+        }
+        if (!m_request.password.empty() &&
+            zip_file_set_encryption(archive.get(), entry, ZIP_EM_AES_256,
+                                    m_request.password.c_str()) != 0) {
+            return Status::Error("Cannot encrypt '" + name + "': " + zip_strerror(archive.get()));
+        }
+        sources.push_back(std::move(source));
+        expected.push_back({name, file->size(),
+                            static_cast<zip_uint16_t>(stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE)});
+    }
+
+    if (Status started = pipeline.start(std::move(pipelineInputs)); !started) return started;
+
+    if (zip_close(archive.get()) != 0) {
+        // Name the file whose reading failed, if that was the cause; else libzip's reason
+        // (a write error such as a full disk).
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            if (!sources[i]->failureReason().empty()) {
+                return Status::Error("Cannot add '" + m_files[i]->path().string() +
+                                     "' to the archive: " + sources[i]->failureReason());
+            }
+        }
+        return Status::Error(std::string("Cannot write the archive: ") +
+                             zip_strerror(archive.get()));
+    }
+    archive.release();  // zip_close() freed it
+    reportProgress(m_totalBytes);
+    return Status::Ok();
+}
+
+// An archive without entries: libzip would delete the file instead of writing one.
+Status WriteEmptyArchive(const std::filesystem::path& temp) {
+    static constexpr unsigned char kEndOfCentralDirectory[22] = {'P', 'K', 5, 6};
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return Status::Error(SystemFailure("Cannot write the archive", temp, errno));
+    const ssize_t written = ::write(fd, kEndOfCentralDirectory, sizeof(kEndOfCentralDirectory));
+    const int writeError = errno;
+    ::close(fd);
+    if (written != static_cast<ssize_t>(sizeof(kEndOfCentralDirectory))) {
+        return Status::Error(
+            SystemFailure("Cannot write the archive", temp, writeError == 0 ? EIO : writeError));
+    }
+    return Status::Ok();
+}
+
+// Re-opens the written archive with libzip's consistency check and compares its directory with
+// what was meant to be written.
+Status CheckWrittenArchive(const std::filesystem::path& temp,
+                           const std::vector<ExpectedEntry>& expected, bool encrypted) {
+    int openError = 0;
+    zip_t* opened = zip_open(temp.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &openError);
+    if (opened == nullptr) {
+        return Status::Error("The written archive does not read back: " + ZipErrorText(openError));
+    }
+    std::unique_ptr<zip_t, decltype(&zip_discard)> archive(opened, &zip_discard);
+    if (zip_get_num_entries(archive.get(), 0) != static_cast<zip_int64_t>(expected.size())) {
+        return Status::Error("The written archive does not hold the expected number of entries");
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        zip_stat_t stat;
+        if (zip_stat_index(archive.get(), i, ZIP_FL_ENC_RAW, &stat) != 0) {
+            return Status::Error("The written archive's entry " + std::to_string(i + 1) +
+                                 " does not read back: " + zip_strerror(archive.get()));
+        }
+        const zip_uint16_t wantedEncryption = encrypted ? ZIP_EM_AES_256 : ZIP_EM_NONE;
+        if (stat.name == nullptr || expected[i].name != stat.name ||
+            stat.size != expected[i].size || stat.comp_method != expected[i].method ||
+            stat.encryption_method != wantedEncryption) {
+            return Status::Error("The written archive's entry '" + expected[i].name +
+                                 "' does not match what was written");
+        }
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events) {
+    RemoveStaleSiblingTemps(request.target);
+
+    std::vector<std::unique_ptr<InputFile>> files;
+    for (const auto& path : request.files) {
+        files.push_back(std::make_unique<InputFile>(path));
+        if (Status opened = files.back()->open(); !opened) return opened;
+    }
+
+    Result<std::filesystem::path> temp = CreateSiblingTemp(request.target);
+    if (!temp) return temp.status();
+    TempFileGuard guard(*temp);
+
+    std::vector<ExpectedEntry> expected;
+    if (files.empty()) {
+        if (Status written = WriteEmptyArchive(*temp); !written) return written;
+        if (events.progress) events.progress(100);
+    } else {
+        ArchiveBuilder builder(request, events, files);
+        if (Status built = builder.build(*temp, expected); !built) return built;
+    }
+    if (Status synced = SyncFile(*temp); !synced) return synced;
+    if (Status checked = CheckWrittenArchive(*temp, expected, !request.password.empty());
+        !checked) {
+        return checked;
+    }
+    // A backup that replaces an earlier one keeps the permissions the user gave that one.
+    struct stat previous {};
+    if (::stat(request.target.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) {
+        ::chmod(temp->c_str(), previous.st_mode & 07777);  // best effort: the new file is complete
+    }
+    if (Status replaced = ReplaceWithSibling(*temp, request.target); !replaced) return replaced;
+    guard.release();
+    return Status::Ok();
+}
+
+}  // namespace quillet::archive

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/status.h"
+
+namespace quillet::archive {
+
+struct ZipWriteRequest {
+    std::filesystem::path target;              // the archive file to write or replace
+    std::vector<std::filesystem::path> files;  // entries, in order, named by their file names
+    std::string password;                      // empty: no encryption; else WinZip AES-256
+    int level = 6;                             // 0 stores, 1 to 9 deflate
+    unsigned threads = 0;                      // compressing threads; 0: chosen by processors
+};
+
+struct ZipWriteEvents {
+    std::function<void(const std::string& name)> entryAdding;
+    std::function<void(int percent)> progress;  // called when the percentage grows
+};
+
+// Writes a zip archive safely: removes stale temporaries of the target, writes the archive into a
+// new temporary file beside the target (compressing on several threads, streaming each file, never
+// holding one whole in memory), flushes it, re-opens it with a consistency check and checks every
+// entry (name, order, size, method, encryption), then renames it over the target and flushes the
+// folder. On failure returns a reason naming what failed; the target is unchanged and the
+// temporary removed. Event handlers run on the calling thread. Callable from any thread; calls
+// share no state.
+Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events);
+
+}  // namespace quillet::archive
