@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds Quillet with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+# Usage: scripts/test.sh [BUILD_DIR]   (default: build-sanitize)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-sanitize}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON
+cmake --build "$build" -j "$(nproc)"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
