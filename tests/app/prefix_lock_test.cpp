@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace quillet {

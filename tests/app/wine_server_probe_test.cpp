@@ -9,57 +9,20 @@
 #include <cstdio>
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
+#include "support/fake_wine_server.h"
 #include "support/temp_dir.h"
 
 namespace quillet {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FakeWineServer;
 using testing::ForkChild;
 using testing::Pipe;
 using testing::TempDir;
 using testing::WaitForChild;
 using testing::WriteFileBytes;
-
-// Plays wineserver: a child process that holds the write lock on `lockFile` until told to end.
-class FakeWineServer {
-  public:
-    explicit FakeWineServer(const fs::path& lockFile) {
-        m_child = ForkChild([&]() {
-            m_ready.closeReadEnd();
-            m_quit.closeWriteEnd();
-            const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT, 0600);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0) return 1;
-            m_ready.send("L");
-            m_quit.receiveByte();  // returns when the parent sends or goes away
-            return 0;
-        });
-        m_ready.closeWriteEnd();
-        m_quit.closeReadEnd();
-        m_locked = m_ready.receiveByte() == 'L';
-    }
-    ~FakeWineServer() { stop(); }
-
-    bool locked() const { return m_locked; }
-
-    // Ends the child and waits for it; its lock goes with it.
-    void stop() {
-        if (m_child <= 0) return;
-        m_quit.closeWriteEnd();
-        WaitForChild(m_child);
-        m_child = -1;
-    }
-
-  private:
-    Pipe m_ready;
-    Pipe m_quit;
-    pid_t m_child = -1;
-    bool m_locked = false;
-};
 
 class WineServerProbeTest : public ::testing::Test {
   protected:

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "fake_environment.h"
 #include "support/temp_dir.h"
 

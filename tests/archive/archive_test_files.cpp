@@ -1,0 +1,86 @@
+#include "archive_test_files.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+
+namespace quillet::testing {
+
+std::string TextContent(std::size_t bytes, std::uint32_t seed) {
+    static const char* const kWords[] = {"the",     "meeting", "report", "attached", "thanks",
+                                         "regards", "> quoted", "budget", "Subject:", "From:",
+                                         "project", "tomorrow", "a",      "of",       "and"};
+    std::mt19937 generator(seed);
+    std::string text;
+    text.reserve(bytes + 16);
+    while (text.size() < bytes) {
+        text += kWords[generator() % std::size(kWords)];
+        text += (generator() % 9 == 0) ? "\r\n" : " ";
+    }
+    text.resize(bytes);
+    return text;
+}
+
+std::string RandomContent(std::size_t bytes, std::uint32_t seed) {
+    std::mt19937 generator(seed);
+    std::string data(bytes, '\0');
+    for (char& c : data) c = static_cast<char>(generator() & 0xff);
+    return data;
+}
+
+std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool ToolOnPath(const std::string& tool) {
+    return RunCommand("command -v " + ShellQuote(tool) + " >/dev/null 2>&1", nullptr) == 0;
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::array<char, 4096> buffer{};
+    std::size_t count = 0;
+    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        if (output != nullptr) output->append(buffer.data(), count);
+    }
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex) {
+    const auto u16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(zipBytes.at(at))) |
+               static_cast<std::size_t>(static_cast<unsigned char>(zipBytes.at(at + 1))) << 8;
+    };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    std::size_t header = 0;
+    for (std::size_t i = 0;; ++i) {
+        if (u32(header) != 0x04034b50) throw std::runtime_error("no local header where expected");
+        const std::size_t data = header + 30 + u16(header + 26) + u16(header + 28);
+        const std::size_t size = u32(header + 18);
+        if (i == entryIndex) return {data, size};
+        header = data + size;
+    }
+}
+
+}  // namespace quillet::testing

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/archive_observer.h"
+
+namespace quillet::testing {
+
+// Mail-like text that compresses well, the same for the same seed.
+std::string TextContent(std::size_t bytes, std::uint32_t seed);
+// Bytes that do not compress, the same for the same seed.
+std::string RandomContent(std::size_t bytes, std::uint32_t seed);
+
+// The names in a folder, sorted.
+std::vector<std::string> FolderListing(const std::filesystem::path& folder);
+
+// Whether an external program is on PATH.
+bool ToolOnPath(const std::string& tool);
+// Runs a shell command; returns its exit status and (in `output`) what it wrote to stdout/stderr.
+int RunCommand(const std::string& command, std::string* output);
+std::string ShellQuote(const std::string& text);
+
+// Where the data of entry `entryIndex` (0 first) of a zip file's bytes starts, walking the local
+// headers, and how long it is (for encrypted entries: salt, verifier, ciphertext and code).
+struct EntryData {
+    std::size_t offset;
+    std::size_t size;
+};
+EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex);
+
+// Records archive events as text: "EntryAdding(a)", "SaveProgress(50)", "SaveDone(0,reason)".
+class RecordingObserver : public archive::ArchiveObserver {
+public:
+    void EntryAdding(const std::string& name) override { events.push_back("EntryAdding(" + name + ")"); }
+    void EntryExtracting(const std::string& name) override {
+        events.push_back("EntryExtracting(" + name + ")");
+    }
+    void SaveProgress(int percent) override {
+        progress.push_back(percent);
+    }
+    void SaveDone(bool ok, const std::string& reason) override {
+        events.push_back(std::string("SaveDone(") + (ok ? "1" : "0") + ")");
+        doneReasons.push_back(reason);
+    }
+    std::vector<std::string> events;
+    std::vector<int> progress;
+    std::vector<std::string> doneReasons;
+};
+
+}  // namespace quillet::testing
