@@ -142,8 +142,9 @@ Status DeflatePipeline::compress(std::size_t blockNumber, std::vector<std::byte>
         const ssize_t n = ::pread(source.fd, input.data() + have, input.size() - have,
                                   static_cast<off_t>(offset - dictionary + have));
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
+        if (n < 0) {
             return Status::Error(std::string("Cannot read the file: ") + std::strerror(errno));
+        }
         if (n == 0) return Status::Error("The file became shorter while it was being saved");
         have += static_cast<std::size_t>(n);
     }
@@ -168,8 +169,9 @@ Status DeflatePipeline::compress(std::size_t blockNumber, std::vector<std::byte>
     const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
     const bool complete = last ? result == Z_STREAM_END
                                : (result == Z_OK && stream.avail_in == 0 && stream.avail_out > 0);
-    if (!complete)
+    if (!complete) {
         return Status::Error("The compressor failed (zlib error " + std::to_string(result) + ")");
+    }
     block.size = block.data.size() - stream.avail_out;
     return Status::Ok();
 }

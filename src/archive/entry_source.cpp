@@ -151,8 +151,9 @@ zip_int64_t EntrySource::readStored(void* data, zip_uint64_t length) {
     do {
         count = ::pread(m_fd, data, wanted, static_cast<off_t>(m_position));
     } while (count < 0 && errno == EINTR);
-    if (count < 0)
+    if (count < 0) {
         return fail(ZIP_ER_READ, std::string("Cannot read the file: ") + std::strerror(errno));
+    }
     if (count == 0) return fail(ZIP_ER_READ, "The file became shorter while it was being saved");
     m_position += static_cast<std::uint64_t>(count);
     if (m_handlers.progress) m_handlers.progress(m_position);

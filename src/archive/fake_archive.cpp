@@ -114,8 +114,9 @@ std::optional<ArchiveEntry> FakeArchive::LookupEntry(std::string_view name) {
     m_calls.push_back("LookupEntry(" + std::string(name) + ")");
     if (!m_loaded) return std::nullopt;
     for (const auto& [entryName, content] : m_loaded->entries) {
-        if (entryName == name)
+        if (entryName == name) {
             return ArchiveEntry{entryName, content.size(), !m_loaded->password.empty()};
+        }
     }
     return std::nullopt;
 }

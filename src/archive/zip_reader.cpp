@@ -85,14 +85,25 @@ Status ZipReader::open(const std::filesystem::path& file) {
             return Status::Error(invalid + zip_strerror(archive));
         }
         const zip_uint64_t needed = ZIP_STAT_NAME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE |
-                                    ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD |
-                                    ZIP_STAT_ENCRYPTION_METHOD;
-        if ((stat.valid & needed) != needed || stat.name == nullptr) {
+                                    ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
+        // WinZip AES entries of the second kind record no CRC (their authentication code covers
+        // the data); every other entry must have one.
+        const bool crcKnown = (stat.valid & ZIP_STAT_CRC) != 0;
+        if ((stat.valid & needed) != needed || stat.name == nullptr ||
+            (!crcKnown && !IsWinZipAes(stat.encryption_method))) {
             return Status::Error(invalid + "an entry's directory record is incomplete");
         }
         const std::string name = stat.name;
-        if (Status plain = CheckEntryName(name); !plain)
+        if (Status plain = CheckEntryName(name); !plain) {
             return Status::Error(invalid + plain.reason());
+        }
+        // A name not flagged as UTF-8 is read as code page 437, which shows control characters as
+        // symbols: the bytes as stored must pass too.
+        const char* stored = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        if (stored == nullptr) return Status::Error(invalid + zip_strerror(archive));
+        if (Status plain = CheckEntryName(stored); !plain) {
+            return Status::Error(invalid + plain.reason());
+        }
         // Names equal but for the case of letters would overwrite each other on Windows, whose file
         // names ignore case; Quillet never writes such an archive, so it is not one of ours.
         const auto [seen, isNew] = namesIgnoringCase.emplace(AsciiLower(name), name);
@@ -104,7 +115,7 @@ Status ZipReader::open(const std::filesystem::path& file) {
                                  "\" name the same file");
         }
         entries.push_back({name, stat.size, stat.encryption_method != ZIP_EM_NONE});
-        details.push_back({static_cast<std::uint64_t>(i), stat.comp_size, stat.crc,
+        details.push_back({static_cast<std::uint64_t>(i), stat.comp_size, stat.crc, crcKnown,
                            stat.comp_method, stat.encryption_method});
     }
 
@@ -222,10 +233,7 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
     if (produced != entry.size) {
         return Status::Error("The entry " + quoted + " is damaged: its size does not match");
     }
-    // WinZip AES entries may leave the CRC out (recorded as 0); their authentication code, checked
-    // above, covers the data instead.
-    const bool crcRecorded = !(IsWinZipAes(details.encryption) && details.crc == 0);
-    if (crcRecorded && crc != details.crc) {
+    if (details.crcKnown && crc != details.crc) {
         return Status::Error("The entry " + quoted + " is damaged: CRC mismatch");
     }
     const int closed = zip_fclose(guard.release());

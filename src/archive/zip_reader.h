@@ -56,6 +56,7 @@ class ZipReader {
         std::uint64_t index;
         std::uint64_t compressedSize;
         std::uint32_t crc;
+        bool crcKnown;
         std::uint16_t method;
         std::uint16_t encryption;
     };

@@ -9,9 +9,9 @@
 namespace quillet::testing {
 
 std::string TextContent(std::size_t bytes, std::uint32_t seed) {
-    static const char* const kWords[] = {"the",     "meeting", "report", "attached", "thanks",
-                                         "regards", "> quoted", "budget", "Subject:", "From:",
-                                         "project", "tomorrow", "a",      "of",       "and"};
+    static const char* const kWords[] = {
+        "the",      "meeting", "report",  "attached", "thanks", "regards", "> quoted", "budget",
+        "Subject:", "From:",   "project", "tomorrow", "a",      "of",      "and"};
     std::mt19937 generator(seed);
     std::string text;
     text.reserve(bytes + 16);

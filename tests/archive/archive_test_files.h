@@ -34,14 +34,14 @@ EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex);
 
 // Records archive events as text: "EntryAdding(a)", "SaveProgress(50)", "SaveDone(0,reason)".
 class RecordingObserver : public archive::ArchiveObserver {
-public:
-    void EntryAdding(const std::string& name) override { events.push_back("EntryAdding(" + name + ")"); }
+  public:
+    void EntryAdding(const std::string& name) override {
+        events.push_back("EntryAdding(" + name + ")");
+    }
     void EntryExtracting(const std::string& name) override {
         events.push_back("EntryExtracting(" + name + ")");
     }
-    void SaveProgress(int percent) override {
-        progress.push_back(percent);
-    }
+    void SaveProgress(int percent) override { progress.push_back(percent); }
     void SaveDone(bool ok, const std::string& reason) override {
         events.push_back(std::string("SaveDone(") + (ok ? "1" : "0") + ")");
         doneReasons.push_back(reason);

@@ -23,12 +23,12 @@ using quillet::testing::WriteFileBytes;
 constexpr std::size_t kBlock = 64 * 1024;  // the smallest block size, to cross many boundaries
 
 class OpenFile {
-public:
+  public:
     explicit OpenFile(const std::filesystem::path& path) : m_fd(::open(path.c_str(), O_RDONLY)) {}
     ~OpenFile() { ::close(m_fd); }
     int fd() const { return m_fd; }
 
-private:
+  private:
     int m_fd;
 };
 
@@ -104,7 +104,8 @@ TEST(DeflatePipelineTest, StreamsInflateBackToTheirFilesAtEverySizeAndThreadCoun
             settings.blocksInFlight = inFlight;
             DeflatePipeline pipeline(settings);
             std::vector<DeflatePipeline::Input> inputs;
-            for (std::size_t i = 0; i < sizes.size(); ++i) inputs.push_back({files[i]->fd(), sizes[i]});
+            for (std::size_t i = 0; i < sizes.size(); ++i)
+                inputs.push_back({files[i]->fd(), sizes[i]});
             ASSERT_TRUE(pipeline.start(inputs).ok());
             std::uint64_t consumed = 0;
             for (std::size_t i = 0; i < sizes.size(); ++i) {
@@ -151,8 +152,10 @@ TEST(DeflatePipelineTest, FileShorterThanItsSizeFailsWithAReason) {
     Status failure = Status::Ok();
     for (int i = 0; i < 100 && failure.ok(); ++i) {
         Result<std::size_t> count = pipeline.read(0, buffer);
-        if (!count.ok()) failure = count.status();
-        else if (*count == 0) break;
+        if (!count.ok())
+            failure = count.status();
+        else if (*count == 0)
+            break;
     }
     ASSERT_FALSE(failure.ok()) << "a stream was completed from a file shorter than its size";
     EXPECT_NE(failure.reason().find("shorter"), std::string::npos) << failure.reason();

@@ -39,7 +39,9 @@ TEST(EntryNameTest, AcceptsOnlyPlainFileNames) {
     for (const Case& test : cases) {
         const Status checked = CheckEntryName(test.name);
         EXPECT_EQ(checked.ok(), test.plain) << "name: " << test.name;
-        if (!test.plain) EXPECT_FALSE(checked.reason().empty()) << "name: " << test.name;
+        if (!test.plain) {
+            EXPECT_FALSE(checked.reason().empty()) << "name: " << test.name;
+        }
     }
 }
 

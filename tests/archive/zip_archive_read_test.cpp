@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/zip_archive.h"
+#include "archive_test_files.h"
+#include "support/temp_dir.h"
+
+namespace quillet::archive {
+namespace {
+
+using quillet::testing::FolderListing;
+using quillet::testing::LocateEntryData;
+using quillet::testing::RandomContent;
+using quillet::testing::ReadFileBytes;
+using quillet::testing::RecordingObserver;
+using quillet::testing::TempDir;
+using quillet::testing::TextContent;
+using quillet::testing::WriteFileBytes;
+
+constexpr char kPassword[] = "correct horse";
+constexpr std::size_t kAesSalt = 16;  // AES-256
+constexpr std::size_t kAesVerifier = 2;
+constexpr std::size_t kAesCode = 10;
+
+struct Content {
+    std::string name;
+    std::string bytes;
+};
+
+// Writes `contents` as an archive with our adapter; returns its path.
+std::filesystem::path SaveWithAdapter(const TempDir& dir, const std::string& archiveName,
+                                      const std::vector<Content>& contents,
+                                      const std::string& password) {
+    const auto sources = dir / ("sources-" + archiveName);
+    ZipArchive archive;
+    EXPECT_TRUE(archive.CreateArchive(dir / archiveName).ok());
+    for (const auto& content : contents) {
+        WriteFileBytes(sources / content.name, content.bytes);
+        EXPECT_TRUE(archive.AddFileEntry(sources / content.name).ok());
+    }
+    archive.WritePassword(password);
+    archive.EncryptOnWrite(!password.empty());
+    const Status saved = archive.SaveArchive();
+    EXPECT_TRUE(saved.ok()) << saved.reason();
+    return dir / archiveName;
+}
+
+// Writes an archive with libzip directly, with entry names as given (however hostile).
+struct RawEntry {
+    std::string name;
+    std::string bytes;
+    zip_uint32_t unixMode = 0100644;
+};
+bool WriteRawArchive(const std::filesystem::path& file, const std::vector<RawEntry>& entries) {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr) return false;
+    for (const auto& entry : entries) {
+        zip_source_t* source =
+            zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+        const zip_int64_t index = zip_file_add(archive, entry.name.c_str(), source, 0);
+        if (index < 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+        zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0,
+                                         ZIP_OPSYS_UNIX, entry.unixMode << 16);
+    }
+    return zip_close(archive) == 0;
+}
+
+void ReplaceAll(std::string& bytes, const std::string& from, const std::string& to) {
+    ASSERT_EQ(from.size(), to.size());
+    for (std::size_t at = bytes.find(from); at != std::string::npos;
+         at = bytes.find(from, at + 1)) {
+        bytes.replace(at, from.size(), to);
+    }
+}
+
+std::vector<std::string> Temporaries(const std::filesystem::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& name : FolderListing(folder)) {
+        if (name.find(".quillet-") != std::string::npos) found.push_back(name);
+    }
+    return found;
+}
+
+class ZipArchiveReadTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        contents = {{"quillet.dat", "BackupItem=11111111\r\n"},
+                    {"Inbox.dbx", TextContent(300 * 1024, 4)},
+                    {"photo.jpg", RandomContent(50 * 1024, 5)}};
+        protectedFile = SaveWithAdapter(dir, "protected.qbk", contents, kPassword);
+        plainFile = SaveWithAdapter(dir, "plain.qbk", contents, "");
+        restoreFolder = dir / "restore";
+        std::filesystem::create_directories(restoreFolder);
+        WriteFileBytes(restoreFolder / "Inbox.dbx", "the live message store");
+    }
+
+    // Extraction of `name` must fail and leave the live file and folder as they were.
+    void ExpectExtractionRefused(ZipArchive& archive, const std::string& name) {
+        const auto before = FolderListing(restoreFolder);
+        const Status extracted = archive.ExtractEntryTo(name, restoreFolder / "Inbox.dbx");
+        EXPECT_FALSE(extracted.ok()) << "extracting " << name;
+        EXPECT_FALSE(extracted.reason().empty());
+        EXPECT_EQ(ReadFileBytes(restoreFolder / "Inbox.dbx"), "the live message store");
+        EXPECT_EQ(FolderListing(restoreFolder), before);
+        EXPECT_TRUE(Temporaries(restoreFolder).empty());
+    }
+
+    TempDir dir;
+    std::vector<Content> contents;
+    std::filesystem::path protectedFile;
+    std::filesystem::path plainFile;
+    std::filesystem::path restoreFolder;
+};
+
+TEST_F(ZipArchiveReadTest, RightPasswordOpensAndExtractsEveryEntry) {
+    ZipArchive archive;
+    RecordingObserver observer;
+    archive.setObserver(&observer);
+    EXPECT_TRUE(archive.ArchiveHasPassword(protectedFile));
+    ASSERT_TRUE(archive.LoadArchive(protectedFile).ok());
+    archive.ReadPassword(kPassword);
+    EXPECT_TRUE(archive.CheckReadPassword());
+    EXPECT_TRUE(archive.verifyEntries().ok());
+    for (const auto& content : contents) {
+        const Status extracted = archive.ExtractEntryTo(content.name, restoreFolder / content.name);
+        ASSERT_TRUE(extracted.ok()) << extracted.reason();
+        EXPECT_EQ(ReadFileBytes(restoreFolder / content.name), content.bytes);
+    }
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"EntryExtracting(quillet.dat)",
+                                                         "EntryExtracting(Inbox.dbx)",
+                                                         "EntryExtracting(photo.jpg)"}));
+    EXPECT_TRUE(Temporaries(restoreFolder).empty());
+}
+
+TEST_F(ZipArchiveReadTest, WrongOrMissingPasswordIsRefusedAndExtractsNothing) {
+    for (const std::string password : {"wrong", "", "correct horsE", "correct horse "}) {
+        SCOPED_TRACE("password '" + password + "'");
+        ZipArchive archive;
+        ASSERT_TRUE(archive.LoadArchive(protectedFile).ok());
+        archive.ReadPassword(password);
+        EXPECT_FALSE(archive.CheckReadPassword());
+        EXPECT_FALSE(archive.verifyEntries().ok());
+        for (const auto& content : contents) ExpectExtractionRefused(archive, content.name);
+    }
+}
+
+// Zip's own password check compares two bytes and lets about one wrong password in 65,536
+// through. Here the stored check bytes are rewritten to match the wrong password, so the wrong
+// password passes it; the adapter must still refuse it.
+TEST_F(ZipArchiveReadTest, WrongPasswordPassingTheTwoByteCheckIsStillRefused) {
+    const std::string wrong = "not the password";
+    for (const bool emptyEntry : {false, true}) {
+        SCOPED_TRACE(emptyEntry ? "stored empty entry" : "deflated entry");
+        const std::vector<Content> single = {
+            {"Inbox.dbx", emptyEntry ? std::string() : TextContent(100 * 1024, 9)}};
+        const auto file =
+            SaveWithAdapter(dir, emptyEntry ? "one-empty.qbk" : "one.qbk", single, kPassword);
+        std::string bytes = ReadFileBytes(file);
+        const auto data = LocateEntryData(bytes, 0);
+        unsigned char key[2 * 32 + kAesVerifier];
+        ASSERT_EQ(
+            PKCS5_PBKDF2_HMAC_SHA1(wrong.data(), static_cast<int>(wrong.size()),
+                                   reinterpret_cast<const unsigned char*>(&bytes[data.offset]),
+                                   kAesSalt, 1000, sizeof(key), key),
+            1);
+        bytes[data.offset + kAesSalt] = static_cast<char>(key[64]);
+        bytes[data.offset + kAesSalt + 1] = static_cast<char>(key[65]);
+        WriteFileBytes(file, bytes);
+
+        // The forged check bytes do fool zip's own check...
+        int error = 0;
+        zip_t* raw = zip_open(file.c_str(), ZIP_RDONLY, &error);
+        ASSERT_NE(raw, nullptr);
+        zip_file_t* opened = zip_fopen_index_encrypted(raw, 0, 0, wrong.c_str());
+        EXPECT_NE(opened, nullptr) << "the forged check bytes should pass zip's check";
+        if (opened != nullptr) zip_fclose(opened);
+        zip_discard(raw);
+
+        // ...but not the adapter.
+        ZipArchive archive;
+        ASSERT_TRUE(archive.LoadArchive(file).ok());
+        archive.ReadPassword(wrong);
+        EXPECT_FALSE(archive.CheckReadPassword());
+        ExpectExtractionRefused(archive, "Inbox.dbx");
+    }
+}
+
+// One flipped byte anywhere in an encrypted entry's data must stop its extraction, including in
+// the authentication code, which libzip's own inflating reader never checks.
+TEST_F(ZipArchiveReadTest, FlippedByteInEncryptedDataIsDetected) {
+    const std::string original = ReadFileBytes(protectedFile);
+    const auto data = LocateEntryData(original, 1);  // Inbox.dbx
+    const std::size_t cipherStart = data.offset + kAesSalt + kAesVerifier;
+    const std::size_t codeStart = data.offset + data.size - kAesCode;
+    const struct {
+        const char* where;
+        std::size_t offset;
+    } places[] = {
+        {"first byte of the ciphertext", cipherStart},
+        {"middle of the ciphertext", (cipherStart + codeStart) / 2},
+        {"last byte of the ciphertext", codeStart - 1},
+        {"first byte of the authentication code", codeStart},
+        {"last byte of the authentication code", codeStart + kAesCode - 1},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.where);
+        std::string damaged = original;
+        damaged[place.offset] = static_cast<char>(damaged[place.offset] ^ 0x01);
+        const auto file = dir / "damaged.qbk";
+        WriteFileBytes(file, damaged);
+        ZipArchive archive;
+        ASSERT_TRUE(archive.LoadArchive(file).ok());
+        archive.ReadPassword(kPassword);
+        EXPECT_FALSE(archive.verifyEntries().ok());
+        ExpectExtractionRefused(archive, "Inbox.dbx");
+        // The undamaged entries still extract.
+        EXPECT_TRUE(archive.ExtractEntryTo("quillet.dat", restoreFolder / "quillet.dat").ok());
+    }
+}
+
+TEST_F(ZipArchiveReadTest, CheckReadPasswordFailsWhenTheEntryItReadsIsDamaged) {
+    const auto file =
+        SaveWithAdapter(dir, "one.qbk", {{"Inbox.dbx", TextContent(10000, 2)}}, kPassword);
+    std::string bytes = ReadFileBytes(file);
+    const auto data = LocateEntryData(bytes, 0);
+    bytes[data.offset + data.size - 1] =
+        static_cast<char>(bytes[data.offset + data.size - 1] ^ 0x80);
+    WriteFileBytes(file, bytes);
+    ZipArchive archive;
+    ASSERT_TRUE(archive.LoadArchive(file).ok());
+    archive.ReadPassword(kPassword);
+    EXPECT_FALSE(archive.CheckReadPassword());
+}
+
+TEST_F(ZipArchiveReadTest, FlippedByteInPlainEntryIsDetected) {
+    std::string bytes = ReadFileBytes(plainFile);
+    const auto data = LocateEntryData(bytes, 1);
+    bytes[data.offset + data.size / 2] =
+        static_cast<char>(bytes[data.offset + data.size / 2] ^ 0x10);
+    WriteFileBytes(plainFile, bytes);
+    ZipArchive archive;
+    ASSERT_TRUE(archive.LoadArchive(plainFile).ok());
+    EXPECT_TRUE(archive.CheckReadPassword()) << "nothing is encrypted";
+    EXPECT_FALSE(archive.verifyEntries().ok());
+    ExpectExtractionRefused(archive, "Inbox.dbx");
+}
+
+TEST_F(ZipArchiveReadTest, HostileEntryNamesMakeTheArchiveInvalid) {
+    const std::vector<std::string> hostile = {"../x", "..\\x", "/abs", "\\abs",    "C:\\x",
+                                              "C:x",  "a\\b",  "a/b",  "dir/",     "a/../../x",
+                                              ".",    "..",    "",     "bell\x07", "x:stream"};
+    for (const auto& name : hostile) {
+        SCOPED_TRACE("entry name '" + name + "'");
+        const auto file = dir / "hostile.zip";
+        if (!WriteRawArchive(file, {{"ok.txt", "fine"}, {name, "payload"}})) {
+            ADD_FAILURE() << "libzip would not write the name";
+            continue;
+        }
+        ZipArchive archive;
+        const Status loaded = archive.LoadArchive(file);
+        EXPECT_FALSE(loaded.ok());
+        EXPECT_NE(loaded.reason().find("invalid"), std::string::npos) << loaded.reason();
+        EXPECT_TRUE(archive.entries().empty());
+        EXPECT_FALSE(archive.ExtractEntryTo("ok.txt", restoreFolder / "ok.txt").ok());
+    }
+}
+
+TEST_F(ZipArchiveReadTest, DuplicateEntryNamesMakeTheArchiveInvalid) {
+    struct Case {
+        std::string first;
+        std::string second;
+    };
+    for (const Case& test : {Case{"Inbox.dbx", "Inbox.dbx"}, Case{"Inbox.dbx", "INBOX.DBX"},
+                             Case{"quillet.dat", "Quillet.Dat"}}) {
+        SCOPED_TRACE(test.first + " and " + test.second);
+        const auto file = dir / "twice.zip";
+        // libzip refuses to add an exact duplicate, so the second name is patched in afterwards.
+        std::string placeholder = test.second;
+        placeholder.back() = '#';
+        ASSERT_TRUE(WriteRawArchive(file, {{test.first, "one"}, {placeholder, "two"}}));
+        std::string bytes = ReadFileBytes(file);
+        ReplaceAll(bytes, placeholder, test.second);
+        WriteFileBytes(file, bytes);
+
+        ZipArchive archive;
+        const Status loaded = archive.LoadArchive(file);
+        EXPECT_FALSE(loaded.ok());
+        EXPECT_FALSE(loaded.reason().empty());
+    }
+}
+
+TEST_F(ZipArchiveReadTest, LoadArchiveRefusesFilesThatAreNotConsistentArchives) {
+    WriteFileBytes(dir / "text.qbk", "not an archive at all");
+    std::string truncated = ReadFileBytes(plainFile);
+    truncated.resize(truncated.size() - 30);
+    WriteFileBytes(dir / "truncated.qbk", truncated);
+    // Local header and central directory disagree on a name: only a consistency check sees it.
+    std::string inconsistent = ReadFileBytes(plainFile);
+    const std::size_t local = inconsistent.find("Inbox.dbx");
+    ASSERT_NE(local, std::string::npos);
+    inconsistent[local] = 'X';
+    WriteFileBytes(dir / "inconsistent.qbk", inconsistent);
+
+    for (const char* name : {"missing.qbk", "text.qbk", "truncated.qbk", "inconsistent.qbk"}) {
+        SCOPED_TRACE(name);
+        ZipArchive archive;
+        const Status loaded = archive.LoadArchive(dir / name);
+        EXPECT_FALSE(loaded.ok());
+        EXPECT_NE(loaded.reason().find(name), std::string::npos) << loaded.reason();
+        EXPECT_FALSE(archive.ArchiveHasPassword(dir / name));
+        EXPECT_FALSE(archive.CheckReadPassword());
+    }
+}
+
+TEST_F(ZipArchiveReadTest, ExtractedFilesAreReadableByAllAndWritableByTheOwnerOnly) {
+    const auto file = dir / "modes.zip";
+    ASSERT_TRUE(WriteRawArchive(
+        file,
+        {{"open.dbx", "a", 0100777}, {"private.dbx", "b", 0100600}, {"setuid.dbx", "c", 0104755}}));
+    WriteFileBytes(restoreFolder / "private.dbx", "old");
+    ::chmod((restoreFolder / "private.dbx").c_str(), 0600);
+    ZipArchive archive;
+    ASSERT_TRUE(archive.LoadArchive(file).ok());
+    for (const char* name : {"open.dbx", "private.dbx", "setuid.dbx"}) {
+        ASSERT_TRUE(archive.ExtractEntryTo(name, restoreFolder / name).ok()) << name;
+        struct stat info {};
+        ASSERT_EQ(::stat((restoreFolder / name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0644u) << name;
+    }
+}
+
+TEST_F(ZipArchiveReadTest, ExtractionFailuresLeaveTheDestinationAlone) {
+    ZipArchive archive;
+    EXPECT_FALSE(archive.ExtractEntryTo("Inbox.dbx", restoreFolder / "Inbox.dbx").ok())
+        << "no archive loaded";
+    ASSERT_TRUE(archive.LoadArchive(plainFile).ok());
+    ExpectExtractionRefused(archive, "no-such-entry.dbx");
+    ExpectExtractionRefused(archive, "inbox.dbx");  // names are matched exactly
+    EXPECT_FALSE(archive.ExtractEntryTo("Inbox.dbx", dir / "missing-folder" / "Inbox.dbx").ok());
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing-folder"));
+    // A folder where the file should go is not replaced.
+    std::filesystem::create_directories(restoreFolder / "quillet.dat");
+    EXPECT_FALSE(archive.ExtractEntryTo("quillet.dat", restoreFolder / "quillet.dat").ok());
+    EXPECT_TRUE(std::filesystem::is_directory(restoreFolder / "quillet.dat"));
+    EXPECT_TRUE(Temporaries(restoreFolder).empty());
+}
+
+TEST_F(ZipArchiveReadTest, LookupEntryFindsExactNamesOnly) {
+    ZipArchive archive;
+    EXPECT_FALSE(archive.LookupEntry("Inbox.dbx").has_value()) << "no archive loaded";
+    ASSERT_TRUE(archive.LoadArchive(protectedFile).ok());
+    const auto entry = archive.LookupEntry("Inbox.dbx");
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->name, "Inbox.dbx");
+    EXPECT_EQ(entry->size, contents[1].bytes.size());
+    EXPECT_TRUE(entry->encrypted);
+    EXPECT_FALSE(archive.LookupEntry("inbox.dbx").has_value());
+    EXPECT_FALSE(archive.LookupEntry("Inbox").has_value());
+    archive.ClearArchive();
+    EXPECT_FALSE(archive.LookupEntry("Inbox.dbx").has_value()) << "after ClearArchive";
+}
+
+TEST_F(ZipArchiveReadTest, UnprotectedArchiveNeedsNoPassword) {
+    ZipArchive archive;
+    EXPECT_FALSE(archive.ArchiveHasPassword(plainFile));
+    ASSERT_TRUE(archive.LoadArchive(plainFile).ok());
+    EXPECT_TRUE(archive.CheckReadPassword());
+    archive.ReadPassword("anything");
+    EXPECT_TRUE(archive.CheckReadPassword());
+    EXPECT_TRUE(archive.ExtractEntryTo("Inbox.dbx", restoreFolder / "Inbox.dbx").ok());
+    EXPECT_EQ(ReadFileBytes(restoreFolder / "Inbox.dbx"), contents[1].bytes);
+}
+
+}  // namespace
+}  // namespace quillet::archive
