@@ -137,7 +137,9 @@ TEST(DeflatePipelineTest, LargeTextStaysCloseToOneStreamInSize) {
     const std::string compressed = ReadStream(pipeline, 0, 1 << 16);
     EXPECT_EQ(Inflate(compressed), text);
     const std::size_t single = SingleStreamDeflate(text, 6).size();
-    EXPECT_LE(static_cast<double>(compressed.size()), 1.005 * static_cast<double>(single));
+    // Priming each block with the input before it keeps the cost of cutting within 0.15 %
+    // (without it, about 0.3 % on this text).
+    EXPECT_LE(static_cast<double>(compressed.size()), 1.0015 * static_cast<double>(single));
 }
 
 TEST(DeflatePipelineTest, FileShorterThanItsSizeFailsWithAReason) {
