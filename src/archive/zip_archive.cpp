@@ -165,10 +165,10 @@ Status ZipArchive::ExtractEntryTo(std::string_view name,
     if (m_observer != nullptr) m_observer->EntryExtracting(std::string(name));
 
     RemoveStaleSiblingTemps(destinationFile);
-    Result<std::filesystem::path> temp = CreateSiblingTemp(destinationFile);
-    if (!temp) return temp.status();
     const std::string failed =
         "Cannot extract \"" + std::string(name) + "\" to '" + destinationFile.string() + "': ";
+    Result<std::filesystem::path> temp = CreateSiblingTemp(destinationFile);
+    if (!temp) return Status::Error(failed + temp.reason());
     const int fd = ::open(temp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {
         const int openError = errno;
