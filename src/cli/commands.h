@@ -10,5 +10,9 @@ namespace quillet::cli {
 // callback stores the exit status in *exitCode.
 void AddIdentitiesCommand(CLI::App& app, CliContext& context, int* exitCode);
 void AddRegCommand(CLI::App& app, CliContext& context, int* exitCode);
+void AddBackupCommand(CLI::App& app, CliContext& context, int* exitCode);
+void AddInfoCommand(CLI::App& app, CliContext& context, int* exitCode);
+void AddListCommand(CLI::App& app, CliContext& context, int* exitCode);
+void AddVerifyCommand(CLI::App& app, CliContext& context, int* exitCode);
 
 }  // namespace quillet::cli

@@ -1,10 +1,12 @@
 // quillet-cli: the scriptable companion of the desktop program.
 #include <CLI/CLI.hpp>
+#include <clocale>
 
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
     using namespace quillet::cli;
+    std::setlocale(LC_TIME, "");  // backup times in the user's date and time form
     CliContext context(quillet::Environment::Process());
     int exitCode = kExitNothingDone;
 
@@ -16,6 +18,10 @@ int main(int argc, char** argv) {
                    "The Wine prefix to work on (default: $WINEPREFIX, else ~/.wine)");
     AddIdentitiesCommand(app, context, &exitCode);
     AddRegCommand(app, context, &exitCode);
+    AddBackupCommand(app, context, &exitCode);
+    AddInfoCommand(app, context, &exitCode);
+    AddListCommand(app, context, &exitCode);
+    AddVerifyCommand(app, context, &exitCode);
 
     try {
         app.parse(argc, argv);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quillet {
+
+// The desktop program's arguments: `--prefix DIR` (or `--prefix=DIR`) chooses the Wine prefix;
+// everything else, joined by single blanks, is the stored command line, which when not empty is
+// a scheduled backup's job command line.
+struct StartupArguments {
+    std::optional<std::string> prefix;
+    std::string commandLine;
+};
+
+StartupArguments ReadStartupArguments(int argc, char** argv);
+
+// Overwrites with "*" the password of a job command line in the process's own arguments (the
+// text between "ps=" and the following "bf="), so that other users cannot read it from the
+// process list. Call after ReadStartupArguments has copied the command line.
+void MaskPasswordInArguments(int argc, char** argv);
+
+}  // namespace quillet

@@ -1,0 +1,122 @@
+#include "backup/backup_run.h"
+
+#include <ctime>
+#include <system_error>
+
+#include "backup/backup_handlers.h"
+#include "backup/information_file.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kProgressBeforeItems = 10;
+constexpr int kProgressMaximum = 100;
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> InteractiveHeader(
+    const std::string& computerName, const std::string& logonUser,
+    const std::string& identityUserName, const std::string& timeText,
+    const std::string& description) {
+    return {{"BackupComputer", computerName},
+            {"BackupLogonUser", logonUser},
+            {"BackupIdentity", identityUserName},
+            {"BackupTime", timeText},
+            {"BackupInformation", EncodeDescription(description)}};
+}
+
+std::vector<std::pair<std::string, std::string>> UnattendedHeader(const std::string& timeText) {
+    return {{"BackupIdentity", "Auto Backup"},
+            {"BackupTime", timeText},
+            {"BackupInformation", "Auto Backup"}};
+}
+
+bool BackupOutcome::allSucceeded() const {
+    if (!written) return false;
+    for (const ItemOutcome& item : items) {
+        if (item.ran && !item.succeeded) return false;
+    }
+    return true;
+}
+
+std::string BackupOutcome::report() const {
+    std::string text;
+    for (int i = 0; i < kItemCount; ++i) {
+        if (!items[i].ran) continue;
+        text += "\r\n";
+        text += kItems[i].backupReportName;
+        text += '\t';
+        text += items[i].succeeded ? "Successed!" : "Fail!";
+    }
+    return text;
+}
+
+BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
+                        BackupProgress* progress) {
+    BackupOutcome outcome;
+    archive::Archive& archive = context.archive;
+    std::error_code ignored;
+    std::filesystem::remove(context.informationFile, ignored);
+
+    // A failing information-file line does not stop the run: the item lines and the archive are
+    // still written, and the missing header only shows as empty origin fields.
+    for (const auto& [key, value] : request.headerLines) {
+        (void)SaveINI(key, value, context.informationFile);
+    }
+
+    int progressValue = kProgressBeforeItems;
+    if (progress != nullptr) progress->progress(progressValue);
+    archive.ClearArchive();
+    archive.setObserver(progress);
+    Status created = archive.CreateArchive(request.backupFile);
+
+    BackupHandlers handlers(context);
+    for (int i = 0; i < kItemCount; ++i) {
+        if (request.items[i]) {
+            if (progress != nullptr) progress->status(std::string(kItems[i].backupStatus));
+            ItemOutcome& item = outcome.items[i];
+            item.ran = true;
+            item.succeeded = created && handlers.run(i, request.identityKey);
+            if (!item.succeeded) item.failure = created ? handlers.lastFailure() : created.reason();
+        }
+        outcome.itemResult += outcome.items[i].succeeded ? '1' : '0';
+        progressValue += kItems[i].backupProgress;
+        if (progress != nullptr) progress->progress(progressValue);
+    }
+
+    Status finished = created;
+    if (finished) finished = SaveINI("BackupItem", outcome.itemResult, context.informationFile);
+    if (finished) {
+        auto added = archive.AddFileEntry(context.informationFile);
+        if (!added) finished = added.status();
+    }
+    if (finished) {
+        archive.WritePassword(request.password);
+        archive.EncryptOnWrite(!request.password.empty());
+        finished = archive.SaveArchive();
+    }
+    outcome.written = finished.ok();
+    outcome.writeFailure = finished.reason();
+
+    archive.ClearArchive();
+    archive.setObserver(nullptr);
+    std::filesystem::remove(context.informationFile, ignored);
+    for (const auto& file : handlers.exportFiles()) std::filesystem::remove(file, ignored);
+    if (progress != nullptr) {
+        progress->progress(kProgressMaximum);
+        progress->status("Operation complete!");
+    }
+    return outcome;
+}
+
+std::string BackupTimeText() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    // The general date-and-time form: the short date, then the long time.
+    if (std::strftime(text, sizeof text, "%x %X", &local) == 0) return std::string();
+    return text;
+}
+
+}  // namespace quillet

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/archive_observer.h"
+#include "backup/backup_item.h"
+#include "backup/item_context.h"
+
+namespace quillet {
+
+// What one backup makes: the items of one identity into one archive file.
+struct BackupRequest {
+    std::string identityKey;
+    // The information file's first lines, before the items' lines (see the two builders below).
+    std::vector<std::pair<std::string, std::string>> headerLines;
+    ItemMask items{};
+    // An empty password writes an unprotected archive.
+    std::string password;
+    std::filesystem::path backupFile;
+};
+
+// The header of a backup made by the user: where, by whom, of which identity, when, and the
+// description (its line breaks written as "PS$QLB").
+std::vector<std::pair<std::string, std::string>> InteractiveHeader(
+    const std::string& computerName, const std::string& logonUser,
+    const std::string& identityUserName, const std::string& timeText,
+    const std::string& description);
+
+// The header of a scheduled backup: identity and description both "Auto Backup".
+std::vector<std::pair<std::string, std::string>> UnattendedHeader(const std::string& timeText);
+
+struct ItemOutcome {
+    bool ran = false;
+    bool succeeded = false;
+    std::string failure;  // why it failed, when it did
+};
+
+struct BackupOutcome {
+    std::array<ItemOutcome, kItemCount> items{};
+    std::string itemResult;  // the BackupItem value: eight "0"/"1"
+    // Whether the backup file was written; when not, why (the previous file is unchanged).
+    bool written = false;
+    std::string writeFailure;
+
+    bool allSucceeded() const;
+    // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!".
+    std::string report() const;
+};
+
+// Follows a run: the status text, the progress (0 to 100) and the archive's own events.
+class BackupProgress : public archive::ArchiveObserver {
+  public:
+    virtual void status(const std::string& text) { (void)text; }
+    virtual void progress(int value) { (void)value; }
+};
+
+// The backup run shared by the window, quillet-cli and the scheduled backup: writes the
+// information file, runs the handlers of the selected items in item order, adds the information
+// file as the last entry, protects the archive when a password is given, and writes it through a
+// temporary file so that the previous backup file stays whole until the new one is complete.
+// The work files are made in context.workFolder, which the caller removes afterwards.
+BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
+                        BackupProgress* progress);
+
+// The current local date and time as the information file shows it ("short date long time").
+std::string BackupTimeText();
+
+}  // namespace quillet

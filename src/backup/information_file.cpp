@@ -1,0 +1,121 @@
+#include "backup/information_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/atomic_file.h"
+#include "app/text_encoding.h"
+
+namespace quillet {
+namespace {
+
+constexpr std::string_view kLineBreakMarker = "PS$QLB";
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+}  // namespace
+
+Status SaveINI(std::string_view keyName, std::string_view keyValue,
+               const std::filesystem::path& fileName) {
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return Status::Error("cannot open " + fileName.string() + ": " + std::strerror(errno));
+    }
+    std::string line;
+    line.reserve(keyName.size() + keyValue.size() + 3);
+    line.append(keyName).append("=").append(keyValue).append("\r\n");
+    Status written = WriteAllToFd(fd, line);
+    if (::close(fd) != 0 && written) {
+        written = Status::Error(std::strerror(errno));
+    }
+    if (!written)
+        return Status::Error("cannot write " + fileName.string() + ": " + written.reason());
+    return Status::Ok();
+}
+
+Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return Status::Error("cannot open " + fileName.string());
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    const std::string text = DecodeTextFileBytes(bytes.str());
+    const std::string wanted = Upper(keyName);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        start = end + 1;
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) continue;
+        if (Upper(line.substr(0, equals)) != wanted) continue;
+        std::string value(line.substr(equals + 1));
+        const std::size_t zero = value.find('\0');
+        if (zero != std::string::npos) value.resize(zero);
+        return value;
+    }
+    return std::string();
+}
+
+Result<std::filesystem::path> sGetTempFile(std::string_view prefix,
+                                           const std::filesystem::path& folder) {
+    // Start where the process id points, as the system's own rule does, and walk on from there.
+    const unsigned start = static_cast<unsigned>(::getpid()) & 0xFFFF;
+    char number[8];
+    for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
+        const unsigned value = ((start + attempt) & 0xFFFF) == 0 ? 1 : (start + attempt) & 0xFFFF;
+        std::snprintf(number, sizeof number, "%X", value);
+        const std::filesystem::path path = folder / (std::string(prefix) + number + ".TMP");
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) {
+            return Status::Error("cannot create a work file in " + folder.string() + ": " +
+                                 std::strerror(errno));
+        }
+    }
+    return Status::Error("no free work file name left in " + folder.string());
+}
+
+std::string EncodeDescription(std::string_view description) {
+    std::string encoded;
+    for (std::size_t i = 0; i < description.size(); ++i) {
+        const char c = description[i];
+        if (c == '\r' || c == '\n') {
+            encoded += kLineBreakMarker;
+            if (c == '\r' && i + 1 < description.size() && description[i + 1] == '\n') ++i;
+        } else {
+            encoded += c;
+        }
+    }
+    return encoded;
+}
+
+std::string DecodeDescription(std::string_view stored) {
+    std::string decoded;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t marker = stored.find(kLineBreakMarker, start);
+        if (marker == std::string_view::npos) break;
+        decoded.append(stored.substr(start, marker - start)).append("\r\n");
+        start = marker + kLineBreakMarker.size();
+    }
+    decoded.append(stored.substr(start));
+    return decoded;
+}
+
+}  // namespace quillet

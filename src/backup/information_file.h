@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "app/status.h"
+
+namespace quillet {
+
+// The information file of a backup: `Key=Value` lines ended by CR LF, UTF-8 (read back as
+// Windows-1252 when it is not valid UTF-8), no sections, no quoting.
+inline constexpr char kInformationFileName[] = "quillet.dat";
+
+// Appends the line key=value (CR LF) to the file, creating it when missing. Existing lines are
+// never replaced. Fails when the file cannot be opened or written.
+Status SaveINI(std::string_view keyName, std::string_view keyValue,
+               const std::filesystem::path& fileName);
+
+// The value of the first line whose key (the text before its first "=") equals keyName without
+// regard to case: everything after that "=", cut at a NUL character. Empty text when no line
+// matches; fails when the file cannot be read.
+Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& fileName);
+
+// Creates a new, empty file in `folder` named prefix + one to four hex digits + ".TMP", unique
+// in that folder, and returns its path. Fails when no such file can be created.
+Result<std::filesystem::path> sGetTempFile(std::string_view prefix,
+                                           const std::filesystem::path& folder);
+
+// A description as the information file carries it: every line break (CR LF, or a lone LF or
+// CR) becomes "PS$QLB", so the description can never split the file's lines.
+std::string EncodeDescription(std::string_view description);
+// The description to show: every "PS$QLB" becomes CR LF.
+std::string DecodeDescription(std::string_view stored);
+
+}  // namespace quillet

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "app/windows_path_mapper.h"
+#include "archive/archive.h"
+#include "registry/mod_reg.h"
+
+namespace quillet {
+
+// What the item handlers of both directions work with: the registry, the archive held, the
+// prefix's drives, the folder %UserProfile% stands for, and the run's private work folder with
+// the information file in it.
+struct ItemContext {
+    registry::ModReg& modReg;
+    archive::Archive& archive;
+    const WindowsPathMapper& paths;
+    std::string userProfile;  // a Windows path
+    std::filesystem::path workFolder;
+    std::filesystem::path informationFile;
+    // Called between files of long items so that a window can repaint; may be empty.
+    std::function<void()> yield;
+};
+
+}  // namespace quillet

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "app/status.h"
+
+namespace quillet {
+
+// The command line of a scheduled backup: "sf=" identity key, "xm=" item mask, "ps=" password,
+// "bf=" backup file path, joined without blanks. No value may hold "="; the backup file path
+// runs to the end of the text.
+struct JobCommandLine {
+    std::string identityKey;
+    std::string itemMask;
+    std::string password;
+    std::string backupFile;
+};
+
+// Reads a job command line. Fails, before anything is touched, when the text does not split
+// into exactly the four fields in their order, when the identity key or backup file path is
+// empty, or when the item mask is not exactly eight digits.
+Result<JobCommandLine> ParseJobCommandLine(std::string_view text);
+
+// The text that ParseJobCommandLine reads back to `job`.
+std::string MakeJobCommandLine(const JobCommandLine& job);
+
+}  // namespace quillet

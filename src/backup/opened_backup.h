@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+#include "archive/archive.h"
+#include "backup/backup_item.h"
+
+namespace quillet {
+
+// What opening a backup file can end in, with the message the user sees for each failure.
+enum class OpenOutcome {
+    kOpened,
+    kWrongPassword,  // "Incorect Password or Invalid backup file"
+    kInvalid,        // "Invalid backup file"
+};
+
+inline constexpr char kWrongPasswordMessage[] = "Incorect Password or Invalid backup file";
+inline constexpr char kInvalidBackupMessage[] = "Invalid backup file";
+
+// A backup file opened for restore: the loaded archive, what its information file says, and
+// whether it may be restored from. The window and quillet-cli drive the same object.
+//
+// Usage: ArchiveHasPassword(file) tells whether to ask for a password; open(file, password)
+// loads it, checks the password, reads the information file in the work folder and removes it.
+class OpenedBackup {
+  public:
+    OpenedBackup(archive::Archive& archive, std::filesystem::path workFolder)
+        : m_archive(archive), m_workFolder(std::move(workFolder)) {}
+
+    bool ArchiveHasPassword(const std::filesystem::path& backupFile);
+
+    // Forgets the archive and marks the backup invalid, as every new open begins.
+    void clear();
+
+    // Opens the file; `password` is used when the file is protected. On kWrongPassword nothing
+    // was read; on kInvalid the origin and description hold what could be read.
+    OpenOutcome open(const std::filesystem::path& backupFile, const std::string& password);
+
+    // True until a backup was opened successfully, and again after a failed open or clear().
+    bool invalid() const { return m_invalid; }
+    const std::filesystem::path& file() const { return m_file; }
+
+    // "Computer:" + computer CR LF "User:" + logon user CR LF "Identity:" + identity CR LF
+    // "Date:" + time; a missing line leaves its caption alone.
+    std::string originText() const;
+    // The description, with its line breaks (CR LF) restored.
+    const std::string& description() const { return m_description; }
+    const std::string& identity() const { return m_identity; }
+    // The BackupItem value: "1" at the position of every item the backup holds.
+    const std::string& itemFlags() const { return m_itemFlags; }
+    bool holds(int index) const {
+        return m_itemFlags.size() == kItemCount && m_itemFlags[index] == '1';
+    }
+    // The entry name (or names joined by ";") of an item the backup holds.
+    const std::string& entryNames(int index) const { return m_entryNames[index]; }
+
+    archive::Archive& archive() { return m_archive; }
+
+  private:
+    archive::Archive& m_archive;
+    std::filesystem::path m_workFolder;
+    std::filesystem::path m_file;
+    bool m_invalid = true;
+    std::string m_computer, m_logonUser, m_identity, m_time, m_description, m_itemFlags;
+    std::array<std::string, kItemCount> m_entryNames;
+};
+
+}  // namespace quillet

@@ -1,0 +1,46 @@
+#include "cli/password_input.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace quillet::cli {
+
+Result<std::string> ReadPasswordFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return Status::Error("cannot read the password file " + file);
+    std::string password;
+    std::getline(in, password);
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
+
+Result<std::string> AskPassword(const std::string& prompt) {
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) return Status::Error("no terminal to ask for the password: give --password-file");
+    termios saved{};
+    const bool isTerminal = ::tcgetattr(tty, &saved) == 0;
+    if (isTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    (void)!::write(tty, prompt.data(), prompt.size());
+    std::string password;
+    char c;
+    while (::read(tty, &c, 1) == 1 && c != '\n') password += c;
+    if (isTerminal) ::tcsetattr(tty, TCSAFLUSH, &saved);
+    (void)!::write(tty, "\n", 1);
+    ::close(tty);
+    return password;
+}
+
+Result<std::string> PasswordFor(const std::optional<std::string>& passwordFile,
+                                const std::string& archiveName) {
+    if (passwordFile) return ReadPasswordFile(*passwordFile);
+    return AskPassword("Password for " + archiveName + ": ");
+}
+
+}  // namespace quillet::cli

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/status.h"
+
+namespace quillet::cli {
+
+// The first line of a password file (without its line end). Fails when it cannot be read.
+Result<std::string> ReadPasswordFile(const std::string& file);
+
+// Asks for a password on the terminal without echo. Fails when there is no terminal.
+Result<std::string> AskPassword(const std::string& prompt);
+
+// The password for a protected archive: from the file when one is given, else asked.
+Result<std::string> PasswordFor(const std::optional<std::string>& passwordFile,
+                                const std::string& archiveName);
+
+}  // namespace quillet::cli
