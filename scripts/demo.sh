@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quillet and runs it on a fresh copy of the bundled sample Wine prefix.
+# Builds Quillet and runs it on a fresh copy of the bundled sample Wine prefix: lists the
+# identities, makes a password-protected backup of the first one, shows and verifies it, restores
+# it into the second identity and shows that the second identity now holds the first one's data.
 # Usage: scripts/demo.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,12 +15,32 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix="$work/prefix"
 bash examples/make-sample-prefix.sh "$prefix" >/dev/null
+printf 'correct horse\n' >"$work/password"
 
 step() { printf '\n$ %s\n' "$*"; "$@"; }
 
 step "$cli" --prefix "$prefix" identities
-first=$("$cli" --prefix "$prefix" identities | head -n 1 | cut -f 1)
-rules="HKEY_CURRENT_USER\\Identities\\$first\\Software\\Microsoft\\Outlook Express\\5.0\\Rules"
-step "$cli" --prefix "$prefix" reg export "$rules" "$work/rules.txt"
-echo "--- $work/rules.txt (the registry text form; lines end in CR LF)"
-tr -d '\r' <"$work/rules.txt"
+source_id=$("$cli" --prefix "$prefix" identities | sed -n 1p | cut -f 1)
+target_id=$("$cli" --prefix "$prefix" identities | sed -n 2p | cut -f 1)
+
+step "$cli" --prefix "$prefix" backup --identity "$source_id" --out "$work/demo.qbk" \
+    --description "Demo backup" --password-file "$work/password"
+step "$cli" info "$work/demo.qbk" --password-file "$work/password"
+step "$cli" verify "$work/demo.qbk" --password-file "$work/password"
+step "$cli" --prefix "$prefix" restore "$work/demo.qbk" --identity "$target_id" \
+    --password-file "$work/password"
+
+echo
+echo "--- the second identity's keys now export exactly like the first one's:"
+version='Software\Microsoft\Outlook Express\5.0'
+for key in Rules 'Block Senders' signatures Mail; do
+    "$cli" --prefix "$prefix" reg export "HKEY_CURRENT_USER\\Identities\\$source_id\\$version\\$key" "$work/a.txt"
+    "$cli" --prefix "$prefix" reg export "HKEY_CURRENT_USER\\Identities\\$target_id\\$version\\$key" "$work/b.txt"
+    if cmp -s "$work/a.txt" "$work/b.txt"; then echo "  $key: identical"; else echo "  $key: DIFFERENT"; exit 1; fi
+done
+store='drive_c/users/quillet/Local Settings/Application Data/Identities'
+for dbx in "$prefix/$store/$source_id/Microsoft/Outlook Express/"*.[dD][bB][xX]; do
+    name=$(basename "$dbx")
+    cmp -s "$dbx" "$prefix/$store/$target_id/Microsoft/Outlook Express/$name" \
+        && echo "  $name: identical" || { echo "  $name: DIFFERENT"; exit 1; }
+done

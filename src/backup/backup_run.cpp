@@ -55,6 +55,10 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
                         BackupProgress* progress) {
     BackupOutcome outcome;
     archive::Archive& archive = context.archive;
+    // Another Quillet run may be writing the prefix; wait for it. A lock that cannot be taken
+    // at all does not stop a backup, which only reads.
+    Result<PrefixLock::Guard> held = PrefixLock::Guard();
+    if (context.prefixLock != nullptr) held = context.prefixLock->hold();
     std::error_code ignored;
     std::filesystem::remove(context.informationFile, ignored);
 

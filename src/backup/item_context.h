@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "app/prefix_lock.h"
+#include "app/status.h"
 #include "app/windows_path_mapper.h"
 #include "archive/archive.h"
 #include "registry/mod_reg.h"
@@ -22,6 +24,11 @@ struct ItemContext {
     std::filesystem::path informationFile;
     // Called between files of long items so that a window can repaint; may be empty.
     std::function<void()> yield;
+    // Whether the prefix may be changed now (no Wine server runs for it); may be empty.
+    std::function<Status()> checkPrefixIdle;
+    // Held for a whole run, so that a scheduled run and an interactive one take turns; may be
+    // null.
+    PrefixLock* prefixLock = nullptr;
 };
 
 }  // namespace quillet

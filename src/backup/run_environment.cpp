@@ -23,6 +23,8 @@ RunEnvironment::RunEnvironment(WineSystem& system, MessageService& messages, Wor
                 system.system().userProfile(),
                 m_workFolder.path(),
                 m_workFolder.path() / kInformationFileName,
-                {}} {}
+                {},
+                [&system] { return RefuseWhileWineRuns(system.serverProbe(), system.prefix()); },
+                &system.prefixLock()} {}
 
 }  // namespace quillet

@@ -14,5 +14,6 @@ void AddBackupCommand(CLI::App& app, CliContext& context, int* exitCode);
 void AddInfoCommand(CLI::App& app, CliContext& context, int* exitCode);
 void AddListCommand(CLI::App& app, CliContext& context, int* exitCode);
 void AddVerifyCommand(CLI::App& app, CliContext& context, int* exitCode);
+void AddRestoreCommand(CLI::App& app, CliContext& context, int* exitCode);
 
 }  // namespace quillet::cli

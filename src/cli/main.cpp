@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     AddInfoCommand(app, context, &exitCode);
     AddListCommand(app, context, &exitCode);
     AddVerifyCommand(app, context, &exitCode);
+    AddRestoreCommand(app, context, &exitCode);
 
     try {
         app.parse(argc, argv);

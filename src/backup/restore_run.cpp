@@ -1,0 +1,85 @@
+#include "backup/restore_run.h"
+
+#include "backup/restore_handlers.h"
+
+namespace quillet {
+namespace {
+
+constexpr int kProgressAtStart = 5;
+constexpr int kProgressMaximum = 100;
+
+}  // namespace
+
+bool RestoreOutcome::allSucceeded() const {
+    if (start != RestoreStart::kRan) return false;
+    for (const ItemOutcome& item : items) {
+        if (item.ran && !item.succeeded) return false;
+    }
+    return true;
+}
+
+std::string RestoreOutcome::report() const {
+    std::string text;
+    for (int i = 0; i < kItemCount; ++i) {
+        if (!items[i].ran) continue;
+        text += "\r\n";
+        text += kItems[i].restoreReportName;
+        text += '\t';
+        text += items[i].succeeded ? "Successed!" : "Fail!";
+    }
+    return text;
+}
+
+RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const RestoreRequest& request,
+                          BackupProgress* progress) {
+    RestoreOutcome outcome;
+    if (backup.invalid()) {
+        outcome.start = RestoreStart::kInvalidBackup;
+        return outcome;
+    }
+    bool anyTicked = false;
+    for (const bool ticked : request.ticked) anyTicked = anyTicked || ticked;
+    if (!anyTicked) {
+        outcome.start = RestoreStart::kNothingTicked;
+        return outcome;
+    }
+    // Outlook Express, open in the prefix, would overwrite or corrupt what is restored.
+    if (context.checkPrefixIdle) {
+        Status idle = context.checkPrefixIdle();
+        if (!idle) {
+            outcome.start = RestoreStart::kPrefixBusy;
+            outcome.refusal = idle.reason();
+            return outcome;
+        }
+    }
+
+    Result<PrefixLock::Guard> held = PrefixLock::Guard();
+    if (context.prefixLock != nullptr) held = context.prefixLock->hold();
+    if (!held) {
+        outcome.start = RestoreStart::kPrefixBusy;
+        outcome.refusal = held.reason();
+        return outcome;
+    }
+
+    int progressValue = kProgressAtStart;
+    if (progress != nullptr) progress->progress(progressValue);
+    backup.archive().setObserver(progress);
+    RestoreHandlers handlers(context, backup);
+    for (int i = 0; i < kItemCount; ++i) {
+        if (request.ticked[i] && backup.holds(i)) {
+            if (progress != nullptr) progress->status(std::string(kItems[i].restoreStatus));
+            ItemOutcome& item = outcome.items[i];
+            item.ran = true;
+            item.succeeded = handlers.run(i, request.identityKey);
+            if (!item.succeeded) item.failure = handlers.lastFailure();
+        }
+        progressValue =
+            i + 1 == kItemCount ? kProgressMaximum : progressValue + kItems[i].restoreProgress;
+        if (progress != nullptr) progress->progress(progressValue);
+    }
+    backup.archive().setObserver(nullptr);
+    if (progress != nullptr) progress->status("Operation complete!");
+    return outcome;
+}
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "backup/backup_item.h"
+#include "backup/backup_run.h"
+#include "backup/item_context.h"
+#include "backup/opened_backup.h"
+
+namespace quillet {
+
+struct RestoreRequest {
+    std::string identityKey;  // the identity restored into
+    ItemMask ticked{};        // items the user ticked; those the backup does not hold are skipped
+};
+
+enum class RestoreStart {
+    kRan,
+    kInvalidBackup,  // "Invalid backup file."
+    kNothingTicked,  // "Please select at least one item."
+    kPrefixBusy,     // a Wine server runs for the prefix: nothing was changed
+};
+
+inline constexpr char kRestoreInvalidMessage[] = "Invalid backup file.";
+inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
+
+struct RestoreOutcome {
+    RestoreStart start = RestoreStart::kRan;
+    std::string refusal;  // why, for kPrefixBusy
+    std::array<ItemOutcome, kItemCount> items{};
+
+    bool allSucceeded() const;
+    // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!".
+    std::string report() const;
+};
+
+// The restore run shared by the window and quillet-cli: the ticked items that the backup holds,
+// in item order, each through its restore handler. Refuses to start for an invalid backup,
+// without a ticked item, or while Wine runs for the prefix; holds the prefix's lock otherwise.
+// Progress: +5 at the start, each item's step, 100 at the end.
+RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const RestoreRequest& request,
+                          BackupProgress* progress);
+
+}  // namespace quillet
