@@ -1,8 +1,8 @@
 // quillet: the desktop program. Started with a job command line it makes that scheduled backup
 // and ends, before anything of the desktop is created, so that it runs where there is no display.
 #include <clocale>
-#include <iostream>
 
+#include "app/desktop.h"
 #include "app/scheduled_backup.h"
 #include "app/startup_arguments.h"
 
@@ -13,6 +13,5 @@ int main(int argc, char** argv) {
     if (!arguments.commandLine.empty()) {
         return quillet::RunScheduledBackup(arguments.prefix, arguments.commandLine);
     }
-    std::cerr << "usage: quillet [--prefix DIR] 'sf=IDENTITYxm=ITEMSps=PASSWORDbf=FILE'\n";
-    return 2;
+    return quillet::RunDesktop(argc, argv, arguments.prefix);
 }

@@ -133,6 +133,9 @@ bool BackupHandlers::BackupStationeries() {
 
 bool BackupHandlers::run(int index, const std::string& identityKey) {
     m_lastFailure.clear();
+    if (index >= 0 && index < kItemCount && kItems[index].identityBound && identityKey.empty()) {
+        return fail("no identity was chosen");
+    }
     switch (index) {
         case kAccounts:
             return BackupAccounts(identityKey);

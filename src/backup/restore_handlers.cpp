@@ -163,6 +163,9 @@ bool RestoreHandlers::apply(const RestoreTarget& target) {
 
 bool RestoreHandlers::run(int index, const std::string& identityKey) {
     m_lastFailure.clear();
+    if (index >= 0 && index < kItemCount && kItems[index].identityBound && identityKey.empty()) {
+        return fail("no identity was chosen to restore into");
+    }
     return apply(plan(index, identityKey));
 }
 

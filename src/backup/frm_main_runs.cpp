@@ -1,0 +1,232 @@
+// The main window's runs: backup, opening a backup file, restore.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "backup/backup_run.h"
+#include "backup/frm_main.h"
+#include "backup/information_file.h"
+#include "backup/restore_run.h"
+
+namespace quillet {
+
+// Shows a run's progress on the window's progress panel.
+class WindowProgress : public BackupProgress {
+  public:
+    explicit WindowProgress(frmMain& window) : m_window(window) {}
+
+    void status(const std::string& text) override {
+        m_window.m_Label1->setText(QString::fromStdString(text));
+        QApplication::processEvents();
+    }
+    void progress(int value) override {
+        m_window.m_pbshow->setValue(std::min(value, m_window.m_pbshow->maximum()));
+        QApplication::processEvents();
+    }
+    void EntryAdding(const std::string& name) override {
+        QApplication::processEvents();
+        m_window.m_SkinLabel12->setText(QString::fromStdString("Adding File " + name));
+        m_window.pauseForEntry();
+    }
+    void EntryExtracting(const std::string& name) override {
+        QApplication::processEvents();
+        m_window.m_SkinLabel12->setText(QString::fromStdString("Unzip File " + name));
+        m_window.pauseForEntry();
+    }
+    void SaveProgress(int percent) override {
+        QApplication::processEvents();
+        m_window.m_SkinLabel11->setText(QString("Write File %1%").arg(percent));
+    }
+
+  private:
+    frmMain& m_window;
+};
+
+void frmMain::pauseForEntry() {
+    QApplication::processEvents();
+    if (m_services.entryPauseMs <= 0) return;
+    // The window stays painted and responsive while the file's name can be read.
+    QEventLoop wait;
+    QTimer::singleShot(m_services.entryPauseMs, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
+void frmMain::resetRestoreTab() {
+    for (QCheckBox* box : m_restoreitem) {
+        box->setChecked(false);
+        box->setEnabled(false);
+    }
+    m_txtSourceFile->clear();
+    m_txtFileInfo->clear();
+    m_txtPOBinfo->clear();
+}
+
+void frmMain::RunBackup() {
+    m_openedBackup->clear();
+    resetRestoreTab();
+
+    DialogService& dialogs = m_services.dialogs;
+    if (m_backupFilePath.empty()) {
+        dialogs.showMessage("Invalid backup file name.", MessageIcon::Exclamation,
+                            MessageButtons::Ok);
+        return;
+    }
+    ItemMask items{};
+    bool anyTicked = false;
+    for (int i = 0; i < kItemCount; ++i) {
+        items[i] = m_backupitem[i]->isChecked();
+        anyTicked = anyTicked || items[i];
+    }
+    if (!anyTicked) {
+        dialogs.showMessage("Please select at least one item.", MessageIcon::Exclamation,
+                            MessageButtons::Ok);
+        return;
+    }
+    const bool protect = m_ifprotect->isChecked();
+    if (protect && m_txtPassword->text().isEmpty() && m_txtPassword2->text().isEmpty()) {
+        dialogs.showMessage("Please enter Password!", MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+    if (protect && m_txtPassword->text() != m_txtPassword2->text()) {
+        dialogs.showMessage("Incorect Password!", MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string password = protect ? m_txtPassword->text().toStdString() : std::string();
+    showProgressPanel();
+    QApplication::processEvents();
+
+    BackupOutcome outcome;
+    auto work = m_services.makeWorkFolder ? m_services.makeWorkFolder()
+                                          : Result<WorkFolder>(Status::Error("no work folder"));
+    if (work) {
+        const int row = m_cbSource->currentIndex();
+        const bool haveIdentity = row >= 0 && row < static_cast<int>(m_identityList.size());
+        BackupRequest request;
+        request.identityKey = haveIdentity ? m_identityList[row].key : std::string();
+        request.headerLines = InteractiveHeader(
+            m_services.computerName, m_services.logonUser, m_cbSource->currentText().toStdString(),
+            m_services.timeText ? m_services.timeText() : BackupTimeText(),
+            m_txtAttachInfo->toPlainText().toStdString());
+        request.items = items;
+        request.password = password;
+        request.backupFile = m_backupFilePath;
+        ItemContext context{m_services.modReg,
+                            m_services.archive,
+                            m_services.paths,
+                            m_services.userProfile,
+                            work->path(),
+                            work->path() / kInformationFileName,
+                            [] { QApplication::processEvents(); },
+                            m_services.checkPrefixIdle,
+                            m_services.prefixLock};
+        WindowProgress progress(*this);
+        outcome = quillet::RunBackup(context, request, &progress);
+    } else {
+        outcome.writeFailure = work.reason();
+    }
+
+    m_pbshow->setValue(m_pbshow->maximum());
+    m_Label1->setText("Operation complete!");
+    m_SkinLabel11->clear();
+    m_SkinLabel12->clear();
+    QApplication::restoreOverrideCursor();
+    hideProgressPanel();
+
+    if (outcome.written) {
+        dialogs.showMessage("The Backup was Completed!\r\n" + outcome.report(),
+                            MessageIcon::Information, MessageButtons::Ok);
+    } else {
+        // A backup that could not be written is never reported as completed.
+        dialogs.showMessage("The Backup was not written: " + outcome.writeFailure +
+                                "\r\nThe previous backup file, if any, is unchanged.\r\n" +
+                                outcome.report(),
+                            MessageIcon::Critical, MessageButtons::Ok);
+    }
+}
+
+void frmMain::OpenBackupFile() {
+    m_openedBackup->clear();
+    resetRestoreTab();
+    DialogService& dialogs = m_services.dialogs;
+    const auto chosen =
+        dialogs.openFileName("Restore Data from a Backup file", "Quillet File(*.qbk)");
+    if (!chosen || chosen->empty()) return;
+
+    if (m_openedBackup->ArchiveHasPassword(*chosen)) {
+        // Cancel keeps the password typed before, which is then tried.
+        dialogs.askPassword(&m_rtPassword);
+    }
+    const OpenOutcome outcome = m_openedBackup->open(*chosen, m_rtPassword);
+    if (outcome == OpenOutcome::kWrongPassword) {
+        dialogs.showMessage(kWrongPasswordMessage, MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    m_txtSourceFile->setText(QString::fromStdString(*chosen));
+    m_txtPOBinfo->setPlainText(QString::fromStdString(m_openedBackup->originText()));
+    m_txtFileInfo->setPlainText(QString::fromStdString(m_openedBackup->description()));
+    if (outcome == OpenOutcome::kInvalid) {
+        dialogs.showMessage(kInvalidBackupMessage, MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+    for (int i = 0; i < kItemCount; ++i) m_restoreitem[i]->setEnabled(m_openedBackup->holds(i));
+}
+
+void frmMain::RunRestore() {
+    DialogService& dialogs = m_services.dialogs;
+    RestoreRequest request;
+    const int row = m_cbTarget->currentIndex();
+    if (row >= 0 && row < static_cast<int>(m_identityList.size())) {
+        request.identityKey = m_identityList[row].key;
+    }
+    for (int i = 0; i < kItemCount; ++i) request.ticked[i] = m_restoreitem[i]->isChecked();
+
+    auto work = m_services.makeWorkFolder ? m_services.makeWorkFolder()
+                                          : Result<WorkFolder>(Status::Error("no work folder"));
+    if (!work) {
+        dialogs.showMessage("Cannot restore: " + work.reason(), MessageIcon::Critical,
+                            MessageButtons::Ok);
+        return;
+    }
+    ItemContext context{m_services.modReg,
+                        m_services.archive,
+                        m_services.paths,
+                        m_services.userProfile,
+                        work->path(),
+                        work->path() / kInformationFileName,
+                        [] { QApplication::processEvents(); },
+                        m_services.checkPrefixIdle,
+                        m_services.prefixLock};
+    WindowProgress progress(*this);
+    showProgressPanel();
+    const RestoreOutcome outcome =
+        quillet::RunRestore(context, *m_openedBackup, request, &progress);
+    m_Label1->setText("Operation complete!");
+    m_SkinLabel12->clear();
+    hideProgressPanel();
+
+    switch (outcome.start) {
+        case RestoreStart::kInvalidBackup:
+            dialogs.showMessage(kRestoreInvalidMessage, MessageIcon::Critical, MessageButtons::Ok);
+            return;
+        case RestoreStart::kNothingTicked:
+            dialogs.showMessage(kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok);
+            return;
+        case RestoreStart::kPrefixBusy:
+            dialogs.showMessage(outcome.refusal, MessageIcon::Critical, MessageButtons::Ok);
+            return;
+        case RestoreStart::kRan:
+            break;
+    }
+    dialogs.showMessage("The Restore was Completed!\r\n" + outcome.report(),
+                        MessageIcon::Information, MessageButtons::Ok);
+}
+
+}  // namespace quillet
