@@ -1,4 +1,5 @@
 // Writing a key tree in the registry text form.
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -14,11 +15,13 @@ constexpr char kLineEnd[] = "\r\n";
 constexpr std::uint32_t kNameBufferChars = 260;
 
 void AppendDecimalBytes(std::string& line, std::string_view bytes) {
+    line.reserve(line.size() + bytes.size() * 4);
     char number[4];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i > 0) line += ',';
-        std::snprintf(number, sizeof number, "%u", static_cast<unsigned char>(bytes[i]));
-        line += number;
+        const auto end =
+            std::to_chars(number, number + sizeof number, static_cast<unsigned char>(bytes[i])).ptr;
+        line.append(number, end);
     }
 }
 

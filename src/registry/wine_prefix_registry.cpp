@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "app/atomic_file.h"
 #include "registry/wine_registry_file.h"
@@ -98,11 +97,13 @@ class WineHiveBackend : public HiveBackend {
         if (!StampOf(file.path, &before)) {
             return Status::Error("cannot read " + file.path.string() + ": " + std::strerror(errno));
         }
+        // Read in one piece into a buffer of the file's size, so that it is held once.
+        std::string text(static_cast<std::size_t>(before.size), '\0');
         std::ifstream in(file.path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        if (!in && !in.eof()) return Status::Error("cannot read " + file.path.string());
-        auto parsed = ParseWineRegistry(text.str());
+        if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+            return Status::Error("cannot read " + file.path.string());
+        }
+        auto parsed = ParseWineRegistry(text);
         if (!parsed) return Status::Error(file.path.string() + ": " + parsed.reason());
         file.hive = std::move(parsed.value());
         file.stamp = before;

@@ -136,7 +136,13 @@ std::string SerializeWineRegistry(Hive& hive, std::uint64_t nowTicks) {
         });
     }
 
-    std::string out = hive.header;
+    std::size_t size = hive.header.size() + hive.trailer.size();
+    for (const Entry& entry : entries) {
+        size += entry.node->leadingLines.size() + entry.node->sourceBlock.size();
+    }
+    std::string out;
+    out.reserve(size + size / 16);
+    out += hive.header;
     for (Entry& entry : entries) {
         KeyNode& node = *entry.node;
         if (node.changed || !node.hasSourceBlock) {

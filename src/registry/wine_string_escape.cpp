@@ -60,7 +60,20 @@ std::size_t AppendWineEscaped(std::string& out, std::u16string_view text, char d
 }
 
 bool ParseWineEscaped(std::string_view line, std::size_t& pos, char endChar, std::u16string* out) {
+    out->reserve(out->size() + line.size() - pos);
     while (pos < line.size() && line[pos] != endChar) {
+        // Plain ASCII, by far the most of any registry file, is copied a run at a time.
+        std::size_t run = pos;
+        while (run < line.size() && line[run] != endChar && line[run] != '\\' &&
+               static_cast<unsigned char>(line[run]) < 0x80) {
+            ++run;
+        }
+        if (run > pos) {
+            out->append(line.begin() + static_cast<std::ptrdiff_t>(pos),
+                        line.begin() + static_cast<std::ptrdiff_t>(run));
+            pos = run;
+            continue;
+        }
         if (line[pos] != '\\') {
             const std::size_t length = std::min(
                 Utf8SequenceLength(static_cast<unsigned char>(line[pos])), line.size() - pos);
