@@ -2,63 +2,9 @@
 
 #include <cstdint>
 
+#include "app/text_encoding.h"
+
 namespace quillet {
-namespace {
-
-// Decodes one UTF-8 character at text[pos]; returns its length, or 0 when the bytes there are
-// not a valid sequence.
-size_t DecodeOne(std::string_view text, size_t pos, char32_t* out) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    const unsigned char lead = byte(0);
-    size_t length;
-    char32_t cp;
-    if (lead < 0x80) {
-        *out = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size()) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (byte(i) & 0x3F);
-    }
-    if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return 0;
-    }
-    *out = cp;
-    return length;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-}  // namespace
 
 char32_t FoldCaseChar(char32_t c) {
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
@@ -93,14 +39,14 @@ std::string FoldCase(std::string_view text) {
     out.reserve(text.size());
     for (size_t pos = 0; pos < text.size();) {
         char32_t cp;
-        const size_t length = DecodeOne(text, pos, &cp);
+        const size_t length = DecodeUtf8Char(text, pos, &cp);
         if (length == 0) {
             // Not UTF-8: keep the byte, so such names still compare equal to themselves.
             out += text[pos];
             ++pos;
             continue;
         }
-        AppendUtf8(out, FoldCaseChar(cp));
+        AppendUtf8Char(out, FoldCaseChar(cp));
         pos += length;
     }
     return out;

@@ -16,7 +16,6 @@ char16_t Cp1252Char(unsigned char byte) {
     return byte;
 }
 
-// Decodes one UTF-8 sequence at text[pos]; returns its length, or 0 when it is not valid.
 size_t DecodeUtf8(std::string_view text, size_t pos, char32_t* out) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[pos + i]); };
     const unsigned char lead = byte(0);
@@ -70,6 +69,12 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 }  // namespace
+
+std::size_t DecodeUtf8Char(std::string_view text, std::size_t pos, char32_t* character) {
+    return DecodeUtf8(text, pos, character);
+}
+
+void AppendUtf8Char(std::string& out, char32_t character) { AppendUtf8(out, character); }
 
 bool IsValidUtf8(std::string_view text) {
     char32_t cp;

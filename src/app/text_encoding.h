@@ -22,4 +22,10 @@ std::string DecodeTextFileBytes(std::string_view bytes);
 
 std::string Cp1252ToUtf8(std::string_view bytes);
 
+// Decodes the UTF-8 character at text[pos]; returns its length in bytes, or 0 when the bytes
+// there are not UTF-8 (overlong forms and surrogates included).
+std::size_t DecodeUtf8Char(std::string_view text, std::size_t pos, char32_t* character);
+// Appends one character as UTF-8.
+void AppendUtf8Char(std::string& out, char32_t character);
+
 }  // namespace quillet

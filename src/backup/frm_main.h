@@ -13,6 +13,7 @@
 #include "app/work_folder.h"
 #include "archive/archive.h"
 #include "backup/identity_list.h"
+#include "backup/item_context.h"
 #include "backup/opened_backup.h"
 #include "registry/mod_reg.h"
 #include "shell/dialog_service.h"
@@ -92,6 +93,7 @@ class frmMain : public QMainWindow {
     void showProgressPanel();
     void hideProgressPanel();
     void pauseForEntry();
+    ItemContext runContext(const WorkFolder& work);
     void popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes, const char* selectName,
                          const char* deselectName, const QPoint& at);
 

@@ -57,6 +57,18 @@ void frmMain::pauseForEntry() {
     wait.exec();
 }
 
+ItemContext frmMain::runContext(const WorkFolder& work) {
+    return ItemContext{m_services.modReg,
+                       m_services.archive,
+                       m_services.paths,
+                       m_services.userProfile,
+                       work.path(),
+                       work.path() / kInformationFileName,
+                       [] { QApplication::processEvents(); },
+                       m_services.checkPrefixIdle,
+                       m_services.prefixLock};
+}
+
 void frmMain::resetRestoreTab() {
     for (QCheckBox* box : m_restoreitem) {
         box->setChecked(false);
@@ -118,15 +130,7 @@ void frmMain::RunBackup() {
         request.items = items;
         request.password = password;
         request.backupFile = m_backupFilePath;
-        ItemContext context{m_services.modReg,
-                            m_services.archive,
-                            m_services.paths,
-                            m_services.userProfile,
-                            work->path(),
-                            work->path() / kInformationFileName,
-                            [] { QApplication::processEvents(); },
-                            m_services.checkPrefixIdle,
-                            m_services.prefixLock};
+        ItemContext context = runContext(*work);
         WindowProgress progress(*this);
         outcome = quillet::RunBackup(context, request, &progress);
     } else {
@@ -195,15 +199,7 @@ void frmMain::RunRestore() {
                             MessageButtons::Ok);
         return;
     }
-    ItemContext context{m_services.modReg,
-                        m_services.archive,
-                        m_services.paths,
-                        m_services.userProfile,
-                        work->path(),
-                        work->path() / kInformationFileName,
-                        [] { QApplication::processEvents(); },
-                        m_services.checkPrefixIdle,
-                        m_services.prefixLock};
+    ItemContext context = runContext(*work);
     WindowProgress progress(*this);
     showProgressPanel();
     const RestoreOutcome outcome =

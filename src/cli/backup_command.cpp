@@ -33,12 +33,8 @@ int RunBackupCommand(CliContext& context, const BackupArguments& args) {
     auto run = RunEnvironment::Create(*system, context.messages(), context.environment());
     if (!run) return context.fail(run.reason());
 
-    const std::vector<Identity> identities = ListIdentities((*run)->modReg());
-    const Identity* identity = FindIdentity(identities, args.identity);
-    if (identity == nullptr) {
-        return context.fail("no Outlook Express identity \"" + args.identity +
-                            "\" (see quillet-cli identities)");
-    }
+    const Identity* identity = context.findIdentity((*run)->modReg(), args.identity);
+    if (identity == nullptr) return kExitNothingDone;
 
     BackupRequest request;
     request.identityKey = identity->key;

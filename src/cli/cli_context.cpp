@@ -34,6 +34,15 @@ registry::ModReg* CliContext::modReg() {
     return m_modReg.get();
 }
 
+const Identity* CliContext::findIdentity(registry::ModReg& modReg, const std::string& nameOrKey) {
+    m_identities = ListIdentities(modReg);
+    const Identity* identity = FindIdentity(m_identities, nameOrKey);
+    if (identity == nullptr) {
+        fail("no Outlook Express identity \"" + nameOrKey + "\" (see quillet-cli identities)");
+    }
+    return identity;
+}
+
 int CliContext::fail(const std::string& reason) const {
     std::cerr << "quillet-cli: " << reason << '\n';
     return kExitNothingDone;

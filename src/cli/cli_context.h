@@ -7,6 +7,7 @@
 
 #include "app/message_service.h"
 #include "app/wine_system.h"
+#include "backup/identity_list.h"
 #include "registry/mod_reg.h"
 
 namespace quillet::cli {
@@ -38,6 +39,10 @@ class CliContext {
     MessageService& messages() { return m_messages; }
     const Environment& environment() const { return m_env; }
 
+    // The identity named by its key or user name; null, with the reason printed, when the
+    // prefix has none of that name.
+    const Identity* findIdentity(registry::ModReg& modReg, const std::string& nameOrKey);
+
     // Prints "quillet-cli: <reason>" on stderr and returns kExitNothingDone.
     int fail(const std::string& reason) const;
 
@@ -46,6 +51,7 @@ class CliContext {
     StderrMessageService m_messages;
     std::unique_ptr<WineSystem> m_system;
     std::unique_ptr<registry::ModReg> m_modReg;
+    std::vector<Identity> m_identities;
 };
 
 }  // namespace quillet::cli

@@ -19,13 +19,9 @@ int RunInfo(CliContext& context, const InfoArguments& args) {
     if (!work) return context.fail(work.reason());
     archive::ZipArchive archive;
     OpenedBackup backup(archive, work->path());
-    std::string password;
-    if (backup.ArchiveHasPassword(args.file)) {
-        auto asked = PasswordFor(args.passwordFile, args.file);
-        if (!asked) return context.fail(asked.reason());
-        password = *asked;
-    }
-    const OpenOutcome outcome = backup.open(args.file, password);
+    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile);
+    if (!password) return context.fail(password.reason());
+    const OpenOutcome outcome = backup.open(args.file, *password);
     if (outcome == OpenOutcome::kWrongPassword) return context.fail(kWrongPasswordMessage);
     if (outcome == OpenOutcome::kInvalid) return context.fail(kInvalidBackupMessage);
 
@@ -39,7 +35,7 @@ int RunInfo(CliContext& context, const InfoArguments& args) {
         *text = plain;
     }
     std::cout << "File:" << args.file << '\n' << origin << '\n';
-    std::cout << "Protected:" << (password.empty() ? "no" : "yes") << '\n';
+    std::cout << "Protected:" << (password->empty() ? "no" : "yes") << '\n';
     std::cout << "Description:" << (description.find('\n') != std::string::npos ? "\n" : "")
               << description << '\n';
     std::cout << "Items:" << backup.itemFlags() << '\n';

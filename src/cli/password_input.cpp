@@ -44,3 +44,13 @@ Result<std::string> PasswordFor(const std::optional<std::string>& passwordFile,
 }
 
 }  // namespace quillet::cli
+
+namespace quillet::cli {
+
+Result<std::string> PasswordIfProtected(archive::Archive& archive, const std::string& archiveFile,
+                                        const std::optional<std::string>& passwordFile) {
+    if (!archive.ArchiveHasPassword(archiveFile)) return std::string();
+    return PasswordFor(passwordFile, archiveFile);
+}
+
+}  // namespace quillet::cli

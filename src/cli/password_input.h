@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/status.h"
+#include "archive/archive.h"
 
 namespace quillet::cli {
 
@@ -16,5 +17,9 @@ Result<std::string> AskPassword(const std::string& prompt);
 // The password for a protected archive: from the file when one is given, else asked.
 Result<std::string> PasswordFor(const std::optional<std::string>& passwordFile,
                                 const std::string& archiveName);
+
+// The password to read `archiveFile` with: empty when it is not protected, else as PasswordFor.
+Result<std::string> PasswordIfProtected(archive::Archive& archive, const std::string& archiveFile,
+                                        const std::optional<std::string>& passwordFile);
 
 }  // namespace quillet::cli

@@ -55,21 +55,13 @@ int RunRestoreCommand(CliContext& context, const RestoreArguments& args) {
     auto run = RunEnvironment::Create(*system, context.messages(), context.environment());
     if (!run) return context.fail(run.reason());
 
-    const std::vector<Identity> identities = ListIdentities((*run)->modReg());
-    const Identity* identity = FindIdentity(identities, args.identity);
-    if (identity == nullptr) {
-        return context.fail("no Outlook Express identity \"" + args.identity +
-                            "\" (see quillet-cli identities)");
-    }
+    const Identity* identity = context.findIdentity((*run)->modReg(), args.identity);
+    if (identity == nullptr) return kExitNothingDone;
 
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
-    std::string password;
-    if (backup.ArchiveHasPassword(args.file)) {
-        auto asked = PasswordFor(args.passwordFile, args.file);
-        if (!asked) return context.fail(asked.reason());
-        password = *asked;
-    }
-    const OpenOutcome opened = backup.open(std::filesystem::absolute(args.file), password);
+    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile);
+    if (!password) return context.fail(password.reason());
+    const OpenOutcome opened = backup.open(std::filesystem::absolute(args.file), *password);
     if (opened == OpenOutcome::kWrongPassword) return context.fail(kWrongPasswordMessage);
     if (opened == OpenOutcome::kInvalid) return context.fail(kInvalidBackupMessage);
 

@@ -14,14 +14,11 @@ struct VerifyArguments {
 
 int RunVerify(CliContext& context, const VerifyArguments& args) {
     archive::ZipArchive archive;
-    const bool protectedFile = archive.ArchiveHasPassword(args.file);
     Status loaded = archive.LoadArchive(args.file);
     if (!loaded) return context.fail(loaded.reason());
-    if (protectedFile) {
-        auto password = PasswordFor(args.passwordFile, args.file);
-        if (!password) return context.fail(password.reason());
-        archive.ReadPassword(*password);
-    }
+    auto password = PasswordIfProtected(archive, args.file, args.passwordFile);
+    if (!password) return context.fail(password.reason());
+    archive.ReadPassword(*password);
     Status verified = archive.verifyEntries();
     if (!verified) return context.fail(args.file + ": " + verified.reason());
     std::cout << args.file << ": " << archive.entries().size() << " entries read to their end, "

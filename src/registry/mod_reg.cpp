@@ -27,14 +27,6 @@ constexpr RootName kRoots[] = {
     {"HKEY_DYN_DATA", kHkeyDynData},
 };
 
-// Opens the key at a key path; kNoRoot-safe. Returns false when it cannot be opened.
-bool OpenKeyPath(ModReg& modReg, const std::string& keyPath, std::uint32_t access, HKey* key) {
-    std::string path = keyPath;
-    const HKey root = modReg.SplitKeyPath(path);
-    if (root == kNoRoot) return false;
-    return modReg.store().RegOpenKeyEx(root, path, access, key) == kErrorSuccess;
-}
-
 std::string CutAtZero(std::string text) {
     const std::size_t zero = text.find('\0');
     if (zero != std::string::npos) text.resize(zero);
@@ -86,9 +78,16 @@ HKey ModReg::SplitKeyPath(std::string& path) {
     return root;
 }
 
+bool ModReg::OpenForReading(const std::string& keyPath, HKey* key) {
+    std::string path = keyPath;
+    const HKey root = SplitKeyPath(path);
+    if (root == kNoRoot) return false;
+    return m_store.RegOpenKeyEx(root, path, kKeyRead, key) == kErrorSuccess;
+}
+
 bool ModReg::KeyExists(const std::string& keyPath) {
     HKey key;
-    if (!OpenKeyPath(*this, keyPath, kKeyRead, &key)) return false;
+    if (!OpenForReading(keyPath, &key)) return false;
     m_store.RegCloseKey(key);
     return true;
 }
@@ -140,7 +139,7 @@ void ModReg::deleteKeyTree(const std::string& keyPath) {
 SubkeyList ModReg::EnumSubkeys(const std::string& keyPath) {
     SubkeyList list;
     HKey key;
-    if (!OpenKeyPath(*this, keyPath, kKeyRead, &key)) return list;
+    if (!OpenForReading(keyPath, &key)) return list;
     std::string name;
     for (std::uint32_t index = 0; m_store.RegEnumKeyEx(key, index, &name) == kErrorSuccess;
          ++index) {
@@ -154,7 +153,7 @@ SubkeyList ModReg::EnumSubkeys(const std::string& keyPath) {
 ValueList ModReg::EnumValues(const std::string& keyPath) {
     ValueList list;
     HKey key;
-    if (!OpenKeyPath(*this, keyPath, kKeyRead, &key)) return list;
+    if (!OpenForReading(keyPath, &key)) return list;
     std::vector<std::uint8_t> buffer(kFirstDataBuffer);
     for (std::uint32_t index = 0;; ++index) {
         std::string name;
@@ -183,7 +182,7 @@ ValueList ModReg::EnumValues(const std::string& keyPath) {
 
 std::string ModReg::ReadStringValue(const std::string& keyPath, const std::string& valueName) {
     HKey key;
-    if (!OpenKeyPath(*this, keyPath, kKeyRead, &key)) return "Error";
+    if (!OpenForReading(keyPath, &key)) return "Error";
     std::string buffer(kStringBufferChars, ' ');
     std::uint32_t size = kStringBufferChars;
     std::uint32_t type = 0;

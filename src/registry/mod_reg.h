@@ -95,6 +95,10 @@ class ModReg {
         bool m_done = false;
     };
 
+    // Opens the key at a key path for reading; false when it cannot be opened (a malformed path
+    // shows its message). The caller closes the key.
+    bool OpenForReading(const std::string& keyPath, HKey* key);
+
     // Why the last change could not be committed; empty when it could.
     const std::string& lastError() const { return m_lastError; }
 

@@ -89,13 +89,7 @@ bool ValueLine(const std::string& name, std::uint32_t type, const std::string& d
     return true;
 }
 
-Status WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& out) {
-    std::string path = keyPath;
-    const HKey root = modReg.SplitKeyPath(path);
-    if (root == kNoRoot) return Status::Ok();
-    RegistryStore& store = modReg.store();
-    HKey key;
-    if (store.RegOpenKeyEx(root, path, kKeyRead, &key) != kErrorSuccess) return Status::Ok();
+void WriteValuesOfKey(RegistryStore& store, HKey key, std::ofstream& out) {
     std::string name;
     std::string data;
     std::string line;
@@ -104,22 +98,24 @@ Status WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& ou
          store.RegEnumValueRaw(key, index, &name, &type, &data) == kErrorSuccess; ++index) {
         if (ValueLine(name, type, data, &line)) out << line;
     }
-    store.RegCloseKey(key);
-    return Status::Ok();
 }
 
+void WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& out) {
+    HKey key;
+    if (!modReg.OpenForReading(keyPath, &key)) return;
+    WriteValuesOfKey(modReg.store(), key, out);
+    modReg.store().RegCloseKey(key);
+}
+
+// Writes the key line, then (when the key can be opened) its values and its subkeys.
 Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& relativePath,
                  std::ofstream& out) {
     out << (relativePath.empty() ? "\\" : relativePath) << kLineEnd;
-    Status status = WriteValues(modReg, keyPath, out);
-    if (!status) return status;
-
-    std::string path = keyPath;
-    const HKey root = modReg.SplitKeyPath(path);
-    if (root == kNoRoot) return Status::Ok();
-    RegistryStore& store = modReg.store();
     HKey key;
-    if (store.RegOpenKeyEx(root, path, kKeyRead, &key) != kErrorSuccess) return Status::Ok();
+    if (!modReg.OpenForReading(keyPath, &key)) return Status::Ok();
+    RegistryStore& store = modReg.store();
+    WriteValuesOfKey(store, key, out);
+    Status status = Status::Ok();
     std::string name;
     for (std::uint32_t index = 0;; ++index) {
         const RegResult result = store.RegEnumKeyEx(key, index, &name);
@@ -161,8 +157,7 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
                       const std::filesystem::path& file) {
     std::ofstream out(file, std::ios::binary | std::ios::app);
     if (!out) return Status::Error("cannot open " + file.string());
-    Status status = WriteValues(modReg, keyPath, out);
-    if (!status) return status;
+    WriteValues(modReg, keyPath, out);
     return Finish(out, file);
 }
 
