@@ -9,6 +9,7 @@ packages=(
     libcli11-dev libfmt-dev
     # libzip's CMake package names its three tools and fails when they are missing.
     libzip-dev zlib1g-dev zipcmp zipmerge ziptool
+    libssl-dev
     qt6-base-dev
     fonts-dejavu-core
     zip unzip p7zip-full

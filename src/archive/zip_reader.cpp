@@ -3,10 +3,13 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <unordered_map>
 
 #include "archive/entry_name.h"
+#include "archive/winzip_aes.h"
 
 namespace quillet::archive {
 
@@ -50,6 +53,87 @@ class Inflater {
   private:
     z_stream m_stream{};
     bool m_ready = false;
+};
+
+// An entry's stored data as libzip reads it: compressed, and for a WinZip AES entry (after
+// startAes) deciphered and authenticated here.
+class RawEntryReader {
+  public:
+    RawEntryReader(zip_file_t* file, const std::string& quoted) : m_file(file), m_quoted(quoted) {}
+
+    // Reads the salt and password verifier of an AES entry of `storedSize` bytes and sets up its
+    // cipher. Fails on a wrong password.
+    Status startAes(AesStrength strength, const std::string& password, std::uint64_t storedSize) {
+        const std::size_t saltSize = AesSaltSize(strength);
+        if (storedSize < saltSize + kAesVerifierSize + kAesCodeSize) {
+            return Status::Error("The entry " + m_quoted +
+                                 " is damaged: too short to be encrypted");
+        }
+        std::array<std::byte, 16 + kAesVerifierSize> header{};
+        const std::span<std::byte> stored(header.data(), saltSize + kAesVerifierSize);
+        if (Status read = readExactly(stored); !read) return read;
+        Result<std::unique_ptr<WinZipAesCipher>> cipher =
+            WinZipAesCipher::ForReading(strength, password, stored.first(saltSize));
+        if (!cipher) return cipher.status();
+        if (!(*cipher)->passwordMatches(stored.subspan(saltSize))) {
+            return Status::Error("Wrong password for " + m_quoted);
+        }
+        m_cipher = std::move(*cipher);
+        m_ciphertextLeft = storedSize - saltSize - kAesVerifierSize - kAesCodeSize;
+        return Status::Ok();
+    }
+
+    // The next bytes of compressed data; 0 at the end, once the authentication code has been
+    // checked.
+    Result<std::size_t> read(std::span<std::byte> out) {
+        if (!m_cipher) {
+            const zip_int64_t count = zip_fread(m_file, out.data(), out.size());
+            if (count < 0) return failure();
+            return static_cast<std::size_t>(count);
+        }
+        if (m_ciphertextLeft == 0) {
+            if (!m_authenticated) {
+                std::array<std::byte, kAesCodeSize> stored{};
+                if (Status read = readExactly(stored); !read) return read;
+                if (!m_cipher->checkCode(stored)) {
+                    return Status::Error("The entry " + m_quoted +
+                                         " failed its authentication check: wrong password or "
+                                         "damaged archive");
+                }
+                m_authenticated = true;
+            }
+            return std::size_t{0};
+        }
+        // Never more than the stored data: libzip must not be asked past its end, where for a
+        // stored entry it would compare the entry's CRC with that of the ciphertext.
+        out = out.first(
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_ciphertextLeft)));
+        if (Status read = readExactly(out); !read) return read;
+        m_ciphertextLeft -= out.size();
+        if (Status deciphered = m_cipher->decrypt(out); !deciphered) return deciphered;
+        return out.size();
+    }
+
+  private:
+    Status readExactly(std::span<std::byte> out) {
+        const zip_int64_t count = zip_fread(m_file, out.data(), out.size());
+        if (count < 0) return failure();
+        if (static_cast<std::size_t>(count) != out.size()) {
+            return Status::Error("The entry " + m_quoted + " is damaged: its data is cut short");
+        }
+        return Status::Ok();
+    }
+
+    Status failure() const {
+        const int code = zip_error_code_zip(zip_file_get_error(m_file));
+        return Status::Error("The entry " + m_quoted + " is damaged: " + ZipErrorText(code));
+    }
+
+    zip_file_t* m_file;
+    const std::string& m_quoted;
+    std::unique_ptr<WinZipAesCipher> m_cipher;
+    std::uint64_t m_ciphertextLeft = 0;
+    bool m_authenticated = false;
 };
 
 }  // namespace
@@ -149,8 +233,13 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
         return Status::Error("The entry " + quoted + " is protected by a password");
     }
 
-    zip_file_t* file = zip_fopen_index_encrypted(m_archive, details.index, ZIP_FL_COMPRESSED,
-                                                 entry.encrypted ? password.c_str() : nullptr);
+    const bool ownAes = IsWinZipAes(details.encryption);
+    // WinZip AES entries are read as stored (salt, verifier, ciphertext, code) and deciphered
+    // here, in large batches; other encrypted entries are deciphered by libzip.
+    zip_file_t* file =
+        ownAes ? zip_fopen_index(m_archive, details.index, ZIP_FL_ENCRYPTED)
+               : zip_fopen_index_encrypted(m_archive, details.index, ZIP_FL_COMPRESSED,
+                                           entry.encrypted ? password.c_str() : nullptr);
     if (file == nullptr) {
         const int code = zip_error_code_zip(zip_get_error(m_archive));
         zip_error_clear(m_archive);
@@ -160,10 +249,18 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
     // Closed exactly once, below or on an early return.
     std::unique_ptr<zip_file_t, decltype(&zip_fclose)> guard(file, &zip_fclose);
 
+    RawEntryReader raw(file, quoted);
+    if (ownAes) {
+        const auto strength = static_cast<AesStrength>(details.encryption & 0xff);
+        if (Status started = raw.startAes(strength, password, details.compressedSize); !started) {
+            return started;
+        }
+    }
+
     const bool deflated = details.method == ZIP_CM_DEFLATE;
     Inflater inflater;
     if (deflated && !inflater.ready()) return Status::Error("Cannot set up decompression");
-    std::vector<std::byte> raw(kRawChunk);
+    std::vector<std::byte> input(kRawChunk);
     std::vector<std::byte> plain(deflated ? kPlainChunk : 0);
     std::uint64_t produced = 0;
     uLong crc = crc32(0, nullptr, 0);
@@ -179,26 +276,16 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
     };
 
     for (;;) {
-        const zip_int64_t count = zip_fread(file, raw.data(), raw.size());
-        if (count < 0) {
-            const int code = zip_error_code_zip(zip_file_get_error(file));
-            if (code == ZIP_ER_CRC && IsWinZipAes(details.encryption)) {
-                return Status::Error("The entry " + quoted +
-                                     " failed its authentication check: wrong password or "
-                                     "damaged archive");
-            }
-            return Status::Error("The entry " + quoted + " is damaged: " + ZipErrorText(code));
-        }
-        if (count == 0) break;
+        Result<std::size_t> count = raw.read(input);
+        if (!count) return count.status();
+        if (*count == 0) break;
         if (!deflated) {
-            if (Status taken = deliver(raw.data(), static_cast<std::size_t>(count)); !taken) {
-                return taken;
-            }
+            if (Status taken = deliver(input.data(), *count); !taken) return taken;
             continue;
         }
         z_stream& stream = inflater.stream();
-        stream.next_in = reinterpret_cast<Bytef*>(raw.data());
-        stream.avail_in = static_cast<uInt>(count);
+        stream.next_in = reinterpret_cast<Bytef*>(input.data());
+        stream.avail_in = static_cast<uInt>(*count);
         // Inflate until this chunk is used up and no output is pending (a full output buffer may
         // leave more behind even when all input has been taken).
         for (bool more = true; more;) {

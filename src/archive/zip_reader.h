@@ -20,9 +20,9 @@ namespace quillet::archive {
 // A zip archive opened for reading with libzip, its entry names checked, its entries read in full
 // with every check: decryption, WinZip AES authentication, inflation, CRC and size.
 //
-// Entries are read through libzip as raw (decrypted but still compressed) data and inflated here.
-// Reading the raw data to its end is what makes libzip verify the AES authentication code; its own
-// inflating reader stops at the end of the deflate stream and never verifies it.
+// Entries are read through libzip as stored (still compressed) data and inflated here. WinZip AES
+// entries are read still encrypted and deciphered and authenticated here (WinZipAesCipher), in
+// large batches; other encrypted entries are deciphered by libzip.
 //
 // Not thread-safe: one thread at a time.
 class ZipReader {
