@@ -84,7 +84,7 @@ WinZipAesCipher::~WinZipAesCipher() {
     if (m_keyStream) OPENSSL_cleanse(m_keyStream.get(), kKeyStreamBatch);
 }
 
-Result<std::unique_ptr<WinZipAesCipher>> WinZipAesCipher::ForReading(
+Result<std::unique_ptr<WinZipAesCipher>> WinZipAesCipher::ForEntry(
     AesStrength strength, std::string_view password, std::span<const std::byte> salt) {
     std::unique_ptr<WinZipAesCipher> cipher(new WinZipAesCipher(strength));
     if (salt.size() != AesSaltSize(strength)) return Status::Error("The salt has the wrong size");
@@ -93,8 +93,8 @@ Result<std::unique_ptr<WinZipAesCipher>> WinZipAesCipher::ForReading(
     return cipher;
 }
 
-Result<std::unique_ptr<WinZipAesCipher>> WinZipAesCipher::ForWriting(AesStrength strength,
-                                                                     std::string_view password) {
+Result<std::unique_ptr<WinZipAesCipher>> WinZipAesCipher::ForNewEntry(AesStrength strength,
+                                                                      std::string_view password) {
     std::unique_ptr<WinZipAesCipher> cipher(new WinZipAesCipher(strength));
     if (RAND_bytes(reinterpret_cast<unsigned char*>(cipher->m_header.data()),
                    static_cast<int>(AesSaltSize(strength))) != 1) {

@@ -33,16 +33,16 @@ using AesCode = std::array<std::byte, kAesCodeSize>;
 // One object ciphers one entry, in one direction. Not thread-safe; objects share no state.
 class WinZipAesCipher {
   public:
-    // A cipher for reading an entry whose data starts with `salt` (AesSaltSize bytes). Fails only
+    // The cipher of an existing entry whose data starts with `salt` (AesSaltSize bytes). Fails only
     // when the library fails (out of memory). Whether the password is right is told by
     // passwordMatches, and for certain only by the authentication code at the end.
-    static Result<std::unique_ptr<WinZipAesCipher>> ForReading(AesStrength strength,
-                                                               std::string_view password,
-                                                               std::span<const std::byte> salt);
-    // A cipher for writing a new entry, with a fresh random salt. Its header() goes before the
+    static Result<std::unique_ptr<WinZipAesCipher>> ForEntry(AesStrength strength,
+                                                             std::string_view password,
+                                                             std::span<const std::byte> salt);
+    // The cipher of a new entry, with a fresh random salt. Its header() goes before the
     // ciphertext, the code() after it.
-    static Result<std::unique_ptr<WinZipAesCipher>> ForWriting(AesStrength strength,
-                                                               std::string_view password);
+    static Result<std::unique_ptr<WinZipAesCipher>> ForNewEntry(AesStrength strength,
+                                                                std::string_view password);
 
     ~WinZipAesCipher();
     WinZipAesCipher(const WinZipAesCipher&) = delete;

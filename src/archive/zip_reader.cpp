@@ -73,7 +73,7 @@ class RawEntryReader {
         const std::span<std::byte> stored(header.data(), saltSize + kAesVerifierSize);
         if (Status read = readExactly(stored); !read) return read;
         Result<std::unique_ptr<WinZipAesCipher>> cipher =
-            WinZipAesCipher::ForReading(strength, password, stored.first(saltSize));
+            WinZipAesCipher::ForEntry(strength, password, stored.first(saltSize));
         if (!cipher) return cipher.status();
         if (!(*cipher)->passwordMatches(stored.subspan(saltSize))) {
             return Status::Error("Wrong password for " + m_quoted);
@@ -170,11 +170,13 @@ Status ZipReader::open(const std::filesystem::path& file) {
         }
         const zip_uint64_t needed = ZIP_STAT_NAME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE |
                                     ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
-        // WinZip AES entries of the second kind record no CRC (their authentication code covers
-        // the data); every other entry must have one.
-        const bool crcKnown = (stat.valid & ZIP_STAT_CRC) != 0;
-        if ((stat.valid & needed) != needed || stat.name == nullptr ||
-            (!crcKnown && !IsWinZipAes(stat.encryption_method))) {
+        // WinZip AES entries of the second kind record a CRC of 0 (their authentication code
+        // covers the data); every other entry must have a CRC. libzip reports such a 0 as a CRC
+        // unless the entry is under 20 bytes, and does not tell the two kinds apart: an AES entry
+        // whose CRC is 0 is authenticated by its code alone.
+        const bool aes = IsWinZipAes(stat.encryption_method);
+        const bool crcKnown = (stat.valid & ZIP_STAT_CRC) != 0 && !(aes && stat.crc == 0);
+        if ((stat.valid & needed) != needed || stat.name == nullptr || (!crcKnown && !aes)) {
             return Status::Error(invalid + "an entry's directory record is incomplete");
         }
         const std::string name = stat.name;
