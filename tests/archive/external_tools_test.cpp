@@ -89,6 +89,55 @@ TEST_F(ExternalToolsTest, SevenZipAcceptsTheRightPasswordOnly) {
     for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFileBytes(out / name), bytes) << name;
 }
 
+// 7-Zip writes WinZip AES entries of the first kind (with a CRC) for all but the smallest files;
+// every strength, deflated and stored, must read back, and a wrong password must not.
+TEST_F(ExternalToolsTest, AesArchivesMadeBySevenZipReadBack) {
+    if (!ToolOnPath("7z")) GTEST_SKIP() << "7z is not installed";
+    const std::vector<std::pair<std::string, std::string>> made = {
+        {"Inbox.dbx", TextContent(700000, 13)},
+        {"me.wab", RandomContent(3 * 65536 + 11, 14)},
+        {"empty.dbx", ""},
+        {"tiny.txt", "hi"},
+    };
+    for (const auto& [name, bytes] : made) WriteFileBytes(dir / "7z-src" / name, bytes);
+    for (const char* method : {"AES128", "AES192", "AES256"}) {
+        for (const char* level : {"-mx=5", "-mx=0"}) {
+            SCOPED_TRACE(std::string(method) + " " + level);
+            const auto archive = dir / (std::string(method) + level + ".zip");
+            std::string output;
+            ASSERT_EQ(RunCommand("cd " + ShellQuote((dir / "7z-src").string()) + " && 7z a -tzip " +
+                                     level + " -mem=" + method + " -p" + ShellQuote("pass word") +
+                                     " " + ShellQuote(archive.string()) +
+                                     " Inbox.dbx me.wab empty.dbx tiny.txt",
+                                 &output),
+                      0)
+                << output;
+
+            ZipArchive reader;
+            ASSERT_TRUE(reader.LoadArchive(archive).ok());
+            reader.ReadPassword("pass word");
+            EXPECT_TRUE(reader.CheckReadPassword());
+            const Status verified = reader.verifyEntries();
+            EXPECT_TRUE(verified.ok()) << verified.reason();
+            const auto out = dir / "out";
+            std::filesystem::create_directories(out);
+            for (const auto& [name, bytes] : made) {
+                ASSERT_TRUE(reader.LookupEntry(name).has_value()) << name;
+                if (!bytes.empty()) EXPECT_TRUE(reader.LookupEntry(name)->encrypted) << name;
+                const Status extracted = reader.ExtractEntryTo(name, out / name);
+                ASSERT_TRUE(extracted.ok()) << name << ": " << extracted.reason();
+                EXPECT_EQ(ReadFileBytes(out / name), bytes) << name;
+            }
+
+            ZipArchive wrong;
+            ASSERT_TRUE(wrong.LoadArchive(archive).ok());
+            wrong.ReadPassword("pass words");
+            EXPECT_FALSE(wrong.CheckReadPassword());
+            EXPECT_FALSE(wrong.verifyEntries().ok());
+        }
+    }
+}
+
 TEST_F(ExternalToolsTest, ArchivesMadeByZipReadBack) {
     if (!ToolOnPath("zip")) GTEST_SKIP() << "zip is not installed";
     const std::string text = TextContent(500000, 12);
