@@ -1,0 +1,221 @@
+#include "gui/gui_world.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <regex>
+
+#include "app/wine_server_probe.h"
+#include "app/work_folder.h"
+#include "backup/backup_run.h"
+#include "cli/cli_runner.h"
+
+namespace quillet::testing {
+namespace {
+
+// The one QApplication of the test program, on the offscreen platform so that no display is
+// needed. Made when the tests start (not when they are only listed).
+class QtApplicationEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        m_application = std::make_unique<QApplication>(m_argc, m_argv);
+        // Tests close windows; that must not end the modal loops of later tests.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void TearDown() override { m_application.reset(); }
+
+  private:
+    int m_argc = 1;
+    char m_name[16] = "quillet-gui";
+    char* m_argv[2] = {m_name, nullptr};
+    std::unique_ptr<QApplication> m_application;
+};
+
+[[maybe_unused]] const auto* const kApplication =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::filesystem::path ShippedDataFolder() {
+    return std::filesystem::path(QUILLET_SOURCE_DIR) / "data";
+}
+
+SamplePrefixWorld::SamplePrefixWorld() {
+    if (!MakeSamplePrefix(prefix.string())) throw std::runtime_error("no sample prefix");
+    std::filesystem::create_directories(temp / "work");
+}
+
+SamplePrefixWorld::~SamplePrefixWorld() {
+    // The window goes before the things it holds references to.
+    window.reset();
+}
+
+void SamplePrefixWorld::openPrefix() {
+    if (wine) return;
+    auto opened = WineSystem::Open(prefix.string(), Environment::Process());
+    if (!opened) throw std::runtime_error(opened.reason());
+    wine = std::move(opened.value());
+    modReg = std::make_unique<registry::ModReg>(wine->registry(), dialogs);
+}
+
+frmMain& SamplePrefixWorld::openWindow() {
+    openPrefix();
+    WineSystem& system = *wine;
+    const std::filesystem::path work = temp / "work";
+    MainWindowServices services{
+        *modReg,
+        archive,
+        system.paths(),
+        dialogs,
+        system.system().computerName(),
+        system.system().logonUser(),
+        system.system().windowsFolder(),
+        system.system().userProfile(),
+        ShippedDataFolder(),
+        [work] { return WorkFolder::CreateIn(work); },
+        [&system] { return RefuseWhileWineRuns(system.serverProbe(), system.prefix()); },
+        &system.prefixLock(),
+        [this](const std::string& target) { shellOpened.push_back(target); },
+        BackupTimeText,
+        [] { return std::string("01-02-24"); },
+        0};  // no pause after each file
+    window = std::make_unique<frmMain>(std::move(services));
+    window->show();
+    return *window;
+}
+
+std::filesystem::path SamplePrefixWorld::addressBook() const {
+    return prefix / "drive_c/users/quillet/Application Data/Microsoft/Address Book/quillet.wab";
+}
+
+std::filesystem::path SamplePrefixWorld::storeFolder(const std::string& identityKey) const {
+    return prefix / "drive_c/users/quillet/Local Settings/Application Data/Identities" /
+           identityKey / "Microsoft/Outlook Express";
+}
+
+std::filesystem::path SamplePrefixWorld::stationeryFolder() const {
+    return prefix / "drive_c/Program Files/Common Files/Microsoft Shared/Stationery";
+}
+
+bool ChooseFromPopUp(QWidget& frame, const QString& entryName) {
+    bool chosen = false;
+    // The menu runs its own event loop inside the button press; the timer fires in it. Owned
+    // here, so it cannot fire later when no menu opened.
+    QTimer inMenu;
+    inMenu.setSingleShot(true);
+    QObject::connect(&inMenu, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() != entryName) continue;
+            menu->setActiveAction(action);
+            QTest::keyClick(menu, Qt::Key_Return);
+            chosen = true;
+        }
+        if (menu->isVisible()) menu->close();
+    });
+    inMenu.start(0);
+    // Through the window, as the platform delivers a click: the press then also makes the
+    // context menu event (a click sent to the widget itself would not).
+    QWindow* window = frame.window()->windowHandle();
+    if (window == nullptr) return false;
+    const QPoint edge = frame.mapTo(frame.window(), QPoint(3, frame.height() / 2));
+    QTest::mousePress(window, Qt::RightButton, Qt::NoModifier, edge);
+    QTest::mouseRelease(window, Qt::RightButton, Qt::NoModifier, edge);
+    return chosen;
+}
+
+void DriveNextModal(const std::function<void(QWidget& dialog)>& drive, bool* driven) {
+    *driven = false;
+    auto* timer = new QTimer(QApplication::instance());
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, [timer, drive, driven] {
+        timer->deleteLater();
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) return;
+        *driven = true;
+        drive(*dialog);
+    });
+    timer->start(0);
+}
+
+std::vector<std::string> VisibleStates(const QWidget& window) {
+    std::vector<std::string> states;
+    for (const QWidget* widget : window.findChildren<QWidget*>()) {
+        const QString name = widget->objectName();
+        // Qt's own parts (the tab bar's scroll buttons) are not ours.
+        if (name.isEmpty() || name.startsWith("qt_") ||
+            qobject_cast<const QTabBar*>(widget->parentWidget()) != nullptr) {
+            continue;
+        }
+        QString state = name + ": " + (widget->isEnabled() ? "enabled" : "disabled");
+        if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+            state += " text=" + button->text();
+            if (button->isCheckable()) state += button->isChecked() ? " ticked" : " unticked";
+        } else if (const auto* line = qobject_cast<const QLineEdit*>(widget)) {
+            state += " text=" + line->text();
+        } else if (const auto* box = qobject_cast<const QPlainTextEdit*>(widget)) {
+            state += " text=" + box->toPlainText();
+        } else if (const auto* list = qobject_cast<const QComboBox*>(widget)) {
+            state +=
+                QString(" entries=%1 selected=%2").arg(list->count()).arg(list->currentIndex());
+        } else if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+            state += " text=" + label->text();
+        } else if (const auto* bar = qobject_cast<const QProgressBar*>(widget)) {
+            state += QString(" value=%1").arg(bar->value());
+        }
+        states.push_back(state.toStdString());
+    }
+    std::sort(states.begin(), states.end());
+    return states;
+}
+
+std::string NormaliseWorkFileNames(const std::string& text) {
+    static const std::regex kWorkFile("(OB[ARS])[0-9A-F]{1,4}(\\.TMP)");
+    return std::regex_replace(text, kWorkFile, "$1#$2");
+}
+
+BackupContents ReadBackup(const std::filesystem::path& backupFile, const std::string& password,
+                          const std::filesystem::path& scratchFolder) {
+    archive::ZipArchive reader;
+    BackupContents contents;
+    if (!reader.LoadArchive(backupFile)) return contents;
+    reader.ReadPassword(password);
+    for (const archive::ArchiveEntry& entry : reader.entries()) {
+        contents.entryNames.push_back(NormaliseWorkFileNames(entry.name));
+    }
+    const std::filesystem::path information = scratchFolder / "quillet.dat";
+    if (!reader.ExtractEntryTo("quillet.dat", information)) return contents;
+    for (const std::string& line : SplitCrLf(ReadFileBytes(information))) {
+        contents.informationLines.push_back(NormaliseWorkFileNames(line));
+    }
+    std::filesystem::remove(information);
+    return contents;
+}
+
+}  // namespace quillet::testing
