@@ -1,0 +1,92 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/windows_path_mapper.h"
+#include "archive/archive.h"
+#include "backup/item_context.h"
+#include "registry/memory_registry_store.h"
+#include "registry/mod_reg.h"
+#include "support/recording_message_service.h"
+#include "support/temp_dir.h"
+
+namespace quillet::testing {
+
+// The identity the in-memory worlds hold data for, and the profile folder it lives in.
+inline constexpr char kTestIdentity[] = "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}";
+inline constexpr char kTestProfile[] = "C:\\users\\me";
+
+// Subkey paths below HKEY_CURRENT_USER for kTestIdentity.
+std::string TestOutlookExpressKey();  // Identities\{id}\Software\Microsoft\Outlook Express
+std::string TestVersionKey();         // ... \Outlook Express\5.0
+std::string TestAccountsKey();        // Identities\{id}\...\Internet Account Manager\Accounts
+
+// What an item handler works on, built in memory: a registry, a temporary prefix whose drive C:
+// is `prefix/drive_c`, a work folder holding the information file, and the archive given.
+// Everything starts empty.
+class BackupWorld {
+  public:
+    explicit BackupWorld(archive::Archive& archive);
+
+    // Sets a string value (a name of "" sets the key's unnamed value), creating the key.
+    void setText(registry::HKey root, const std::string& subkey, const std::string& name,
+                 std::string_view text, std::uint32_t type = registry::kRegSz);
+    void createKey(registry::HKey root, const std::string& subkey);
+    bool keyExists(const std::string& keyPath) { return modReg.KeyExists(keyPath); }
+
+    // The host path of a Windows path on drive C: (no case folding: write it as it should be).
+    std::filesystem::path hostPath(const std::string& windowsPath) const;
+    // Writes a file at a Windows path on drive C:, creating its folders.
+    void writeFile(const std::string& windowsPath, std::string_view bytes) const;
+
+    // Gives kTestIdentity every item: own accounts, address book, rules, two message stores,
+    // blocked senders, a signature, one stationery file and settings.
+    void fillEverything();
+
+    // The information file's lines (without their CR LF); empty when there is no file.
+    // Fails the current test when the file holds text after its last CR LF.
+    std::vector<std::string> informationLines() const;
+    // Names in the work folder.
+    std::vector<std::string> workFolderNames() const;
+
+    TempDir temp;
+    std::filesystem::path prefix;
+    registry::MemoryRegistryStore store;
+    RecordingMessageService messages;
+    registry::ModReg modReg;
+    WindowsPathMapper paths;
+    ItemContext context;
+};
+
+// Splits text at CR LF; the text must end with CR LF unless it is empty.
+std::vector<std::string> SplitCrLfLines(const std::string& text);
+
+// The names in a folder in the order the file system lists them, keeping those `wanted` accepts
+// that are regular files.
+std::vector<std::string> FolderFiles(const std::filesystem::path& folder,
+                                     bool (*wanted)(const std::string& name));
+// Joins with ";".
+std::string JoinNames(const std::vector<std::string>& names);
+
+// The entries of a backup file in archive order, name and content, read with ZipArchive (the
+// password is used when the file is protected). Fails the current test when it cannot be read.
+std::vector<std::pair<std::string, std::string>> ReadBackup(const std::filesystem::path& file,
+                                                            const std::string& password = "");
+// The names, with each work-file name (OBA/OBR/OBS + hex + ".TMP") replaced by its prefix + "*".
+std::vector<std::string> EntryNamePattern(
+    const std::vector<std::pair<std::string, std::string>>& entries);
+// The names in a folder, sorted.
+std::vector<std::string> FolderListing(const std::filesystem::path& folder);
+
+// Writes the bundled sample prefix into `folder` (must not exist or be empty).
+bool MakeSamplePrefix(const std::filesystem::path& folder);
+
+// Sample prefix identity keys.
+inline constexpr char kSampleMain[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
+inline constexpr char kSampleZoe[] = "{B84E2F17-9C05-4A3D-8E72-5D1F6A0C9E28}";
+
+}  // namespace quillet::testing
