@@ -1,0 +1,163 @@
+#include "backup/job_command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "app/startup_arguments.h"
+
+namespace quillet {
+namespace {
+
+constexpr char kKey[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
+
+TEST(JobCommandLineTest, AGoodLineSplitsIntoItsFourFields) {
+    struct Case {
+        std::string text;
+        JobCommandLine job;
+    };
+    const std::string key = kKey;
+    const Case cases[] = {
+        {"sf=" + key + "xm=10000001ps=secretbf=/backups/main.qbk",
+         {key, "10000001", "secret", "/backups/main.qbk"}},
+        {"sf=" + key + "xm=10000001ps=bf=/backups/main.qbk",
+         {key, "10000001", "", "/backups/main.qbk"}},
+        {"sf=" + key + "xm=00000000ps=two wordsbf=/my backups/a b.qbk",
+         {key, "00000000", "two words", "/my backups/a b.qbk"}},
+        // Other digits than "1" are allowed; they leave their item out.
+        {"sf=Kxm=12345678ps=p\xC3\xA4ssbf=C:\\backups\\b.qbk",
+         {"K", "12345678", "p\xC3\xA4ss", "C:\\backups\\b.qbk"}},
+        // A path may end in the letters of a key.
+        {"sf=Kxm=11111111ps=xmbf=/b/psbf", {"K", "11111111", "xm", "/b/psbf"}},
+    };
+    for (const Case& c : cases) {
+        const Result<JobCommandLine> job = ParseJobCommandLine(c.text);
+        ASSERT_TRUE(job.ok()) << c.text << ": " << job.reason();
+        EXPECT_EQ(job->identityKey, c.job.identityKey) << c.text;
+        EXPECT_EQ(job->itemMask, c.job.itemMask) << c.text;
+        EXPECT_EQ(job->password, c.job.password) << c.text;
+        EXPECT_EQ(job->backupFile, c.job.backupFile) << c.text;
+    }
+}
+
+TEST(JobCommandLineTest, AMalformedLineIsRejected) {
+    struct Case {
+        const char* what;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"seven-character mask", "sf=Kxm=1000001ps=pbf=/b.qbk"},
+        {"nine-character mask", "sf=Kxm=100000001ps=pbf=/b.qbk"},
+        {"a letter in the mask", "sf=Kxm=1000000aps=pbf=/b.qbk"},
+        {"a blank in the mask", "sf=Kxm=1000 001ps=pbf=/b.qbk"},
+        {"empty mask", "sf=Kxm=ps=pbf=/b.qbk"},
+        {"missing ps=", "sf=Kxm=10000001bf=/b.qbk"},
+        {"missing bf=", "sf=Kxm=10000001ps=p"},
+        {"missing sf=", "xm=10000001ps=pbf=/b.qbk"},
+        {"empty sf", "sf=xm=10000001ps=pbf=/b.qbk"},
+        {"empty bf", "sf=Kxm=10000001ps=pbf="},
+        {"\"=\" in the password", "sf=Kxm=10000001ps=a=bbf=/b.qbk"},
+        {"\"=\" in the path", "sf=Kxm=10000001ps=pbf=/b=c.qbk"},
+        {"\"=\" in the identity", "sf=K=Lxm=10000001ps=pbf=/b.qbk"},
+        {"fields out of order", "xm=10000001sf=Kps=pbf=/b.qbk"},
+        {"bf before ps", "sf=Kxm=10000001bf=/b.qbkps=p"},
+        {"misspelt key", "sf=Kxm=10000001pw=pbf=/b.qbk"},
+        {"text before sf=", "run sf=Kxm=10000001ps=pbf=/b.qbk"},
+        {"empty line", ""},
+        {"no field at all", "/backups/main.qbk"},
+    };
+    for (const Case& c : cases) {
+        const Result<JobCommandLine> job = ParseJobCommandLine(c.text);
+        EXPECT_FALSE(job.ok()) << c.what << ": " << c.text;
+        EXPECT_FALSE(job.reason().empty()) << c.what;
+    }
+}
+
+TEST(JobCommandLineTest, AWrittenLineReadsBackToTheSameJob) {
+    const JobCommandLine jobs[] = {
+        {kKey, "10000001", "", "/backups/main.qbk"},
+        {kKey, "11111111", "s3cret w0rd", "/home/me/My Backups/weekly.qbk"},
+        {"K", "00000000", "p\xC3\xA4ss", "C:\\backups\\b.qbk"},
+    };
+    for (const JobCommandLine& job : jobs) {
+        const std::string text = MakeJobCommandLine(job);
+        EXPECT_EQ(text, "sf=" + job.identityKey + "xm=" + job.itemMask + "ps=" + job.password +
+                            "bf=" + job.backupFile);
+        const Result<JobCommandLine> read = ParseJobCommandLine(text);
+        ASSERT_TRUE(read.ok()) << text << ": " << read.reason();
+        EXPECT_EQ(read->identityKey, job.identityKey);
+        EXPECT_EQ(read->itemMask, job.itemMask);
+        EXPECT_EQ(read->password, job.password);
+        EXPECT_EQ(read->backupFile, job.backupFile);
+    }
+}
+
+// The process arguments as a test can change them, like main()'s argv.
+class Arguments {
+  public:
+    explicit Arguments(std::vector<std::string> texts) : m_texts(std::move(texts)) {
+        for (std::string& text : m_texts) m_pointers.push_back(text.data());
+        m_pointers.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(m_texts.size()); }
+    char** argv() { return m_pointers.data(); }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> now;
+        for (std::size_t i = 0; i < m_texts.size(); ++i) now.emplace_back(m_pointers[i]);
+        return now;
+    }
+
+  private:
+    std::vector<std::string> m_texts;
+    std::vector<char*> m_pointers;
+};
+
+TEST(UnattendedArgumentsTest, ThePasswordIsMaskedInTheProcessArgumentsAfterBeingRead) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> masked;
+        std::string commandLine;  // as read before masking
+    };
+    const Case cases[] = {
+        {{"quillet", "sf=Kxm=10000001ps=secretbf=/b.qbk"},
+         {"quillet", "sf=Kxm=10000001ps=******bf=/b.qbk"},
+         "sf=Kxm=10000001ps=secretbf=/b.qbk"},
+        // A password with a blank arrives as two arguments.
+        {{"quillet", "sf=Kxm=10000001ps=two", "wordsbf=/b.qbk"},
+         {"quillet", "sf=Kxm=10000001ps=***", "*****bf=/b.qbk"},
+         "sf=Kxm=10000001ps=two wordsbf=/b.qbk"},
+        {{"quillet", "--prefix", "/wine/prefix", "sf=Kxm=10000001ps=pwbf=/b.qbk"},
+         {"quillet", "--prefix", "/wine/prefix", "sf=Kxm=10000001ps=**bf=/b.qbk"},
+         "sf=Kxm=10000001ps=pwbf=/b.qbk"},
+        // The program's own path is not an argument.
+        {{"/opt/ps=x/quillet", "sf=Kxm=10000001ps=bf=/b.qbk"},
+         {"/opt/ps=x/quillet", "sf=Kxm=10000001ps=bf=/b.qbk"},
+         "sf=Kxm=10000001ps=bf=/b.qbk"},
+        {{"quillet", "sf=Kxm=10000001"}, {"quillet", "sf=Kxm=10000001"}, "sf=Kxm=10000001"},
+    };
+    for (const Case& c : cases) {
+        Arguments arguments(c.arguments);
+        const StartupArguments read = ReadStartupArguments(arguments.argc(), arguments.argv());
+        MaskPasswordInArguments(arguments.argc(), arguments.argv());
+        EXPECT_EQ(arguments.texts(), c.masked) << c.commandLine;
+        EXPECT_EQ(read.commandLine, c.commandLine);
+    }
+}
+
+TEST(UnattendedArgumentsTest, ThePrefixOptionIsNotPartOfTheCommandLine) {
+    for (const std::vector<std::string>& texts :
+         {std::vector<std::string>{"quillet", "--prefix", "/p", "sf=Kxm=1ps=bf=/b"},
+          std::vector<std::string>{"quillet", "--prefix=/p", "sf=Kxm=1ps=bf=/b"},
+          std::vector<std::string>{"quillet", "sf=Kxm=1ps=bf=/b", "--prefix", "/p"}}) {
+        Arguments arguments(texts);
+        const StartupArguments read = ReadStartupArguments(arguments.argc(), arguments.argv());
+        ASSERT_TRUE(read.prefix.has_value()) << texts[1];
+        EXPECT_EQ(*read.prefix, "/p");
+        EXPECT_EQ(read.commandLine, "sf=Kxm=1ps=bf=/b");
+    }
+    Arguments none({"quillet"});
+    const StartupArguments read = ReadStartupArguments(none.argc(), none.argv());
+    EXPECT_FALSE(read.prefix.has_value());
+    EXPECT_EQ(read.commandLine, "");
+}
+
+}  // namespace
+}  // namespace quillet

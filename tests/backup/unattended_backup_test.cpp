@@ -1,0 +1,278 @@
+#include "backup/unattended_backup.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "archive/fake_archive.h"
+#include "archive/zip_archive.h"
+#include "backup_world.h"
+
+namespace quillet {
+namespace {
+
+using archive::FakeArchive;
+using testing::BackupWorld;
+using testing::EntryNamePattern;
+using testing::FolderListing;
+using testing::kSampleMain;
+using testing::kTestIdentity;
+using testing::ReadBackup;
+using testing::ReadFileBytes;
+using testing::SplitCrLfLines;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+using Lines = std::vector<std::string>;
+
+constexpr char kTime[] = "05/06/24 07:08:09";
+
+Lines SavedInformation(const FakeArchive& archive, const std::filesystem::path& file) {
+    const auto& entries = archive.archives().at(file).entries;
+    EXPECT_EQ(entries.back().first, "quillet.dat");
+    return SplitCrLfLines(entries.back().second);
+}
+
+TEST(UnattendedBackupTest, OnlyMaskDigitsOfOneRunTheirItems) {
+    FakeArchive archive;
+    BackupWorld world(archive);
+    world.fillEverything();
+    const std::filesystem::path file = world.temp / "auto.qbk";
+    const JobCommandLine job{kTestIdentity, "12000090", "", file.string()};
+    const UnattendedResult result = RunUnattendedBackup(world.context, job, kTime);
+    EXPECT_EQ(result.exitCode, kUnattendedAllSucceeded);
+    EXPECT_TRUE(result.failures.empty());
+    const Lines lines = SavedInformation(archive, file);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "BackupIdentity=Auto Backup");
+    EXPECT_EQ(lines[1], std::string("BackupTime=") + kTime);
+    EXPECT_EQ(lines[2], "BackupInformation=Auto Backup");
+    EXPECT_EQ(lines[3].rfind("BackupAccounts=OBA", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[4], "BackupItem=10000000");
+    EXPECT_EQ(archive.archives().at(file).password, "");
+}
+
+TEST(UnattendedBackupTest, TheExitStatusSaysWhatWasWritten) {
+    struct Case {
+        const char* name;
+        const char* mask;
+        const char* failingOperation;  // or null
+        int exitCode;
+        const char* failure;  // a text in one of the failure lines, or null
+    };
+    const Case cases[] = {
+        {"everything saved", "11111111", nullptr, kUnattendedAllSucceeded, nullptr},
+        {"nothing ticked", "00000000", nullptr, kUnattendedAllSucceeded, nullptr},
+        {"an item failed", "00010001", nullptr, kUnattendedItemFailed, "Backup Messages"},
+        {"not written", "11111111", "SaveArchive", kUnattendedNothingWritten, "no room"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeArchive archive;
+        BackupWorld world(archive);
+        world.fillEverything();
+        std::filesystem::remove_all(world.hostPath("C:\\users\\me\\Store"));
+        if (std::string(c.mask) == "11111111") {
+            world.writeFile("C:\\users\\me\\Store\\Inbox.dbx", "inbox");
+        }
+        if (c.failingOperation != nullptr) archive.failOperation(c.failingOperation, "no room");
+        const std::filesystem::path file = world.temp / "auto.qbk";
+        const UnattendedResult result = RunUnattendedBackup(
+            world.context, JobCommandLine{kTestIdentity, c.mask, "pw", file.string()}, kTime);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        if (c.failure == nullptr) {
+            EXPECT_TRUE(result.failures.empty());
+            const Lines lines = SavedInformation(archive, file);
+            EXPECT_EQ(lines.back(), std::string("BackupItem=") + c.mask);
+            EXPECT_EQ(archive.archives().at(file).password, "pw");
+        } else {
+            std::string all;
+            for (const std::string& line : result.failures) all += line + "\n";
+            EXPECT_NE(all.find(c.failure), std::string::npos) << all;
+        }
+        EXPECT_TRUE(world.workFolderNames().empty());
+    }
+}
+
+// The desktop program started as a scheduled job would start it: no display, no terminal.
+class UnattendedProgramTest : public ::testing::Test {
+  protected:
+    struct Run {
+        int exitCode = -1;
+        std::string out;
+        std::string err;
+    };
+
+    void SetUp() override {
+        ASSERT_TRUE(testing::MakeSamplePrefix(prefix));
+        for (const char* folder : {"home", "tmp", "backups"}) {
+            std::filesystem::create_directories(temp / folder);
+        }
+        userReg = ReadFileBytes(prefix / "user.reg");
+    }
+
+    Run Quillet(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{QUILLET_PATH, "--prefix", prefix.string()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        // No DISPLAY, no WAYLAND_DISPLAY, no WINEPREFIX: as cron starts it.
+        const std::vector<std::string> environment{"PATH=/usr/bin:/bin",
+                                                   "HOME=" + (temp / "home").string(),
+                                                   "TMPDIR=" + (temp / "tmp").string(), "LC_ALL=C"};
+        std::vector<char*> args, envp;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        for (const std::string& var : environment) envp.push_back(const_cast<char*>(var.c_str()));
+        envp.push_back(nullptr);
+
+        TempDir output;
+        const std::string outFile = (output / "out").string();
+        const std::string errFile = (output / "err").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        pid_t child;
+        const int spawned =
+            posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        Run run;
+        if (spawned != 0) {
+            ADD_FAILURE() << "cannot start " << QUILLET_PATH;
+            return run;
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.out = ReadFileBytes(outFile);
+        run.err = ReadFileBytes(errFile);
+        return run;
+    }
+
+    std::string Line(const std::string& mask, const std::string& password,
+                     const std::filesystem::path& file, const std::string& identity = kSampleMain) {
+        return "sf=" + identity + "xm=" + mask + "ps=" + password + "bf=" + file.string();
+    }
+
+    void ExpectNoWorkFilesAndRegistryUnchanged() {
+        EXPECT_TRUE(FolderListing(temp / "tmp").empty());
+        EXPECT_EQ(ReadFileBytes(prefix / "user.reg"), userReg);
+    }
+
+    TempDir temp;
+    std::filesystem::path prefix = temp / "prefix";
+    std::filesystem::path backups = temp / "backups";
+    std::string userReg;
+};
+
+TEST_F(UnattendedProgramTest, AMalformedCommandLineTouchesNothingAndExitsWithTwo) {
+    const std::filesystem::path file = backups / "main.qbk";
+    WriteFileBytes(file, "the previous backup");
+    const std::string key = kSampleMain;
+    const std::string path = file.string();
+    struct Case {
+        const char* what;
+        std::vector<std::string> arguments;
+    };
+    const Case cases[] = {
+        {"seven-character mask", {"sf=" + key + "xm=1000001ps=bf=" + path}},
+        {"nine-character mask", {"sf=" + key + "xm=100000001ps=bf=" + path}},
+        {"a letter in the mask", {"sf=" + key + "xm=1000000xps=bf=" + path}},
+        {"missing ps=", {"sf=" + key + "xm=10000001bf=" + path}},
+        {"empty sf", {"sf=xm=10000001ps=bf=" + path}},
+        {"empty bf", {"sf=" + key + "xm=10000001ps=bf="}},
+        {"\"=\" in the password", {"sf=" + key + "xm=10000001ps=a=bbf=" + path}},
+        {"\"=\" after the path", {"sf=" + key + "xm=10000001ps=bf=" + path + "=old"}},
+        {"fields out of order", {"xm=10000001sf=" + key + "ps=bf=" + path}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Run run = Quillet(c.arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+        EXPECT_EQ(FolderListing(backups), std::vector<std::string>{"main.qbk"});
+        ExpectNoWorkFilesAndRegistryUnchanged();
+    }
+}
+
+TEST_F(UnattendedProgramTest, AMissingPrefixTouchesNothingAndExitsWithTwo) {
+    const std::filesystem::path file = backups / "main.qbk";
+    WriteFileBytes(file, "the previous backup");
+    prefix = temp / "no-such-prefix";
+    const Run run = Quillet({Line("11111111", "", file)});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("no-such-prefix"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+    EXPECT_EQ(FolderListing(backups), std::vector<std::string>{"main.qbk"});
+    EXPECT_TRUE(FolderListing(temp / "tmp").empty());
+}
+
+TEST_F(UnattendedProgramTest, AccountsAndSettingsWithoutPasswordMakeAnOpenBackup) {
+    const std::filesystem::path file = backups / "main.qbk";
+    WriteFileBytes(file, "the previous backup");
+    const Run run = Quillet({Line("10000001", "", file)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(FolderListing(backups), std::vector<std::string>{"main.qbk"});
+    ExpectNoWorkFilesAndRegistryUnchanged();
+
+    archive::ZipArchive archive;
+    EXPECT_FALSE(archive.ArchiveHasPassword(file));
+    const auto entries = ReadBackup(file);
+    ASSERT_EQ(EntryNamePattern(entries), (std::vector<std::string>{"OBA*", "OBS*", "quillet.dat"}));
+    const Lines lines = SplitCrLfLines(entries[2].second);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "BackupIdentity=Auto Backup");
+    EXPECT_EQ(lines[1].rfind("BackupTime=", 0), 0u) << lines[1];
+    EXPECT_GT(lines[1].size(), std::string("BackupTime=").size());
+    EXPECT_EQ(lines[2], "BackupInformation=Auto Backup");
+    EXPECT_EQ(lines[3], "BackupAccounts=" + entries[0].first);
+    EXPECT_EQ(lines[4], "BackupSettings=" + entries[1].first);
+    EXPECT_EQ(lines[5], "BackupItem=10000001");
+}
+
+TEST_F(UnattendedProgramTest, APasswordProtectsEveryEntry) {
+    const std::filesystem::path file = backups / "protected.qbk";
+    const Run run = Quillet({Line("11111111", "s3cret", file)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    archive::ZipArchive archive;
+    EXPECT_TRUE(archive.ArchiveHasPassword(file));
+    ASSERT_TRUE(archive.LoadArchive(file).ok());
+    for (const archive::ArchiveEntry& entry : archive.entries()) {
+        EXPECT_TRUE(entry.encrypted) << entry.name;
+    }
+    archive.ReadPassword("s3cret");
+    EXPECT_TRUE(archive.CheckReadPassword());
+    const auto entries = ReadBackup(file, "s3cret");
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(SplitCrLfLines(entries.back().second).back(), "BackupItem=11111111");
+    ExpectNoWorkFilesAndRegistryUnchanged();
+}
+
+TEST_F(UnattendedProgramTest, FailuresGoToStderrWithTheirExitStatus) {
+    // An identity key that names no identity: its items fail, the backup is written all the same.
+    const std::filesystem::path file = backups / "unknown.qbk";
+    const Run failedItems =
+        Quillet({Line("00100001", "", file, "{00000000-0000-0000-0000-000000000000}")});
+    EXPECT_EQ(failedItems.exitCode, 1);
+    EXPECT_NE(failedItems.err.find("Backup Rules"), std::string::npos) << failedItems.err;
+    EXPECT_NE(failedItems.err.find("Backup Settings"), std::string::npos) << failedItems.err;
+    const auto entries = ReadBackup(file);
+    ASSERT_EQ(EntryNamePattern(entries), std::vector<std::string>{"quillet.dat"});
+    EXPECT_EQ(SplitCrLfLines(entries[0].second).back(), "BackupItem=00000000");
+
+    // A backup file that cannot be written.
+    WriteFileBytes(backups / "a-file", "x");
+    const Run notWritten = Quillet({Line("11111111", "", backups / "a-file" / "b.qbk")});
+    EXPECT_EQ(notWritten.exitCode, 2);
+    EXPECT_NE(notWritten.err.find("not written"), std::string::npos) << notWritten.err;
+    EXPECT_EQ(FolderListing(backups), (std::vector<std::string>{"a-file", "unknown.qbk"}));
+    ExpectNoWorkFilesAndRegistryUnchanged();
+}
+
+}  // namespace
+}  // namespace quillet
