@@ -30,13 +30,14 @@ EntrySource::~EntrySource() { zip_error_fini(&m_error); }
 
 std::unique_ptr<EntrySource> EntrySource::Deflated(DeflatePipeline& pipeline, std::size_t input,
                                                    std::uint64_t size, std::time_t modified,
-                                                   int level) {
+                                                   int level, std::string_view password) {
     std::unique_ptr<EntrySource> source(new EntrySource());
     source->m_pipeline = &pipeline;
     source->m_input = input;
     source->m_size = size;
     source->m_modified = modified;
     source->m_level = level;
+    source->m_password = password;
     return source;
 }
 
@@ -69,10 +70,20 @@ zip_int64_t EntrySource::handle(void* data, zip_uint64_t length, zip_source_cmd_
             m_position = 0;
             m_finished = false;
             if (m_pipeline != nullptr) m_pipelineBase = m_pipeline->consumedInputBytes();
+            if (encrypted()) {
+                Result<std::unique_ptr<WinZipAesCipher>> cipher =
+                    WinZipAesCipher::ForNewEntry(AesStrength::k256, m_password);
+                if (!cipher) return fail(ZIP_ER_INTERNAL, cipher.reason());
+                m_cipher = std::move(*cipher);
+                m_headerDone = 0;
+                m_codeDone = 0;
+                m_streamDone = false;
+            }
             if (m_handlers.started) m_handlers.started();
             return 0;
 
         case ZIP_SOURCE_READ:
+            if (encrypted()) return readEncrypted(data, length);
             return m_pipeline != nullptr ? readDeflated(data, length) : readStored(data, length);
 
         case ZIP_SOURCE_CLOSE:
@@ -91,6 +102,16 @@ zip_int64_t EntrySource::handle(void* data, zip_uint64_t length, zip_source_cmd_
                 stat->valid |= ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
                 stat->crc = m_pipeline->crc(m_input);
                 stat->comp_size = m_pipeline->compressedSize(m_input);
+                if (encrypted()) {
+                    stat->comp_size +=
+                        AesSaltSize(AesStrength::k256) + kAesVerifierSize + kAesCodeSize;
+                }
+            }
+            // Declared from the first question on: libzip compares it with the entry's method
+            // and, as they agree, stores the data without ciphering it again.
+            if (encrypted()) {
+                stat->valid |= ZIP_STAT_ENCRYPTION_METHOD;
+                stat->encryption_method = ZIP_EM_AES_256;
             }
             return sizeof(*stat);
         }
@@ -138,6 +159,36 @@ zip_int64_t EntrySource::readDeflated(void* data, zip_uint64_t length) {
         m_handlers.progress(m_pipeline->consumedInputBytes() - m_pipelineBase);
     }
     return static_cast<zip_int64_t>(*count);
+}
+
+zip_int64_t EntrySource::readEncrypted(void* data, zip_uint64_t length) {
+    auto* out = static_cast<std::byte*>(data);
+    const std::span<const std::byte> header = m_cipher->header();
+    if (m_headerDone < header.size()) {
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<zip_uint64_t>(length, header.size() - m_headerDone));
+        std::memcpy(out, header.data() + m_headerDone, count);
+        m_headerDone += count;
+        return static_cast<zip_int64_t>(count);
+    }
+    if (!m_streamDone) {
+        const zip_int64_t count = readDeflated(data, length);
+        if (count < 0) return count;
+        if (count > 0) {
+            Status encrypted = m_cipher->encrypt(std::span(out, static_cast<std::size_t>(count)));
+            if (!encrypted) return fail(ZIP_ER_INTERNAL, encrypted.reason());
+            return count;
+        }
+        Result<AesCode> code = m_cipher->code();
+        if (!code) return fail(ZIP_ER_INTERNAL, code.reason());
+        m_code = *code;
+        m_streamDone = true;
+    }
+    const std::size_t count =
+        static_cast<std::size_t>(std::min<zip_uint64_t>(length, m_code.size() - m_codeDone));
+    std::memcpy(out, m_code.data() + m_codeDone, count);
+    m_codeDone += count;
+    return static_cast<zip_int64_t>(count);
 }
 
 zip_int64_t EntrySource::readStored(void* data, zip_uint64_t length) {

@@ -12,8 +12,8 @@ namespace quillet::archive {
 
 // The archive of backup files, on libzip: see Archive for the contract of each operation.
 //
-// Writing compresses at level 6 on several threads (level and threads can be changed) and stores
-// the compressed data through libzip, which adds the WinZip AES-256 encryption. Never sleeps.
+// Writing compresses at level 6 on several threads (level and threads can be changed), encrypts
+// with WinZip AES-256 (WinZipAesCipher) and stores the result through libzip. Never sleeps.
 // Not thread-safe: one thread at a time; observer calls arrive on that thread.
 class ZipArchive : public Archive {
   public:

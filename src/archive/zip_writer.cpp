@@ -146,7 +146,7 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp,
         std::unique_ptr<EntrySource> source =
             stored ? EntrySource::Stored(file->fd(), file->size(), file->modified())
                    : EntrySource::Deflated(pipeline, pipelineInputs.size(), file->size(),
-                                           file->modified(), level);
+                                           file->modified(), level, m_request.password);
         if (!stored) pipelineInputs.push_back({file->fd(), file->size()});
 
         const std::string name = file->entryName();
@@ -170,9 +170,12 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp,
         if (stored && zip_set_file_compression(archive.get(), entry, ZIP_CM_STORE, 0) != 0) {
             return Status::Error("Cannot add '" + name + "': " + zip_strerror(archive.get()));
         }
+        // A deflated entry's source delivers its data encrypted already (in large batches, where
+        // libzip would cipher 16 bytes per call): libzip is told the method but no password, and
+        // stores the data as it is. A stored entry is encrypted by libzip.
         if (!m_request.password.empty() &&
             zip_file_set_encryption(archive.get(), entry, ZIP_EM_AES_256,
-                                    m_request.password.c_str()) != 0) {
+                                    stored ? m_request.password.c_str() : nullptr) != 0) {
             return Status::Error("Cannot encrypt '" + name + "': " + zip_strerror(archive.get()));
         }
         sources.push_back(std::move(source));
