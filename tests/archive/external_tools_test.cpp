@@ -123,7 +123,9 @@ TEST_F(ExternalToolsTest, AesArchivesMadeBySevenZipReadBack) {
             std::filesystem::create_directories(out);
             for (const auto& [name, bytes] : made) {
                 ASSERT_TRUE(reader.LookupEntry(name).has_value()) << name;
-                if (!bytes.empty()) EXPECT_TRUE(reader.LookupEntry(name)->encrypted) << name;
+                if (!bytes.empty()) {
+                    EXPECT_TRUE(reader.LookupEntry(name)->encrypted) << name;
+                }
                 const Status extracted = reader.ExtractEntryTo(name, out / name);
                 ASSERT_TRUE(extracted.ok()) << name << ": " << extracted.reason();
                 EXPECT_EQ(ReadFileBytes(out / name), bytes) << name;

@@ -20,6 +20,7 @@ namespace quillet::archive {
 namespace {
 
 using quillet::testing::FolderListing;
+using quillet::testing::LocateEntryData;
 using quillet::testing::RandomContent;
 using quillet::testing::ReadFileBytes;
 using quillet::testing::RecordingObserver;
@@ -81,6 +82,29 @@ std::vector<RawEntry> RawEntries(const std::filesystem::path& file) {
     return entries;
 }
 
+// Entry `name` of `file` as libzip itself reads it, deciphering with `password`.
+std::string ReadWithLibzip(const std::filesystem::path& file, const std::string& name,
+                           const std::string& password) {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
+    if (archive == nullptr) return "(cannot open)";
+    std::string data;
+    if (zip_file_t* entry = zip_fopen_encrypted(archive, name.c_str(), 0, password.c_str())) {
+        char buffer[65536];
+        zip_int64_t count = 0;
+        while ((count = zip_fread(entry, buffer, sizeof(buffer))) > 0) {
+            data.append(buffer, static_cast<std::size_t>(count));
+        }
+        if (count < 0) data = "(read failed)";
+        zip_fclose(entry);
+    } else {
+        const int code = zip_error_code_zip(zip_get_error(archive));
+        data = code == ZIP_ER_WRONGPASSWD ? "(wrong password)" : "(cannot open entry)";
+    }
+    zip_discard(archive);
+    return data;
+}
+
 class ZipArchiveWriteTest : public ::testing::Test {
   protected:
     void SetUp() override { archive.setObserver(&observer); }
@@ -139,6 +163,31 @@ TEST_F(ZipArchiveWriteTest, ProtectedArchiveIsAes256AndRoundTrips) {
     }
     EXPECT_TRUE(archive.ArchiveHasPassword(target));
     ExpectRoundTrip(target, files, "s3cret Paßwort");
+    // libzip deciphers every entry (those we encrypted, and the empty one it encrypted) alike.
+    for (const auto& file : files) {
+        const std::string name = file.path.filename().string();
+        EXPECT_EQ(ReadWithLibzip(target, name, "s3cret Paßwort"), file.content) << name;
+        if (!file.content.empty()) {
+            EXPECT_NE(ReadWithLibzip(target, name, "s3cret Passwort"), file.content) << name;
+        }
+    }
+}
+
+// Each entry gets its own random salt, so equal files give different ciphertexts.
+TEST_F(ZipArchiveWriteTest, EqualFilesEncryptDifferently) {
+    const std::string text = TextContent(100000, 3);
+    const std::vector<SourceFile> files = {{dir / "a" / "Inbox.dbx", text},
+                                           {dir / "b" / "Outbox.dbx", text}};
+    for (const auto& file : files) WriteFileBytes(file.path, file.content);
+    const auto target = dir / "twins.qbk";
+    ASSERT_TRUE(Backup(archive, target, files, "pw").ok());
+    const std::string bytes = ReadFileBytes(target);
+    const auto first = LocateEntryData(bytes, 0);
+    const auto second = LocateEntryData(bytes, 1);
+    ASSERT_EQ(first.size, second.size);
+    EXPECT_NE(bytes.substr(first.offset, 16), bytes.substr(second.offset, 16)) << "salts";
+    EXPECT_NE(bytes.substr(first.offset, first.size), bytes.substr(second.offset, second.size));
+    ExpectRoundTrip(target, files, "pw");
 }
 
 TEST_F(ZipArchiveWriteTest, EncryptsOnlyWhenAskedAndGivenAPassword) {
