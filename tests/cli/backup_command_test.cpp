@@ -1,0 +1,302 @@
+// quillet-cli backup, info, list and verify on the sample prefix, and our backups in the common
+// zip tools (each tool test is skipped when the tool is not installed).
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <regex>
+#include <sstream>
+
+#include "cli/cli_runner.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace quillet::testing {
+namespace {
+
+constexpr char kMain[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs a shell command; its exit status, with stdout and stderr together in `output`.
+int Shell(const std::string& command, std::string* output = nullptr) {
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::array<char, 4096> buffer{};
+    std::size_t count = 0;
+    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        if (output != nullptr) output->append(buffer.data(), count);
+    }
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool ToolOnPath(const std::string& tool) {
+    return Shell("command -v " + ShellQuote(tool) + " >/dev/null") == 0;
+}
+
+// Runs the desktop program with a job command line, as a scheduled job does.
+int RunScheduledJob(const std::string& prefix, const std::string& commandLine) {
+    std::vector<std::string> argv{QUILLET_PATH, "--prefix", prefix, commandLine};
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    pid_t child;
+    const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Work-file names (OBA/OBR/OBS + hex + ".TMP") as their prefix + "*".
+std::vector<std::string> NamePattern(const std::vector<std::string>& names) {
+    static const std::regex workFile("(OBA|OBR|OBS)[0-9A-F]{1,4}\\.TMP");
+    std::vector<std::string> pattern;
+    for (const std::string& name : names) {
+        pattern.push_back(std::regex_match(name, workFile) ? name.substr(0, 3) + "*" : name);
+    }
+    return pattern;
+}
+
+// Where the data of a zip file's first entry lies, read from its local file header.
+struct EntryData {
+    std::size_t offset;
+    std::size_t size;
+};
+EntryData FirstEntryData(const std::string& zip) {
+    const auto u16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(zip.at(at))) |
+               static_cast<std::size_t>(static_cast<unsigned char>(zip.at(at + 1))) << 8;
+    };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    EXPECT_EQ(u32(0), 0x04034b50u) << "a zip file begins with a local file header";
+    EXPECT_EQ(u16(6) & 0x8, 0u) << "sizes are in the local header, not after the data";
+    return {30 + u16(26) + u16(28), u32(18)};
+}
+
+class CliBackupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeSamplePrefix(prefix));
+        WriteFileBytes(passwordFile, "PASSWORD\n");
+    }
+    CliRun run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--prefix", prefix});
+        return RunCli(arguments);
+    }
+    // Backs up the main identity into `file`; the run must succeed.
+    void backup(const std::string& file, std::vector<std::string> more = {}) {
+        std::vector<std::string> arguments{"backup", "--identity", "Main Identity", "--out", file};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        const CliRun result = run(arguments);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+    }
+    std::vector<std::string> list(const std::string& file) {
+        const CliRun result = RunCli({"list", file});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return Lines(result.out);
+    }
+
+    TempDir temp;
+    std::string prefix = (temp / "prefix").string();
+    std::string passwordFile = (temp / "password.txt").string();
+};
+
+TEST_F(CliBackupTest, UnzipListsAndTestsTheBackup) {
+    if (!ToolOnPath("unzip")) GTEST_SKIP() << "unzip is not installed";
+    const std::string file = (temp / "main.qbk").string();
+    backup(file);
+    std::string listing;
+    ASSERT_EQ(Shell("unzip -Z1 " + ShellQuote(file), &listing), 0) << listing;
+    EXPECT_EQ(Lines(listing), list(file));
+    std::string table;
+    EXPECT_EQ(Shell("unzip -l " + ShellQuote(file), &table), 0) << table;
+    for (const std::string& name : Lines(listing)) {
+        EXPECT_NE(table.find(" " + name + "\n"), std::string::npos) << name << "\n" << table;
+    }
+    std::string tested;
+    EXPECT_EQ(Shell("unzip -tq " + ShellQuote(file), &tested), 0) << tested;
+}
+
+TEST_F(CliBackupTest, SevenZipReadsTheProtectedBackupOnlyWithItsPassword) {
+    if (!ToolOnPath("7z")) GTEST_SKIP() << "7z is not installed (package p7zip-full)";
+    const std::string file = (temp / "protected.qbk").string();
+    backup(file, {"--password-file", passwordFile});
+    std::string tested;
+    EXPECT_EQ(Shell("7z t -pPASSWORD " + ShellQuote(file), &tested), 0) << tested;
+    EXPECT_NE(tested.find("Everything is Ok"), std::string::npos) << tested;
+    std::string details;
+    ASSERT_EQ(Shell("7z l -slt -pPASSWORD " + ShellQuote(file), &details), 0) << details;
+    EXPECT_NE(details.find("Method = AES-256"), std::string::npos) << "never the old zip cipher";
+    EXPECT_EQ(details.find("ZipCrypto"), std::string::npos) << details;
+
+    std::string rejected;
+    EXPECT_NE(Shell("7z t -pWRONG " + ShellQuote(file), &rejected), 0) << rejected;
+}
+
+TEST_F(CliBackupTest, VerifyFailsAfterOneByteOfAnEntryChanged) {
+    for (const bool protectedBackup : {true, false}) {
+        SCOPED_TRACE(protectedBackup ? "protected" : "not protected");
+        const std::string file =
+            (temp / (protectedBackup ? "protected.qbk" : "plain.qbk")).string();
+        std::vector<std::string> more;
+        if (protectedBackup) more = {"--password-file", passwordFile};
+        backup(file, more);
+        std::vector<std::string> verify{"verify", file};
+        verify.insert(verify.end(), more.begin(), more.end());
+        const CliRun sound = RunCli(verify);
+        EXPECT_EQ(sound.exitCode, 0) << sound.err;
+        EXPECT_NE(sound.out.find("all sound"), std::string::npos) << sound.out;
+
+        std::string bytes = ReadFileBytes(file);
+        const EntryData data = FirstEntryData(bytes);
+        ASSERT_GT(data.size, 40u);
+        bytes[data.offset + data.size / 2] ^= 0x20;
+        WriteFileBytes(file, bytes);
+        const CliRun damaged = RunCli(verify);
+        EXPECT_EQ(damaged.exitCode, 2) << damaged.out;
+        EXPECT_EQ(damaged.err.rfind("quillet-cli: ", 0), 0u) << damaged.err;
+    }
+}
+
+TEST_F(CliBackupTest, InfoOfAScheduledBackupShowsNoComputerOrUser) {
+    const std::string file = (temp / "auto.qbk").string();
+    ASSERT_EQ(RunScheduledJob(prefix, std::string("sf=") + kMain + "xm=00000001ps=bf=" + file), 0);
+    const CliRun info = RunCli({"info", file});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    const std::vector<std::string> lines = Lines(info.out);
+    ASSERT_GE(lines.size(), 9u) << info.out;
+    EXPECT_EQ(lines[0], "File:" + file);
+    EXPECT_EQ(lines[1], "Computer:");
+    EXPECT_EQ(lines[2], "User:");
+    EXPECT_EQ(lines[3], "Identity:Auto Backup");
+    EXPECT_EQ(lines[4].rfind("Date:", 0), 0u);
+    EXPECT_GT(lines[4].size(), 5u);
+    EXPECT_EQ(lines[5], "Protected:no");
+    EXPECT_EQ(lines[6], "Description:Auto Backup");
+    EXPECT_EQ(lines[7], "Items:00000001");
+    EXPECT_EQ(lines[8].rfind("  settings\tOBS", 0), 0u) << lines[8];
+}
+
+TEST_F(CliBackupTest, InfoShowsTheDescriptionWithItsLineBreaks) {
+    struct Case {
+        std::string description;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"first\nsecond", "Description:\nfirst\nsecond\n"},
+        {"first\r\nsecond", "Description:\nfirst\nsecond\n"},
+        {"one PS$QLB two", "Description:\none \n two\n"},
+        {"one line", "Description:one line\n"},
+        {"", "Description:\n"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
+        const std::string file = (temp / ("d" + std::to_string(n++) + ".qbk")).string();
+        backup(file, {"--items", "addressbook", "--description", c.description, "--password-file",
+                      passwordFile});
+        const CliRun info = RunCli({"info", file, "--password-file", passwordFile});
+        ASSERT_EQ(info.exitCode, 0) << info.err;
+        EXPECT_NE(info.out.find("\nIdentity:Main Identity\n"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\nProtected:yes\n"), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\n" + c.shown + "Items:01000000\n  addressbook\tquillet.wab\n"),
+                  std::string::npos)
+            << info.out;
+    }
+}
+
+TEST_F(CliBackupTest, InfoRefusesAWrongPassword) {
+    const std::string file = (temp / "protected.qbk").string();
+    backup(file, {"--items", "settings", "--password-file", passwordFile});
+    WriteFileBytes(temp / "wrong.txt", "password\n");
+    const CliRun info = RunCli({"info", file, "--password-file", (temp / "wrong.txt").string()});
+    EXPECT_EQ(info.exitCode, 2);
+    EXPECT_NE(info.err.find("Incorect Password or Invalid backup file"), std::string::npos)
+        << info.err;
+}
+
+TEST_F(CliBackupTest, ListShowsEntriesInItemOrderWhateverTheOrderAskedFor) {
+    const std::string file = (temp / "some.qbk").string();
+    backup(file, {"--items", "settings,addressbook,accounts"});
+    EXPECT_EQ(NamePattern(list(file)),
+              (std::vector<std::string>{"OBA*", "quillet.wab", "OBS*", "quillet.dat"}));
+
+    backup(file, {"--items", "00100010"});
+    const std::vector<std::string> names = NamePattern(list(file));
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(names[0], "OBR*");
+    EXPECT_EQ(names[4], "quillet.dat");
+}
+
+TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
+    const std::string file = (temp / "main.qbk").string();
+    WriteFileBytes(file, "the previous backup");
+    WriteFileBytes(temp / "empty-password.txt", "\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {{"--items", "accounts,mail"}, "unknown item"},
+        {{"--items", "1010"}, "unknown item"},
+        {{"--items", "accounts;rules"}, "unknown item"},
+        {{"--items", ""}, "unknown item"},
+        {{"--items", "111111112"}, "unknown item"},
+        {{"--password-file", (temp / "empty-password.txt").string()}, "empty password"},
+        {{"--password-file", (temp / "missing.txt").string()}, "missing.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        std::vector<std::string> arguments{"backup", "--identity", "Main Identity", "--out", file};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const CliRun result = run(arguments);
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+        EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+    }
+    const CliRun unknown =
+        run({"backup", "--identity", "Nobody", "--out", file, "--items", "settings"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("no Outlook Express identity \"Nobody\""), std::string::npos)
+        << unknown.err;
+    EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+}
+
+TEST_F(CliBackupTest, AFailedItemExitsWithOneAndStillWritesTheBackup) {
+    std::filesystem::remove_all(temp / "prefix" / "drive_c" / "Program Files" / "Common Files" /
+                                "Microsoft Shared" / "Stationery");
+    const std::string file = (temp / "main.qbk").string();
+    const CliRun result =
+        run({"backup", "--identity", kMain, "--out", file, "--items", "addressbook,stationery"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.out,
+              "Backup Adress Book\tSuccessed!\nBackup Stationeries\tFail!\n"
+              "The Backup was Completed!\n");
+    EXPECT_NE(result.err.find("Backup Stationeries: "), std::string::npos) << result.err;
+    EXPECT_EQ(list(file), (std::vector<std::string>{"quillet.wab", "quillet.dat"}));
+}
+
+}  // namespace
+}  // namespace quillet::testing
