@@ -1,0 +1,163 @@
+// quillet_screenshots: saves pictures of Quillet's windows for the documentation.
+//
+// Usage: quillet_screenshots --prefix DIR --data DIR --backups DIR --out DIR
+//
+// Works on the Wine prefix DIR (a sample prefix), with the skin from the data folder, and writes
+// its backup file into the backups folder. Fills in the backup tab, makes a protected
+// backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
+// password-prompt.png and about.png into the output folder. The windows are drawn with
+// QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
+// when every picture was saved, 1 otherwise (with the reason on stderr).
+#include <QApplication>
+#include <QCheckBox>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/wine_server_probe.h"
+#include "app/wine_system.h"
+#include "app/work_folder.h"
+#include "archive/zip_archive.h"
+#include "backup/backup_run.h"
+#include "backup/frm_main.h"
+#include "gui/scripted_dialogs.h"
+#include "shell/frm_about.h"
+#include "shell/frm_pwd.h"
+
+namespace quillet {
+namespace {
+
+constexpr char kPassword[] = "secret";
+
+int Fail(const std::string& reason) {
+    std::cerr << "quillet_screenshots: " << reason << '\n';
+    return 1;
+}
+
+template <class T>
+T& Find(const QWidget& window, const QString& name) {
+    T* found = window.findChild<T*>(name);
+    if (found == nullptr) {
+        std::cerr << "quillet_screenshots: no widget " << name.toStdString() << '\n';
+        std::exit(1);
+    }
+    return *found;
+}
+
+bool Save(QWidget& window, const std::filesystem::path& file) {
+    window.show();
+    QApplication::processEvents();
+    const bool saved = window.grab().save(QString::fromStdString(file.string()), "PNG");
+    if (saved) std::cout << file.string() << '\n';
+    return saved;
+}
+
+void Tick(const QWidget& window, const char* list, const std::string& mask) {
+    for (int i = 0; i < 8; ++i) {
+        Find<QCheckBox>(window, QString("%1(%2)").arg(list).arg(i)).setChecked(mask[i] == '1');
+    }
+}
+
+int TakeScreenshots(const std::map<std::string, std::string>& options) {
+    const std::filesystem::path out = options.at("--out");
+    const std::filesystem::path data = options.at("--data");
+    const std::filesystem::path backups = options.at("--backups");
+    auto opened = WineSystem::Open(options.at("--prefix"), Environment::Process());
+    if (!opened) return Fail(opened.reason());
+    WineSystem& wine = **opened;
+    testing::ScriptedDialogs dialogs;
+    registry::ModReg modReg(wine.registry(), dialogs);
+    archive::ZipArchive archive;
+
+    // Fixed names, so the pictures do not show the machine they were taken on.
+    MainWindowServices services{
+        modReg,
+        archive,
+        wine.paths(),
+        dialogs,
+        "WORKSTATION",
+        "quillet",
+        wine.system().windowsFolder(),
+        wine.system().userProfile(),
+        data,
+        [] { return WorkFolder::Create(); },
+        [&wine] { return RefuseWhileWineRuns(wine.serverProbe(), wine.prefix()); },
+        &wine.prefixLock(),
+        [](const std::string&) {},
+        BackupTimeText,
+        [] { return std::string("01-02-24"); },
+        0};
+    frmMain window(services);
+    window.show();
+
+    // The backup tab, filled in.
+    const std::filesystem::path backup = backups / "quillet01-02-24.qbk";
+    Tick(window, "backupitem", "11110101");
+    QTest::keyClicks(&Find<QPlainTextEdit>(window, "txtAttachInfo"),
+                     "Weekly backup of the main identity");
+    dialogs.saveAnswers.push_back(backup.string());
+    QTest::mouseClick(&Find<QPushButton>(window, "cmdTargetFile"), Qt::LeftButton);
+    Find<QCheckBox>(window, "ifprotect").setChecked(true);
+    QTest::keyClicks(&Find<QLineEdit>(window, "txtPassword"), kPassword);
+    QTest::keyClicks(&Find<QLineEdit>(window, "txtPassword2"), kPassword);
+    if (!Save(window, out / "main-backup.png")) return Fail("cannot save main-backup.png");
+    // The progress panel makes the window grow during the run; show both tabs at one size.
+    const QSize size = window.size();
+
+    // A backup of those items, opened on the restore tab.
+    window.RunBackup();
+    if (dialogs.messages.empty() ||
+        dialogs.messages.back().text.rfind("The Backup was Completed!", 0) != 0) {
+        return Fail("the backup failed");
+    }
+    Find<QTabWidget>(window, "SSTab1").setCurrentIndex(1);
+    dialogs.openAnswers.push_back(backup.string());
+    dialogs.passwords.push_back(kPassword);
+    QTest::mouseClick(&Find<QPushButton>(window, "cmdSourceFile"), Qt::LeftButton);
+    Tick(window, "restoreitem", "10010000");
+    // Resized while hidden (a shown window takes its new size only when the window system gets
+    // round to it), once the layout has dropped the hidden panel from its minimum size.
+    window.hide();
+    window.layout()->activate();
+    window.resize(size);
+    if (!Save(window, out / "main-restore.png")) return Fail("cannot save main-restore.png");
+
+    frmPwd prompt(data, &window);
+    prompt.setModal(false);
+    QTest::keyClicks(&Find<QLineEdit>(prompt, "txtPassword"), kPassword);
+    if (!Save(prompt, out / "password-prompt.png")) return Fail("cannot save password-prompt.png");
+    prompt.close();
+
+    frmabout about(data, &window);
+    about.setModal(false);
+    if (!Save(about, out / "about.png")) return Fail("cannot save about.png");
+    about.close();
+
+    const std::vector<std::string> problems = dialogs.problems();
+    return problems.empty() ? 0 : Fail(problems.front());
+}
+
+}  // namespace
+}  // namespace quillet
+
+int main(int argc, char** argv) {
+    std::map<std::string, std::string> options;
+    for (int i = 1; i + 1 < argc; i += 2) options[argv[i]] = argv[i + 1];
+    if (argc % 2 != 1 || !options.contains("--prefix") || !options.contains("--data") ||
+        !options.contains("--backups") || !options.contains("--out")) {
+        std::cerr << "usage: quillet_screenshots --prefix DIR --data DIR --backups DIR --out DIR\n";
+        return 2;
+    }
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Quillet");
+    return quillet::TakeScreenshots(options);
+}
