@@ -1,0 +1,291 @@
+#include "backup/restore_handlers.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "backup/restore_test_world.h"
+#include "backup/run_environment.h"
+#include "registry/mod_reg.h"
+
+namespace quillet::testing {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr char kSharedAccounts[] =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+constexpr char kBookValueLine[] =
+    R"(@="C:\\users\\quillet\\Application Data\\Microsoft\\Address Book\\quillet.wab")";
+
+class RestoreHandlersTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(world.ready()); }
+
+    // Changes the registry through a run of its own, committed before the next run reads it.
+    void changeRegistry(const std::function<void(registry::ModReg&)>& change) {
+        std::unique_ptr<WineSystem> system = world.openSystem();
+        ASSERT_TRUE(system);
+        registry::ModReg modReg(system->registry(), world.messages);
+        change(modReg);
+        ASSERT_EQ(modReg.lastError(), "");
+    }
+
+    // A backup holding these entries and an information file with these lines.
+    fs::path craft(const std::string& name,
+                   const std::vector<std::pair<std::string, std::string>>& information,
+                   std::vector<std::pair<std::string, std::string>> entries) {
+        const fs::path file = world.temp / name;
+        entries.emplace_back("quillet.dat", InformationText(information));
+        PackArchive(file, entries);
+        return file;
+    }
+
+    SamplePrefixWorld world;
+    fs::path backupFile = world.temp / "main.qbk";
+};
+
+TEST_F(RestoreHandlersTest, AddressBookTakesTheNameOfTheCurrentOne) {
+    fs::rename(world.addressBook(), world.addressBookFolder() / "a.wab");
+    world.editUserReg("quillet.wab\"", "a.wab\"");
+    const std::string saved = ReadFileBytes(world.addressBookFolder() / "a.wab");
+    world.backup(kMainIdentity, ItemsOf("addressbook"), backupFile);
+
+    fs::rename(world.addressBookFolder() / "a.wab", world.addressBookFolder() / "b.wab");
+    WriteFileBytes(world.addressBookFolder() / "b.wab", "QLTWAB the book of another machine");
+    world.editUserReg("a.wab\"", "b.wab\"");
+
+    const RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Adress Book\tSuccessed!")
+        << restored.failures();
+    EXPECT_EQ(FilesIn(world.addressBookFolder()),
+              (std::map<std::string, std::string>{{"b.wab", saved}}));
+}
+
+TEST_F(RestoreHandlersTest, AddressBookFailsWithoutACurrentBook) {
+    world.backup(kMainIdentity, ItemsOf("addressbook"), backupFile);
+    struct Case {
+        const char* name;
+        std::function<void(SamplePrefixWorld&)> change;
+    };
+    const Case cases[] = {
+        {"book file missing", [](SamplePrefixWorld& w) { fs::remove(w.addressBook()); }},
+        {"no value", [](SamplePrefixWorld& w) { w.editUserReg(kBookValueLine, ""); }},
+        {"empty value", [](SamplePrefixWorld& w) { w.editUserReg(kBookValueLine, "@=\"\""); }},
+        {"value names a folder",
+         [](SamplePrefixWorld& w) { w.editUserReg("\\\\quillet.wab\"", "\""); }},
+        {"value on no drive", [](SamplePrefixWorld& w) { w.editUserReg("@=\"C:", "@=\"Q:"); }},
+        {"relative value", [](SamplePrefixWorld& w) { w.editUserReg("@=\"C:\\\\", "@=\""); }},
+    };
+    for (const Case& c : cases) {
+        SamplePrefixWorld fresh;
+        ASSERT_TRUE(fresh.ready());
+        c.change(fresh);
+        const TreeSnapshot before = SnapshotTree(fresh.temp.path() / "prefix");
+        const RestoreResult restored = fresh.restore(backupFile, kMainIdentity, ItemsOf("all"));
+        EXPECT_EQ(restored.outcome.report(), "\r\nRestore Adress Book\tFail!") << c.name;
+        EXPECT_FALSE(restored.outcome.items[kAddressBook].failure.empty()) << c.name;
+        EXPECT_EQ(ChangedPaths(before, SnapshotTree(fresh.prefix)), std::vector<std::string>{})
+            << c.name;
+    }
+}
+
+TEST_F(RestoreHandlersTest, MissingStationeryFolderIsCreatedButNotItsParents) {
+    const std::map<std::string, std::string> stationery = FilesIn(world.stationeryFolder());
+    world.backup(kMainIdentity, ItemsOf("stationery"), backupFile);
+
+    fs::remove_all(world.stationeryFolder());
+    RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Stationeries\tSuccessed!")
+        << restored.failures();
+    EXPECT_EQ(FilesIn(world.stationeryFolder()), stationery);
+
+    const fs::path shared = world.stationeryFolder().parent_path();
+    fs::remove_all(shared);
+    const TreeSnapshot before = SnapshotTree(world.prefix);
+    restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Stationeries\tFail!");
+    EXPECT_FALSE(fs::exists(shared));
+    EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
+}
+
+TEST_F(RestoreHandlersTest, FileItemsLeaveFilesTheBackupDoesNotHoldAlone) {
+    world.backup(kMainIdentity, ItemsOf("messages,stationery"), backupFile);
+    const fs::path store = world.storeFolder(kMainIdentity);
+    WriteFileBytes(store / "Local.dbx", "QLTSTORE made after the backup");
+    WriteFileBytes(world.stationeryFolder() / "Mine.htm", "<html>mine</html>");
+    WriteFileBytes(store / "Inbox.dbx", "QLTSTORE changed");
+    std::map<std::string, std::string> storeAfter = FilesIn(store);
+    std::map<std::string, std::string> stationeryAfter = FilesIn(world.stationeryFolder());
+    const TreeSnapshot extraBefore = SnapshotTree(world.stationeryFolder() / "Extra");
+    const TreeSnapshot archivedBefore = SnapshotTree(store / "Archive");
+
+    const RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(),
+              "\r\nRestore Messages\tSuccessed!\r\nRestore Stationeries\tSuccessed!")
+        << restored.failures();
+    const std::map<std::string, std::string> storeRestored = FilesIn(store);
+    EXPECT_EQ(storeRestored.at("Local.dbx"), storeAfter.at("Local.dbx"));
+    EXPECT_EQ(storeRestored.at("cleanup.log"), storeAfter.at("cleanup.log"));
+    EXPECT_NE(storeRestored.at("Inbox.dbx"), "QLTSTORE changed");
+    EXPECT_EQ(storeRestored.size(), storeAfter.size());
+    EXPECT_EQ(FilesIn(world.stationeryFolder()), stationeryAfter);
+    EXPECT_EQ(SnapshotTree(world.stationeryFolder() / "Extra"), extraBefore);
+    EXPECT_EQ(SnapshotTree(store / "Archive"), archivedBefore);
+}
+
+TEST_F(RestoreHandlersTest, MessagesReplaceStoreFilesWhoseNamesDifferOnlyInCase) {
+    const fs::path file =
+        craft("case.qbk", {{"BackupItem", "00010000"}, {"BackupMails", "INBOX.DBX;offline.dbx"}},
+              {{"INBOX.DBX", "QLTSTORE inbox from the backup"},
+               {"offline.dbx", "QLTSTORE offline from the backup"}});
+    const fs::path store = world.storeFolder(kZoeIdentity);
+    std::map<std::string, std::string> expected = FilesIn(store);
+    expected["Inbox.dbx"] = "QLTSTORE inbox from the backup";
+    expected["Offline.DBX"] = "QLTSTORE offline from the backup";
+
+    const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tSuccessed!") << restored.failures();
+    EXPECT_EQ(FilesIn(store), expected);
+}
+
+TEST_F(RestoreHandlersTest, EmptyMessageListSucceedsRestoringNothing) {
+    const fs::path file = craft("none.qbk", {{"BackupItem", "00010000"}, {"BackupMails", ""}}, {});
+    const TreeSnapshot before = SnapshotTree(world.prefix);
+    const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tSuccessed!") << restored.failures();
+    EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
+}
+
+TEST_F(RestoreHandlersTest, MessagesFailWithoutAUsableStoreFolder) {
+    world.backup(kMainIdentity, ItemsOf("messages"), backupFile);
+    const std::string storeRoot = R"("Store Root"=str(2):"%UserProfile%\\Local Settings)";
+    struct Case {
+        const char* name;
+        std::string from;
+        std::string to;
+    };
+    const Case cases[] = {
+        {"variable spelt otherwise", "%UserProfile%", "%USERPROFILE%"},
+        {"no store root", storeRoot, R"("Other Root"=str(2):"%UserProfile%\\Local Settings)"},
+        {"store folder missing", storeRoot,
+         R"("Store Root"=str(2):"%UserProfile%\\Missing\\Local Settings)"},
+    };
+    for (const Case& c : cases) {
+        SamplePrefixWorld fresh;
+        ASSERT_TRUE(fresh.ready());
+        // Only the second identity's Store Root is changed.
+        std::string text = ReadFileBytes(fresh.userReg());
+        const std::size_t zoe = text.find(std::string("[Identities\\\\") + kZoeIdentity);
+        ASSERT_NE(zoe, std::string::npos);
+        const std::size_t at = text.find(c.from, zoe);
+        ASSERT_NE(at, std::string::npos) << c.name;
+        text.replace(at, c.from.size(), c.to);
+        WriteFileBytes(fresh.userReg(), text);
+
+        const TreeSnapshot before = SnapshotTree(fresh.prefix);
+        const RestoreResult restored = fresh.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+        EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tFail!") << c.name;
+        EXPECT_EQ(ChangedPaths(before, SnapshotTree(fresh.prefix)), std::vector<std::string>{})
+            << c.name;
+    }
+}
+
+TEST_F(RestoreHandlersTest, AccountsWithoutAnyAccountsKeyCreateTheSharedOne) {
+    const std::string mainAccounts = world.exportKey(SampleIdentityAccountsKey(kMainIdentity));
+    world.backup(kMainIdentity, ItemsOf("accounts"), backupFile);
+    changeRegistry([](registry::ModReg& modReg) { modReg.DeleteKeyTree(kSharedAccounts); });
+    ASSERT_FALSE(world.keyExists(kSharedAccounts));
+
+    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Accounts\tSuccessed!") << restored.failures();
+    EXPECT_EQ(world.exportKey(kSharedAccounts), mainAccounts);
+    EXPECT_FALSE(world.keyExists(SampleIdentityAccountsKey(kZoeIdentity)));
+}
+
+TEST_F(RestoreHandlersTest, RegistryItemsReplaceTheTreeBelowTheFirstVersionKey) {
+    const std::string rules = world.exportKey(SampleVersionKey(kMainIdentity, "\\Rules"));
+    world.backup(kMainIdentity, ItemsOf("rules"), backupFile);
+    const std::string oe = std::string("HKEY_CURRENT_USER\\Identities\\") + kZoeIdentity +
+                           "\\Software\\Microsoft\\Outlook Express";
+    changeRegistry([&](registry::ModReg& modReg) {
+        ASSERT_EQ(modReg.CreateKey(oe + "\\6.0"), registry::kErrorSuccess);
+        ASSERT_EQ(modReg.CreateKey(oe + "\\5.0\\Rules\\News\\999"), registry::kErrorSuccess);
+    });
+
+    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    EXPECT_EQ(restored.outcome.report(), "\r\nRestore Rules\tSuccessed!") << restored.failures();
+    EXPECT_EQ(world.exportKey(oe + "\\5.0\\Rules"), rules);
+    EXPECT_FALSE(world.keyExists(oe + "\\6.0\\Rules"));
+}
+
+TEST_F(RestoreHandlersTest, IdentityWithoutVersionKeyFailsEveryItemThatNeedsIt) {
+    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    changeRegistry(
+        [](registry::ModReg& modReg) { modReg.DeleteKeyTree(SampleVersionKey(kZoeIdentity)); });
+    const TreeSnapshot before = SnapshotTree(world.prefix);
+    const RestoreResult restored = world.restore(
+        backupFile, kZoeIdentity, ItemsOf("rules,messages,blocksenders,signatures,settings"));
+    EXPECT_EQ(restored.outcome.report(),
+              "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Block "
+              "Senders\tFail!\r\nRestore Signatures\tFail!\r\nRestore Settings\tFail!");
+    EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
+    EXPECT_FALSE(world.keyExists(SampleVersionKey(kZoeIdentity)));
+}
+
+TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
+    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    fs::remove_all(world.stationeryFolder());
+    const TreeSnapshot before = SnapshotTree(world.prefix);
+
+    std::unique_ptr<WineSystem> system = world.openSystem();
+    ASSERT_TRUE(system);
+    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    ASSERT_TRUE(run.ok()) << run.reason();
+    OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
+    ASSERT_EQ(backup.open(backupFile, ""), OpenOutcome::kOpened);
+    RestoreHandlers handlers((*run)->context(), backup);
+
+    struct Case {
+        int index;
+        const char* identity;
+        std::string key;
+    };
+    const Case registryCases[] = {
+        {kAccounts, kZoeIdentity, kSharedAccounts},
+        {kAccounts, kMainIdentity, SampleIdentityAccountsKey(kMainIdentity)},
+        {kRules, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\Rules")},
+        {kBlockSenders, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\Block Senders")},
+        {kSignatures, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\signatures")},
+        {kSettings, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\Mail")},
+    };
+    for (const Case& c : registryCases) {
+        const RestoreTarget target = handlers.plan(c.index, c.identity);
+        EXPECT_TRUE(target.ok) << c.index << ": " << target.failure;
+        EXPECT_EQ(target.registryKey, c.key) << c.index;
+        EXPECT_EQ(target.registryEntry, backup.entryNames(c.index)) << c.index;
+        EXPECT_TRUE(target.files.empty()) << c.index;
+    }
+
+    const RestoreTarget book = handlers.plan(kAddressBook, kZoeIdentity);
+    ASSERT_TRUE(book.ok) << book.failure;
+    EXPECT_EQ(
+        book.files,
+        (std::vector<std::pair<std::string, fs::path>>{{"quillet.wab", world.addressBook()}}));
+
+    const RestoreTarget messages = handlers.plan(kMessages, kZoeIdentity);
+    ASSERT_TRUE(messages.ok) << messages.failure;
+    ASSERT_EQ(messages.files.size(), 5u);
+    for (const auto& [entry, destination] : messages.files) {
+        EXPECT_EQ(destination, world.storeFolder(kZoeIdentity) / entry);
+    }
+
+    const RestoreTarget stationery = handlers.plan(kStationeries, kZoeIdentity);
+    ASSERT_TRUE(stationery.ok) << stationery.failure;
+    EXPECT_EQ(stationery.folderToCreate, world.stationeryFolder());
+    EXPECT_EQ(stationery.files.size(), 3u);
+
+    EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quillet::testing
