@@ -1,0 +1,320 @@
+// Backups that were damaged or made by someone else: nothing may be written outside the
+// folders an item restores into, and a damaged item leaves what it would replace as it was.
+
+#include <gtest/gtest.h>
+
+#include "archive/fake_archive.h"
+#include "archive/zip_archive.h"
+#include "backup/restore_run.h"
+#include "backup/restore_test_world.h"
+#include "backup/run_environment.h"
+
+namespace quillet::testing {
+namespace {
+namespace fs = std::filesystem;
+
+using Lines = std::vector<std::pair<std::string, std::string>>;
+
+class RestoreHostileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(world.ready()); }
+
+    // The entry names an opened backup gives each item.
+    std::array<std::string, kItemCount> entryNames(const fs::path& file,
+                                                   const std::string& password = "") {
+        TempDir work;
+        archive::ZipArchive zip;
+        OpenedBackup backup(zip, work.path());
+        std::array<std::string, kItemCount> names;
+        EXPECT_EQ(backup.open(file, password), OpenOutcome::kOpened);
+        for (int i = 0; i < kItemCount; ++i) names[i] = backup.entryNames(i);
+        return names;
+    }
+
+    // Flips one byte in the middle of an entry's stored data.
+    void damageEntry(const fs::path& file, const std::string& entry) {
+        std::string bytes = ReadFileBytes(file);
+        const std::optional<EntryData> data = FindEntryData(bytes, entry);
+        ASSERT_TRUE(data) << entry;
+        ASSERT_GT(data->size, 8u) << entry;
+        bytes[data->offset + data->size / 2] ^= 0x5a;
+        WriteFileBytes(file, bytes);
+    }
+
+    SamplePrefixWorld world;
+    fs::path backupFile = world.temp / "main.qbk";
+};
+
+TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainFileNamesFailTheItemAndWriteNothing) {
+    const char* const names[] = {
+        "..\\..\\x.dbx",    "../x.dbx", "/abs.dbx",     "C:\\x.dbx", "C:x.dbx",
+        "a\\b.dbx",         "..",       "x.dbx:stream", "x\x01.dbx", "Inbox.dbx;..\\..\\x.dbx",
+        "Inbox.dbx;;x.dbx",
+    };
+    struct Item {
+        int index;
+        const char* key;
+        const char* flags;
+    };
+    const Item items[] = {
+        {kMessages, "BackupMails", "00010000"},
+        {kStationeries, "BackupStationeries", "00000010"},
+        {kAddressBook, "BackupAddressBook", "01000000"},
+        {kRules, "BackupRules", "00100000"},
+        {kAccounts, "BackupAccounts", "10000000"},
+    };
+    int number = 0;
+    for (const char* name : names) {
+        for (const Item& item : items) {
+            const fs::path file = world.temp / ("hostile" + std::to_string(++number) + ".qbk");
+            PackArchive(file, {{"x.dbx", "QLTSTORE planted\r\n"},
+                               {"Inbox.dbx", "QLTSTORE planted inbox\r\n"},
+                               {"quillet.dat",
+                                InformationText({{"BackupItem", item.flags}, {item.key, name}})}});
+            const TreeSnapshot before = SnapshotTree(world.temp.path());
+            const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+            ASSERT_EQ(restored.opened, OpenOutcome::kOpened) << name;
+            EXPECT_TRUE(restored.outcome.items[item.index].ran) << name << " " << item.key;
+            EXPECT_FALSE(restored.outcome.items[item.index].succeeded) << name << " " << item.key;
+            EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())),
+                      std::vector<std::string>{})
+                << name << " " << item.key;
+        }
+    }
+}
+
+TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveHoldsThem) {
+    // An archive that lets any name through: the handlers must refuse on their own. Only
+    // relative names here, so that a handler that did not refuse would still write inside the
+    // test's folder.
+    const char* const names[] = {"..\\..\\x.dbx", "../../x.dbx", "a\\..\\..\\x.dbx",
+                                 "Inbox.dbx;../x.dbx", ".."};
+    struct Item {
+        int index;
+        const char* key;
+        const char* flags;
+    };
+    const Item items[] = {
+        {kMessages, "BackupMails", "00010000"},
+        {kStationeries, "BackupStationeries", "00000010"},
+        {kAddressBook, "BackupAddressBook", "01000000"},
+        {kRules, "BackupRules", "00100000"},
+        {kAccounts, "BackupAccounts", "10000000"},
+    };
+    std::unique_ptr<WineSystem> system = world.openSystem();
+    ASSERT_TRUE(system);
+    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    ASSERT_TRUE(run.ok()) << run.reason();
+    archive::FakeArchive fake;
+    const ItemContext& real = (*run)->context();
+    ItemContext context{real.modReg,          fake, real.paths, real.userProfile, real.workFolder,
+                        real.informationFile, {},   {},         nullptr};
+    for (const char* name : names) {
+        for (const Item& item : items) {
+            archive::FakeArchive::StoredArchive stored;
+            std::string list = name;
+            for (std::size_t start = 0; start <= list.size();) {
+                std::size_t end = list.find(';', start);
+                if (end == std::string::npos) end = list.size();
+                stored.entries.emplace_back(list.substr(start, end - start), "QLTSTORE planted");
+                start = end + 1;
+            }
+            stored.entries.emplace_back(
+                "quillet.dat", InformationText({{"BackupItem", item.flags}, {item.key, name}}));
+            fake.putArchive(world.temp / "fake.qbk", stored);
+            OpenedBackup backup(fake, real.workFolder);
+            ASSERT_EQ(backup.open(world.temp / "fake.qbk", ""), OpenOutcome::kOpened) << name;
+
+            const TreeSnapshot before = SnapshotTree(world.temp.path());
+            const RestoreOutcome outcome =
+                RunRestore(context, backup, {kZoeIdentity, ItemsOf("all")}, nullptr);
+            EXPECT_TRUE(outcome.items[item.index].ran) << name << " " << item.key;
+            EXPECT_FALSE(outcome.items[item.index].succeeded) << name << " " << item.key;
+            EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())),
+                      std::vector<std::string>{})
+                << name << " " << item.key;
+        }
+    }
+    for (const std::string& call : fake.calls()) {
+        if (call.rfind("ExtractEntryTo(", 0) == 0) {
+            EXPECT_EQ(call.rfind("ExtractEntryTo(quillet.dat, ", 0), 0u) << call;
+        }
+    }
+}
+
+TEST_F(RestoreHostileTest, EntryNamesThatAreNotPlainFileNamesMakeTheBackupInvalid) {
+    struct Case {
+        std::string staged;  // the name packed, renamed in the file's bytes afterwards
+        std::string hostile;
+        // Whether the name itself is refused; libzip already refuses a name held twice.
+        bool refusedByName = true;
+    };
+    const Case cases[] = {
+        {"zzzevil", "../evil"},
+        {"zabs.dbx", "/abs.dbx"},
+        {"Czx.dbx", "C:x.dbx"},
+        {"azb.dbx", "a\\b.dbx"},
+        {"subzx.dbx", "sub/x.dbx"},
+        {"zz", ".."},
+        {"ctlz.dbx", "ctl\x01.dbx"},
+        {"INBOX.DBQ", "INBOX.DBX"},
+        {std::string(30, 'z') + "evil.dbx", "../../../../../../../../../../evil.dbx"},
+        {"Inbox.dbq", "Inbox.dbx", false},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        const fs::path file = world.temp / ("names" + std::to_string(++number) + ".qbk");
+        PackArchive(file, {{"Inbox.dbx", "QLTSTORE planted inbox\r\n"},
+                           {c.staged, "QLTSTORE planted\r\n"},
+                           {"quillet.dat", InformationText({{"BackupItem", "00010000"},
+                                                            {"BackupMails", "Inbox.dbx"}})}});
+        ASSERT_GE(PatchFileBytes(file, c.staged, c.hostile), 2) << c.hostile;
+        archive::ZipArchive zip;
+        const Status loaded = zip.LoadArchive(file);
+        EXPECT_FALSE(loaded.ok()) << c.hostile;
+        if (c.refusedByName) {
+            EXPECT_NE(loaded.reason().find("is invalid"), std::string::npos)
+                << c.hostile << ": " << loaded.reason();
+        }
+
+        const TreeSnapshot before = SnapshotTree(world.temp.path());
+        const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+        EXPECT_EQ(restored.opened, OpenOutcome::kInvalid) << c.hostile;
+        EXPECT_EQ(restored.outcome.start, RestoreStart::kInvalidBackup) << c.hostile;
+        EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())), std::vector<std::string>{})
+            << c.hostile;
+    }
+}
+
+TEST_F(RestoreHostileTest, DamagedEntryFailsItsItemAndKeepsWhatItWouldReplace) {
+    for (const std::string password : {"", "secret"}) {
+        SCOPED_TRACE(password.empty() ? "unprotected" : "protected");
+        SamplePrefixWorld fresh;
+        ASSERT_TRUE(fresh.ready());
+        const fs::path file = fresh.temp / "damaged.qbk";
+        fresh.backup(kMainIdentity, ItemsOf("all"), file, password);
+        const std::array<std::string, kItemCount> names = entryNames(file, password);
+        for (const std::string& entry : {std::string("Inbox.dbx"), std::string("quillet.wab"),
+                                         std::string("Ivy.htm"), names[kRules]}) {
+            damageEntry(file, entry);
+        }
+        const fs::path store = fresh.storeFolder(kZoeIdentity);
+        WriteFileBytes(fresh.addressBook(), "QLTWAB live book");
+        WriteFileBytes(fresh.stationeryFolder() / "Ivy.htm", "<html>live</html>");
+        const std::string inbox = ReadFileBytes(store / "Inbox.dbx");
+        const std::string rules = fresh.exportKey(SampleVersionKey(kZoeIdentity, "\\Rules"));
+        std::map<std::string, std::string> storeBefore = FilesIn(store);
+
+        const RestoreResult restored = fresh.restore(file, kZoeIdentity, ItemsOf("all"), password);
+        ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
+        EXPECT_EQ(restored.outcome.report(),
+                  "\r\nRestore Accounts\tSuccessed!\r\nRestore Adress Book\tFail!"
+                  "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!"
+                  "\r\nRestore Block Senders\tSuccessed!\r\nRestore Signatures\tSuccessed!"
+                  "\r\nRestore Stationeries\tFail!\r\nRestore Settings\tSuccessed!")
+            << restored.failures();
+        EXPECT_EQ(ReadFileBytes(fresh.addressBook()), "QLTWAB live book");
+        EXPECT_EQ(FilesIn(fresh.addressBookFolder()).size(), 1u);
+        EXPECT_EQ(ReadFileBytes(fresh.stationeryFolder() / "Ivy.htm"), "<html>live</html>");
+        EXPECT_EQ(ReadFileBytes(store / "Inbox.dbx"), inbox);
+        EXPECT_EQ(fresh.exportKey(SampleVersionKey(kZoeIdentity, "\\Rules")), rules);
+        // Entries before the damaged one may have been restored; no half-written file is left.
+        std::map<std::string, std::string> storeAfter = FilesIn(store);
+        EXPECT_EQ(storeAfter.size(), storeBefore.size());
+        for (const auto& [name, bytes] : storeAfter)
+            EXPECT_TRUE(storeBefore.contains(name)) << name;
+        EXPECT_EQ(FilesIn(fresh.stationeryFolder()).size(), 3u);
+    }
+}
+
+TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
+    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    const std::string whole = ReadFileBytes(backupFile);
+    const std::optional<EntryData> inboxData = FindEntryData(whole, "Inbox.dbx");
+    ASSERT_TRUE(inboxData);
+    const std::size_t cut = inboxData->offset + inboxData->size / 2;
+    const fs::path store = world.storeFolder(kZoeIdentity);
+    WriteFileBytes(world.stationeryFolder() / "Ivy.htm", "<html>live</html>");
+    const std::string inbox = ReadFileBytes(store / "Inbox.dbx");
+    const std::string settings = world.exportKey(SampleVersionKey(kZoeIdentity, "\\Mail"));
+
+    // Cut before it is opened: not a backup at all.
+    const fs::path early = world.temp / "early.qbk";
+    WriteFileBytes(early, whole.substr(0, cut));
+    TreeSnapshot before = SnapshotTree(world.prefix);
+    const RestoreResult refused = world.restore(early, kZoeIdentity, ItemsOf("all"));
+    EXPECT_EQ(refused.opened, OpenOutcome::kInvalid);
+    EXPECT_EQ(refused.outcome.start, RestoreStart::kInvalidBackup);
+    EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
+
+    // Cut after it was opened: the entries from the cut on can no longer be read.
+    std::unique_ptr<WineSystem> system = world.openSystem();
+    ASSERT_TRUE(system);
+    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    ASSERT_TRUE(run.ok()) << run.reason();
+    OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
+    ASSERT_EQ(backup.open(backupFile, ""), OpenOutcome::kOpened);
+    fs::resize_file(backupFile, cut);
+    const RestoreOutcome outcome =
+        RunRestore((*run)->context(), backup, {kZoeIdentity, ItemsOf("all")}, nullptr);
+    EXPECT_TRUE(outcome.items[kAccounts].succeeded) << outcome.items[kAccounts].failure;
+    EXPECT_TRUE(outcome.items[kAddressBook].succeeded) << outcome.items[kAddressBook].failure;
+    for (int i : {kMessages, kBlockSenders, kSignatures, kStationeries, kSettings}) {
+        EXPECT_TRUE(outcome.items[i].ran) << i;
+        EXPECT_FALSE(outcome.items[i].succeeded) << i;
+    }
+    EXPECT_EQ(ReadFileBytes(store / "Inbox.dbx"), inbox);
+    EXPECT_EQ(ReadFileBytes(world.stationeryFolder() / "Ivy.htm"), "<html>live</html>");
+    EXPECT_EQ(FilesIn(world.stationeryFolder()).size(), 3u);
+    run->reset();
+    system.reset();
+    EXPECT_EQ(world.exportKey(SampleVersionKey(kZoeIdentity, "\\Mail")), settings);
+}
+
+TEST_F(RestoreHostileTest, MalformedRegistryTextFailsTheItemAndKeepsTheKeyTree) {
+    const char* const texts[] = {
+        "\\\r\n\"x\"= dw:notanumber\r\n",
+        "\\\r\n\"ok\"= sz:fine\r\n\\Mail\\000\r\n\"x\"= dw:4294967296\r\n",
+        "\\\r\n\"b\"=bin:1,2,300\r\n",
+        "\\\r\n\"b\"=bin:1,,2\r\n",
+        "\\\r\n\"s\"=xsz:a\\qb\r\n",
+        "\\\r\n\"no equals here\r\n",
+        "\\\r\n\\Sub\r\n\"x\"\r\n",
+    };
+    struct Item {
+        int index;
+        const char* key;
+        const char* flags;
+        std::string target;
+    };
+    const Item items[] = {
+        {kRules, "BackupRules", "00100000", SampleVersionKey(kZoeIdentity, "\\Rules")},
+        {kSettings, "BackupSettings", "00000001", SampleVersionKey(kZoeIdentity, "\\Mail")},
+        {kAccounts, "BackupAccounts", "10000000",
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts"},
+    };
+    int number = 0;
+    for (const char* text : texts) {
+        for (const Item& item : items) {
+            const fs::path file = world.temp / ("malformed" + std::to_string(++number) + ".qbk");
+            PackArchive(file, {{"OBR1A.TMP", text},
+                               {"quillet.dat", InformationText({{"BackupItem", item.flags},
+                                                                {item.key, "OBR1A.TMP"}})}});
+            const std::string tree = world.exportKey(item.target);
+            const TreeSnapshot before = SnapshotTree(world.temp.path());
+            const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+            ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
+            EXPECT_EQ(
+                restored.outcome.report(),
+                std::string("\r\n") + std::string(kItems[item.index].restoreReportName) + "\tFail!")
+                << text;
+            EXPECT_EQ(world.exportKey(item.target), tree) << text;
+            EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())),
+                      std::vector<std::string>{})
+                << text;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillet::testing
