@@ -145,6 +145,45 @@ TEST_F(MainWindowBackup, EvenARefusedRunClearsTheRestoreTab) {
     EXPECT_FALSE(Child<QCheckBox>(window, "restoreitem(2)").isChecked());
 }
 
+TEST_F(MainWindowBackup, AFailedItemIsReportedAndTheRunGoesOn) {
+    std::filesystem::remove_all(world.stationeryFolder());
+    frmMain& window = world.openWindow();
+    ASSERT_TRUE(ChooseFromPopUp(Child<QGroupBox>(window, "backupFrame"), "Selectallitems"));
+    const std::filesystem::path target = world.temp / "partly.qbk";
+    chooseBackupFile(target);
+    click("cmdApply");
+
+    EXPECT_EQ(
+        world.dialogs.messages,
+        (std::vector<Message>{{"The Backup was Completed!\r\n"
+                               "\r\nBackup Accounts\tSuccessed!\r\nBackup Adress Book\tSuccessed!"
+                               "\r\nBackup Rules\tSuccessed!\r\nBackup Messages\tSuccessed!"
+                               "\r\nBackup Block Senders\tSuccessed!"
+                               "\r\nBackup Signatures\tSuccessed!"
+                               "\r\nBackup Stationeries\tFail!\r\nBackup Settings\tSuccessed!",
+                               MessageIcon::Information, MessageButtons::Ok}}));
+    std::filesystem::create_directories(world.temp / "read");
+    const BackupContents made = ReadBackup(target, "", world.temp / "read");
+    ASSERT_FALSE(made.informationLines.empty());
+    EXPECT_EQ(made.informationLines.back(), "BackupItem=11111101");
+}
+
+TEST_F(MainWindowBackup, AFileThatCannotBeWrittenIsNeverReportedCompleted) {
+    world.openWindow();
+    const std::filesystem::path target = world.temp / "no such folder" / "backup.qbk";
+    chooseBackupFile(target);
+    toggle("backupitem(2)");
+    click("cmdApply");
+
+    ASSERT_EQ(world.dialogs.messages.size(), 1u);
+    const Message& shown = world.dialogs.messages[0];
+    EXPECT_TRUE(shown.text.starts_with("The Backup was not written: ")) << shown;
+    EXPECT_EQ(shown.text.find("Completed"), std::string::npos) << shown;
+    EXPECT_EQ(shown.icon, MessageIcon::Critical);
+    EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
+    EXPECT_FALSE(Child<QWidget>(*world.window, "picCon3").isVisible());
+}
+
 // A backup made in the window holds what quillet-cli makes of the same identity and items.
 TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
     struct Case {
