@@ -20,6 +20,7 @@
 #include "backup/oe_locations.h"
 #include "shell/app_icon.h"
 #include "shell/frm_about.h"
+#include "shell/password_field.h"
 #include "shell/program_folder.h"
 #include "shell/skin.h"
 
@@ -141,10 +142,7 @@ void frmMain::buildBackupTab(QWidget* tab) {
     m_txtPassword->setObjectName("txtPassword");
     m_txtPassword2 = new QLineEdit(security);
     m_txtPassword2->setObjectName("txtPassword2");
-    for (QLineEdit* field : {m_txtPassword, m_txtPassword2}) {
-        field->setEchoMode(QLineEdit::Password);
-        field->setMaxLength(20);
-    }
+    for (QLineEdit* field : {m_txtPassword, m_txtPassword2}) MakePasswordField(*field, 20);
     auto* securityLayout = new QFormLayout(security);
     securityLayout->addRow(m_ifprotect);
     securityLayout->addRow("Password:", m_txtPassword);
@@ -365,9 +363,17 @@ void frmMain::cmdApply_Click() {
     if (answer == MessageAnswer::Ok) RunRestore();
 }
 
-void frmMain::showProgressPanel() { m_picCon3->setVisible(true); }
+void frmMain::showProgressPanel() {
+    if (!m_picCon3->isVisible()) m_sizeWithoutPanel = size();
+    m_picCon3->setVisible(true);
+}
 
 void frmMain::hideProgressPanel() {
+    // The panel takes room while it shows; the window gets its size back afterwards.
+    if (m_picCon3->isVisible() && m_sizeWithoutPanel.isValid()) {
+        m_picCon3->setVisible(false);
+        resize(m_sizeWithoutPanel);
+    }
     m_picCon3->setVisible(false);
     m_pbshow->setValue(m_pbshow->minimum());
     m_Label1->setText("Please Waiting...");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QSize>
 #include <array>
 #include <filesystem>
 #include <functional>
@@ -128,6 +129,7 @@ class frmMain : public QMainWindow {
     QLabel* m_Label1;
     QLabel* m_SkinLabel11;
     QLabel* m_SkinLabel12;
+    QSize m_sizeWithoutPanel;
 };
 
 }  // namespace quillet

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <iostream>
 
 #include "backup/identity_list.h"
@@ -20,12 +21,19 @@ struct RestoreArguments {
     bool dryRun = false;
 };
 
-// Lists what a restore would replace, changing nothing.
-int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& request) {
+// Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
+int DryRun(CliContext& context, RunEnvironment& run, OpenedBackup& backup,
+           const RestoreRequest& request) {
+    if (run.context().checkPrefixIdle) {
+        Status idle = run.context().checkPrefixIdle();
+        if (!idle) return context.fail(idle.reason());
+    }
     RestoreHandlers handlers(run.context(), backup);
     bool anyFailure = false;
+    bool anyPlanned = false;
     for (int i = 0; i < kItemCount; ++i) {
         if (!request.ticked[i] || !backup.holds(i)) continue;
+        anyPlanned = true;
         const RestoreTarget target = handlers.plan(i, request.identityKey);
         std::cout << kItems[i].restoreReportName << '\n';
         if (!target.ok) {
@@ -44,6 +52,7 @@ int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& requ
             std::cout << "  replace file " << destination.string() << " with " << entry << '\n';
         }
     }
+    if (!anyPlanned) return context.fail("the backup holds none of the items asked for");
     return anyFailure ? kExitPartial : kExitOk;
 }
 
@@ -66,7 +75,10 @@ int RunRestoreCommand(CliContext& context, const RestoreArguments& args) {
     if (opened == OpenOutcome::kInvalid) return context.fail(kInvalidBackupMessage);
 
     const RestoreRequest request{identity->key, *items};
-    if (args.dryRun) return DryRun(**run, backup, request);
+    if (std::none_of(request.ticked.begin(), request.ticked.end(), [](bool on) { return on; })) {
+        return context.fail(kSelectItemMessage);
+    }
+    if (args.dryRun) return DryRun(context, **run, backup, request);
 
     RestoreOutcome outcome;
     {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/password_field.h"
 #include "shell/skin.h"
 
 namespace quillet {
@@ -21,8 +22,7 @@ frmPwd::frmPwd(const std::filesystem::path& dataFolder, QWidget* parent) : QDial
     label->setObjectName("SkinLabel1");
     m_txtPassword = new QLineEdit(frame);
     m_txtPassword->setObjectName("txtPassword");
-    m_txtPassword->setEchoMode(QLineEdit::Password);
-    m_txtPassword->setMaxLength(kMaxPasswordLength);
+    MakePasswordField(*m_txtPassword, kMaxPasswordLength);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(label);
     frameLayout->addWidget(m_txtPassword);
