@@ -8,6 +8,7 @@
 #include <openssl/rand.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -58,7 +59,11 @@ Status LibraryFailure(const std::string& what) {
 }
 
 void StoreLittleEndian(std::uint64_t value, std::byte* out) {
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<std::byte>(value >> (8 * i));
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &value, sizeof(value));
+    } else {
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<std::byte>(value >> (8 * i));
+    }
 }
 
 }  // namespace

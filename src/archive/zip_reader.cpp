@@ -9,13 +9,17 @@
 #include <unordered_map>
 
 #include "archive/entry_name.h"
+#include "archive/read_ahead.h"
 #include "archive/winzip_aes.h"
 
 namespace quillet::archive {
 
 namespace {
 
-constexpr std::size_t kRawChunk = 64 * 1024;
+// Stored data is read (and deciphered) on a thread of its own, ahead of the inflating one, in
+// pieces of kRawChunk bytes, at most kRawChunksAhead of them.
+constexpr std::size_t kRawChunk = 256 * 1024;
+constexpr std::size_t kRawChunksAhead = 4;
 constexpr std::size_t kPlainChunk = 256 * 1024;
 
 std::string ZipErrorText(int code) {
@@ -262,7 +266,11 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
     const bool deflated = details.method == ZIP_CM_DEFLATE;
     Inflater inflater;
     if (deflated && !inflater.ready()) return Status::Error("Cannot set up decompression");
-    std::vector<std::byte> input(kRawChunk);
+    // From here until it is stopped, only the read-ahead thread uses `raw` and the libzip file;
+    // it is stopped before the file is closed, also on an early return (declared after `guard`).
+    ReadAhead ahead([&raw](std::span<std::byte> out) { return raw.read(out); }, kRawChunk,
+                    kRawChunksAhead);
+    if (Status started = ahead.start(); !started) return started;
     std::vector<std::byte> plain(deflated ? kPlainChunk : 0);
     std::uint64_t produced = 0;
     uLong crc = crc32(0, nullptr, 0);
@@ -278,16 +286,17 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
     };
 
     for (;;) {
-        Result<std::size_t> count = raw.read(input);
-        if (!count) return count.status();
-        if (*count == 0) break;
+        Result<std::span<const std::byte>> input = ahead.next();
+        if (!input) return input.status();
+        if (input->empty()) break;
         if (!deflated) {
-            if (Status taken = deliver(input.data(), *count); !taken) return taken;
+            if (Status taken = deliver(input->data(), input->size()); !taken) return taken;
             continue;
         }
         z_stream& stream = inflater.stream();
-        stream.next_in = reinterpret_cast<Bytef*>(input.data());
-        stream.avail_in = static_cast<uInt>(*count);
+        // zlib only reads through next_in.
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<std::byte*>(input->data()));
+        stream.avail_in = static_cast<uInt>(input->size());
         // Inflate until this chunk is used up and no output is pending (a full output buffer may
         // leave more behind even when all input has been taken).
         for (bool more = true; more;) {
@@ -325,6 +334,7 @@ Status ZipReader::readEntry(std::size_t position, const std::string& password,
     if (details.crcKnown && crc != details.crc) {
         return Status::Error("The entry " + quoted + " is damaged: CRC mismatch");
     }
+    ahead.stop();
     const int closed = zip_fclose(guard.release());
     if (closed != 0) {
         return Status::Error("The entry " + quoted +

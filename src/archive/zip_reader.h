@@ -22,7 +22,9 @@ namespace quillet::archive {
 //
 // Entries are read through libzip as stored (still compressed) data and inflated here. WinZip AES
 // entries are read still encrypted and deciphered and authenticated here (WinZipAesCipher), in
-// large batches; other encrypted entries are deciphered by libzip.
+// large batches; other encrypted entries are deciphered by libzip. While an entry is read, its
+// stored data is read and deciphered on a second thread (ReadAhead), ahead of the inflating one;
+// the sink is called on the calling thread.
 //
 // Not thread-safe: one thread at a time.
 class ZipReader {
