@@ -49,19 +49,21 @@ TEST_F(InformationFileTest, SaveINIReportsAFileItCannotOpen) {
 }
 
 TEST_F(InformationFileTest, GetINIReadsTheValueOfTheFirstMatchingKey) {
-    WriteFileBytes(file, std::string("a line without an equals sign\r\n"
-                                     "BackupComputer\r\n"
-                                     "BackupComputer=PC-1\r\n"
-                                     "BackupItems=22222222\r\n"
-                                     "BackupItem=01000000\r\n"
-                                     "BACKUPITEM=11111111\r\n"
-                                     "BackupInformation=x=y\r\n"
-                                     "BackupMails=Inbox.dbx\0Folders.dbx\r\n"
-                                     "BackupTime=\r\n"
-                                     "Key With Blank =v\r\n"
-                                     "=no key\r\n"
-                                     "BackupSettings=OBS1F.TMP",
-                                     300));
+    // The text holds a NUL, so its length is taken from the array, not from the first NUL.
+    static constexpr char kText[] =
+        "a line without an equals sign\r\n"
+        "BackupComputer\r\n"
+        "BackupComputer=PC-1\r\n"
+        "BackupItems=22222222\r\n"
+        "BackupItem=01000000\r\n"
+        "BACKUPITEM=11111111\r\n"
+        "BackupInformation=x=y\r\n"
+        "BackupMails=Inbox.dbx\0Folders.dbx\r\n"
+        "BackupTime=\r\n"
+        "Key With Blank =v\r\n"
+        "=no key\r\n"
+        "BackupSettings=OBS1F.TMP";
+    WriteFileBytes(file, std::string(kText, sizeof kText - 1));
     struct Case {
         const char* key;
         const char* value;
