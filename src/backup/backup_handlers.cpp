@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "archive/entry_name.h"
 #include "backup/backup_item.h"
 #include "backup/information_file.h"
 #include "backup/oe_locations.h"
@@ -20,6 +21,11 @@ bool IsMessageStore(const std::string& name) {
 }
 
 bool AnyFile(const std::string& name) { return !name.empty(); }
+
+// The information file is every backup's last entry; no file of the item may take its name.
+bool TakesInformationFileName(const std::string& name) {
+    return archive::EntryNamesCollide(name, kInformationFileName);
+}
 
 }  // namespace
 
@@ -68,6 +74,9 @@ bool BackupHandlers::BackupAddress() {
     if (!hostPath || !std::filesystem::is_regular_file(*hostPath, error)) {
         return fail("the address book " + *windowsPath + " does not exist");
     }
+    if (TakesInformationFileName(hostPath->filename().string())) {
+        return fail("the address book may not be named " + std::string(kInformationFileName));
+    }
     auto added = m_context.archive.AddFileEntry(*hostPath);
     if (!added) return fail(added.reason());
     Status saved =
@@ -100,20 +109,29 @@ bool BackupHandlers::addFolderFiles(const std::string& windowsFolder,
     if (!folder || !std::filesystem::is_directory(*folder, error)) {
         return fail("the folder " + windowsFolder + " does not exist");
     }
-    std::string names;
-    int count = 0;
+    std::vector<std::filesystem::path> files;
     for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
          it.increment(error)) {
         if (!it->is_regular_file(error)) continue;
         const std::string name = it->path().filename().string();
         if (!wanted(name)) continue;
-        auto added = m_context.archive.AddFileEntry(it->path());
+        if (TakesInformationFileName(name)) {
+            return fail(windowsFolder + " holds a file named " + kInformationFileName +
+                        ", which a backup keeps for its own information file");
+        }
+        files.push_back(it->path());
+    }
+    if (error) return fail("cannot list " + windowsFolder + ": " + error.message());
+    std::string names;
+    int count = 0;
+    for (const std::filesystem::path& file : files) {
+        const std::string name = file.filename().string();
+        auto added = m_context.archive.AddFileEntry(file);
         if (!added) return fail(added.reason());
         if (count++ > 0) names += ';';
         names += name;
         if (yieldPerFile && m_context.yield) m_context.yield();
     }
-    if (error) return fail("cannot list " + windowsFolder + ": " + error.message());
     if (count == 0) return fail("no file to back up in " + windowsFolder);
     Status saved = SaveINI(informationKey, names, m_context.informationFile);
     if (!saved) return fail(saved.reason());

@@ -32,9 +32,10 @@ Status SaveINI(std::string_view keyName, std::string_view keyValue,
     if (fd < 0) {
         return Status::Error("cannot open " + fileName.string() + ": " + std::strerror(errno));
     }
-    std::string line;
-    line.reserve(keyName.size() + keyValue.size() + 3);
-    line.append(keyName).append("=").append(keyValue).append("\r\n");
+    // Text that is not UTF-8 (a description typed in a Windows-1252 terminal) is converted, so
+    // that the file stays UTF-8 and its other lines are read back as written.
+    std::string line = DecodeTextFileBytes(keyName);
+    line.append("=").append(DecodeTextFileBytes(keyValue)).append("\r\n");
     Status written = WriteAllToFd(fd, line);
     if (::close(fd) != 0 && written) {
         written = Status::Error(std::strerror(errno));

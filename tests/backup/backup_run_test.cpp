@@ -322,9 +322,7 @@ TEST_F(BackupRunTest, AnInformationFileLeftInTheWorkFolderIsNotCarriedOver) {
     EXPECT_TRUE(world.workFolderNames().empty());
 }
 
-// Disabled until the information file is always written as UTF-8: today a description that is
-// not valid UTF-8 makes the reader take the whole file as Windows-1252.
-TEST_F(BackupRunTest, DISABLED_ADescriptionInAnotherEncodingDoesNotGarbleTheOtherLines) {
+TEST_F(BackupRunTest, ADescriptionInAnotherEncodingDoesNotGarbleTheOtherLines) {
     ZipArchive archive;
     BackupWorld world(archive);
     world.fillEverything();
@@ -342,9 +340,7 @@ TEST_F(BackupRunTest, DISABLED_ADescriptionInAnotherEncodingDoesNotGarbleTheOthe
     EXPECT_EQ(*GetINI("BackupInformation", information), "caf\xC3\xA9");
 }
 
-// Disabled until a file named like the information file is kept out of the archive: today it
-// takes the name first, and the information file can then not be added.
-TEST_F(BackupRunTest, DISABLED_AStationeryFileNamedLikeTheInformationFileDoesNotCostTheBackup) {
+TEST_F(BackupRunTest, AStationeryFileNamedLikeTheInformationFileDoesNotCostTheBackup) {
     ZipArchive archive;
     BackupWorld world(archive);
     world.fillEverything();
