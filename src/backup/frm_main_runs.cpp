@@ -163,6 +163,12 @@ void frmMain::OpenBackupFile() {
     const auto chosen =
         dialogs.openFileName("Restore Data from a Backup file", "Quillet File(*.qbk)");
     if (!chosen || chosen->empty()) return;
+    if (!m_sessionFolder) {
+        // Without a private folder the information file would land in the current folder.
+        dialogs.showMessage("Cannot open a backup file: no private work folder could be made.",
+                            MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
 
     if (m_openedBackup->ArchiveHasPassword(*chosen)) {
         // Cancel keeps the password typed before, which is then tried.
