@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
+#include <iostream>
 
 #include "app/wine_system.h"
 #include "archive/zip_archive.h"
@@ -29,13 +30,20 @@ void ShellOpen(const std::string& target) {
 }  // namespace
 
 int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) {
+    // Qt would abort without a display; say what is wrong instead.
+    const Environment env = Environment::Process();
+    if (!env.get("DISPLAY") && !env.get("WAYLAND_DISPLAY") && !env.get("QT_QPA_PLATFORM")) {
+        std::cerr << "quillet: no display to show the window on (DISPLAY is not set). For a "
+                     "backup without a window give a job command line: quillet "
+                     "'sf=IDENTITYxm=ITEMSps=PASSWORDbf=FILE', or use quillet-cli.\n";
+        return 2;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillet");
     QApplication::setWindowIcon(AppIcon());
     const std::filesystem::path dataFolder =
         ProgramDataFolder(QApplication::applicationDirPath().toStdString());
 
-    const Environment env = Environment::Process();
     auto system = WineSystem::Open(prefix, env);
     if (!system) {
         QMessageBox::critical(nullptr, "Quillet", QString::fromStdString(system.reason()));

@@ -168,6 +168,13 @@ class UnattendedProgramTest : public ::testing::Test {
     std::string userReg;
 };
 
+TEST_F(UnattendedProgramTest, WithoutAJobLineOrADisplayItSaysSoAndExitsWithTwo) {
+    const Run run = Quillet({});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
+    ExpectNoWorkFilesAndRegistryUnchanged();
+}
+
 TEST_F(UnattendedProgramTest, AMalformedCommandLineTouchesNothingAndExitsWithTwo) {
     const std::filesystem::path file = backups / "main.qbk";
     WriteFileBytes(file, "the previous backup");
