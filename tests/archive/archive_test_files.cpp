@@ -1,5 +1,7 @@
 #include "archive_test_files.h"
 
+#include <zip.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -81,6 +83,28 @@ EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex) {
         if (i == entryIndex) return {data, size};
         header = data + size;
     }
+}
+
+std::string ReadWithLibzip(const std::filesystem::path& file, const std::string& name,
+                           const std::string& password) {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
+    if (archive == nullptr) return "(cannot open)";
+    std::string data;
+    if (zip_file_t* entry = zip_fopen_encrypted(archive, name.c_str(), 0, password.c_str())) {
+        char buffer[65536];
+        zip_int64_t count = 0;
+        while ((count = zip_fread(entry, buffer, sizeof(buffer))) > 0) {
+            data.append(buffer, static_cast<std::size_t>(count));
+        }
+        if (count < 0) data = "(read failed)";
+        zip_fclose(entry);
+    } else {
+        const int code = zip_error_code_zip(zip_get_error(archive));
+        data = code == ZIP_ER_WRONGPASSWD ? "(wrong password)" : "(cannot open entry)";
+    }
+    zip_discard(archive);
+    return data;
 }
 
 }  // namespace quillet::testing

@@ -51,4 +51,9 @@ class RecordingObserver : public archive::ArchiveObserver {
     std::vector<std::string> doneReasons;
 };
 
+// Entry `name` of `file` as libzip itself reads it, deciphering with `password`; a text in
+// parentheses when it cannot ("(wrong password)", "(cannot open)", ...).
+std::string ReadWithLibzip(const std::filesystem::path& file, const std::string& name,
+                           const std::string& password);
+
 }  // namespace quillet::testing

@@ -16,6 +16,7 @@ using quillet::testing::FolderListing;
 using quillet::testing::LocateEntryData;
 using quillet::testing::RandomContent;
 using quillet::testing::ReadFileBytes;
+using quillet::testing::ReadWithLibzip;
 using quillet::testing::RecordingObserver;
 using quillet::testing::TempDir;
 using quillet::testing::TextContent;
@@ -81,28 +82,6 @@ bool WriteRawArchive(const std::filesystem::path& file, const std::vector<RawEnt
         }
     }
     return zip_close(archive) == 0;
-}
-
-// Entry `name` of `file` as libzip itself reads it, deciphering with `password`.
-std::string ReadWithLibzip(const std::filesystem::path& file, const std::string& name,
-                           const std::string& password) {
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
-    if (archive == nullptr) return "(cannot open)";
-    std::string data;
-    if (zip_file_t* entry = zip_fopen_encrypted(archive, name.c_str(), 0, password.c_str())) {
-        char buffer[65536];
-        zip_int64_t count = 0;
-        while ((count = zip_fread(entry, buffer, sizeof(buffer))) > 0) {
-            data.append(buffer, static_cast<std::size_t>(count));
-        }
-        if (count < 0) data = "(read failed)";
-        zip_fclose(entry);
-    } else {
-        data = "(cannot open entry)";
-    }
-    zip_discard(archive);
-    return data;
 }
 
 void ReplaceAll(std::string& bytes, const std::string& from, const std::string& to) {
