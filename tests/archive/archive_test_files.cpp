@@ -41,34 +41,6 @@ std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
     return names;
 }
 
-bool ToolOnPath(const std::string& tool) {
-    return RunCommand("command -v " + ShellQuote(tool) + " >/dev/null 2>&1", nullptr) == 0;
-}
-
-int RunCommand(const std::string& command, std::string* output) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    std::array<char, 4096> buffer{};
-    std::size_t count = 0;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        if (output != nullptr) output->append(buffer.data(), count);
-    }
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
-}
-
 EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex) {
     const auto u16 = [&](std::size_t at) {
         return static_cast<std::size_t>(static_cast<unsigned char>(zipBytes.at(at))) |

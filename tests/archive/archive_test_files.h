@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/archive_observer.h"
+#include "support/shell_command.h"
 
 namespace quillet::testing {
 
@@ -17,12 +18,6 @@ std::string RandomContent(std::size_t bytes, std::uint32_t seed);
 
 // The names in a folder, sorted.
 std::vector<std::string> FolderListing(const std::filesystem::path& folder);
-
-// Whether an external program is on PATH.
-bool ToolOnPath(const std::string& tool);
-// Runs a shell command; returns its exit status and (in `output`) what it wrote to stdout/stderr.
-int RunCommand(const std::string& command, std::string* output);
-std::string ShellQuote(const std::string& text);
 
 // Where the data of entry `entryIndex` (0 first) of a zip file's bytes starts, walking the local
 // headers, and how long it is (for encrypted entries: salt, verifier, ciphertext and code).

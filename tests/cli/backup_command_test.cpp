@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cli/cli_runner.h"
+#include "support/shell_command.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -20,29 +21,6 @@ namespace quillet::testing {
 namespace {
 
 constexpr char kMain[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
-
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// Runs a shell command; its exit status, with stdout and stderr together in `output`.
-int Shell(const std::string& command, std::string* output = nullptr) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return -1;
-    std::array<char, 4096> buffer{};
-    std::size_t count = 0;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        if (output != nullptr) output->append(buffer.data(), count);
-    }
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool ToolOnPath(const std::string& tool) {
-    return Shell("command -v " + ShellQuote(tool) + " >/dev/null") == 0;
-}
 
 // Runs the desktop program with a job command line, as a scheduled job does.
 int RunScheduledJob(const std::string& prefix, const std::string& commandLine) {
@@ -128,15 +106,15 @@ TEST_F(CliBackupTest, UnzipListsAndTestsTheBackup) {
     const std::string file = (temp / "main.qbk").string();
     backup(file);
     std::string listing;
-    ASSERT_EQ(Shell("unzip -Z1 " + ShellQuote(file), &listing), 0) << listing;
+    ASSERT_EQ(RunCommand("unzip -Z1 " + ShellQuote(file), &listing), 0) << listing;
     EXPECT_EQ(Lines(listing), list(file));
     std::string table;
-    EXPECT_EQ(Shell("unzip -l " + ShellQuote(file), &table), 0) << table;
+    EXPECT_EQ(RunCommand("unzip -l " + ShellQuote(file), &table), 0) << table;
     for (const std::string& name : Lines(listing)) {
         EXPECT_NE(table.find(" " + name + "\n"), std::string::npos) << name << "\n" << table;
     }
     std::string tested;
-    EXPECT_EQ(Shell("unzip -tq " + ShellQuote(file), &tested), 0) << tested;
+    EXPECT_EQ(RunCommand("unzip -tq " + ShellQuote(file), &tested), 0) << tested;
 }
 
 TEST_F(CliBackupTest, SevenZipReadsTheProtectedBackupOnlyWithItsPassword) {
@@ -144,15 +122,15 @@ TEST_F(CliBackupTest, SevenZipReadsTheProtectedBackupOnlyWithItsPassword) {
     const std::string file = (temp / "protected.qbk").string();
     backup(file, {"--password-file", passwordFile});
     std::string tested;
-    EXPECT_EQ(Shell("7z t -pPASSWORD " + ShellQuote(file), &tested), 0) << tested;
+    EXPECT_EQ(RunCommand("7z t -pPASSWORD " + ShellQuote(file), &tested), 0) << tested;
     EXPECT_NE(tested.find("Everything is Ok"), std::string::npos) << tested;
     std::string details;
-    ASSERT_EQ(Shell("7z l -slt -pPASSWORD " + ShellQuote(file), &details), 0) << details;
+    ASSERT_EQ(RunCommand("7z l -slt -pPASSWORD " + ShellQuote(file), &details), 0) << details;
     EXPECT_NE(details.find("Method = AES-256"), std::string::npos) << "never the old zip cipher";
     EXPECT_EQ(details.find("ZipCrypto"), std::string::npos) << details;
 
     std::string rejected;
-    EXPECT_NE(Shell("7z t -pWRONG " + ShellQuote(file), &rejected), 0) << rejected;
+    EXPECT_NE(RunCommand("7z t -pWRONG " + ShellQuote(file), &rejected), 0) << rejected;
 }
 
 TEST_F(CliBackupTest, VerifyFailsAfterOneByteOfAnEntryChanged) {
