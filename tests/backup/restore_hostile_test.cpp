@@ -45,27 +45,29 @@ class RestoreHostileTest : public ::testing::Test {
     fs::path backupFile = world.temp / "main.qbk";
 };
 
+// The items whose information-file keys name entries, and the flags that hold just that item.
+struct HostileItem {
+    int index;
+    const char* key;
+    const char* flags;
+};
+constexpr HostileItem kHostileItems[] = {
+    {kMessages, "BackupMails", "00010000"},
+    {kStationeries, "BackupStationeries", "00000010"},
+    {kAddressBook, "BackupAddressBook", "01000000"},
+    {kRules, "BackupRules", "00100000"},
+    {kAccounts, "BackupAccounts", "10000000"},
+};
+
 TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainFileNamesFailTheItemAndWriteNothing) {
     const char* const names[] = {
         "..\\..\\x.dbx",    "../x.dbx", "/abs.dbx",     "C:\\x.dbx", "C:x.dbx",
         "a\\b.dbx",         "..",       "x.dbx:stream", "x\x01.dbx", "Inbox.dbx;..\\..\\x.dbx",
         "Inbox.dbx;;x.dbx",
     };
-    struct Item {
-        int index;
-        const char* key;
-        const char* flags;
-    };
-    const Item items[] = {
-        {kMessages, "BackupMails", "00010000"},
-        {kStationeries, "BackupStationeries", "00000010"},
-        {kAddressBook, "BackupAddressBook", "01000000"},
-        {kRules, "BackupRules", "00100000"},
-        {kAccounts, "BackupAccounts", "10000000"},
-    };
     int number = 0;
     for (const char* name : names) {
-        for (const Item& item : items) {
+        for (const HostileItem& item : kHostileItems) {
             const fs::path file = world.temp / ("hostile" + std::to_string(++number) + ".qbk");
             PackArchive(file, {{"x.dbx", "QLTSTORE planted\r\n"},
                                {"Inbox.dbx", "QLTSTORE planted inbox\r\n"},
@@ -89,18 +91,6 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveH
     // test's folder.
     const char* const names[] = {"..\\..\\x.dbx", "../../x.dbx", "a\\..\\..\\x.dbx",
                                  "Inbox.dbx;../x.dbx", ".."};
-    struct Item {
-        int index;
-        const char* key;
-        const char* flags;
-    };
-    const Item items[] = {
-        {kMessages, "BackupMails", "00010000"},
-        {kStationeries, "BackupStationeries", "00000010"},
-        {kAddressBook, "BackupAddressBook", "01000000"},
-        {kRules, "BackupRules", "00100000"},
-        {kAccounts, "BackupAccounts", "10000000"},
-    };
     std::unique_ptr<WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
     auto run = RunEnvironment::Create(*system, world.messages, world.env);
@@ -110,7 +100,7 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveH
     ItemContext context{real.modReg,          fake, real.paths, real.userProfile, real.workFolder,
                         real.informationFile, {},   {},         nullptr};
     for (const char* name : names) {
-        for (const Item& item : items) {
+        for (const HostileItem& item : kHostileItems) {
             archive::FakeArchive::StoredArchive stored;
             std::string list = name;
             for (std::size_t start = 0; start <= list.size();) {
