@@ -9,7 +9,7 @@ build=${1:-build}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
-cli="$build/src/cli/quillet-cli"
+cli="$build/apps/quillet-cli/quillet-cli"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet::bench {
 

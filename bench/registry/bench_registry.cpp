@@ -20,15 +20,15 @@
 #include <optional>
 #include <string>
 
-#include "app/message_service.h"
-#include "app/prefix_lock.h"
-#include "app/wine_prefix.h"
-#include "app/wine_server_probe.h"
-#include "app/wine_system.h"
 #include "bench_inputs.h"
+#include "platform/message_service.h"
+#include "platform/prefix_lock.h"
+#include "platform/wine_prefix.h"
+#include "platform/wine_server_probe.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
 #include "registry/wine_prefix_registry.h"
+#include "system/wine_system.h"
 
 namespace quillet::bench {
 namespace {

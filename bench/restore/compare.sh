@@ -27,7 +27,7 @@ while (($#)); do
     esac
 done
 
-cli="$build/src/cli/quillet-cli"
+cli="$build/apps/quillet-cli/quillet-cli"
 generator="$build/bench/archive/bench_mail_store"
 for tool in "$cli" "$generator"; do
     [[ -x "$tool" ]] || { echo "compare.sh: $tool not built" >&2; exit 2; }

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status.h"
 #include "archive/archive_observer.h"
+#include "platform/status.h"
 
 namespace quillet::archive {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet::archive {
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet::archive {
 

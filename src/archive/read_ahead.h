@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet::archive {
 

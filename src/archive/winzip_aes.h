@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet::archive {
 

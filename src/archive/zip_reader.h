@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/status.h"
 #include "archive/archive.h"
+#include "platform/status.h"
 
 struct zip;
 

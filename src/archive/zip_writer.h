@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet::archive {
 

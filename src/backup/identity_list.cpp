@@ -1,6 +1,6 @@
 #include "backup/identity_list.h"
 
-#include "app/case_fold.h"
+#include "platform/case_fold.h"
 
 namespace quillet {
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/atomic_file.h"
-#include "app/text_encoding.h"
+#include "platform/atomic_file.h"
+#include "platform/text_encoding.h"
 
 namespace quillet {
 namespace {

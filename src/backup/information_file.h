@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/status.h"
+#include "platform/status.h"
 
 namespace quillet {
 

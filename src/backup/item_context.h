@@ -4,10 +4,10 @@
 #include <functional>
 #include <string>
 
-#include "app/prefix_lock.h"
-#include "app/status.h"
-#include "app/windows_path_mapper.h"
 #include "archive/archive.h"
+#include "platform/prefix_lock.h"
+#include "platform/status.h"
+#include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
 
 namespace quillet {

@@ -1,7 +1,7 @@
 #include "backup/oe_locations.h"
 
-#include "app/system_info.h"
 #include "backup/identity_list.h"
+#include "platform/system_info.h"
 
 namespace quillet {
 

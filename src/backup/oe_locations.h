@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/windows_path_mapper.h"
+#include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
 
 namespace quillet {

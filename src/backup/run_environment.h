@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "app/message_service.h"
-#include "app/wine_system.h"
-#include "app/work_folder.h"
 #include "archive/zip_archive.h"
 #include "backup/item_context.h"
+#include "platform/message_service.h"
+#include "platform/work_folder.h"
 #include "registry/mod_reg.h"
+#include "system/wine_system.h"
 
 namespace quillet {
 

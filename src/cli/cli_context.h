@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "app/message_service.h"
-#include "app/wine_system.h"
 #include "backup/identity_list.h"
+#include "platform/message_service.h"
 #include "registry/mod_reg.h"
+#include "system/wine_system.h"
 
 namespace quillet::cli {
 

@@ -1,10 +1,10 @@
 #include <iostream>
 
-#include "app/work_folder.h"
 #include "archive/zip_archive.h"
 #include "backup/opened_backup.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
+#include "platform/work_folder.h"
 
 namespace quillet::cli {
 namespace {

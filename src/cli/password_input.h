@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/status.h"
 #include "archive/archive.h"
+#include "platform/status.h"
 
 namespace quillet::cli {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "registry/utf16_bytes.h"
 
 namespace quillet::registry {

@@ -7,8 +7,8 @@
 #include <variant>
 #include <vector>
 
-#include "app/message_service.h"
-#include "app/status.h"
+#include "platform/message_service.h"
+#include "platform/status.h"
 #include "registry/registry_store.h"
 
 namespace quillet::registry {

@@ -1,7 +1,7 @@
 #include "registry/registry_name.h"
 
-#include "app/case_fold.h"
-#include "app/text_encoding.h"
+#include "platform/case_fold.h"
+#include "platform/text_encoding.h"
 
 namespace quillet::registry {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/status.h"
+#include "platform/status.h"
 #include "registry/mod_reg.h"
 
 namespace quillet::registry {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "app/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 

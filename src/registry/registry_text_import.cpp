@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 

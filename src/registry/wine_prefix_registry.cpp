@@ -6,7 +6,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "app/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "registry/wine_registry_file.h"
 
 namespace quillet::registry {

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/prefix_lock.h"
-#include "app/wine_server_probe.h"
+#include "platform/prefix_lock.h"
+#include "platform/wine_server_probe.h"
 #include "registry/hive_registry_store.h"
 #include "registry/tick_clock.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/status.h"
+#include "platform/status.h"
 #include "registry/hive.h"
 
 namespace quillet::registry {

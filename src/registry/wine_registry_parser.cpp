@@ -2,7 +2,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "app/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "registry/registry_name.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"

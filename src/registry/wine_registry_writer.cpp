@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
 #include "registry/wine_registry_file.h"

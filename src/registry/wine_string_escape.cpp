@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/text_encoding.h"
+#include "platform/text_encoding.h"
 
 namespace quillet::registry {
 namespace {

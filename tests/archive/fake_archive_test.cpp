@@ -1,4 +1,4 @@
-#include "archive/fake_archive.h"
+#include "support/fake_archive.h"
 
 #include <gtest/gtest.h>
 

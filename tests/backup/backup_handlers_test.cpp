@@ -5,9 +5,9 @@
 #include <regex>
 #include <set>
 
-#include "archive/fake_archive.h"
 #include "backup/backup_item.h"
 #include "backup_world.h"
+#include "support/fake_archive.h"
 
 namespace quillet {
 namespace {

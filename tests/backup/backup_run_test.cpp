@@ -5,12 +5,12 @@
 
 #include <random>
 
-#include "app/wine_system.h"
-#include "archive/fake_archive.h"
 #include "archive/zip_archive.h"
 #include "backup/information_file.h"
 #include "backup/run_environment.h"
 #include "backup_world.h"
+#include "support/fake_archive.h"
+#include "system/wine_system.h"
 
 namespace quillet {
 namespace {

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/windows_path_mapper.h"
 #include "archive/archive.h"
 #include "backup/item_context.h"
-#include "registry/memory_registry_store.h"
+#include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
+#include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
 #include "support/temp_dir.h"
 

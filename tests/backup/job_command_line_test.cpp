@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/startup_arguments.h"
+#include "startup_arguments.h"
 
 namespace quillet {
 namespace {

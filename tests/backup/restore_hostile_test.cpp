@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/fake_archive.h"
 #include "archive/zip_archive.h"
 #include "backup/restore_run.h"
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
+#include "support/fake_archive.h"
 
 namespace quillet::testing {
 namespace {

@@ -10,14 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/wine_prefix.h"
-#include "app/wine_system.h"
 #include "backup/backup_item.h"
 #include "backup/backup_run.h"
 #include "backup/opened_backup.h"
 #include "backup/restore_run.h"
+#include "platform/wine_prefix.h"
 #include "support/recording_message_service.h"
 #include "support/temp_dir.h"
+#include "system/wine_system.h"
 
 namespace quillet::testing {
 

@@ -5,9 +5,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "archive/fake_archive.h"
 #include "archive/zip_archive.h"
 #include "backup_world.h"
+#include "support/fake_archive.h"
 
 namespace quillet {
 namespace {

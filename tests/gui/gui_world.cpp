@@ -17,10 +17,10 @@
 #include <algorithm>
 #include <regex>
 
-#include "app/wine_server_probe.h"
-#include "app/work_folder.h"
 #include "backup/backup_run.h"
 #include "cli/cli_runner.h"
+#include "platform/wine_server_probe.h"
+#include "platform/work_folder.h"
 
 namespace quillet::testing {
 namespace {
@@ -83,28 +83,30 @@ void SamplePrefixWorld::openPrefix() {
     modReg = std::make_unique<registry::ModReg>(wine->registry(), dialogs);
 }
 
-frmMain& SamplePrefixWorld::openWindow() {
+MainWindow& SamplePrefixWorld::openWindow() {
     openPrefix();
     WineSystem& system = *wine;
     const std::filesystem::path work = temp / "work";
     MainWindowServices services{
-        *modReg,
-        archive,
-        system.paths(),
-        dialogs,
-        system.system().computerName(),
-        system.system().logonUser(),
-        system.system().windowsFolder(),
-        system.system().userProfile(),
-        ShippedDataFolder(),
-        [work] { return WorkFolder::CreateIn(work); },
-        [&system] { return RefuseWhileWineRuns(system.serverProbe(), system.prefix()); },
-        &system.prefixLock(),
-        [this](const std::string& target) { shellOpened.push_back(target); },
-        BackupTimeText,
-        [] { return std::string("01-02-24"); },
-        0};  // no pause after each file
-    window = std::make_unique<frmMain>(std::move(services));
+        .modReg = *modReg,
+        .archive = archive,
+        .paths = system.paths(),
+        .dialogs = dialogs,
+        .computerName = system.system().computerName(),
+        .logonUser = system.system().logonUser(),
+        .windowsFolder = system.system().windowsFolder(),
+        .userProfile = system.system().userProfile(),
+        .dataFolder = ShippedDataFolder(),
+        .makeWorkFolder = [work] { return WorkFolder::CreateIn(work); },
+        .checkPrefixIdle =
+            [&system] { return RefuseWhileWineRuns(system.serverProbe(), system.prefix()); },
+        .prefixLock = &system.prefixLock(),
+        .shellOpen = [this](const std::string& target) { shellOpened.push_back(target); },
+        .timeText = BackupTimeText,
+        .todayText = [] { return std::string("01-02-24"); },
+        .entryPauseMs = 0,
+    };
+    window = std::make_unique<MainWindow>(std::move(services));
     window->show();
     return *window;
 }

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/wine_system.h"
 #include "archive/zip_archive.h"
-#include "backup/frm_main.h"
+#include "gui/main_window.h"
 #include "gui/scripted_dialogs.h"
 #include "registry/mod_reg.h"
 #include "support/temp_dir.h"
+#include "system/wine_system.h"
 
 namespace quillet::testing {
 
@@ -44,7 +44,7 @@ class SamplePrefixWorld {
     // Opens the prefix (its registry is read on first use) and key-path access to it.
     void openPrefix();
     // Makes and shows the main window (opening the prefix first when needed).
-    frmMain& openWindow();
+    MainWindow& openWindow();
 
     // Host paths inside the sample prefix.
     std::filesystem::path userReg() const { return prefix / "user.reg"; }
@@ -58,7 +58,7 @@ class SamplePrefixWorld {
     std::unique_ptr<WineSystem> wine;
     std::unique_ptr<registry::ModReg> modReg;
     archive::ZipArchive archive;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MainWindow> window;
     // What the window asked the desktop to open, in order.
     std::vector<std::string> shellOpened;
 };
@@ -68,7 +68,7 @@ class SamplePrefixWorld {
 bool ChooseFromPopUp(QWidget& frame, const QString& entryName);
 
 // Arranges for `drive` to be called with the modal dialog that the next call opens (for example
-// frmabout from the "About" button), from inside that dialog's event loop. The call must open a
+// AboutWindow from the "About" button), from inside that dialog's event loop. The call must open a
 // modal dialog and `drive` must close it; `*driven` tells afterwards whether it ran.
 void DriveNextModal(const std::function<void(QWidget& dialog)>& drive, bool* driven);
 

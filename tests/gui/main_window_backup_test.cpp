@@ -46,7 +46,7 @@ class MainWindowBackup : public ::testing::Test {
 
 TEST_F(MainWindowBackup, RefusesInOrderWithTheExactMessages) {
     std::filesystem::remove_all(world.stationeryFolder());
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     ASSERT_FALSE(Child<QCheckBox>(window, "backupitem(6)").isEnabled());
     const std::filesystem::path target = world.temp / "refused.qbk";
 
@@ -114,7 +114,7 @@ TEST_F(MainWindowBackup, RefusesInOrderWithTheExactMessages) {
 }
 
 TEST_F(MainWindowBackup, CancelledSaveDialogKeepsTheChosenFile) {
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     const std::filesystem::path target = world.temp / "kept.qbk";
     chooseBackupFile(target);
     world.dialogs.saveAnswers.push_back(std::nullopt);
@@ -129,7 +129,7 @@ TEST_F(MainWindowBackup, EvenARefusedRunClearsTheRestoreTab) {
     const CliRun made = RunCli({"--prefix", world.prefix.string(), "backup", "--identity",
                                 kMainIdentity, "--out", backup.string(), "--items", "rules"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     world.dialogs.openAnswers.push_back(backup.string());
     click("cmdSourceFile");
     ASSERT_TRUE(Child<QCheckBox>(window, "restoreitem(2)").isEnabled());
@@ -147,7 +147,7 @@ TEST_F(MainWindowBackup, EvenARefusedRunClearsTheRestoreTab) {
 
 TEST_F(MainWindowBackup, AFailedItemIsReportedAndTheRunGoesOn) {
     std::filesystem::remove_all(world.stationeryFolder());
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     ASSERT_TRUE(ChooseFromPopUp(Child<QGroupBox>(window, "backupFrame"), "Selectallitems"));
     const std::filesystem::path target = world.temp / "partly.qbk";
     chooseBackupFile(target);
@@ -208,7 +208,7 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.situation);
         SamplePrefixWorld world;
-        frmMain& window = world.openWindow();
+        MainWindow& window = world.openWindow();
         const std::filesystem::path fromWindow = world.temp / "window.qbk";
         const std::filesystem::path fromCli = world.temp / "cli.qbk";
 

@@ -94,7 +94,7 @@ TEST_F(MainWindowRestore, OpensAProtectedBackupWithTheRightPassword) {
     }
     ASSERT_FALSE(time.empty());
 
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     world.dialogs.passwords.push_back("s3cret");
     open(backup);
 
@@ -103,7 +103,7 @@ TEST_F(MainWindowRestore, OpensAProtectedBackupWithTheRightPassword) {
               (std::vector<ScriptedDialogs::FileDialog>{
                   {"Restore Data from a Backup file", "Quillet File(*.qbk)", ""}}));
     EXPECT_EQ(world.dialogs.passwordPrompts, 1);
-    EXPECT_EQ(window.rtPassword(), "s3cret");
+    EXPECT_EQ(window.restorePassword(), "s3cret");
     EXPECT_EQ(text("txtSourceFile").toStdString(), backup.string());
     EXPECT_EQ(text("txtPOBinfo").toStdString(), "Computer:" + world.wine->system().computerName() +
                                                     "\nUser:" + world.wine->system().logonUser() +
@@ -115,14 +115,14 @@ TEST_F(MainWindowRestore, OpensAProtectedBackupWithTheRightPassword) {
 
 TEST_F(MainWindowRestore, WrongPasswordIsRefusedAndLeavesTheTabEmpty) {
     const auto backup = makeBackup("protected.qbk", "10100001", "s3cret", "Line one");
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     world.dialogs.passwords.push_back("S3cret");
     open(backup);
 
     EXPECT_EQ(world.dialogs.messages,
               (std::vector<Message>{{"Incorect Password or Invalid backup file",
                                      MessageIcon::Information, MessageButtons::Ok}}));
-    EXPECT_EQ(window.rtPassword(), "S3cret");
+    EXPECT_EQ(window.restorePassword(), "S3cret");
     EXPECT_EQ(restoreItems(true), "00000000");
     EXPECT_EQ(text("txtSourceFile"), "");
     EXPECT_EQ(text("txtPOBinfo"), "");
@@ -138,13 +138,13 @@ TEST_F(MainWindowRestore, WrongPasswordIsRefusedAndLeavesTheTabEmpty) {
 
 TEST_F(MainWindowRestore, CancelInThePromptTriesThePasswordTypedBefore) {
     const auto backup = makeBackup("protected.qbk", "01000000", "s3cret");
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     world.dialogs.passwords = {"s3cret", std::nullopt};
     open(backup);
     ASSERT_EQ(restoreItems(true), "01000000");
     open(backup);
     EXPECT_EQ(world.dialogs.passwordPrompts, 2);
-    EXPECT_EQ(window.rtPassword(), "s3cret");
+    EXPECT_EQ(window.restorePassword(), "s3cret");
     EXPECT_TRUE(world.dialogs.messages.empty());
     EXPECT_EQ(restoreItems(true), "01000000") << "opened with the earlier password";
 
@@ -152,7 +152,7 @@ TEST_F(MainWindowRestore, CancelInThePromptTriesThePasswordTypedBefore) {
     world.dialogs.passwords = {"wrong", std::nullopt};
     open(backup);
     open(backup);
-    EXPECT_EQ(window.rtPassword(), "wrong");
+    EXPECT_EQ(window.restorePassword(), "wrong");
     const Message refused{"Incorect Password or Invalid backup file", MessageIcon::Information,
                           MessageButtons::Ok};
     EXPECT_EQ(world.dialogs.messages, (std::vector<Message>{refused, refused}));
@@ -184,7 +184,7 @@ TEST_F(MainWindowRestore, SelectAllOnAnAddressBookBackupRestoresOnlyTheAddressBo
     const std::string userReg = ReadFileBytes(world.userReg());
     const auto store = Snapshot(world.storeFolder(kMainIdentity));
 
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     open(backup);
     ASSERT_EQ(restoreItems(true), "01000000");
     Child<QTabWidget>(window, "SSTab1").setCurrentIndex(1);
@@ -221,7 +221,7 @@ TEST_F(MainWindowRestore, CancelledConfirmationRestoresNothing) {
     const auto store = Snapshot(world.storeFolder(kMainIdentity));
     const std::string addressBook = ReadFileBytes(world.addressBook());
 
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     open(backup);
     ASSERT_EQ(restoreItems(true), "11111111");
     Child<QTabWidget>(window, "SSTab1").setCurrentIndex(1);
@@ -238,7 +238,7 @@ TEST_F(MainWindowRestore, CancelledConfirmationRestoresNothing) {
 }
 
 TEST_F(MainWindowRestore, WithNoBackupOpenTheActionButtonAsksThenRefuses) {
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     Child<QTabWidget>(window, "SSTab1").setCurrentIndex(1);
     world.dialogs.answers.push_back(MessageAnswer::Ok);
     click("cmdApply");
@@ -250,7 +250,7 @@ TEST_F(MainWindowRestore, WithNoBackupOpenTheActionButtonAsksThenRefuses) {
 
 TEST_F(MainWindowRestore, NothingTickedIsRefused) {
     const auto backup = makeBackup("rules.qbk", "rules");
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     open(backup);
     Child<QAction>(window, "restore").trigger();
     EXPECT_EQ(world.dialogs.messages,

@@ -15,7 +15,7 @@
 
 #include "backup/oe_locations.h"
 #include "gui/gui_world.h"
-#include "registry/memory_registry_store.h"
+#include "support/memory_registry_store.h"
 
 namespace quillet::testing {
 namespace {
@@ -48,23 +48,20 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
     registry::ModReg modReg(store, dialogs);
     archive::ZipArchive archive;
     WindowsPathMapper paths(temp.path());
-    MainWindowServices services{modReg,
-                                archive,
-                                paths,
-                                dialogs,
-                                "HOST",
-                                "me",
-                                "C:\\windows",
-                                "C:\\users\\me",
-                                ShippedDataFolder(),
-                                [&temp] { return WorkFolder::CreateIn(temp.path()); },
-                                {},
-                                nullptr,
-                                {},
-                                {},
-                                {},
-                                0};
-    frmMain window(services);
+    MainWindowServices services{
+        .modReg = modReg,
+        .archive = archive,
+        .paths = paths,
+        .dialogs = dialogs,
+        .computerName = "HOST",
+        .logonUser = "me",
+        .windowsFolder = "C:\\windows",
+        .userProfile = "C:\\users\\me",
+        .dataFolder = ShippedDataFolder(),
+        .makeWorkFolder = [&temp] { return WorkFolder::CreateIn(temp.path()); },
+        .entryPauseMs = 0,
+    };
+    MainWindow window(services);
     window.show();
 
     EXPECT_EQ(dialogs.messages,
@@ -82,7 +79,7 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
 
 TEST(MainWindowLoad, ListsIdentitiesInRegistryOrderAndSelectsTheFirst) {
     SamplePrefixWorld world;
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
 
     const auto& source = Child<QComboBox>(window, "cbSource");
     const auto& target = Child<QComboBox>(window, "cbTarget");
@@ -164,7 +161,7 @@ TEST(MainWindowLoad, ItemsOfferedFollowWhatTheIdentityHas) {
         SamplePrefixWorld world;
         world.openPrefix();
         test.change(world);
-        frmMain& window = world.openWindow();
+        MainWindow& window = world.openWindow();
         Child<QComboBox>(window, "cbSource").setCurrentIndex(test.identity);
         EXPECT_EQ(EnabledItems(window), test.enabled);
         EXPECT_EQ(TickedItems(window), "00000000");
@@ -177,7 +174,7 @@ TEST(MainWindowLoad, ChoosingAnIdentityUnticksEveryItem) {
     SamplePrefixWorld world;
     world.openPrefix();
     world.modReg->DeleteKeyTree(kSharedAccountsKey);
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     for (int i = 0; i < 8; ++i) {
         QTest::keyClick(&Child<QCheckBox>(window, QString("backupitem(%1)").arg(i)), Qt::Key_Space);
     }
@@ -194,7 +191,7 @@ TEST(MainWindowLoad, SelectAllItemsTicksDisabledBoxesToo) {
     SamplePrefixWorld world;
     std::filesystem::remove_all(world.stationeryFolder());
     std::filesystem::remove(world.addressBook());
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     ASSERT_EQ(EnabledItems(window), "10111101");
     auto& frame = Child<QGroupBox>(window, "backupFrame");
 
@@ -218,7 +215,7 @@ TEST(MainWindowLoad, SelectAllItemsTicksDisabledBoxesToo) {
 
 TEST(MainWindowLoad, ProtectionBoxEnablesAndEmptiesBothPasswordFields) {
     SamplePrefixWorld world;
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     auto& protect = Child<QCheckBox>(window, "ifprotect");
     auto& password = Child<QLineEdit>(window, "txtPassword");
     auto& retype = Child<QLineEdit>(window, "txtPassword2");
@@ -248,7 +245,7 @@ TEST(MainWindowLoad, ProtectionBoxEnablesAndEmptiesBothPasswordFields) {
 
 TEST(MainWindowLoad, SwitchingTabsChangesOnlyTheActionButtonCaption) {
     SamplePrefixWorld world;
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     QTest::keyClick(&Child<QCheckBox>(window, "backupitem(2)"), Qt::Key_Space);
     QTest::keyClicks(&Child<QWidget>(window, "txtAttachInfo"), "kept");
     auto& tabs = Child<QTabWidget>(window, "SSTab1");
@@ -277,7 +274,7 @@ TEST(MainWindowLoad, SwitchingTabsChangesOnlyTheActionButtonCaption) {
 
 TEST(MainWindowMenus, EntriesDoWhatTheirButtonsDo) {
     SamplePrefixWorld world;
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     auto& tabs = Child<QTabWidget>(window, "SSTab1");
 
     // "Backup Now" runs the backup whatever tab is shown; "Restore Now" the restore, unasked.

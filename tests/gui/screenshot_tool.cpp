@@ -23,15 +23,15 @@
 #include <string>
 #include <vector>
 
-#include "app/wine_server_probe.h"
-#include "app/wine_system.h"
-#include "app/work_folder.h"
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
-#include "backup/frm_main.h"
+#include "gui/about_window.h"
+#include "gui/main_window.h"
+#include "gui/password_window.h"
 #include "gui/scripted_dialogs.h"
-#include "shell/frm_about.h"
-#include "shell/frm_pwd.h"
+#include "platform/wine_server_probe.h"
+#include "platform/work_folder.h"
+#include "system/wine_system.h"
 
 namespace quillet {
 namespace {
@@ -80,23 +80,25 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
 
     // Fixed names, so the pictures do not show the machine they were taken on.
     MainWindowServices services{
-        modReg,
-        archive,
-        wine.paths(),
-        dialogs,
-        "WORKSTATION",
-        "quillet",
-        wine.system().windowsFolder(),
-        wine.system().userProfile(),
-        data,
-        [] { return WorkFolder::Create(); },
-        [&wine] { return RefuseWhileWineRuns(wine.serverProbe(), wine.prefix()); },
-        &wine.prefixLock(),
-        [](const std::string&) {},
-        BackupTimeText,
-        [] { return std::string("01-02-24"); },
-        0};
-    frmMain window(services);
+        .modReg = modReg,
+        .archive = archive,
+        .paths = wine.paths(),
+        .dialogs = dialogs,
+        .computerName = "WORKSTATION",
+        .logonUser = "quillet",
+        .windowsFolder = wine.system().windowsFolder(),
+        .userProfile = wine.system().userProfile(),
+        .dataFolder = data,
+        .makeWorkFolder = [] { return WorkFolder::Create(); },
+        .checkPrefixIdle =
+            [&wine] { return RefuseWhileWineRuns(wine.serverProbe(), wine.prefix()); },
+        .prefixLock = &wine.prefixLock(),
+        .shellOpen = [](const std::string&) {},
+        .timeText = BackupTimeText,
+        .todayText = [] { return std::string("01-02-24"); },
+        .entryPauseMs = 0,
+    };
+    MainWindow window(services);
     window.show();
 
     // The backup tab, filled in.
@@ -131,13 +133,13 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     window.resize(size);
     if (!Save(window, out / "main-restore.png")) return Fail("cannot save main-restore.png");
 
-    frmPwd prompt(data, &window);
+    PasswordWindow prompt(data, &window);
     prompt.setModal(false);
     QTest::keyClicks(&Find<QLineEdit>(prompt, "txtPassword"), kPassword);
     if (!Save(prompt, out / "password-prompt.png")) return Fail("cannot save password-prompt.png");
     prompt.close();
 
-    frmabout about(data, &window);
+    AboutWindow about(data, &window);
     about.setModal(false);
     if (!Save(about, out / "about.png")) return Fail("cannot save about.png");
     about.close();

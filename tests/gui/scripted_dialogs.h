@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/dialog_service.h"
+#include "platform/message_service.h"
 
 namespace quillet::testing {
 

@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "gui/about_window.h"
 #include "gui/gui_world.h"
-#include "shell/frm_about.h"
-#include "shell/frm_pwd.h"
-#include "shell/qt_dialog_service.h"
+#include "gui/password_window.h"
+#include "gui/qt_dialog_service.h"
 
 namespace quillet::testing {
 namespace {
@@ -24,7 +24,7 @@ std::vector<QString> LabelTexts(const QWidget& window) {
 }
 
 TEST(PwdPrompt, ShowsItsCaptionsAndAnEmptyMaskedField) {
-    frmPwd prompt(ShippedDataFolder());
+    PasswordWindow prompt(ShippedDataFolder());
     EXPECT_EQ(prompt.windowTitle(), "Please enter password");
     EXPECT_EQ(Child<QLabel>(prompt, "SkinLabel1").text(), "Please enter password:");
     EXPECT_EQ(Child<QPushButton>(prompt, "cmdOK").text(), "OK");
@@ -39,7 +39,7 @@ TEST(PwdPrompt, ShowsItsCaptionsAndAnEmptyMaskedField) {
 }
 
 TEST(PwdPrompt, EnterInTheFieldAcceptsTheTypedText) {
-    frmPwd prompt(ShippedDataFolder());
+    PasswordWindow prompt(ShippedDataFolder());
     prompt.show();
     auto& field = Child<QLineEdit>(prompt, "txtPassword");
     QTest::keyClicks(&field, "s3cret");
@@ -59,7 +59,7 @@ TEST(PwdPrompt, OkAcceptsCancelRejects) {
          {Case{"cmdOK", "", QDialog::Accepted}, Case{"cmdOK", "abc", QDialog::Accepted},
           Case{"cmdExit", "abc", QDialog::Rejected}}) {
         SCOPED_TRACE(std::string(test.button) + " after \"" + test.typed + "\"");
-        frmPwd prompt(ShippedDataFolder());
+        PasswordWindow prompt(ShippedDataFolder());
         prompt.show();
         QTest::keyClicks(&Child<QLineEdit>(prompt, "txtPassword"), test.typed);
         QTest::mouseClick(&Child<QPushButton>(prompt, test.button), Qt::LeftButton);
@@ -70,7 +70,7 @@ TEST(PwdPrompt, OkAcceptsCancelRejects) {
 }
 
 TEST(PwdPrompt, FieldRefusesA21stCharacter) {
-    frmPwd prompt(ShippedDataFolder());
+    PasswordWindow prompt(ShippedDataFolder());
     prompt.show();
     auto& field = Child<QLineEdit>(prompt, "txtPassword");
     QTest::keyClicks(&field, "12345678901234567890X");
@@ -122,7 +122,7 @@ TEST(PwdPrompt, RealDialogServiceKeepsThePasswordOnCancel) {
         bool driven = false;
         DriveNextModal(
             [&test](QWidget& prompt) {
-                EXPECT_EQ(prompt.objectName(), "frmPwd");
+                EXPECT_EQ(prompt.objectName(), "PasswordWindow");
                 test.answer(prompt);
             },
             &driven);
@@ -133,13 +133,13 @@ TEST(PwdPrompt, RealDialogServiceKeepsThePasswordOnCancel) {
 }
 
 TEST(AboutWindow, ShowsProductVersionAndAddressesAndExitCloses) {
-    frmabout about(ShippedDataFolder());
+    AboutWindow about(ShippedDataFolder());
     about.show();
     EXPECT_EQ(about.windowTitle(), "About Quillet");
     const std::vector<QString> labels = LabelTexts(about);
     for (const char* text :
          {"Quillet v2.20", "Thank you for using our product.", "Visit Our Website", "Our E-mail",
-          frmabout::kWebAddress, frmabout::kSupportAddress}) {
+          AboutWindow::kWebAddress, AboutWindow::kSupportAddress}) {
         EXPECT_NE(std::find(labels.begin(), labels.end(), QString(text)), labels.end()) << text;
     }
     EXPECT_FALSE(about.styleSheet().isEmpty()) << "the shipped skin";
@@ -151,10 +151,10 @@ TEST(AboutWindow, ShowsProductVersionAndAddressesAndExitCloses) {
 
 TEST(AboutWindow, OpensModallyFromTheButtonAndTheMenuAndReturnsUnchanged) {
     SamplePrefixWorld world;
-    frmMain& window = world.openWindow();
+    MainWindow& window = world.openWindow();
     const std::vector<std::string> before = VisibleStates(window);
     const auto closeWithExit = [&window](QWidget& about) {
-        EXPECT_EQ(about.objectName(), "frmabout");
+        EXPECT_EQ(about.objectName(), "AboutWindow");
         EXPECT_EQ(about.windowTitle(), "About Quillet");
         EXPECT_EQ(about.parentWidget(), &window);
         QTest::mouseClick(&Child<QPushButton>(about, "Command3"), Qt::LeftButton);
@@ -175,8 +175,8 @@ TEST(AboutWindow, OpensModallyFromTheButtonAndTheMenuAndReturnsUnchanged) {
 
 TEST(AboutWindow, WindowsOpenWithoutASkinAndSayNothing) {
     TempDir noData;
-    frmabout about(noData.path());
-    frmPwd prompt(noData.path());
+    AboutWindow about(noData.path());
+    PasswordWindow prompt(noData.path());
     EXPECT_TRUE(about.styleSheet().isEmpty());
     EXPECT_TRUE(prompt.styleSheet().isEmpty());
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/memory_registry_store.h"
+#include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
 
 namespace quillet::registry {

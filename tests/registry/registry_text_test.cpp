@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "registry/memory_registry_store.h"
 #include "registry/utf16_bytes.h"
+#include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
 #include "support/temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/message_service.h"
+#include "platform/message_service.h"
 
 namespace quillet::testing {
 

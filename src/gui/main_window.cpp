@@ -1,0 +1,384 @@
+#include "gui/main_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "backup/oe_locations.h"
+#include "gui/about_window.h"
+#include "gui/app_icon.h"
+#include "gui/password_field.h"
+#include "gui/program_folder.h"
+#include "gui/skin.h"
+
+namespace quillet {
+namespace {
+
+constexpr std::array<const char*, 8> kBackupCaptions = {
+    "Accounts",      "Address Book", "Rules",        "Email/News Messages",
+    "Block Senders", "Signatures",   "Stationeries", "OE Settings"};
+constexpr std::array<const char*, 8> kRestoreCaptions = {
+    "Accounts",      "Address Book", "Rules",        "Email/News Messages",
+    "Block Senders", "Signatures",   "Stationeries", "Settings"};
+
+QGridLayout* ItemGrid(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes, const char* name,
+                      const std::array<const char*, 8>& captions) {
+    auto* grid = new QGridLayout(frame);
+    for (int i = 0; i < 8; ++i) {
+        boxes[i] = new QCheckBox(captions[i], frame);
+        boxes[i]->setObjectName(QString("%1(%2)").arg(name).arg(i));
+        grid->addWidget(boxes[i], i % 4, i / 4);
+    }
+    return grid;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services)) {
+    setObjectName("frmMain");
+    setWindowTitle("Quillet V2.20");
+    setWindowIcon(AppIcon());
+
+    auto* central = new QWidget(this);
+    m_tabs = new QTabWidget(central);
+    m_tabs->setObjectName("SSTab1");
+    auto* backupTab = new QWidget;
+    auto* restoreTab = new QWidget;
+    buildBackupTab(backupTab);
+    buildRestoreTab(restoreTab);
+    m_tabs->addTab(backupTab, "Backup");
+    m_tabs->addTab(restoreTab, "Restore");
+
+    auto* about = new QPushButton("About", central);
+    about->setObjectName("cmdAbout");
+    m_actionButton = new QPushButton(central);
+    m_actionButton->setObjectName("cmdApply");
+    m_actionButton->setDefault(true);
+    auto* quit = new QPushButton("Quit", central);
+    quit->setObjectName("cmdQuit");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(about);
+    buttons->addStretch();
+    buttons->addWidget(m_actionButton);
+    buttons->addWidget(quit);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(m_tabs);
+    buildProgressPanel(central);
+    layout->addWidget(m_progressPanel);
+    layout->addLayout(buttons);
+    setCentralWidget(central);
+    buildMenus();
+
+    connect(about, &QPushButton::clicked, this, [this] {
+        AboutWindow window(m_services.dataFolder, this);
+        window.exec();
+    });
+    connect(quit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_actionButton, &QPushButton::clicked, this, &MainWindow::actionClicked);
+    connect(m_tabs, &QTabWidget::currentChanged, this,
+            [this](int tab) { m_actionButton->setText(tab == 0 ? "Backup Now" : "Restore Now"); });
+
+    // The window's load.
+    ApplySkin(*this, m_services.dataFolder);
+    hideProgressPanel();
+    if (m_services.makeWorkFolder) {
+        auto folder = m_services.makeWorkFolder();
+        if (folder) m_sessionFolder = std::make_unique<WorkFolder>(std::move(folder.value()));
+    }
+    m_openedBackup = std::make_unique<OpenedBackup>(
+        m_services.archive, m_sessionFolder ? m_sessionFolder->path() : std::filesystem::path());
+    loadIdentities();
+    m_actionButton->setText(m_tabs->currentIndex() == 0 ? "Backup Now" : "Restore Now");
+    resize(640, 560);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildBackupTab(QWidget* tab) {
+    m_sourceIdentity = new QComboBox(tab);
+    m_sourceIdentity->setObjectName("cbSource");
+    m_backupFrame = new QGroupBox("Items to backup", tab);
+    m_backupFrame->setObjectName("backupFrame");
+    ItemGrid(m_backupFrame, m_backupItems, "backupitem", kBackupCaptions);
+    m_backupFrame->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_backupFrame, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        popUpSelectMenu(m_backupFrame, m_backupItems, "Selectallitems", "Unselectallitems", at);
+    });
+
+    m_backupFileField = new QLineEdit(tab);
+    m_backupFileField->setObjectName("txtTargetFile");
+    m_backupFileField->setReadOnly(true);
+    auto* browse = new QPushButton("Browse...", tab);
+    browse->setObjectName("cmdTargetFile");
+    connect(browse, &QPushButton::clicked, this, &MainWindow::chooseBackupFile);
+    auto* target = new QHBoxLayout;
+    target->addWidget(m_backupFileField);
+    target->addWidget(browse);
+
+    m_description = new QPlainTextEdit(tab);
+    m_description->setObjectName("txtAttachInfo");
+    m_description->setTabChangesFocus(true);
+
+    auto* security = new QGroupBox("Security", tab);
+    security->setObjectName("securityFrame");
+    m_protect = new QCheckBox("Protect backup file with password", security);
+    m_protect->setObjectName("ifprotect");
+    m_backupPassword = new QLineEdit(security);
+    m_backupPassword->setObjectName("txtPassword");
+    m_backupPasswordAgain = new QLineEdit(security);
+    m_backupPasswordAgain->setObjectName("txtPassword2");
+    for (QLineEdit* field : {m_backupPassword, m_backupPasswordAgain})
+        MakePasswordField(*field, 20);
+    auto* securityLayout = new QFormLayout(security);
+    securityLayout->addRow(m_protect);
+    securityLayout->addRow("Password:", m_backupPassword);
+    securityLayout->addRow("Retype Password:", m_backupPasswordAgain);
+    connect(m_protect, &QCheckBox::toggled, this, &MainWindow::setProtected);
+    setProtected(false);
+    connect(m_sourceIdentity, &QComboBox::currentIndexChanged, this, [this] { evaluateItems(); });
+
+    auto* layout = new QVBoxLayout(tab);
+    auto* identityRow = new QFormLayout;
+    identityRow->addRow("Identity to backup", m_sourceIdentity);
+    layout->addLayout(identityRow);
+    layout->addWidget(m_backupFrame);
+    layout->addWidget(new QLabel("Choose a Backup Filename", tab));
+    layout->addLayout(target);
+    layout->addWidget(new QLabel("Description", tab));
+    layout->addWidget(m_description);
+    layout->addWidget(security);
+}
+
+void MainWindow::buildRestoreTab(QWidget* tab) {
+    m_restoreFileField = new QLineEdit(tab);
+    m_restoreFileField->setObjectName("txtSourceFile");
+    m_restoreFileField->setReadOnly(true);
+    auto* browse = new QPushButton("Browse...", tab);
+    browse->setObjectName("cmdSourceFile");
+    connect(browse, &QPushButton::clicked, this, &MainWindow::OpenBackupFile);
+    auto* source = new QHBoxLayout;
+    source->addWidget(m_restoreFileField);
+    source->addWidget(browse);
+
+    m_backupOrigin = new QPlainTextEdit(tab);
+    m_backupOrigin->setObjectName("txtPOBinfo");
+    m_backupDescription = new QPlainTextEdit(tab);
+    m_backupDescription->setObjectName("txtFileInfo");
+    for (QPlainTextEdit* box : {m_backupOrigin, m_backupDescription}) {
+        box->setReadOnly(true);
+        box->setMaximumHeight(90);
+    }
+    auto* information = new QHBoxLayout;
+    information->addWidget(m_backupOrigin);
+    information->addWidget(m_backupDescription);
+
+    m_targetIdentity = new QComboBox(tab);
+    m_targetIdentity->setObjectName("cbTarget");
+    m_restoreFrame = new QGroupBox("Items to restore", tab);
+    m_restoreFrame->setObjectName("restoreFrame");
+    ItemGrid(m_restoreFrame, m_restoreItems, "restoreitem", kRestoreCaptions);
+    for (QCheckBox* box : m_restoreItems) box->setEnabled(false);
+    m_restoreFrame->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_restoreFrame, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        popUpSelectMenu(m_restoreFrame, m_restoreItems, "Selectallitems2", "Unselectallitems2", at);
+    });
+
+    auto* layout = new QVBoxLayout(tab);
+    layout->addWidget(new QLabel("Choose a Backup File to restore", tab));
+    layout->addLayout(source);
+    layout->addLayout(information);
+    auto* identityRow = new QFormLayout;
+    identityRow->addRow("Restore to identity", m_targetIdentity);
+    layout->addLayout(identityRow);
+    layout->addWidget(m_restoreFrame);
+    layout->addStretch();
+}
+
+void MainWindow::buildProgressPanel(QWidget* parent) {
+    m_progressPanel = new QFrame(parent);
+    m_progressPanel->setObjectName("picCon3");
+    m_progressPanel->setFrameShape(QFrame::StyledPanel);
+    m_progressBar = new QProgressBar(m_progressPanel);
+    m_progressBar->setObjectName("pbshow");
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_statusLabel = new QLabel("Please Waiting...", m_progressPanel);
+    m_statusLabel->setObjectName("Label1");
+    m_writeProgressLabel = new QLabel(m_progressPanel);
+    m_writeProgressLabel->setObjectName("SkinLabel11");
+    m_currentFileLabel = new QLabel(m_progressPanel);
+    m_currentFileLabel->setObjectName("SkinLabel12");
+    auto* layout = new QVBoxLayout(m_progressPanel);
+    layout->addWidget(m_statusLabel);
+    layout->addWidget(m_progressBar);
+    auto* details = new QHBoxLayout;
+    details->addWidget(m_currentFileLabel);
+    details->addStretch();
+    details->addWidget(m_writeProgressLabel);
+    layout->addLayout(details);
+}
+
+void MainWindow::buildMenus() {
+    const auto add = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu("File");
+    file->setObjectName("mnuFile");
+    add(file, "backup", "Backup Now", [this] { RunBackup(); });
+    add(file, "restore", "Restore Now", [this] { RunRestore(); });
+    file->addSeparator();
+    add(file, "quit", "Quit", [this] { close(); });
+
+    QMenu* help = menuBar()->addMenu("Help");
+    help->setObjectName("mnuHelp");
+    add(help, "help1", "Help", [this] {
+        if (m_services.shellOpen) m_services.shellOpen(HelpFile(m_services.dataFolder).string());
+    });
+    add(help, "website", "Our Website", [this] {
+        if (m_services.shellOpen) m_services.shellOpen(AboutWindow::kWebAddress);
+    });
+    add(help, "about", "About", [this] {
+        AboutWindow window(m_services.dataFolder, this);
+        window.exec();
+    });
+}
+
+void MainWindow::popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes,
+                                 const char* selectName, const char* deselectName,
+                                 const QPoint& at) {
+    QMenu menu(this);
+    QAction* select = menu.addAction("Select all items");
+    select->setObjectName(selectName);
+    QAction* deselect = menu.addAction("Deselect all items");
+    deselect->setObjectName(deselectName);
+    // Disabled boxes are ticked too, as the restore run checks what the backup holds.
+    connect(select, &QAction::triggered, this, [&boxes] {
+        for (QCheckBox* box : boxes) box->setChecked(true);
+    });
+    connect(deselect, &QAction::triggered, this, [&boxes] {
+        for (QCheckBox* box : boxes) box->setChecked(false);
+    });
+    menu.exec(frame->mapToGlobal(at));
+}
+
+void MainWindow::loadIdentities() {
+    m_identityList = ListIdentities(m_services.modReg);
+    m_noIdentity = m_identityList.empty();
+    if (m_noIdentity) {
+        m_services.dialogs.showMessage("Your Windows System have not install Outlook Express ",
+                                       MessageIcon::Critical, MessageButtons::Ok);
+        m_actionButton->setEnabled(false);
+        return;
+    }
+    for (const Identity& identity : m_identityList) {
+        m_sourceIdentity->addItem(QString::fromStdString(identity.userName));
+        m_targetIdentity->addItem(QString::fromStdString(identity.userName));
+    }
+    m_sourceIdentity->setCurrentIndex(0);
+    m_targetIdentity->setCurrentIndex(0);
+    evaluateItems();
+}
+
+void MainWindow::evaluateItems() {
+    for (QCheckBox* box : m_backupItems) {
+        box->setEnabled(true);
+        box->setChecked(false);
+    }
+    const int row = m_sourceIdentity->currentIndex();
+    if (row < 0 || row >= static_cast<int>(m_identityList.size())) return;
+    registry::ModReg& modReg = m_services.modReg;
+    const std::string& identityKey = m_identityList[row].key;
+
+    const bool accounts =
+        modReg.KeyExists(IdentityAccountsKey(identityKey)) || modReg.KeyExists(kSharedAccountsKey);
+    m_backupItems[0]->setEnabled(accounts);
+
+    std::string addressBook;
+    if (modReg.ReadDefaultValue(kAddressBookKey, addressBook)) {
+        std::error_code error;
+        const auto file = m_services.paths.toHost(addressBook);
+        m_backupItems[1]->setEnabled(!addressBook.empty() && file &&
+                                     std::filesystem::is_regular_file(*file, error));
+    }
+
+    bool stationery = false;
+    if (const auto folder = m_services.paths.toHost(StationeryFolder(modReg))) {
+        std::error_code error;
+        for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
+             it.increment(error)) {
+            if (it->is_regular_file(error)) {
+                stationery = true;
+                break;
+            }
+        }
+    }
+    m_backupItems[6]->setEnabled(stationery);
+}
+
+void MainWindow::setProtected(bool on) {
+    for (QLineEdit* field : {m_backupPassword, m_backupPasswordAgain}) {
+        field->setEnabled(on);
+        QPalette colours = field->palette();
+        colours.setColor(QPalette::Base, palette().color(on ? QPalette::Base : QPalette::Button));
+        field->setPalette(colours);
+        field->clear();
+    }
+}
+
+void MainWindow::chooseBackupFile() {
+    const std::string proposed =
+        "quillet" + (m_services.todayText ? m_services.todayText() : std::string());
+    const auto chosen = m_services.dialogs.saveFileName("Save Outlook Express Data as",
+                                                        "Quillet File (*.qbk)", proposed);
+    if (!chosen) return;
+    m_backupFilePath = *chosen;
+    m_backupFileField->setText(QString::fromStdString(*chosen));
+}
+
+void MainWindow::actionClicked() {
+    if (m_tabs->currentIndex() == 0) {
+        RunBackup();
+        return;
+    }
+    const MessageAnswer answer = m_services.dialogs.showMessage(
+        "Your current Email and News messages will be replaced with the messages from the "
+        "selected backup file.\r\n\r\nDo you want to countinue?",
+        MessageIcon::Information, MessageButtons::OkCancel);
+    if (answer == MessageAnswer::Ok) RunRestore();
+}
+
+void MainWindow::showProgressPanel() {
+    if (!m_progressPanel->isVisible()) m_sizeWithoutPanel = size();
+    m_progressPanel->setVisible(true);
+}
+
+void MainWindow::hideProgressPanel() {
+    // The panel takes room while it shows; the window gets its size back afterwards.
+    if (m_progressPanel->isVisible() && m_sizeWithoutPanel.isValid()) {
+        m_progressPanel->setVisible(false);
+        resize(m_sizeWithoutPanel);
+    }
+    m_progressPanel->setVisible(false);
+    m_progressBar->setValue(m_progressBar->minimum());
+    m_statusLabel->setText("Please Waiting...");
+}
+
+}  // namespace quillet

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QSize>
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "backup/identity_list.h"
+#include "backup/item_context.h"
+#include "backup/opened_backup.h"
+#include "platform/message_service.h"
+#include "platform/prefix_lock.h"
+#include "platform/windows_path_mapper.h"
+#include "platform/work_folder.h"
+#include "registry/mod_reg.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace quillet {
+
+// What the main window works with; main() fills it with the real things, tests with fakes.
+struct MainWindowServices {
+    registry::ModReg& modReg;
+    archive::Archive& archive;
+    const WindowsPathMapper& paths;
+    DialogService& dialogs;
+    std::string computerName;
+    std::string logonUser;
+    std::string windowsFolder;
+    std::string userProfile;
+    std::filesystem::path dataFolder;  // skins and help
+    // A private work folder for one run, removed when the returned object goes.
+    std::function<Result<WorkFolder>()> makeWorkFolder;
+    // Whether the prefix may be changed now (no Wine server runs for it); may be empty.
+    std::function<Status()> checkPrefixIdle;
+    PrefixLock* prefixLock = nullptr;
+    // Opens an address or a document with the desktop's default program.
+    std::function<void(const std::string& target)> shellOpen;
+    // The date and time a backup records.
+    std::function<std::string()> timeText;
+    // Today's date as "MM-DD-YY", for the proposed backup file name.
+    std::function<std::string()> todayText;
+    // How long the window pauses after each file added or extracted, so that the file's name
+    // can be read; tests set it to zero.
+    int entryPauseMs = kEntryPauseMs;
+
+    static constexpr int kEntryPauseMs = 1000;
+};
+
+// The main window: the "Backup" and "Restore" tabs, the menus and the two runs.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The backup run of the "Backup" tab, as the action button and "Backup Now" start it.
+    void RunBackup();
+    // Opening a backup file on the "Restore" tab ("Browse...").
+    void OpenBackupFile();
+    // The restore run, without the confirmation ("Restore Now" in the "File" menu).
+    void RunRestore();
+    // The action button: the backup run on the "Backup" tab, else the confirmation and restore.
+    void actionClicked();
+
+    const std::string& backupFilePath() const { return m_backupFilePath; }
+    const std::string& restorePassword() const { return m_restorePassword; }
+    const std::vector<Identity>& identityList() const { return m_identityList; }
+
+  private:
+    void buildBackupTab(QWidget* tab);
+    void buildRestoreTab(QWidget* tab);
+    void buildMenus();
+    void buildProgressPanel(QWidget* parent);
+    void loadIdentities();
+    void evaluateItems();
+    void setProtected(bool on);
+    void chooseBackupFile();
+    void resetRestoreTab();
+    void showProgressPanel();
+    void hideProgressPanel();
+    void pauseForEntry();
+    ItemContext runContext(const WorkFolder& work);
+    void popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes, const char* selectName,
+                         const char* deselectName, const QPoint& at);
+
+    friend class WindowProgress;
+
+    MainWindowServices m_services;
+    std::unique_ptr<WorkFolder> m_sessionFolder;  // where the opened backup's files are read
+    std::unique_ptr<OpenedBackup> m_openedBackup;
+    std::vector<Identity> m_identityList;
+    bool m_noIdentity = false;
+    std::string m_backupFilePath;
+    std::string m_restorePassword;
+
+    QTabWidget* m_tabs;
+    QComboBox* m_sourceIdentity;
+    QComboBox* m_targetIdentity;
+    std::array<QCheckBox*, 8> m_backupItems{};
+    std::array<QCheckBox*, 8> m_restoreItems{};
+    QGroupBox* m_backupFrame;
+    QGroupBox* m_restoreFrame;
+    QLineEdit* m_backupFileField;
+    QPlainTextEdit* m_description;
+    QCheckBox* m_protect;
+    QLineEdit* m_backupPassword;
+    QLineEdit* m_backupPasswordAgain;
+    QLineEdit* m_restoreFileField;
+    QPlainTextEdit* m_backupOrigin;
+    QPlainTextEdit* m_backupDescription;
+    QPushButton* m_actionButton;
+    QFrame* m_progressPanel;
+    QProgressBar* m_progressBar;
+    QLabel* m_statusLabel;
+    QLabel* m_writeProgressLabel;
+    QLabel* m_currentFileLabel;
+    QSize m_sizeWithoutPanel;
+};
+
+}  // namespace quillet

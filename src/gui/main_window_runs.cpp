@@ -1,0 +1,235 @@
+// The main window's runs: backup, opening a backup file, restore.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "backup/backup_run.h"
+#include "backup/information_file.h"
+#include "backup/restore_run.h"
+#include "gui/main_window.h"
+
+namespace quillet {
+
+// Shows a run's progress on the window's progress panel.
+class WindowProgress : public BackupProgress {
+  public:
+    explicit WindowProgress(MainWindow& window) : m_window(window) {}
+
+    void status(const std::string& text) override {
+        m_window.m_statusLabel->setText(QString::fromStdString(text));
+        QApplication::processEvents();
+    }
+    void progress(int value) override {
+        m_window.m_progressBar->setValue(std::min(value, m_window.m_progressBar->maximum()));
+        QApplication::processEvents();
+    }
+    void EntryAdding(const std::string& name) override {
+        QApplication::processEvents();
+        m_window.m_currentFileLabel->setText(QString::fromStdString("Adding File " + name));
+        m_window.pauseForEntry();
+    }
+    void EntryExtracting(const std::string& name) override {
+        QApplication::processEvents();
+        m_window.m_currentFileLabel->setText(QString::fromStdString("Unzip File " + name));
+        m_window.pauseForEntry();
+    }
+    void SaveProgress(int percent) override {
+        QApplication::processEvents();
+        m_window.m_writeProgressLabel->setText(QString("Write File %1%").arg(percent));
+    }
+
+  private:
+    MainWindow& m_window;
+};
+
+void MainWindow::pauseForEntry() {
+    QApplication::processEvents();
+    if (m_services.entryPauseMs <= 0) return;
+    // The window stays painted and responsive while the file's name can be read.
+    QEventLoop wait;
+    QTimer::singleShot(m_services.entryPauseMs, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
+ItemContext MainWindow::runContext(const WorkFolder& work) {
+    return ItemContext{m_services.modReg,
+                       m_services.archive,
+                       m_services.paths,
+                       m_services.userProfile,
+                       work.path(),
+                       work.path() / kInformationFileName,
+                       [] { QApplication::processEvents(); },
+                       m_services.checkPrefixIdle,
+                       m_services.prefixLock};
+}
+
+void MainWindow::resetRestoreTab() {
+    for (QCheckBox* box : m_restoreItems) {
+        box->setChecked(false);
+        box->setEnabled(false);
+    }
+    m_restoreFileField->clear();
+    m_backupDescription->clear();
+    m_backupOrigin->clear();
+}
+
+void MainWindow::RunBackup() {
+    m_openedBackup->clear();
+    resetRestoreTab();
+
+    DialogService& dialogs = m_services.dialogs;
+    if (m_backupFilePath.empty()) {
+        dialogs.showMessage("Invalid backup file name.", MessageIcon::Exclamation,
+                            MessageButtons::Ok);
+        return;
+    }
+    ItemMask items{};
+    bool anyTicked = false;
+    for (int i = 0; i < kItemCount; ++i) {
+        items[i] = m_backupItems[i]->isChecked();
+        anyTicked = anyTicked || items[i];
+    }
+    if (!anyTicked) {
+        dialogs.showMessage("Please select at least one item.", MessageIcon::Exclamation,
+                            MessageButtons::Ok);
+        return;
+    }
+    const bool protect = m_protect->isChecked();
+    if (protect && m_backupPassword->text().isEmpty() && m_backupPasswordAgain->text().isEmpty()) {
+        dialogs.showMessage("Please enter Password!", MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+    if (protect && m_backupPassword->text() != m_backupPasswordAgain->text()) {
+        dialogs.showMessage("Incorect Password!", MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string password = protect ? m_backupPassword->text().toStdString() : std::string();
+    showProgressPanel();
+    QApplication::processEvents();
+
+    BackupOutcome outcome;
+    auto work = m_services.makeWorkFolder ? m_services.makeWorkFolder()
+                                          : Result<WorkFolder>(Status::Error("no work folder"));
+    if (work) {
+        const int row = m_sourceIdentity->currentIndex();
+        const bool haveIdentity = row >= 0 && row < static_cast<int>(m_identityList.size());
+        BackupRequest request;
+        request.identityKey = haveIdentity ? m_identityList[row].key : std::string();
+        request.headerLines =
+            InteractiveHeader(m_services.computerName, m_services.logonUser,
+                              m_sourceIdentity->currentText().toStdString(),
+                              m_services.timeText ? m_services.timeText() : BackupTimeText(),
+                              m_description->toPlainText().toStdString());
+        request.items = items;
+        request.password = password;
+        request.backupFile = m_backupFilePath;
+        ItemContext context = runContext(*work);
+        WindowProgress progress(*this);
+        outcome = quillet::RunBackup(context, request, &progress);
+    } else {
+        outcome.writeFailure = work.reason();
+    }
+
+    m_progressBar->setValue(m_progressBar->maximum());
+    m_statusLabel->setText("Operation complete!");
+    m_writeProgressLabel->clear();
+    m_currentFileLabel->clear();
+    QApplication::restoreOverrideCursor();
+    hideProgressPanel();
+
+    if (outcome.written) {
+        dialogs.showMessage("The Backup was Completed!\r\n" + outcome.report(),
+                            MessageIcon::Information, MessageButtons::Ok);
+    } else {
+        // A backup that could not be written is never reported as completed.
+        dialogs.showMessage("The Backup was not written: " + outcome.writeFailure +
+                                "\r\nThe previous backup file, if any, is unchanged.\r\n" +
+                                outcome.report(),
+                            MessageIcon::Critical, MessageButtons::Ok);
+    }
+}
+
+void MainWindow::OpenBackupFile() {
+    m_openedBackup->clear();
+    resetRestoreTab();
+    DialogService& dialogs = m_services.dialogs;
+    const auto chosen =
+        dialogs.openFileName("Restore Data from a Backup file", "Quillet File(*.qbk)");
+    if (!chosen || chosen->empty()) return;
+    if (!m_sessionFolder) {
+        // Without a private folder the information file would land in the current folder.
+        dialogs.showMessage("Cannot open a backup file: no private work folder could be made.",
+                            MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+
+    if (m_openedBackup->ArchiveHasPassword(*chosen)) {
+        // Cancel keeps the password typed before, which is then tried.
+        dialogs.askPassword(&m_restorePassword);
+    }
+    const OpenOutcome outcome = m_openedBackup->open(*chosen, m_restorePassword);
+    if (outcome == OpenOutcome::kWrongPassword) {
+        dialogs.showMessage(kWrongPasswordMessage, MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    m_restoreFileField->setText(QString::fromStdString(*chosen));
+    m_backupOrigin->setPlainText(QString::fromStdString(m_openedBackup->originText()));
+    m_backupDescription->setPlainText(QString::fromStdString(m_openedBackup->description()));
+    if (outcome == OpenOutcome::kInvalid) {
+        dialogs.showMessage(kInvalidBackupMessage, MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+    for (int i = 0; i < kItemCount; ++i) m_restoreItems[i]->setEnabled(m_openedBackup->holds(i));
+}
+
+void MainWindow::RunRestore() {
+    DialogService& dialogs = m_services.dialogs;
+    RestoreRequest request;
+    const int row = m_targetIdentity->currentIndex();
+    if (row >= 0 && row < static_cast<int>(m_identityList.size())) {
+        request.identityKey = m_identityList[row].key;
+    }
+    for (int i = 0; i < kItemCount; ++i) request.ticked[i] = m_restoreItems[i]->isChecked();
+
+    auto work = m_services.makeWorkFolder ? m_services.makeWorkFolder()
+                                          : Result<WorkFolder>(Status::Error("no work folder"));
+    if (!work) {
+        dialogs.showMessage("Cannot restore: " + work.reason(), MessageIcon::Critical,
+                            MessageButtons::Ok);
+        return;
+    }
+    ItemContext context = runContext(*work);
+    WindowProgress progress(*this);
+    showProgressPanel();
+    const RestoreOutcome outcome =
+        quillet::RunRestore(context, *m_openedBackup, request, &progress);
+    m_statusLabel->setText("Operation complete!");
+    m_currentFileLabel->clear();
+    hideProgressPanel();
+
+    switch (outcome.start) {
+        case RestoreStart::kInvalidBackup:
+            dialogs.showMessage(kRestoreInvalidMessage, MessageIcon::Critical, MessageButtons::Ok);
+            return;
+        case RestoreStart::kNothingTicked:
+            dialogs.showMessage(kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok);
+            return;
+        case RestoreStart::kPrefixBusy:
+            dialogs.showMessage(outcome.refusal, MessageIcon::Critical, MessageButtons::Ok);
+            return;
+        case RestoreStart::kRan:
+            break;
+    }
+    dialogs.showMessage("The Restore was Completed!\r\n" + outcome.report(),
+                        MessageIcon::Information, MessageButtons::Ok);
+}
+
+}  // namespace quillet

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quillet {
+
+enum class MessageIcon { None, Information, Exclamation, Critical, Question };
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
+// Shows a modal message box titled with the program's title. The desktop program shows a real
+// dialog; the command line prints the text on stderr; tests record what was asked and answer
+// from a script. Called from the user-interface thread only.
+class MessageService {
+  public:
+    virtual ~MessageService() = default;
+    virtual MessageAnswer showMessage(const std::string& text, MessageIcon icon,
+                                      MessageButtons buttons) = 0;
+};
+
+// Everything a window asks the user through a dialog: message boxes, the file dialogs and the
+// password prompt. The desktop program shows real dialogs; tests answer from a script.
+class DialogService : public MessageService {
+  public:
+    // The save-file dialog with an overwrite confirmation and no default extension; the chosen
+    // path, or nullopt when cancelled. `filter` is "Caption (*.ext)".
+    virtual std::optional<std::string> saveFileName(const std::string& title,
+                                                    const std::string& filter,
+                                                    const std::string& proposedName) = 0;
+    // The open-file dialog (the file need not exist); nullopt when cancelled.
+    virtual std::optional<std::string> openFileName(const std::string& title,
+                                                    const std::string& filter) = 0;
+    // The password prompt: true and the typed text (possibly empty) on OK or Enter; false on
+    // Cancel or the close box, leaving *password as it was.
+    virtual bool askPassword(std::string* password) = 0;
+};
+
+}  // namespace quillet

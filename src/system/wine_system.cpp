@@ -1,0 +1,54 @@
+#include "system/wine_system.h"
+
+#include "platform/case_fold.h"
+#include "platform/text_encoding.h"
+#include "registry/utf16_bytes.h"
+
+namespace quillet {
+namespace {
+
+constexpr char kProfileList[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+
+// The ProfileImagePath that the machine registry records for a user SID.
+std::optional<std::string> ProfileImagePath(registry::RegistryStore& store,
+                                            const std::string& sid) {
+    registry::HKey key;
+    if (store.RegOpenKeyEx(registry::kHkeyLocalMachine, kProfileList + sid, registry::kKeyRead,
+                           &key) != registry::kErrorSuccess) {
+        return std::nullopt;
+    }
+    std::optional<std::string> path;
+    std::string name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0;
+         store.RegEnumValueRaw(key, i, &name, &type, &data) == registry::kErrorSuccess; ++i) {
+        if (registry::IsTextType(type) && EqualsIgnoringCase(name, "ProfileImagePath")) {
+            std::u16string text = registry::Utf16FromLeBytes(data);
+            text = text.substr(0, text.find(u'\0'));
+            path = Utf16ToUtf8(text);
+            break;
+        }
+    }
+    store.RegCloseKey(key);
+    return path;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<WineSystem>> WineSystem::Open(const std::optional<std::string>& prefixOption,
+                                                     const Environment& env) {
+    auto prefix = LocateWinePrefix(prefixOption, env);
+    if (!prefix) return prefix.status();
+    return std::unique_ptr<WineSystem>(new WineSystem(*prefix, env));
+}
+
+WineSystem::WineSystem(std::filesystem::path prefix, const Environment& env)
+    : m_prefix(prefix),
+      m_prefixLock(prefix),
+      m_registry(
+          std::make_unique<registry::WinePrefixRegistry>(prefix, m_serverProbe, m_prefixLock)),
+      m_paths(prefix),
+      m_system(prefix, HostFacts::FromProcess(env),
+               [this](const std::string& sid) { return ProfileImagePath(*m_registry, sid); }) {}
+
+}  // namespace quillet
