@@ -3,24 +3,12 @@
 #include <system_error>
 
 #include "archive/entry_name.h"
-#include "backup/backup_item.h"
 #include "backup/information_file.h"
 #include "backup/oe_locations.h"
 #include "registry/registry_text.h"
 
 namespace quillet {
 namespace {
-
-bool IsMessageStore(const std::string& name) {
-    if (name.size() < 4) return false;
-    std::string extension = name.substr(name.size() - 4);
-    for (char& c : extension) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return extension == ".DBX";
-}
-
-bool AnyFile(const std::string& name) { return !name.empty(); }
 
 // The information file is every backup's last entry; no file of the item may take its name.
 bool TakesInformationFileName(const std::string& name) {
@@ -29,151 +17,107 @@ bool TakesInformationFileName(const std::string& name) {
 
 }  // namespace
 
-bool BackupHandlers::fail(std::string reason) {
-    m_lastFailure = std::move(reason);
-    return false;
+bool BackupHandlers::record(int index, const std::string& identityKey) {
+    return run(index, identityKey).ok();
 }
 
-bool BackupHandlers::exportTree(const std::string& keyPath, const char* prefix,
-                                const char* informationKey) {
-    auto file = sGetTempFile(prefix, m_context.workFolder);
-    if (!file) return fail(file.reason());
+Status BackupHandlers::run(int index, const std::string& identityKey) {
+    Status outcome = Status::Ok();
+    if (index < 0 || index >= kItemCount) {
+        outcome = Status::Error("no such item");
+    } else if (kItems[index].identityBound && identityKey.empty()) {
+        outcome = Status::Error("no identity was chosen");
+    } else {
+        const ItemDescription& item = kItems[index];
+        switch (item.data) {
+            case ItemData::kKeyTree:
+                outcome = keyTree(item, identityKey);
+                break;
+            case ItemData::kOneFile:
+                outcome = oneFile(item);
+                break;
+            case ItemData::kFolderFiles:
+                outcome = folderFiles(item, identityKey);
+                break;
+        }
+    }
+    m_lastFailure = outcome.reason();
+    return outcome;
+}
+
+Status BackupHandlers::keyTree(const ItemDescription& item, const std::string& identityKey) {
+    const std::optional<std::string> keyPath = ItemKey(m_context.modReg, item, identityKey);
+    if (!keyPath) {
+        return Status::Error("the identity has no Outlook Express settings in the registry");
+    }
+    if (item.place == ItemPlace::kAccountsKey) {
+        if (!m_context.modReg.KeyExists(*keyPath)) {
+            return Status::Error("no mail accounts in the registry");
+        }
+    } else if (!m_context.modReg.KeyExists(*keyPath)) {
+        // A missing key is created, so that an empty one is backed up; whether that could be
+        // committed does not matter to the backup.
+        (void)m_context.modReg.CreateKey(*keyPath);
+    }
+    auto file = sGetTempFile(item.exportPrefix, m_context.workFolder);
+    if (!file) return file.status();
     m_exportFiles.push_back(*file);
-    Status exported = registry::ExportKeyTree(m_context.modReg, keyPath, *file);
-    if (!exported) return fail(exported.reason());
-    auto added = m_context.archive.AddFileEntry(*file);
-    if (!added) return fail(added.reason());
-    Status saved = SaveINI(informationKey, file->filename().string(), m_context.informationFile);
-    if (!saved) return fail(saved.reason());
-    return true;
+    if (Status exported = registry::ExportKeyTree(m_context.modReg, *keyPath, *file); !exported) {
+        return exported;
+    }
+    if (auto added = m_context.archive.AddFileEntry(*file); !added) return added.status();
+    return SaveINI(item.informationKey, file->filename().string(), m_context.informationFile);
 }
 
-bool BackupHandlers::versionSubkeyTree(const std::string& identityKey, const char* subkey,
-                                       const char* prefix, const char* informationKey) {
-    const std::optional<std::string> versionKey = VersionKey(m_context.modReg, identityKey);
-    if (!versionKey) return fail("the identity has no Outlook Express settings in the registry");
-    const std::string keyPath = *versionKey + "\\" + subkey;
-    // A missing key is created, so that an empty one is backed up; whether that could be
-    // committed does not matter to the backup.
-    if (!m_context.modReg.KeyExists(keyPath)) (void)m_context.modReg.CreateKey(keyPath);
-    return exportTree(keyPath, prefix, informationKey);
-}
-
-bool BackupHandlers::BackupAccounts(const std::string& identityKey) {
-    std::string keyPath = IdentityAccountsKey(identityKey);
-    if (!m_context.modReg.KeyExists(keyPath)) keyPath = kSharedAccountsKey;
-    if (!m_context.modReg.KeyExists(keyPath)) return fail("no mail accounts in the registry");
-    return exportTree(keyPath, "OBA", "BackupAccounts");
-}
-
-bool BackupHandlers::BackupAddress() {
+Status BackupHandlers::oneFile(const ItemDescription& item) {
     const std::optional<std::string> windowsPath = AddressBookPath(m_context.modReg);
-    if (!windowsPath) return fail("the registry names no address book file");
+    if (!windowsPath) return Status::Error("the registry names no address book file");
     const auto hostPath = m_context.paths.toHost(*windowsPath);
     std::error_code error;
     if (!hostPath || !std::filesystem::is_regular_file(*hostPath, error)) {
-        return fail("the address book " + *windowsPath + " does not exist");
+        return Status::Error("the address book " + *windowsPath + " does not exist");
     }
     if (TakesInformationFileName(hostPath->filename().string())) {
-        return fail("the address book may not be named " + std::string(kInformationFileName));
+        return Status::Error("the address book may not be named " +
+                             std::string(kInformationFileName));
     }
-    auto added = m_context.archive.AddFileEntry(*hostPath);
-    if (!added) return fail(added.reason());
-    Status saved =
-        SaveINI("BackupAddressBook", hostPath->filename().string(), m_context.informationFile);
-    if (!saved) return fail(saved.reason());
-    return true;
+    if (auto added = m_context.archive.AddFileEntry(*hostPath); !added) return added.status();
+    return SaveINI(item.informationKey, hostPath->filename().string(), m_context.informationFile);
 }
 
-bool BackupHandlers::BackupRules(const std::string& identityKey) {
-    return versionSubkeyTree(identityKey, "Rules", "OBR", "BackupRules");
-}
-
-bool BackupHandlers::Backupblocksenders(const std::string& identityKey) {
-    return versionSubkeyTree(identityKey, "Block Senders", "OBR", "BackupBlocksenders");
-}
-
-bool BackupHandlers::BackupSignatures(const std::string& identityKey) {
-    return versionSubkeyTree(identityKey, "signatures", "OBR", "BackupSignatures");
-}
-
-bool BackupHandlers::BackupSettings(const std::string& identityKey) {
-    return versionSubkeyTree(identityKey, "Mail", "OBS", "BackupSettings");
-}
-
-bool BackupHandlers::addFolderFiles(const std::string& windowsFolder,
-                                    bool (*wanted)(const std::string& name),
-                                    const char* informationKey, bool yieldPerFile) {
-    const auto folder = m_context.paths.toHost(windowsFolder);
+Status BackupHandlers::folderFiles(const ItemDescription& item, const std::string& identityKey) {
+    const std::optional<std::string> windowsFolder =
+        ItemFolder(m_context.modReg, item, identityKey, m_context.userProfile);
+    if (!windowsFolder) {
+        return Status::Error("the registry names no message store folder for the identity");
+    }
+    const auto folder = m_context.paths.toHost(*windowsFolder);
     std::error_code error;
     if (!folder || !std::filesystem::is_directory(*folder, error)) {
-        return fail("the folder " + windowsFolder + " does not exist");
+        return Status::Error("the folder " + *windowsFolder + " does not exist");
     }
     std::vector<std::filesystem::path> files;
     for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
          it.increment(error)) {
         if (!it->is_regular_file(error)) continue;
         const std::string name = it->path().filename().string();
-        if (!wanted(name)) continue;
+        if (!FilterTakes(item.filter, name)) continue;
         if (TakesInformationFileName(name)) {
-            return fail(windowsFolder + " holds a file named " + kInformationFileName +
-                        ", which a backup keeps for its own information file");
+            return Status::Error(*windowsFolder + " holds a file named " + kInformationFileName +
+                                 ", which a backup keeps for its own information file");
         }
         files.push_back(it->path());
     }
-    if (error) return fail("cannot list " + windowsFolder + ": " + error.message());
+    if (error) return Status::Error("cannot list " + *windowsFolder + ": " + error.message());
+    if (files.empty()) return Status::Error("no file to back up in " + *windowsFolder);
     std::string names;
-    int count = 0;
     for (const std::filesystem::path& file : files) {
-        const std::string name = file.filename().string();
-        auto added = m_context.archive.AddFileEntry(file);
-        if (!added) return fail(added.reason());
-        if (count++ > 0) names += ';';
-        names += name;
-        if (yieldPerFile && m_context.yield) m_context.yield();
+        if (auto added = m_context.archive.AddFileEntry(file); !added) return added.status();
+        if (!names.empty()) names += ';';
+        names += file.filename().string();
+        if (item.yieldsPerFile && m_context.yield) m_context.yield();
     }
-    if (count == 0) return fail("no file to back up in " + windowsFolder);
-    Status saved = SaveINI(informationKey, names, m_context.informationFile);
-    if (!saved) return fail(saved.reason());
-    return true;
-}
-
-bool BackupHandlers::BackupMails(const std::string& identityKey) {
-    const std::optional<std::string> storeFolder =
-        StoreFolder(m_context.modReg, identityKey, m_context.userProfile);
-    if (!storeFolder) return fail("the registry names no message store folder for the identity");
-    return addFolderFiles(*storeFolder, IsMessageStore, "BackupMails", true);
-}
-
-bool BackupHandlers::BackupStationeries() {
-    return addFolderFiles(StationeryFolder(m_context.modReg), AnyFile, "BackupStationeries", false);
-}
-
-bool BackupHandlers::run(int index, const std::string& identityKey) {
-    m_lastFailure.clear();
-    if (index >= 0 && index < kItemCount && kItems[index].identityBound && identityKey.empty()) {
-        return fail("no identity was chosen");
-    }
-    switch (index) {
-        case kAccounts:
-            return BackupAccounts(identityKey);
-        case kAddressBook:
-            return BackupAddress();
-        case kRules:
-            return BackupRules(identityKey);
-        case kMessages:
-            return BackupMails(identityKey);
-        case kBlockSenders:
-            return Backupblocksenders(identityKey);
-        case kSignatures:
-            return BackupSignatures(identityKey);
-        case kStationeries:
-            return BackupStationeries();
-        case kSettings:
-            return BackupSettings(identityKey);
-        default:
-            return fail("no such item");
-    }
+    return SaveINI(item.informationKey, names, m_context.informationFile);
 }
 
 }  // namespace quillet

@@ -3,22 +3,158 @@
 namespace quillet {
 
 const std::array<ItemDescription, kItemCount> kItems = {{
-    {"BackupAccounts", "accounts", "Copying Accounts...", "Backup Accounts", 20,
-     "Copying Accounts...", "Restore Accounts", 10, true},
-    {"BackupAddressBook", "addressbook", "Copying Address Book...", "Backup Adress Book", 10,
-     "Copying Adress Book...", "Restore Adress Book", 10, false},
-    {"BackupRules", "rules", "Copying Rules...", "Backup Rules", 10, "Copying Rules...",
-     "Restore Rules", 15, true},
-    {"BackupMails", "messages", "Copying Messages...", "Backup Messages", 5, "Copying Messages...",
-     "Restore Messages", 10, true},
-    {"BackupBlocksenders", "blocksenders", "Copying Block Senders...", "Backup Block Senders", 5,
-     "Copying Block Senders...", "Restore Block Senders", 15, true},
-    {"BackupSignatures", "signatures", "Copying Signatures...", "Backup Signatures", 5,
-     "Copying Signatures...", "Restore Signatures", 15, true},
-    {"BackupStationeries", "stationery", "Copying Stationeries...", "Backup Stationeries", 15,
-     "Copying Stationeries...", "Restore Stationeries", 10, false},
-    {"BackupSettings", "settings", "Copying Settings...", "Backup Settings", 0,
-     "Copying Settings...", "Restore Settings", 0, true},
+    {.index = kAccounts,
+     .backupCaption = "Accounts",
+     .restoreCaption = "Accounts",
+     .data = ItemData::kKeyTree,
+     .place = ItemPlace::kAccountsKey,
+     .versionSubkey = "",
+     .exportPrefix = "OBA",
+     .filter = FileFilter::kNone,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = false,
+     .identityBound = true,
+     .informationKey = "BackupAccounts",
+     .commandName = "accounts",
+     .backupStatus = "Copying Accounts...",
+     .backupReportName = "Backup Accounts",
+     .backupProgress = 20,
+     .restoreStatus = "Copying Accounts...",
+     .restoreReportName = "Restore Accounts",
+     .restoreProgress = 10},
+    {.index = kAddressBook,
+     .backupCaption = "Address Book",
+     .restoreCaption = "Address Book",
+     .data = ItemData::kOneFile,
+     .place = ItemPlace::kAddressBookFile,
+     .versionSubkey = "",
+     .exportPrefix = "",
+     .filter = FileFilter::kNone,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = false,
+     .identityBound = false,
+     .informationKey = "BackupAddressBook",
+     .commandName = "addressbook",
+     .backupStatus = "Copying Address Book...",
+     .backupReportName = "Backup Adress Book",
+     .backupProgress = 10,
+     .restoreStatus = "Copying Adress Book...",
+     .restoreReportName = "Restore Adress Book",
+     .restoreProgress = 10},
+    {.index = kRules,
+     .backupCaption = "Rules",
+     .restoreCaption = "Rules",
+     .data = ItemData::kKeyTree,
+     .place = ItemPlace::kVersionSubkey,
+     .versionSubkey = "Rules",
+     .exportPrefix = "OBR",
+     .filter = FileFilter::kNone,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = false,
+     .identityBound = true,
+     .informationKey = "BackupRules",
+     .commandName = "rules",
+     .backupStatus = "Copying Rules...",
+     .backupReportName = "Backup Rules",
+     .backupProgress = 10,
+     .restoreStatus = "Copying Rules...",
+     .restoreReportName = "Restore Rules",
+     .restoreProgress = 15},
+    {.index = kMessages,
+     .backupCaption = "Email/News Messages",
+     .restoreCaption = "Email/News Messages",
+     .data = ItemData::kFolderFiles,
+     .place = ItemPlace::kMessageStoreFolder,
+     .versionSubkey = "",
+     .exportPrefix = "",
+     .filter = FileFilter::kMessageStores,
+     .yieldsPerFile = true,
+     .restoreCreatesFolder = false,
+     .identityBound = true,
+     .informationKey = "BackupMails",
+     .commandName = "messages",
+     .backupStatus = "Copying Messages...",
+     .backupReportName = "Backup Messages",
+     .backupProgress = 5,
+     .restoreStatus = "Copying Messages...",
+     .restoreReportName = "Restore Messages",
+     .restoreProgress = 10},
+    {.index = kBlockSenders,
+     .backupCaption = "Block Senders",
+     .restoreCaption = "Block Senders",
+     .data = ItemData::kKeyTree,
+     .place = ItemPlace::kVersionSubkey,
+     .versionSubkey = "Block Senders",
+     .exportPrefix = "OBR",
+     .filter = FileFilter::kNone,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = false,
+     .identityBound = true,
+     .informationKey = "BackupBlocksenders",
+     .commandName = "blocksenders",
+     .backupStatus = "Copying Block Senders...",
+     .backupReportName = "Backup Block Senders",
+     .backupProgress = 5,
+     .restoreStatus = "Copying Block Senders...",
+     .restoreReportName = "Restore Block Senders",
+     .restoreProgress = 15},
+    {.index = kSignatures,
+     .backupCaption = "Signatures",
+     .restoreCaption = "Signatures",
+     .data = ItemData::kKeyTree,
+     .place = ItemPlace::kVersionSubkey,
+     .versionSubkey = "signatures",
+     .exportPrefix = "OBR",
+     .filter = FileFilter::kNone,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = false,
+     .identityBound = true,
+     .informationKey = "BackupSignatures",
+     .commandName = "signatures",
+     .backupStatus = "Copying Signatures...",
+     .backupReportName = "Backup Signatures",
+     .backupProgress = 5,
+     .restoreStatus = "Copying Signatures...",
+     .restoreReportName = "Restore Signatures",
+     .restoreProgress = 15},
+    {.index = kStationeries,
+     .backupCaption = "Stationeries",
+     .restoreCaption = "Stationeries",
+     .data = ItemData::kFolderFiles,
+     .place = ItemPlace::kStationeryFolder,
+     .versionSubkey = "",
+     .exportPrefix = "",
+     .filter = FileFilter::kAnyFile,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = true,
+     .identityBound = false,
+     .informationKey = "BackupStationeries",
+     .commandName = "stationery",
+     .backupStatus = "Copying Stationeries...",
+     .backupReportName = "Backup Stationeries",
+     .backupProgress = 15,
+     .restoreStatus = "Copying Stationeries...",
+     .restoreReportName = "Restore Stationeries",
+     .restoreProgress = 10},
+    {.index = kSettings,
+     .backupCaption = "OE Settings",
+     .restoreCaption = "Settings",
+     .data = ItemData::kKeyTree,
+     .place = ItemPlace::kVersionSubkey,
+     .versionSubkey = "Mail",
+     .exportPrefix = "OBS",
+     .filter = FileFilter::kNone,
+     .yieldsPerFile = false,
+     .restoreCreatesFolder = false,
+     .identityBound = true,
+     .informationKey = "BackupSettings",
+     .commandName = "settings",
+     .backupStatus = "Copying Settings...",
+     .backupReportName = "Backup Settings",
+     .backupProgress = 0,
+     .restoreStatus = "Copying Settings...",
+     .restoreReportName = "Restore Settings",
+     .restoreProgress = 0},
 }};
 
 Result<ItemMask> ParseItemList(std::string_view text) {
@@ -44,10 +180,12 @@ Result<ItemMask> ParseItemList(std::string_view text) {
             }
         }
         if (!known) {
+            std::string names;
+            for (const ItemDescription& item : kItems) {
+                names += (names.empty() ? "" : ", ") + std::string(item.commandName);
+            }
             return Status::Error("unknown item \"" + std::string(name) +
-                                 "\": use all, eight 0/1 digits, or a comma list of accounts, "
-                                 "addressbook, rules, messages, blocksenders, signatures, "
-                                 "stationery, settings");
+                                 "\": use all, eight 0/1 digits, or a comma list of " + names);
         }
         start = comma + 1;
     }
@@ -58,6 +196,24 @@ std::string MaskText(const ItemMask& mask) {
     std::string text;
     for (const bool selected : mask) text += selected ? '1' : '0';
     return text;
+}
+
+bool FilterTakes(FileFilter filter, std::string_view fileName) {
+    switch (filter) {
+        case FileFilter::kAnyFile:
+            return !fileName.empty();
+        case FileFilter::kMessageStores: {
+            if (fileName.size() < 4) return false;
+            std::string extension(fileName.substr(fileName.size() - 4));
+            for (char& c : extension) {
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            }
+            return extension == ".DBX";
+        }
+        case FileFilter::kNone:
+            break;
+    }
+    return false;
 }
 
 }  // namespace quillet

@@ -21,7 +21,44 @@ enum ItemIndex : int {
     kSettings = 7,
 };
 
+// The shape of an item's data.
+enum class ItemData {
+    kKeyTree,      // a registry key and everything below it, kept in the registry text form
+    kOneFile,      // one file that the registry names
+    kFolderFiles,  // the files directly in one folder (not its subfolders)
+};
+
+// Where an item's data lives (the functions of item_locations.h resolve it).
+enum class ItemPlace {
+    kAccountsKey,         // the identity's accounts key, else the shared accounts key
+    kVersionSubkey,       // `versionSubkey` under the identity's Outlook Express version key
+    kAddressBookFile,     // the file the address-book key names
+    kMessageStoreFolder,  // the identity's message store folder (its Store Root)
+    kStationeryFolder,    // the shared stationery folder
+};
+
+// Which files of a folder item are taken.
+enum class FileFilter {
+    kNone,           // not a folder item
+    kAnyFile,        // every file
+    kMessageStores,  // files ending in ".dbx", in any case
+};
+
 struct ItemDescription {
+    ItemIndex index;
+    std::string_view backupCaption;   // its box on the backup tab
+    std::string_view restoreCaption;  // its box on the restore tab
+    ItemData data;
+    ItemPlace place;
+    std::string_view versionSubkey;  // for kVersionSubkey
+    std::string_view exportPrefix;   // a key tree's work-file prefix (OBA, OBR, OBS)
+    FileFilter filter;               // for kFolderFiles
+    // A backup gives the window a chance to repaint after each of its files.
+    bool yieldsPerFile;
+    // A restore makes the folder's last level when it is missing (its parent must exist).
+    bool restoreCreatesFolder;
+    // Its handlers need the identity's key; the others work on data the identities share.
+    bool identityBound;
     std::string_view informationKey;     // its line in the information file
     std::string_view commandName;        // its name in quillet-cli's item lists
     std::string_view backupStatus;       // status text while it is backed up
@@ -30,9 +67,9 @@ struct ItemDescription {
     std::string_view restoreStatus;      // status text while it is restored
     std::string_view restoreReportName;  // its line in the restore report
     int restoreProgress;                 // progress added after its restore step
-    bool identityBound;                  // whether its handlers take the identity key
 };
 
+// The table every part of the program reads: handlers, runs, windows and commands.
 extern const std::array<ItemDescription, kItemCount> kItems;
 
 // Which items a run takes, by index.
@@ -44,5 +81,8 @@ Result<ItemMask> ParseItemList(std::string_view text);
 
 // The mask as eight "0"/"1" characters.
 std::string MaskText(const ItemMask& mask);
+
+// Whether a file of a folder item is taken by the item's filter.
+bool FilterTakes(FileFilter filter, std::string_view fileName);
 
 }  // namespace quillet

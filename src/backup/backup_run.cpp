@@ -80,8 +80,9 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
             if (progress != nullptr) progress->status(std::string(kItems[i].backupStatus));
             ItemOutcome& item = outcome.items[i];
             item.ran = true;
-            item.succeeded = created && handlers.run(i, request.identityKey);
-            if (!item.succeeded) item.failure = created ? handlers.lastFailure() : created.reason();
+            const Status handled = created ? handlers.run(i, request.identityKey) : created;
+            item.succeeded = handled.ok();
+            item.failure = handled.reason();
         }
         outcome.itemResult += outcome.items[i].succeeded ? '1' : '0';
         progressValue += kItems[i].backupProgress;

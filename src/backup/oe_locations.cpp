@@ -47,6 +47,24 @@ std::string StationeryFolder(registry::ModReg& modReg) {
     return commonFiles + "\\Microsoft Shared\\Stationery";
 }
 
+std::optional<std::string> ItemKey(registry::ModReg& modReg, const ItemDescription& item,
+                                   const std::string& identityKey) {
+    if (item.place == ItemPlace::kAccountsKey) {
+        const std::string own = IdentityAccountsKey(identityKey);
+        return modReg.KeyExists(own) ? own : std::string(kSharedAccountsKey);
+    }
+    const std::optional<std::string> versionKey = VersionKey(modReg, identityKey);
+    if (!versionKey) return std::nullopt;
+    return *versionKey + "\\" + std::string(item.versionSubkey);
+}
+
+std::optional<std::string> ItemFolder(registry::ModReg& modReg, const ItemDescription& item,
+                                      const std::string& identityKey,
+                                      const std::string& userProfile) {
+    if (item.place == ItemPlace::kStationeryFolder) return StationeryFolder(modReg);
+    return StoreFolder(modReg, identityKey, userProfile);
+}
+
 std::string BaseName(const std::string& path) {
     const std::size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? path : path.substr(cut + 1);

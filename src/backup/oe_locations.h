@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "backup/backup_item.h"
 #include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
 
@@ -40,6 +41,18 @@ std::optional<std::string> StoreFolder(registry::ModReg& modReg, const std::stri
 // The stationery folder's Windows path: CommonFilesDir, cut at a NUL and trimmed, +
 // "\Microsoft Shared\Stationery" (built from the text "Error" when CommonFilesDir is missing).
 std::string StationeryFolder(registry::ModReg& modReg);
+
+// The key whose tree a key-tree item holds: for the accounts, the identity's accounts key when it
+// exists, else the shared one (which need not exist either); for a version subkey, that subkey of
+// the identity's version key (which need not exist). nullopt when the identity has no version key.
+std::optional<std::string> ItemKey(registry::ModReg& modReg, const ItemDescription& item,
+                                   const std::string& identityKey);
+
+// The Windows path of a folder item's folder; nullopt when the registry names none (the message
+// store folder of an identity without a version key or Store Root).
+std::optional<std::string> ItemFolder(registry::ModReg& modReg, const ItemDescription& item,
+                                      const std::string& identityKey,
+                                      const std::string& userProfile);
 
 // The base name of a Windows or host path: the text after its last "\" or "/".
 std::string BaseName(const std::string& path);

@@ -23,41 +23,31 @@ struct RestoreTarget {
     std::filesystem::path folderToCreate;
 };
 
-// One routine per item that puts the item's data from the opened backup back in place: registry
-// items through the registry text import (checked whole before the target tree is replaced),
+// Puts each item's data from the opened backup back in place, as the item table describes it:
+// key trees through the registry text import (checked whole before the target tree is replaced),
 // files through a temporary file in the target folder that is checked before it is renamed over
-// the live file. Each returns true on success; on false, lastFailure() says why and nothing is
-// shown. Entry names that are not plain file names fail the item before anything is written.
+// the live file. Entry names that are not plain file names fail the item before anything is
+// written. Nothing is shown.
 class RestoreHandlers {
   public:
     RestoreHandlers(ItemContext& context, OpenedBackup& backup)
         : m_context(context), m_backup(backup) {}
 
-    bool RestoreAccounts(const std::string& identityKey);
-    bool RestoreAddress();
-    bool RestoreRules(const std::string& identityKey);
-    bool RestoreMails(const std::string& identityKey);
-    bool RestoreBlocksenders(const std::string& identityKey);
-    bool RestoreSignatures(const std::string& identityKey);
-    bool RestoreStationeries();
-    bool RestoreSettings(const std::string& identityKey);
-
-    // The handler of item `index` (0 to 7).
-    bool run(int index, const std::string& identityKey);
-    // Where item `index` would go, for a dry run.
+    // Restores item `index` (0 to 7) into the identity: Ok, or why it failed.
+    Status run(int index, const std::string& identityKey);
+    // Where item `index` would go, for a dry run; changes nothing.
     RestoreTarget plan(int index, const std::string& identityKey);
 
-    const std::string& lastFailure() const { return m_lastFailure; }
-
   private:
-    RestoreTarget registryTarget(int index, const std::string& identityKey, const char* subkey);
-    RestoreTarget folderTarget(int index, const std::string& windowsFolder, bool createLastLevel);
-    bool apply(const RestoreTarget& target);
-    bool fail(std::string reason);
+    RestoreTarget keyTreeTarget(const ItemDescription& item, const std::string& identityKey);
+    RestoreTarget oneFileTarget(const ItemDescription& item);
+    RestoreTarget folderTarget(const ItemDescription& item, const std::string& identityKey);
+    // The entry (or entries) of the item, checked to be plain names the backup holds.
+    Status checkEntry(const std::string& entry);
+    Status apply(const RestoreTarget& target);
 
     ItemContext& m_context;
     OpenedBackup& m_backup;
-    std::string m_lastFailure;
 };
 
 }  // namespace quillet

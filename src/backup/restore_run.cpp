@@ -70,8 +70,9 @@ RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const Rest
             if (progress != nullptr) progress->status(std::string(kItems[i].restoreStatus));
             ItemOutcome& item = outcome.items[i];
             item.ran = true;
-            item.succeeded = handlers.run(i, request.identityKey);
-            if (!item.succeeded) item.failure = handlers.lastFailure();
+            const Status restored = handlers.run(i, request.identityKey);
+            item.succeeded = restored.ok();
+            item.failure = restored.reason();
         }
         progressValue =
             i + 1 == kItemCount ? kProgressMaximum : progressValue + kItems[i].restoreProgress;

@@ -17,7 +17,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "backup/oe_locations.h"
+#include "backup/item_availability.h"
 #include "gui/about_window.h"
 #include "gui/app_icon.h"
 #include "gui/password_field.h"
@@ -27,18 +27,13 @@
 namespace quillet {
 namespace {
 
-constexpr std::array<const char*, 8> kBackupCaptions = {
-    "Accounts",      "Address Book", "Rules",        "Email/News Messages",
-    "Block Senders", "Signatures",   "Stationeries", "OE Settings"};
-constexpr std::array<const char*, 8> kRestoreCaptions = {
-    "Accounts",      "Address Book", "Rules",        "Email/News Messages",
-    "Block Senders", "Signatures",   "Stationeries", "Settings"};
-
-QGridLayout* ItemGrid(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes, const char* name,
-                      const std::array<const char*, 8>& captions) {
+// One box per item, captioned from the item table, in two columns of four.
+QGridLayout* ItemGrid(QGroupBox* frame, std::array<QCheckBox*, kItemCount>& boxes, const char* name,
+                      std::string_view ItemDescription::*caption) {
     auto* grid = new QGridLayout(frame);
-    for (int i = 0; i < 8; ++i) {
-        boxes[i] = new QCheckBox(captions[i], frame);
+    for (int i = 0; i < kItemCount; ++i) {
+        const std::string_view text = kItems[i].*caption;
+        boxes[i] = new QCheckBox(QString::fromUtf8(text.data(), text.size()), frame);
         boxes[i]->setObjectName(QString("%1(%2)").arg(name).arg(i));
         grid->addWidget(boxes[i], i % 4, i / 4);
     }
@@ -114,7 +109,7 @@ void MainWindow::buildBackupTab(QWidget* tab) {
     m_sourceIdentity->setObjectName("cbSource");
     m_backupFrame = new QGroupBox("Items to backup", tab);
     m_backupFrame->setObjectName("backupFrame");
-    ItemGrid(m_backupFrame, m_backupItems, "backupitem", kBackupCaptions);
+    ItemGrid(m_backupFrame, m_backupItems, "backupitem", &ItemDescription::backupCaption);
     m_backupFrame->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_backupFrame, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         popUpSelectMenu(m_backupFrame, m_backupItems, "Selectallitems", "Unselectallitems", at);
@@ -191,7 +186,7 @@ void MainWindow::buildRestoreTab(QWidget* tab) {
     m_targetIdentity->setObjectName("cbTarget");
     m_restoreFrame = new QGroupBox("Items to restore", tab);
     m_restoreFrame->setObjectName("restoreFrame");
-    ItemGrid(m_restoreFrame, m_restoreItems, "restoreitem", kRestoreCaptions);
+    ItemGrid(m_restoreFrame, m_restoreItems, "restoreitem", &ItemDescription::restoreCaption);
     for (QCheckBox* box : m_restoreItems) box->setEnabled(false);
     m_restoreFrame->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_restoreFrame, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -261,7 +256,7 @@ void MainWindow::buildMenus() {
     });
 }
 
-void MainWindow::popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes,
+void MainWindow::popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, kItemCount>& boxes,
                                  const char* selectName, const char* deselectName,
                                  const QPoint& at) {
     QMenu menu(this);
@@ -304,33 +299,10 @@ void MainWindow::evaluateItems() {
     }
     const int row = m_sourceIdentity->currentIndex();
     if (row < 0 || row >= static_cast<int>(m_identityList.size())) return;
-    registry::ModReg& modReg = m_services.modReg;
     const std::string& identityKey = m_identityList[row].key;
 
-    const bool accounts =
-        modReg.KeyExists(IdentityAccountsKey(identityKey)) || modReg.KeyExists(kSharedAccountsKey);
-    m_backupItems[0]->setEnabled(accounts);
-
-    std::string addressBook;
-    if (modReg.ReadDefaultValue(kAddressBookKey, addressBook)) {
-        std::error_code error;
-        const auto file = m_services.paths.toHost(addressBook);
-        m_backupItems[1]->setEnabled(!addressBook.empty() && file &&
-                                     std::filesystem::is_regular_file(*file, error));
-    }
-
-    bool stationery = false;
-    if (const auto folder = m_services.paths.toHost(StationeryFolder(modReg))) {
-        std::error_code error;
-        for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
-             it.increment(error)) {
-            if (it->is_regular_file(error)) {
-                stationery = true;
-                break;
-            }
-        }
-    }
-    m_backupItems[6]->setEnabled(stationery);
+    const ItemMask available = ItemAvailability(m_services.modReg, m_services.paths, identityKey);
+    for (int i = 0; i < kItemCount; ++i) m_backupItems[i]->setEnabled(available[i]);
 }
 
 void MainWindow::setProtected(bool on) {

@@ -95,8 +95,8 @@ class MainWindow : public QMainWindow {
     void hideProgressPanel();
     void pauseForEntry();
     ItemContext runContext(const WorkFolder& work);
-    void popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, 8>& boxes, const char* selectName,
-                         const char* deselectName, const QPoint& at);
+    void popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, kItemCount>& boxes,
+                         const char* selectName, const char* deselectName, const QPoint& at);
 
     friend class WindowProgress;
 
@@ -111,8 +111,8 @@ class MainWindow : public QMainWindow {
     QTabWidget* m_tabs;
     QComboBox* m_sourceIdentity;
     QComboBox* m_targetIdentity;
-    std::array<QCheckBox*, 8> m_backupItems{};
-    std::array<QCheckBox*, 8> m_restoreItems{};
+    std::array<QCheckBox*, kItemCount> m_backupItems{};
+    std::array<QCheckBox*, kItemCount> m_restoreItems{};
     QGroupBox* m_backupFrame;
     QGroupBox* m_restoreFrame;
     QLineEdit* m_backupFileField;
