@@ -1,15 +1,13 @@
 #include "archive/zip_archive.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "archive/entry_name.h"
-#include "archive/sibling_file.h"
 #include "archive/zip_writer.h"
+#include "platform/durable_file.h"
 
 namespace quillet::archive {
 
@@ -22,15 +20,9 @@ void Forget(std::string& secret) {
     secret.clear();
 }
 
-Status WriteAll(int fd, std::span<const std::byte> data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return Status::Error(std::strerror(errno));
-        data = data.subspan(static_cast<std::size_t>(written));
-    }
-    return Status::Ok();
-}
+// Restored files are the user's own data files: readable by all, writable by the owner,
+// whatever modes the archive recorded and whatever the umask.
+constexpr mode_t kRestoredFileMode = 0644;
 
 }  // namespace
 
@@ -58,7 +50,8 @@ Result<int> ZipArchive::AddFileEntry(const std::filesystem::path& hostFile) {
     if (!m_writeTarget) return Status::Error("No archive has been created to add files to");
     struct stat info {};
     if (::stat(hostFile.c_str(), &info) != 0) {
-        return Status::Error(SystemFailure("Cannot add the file", hostFile, errno));
+        return Status::Error("Cannot add the file '" + hostFile.string() +
+                             "': " + std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
         return Status::Error("Cannot add '" + hostFile.string() + "': not a regular file");
@@ -105,7 +98,7 @@ Status ZipArchive::save() {
     events.progress = [this](int percent) {
         if (m_observer != nullptr) m_observer->SaveProgress(percent);
     };
-    Status written = WriteZipArchive(request, events);
+    Status written = WriteZipArchive(request, events, m_files);
     Forget(request.password);
     if (!written) {
         return Status::Error("Cannot save the archive '" + request.target.string() +
@@ -164,32 +157,25 @@ Status ZipArchive::ExtractEntryTo(std::string_view name,
     }
     if (m_observer != nullptr) m_observer->EntryExtracting(std::string(name));
 
-    RemoveStaleSiblingTemps(destinationFile);
-    const std::string failed =
-        "Cannot extract \"" + std::string(name) + "\" to '" + destinationFile.string() + "': ";
-    Result<std::filesystem::path> temp = CreateSiblingTemp(destinationFile);
-    if (!temp) return Status::Error(failed + temp.reason());
-    const int fd = ::open(temp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-        const int openError = errno;
-        RemoveQuietly(*temp);
-        return Status::Error(failed + std::strerror(openError));
+    const std::string extracting = "Cannot extract \"" + std::string(name) + "\"";
+    FileReplacement replacement(destinationFile, m_files, ReplaceOptions{kRestoredFileMode});
+    if (Status begun = replacement.begin(); !begun) {
+        return Status::Error(extracting + ": " + begun.reason());
     }
-    Status outcome = Status::Ok();
-    // Restored files are the user's own data files: readable by all, writable by the owner,
-    // whatever modes the archive recorded.
-    if (::fchmod(fd, 0644) != 0) outcome = Status::Error(std::strerror(errno));
-    if (outcome) {
-        outcome = m_reader.readEntry(
-            *position, m_readPassword,
-            [fd](std::span<const std::byte> data) { return WriteAll(fd, data); });
+    Status writeFailure = Status::Ok();
+    const Status read =
+        m_reader.readEntry(*position, m_readPassword, [&](std::span<const std::byte> data) {
+            writeFailure = replacement.write(
+                std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+            return writeFailure;
+        });
+    if (!writeFailure) return Status::Error(extracting + ": " + writeFailure.reason());
+    if (!read) {
+        return Status::Error(extracting + " to '" + destinationFile.string() +
+                             "': " + read.reason());
     }
-    if (outcome && ::fsync(fd) != 0) outcome = Status::Error(std::strerror(errno));
-    if (::close(fd) != 0 && outcome) outcome = Status::Error(std::strerror(errno));
-    if (outcome) outcome = ReplaceWithSibling(*temp, destinationFile);
-    if (!outcome) {
-        RemoveQuietly(*temp);
-        return Status::Error(failed + outcome.reason());
+    if (Status committed = replacement.commit(); !committed) {
+        return Status::Error(extracting + ": " + committed.reason());
     }
     return Status::Ok();
 }

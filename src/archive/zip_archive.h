@@ -7,6 +7,7 @@
 
 #include "archive/archive.h"
 #include "archive/zip_reader.h"
+#include "platform/file_operations.h"
 
 namespace quillet::archive {
 
@@ -14,10 +15,13 @@ namespace quillet::archive {
 //
 // Writing compresses at level 6 on several threads (level and threads can be changed), encrypts
 // with WinZip AES-256 (WinZipAesCipher) and stores the result through libzip. Never sleeps.
+// The saved archive and extracted files replace their targets durably (FileReplacement) through
+// `files`, which must outlive the archive; libzip's own writes into the archive's temporary file
+// do not go through it.
 // Not thread-safe: one thread at a time; observer calls arrive on that thread.
 class ZipArchive : public Archive {
   public:
-    ZipArchive() = default;
+    explicit ZipArchive(FileOperations& files = RealFileOperations()) : m_files(files) {}
     ~ZipArchive() override;
 
     void setObserver(ArchiveObserver* observer) override { m_observer = observer; }
@@ -47,6 +51,7 @@ class ZipArchive : public Archive {
   private:
     Status save();
 
+    FileOperations& m_files;
     ArchiveObserver* m_observer = nullptr;
     int m_level = 6;
     unsigned m_threads = 0;

@@ -12,11 +12,17 @@
 
 #include "archive/deflate_pipeline.h"
 #include "archive/entry_source.h"
-#include "archive/sibling_file.h"
+#include "platform/durable_file.h"
 
 namespace quillet::archive {
 
 namespace {
+
+// "<what> '<path>': <system message for errorNumber>".
+std::string SystemFailure(const std::string& what, const std::filesystem::path& path,
+                          int errorNumber) {
+    return what + " '" + path.string() + "': " + std::strerror(errorNumber);
+}
 
 // An input file, open from the start of the save to its end so that its size and data match.
 class InputFile {
@@ -55,21 +61,6 @@ class InputFile {
     int m_fd = -1;
     std::uint64_t m_size = 0;
     std::time_t m_modified = 0;
-};
-
-// Removes the temporary file when the save does not get as far as renaming it.
-class TempFileGuard {
-  public:
-    explicit TempFileGuard(std::filesystem::path path) : m_path(std::move(path)) {}
-    ~TempFileGuard() {
-        if (!m_path.empty()) RemoveQuietly(m_path);
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-    void release() { m_path.clear(); }
-
-  private:
-    std::filesystem::path m_path;
 };
 
 std::string ZipErrorText(int code) {
@@ -203,18 +194,10 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp,
 }
 
 // An archive without entries: libzip would delete the file instead of writing one.
-Status WriteEmptyArchive(const std::filesystem::path& temp) {
-    static constexpr unsigned char kEndOfCentralDirectory[22] = {'P', 'K', 5, 6};
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) return Status::Error(SystemFailure("Cannot write the archive", temp, errno));
-    const ssize_t written = ::write(fd, kEndOfCentralDirectory, sizeof(kEndOfCentralDirectory));
-    const int writeError = errno;
-    ::close(fd);
-    if (written != static_cast<ssize_t>(sizeof(kEndOfCentralDirectory))) {
-        return Status::Error(
-            SystemFailure("Cannot write the archive", temp, writeError == 0 ? EIO : writeError));
-    }
-    return Status::Ok();
+Status WriteEmptyArchive(FileReplacement& replacement) {
+    static constexpr char kEndOfCentralDirectory[22] = {'P', 'K', 5, 6};
+    return replacement.write(
+        std::string_view(kEndOfCentralDirectory, sizeof(kEndOfCentralDirectory)));
 }
 
 // Re-opens the written archive with libzip's consistency check and compares its directory with
@@ -249,40 +232,31 @@ Status CheckWrittenArchive(const std::filesystem::path& temp,
 
 }  // namespace
 
-Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events) {
-    RemoveStaleSiblingTemps(request.target);
-
+Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events,
+                       FileOperations& fileOperations) {
     std::vector<std::unique_ptr<InputFile>> files;
     for (const auto& path : request.files) {
         files.push_back(std::make_unique<InputFile>(path));
         if (Status opened = files.back()->open(); !opened) return opened;
     }
 
-    Result<std::filesystem::path> temp = CreateSiblingTemp(request.target);
-    if (!temp) return temp.status();
-    TempFileGuard guard(*temp);
-
+    FileReplacement replacement(request.target, fileOperations);
+    if (Status begun = replacement.begin(); !begun) return begun;
     std::vector<ExpectedEntry> expected;
     if (files.empty()) {
-        if (Status written = WriteEmptyArchive(*temp); !written) return written;
+        if (Status written = WriteEmptyArchive(replacement); !written) return written;
         if (events.progress) events.progress(100);
     } else {
         ArchiveBuilder builder(request, events, files);
-        if (Status built = builder.build(*temp, expected); !built) return built;
+        if (Status built = builder.build(replacement.handOver(), expected); !built) return built;
     }
-    if (Status synced = SyncFile(*temp); !synced) return synced;
-    if (Status checked = CheckWrittenArchive(*temp, expected, !request.password.empty());
+    if (Status flushed = replacement.flush(); !flushed) return flushed;
+    if (Status checked =
+            CheckWrittenArchive(replacement.temporary(), expected, !request.password.empty());
         !checked) {
         return checked;
     }
-    // A backup that replaces an earlier one keeps the permissions the user gave that one.
-    struct stat previous {};
-    if (::stat(request.target.c_str(), &previous) == 0 && S_ISREG(previous.st_mode)) {
-        ::chmod(temp->c_str(), previous.st_mode & 07777);  // best effort: the new file is complete
-    }
-    if (Status replaced = ReplaceWithSibling(*temp, request.target); !replaced) return replaced;
-    guard.release();
-    return Status::Ok();
+    return replacement.commit();
 }
 
 }  // namespace quillet::archive

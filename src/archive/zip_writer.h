@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_operations.h"
 #include "platform/status.h"
 
 namespace quillet::archive {
@@ -22,13 +23,15 @@ struct ZipWriteEvents {
     std::function<void(int percent)> progress;  // called when the percentage grows
 };
 
-// Writes a zip archive safely: removes stale temporaries of the target, writes the archive into a
-// new temporary file beside the target (compressing on several threads, streaming each file, never
-// holding one whole in memory), flushes it, re-opens it with a consistency check and checks every
-// entry (name, order, size, method, encryption), then renames it over the target and flushes the
-// folder. On failure returns a reason naming what failed; the target is unchanged and the
-// temporary removed. Event handlers run on the calling thread. Callable from any thread; calls
-// share no state.
-Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events);
+// Writes a zip archive safely, as a FileReplacement of the target through `files`: writes the
+// archive into a new temporary file beside the target with libzip (compressing on several
+// threads, streaming each file, never holding one whole in memory), flushes it, re-opens it with
+// a consistency check and checks every entry (name, order, size, method, encryption), then
+// renames it over the target and flushes the folder. A replaced backup's permission bits are
+// kept. On failure returns a reason naming what failed; the target is unchanged (unless only
+// flushing the folder failed, see FileReplacement) and the temporary removed. Event handlers run
+// on the calling thread. Callable from any thread; calls share no state.
+Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events,
+                       FileOperations& files = RealFileOperations());
 
 }  // namespace quillet::archive

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/atomic_file.h"
+#include "platform/durable_file.h"
 #include "platform/text_encoding.h"
 
 namespace quillet {

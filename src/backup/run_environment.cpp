@@ -17,6 +17,7 @@ RunEnvironment::RunEnvironment(WineSystem& system, MessageService& messages, Wor
     : m_system(system),
       m_workFolder(std::move(workFolder)),
       m_modReg(system.registry(), messages),
+      m_archive(system.fileOperations()),
       m_context{m_modReg,
                 m_archive,
                 system.paths(),

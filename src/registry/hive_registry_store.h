@@ -17,7 +17,8 @@ class HiveBackend {
     // The hive of the current-user or local-machine root, loaded on first use; null, with the
     // reason in *reason, when it cannot be had (other roots always give null).
     virtual Hive* hive(HKey root, std::string* reason) = 0;
-    // Makes every changed hive durable; on failure discards all changes.
+    // Makes every changed hive durable; on failure discards the changes as
+    // RegistryStore::Commit() says.
     virtual Status commit() = 0;
     // Drops every change since the last commit (hives are read again on next use).
     virtual void discard() = 0;

@@ -59,8 +59,9 @@ class ValueList {
 // Failures are results, never messages, with one exception: a key path that does not begin with
 // "HKEY_" or ends with a backslash shows "Incorrect Format:" through the message service.
 // Each operation that changes the registry commits its change before it returns, unless it runs
-// inside a Batch, whose end commits once. A failed commit leaves the registry as it was and is
-// reported through the operation's result and lastError().
+// inside a Batch, whose end commits once. A failed commit leaves the registry as the store's
+// Commit() says (as it was, but for a store of two files whose second failed after the first was
+// replaced) and is reported through the operation's result and lastError().
 // Not thread-safe; one thread at a time.
 class ModReg {
   public:

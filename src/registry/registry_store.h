@@ -89,8 +89,14 @@ class RegistryStore {
     virtual RegResult RegSetValueRaw(HKey key, std::string_view valueName, std::uint32_t type,
                                      std::string_view data) = 0;
 
-    // Makes every change since the last commit durable, all or nothing. On failure every such
-    // change is discarded and the reason says why.
+    // Makes every change since the last commit durable. A store kept in one place commits all
+    // or nothing: on failure every such change is discarded and the reason says why. A store
+    // kept in two files (a Wine prefix: user.reg and system.reg, see WinePrefixRegistry) writes
+    // both new files before it replaces either, so that a refusal or a failed write (a full disk)
+    // is all or nothing too; only a failure while replacing the second file after the first was
+    // replaced leaves the first committed and keeps the second's changes in memory, not
+    // discarded, for the next Commit() (Discard() drops them). The reason then names the file
+    // that was not written.
     virtual Status Commit() = 0;
     virtual void Discard() = 0;
     // True when changes wait for Commit().

@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
+#include <vector>
 
-#include "platform/atomic_file.h"
+#include "platform/durable_file.h"
 #include "registry/wine_registry_file.h"
 
 namespace quillet::registry {
@@ -33,6 +35,8 @@ bool StampOf(const std::filesystem::path& file, FileStamp* stamp) {
     return true;
 }
 
+constexpr std::size_t kRegistryFiles = 2;  // user.reg and system.reg
+
 struct LoadedFile {
     std::filesystem::path path;
     std::unique_ptr<Hive> hive;
@@ -42,11 +46,12 @@ struct LoadedFile {
 class WineHiveBackend : public HiveBackend {
   public:
     WineHiveBackend(std::filesystem::path prefix, const WineServerProbe& serverProbe,
-                    PrefixLock& prefixLock, TickClock clock)
+                    PrefixLock& prefixLock, TickClock clock, FileOperations& files)
         : m_prefix(std::move(prefix)),
           m_serverProbe(serverProbe),
           m_prefixLock(prefixLock),
-          m_clock(std::move(clock)) {
+          m_clock(std::move(clock)),
+          m_fileOps(files) {
         m_files[0].path = m_prefix / "user.reg";
         m_files[1].path = m_prefix / "system.reg";
     }
@@ -69,9 +74,7 @@ class WineHiveBackend : public HiveBackend {
 
     Status commit() override {
         if (!hasChanges()) return Status::Ok();
-        Status status = writeChanged();
-        if (!status) discard();
-        return status;
+        return writeChanged();
     }
 
     void discard() override {
@@ -110,43 +113,87 @@ class WineHiveBackend : public HiveBackend {
         return Status::Ok();
     }
 
+    // See WinePrefixRegistry for what a failure leaves behind.
     Status writeChanged() {
         Status refusal = RefuseWhileWineRuns(m_serverProbe, m_prefix);
-        if (!refusal) return Status::Error(refusal.reason() + " Nothing was written.");
+        if (!refusal) return nothingWritten(refusal.reason() + " Nothing was written.");
         auto guard = m_prefixLock.hold();
-        if (!guard) return guard.status();
+        if (!guard) return nothingWritten(guard.reason());
+        std::vector<LoadedFile*> changed;
         for (LoadedFile& file : m_files) {
             if (!file.hive || !file.hive->changed) continue;
             FileStamp now;
             if (!StampOf(file.path, &now) || !(now == file.stamp)) {
-                return Status::Error(file.path.string() +
-                                     " was changed by another program since Quillet read it; "
-                                     "nothing was written. Run the operation again.");
+                return nothingWritten(file.path.string() +
+                                      " was changed by another program since Quillet read it; "
+                                      "nothing was written. Run the operation again.");
             }
-            RemoveStaleTemporaries(file.path.parent_path(), file.path.filename().string());
-            const std::string text = SerializeWineRegistry(*file.hive, m_clock());
-            Status written = ReplaceFileAtomically(file.path, text);
-            if (!written) return written;
-            if (!StampOf(file.path, &file.stamp)) {
-                return Status::Error("cannot read " + file.path.string() + " after writing it");
+            changed.push_back(&file);
+        }
+
+        // Every new file is written and flushed beside its target before any is renamed, so that
+        // a full disk or a failed write changes neither file.
+        std::optional<FileReplacement> replacements[kRegistryFiles];
+        for (std::size_t i = 0; i < changed.size(); ++i) {
+            FileReplacement& replacement = replacements[i].emplace(changed[i]->path, m_fileOps);
+            Status written = replacement.begin();
+            if (written) {
+                written = replacement.write(SerializeWineRegistry(*changed[i]->hive, m_clock()));
             }
+            if (written) written = replacement.flush();
+            if (!written) return nothingWritten(written.reason() + "; nothing was written.");
+        }
+        for (std::size_t i = 0; i < changed.size(); ++i) {
+            LoadedFile& file = *changed[i];
+            Status replaced = replacements[i]->commit();
+            if (replacements[i]->replaced() && !StampOf(file.path, &file.stamp) && replaced) {
+                replaced = Status::Error("cannot read " + file.path.string() + " after writing it");
+            }
+            if (!replaced) return failedPartWay(replaced.reason(), changed, replacements);
         }
         return Status::Ok();
+    }
+
+    // A failure before any file was replaced: every change is dropped, to be read again.
+    Status nothingWritten(const std::string& reason) {
+        discard();
+        return Status::Error(reason);
+    }
+
+    // A failure while renaming the new files over the old ones, one after the other: those
+    // replaced hold their new content, now committed; the others keep their changes in memory
+    // for the next commit.
+    Status failedPartWay(const std::string& reason, const std::vector<LoadedFile*>& changed,
+                         const std::optional<FileReplacement> (&replacements)[kRegistryFiles]) {
+        std::string written, notWritten;
+        for (std::size_t i = 0; i < changed.size(); ++i) {
+            const bool replaced = replacements[i]->replaced();
+            // Serializing made the hive count as unchanged, holding the new text as read: marked
+            // changed again, it writes that text at the next commit.
+            if (!replaced) changed[i]->hive->changed = true;
+            std::string& list = replaced ? written : notWritten;
+            list += (list.empty() ? "" : " and ") + changed[i]->path.string();
+        }
+        if (written.empty()) return nothingWritten(reason + "; nothing was written.");
+        // Everything was replaced: the reason says what failed after that.
+        if (notWritten.empty()) return Status::Error(reason);
+        return Status::Error(reason + ". " + written + " was written, " + notWritten + " was not.");
     }
 
     std::filesystem::path m_prefix;
     const WineServerProbe& m_serverProbe;
     PrefixLock& m_prefixLock;
     TickClock m_clock;
-    LoadedFile m_files[2];
+    FileOperations& m_fileOps;
+    LoadedFile m_files[kRegistryFiles];
 };
 
 }  // namespace
 
 WinePrefixRegistry::WinePrefixRegistry(std::filesystem::path prefix,
                                        const WineServerProbe& serverProbe, PrefixLock& prefixLock,
-                                       TickClock clock)
+                                       TickClock clock, FileOperations& files)
     : HiveRegistryStore(std::make_unique<WineHiveBackend>(std::move(prefix), serverProbe,
-                                                          prefixLock, std::move(clock))) {}
+                                                          prefixLock, std::move(clock), files)) {}
 
 }  // namespace quillet::registry

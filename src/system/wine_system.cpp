@@ -36,17 +36,19 @@ std::optional<std::string> ProfileImagePath(registry::RegistryStore& store,
 }  // namespace
 
 Result<std::unique_ptr<WineSystem>> WineSystem::Open(const std::optional<std::string>& prefixOption,
-                                                     const Environment& env) {
+                                                     const Environment& env,
+                                                     FileOperations& files) {
     auto prefix = LocateWinePrefix(prefixOption, env);
     if (!prefix) return prefix.status();
-    return std::unique_ptr<WineSystem>(new WineSystem(*prefix, env));
+    return std::unique_ptr<WineSystem>(new WineSystem(*prefix, env, files));
 }
 
-WineSystem::WineSystem(std::filesystem::path prefix, const Environment& env)
-    : m_prefix(prefix),
+WineSystem::WineSystem(std::filesystem::path prefix, const Environment& env, FileOperations& files)
+    : m_files(files),
+      m_prefix(prefix),
       m_prefixLock(prefix),
-      m_registry(
-          std::make_unique<registry::WinePrefixRegistry>(prefix, m_serverProbe, m_prefixLock)),
+      m_registry(std::make_unique<registry::WinePrefixRegistry>(prefix, m_serverProbe, m_prefixLock,
+                                                                registry::SystemTicksNow, files)),
       m_paths(prefix),
       m_system(prefix, HostFacts::FromProcess(env),
                [this](const std::string& sid) { return ProfileImagePath(*m_registry, sid); }) {}

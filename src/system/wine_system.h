@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_operations.h"
 #include "platform/prefix_lock.h"
 #include "platform/status.h"
 #include "platform/system_info.h"
@@ -20,9 +21,11 @@ namespace quillet {
 class WineSystem {
   public:
     // Locates the prefix (--prefix, else $WINEPREFIX, else ~/.wine) and prepares its registry;
-    // the registry files are read on first use.
+    // the registry files are read on first use. Files are replaced through `files`, which must
+    // outlive the system.
     static Result<std::unique_ptr<WineSystem>> Open(const std::optional<std::string>& prefixOption,
-                                                    const Environment& env);
+                                                    const Environment& env,
+                                                    FileOperations& files = RealFileOperations());
 
     const std::filesystem::path& prefix() const { return m_prefix; }
     registry::RegistryStore& registry() { return *m_registry; }
@@ -30,10 +33,13 @@ class WineSystem {
     const SystemInfo& system() const { return m_system; }
     PrefixLock& prefixLock() { return m_prefixLock; }
     const WineServerProbe& serverProbe() const { return m_serverProbe; }
+    // What the system's files (and those of the runs over it) are replaced through.
+    FileOperations& fileOperations() const { return m_files; }
 
   private:
-    WineSystem(std::filesystem::path prefix, const Environment& env);
+    WineSystem(std::filesystem::path prefix, const Environment& env, FileOperations& files);
 
+    FileOperations& m_files;
     std::filesystem::path m_prefix;
     WineServerProbe m_serverProbe;
     PrefixLock m_prefixLock;

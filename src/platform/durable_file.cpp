@@ -1,0 +1,243 @@
+#include "platform/durable_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+constexpr std::string_view kTemporaryMark = ".quillet-";
+// Keeps ".<name>.quillet-<pid>-<random>.<library suffix>" within the usual 255-byte name limit.
+constexpr std::size_t kMaxNameInTemporary = 160;
+constexpr mode_t kPermissionBits = 07777;
+constexpr int kMaxLinks = 40;  // as the kernel's own limit on a chain of symbolic links
+constexpr int kNameAttempts = 100;
+
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+// ".<name>.quillet-": what every temporary of `file` starts with.
+std::string TemporaryPrefix(const std::filesystem::path& file) {
+    std::string name = file.filename().string();
+    if (name.size() > kMaxNameInTemporary) name.resize(kMaxNameInTemporary);
+    return "." + name + std::string(kTemporaryMark);
+}
+
+std::string RandomPart() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::string part(8, 'a');
+    for (char& c : part) c = kLetters[generator() % (sizeof(kLetters) - 1)];
+    return part;
+}
+
+// The file `target` stands for: itself, or the file at the end of its chain of symbolic links.
+int ResolveLinks(FileOperations& files, const std::filesystem::path& target,
+                 std::filesystem::path* file) {
+    std::filesystem::path current = target;
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        std::filesystem::path next;
+        const int error = files.readLink(current, &next);
+        if (error == EINVAL || error == ENOENT) {  // not a link, or nothing there yet
+            *file = current;
+            return 0;
+        }
+        if (error != 0) return error;
+        current = next.is_absolute() ? next : FolderOf(current) / next;
+    }
+    return ELOOP;
+}
+
+void RemoveStaleTemporariesOf(FileOperations& files, const std::filesystem::path& file) {
+    const std::filesystem::path folder = FolderOf(file);
+    const std::string prefix = TemporaryPrefix(file);
+    std::vector<std::string> names;
+    if (files.listFolder(folder, &names) != 0) return;
+    for (const std::string& name : names) {
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const char* const restEnd = rest.data() + rest.size();
+        pid_t pid = 0;
+        const auto [end, error] = std::from_chars(rest.data(), restEnd, pid);
+        if (error != std::errc() || end == restEnd || *end != '-' || pid <= 0) continue;
+        // This process may be replacing the same target elsewhere; a live process is at work.
+        if (pid == ::getpid() || files.processExists(pid)) continue;
+        const std::filesystem::path leftover = folder / name;
+        struct stat info {};
+        if (files.status(leftover, false, &info) != 0) continue;
+        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+        (void)files.unlink(leftover);  // see the header: a leftover that stays is harmless
+    }
+}
+
+}  // namespace
+
+FileReplacement::FileReplacement(std::filesystem::path target, FileOperations& files,
+                                 ReplaceOptions options)
+    : m_target(std::move(target)), m_files(files), m_options(options) {}
+
+FileReplacement::~FileReplacement() { removeTemporary(); }
+
+Status FileReplacement::failure(std::string_view what, int error) const {
+    return Status::Error("Cannot write " + m_target.string() + ": " + std::string(what) +
+                         std::strerror(error));
+}
+
+Status FileReplacement::begin() {
+    if (int error = ResolveLinks(m_files, m_target, &m_file); error != 0) {
+        return failure("", error);
+    }
+    if (!m_file.has_filename()) {
+        return Status::Error("Cannot write " + m_target.string() + ": not a file name");
+    }
+    struct stat old {};
+    const int missing = m_files.status(m_file, true, &old);
+    if (missing != 0 && missing != ENOENT) return failure("", missing);
+    const bool existed = missing == 0;
+    if (existed && S_ISDIR(old.st_mode)) return failure("", EISDIR);
+    if (existed) {
+        m_mode = old.st_mode & kPermissionBits;
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+            m_owner = std::make_pair(old.st_uid, old.st_gid);
+        }
+    }
+
+    RemoveStaleTemporariesOf(m_files, m_file);
+    const std::string prefix = TemporaryPrefix(m_file) + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < kNameAttempts && !m_created; ++attempt) {
+        m_temporary = FolderOf(m_file) / (prefix + RandomPart());
+        const int error = m_files.open(m_temporary, O_WRONLY | O_CREAT | O_EXCL, 0666, &m_fd);
+        if (error == 0) {
+            m_created = true;
+        } else if (error != EEXIST) {
+            return failure("cannot create a temporary file beside it: ", error);
+        }
+    }
+    if (!m_created) {
+        return Status::Error("Cannot write " + m_target.string() +
+                             ": no free name for a temporary file beside it");
+    }
+    if (!existed) {
+        // The mode open() gave the new file is 0666 less the umask, which is what a new file gets.
+        struct stat created {};
+        if (int error = m_files.status(m_temporary, false, &created); error != 0) {
+            return failure("", error);
+        }
+        m_mode = created.st_mode & kPermissionBits;
+    }
+    if (m_options.mode) m_mode = *m_options.mode;
+    return Status::Ok();
+}
+
+Status FileReplacement::write(std::string_view data) {
+    if (m_fd < 0) {
+        return Status::Error("Cannot write " + m_target.string() +
+                             ": the temporary file is not open for writing");
+    }
+    Status written = WriteAllToFd(m_fd, data, m_files);
+    if (!written)
+        return Status::Error("Cannot write " + m_target.string() + ": " + written.reason());
+    return written;
+}
+
+const std::filesystem::path& FileReplacement::handOver() {
+    if (m_fd >= 0) {
+        // Nothing was written through the descriptor, so closing it cannot lose data.
+        (void)m_files.close(m_fd);
+        m_fd = -1;
+    }
+    return m_temporary;
+}
+
+Status FileReplacement::flush() {
+    if (m_flushed) return Status::Ok();
+    if (!m_created) {
+        return Status::Error("Cannot write " + m_target.string() + ": no temporary file was made");
+    }
+    if (m_fd < 0) {
+        // Handed over: the file that now carries the temporary's name is the one to flush.
+        if (int error = m_files.open(m_temporary, O_RDONLY, 0, &m_fd); error != 0) {
+            return failure("", error);
+        }
+    }
+    int error = m_files.fchmod(m_fd, m_mode);
+    if (error == 0 && m_owner) {
+        // Only a privileged process may give the file back to its owner; for anyone else the
+        // owner cannot be kept, and the content matters more.
+        (void)m_files.fchown(m_fd, m_owner->first, m_owner->second);
+    }
+    if (error == 0) error = m_files.fsync(m_fd);
+    // close() reports its own error: some file systems (NFS) report a failed write there.
+    const int closeError = m_files.close(m_fd);
+    m_fd = -1;
+    if (error == 0) error = closeError;
+    if (error != 0) return failure("", error);
+    m_flushed = true;
+    return Status::Ok();
+}
+
+Status FileReplacement::commit() {
+    if (Status flushed = flush(); !flushed) {
+        removeTemporary();
+        return flushed;
+    }
+    if (int error = m_files.rename(m_temporary, m_file); error != 0) {
+        removeTemporary();
+        return failure("", error);
+    }
+    m_replaced = true;
+    const int error = m_files.syncFolder(FolderOf(m_file));
+    if (error != 0 && error != EINVAL && error != ENOTSUP) {
+        return failure("the file was replaced but its folder cannot be flushed: ", error);
+    }
+    return Status::Ok();
+}
+
+void FileReplacement::removeTemporary() {
+    if (m_fd >= 0) {
+        (void)m_files.close(m_fd);  // the content is being thrown away
+        m_fd = -1;
+    }
+    if (m_created && !m_replaced) {
+        // A temporary that cannot be removed is removed by a later run's sweep.
+        (void)m_files.unlink(m_temporary);
+    }
+    m_created = false;
+}
+
+Status ReplaceFile(const std::filesystem::path& target, std::string_view content,
+                   FileOperations& files, ReplaceOptions options) {
+    FileReplacement replacement(target, files, options);
+    if (Status begun = replacement.begin(); !begun) return begun;
+    if (Status written = replacement.write(content); !written) return written;
+    return replacement.commit();
+}
+
+void RemoveStaleTemporaries(const std::filesystem::path& target, FileOperations& files) {
+    std::filesystem::path file;
+    if (ResolveLinks(files, target, &file) != 0) file = target;
+    RemoveStaleTemporariesOf(files, file);
+}
+
+Status WriteAllToFd(int fd, std::string_view data, FileOperations& files) {
+    while (!data.empty()) {
+        std::size_t written = 0;
+        const int error = files.write(fd, data, &written);
+        if (error == EINTR) continue;
+        if (error != 0) return Status::Error(std::strerror(error));
+        if (written == 0) return Status::Error(std::strerror(ENOSPC));
+        data.remove_prefix(written);
+    }
+    return Status::Ok();
+}
+
+}  // namespace quillet

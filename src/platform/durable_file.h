@@ -1,0 +1,129 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "platform/file_operations.h"
+#include "platform/status.h"
+
+namespace quillet {
+
+// Durable replacement of a file: a crash, a power cut or a full disk at any moment leaves either
+// the old file or the complete new one, never a mix, and a replacement reported done survives a
+// power cut. The new content goes to a temporary file beside the target; it is flushed (fsync)
+// and closed, renamed over the target, and then the folder is flushed, so that the rename itself
+// is on the disk.
+//
+// Temporary files are named ".<target name>.quillet-<process id>-<random>" (a library that builds
+// its own temporary from ours appends to that name). The process id tells a later run a crashed
+// run's leftovers, which it removes before it replaces the same target, from the temporaries of a
+// run still at work, which it leaves alone.
+//
+// A failed flush of the folder fails the replacement. The rename has happened then, so the target
+// holds the new content, but it may be lost in a crash, and a caller must not report the work as
+// safely done; the reason says that the file was replaced. A file system that cannot flush a
+// folder at all (EINVAL, ENOTSUP) makes renames as durable as it allows; that is not a failure.
+//
+// The new file keeps the permission bits of the file it replaces (and its owner and group, where
+// the process may set them); a new file gets mode 0666 less the umask. ReplaceOptions::mode fixes
+// the bits instead. When the target is a symbolic link, the file it leads to is replaced and the
+// link stays.
+//
+// Every reason names the file and the system's error text: "Cannot write <target>: No space left
+// on device". On any failure before the rename, the target is left as it was and the temporary is
+// removed.
+//
+// Every file-system call goes through the FileOperations given (the operating system's unless a
+// test passes another). Calls share no state: different targets may be replaced from different
+// threads at once.
+
+struct ReplaceOptions {
+    // The new file's permission bits whatever the old file's were and whatever the umask.
+    std::optional<mode_t> mode;
+};
+
+// One replacement of `target`, step by step:
+//
+//     FileReplacement replacement(target);
+//     if (Status s = replacement.begin(); !s) return s;
+//     if (Status s = replacement.write(content); !s) return s;
+//     return replacement.commit();
+//
+// The temporary is removed when commit() fails, and when the replacement is destroyed before
+// commit() renamed it; the target is then left as it was. One thread at a time.
+class FileReplacement {
+  public:
+    explicit FileReplacement(std::filesystem::path target,
+                             FileOperations& files = RealFileOperations(),
+                             ReplaceOptions options = {});
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Removes the stale temporaries of the target (see RemoveStaleTemporaries), then creates the
+    // empty temporary beside it. Fails when the target is a folder or its folder cannot hold a
+    // new file.
+    Status begin();
+
+    // Appends to the temporary, continuing after interrupted and partial writes.
+    Status write(std::string_view data);
+
+    // For a library that writes the content by the temporary's path (and may replace the
+    // temporary by its own file of that name): closes this replacement's descriptor and returns
+    // the path. write() is refused afterwards.
+    const std::filesystem::path& handOver();
+
+    // Sets the permission bits, flushes the content to the disk and closes the temporary. Its
+    // content must be complete; commit() calls it when it was not called before.
+    Status flush();
+
+    // Flushes the temporary when flush() was not called, renames it over the target and flushes
+    // the folder. A failure before the rename leaves the target as it was; see replaced().
+    Status commit();
+
+    // Whether commit() got as far as the rename, so that the target holds the new content (also
+    // when flushing the folder then failed).
+    bool replaced() const { return m_replaced; }
+
+    // The file replaced: the target, or the file its symbolic link leads to. Known after begin().
+    const std::filesystem::path& file() const { return m_file; }
+    const std::filesystem::path& temporary() const { return m_temporary; }
+
+  private:
+    Status failure(std::string_view what, int error) const;
+    void removeTemporary();
+
+    std::filesystem::path m_target;
+    FileOperations& m_files;
+    ReplaceOptions m_options;
+    std::filesystem::path m_file;
+    std::filesystem::path m_temporary;
+    int m_fd = -1;
+    bool m_created = false;
+    bool m_flushed = false;
+    bool m_replaced = false;
+    // What the old file had, to be given to the new one.
+    mode_t m_mode = 0;
+    std::optional<std::pair<uid_t, gid_t>> m_owner;
+};
+
+// Replaces `target` by `content` in one go (begin, write, commit).
+Status ReplaceFile(const std::filesystem::path& target, std::string_view content,
+                   FileOperations& files = RealFileOperations(), ReplaceOptions options = {});
+
+// Removes the temporaries of `target` (of the file its symbolic link leads to) left by processes
+// that no longer run: regular files of this user, not folders, not another target's, not this
+// process's own. Errors are ignored: a leftover that cannot be removed harms nothing but space, and
+// the next run tries again.
+void RemoveStaleTemporaries(const std::filesystem::path& target,
+                            FileOperations& files = RealFileOperations());
+
+// Writes all of `data` to `fd`, continuing after interrupted and partial writes. On failure the
+// reason is the system's error text alone; callers add the file's name.
+Status WriteAllToFd(int fd, std::string_view data, FileOperations& files = RealFileOperations());
+
+}  // namespace quillet

@@ -1,0 +1,93 @@
+#include "platform/file_operations.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+namespace quillet {
+namespace {
+
+// Runs a call that returns -1 with errno set on failure, as an error number.
+int ErrorOf(int result) { return result == 0 ? 0 : errno; }
+
+class PosixFileOperations : public FileOperations {
+  public:
+    int open(const std::filesystem::path& file, int flags, mode_t mode, int* fd) override {
+        *fd = ::open(file.c_str(), flags | O_CLOEXEC, mode);
+        return *fd < 0 ? errno : 0;
+    }
+
+    int write(int fd, std::string_view data, std::size_t* written) override {
+        const ssize_t count = ::write(fd, data.data(), data.size());
+        if (count < 0) {
+            *written = 0;
+            return errno;
+        }
+        *written = static_cast<std::size_t>(count);
+        return 0;
+    }
+
+    int fsync(int fd) override { return ErrorOf(::fsync(fd)); }
+    int close(int fd) override { return ErrorOf(::close(fd)); }
+    int fchmod(int fd, mode_t mode) override { return ErrorOf(::fchmod(fd, mode)); }
+    int fchown(int fd, uid_t owner, gid_t group) override {
+        return ErrorOf(::fchown(fd, owner, group));
+    }
+
+    int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        return ErrorOf(::rename(from.c_str(), to.c_str()));
+    }
+
+    int unlink(const std::filesystem::path& file) override {
+        return ErrorOf(::unlink(file.c_str()));
+    }
+
+    int syncFolder(const std::filesystem::path& folder) override {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return errno;
+        const int error = ErrorOf(::fsync(fd));
+        ::close(fd);
+        return error;
+    }
+
+    int status(const std::filesystem::path& file, bool followLinks, struct stat* info) override {
+        return ErrorOf(followLinks ? ::stat(file.c_str(), info) : ::lstat(file.c_str(), info));
+    }
+
+    int readLink(const std::filesystem::path& link, std::filesystem::path* target) override {
+        char buffer[PATH_MAX];
+        const ssize_t length = ::readlink(link.c_str(), buffer, sizeof(buffer));
+        if (length < 0) return errno;
+        if (static_cast<std::size_t>(length) == sizeof(buffer)) return ENAMETOOLONG;
+        *target = std::string(buffer, static_cast<std::size_t>(length));
+        return 0;
+    }
+
+    int listFolder(const std::filesystem::path& folder, std::vector<std::string>* names) override {
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr) return errno;
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") names->emplace_back(name);
+        }
+        const int error = errno;
+        ::closedir(dir);
+        return error;
+    }
+
+    bool processExists(pid_t pid) override { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+};
+
+}  // namespace
+
+FileOperations& RealFileOperations() {
+    static PosixFileOperations operations;
+    return operations;
+}
+
+}  // namespace quillet
