@@ -169,13 +169,12 @@ Status FileReplacement::flush() {
             return failure("", error);
         }
     }
-    int error = m_files.fchmod(m_fd, m_mode);
-    if (error == 0 && m_owner) {
-        // Only a privileged process may give the file back to its owner; for anyone else the
-        // owner cannot be kept, and the content matters more.
-        (void)m_files.fchown(m_fd, m_owner->first, m_owner->second);
-    }
-    if (error == 0) error = m_files.fsync(m_fd);
+    // Keeping the old mode and owner is best effort: file systems such as FAT on a memory stick
+    // refuse modes they cannot store, only a privileged process may give a file back to its
+    // owner, and the content matters more than either.
+    (void)m_files.fchmod(m_fd, m_mode);
+    if (m_owner) (void)m_files.fchown(m_fd, m_owner->first, m_owner->second);
+    int error = m_files.fsync(m_fd);
     // close() reports its own error: some file systems (NFS) report a failed write there.
     const int closeError = m_files.close(m_fd);
     m_fd = -1;

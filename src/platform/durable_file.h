@@ -28,10 +28,11 @@ namespace quillet {
 // safely done; the reason says that the file was replaced. A file system that cannot flush a
 // folder at all (EINVAL, ENOTSUP) makes renames as durable as it allows; that is not a failure.
 //
-// The new file keeps the permission bits of the file it replaces (and its owner and group, where
-// the process may set them); a new file gets mode 0666 less the umask. ReplaceOptions::mode fixes
-// the bits instead. When the target is a symbolic link, the file it leads to is replaced and the
-// link stays.
+// The new file keeps the permission bits of the file it replaces, and its owner and group, where
+// the file system and the process allow it (a failure there does not stop the replacement: FAT
+// refuses modes it cannot store); a new file gets mode 0666 less the umask. ReplaceOptions::mode
+// fixes the bits instead. When the target is a symbolic link, the file it leads to is replaced and
+// the link stays.
 //
 // Every reason names the file and the system's error text: "Cannot write <target>: No space left
 // on device". On any failure before the rename, the target is left as it was and the temporary is

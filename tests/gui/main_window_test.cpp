@@ -59,6 +59,11 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
         .userProfile = "C:\\users\\me",
         .dataFolder = ShippedDataFolder(),
         .makeWorkFolder = [&temp] { return WorkFolder::CreateIn(temp.path()); },
+        .checkPrefixIdle = {},
+        .prefixLock = nullptr,
+        .shellOpen = {},
+        .timeText = {},
+        .todayText = {},
         .entryPauseMs = 0,
     };
     MainWindow window(services);
