@@ -1,7 +1,6 @@
 #include "backup/backup_run.h"
-#include "backup/identity_list.h"
-#include "backup/run_environment.h"
 #include "cli/commands.h"
+#include "cli/identity_run.h"
 #include "cli/password_input.h"
 
 namespace quillet::cli {
@@ -26,26 +25,21 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
         if (read->empty()) return Fail(err, "the password file holds an empty password");
         password = *read;
     }
-    const RunSystem* system = context.system(err);
-    if (system == nullptr) return kExitNothingDone;
-    StreamMessageService messages(err);
-    auto run = RunEnvironment::Create(*system, context.archive(), messages, context.environment());
-    if (!run) return Fail(err, run.reason());
-
-    const std::optional<Identity> identity =
-        FindIdentityOrSay(ListIdentities((*run)->modReg()), args.identity, err);
-    if (!identity) return kExitNothingDone;
+    const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);
+    if (!run) return kExitNothingDone;
 
     BackupRequest request;
-    request.identityKey = identity->key;
-    request.headerLines = InteractiveHeader(system->computerName, system->logonUser,
-                                            identity->userName, BackupTimeText(), args.description);
+    request.identityKey = run->identity().key;
+    request.headerLines =
+        InteractiveHeader(run->system().computerName, run->system().logonUser,
+                          run->identity().userName, BackupTimeText(), args.description);
     request.items = *items;
     request.password = password;
     request.backupFile = std::filesystem::absolute(args.out);
 
-    const BackupOutcome outcome = context.withProgress(
-        [&](BackupProgress* progress) { return RunBackup((*run)->context(), request, progress); });
+    const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
+        return RunBackup(run->environment().context(), request, progress);
+    });
     PrintItemReport(outcome.items, RunDirection::kBackup, out, err);
     if (!outcome.written) {
         return Fail(err, "the backup was not written: " + outcome.writeFailure);

@@ -1,11 +1,11 @@
 #include <algorithm>
 
-#include "backup/identity_list.h"
 #include "backup/opened_backup.h"
 #include "backup/restore_handlers.h"
 #include "backup/restore_run.h"
 #include "backup/run_environment.h"
 #include "cli/commands.h"
+#include "cli/identity_run.h"
 #include "cli/password_input.h"
 
 namespace quillet::cli {
@@ -60,31 +60,25 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
                       std::ostream& err) {
     auto items = ParseItemList(args.items);
     if (!items) return Fail(err, items.reason());
-    const RunSystem* system = context.system(err);
-    if (system == nullptr) return kExitNothingDone;
-    StreamMessageService messages(err);
-    auto run = RunEnvironment::Create(*system, context.archive(), messages, context.environment());
-    if (!run) return Fail(err, run.reason());
+    const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);
+    if (!run) return kExitNothingDone;
+    RunEnvironment& environment = run->environment();
 
-    const std::optional<Identity> identity =
-        FindIdentityOrSay(ListIdentities((*run)->modReg()), args.identity, err);
-    if (!identity) return kExitNothingDone;
-
-    OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
+    OpenedBackup backup(environment.archive(), environment.context().workFolder);
     auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
     if (!password) return Fail(err, password.reason());
     const OpenOutcome opened = backup.open(std::filesystem::absolute(args.file), *password);
     if (opened == OpenOutcome::kWrongPassword) return Fail(err, kWrongPasswordMessage);
     if (opened == OpenOutcome::kInvalid) return Fail(err, kInvalidBackupMessage);
 
-    const RestoreRequest request{identity->key, *items};
+    const RestoreRequest request{run->identity().key, *items};
     if (std::none_of(request.ticked.begin(), request.ticked.end(), [](bool on) { return on; })) {
         return Fail(err, kSelectItemMessage);
     }
-    if (args.dryRun) return DryRun(**run, backup, request, out, err);
+    if (args.dryRun) return DryRun(environment, backup, request, out, err);
 
     const RestoreOutcome outcome = context.withProgress([&](BackupProgress* progress) {
-        return RunRestore((*run)->context(), backup, request, progress);
+        return RunRestore(environment.context(), backup, request, progress);
     });
     switch (outcome.start) {
         case RestoreStart::kInvalidBackup:
