@@ -9,6 +9,7 @@
 
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
+#include "backup/exit_status.h"
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
 #include "gui/program_folder.h"
@@ -36,7 +37,7 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         std::cerr << "quillet: no display to show the window on (DISPLAY is not set). For a "
                      "backup without a window give a job command line: quillet "
                      "'sf=IDENTITYxm=ITEMSps=PASSWORDbf=FILE', or use quillet-cli.\n";
-        return 2;
+        return kExitNothingDone;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Quillet");
@@ -47,7 +48,7 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     auto system = WineSystem::Open(prefix, env);
     if (!system) {
         QMessageBox::critical(nullptr, "Quillet", QString::fromStdString(system.reason()));
-        return 2;
+        return kExitNothingDone;
     }
     WineSystem& wine = **system;
     QtDialogService dialogs(dataFolder);

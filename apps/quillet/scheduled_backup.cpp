@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "backup/exit_status.h"
 #include "backup/job_command_line.h"
 #include "backup/run_environment.h"
 #include "backup/unattended_backup.h"
@@ -22,7 +23,7 @@ class StderrMessages : public MessageService {
 
 int Fail(const std::string& reason) {
     std::cerr << "quillet: " << reason << '\n';
-    return kUnattendedNothingWritten;
+    return kExitNothingDone;
 }
 
 }  // namespace

@@ -39,18 +39,6 @@ bool BackupOutcome::allSucceeded() const {
     return true;
 }
 
-std::string BackupOutcome::report() const {
-    std::string text;
-    for (int i = 0; i < kItemCount; ++i) {
-        if (!items[i].ran) continue;
-        text += "\r\n";
-        text += kItems[i].backupReportName;
-        text += '\t';
-        text += items[i].succeeded ? "Successed!" : "Fail!";
-    }
-    return text;
-}
-
 BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
                         BackupProgress* progress) {
     BackupOutcome outcome;

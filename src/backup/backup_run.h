@@ -9,6 +9,7 @@
 #include "archive/archive_observer.h"
 #include "backup/backup_item.h"
 #include "backup/item_context.h"
+#include "backup/item_report.h"
 
 namespace quillet {
 
@@ -33,14 +34,8 @@ std::vector<std::pair<std::string, std::string>> InteractiveHeader(
 // The header of a scheduled backup: identity and description both "Auto Backup".
 std::vector<std::pair<std::string, std::string>> UnattendedHeader(const std::string& timeText);
 
-struct ItemOutcome {
-    bool ran = false;
-    bool succeeded = false;
-    std::string failure;  // why it failed, when it did
-};
-
 struct BackupOutcome {
-    std::array<ItemOutcome, kItemCount> items{};
+    ItemOutcomes items{};
     std::string itemResult;  // the BackupItem value: eight "0"/"1"
     // Whether the backup file was written; when not, why (the previous file is unchanged).
     bool written = false;
@@ -48,7 +43,7 @@ struct BackupOutcome {
 
     bool allSucceeded() const;
     // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!".
-    std::string report() const;
+    std::string report() const { return ItemReportText(items, RunDirection::kBackup); }
 };
 
 // Follows a run: the status text, the progress (0 to 100) and the archive's own events.

@@ -18,18 +18,6 @@ bool RestoreOutcome::allSucceeded() const {
     return true;
 }
 
-std::string RestoreOutcome::report() const {
-    std::string text;
-    for (int i = 0; i < kItemCount; ++i) {
-        if (!items[i].ran) continue;
-        text += "\r\n";
-        text += kItems[i].restoreReportName;
-        text += '\t';
-        text += items[i].succeeded ? "Successed!" : "Fail!";
-    }
-    return text;
-}
-
 RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const RestoreRequest& request,
                           BackupProgress* progress) {
     RestoreOutcome outcome;

@@ -28,11 +28,11 @@ inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
 struct RestoreOutcome {
     RestoreStart start = RestoreStart::kRan;
     std::string refusal;  // why, for kPrefixBusy
-    std::array<ItemOutcome, kItemCount> items{};
+    ItemOutcomes items{};
 
     bool allSucceeded() const;
     // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!".
-    std::string report() const;
+    std::string report() const { return ItemReportText(items, RunDirection::kRestore); }
 };
 
 // The restore run shared by the window and quillet-cli: the ticked items that the backup holds,

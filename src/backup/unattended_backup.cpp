@@ -13,20 +13,17 @@ UnattendedResult RunUnattendedBackup(ItemContext& context, const JobCommandLine&
 
     const BackupOutcome outcome = RunBackup(context, request, nullptr);
     UnattendedResult result;
-    for (int i = 0; i < kItemCount; ++i) {
-        const ItemOutcome& item = outcome.items[i];
-        if (item.ran && !item.succeeded) {
-            result.failures.push_back(std::string(kItems[i].backupReportName) +
-                                      " failed: " + item.failure);
+    for (const ItemReportLine& line : ItemReport(outcome.items, RunDirection::kBackup)) {
+        if (!line.succeeded) {
+            result.failures.push_back(std::string(line.name) +
+                                      " failed: " + std::string(line.failure));
         }
     }
     if (!outcome.written) {
         result.failures.push_back("the backup file " + job.backupFile +
                                   " was not written: " + outcome.writeFailure);
-        result.exitCode = kUnattendedNothingWritten;
-    } else {
-        result.exitCode = result.failures.empty() ? kUnattendedAllSucceeded : kUnattendedItemFailed;
     }
+    result.exitCode = ExitStatusOf(outcome);
     return result;
 }
 

@@ -4,17 +4,13 @@
 #include <vector>
 
 #include "backup/backup_run.h"
+#include "backup/exit_status.h"
 #include "backup/job_command_line.h"
 
 namespace quillet {
 
-// Exit statuses of the scheduled backup.
-inline constexpr int kUnattendedAllSucceeded = 0;
-inline constexpr int kUnattendedItemFailed = 1;  // the backup was written, an item failed
-inline constexpr int kUnattendedNothingWritten = 2;
-
 struct UnattendedResult {
-    int exitCode = kUnattendedNothingWritten;
+    int exitCode = kExitNothingDone;    // as ExitStatusOf the backup's outcome
     std::vector<std::string> failures;  // one line each, for stderr
 };
 

@@ -1,11 +1,7 @@
-#include <iostream>
-
 #include "backup/backup_run.h"
-#include "backup/identity_list.h"
-#include "backup/run_environment.h"
 #include "cli/commands.h"
+#include "cli/identity_run.h"
 #include "cli/password_input.h"
-#include "cli/terminal_progress.h"
 
 namespace quillet::cli {
 namespace {
@@ -18,58 +14,43 @@ struct BackupArguments {
     std::optional<std::string> passwordFile;
 };
 
-int RunBackupCommand(CliContext& context, const BackupArguments& args) {
+int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostream& out,
+                     std::ostream& err) {
     auto items = ParseItemList(args.items);
-    if (!items) return context.fail(items.reason());
+    if (!items) return Fail(err, items.reason());
     std::string password;
     if (args.passwordFile) {
         auto read = ReadPasswordFile(*args.passwordFile);
-        if (!read) return context.fail(read.reason());
-        if (read->empty()) return context.fail("the password file holds an empty password");
+        if (!read) return Fail(err, read.reason());
+        if (read->empty()) return Fail(err, "the password file holds an empty password");
         password = *read;
     }
-    WineSystem* system = context.system();
-    if (system == nullptr) return kExitNothingDone;
-    auto run = RunEnvironment::Create(*system, context.messages(), context.environment());
-    if (!run) return context.fail(run.reason());
-
-    const Identity* identity = context.findIdentity((*run)->modReg(), args.identity);
-    if (identity == nullptr) return kExitNothingDone;
+    const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);
+    if (!run) return kExitNothingDone;
 
     BackupRequest request;
-    request.identityKey = identity->key;
+    request.identityKey = run->identity().key;
     request.headerLines =
-        InteractiveHeader(system->system().computerName(), system->system().logonUser(),
-                          identity->userName, BackupTimeText(), args.description);
+        InteractiveHeader(run->system().computerName, run->system().logonUser,
+                          run->identity().userName, BackupTimeText(), args.description);
     request.items = *items;
     request.password = password;
     request.backupFile = std::filesystem::absolute(args.out);
 
-    BackupOutcome outcome;
-    {
-        TerminalProgress progress;
-        outcome = RunBackup((*run)->context(), request, &progress);
-    }
-    for (int i = 0; i < kItemCount; ++i) {
-        const ItemOutcome& item = outcome.items[i];
-        if (!item.ran) continue;
-        std::cout << kItems[i].backupReportName << '\t' << (item.succeeded ? "Successed!" : "Fail!")
-                  << '\n';
-        if (!item.succeeded) {
-            std::cerr << "quillet-cli: " << kItems[i].backupReportName << ": " << item.failure
-                      << '\n';
-        }
-    }
+    const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
+        return RunBackup(run->environment().context(), request, progress);
+    });
+    PrintItemReport(outcome.items, RunDirection::kBackup, out, err);
     if (!outcome.written) {
-        return context.fail("the backup was not written: " + outcome.writeFailure);
+        return Fail(err, "the backup was not written: " + outcome.writeFailure);
     }
-    std::cout << "The Backup was Completed!\n";
-    return outcome.allSucceeded() ? kExitOk : kExitPartial;
+    out << "The Backup was Completed!\n";
+    return ExitStatusOf(outcome);
 }
 
 }  // namespace
 
-void AddBackupCommand(CLI::App& app, CliContext& context, int* exitCode) {
+void AddBackupCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<BackupArguments>();
     CLI::App* command =
         app.add_subcommand("backup", "Back up the items of one identity into a backup file");
@@ -84,7 +65,8 @@ void AddBackupCommand(CLI::App& app, CliContext& context, int* exitCode) {
     command->add_option("--description", args->description, "A description kept in the backup");
     command->add_option("--password-file", args->passwordFile,
                         "Protect the backup with the password on this file's first line");
-    command->callback([&context, exitCode, args] { *exitCode = RunBackupCommand(context, *args); });
+    command->callback(
+        [&run, args] { run.exitCode = RunBackupCommand(*args, run.context, run.out, run.err); });
 }
 
 }  // namespace quillet::cli

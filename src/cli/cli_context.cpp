@@ -1,51 +1,67 @@
 #include "cli/cli_context.h"
 
+#include <ostream>
+
+#include "cli/password_input.h"
+
 namespace quillet::cli {
 
-MessageAnswer StderrMessageService::showMessage(const std::string& text, MessageIcon,
+MessageAnswer StreamMessageService::showMessage(const std::string& text, MessageIcon,
                                                 MessageButtons buttons) {
     std::string line = text;
     for (char& c : line) {
         if (c == '\n' || c == '\r') c = ' ';
     }
-    std::cerr << "quillet-cli: " << line << '\n';
+    m_err << "quillet-cli: " << line << '\n';
     // Nobody can answer a question here: a question is answered "no".
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
 }
 
-WineSystem* CliContext::system() {
-    if (!m_system) {
+void CliContext::startRun() {
+    prefixOption.reset();
+    m_wineParts.reset();
+    m_wine.reset();
+    m_zip.reset();
+}
+
+const RunSystem* CliContext::system(std::ostream& err) {
+    if (m_givenSystem) return &*m_givenSystem;
+    if (!m_wine) {
         auto opened = WineSystem::Open(prefixOption, m_env);
         if (!opened) {
-            fail(opened.reason());
+            Fail(err, opened.reason());
             return nullptr;
         }
-        m_system = std::move(opened.value());
+        m_wine = std::move(opened.value());
+        m_wineParts.emplace(RunSystemOf(*m_wine));
     }
-    return m_system.get();
+    return &*m_wineParts;
 }
 
-registry::ModReg* CliContext::modReg() {
-    if (!m_modReg) {
-        WineSystem* wine = system();
-        if (wine == nullptr) return nullptr;
-        m_modReg = std::make_unique<registry::ModReg>(wine->registry(), m_messages);
-    }
-    return m_modReg.get();
+archive::Archive& CliContext::archive() {
+    if (m_givenArchive != nullptr) return *m_givenArchive;
+    m_zip = std::make_unique<archive::ZipArchive>();
+    return *m_zip;
 }
 
-const Identity* CliContext::findIdentity(registry::ModReg& modReg, const std::string& nameOrKey) {
-    m_identities = ListIdentities(modReg);
-    const Identity* identity = FindIdentity(m_identities, nameOrKey);
-    if (identity == nullptr) {
-        fail("no Outlook Express identity \"" + nameOrKey + "\" (see quillet-cli identities)");
-    }
-    return identity;
+Result<std::string> CliContext::askPassword(const std::string& archiveName) {
+    if (m_givenPassword) return *m_givenPassword;
+    return AskPassword("Password for " + archiveName + ": ");
 }
 
-int CliContext::fail(const std::string& reason) const {
-    std::cerr << "quillet-cli: " << reason << '\n';
+int Fail(std::ostream& err, const std::string& reason) {
+    err << "quillet-cli: " << reason << '\n';
     return kExitNothingDone;
+}
+
+std::optional<Identity> FindIdentityOrSay(const std::vector<Identity>& identities,
+                                          const std::string& nameOrKey, std::ostream& err) {
+    const Identity* identity = FindIdentity(identities, nameOrKey);
+    if (identity == nullptr) {
+        Fail(err, "no Outlook Express identity \"" + nameOrKey + "\" (see quillet-cli identities)");
+        return std::nullopt;
+    }
+    return *identity;
 }
 
 }  // namespace quillet::cli

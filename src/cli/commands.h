@@ -1,19 +1,34 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <ostream>
 
 #include "cli/cli_context.h"
 
 namespace quillet::cli {
 
+// One run of a command line: the context the command works on, the streams it writes its output
+// and its errors to, and the exit status the chosen command leaves.
+struct CommandRun {
+    CliContext& context;
+    std::ostream& out;
+    std::ostream& err;
+    int exitCode = kExitNothingDone;
+};
+
 // Each command adds its subcommand to the application; when the subcommand is chosen its
-// callback stores the exit status in *exitCode.
-void AddIdentitiesCommand(CLI::App& app, CliContext& context, int* exitCode);
-void AddRegCommand(CLI::App& app, CliContext& context, int* exitCode);
-void AddBackupCommand(CLI::App& app, CliContext& context, int* exitCode);
-void AddInfoCommand(CLI::App& app, CliContext& context, int* exitCode);
-void AddListCommand(CLI::App& app, CliContext& context, int* exitCode);
-void AddVerifyCommand(CLI::App& app, CliContext& context, int* exitCode);
-void AddRestoreCommand(CLI::App& app, CliContext& context, int* exitCode);
+// callback runs the command and stores its exit status in run.exitCode.
+void AddIdentitiesCommand(CLI::App& app, CommandRun& run);
+void AddRegCommand(CLI::App& app, CommandRun& run);
+void AddBackupCommand(CLI::App& app, CommandRun& run);
+void AddInfoCommand(CLI::App& app, CommandRun& run);
+void AddListCommand(CLI::App& app, CommandRun& run);
+void AddVerifyCommand(CLI::App& app, CommandRun& run);
+void AddRestoreCommand(CLI::App& app, CommandRun& run);
+
+// Writes each item's line to `out` ("Backup Rules<TAB>Successed!") and, for an item that failed,
+// "quillet-cli: <report name>: <why>" to `err`.
+void PrintItemReport(const ItemOutcomes& items, RunDirection direction, std::ostream& out,
+                     std::ostream& err);
 
 }  // namespace quillet::cli

@@ -1,28 +1,30 @@
-#include <iostream>
-
 #include "backup/identity_list.h"
 #include "cli/commands.h"
 
 namespace quillet::cli {
+namespace {
 
-void AddIdentitiesCommand(CLI::App& app, CliContext& context, int* exitCode) {
+int RunIdentities(CliContext& context, std::ostream& out, std::ostream& err) {
+    const RunSystem* system = context.system(err);
+    if (system == nullptr) return kExitNothingDone;
+    StreamMessageService messages(err);
+    registry::ModReg modReg(system->registry, messages);
+    const std::vector<Identity> identities = ListIdentities(modReg);
+    if (identities.empty()) {
+        err << "quillet-cli: Your Windows System have not install Outlook Express \n";
+    }
+    for (const Identity& identity : identities) {
+        out << identity.key << '\t' << identity.userName << '\n';
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddIdentitiesCommand(CLI::App& app, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "identities", "List the Outlook Express identities: key TAB user name, one per line");
-    command->callback([&context, exitCode] {
-        registry::ModReg* modReg = context.modReg();
-        if (modReg == nullptr) {
-            *exitCode = kExitNothingDone;
-            return;
-        }
-        const std::vector<Identity> identities = ListIdentities(*modReg);
-        if (identities.empty()) {
-            std::cerr << "quillet-cli: Your Windows System have not install Outlook Express \n";
-        }
-        for (const Identity& identity : identities) {
-            std::cout << identity.key << '\t' << identity.userName << '\n';
-        }
-        *exitCode = kExitOk;
-    });
+    command->callback([&run] { run.exitCode = RunIdentities(run.context, run.out, run.err); });
 }
 
 }  // namespace quillet::cli

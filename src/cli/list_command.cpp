@@ -1,26 +1,24 @@
-#include <iostream>
-
-#include "archive/zip_archive.h"
 #include "cli/commands.h"
 
 namespace quillet::cli {
+namespace {
 
-void AddListCommand(CLI::App& app, CliContext& context, int* exitCode) {
+int RunList(const std::string& file, CliContext& context, std::ostream& out, std::ostream& err) {
+    archive::Archive& archive = context.archive();
+    Status loaded = archive.LoadArchive(file);
+    if (!loaded) return Fail(err, loaded.reason());
+    for (const archive::ArchiveEntry& entry : archive.entries()) out << entry.name << '\n';
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddListCommand(CLI::App& app, CommandRun& run) {
     auto file = std::make_shared<std::string>();
     CLI::App* command = app.add_subcommand("list", "List a backup's entry names in archive order");
     command->add_option("FILE", *file, "The backup file")->required()->check(CLI::ExistingFile);
-    command->callback([&context, exitCode, file] {
-        archive::ZipArchive archive;
-        Status loaded = archive.LoadArchive(*file);
-        if (!loaded) {
-            *exitCode = context.fail(loaded.reason());
-            return;
-        }
-        for (const archive::ArchiveEntry& entry : archive.entries()) {
-            std::cout << entry.name << '\n';
-        }
-        *exitCode = kExitOk;
-    });
+    command->callback(
+        [&run, file] { run.exitCode = RunList(*file, run.context, run.out, run.err); });
 }
 
 }  // namespace quillet::cli

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "cli/cli_context.h"
+
 namespace quillet::cli {
 
 Result<std::string> ReadPasswordFile(const std::string& file) {
@@ -37,20 +39,12 @@ Result<std::string> AskPassword(const std::string& prompt) {
     return password;
 }
 
-Result<std::string> PasswordFor(const std::optional<std::string>& passwordFile,
-                                const std::string& archiveName) {
-    if (passwordFile) return ReadPasswordFile(*passwordFile);
-    return AskPassword("Password for " + archiveName + ": ");
-}
-
-}  // namespace quillet::cli
-
-namespace quillet::cli {
-
 Result<std::string> PasswordIfProtected(archive::Archive& archive, const std::string& archiveFile,
-                                        const std::optional<std::string>& passwordFile) {
+                                        const std::optional<std::string>& passwordFile,
+                                        CliContext& context) {
     if (!archive.ArchiveHasPassword(archiveFile)) return std::string();
-    return PasswordFor(passwordFile, archiveFile);
+    if (passwordFile) return ReadPasswordFile(*passwordFile);
+    return context.askPassword(archiveFile);
 }
 
 }  // namespace quillet::cli

@@ -1,5 +1,3 @@
-#include <iostream>
-
 #include "cli/commands.h"
 #include "registry/registry_text.h"
 
@@ -11,29 +9,33 @@ struct RegArguments {
     std::string file;
 };
 
-int RunExport(CliContext& context, const RegArguments& args) {
-    registry::ModReg* modReg = context.modReg();
-    if (modReg == nullptr) return kExitNothingDone;
+int RunExport(const RegArguments& args, CliContext& context, std::ostream& err) {
+    const RunSystem* system = context.system(err);
+    if (system == nullptr) return kExitNothingDone;
+    StreamMessageService messages(err);
+    registry::ModReg modReg(system->registry, messages);
     // A missing key would export as a lone root line, whose import empties its target: refuse.
-    if (!modReg->KeyExists(args.keyPath)) {
-        return context.fail("no registry key " + args.keyPath + "; nothing was written");
+    if (!modReg.KeyExists(args.keyPath)) {
+        return Fail(err, "no registry key " + args.keyPath + "; nothing was written");
     }
-    Status status = registry::ExportKeyTree(*modReg, args.keyPath, args.file);
-    if (!status) return context.fail(status.reason());
+    Status status = registry::ExportKeyTree(modReg, args.keyPath, args.file);
+    if (!status) return Fail(err, status.reason());
     return kExitOk;
 }
 
-int RunImport(CliContext& context, const RegArguments& args) {
-    registry::ModReg* modReg = context.modReg();
-    if (modReg == nullptr) return kExitNothingDone;
-    Status status = registry::ImportKeyFile(*modReg, args.keyPath, args.file);
-    if (!status) return context.fail(status.reason());
+int RunImport(const RegArguments& args, CliContext& context, std::ostream& err) {
+    const RunSystem* system = context.system(err);
+    if (system == nullptr) return kExitNothingDone;
+    StreamMessageService messages(err);
+    registry::ModReg modReg(system->registry, messages);
+    Status status = registry::ImportKeyFile(modReg, args.keyPath, args.file);
+    if (!status) return Fail(err, status.reason());
     return kExitOk;
 }
 
 }  // namespace
 
-void AddRegCommand(CLI::App& app, CliContext& context, int* exitCode) {
+void AddRegCommand(CLI::App& app, CommandRun& run) {
     CLI::App* reg = app.add_subcommand("reg", "Export or import a registry key tree in text form");
     reg->require_subcommand(1);
 
@@ -44,7 +46,7 @@ void AddRegCommand(CLI::App& app, CliContext& context, int* exitCode) {
         ->required();
     exportCommand->add_option("FILE", exportArgs->file, "the text file to write")->required();
     exportCommand->callback(
-        [&context, exitCode, exportArgs] { *exitCode = RunExport(context, *exportArgs); });
+        [&run, exportArgs] { run.exitCode = RunExport(*exportArgs, run.context, run.err); });
 
     auto importArgs = std::make_shared<RegArguments>();
     CLI::App* importCommand = reg->add_subcommand(
@@ -55,7 +57,7 @@ void AddRegCommand(CLI::App& app, CliContext& context, int* exitCode) {
         ->required()
         ->check(CLI::ExistingFile);
     importCommand->callback(
-        [&context, exitCode, importArgs] { *exitCode = RunImport(context, *importArgs); });
+        [&run, importArgs] { run.exitCode = RunImport(*importArgs, run.context, run.err); });
 }
 
 }  // namespace quillet::cli

@@ -1,17 +1,17 @@
 #include <algorithm>
-#include <iostream>
 
-#include "backup/identity_list.h"
 #include "backup/opened_backup.h"
 #include "backup/restore_handlers.h"
 #include "backup/restore_run.h"
 #include "backup/run_environment.h"
 #include "cli/commands.h"
+#include "cli/identity_run.h"
 #include "cli/password_input.h"
-#include "cli/terminal_progress.h"
 
 namespace quillet::cli {
 namespace {
+
+constexpr char kNoItemAskedForMessage[] = "the backup holds none of the items asked for";
 
 struct RestoreArguments {
     std::string file;
@@ -22,11 +22,11 @@ struct RestoreArguments {
 };
 
 // Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
-int DryRun(CliContext& context, RunEnvironment& run, OpenedBackup& backup,
-           const RestoreRequest& request) {
+int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& request,
+           std::ostream& out, std::ostream& err) {
     if (run.context().checkPrefixIdle) {
         Status idle = run.context().checkPrefixIdle();
-        if (!idle) return context.fail(idle.reason());
+        if (!idle) return Fail(err, idle.reason());
     }
     RestoreHandlers handlers(run.context(), backup);
     bool anyFailure = false;
@@ -35,86 +35,72 @@ int DryRun(CliContext& context, RunEnvironment& run, OpenedBackup& backup,
         if (!request.ticked[i] || !backup.holds(i)) continue;
         anyPlanned = true;
         const RestoreTarget target = handlers.plan(i, request.identityKey);
-        std::cout << kItems[i].restoreReportName << '\n';
+        out << kItems[i].restoreReportName << '\n';
         if (!target.ok) {
-            std::cout << "  would fail: " << target.failure << '\n';
+            out << "  would fail: " << target.failure << '\n';
             anyFailure = true;
             continue;
         }
         if (!target.registryKey.empty()) {
-            std::cout << "  replace key " << target.registryKey << " with " << target.registryEntry
-                      << '\n';
+            out << "  replace key " << target.registryKey << " with " << target.registryEntry
+                << '\n';
         }
         if (!target.folderToCreate.empty()) {
-            std::cout << "  create folder " << target.folderToCreate.string() << '\n';
+            out << "  create folder " << target.folderToCreate.string() << '\n';
         }
         for (const auto& [entry, destination] : target.files) {
-            std::cout << "  replace file " << destination.string() << " with " << entry << '\n';
+            out << "  replace file " << destination.string() << " with " << entry << '\n';
         }
     }
-    if (!anyPlanned) return context.fail("the backup holds none of the items asked for");
-    return anyFailure ? kExitPartial : kExitOk;
+    if (!anyPlanned) return Fail(err, kNoItemAskedForMessage);
+    return ExitStatusFor(true, anyFailure);
 }
 
-int RunRestoreCommand(CliContext& context, const RestoreArguments& args) {
+int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::ostream& out,
+                      std::ostream& err) {
     auto items = ParseItemList(args.items);
-    if (!items) return context.fail(items.reason());
-    WineSystem* system = context.system();
-    if (system == nullptr) return kExitNothingDone;
-    auto run = RunEnvironment::Create(*system, context.messages(), context.environment());
-    if (!run) return context.fail(run.reason());
+    if (!items) return Fail(err, items.reason());
+    const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);
+    if (!run) return kExitNothingDone;
+    RunEnvironment& environment = run->environment();
 
-    const Identity* identity = context.findIdentity((*run)->modReg(), args.identity);
-    if (identity == nullptr) return kExitNothingDone;
-
-    OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
-    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile);
-    if (!password) return context.fail(password.reason());
+    OpenedBackup backup(environment.archive(), environment.context().workFolder);
+    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
+    if (!password) return Fail(err, password.reason());
     const OpenOutcome opened = backup.open(std::filesystem::absolute(args.file), *password);
-    if (opened == OpenOutcome::kWrongPassword) return context.fail(kWrongPasswordMessage);
-    if (opened == OpenOutcome::kInvalid) return context.fail(kInvalidBackupMessage);
+    if (opened == OpenOutcome::kWrongPassword) return Fail(err, kWrongPasswordMessage);
+    if (opened == OpenOutcome::kInvalid) return Fail(err, kInvalidBackupMessage);
 
-    const RestoreRequest request{identity->key, *items};
+    const RestoreRequest request{run->identity().key, *items};
     if (std::none_of(request.ticked.begin(), request.ticked.end(), [](bool on) { return on; })) {
-        return context.fail(kSelectItemMessage);
+        return Fail(err, kSelectItemMessage);
     }
-    if (args.dryRun) return DryRun(context, **run, backup, request);
+    if (args.dryRun) return DryRun(environment, backup, request, out, err);
 
-    RestoreOutcome outcome;
-    {
-        TerminalProgress progress;
-        outcome = RunRestore((*run)->context(), backup, request, &progress);
-    }
+    const RestoreOutcome outcome = context.withProgress([&](BackupProgress* progress) {
+        return RunRestore(environment.context(), backup, request, progress);
+    });
     switch (outcome.start) {
         case RestoreStart::kInvalidBackup:
-            return context.fail(kRestoreInvalidMessage);
+            return Fail(err, kRestoreInvalidMessage);
         case RestoreStart::kNothingTicked:
-            return context.fail(kSelectItemMessage);
+            return Fail(err, kSelectItemMessage);
         case RestoreStart::kPrefixBusy:
-            return context.fail(outcome.refusal);
+            return Fail(err, outcome.refusal);
         case RestoreStart::kRan:
             break;
     }
-    bool anyRan = false;
-    for (int i = 0; i < kItemCount; ++i) {
-        const ItemOutcome& item = outcome.items[i];
-        if (!item.ran) continue;
-        anyRan = true;
-        std::cout << kItems[i].restoreReportName << '\t'
-                  << (item.succeeded ? "Successed!" : "Fail!") << '\n';
-        if (!item.succeeded) {
-            std::cerr << "quillet-cli: " << kItems[i].restoreReportName << ": " << item.failure
-                      << '\n';
-        }
-    }
-    if (!anyRan) return context.fail("the backup holds none of the items asked for");
-    std::cout << "The Restore was Completed!\n";
-    return outcome.allSucceeded() ? kExitOk : kExitPartial;
+    PrintItemReport(outcome.items, RunDirection::kRestore, out, err);
+    const int status = ExitStatusOf(outcome);
+    // The restore started, so it did nothing only when the backup held none of the items.
+    if (status == kExitNothingDone) return Fail(err, kNoItemAskedForMessage);
+    out << "The Restore was Completed!\n";
+    return status;
 }
 
 }  // namespace
 
-void AddRestoreCommand(CLI::App& app, CliContext& context, int* exitCode) {
+void AddRestoreCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<RestoreArguments>();
     CLI::App* command = app.add_subcommand(
         "restore", "Put the items of a backup file back into an identity, replacing what is there");
@@ -133,7 +119,7 @@ void AddRestoreCommand(CLI::App& app, CliContext& context, int* exitCode) {
                         "The password on this file's first line (else it is asked)");
     command->add_flag("--dry-run", args->dryRun, "List what would be replaced; change nothing");
     command->callback(
-        [&context, exitCode, args] { *exitCode = RunRestoreCommand(context, *args); });
+        [&run, args] { run.exitCode = RunRestoreCommand(*args, run.context, run.out, run.err); });
 }
 
 }  // namespace quillet::cli

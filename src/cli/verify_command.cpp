@@ -1,6 +1,3 @@
-#include <iostream>
-
-#include "archive/zip_archive.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
 
@@ -12,23 +9,24 @@ struct VerifyArguments {
     std::optional<std::string> passwordFile;
 };
 
-int RunVerify(CliContext& context, const VerifyArguments& args) {
-    archive::ZipArchive archive;
+int RunVerify(const VerifyArguments& args, CliContext& context, std::ostream& out,
+              std::ostream& err) {
+    archive::Archive& archive = context.archive();
     Status loaded = archive.LoadArchive(args.file);
-    if (!loaded) return context.fail(loaded.reason());
-    auto password = PasswordIfProtected(archive, args.file, args.passwordFile);
-    if (!password) return context.fail(password.reason());
+    if (!loaded) return Fail(err, loaded.reason());
+    auto password = PasswordIfProtected(archive, args.file, args.passwordFile, context);
+    if (!password) return Fail(err, password.reason());
     archive.ReadPassword(*password);
     Status verified = archive.verifyEntries();
-    if (!verified) return context.fail(args.file + ": " + verified.reason());
-    std::cout << args.file << ": " << archive.entries().size() << " entries read to their end, "
-              << "all sound\n";
+    if (!verified) return Fail(err, args.file + ": " + verified.reason());
+    out << args.file << ": " << archive.entries().size() << " entries read to their end, "
+        << "all sound\n";
     return kExitOk;
 }
 
 }  // namespace
 
-void AddVerifyCommand(CLI::App& app, CliContext& context, int* exitCode) {
+void AddVerifyCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<VerifyArguments>();
     CLI::App* command = app.add_subcommand(
         "verify", "Read every entry of a backup to its end, checking passwords and checksums");
@@ -37,7 +35,8 @@ void AddVerifyCommand(CLI::App& app, CliContext& context, int* exitCode) {
         ->check(CLI::ExistingFile);
     command->add_option("--password-file", args->passwordFile,
                         "The password on this file's first line (else it is asked)");
-    command->callback([&context, exitCode, args] { *exitCode = RunVerify(context, *args); });
+    command->callback(
+        [&run, args] { run.exitCode = RunVerify(*args, run.context, run.out, run.err); });
 }
 
 }  // namespace quillet::cli

@@ -2,11 +2,9 @@
 
 #include <zip.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <random>
-#include <stdexcept>
 
 namespace quillet::testing {
 
@@ -30,31 +28,6 @@ std::string RandomContent(std::size_t bytes, std::uint32_t seed) {
     std::string data(bytes, '\0');
     for (char& c : data) c = static_cast<char>(generator() & 0xff);
     return data;
-}
-
-std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex) {
-    const auto u16 = [&](std::size_t at) {
-        return static_cast<std::size_t>(static_cast<unsigned char>(zipBytes.at(at))) |
-               static_cast<std::size_t>(static_cast<unsigned char>(zipBytes.at(at + 1))) << 8;
-    };
-    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-    std::size_t header = 0;
-    for (std::size_t i = 0;; ++i) {
-        if (u32(header) != 0x04034b50) throw std::runtime_error("no local header where expected");
-        const std::size_t data = header + 30 + u16(header + 26) + u16(header + 28);
-        const std::size_t size = u32(header + 18);
-        if (i == entryIndex) return {data, size};
-        header = data + size;
-    }
 }
 
 std::string ReadWithLibzip(const std::filesystem::path& file, const std::string& name,

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "archive/archive_observer.h"
+#include "support/backup_reader.h"
+#include "support/folder_snapshot.h"
 #include "support/shell_command.h"
 
 namespace quillet::testing {
@@ -15,17 +17,6 @@ namespace quillet::testing {
 std::string TextContent(std::size_t bytes, std::uint32_t seed);
 // Bytes that do not compress, the same for the same seed.
 std::string RandomContent(std::size_t bytes, std::uint32_t seed);
-
-// The names in a folder, sorted.
-std::vector<std::string> FolderListing(const std::filesystem::path& folder);
-
-// Where the data of entry `entryIndex` (0 first) of a zip file's bytes starts, walking the local
-// headers, and how long it is (for encrypted entries: salt, verifier, ciphertext and code).
-struct EntryData {
-    std::size_t offset;
-    std::size_t size;
-};
-EntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex);
 
 // Records archive events as text: "EntryAdding(a)", "SaveProgress(50)", "SaveDone(0,reason)".
 class RecordingObserver : public archive::ArchiveObserver {

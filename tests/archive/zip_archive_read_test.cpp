@@ -52,13 +52,14 @@ std::filesystem::path SaveWithAdapter(const TempDir& dir, const std::string& arc
 
 // Writes an archive with libzip directly, with entry names as given (however hostile), encrypted
 // by libzip when `encryption` is not ZIP_EM_NONE.
-struct RawEntry {
+struct LibzipWrittenEntry {
     std::string name;
     std::string bytes;
     zip_uint32_t unixMode = 0100644;
     zip_int32_t method = ZIP_CM_DEFAULT;
 };
-bool WriteRawArchive(const std::filesystem::path& file, const std::vector<RawEntry>& entries,
+bool WriteRawArchive(const std::filesystem::path& file,
+                     const std::vector<LibzipWrittenEntry>& entries,
                      zip_uint16_t encryption = ZIP_EM_NONE, const std::string& password = "") {
     int error = 0;
     zip_t* archive = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -272,7 +273,7 @@ TEST_F(ZipArchiveReadTest, FlippedByteInPlainEntryIsDetected) {
 // (their authentication code alone protects them); the large ones cross the 64 KiB batches in
 // which the key stream is made, deflated and stored.
 TEST_F(ZipArchiveReadTest, AesEntriesWrittenByLibzipReadBackAtEveryStrength) {
-    const std::vector<RawEntry> written = {
+    const std::vector<LibzipWrittenEntry> written = {
         {"empty.dbx", "", 0100644, ZIP_CM_STORE},
         {"tiny.txt", "hi"},
         {"nineteen.txt", std::string(19, 'x')},
@@ -294,7 +295,7 @@ TEST_F(ZipArchiveReadTest, AesEntriesWrittenByLibzipReadBackAtEveryStrength) {
         EXPECT_TRUE(archive.CheckReadPassword());
         const Status verified = archive.verifyEntries();
         EXPECT_TRUE(verified.ok()) << verified.reason();
-        for (const RawEntry& entry : written) {
+        for (const LibzipWrittenEntry& entry : written) {
             ASSERT_TRUE(archive.LookupEntry(entry.name).has_value());
             EXPECT_TRUE(archive.LookupEntry(entry.name)->encrypted) << entry.name;
             const Status extracted = archive.ExtractEntryTo(entry.name, out / entry.name);

@@ -64,13 +64,13 @@ Status Backup(ZipArchive& archive, const std::filesystem::path& target,
 }
 
 // Entry names, methods and encryption as libzip reads them from the file itself.
-struct RawEntry {
+struct LibzipEntryFacts {
     std::string name;
     zip_uint16_t method;
     zip_uint16_t encryption;
 };
-std::vector<RawEntry> RawEntries(const std::filesystem::path& file) {
-    std::vector<RawEntry> entries;
+std::vector<LibzipEntryFacts> RawEntries(const std::filesystem::path& file) {
+    std::vector<LibzipEntryFacts> entries;
     int error = 0;
     zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (archive == nullptr) return entries;
@@ -119,7 +119,7 @@ TEST_F(ZipArchiveWriteTest, RoundTripKeepsEveryFileFlatInTheOrderAdded) {
     const Status saved = Backup(archive, target, files, "");
     ASSERT_TRUE(saved.ok()) << saved.reason();
 
-    const std::vector<RawEntry> raw = RawEntries(target);
+    const std::vector<LibzipEntryFacts> raw = RawEntries(target);
     ASSERT_EQ(raw.size(), files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(raw[i].name, files[i].path.filename().string());
@@ -136,7 +136,7 @@ TEST_F(ZipArchiveWriteTest, ProtectedArchiveIsAes256AndRoundTrips) {
     const auto target = dir / "backup.qbk";
     const Status saved = Backup(archive, target, files, "s3cret Paßwort");
     ASSERT_TRUE(saved.ok()) << saved.reason();
-    for (const RawEntry& entry : RawEntries(target)) {
+    for (const LibzipEntryFacts& entry : RawEntries(target)) {
         EXPECT_EQ(entry.encryption, ZIP_EM_AES_256) << entry.name;
     }
     EXPECT_TRUE(archive.ArchiveHasPassword(target));
@@ -236,7 +236,7 @@ TEST_F(ZipArchiveWriteTest, LevelZeroStoresEveryEntry) {
     const auto files = MakeBackupFiles(dir);
     archive.setCompressionLevel(0);
     ASSERT_TRUE(Backup(archive, dir / "stored.qbk", files, "pw").ok());
-    for (const RawEntry& entry : RawEntries(dir / "stored.qbk")) {
+    for (const LibzipEntryFacts& entry : RawEntries(dir / "stored.qbk")) {
         EXPECT_EQ(entry.method, ZIP_CM_STORE) << entry.name;
     }
     ExpectRoundTrip(dir / "stored.qbk", files, "pw");

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "backup/backup_item.h"
-#include "backup_world.h"
+#include "support/backup_world.h"
 #include "support/fake_archive.h"
 
 namespace quillet {

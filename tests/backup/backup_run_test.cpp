@@ -8,8 +8,11 @@
 #include "archive/zip_archive.h"
 #include "backup/information_file.h"
 #include "backup/run_environment.h"
-#include "backup_world.h"
+#include "support/backup_reader.h"
+#include "support/backup_world.h"
 #include "support/fake_archive.h"
+#include "support/folder_snapshot.h"
+#include "support/recording_progress.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -18,14 +21,15 @@ namespace {
 using archive::FakeArchive;
 using archive::ZipArchive;
 using testing::BackupWorld;
-using testing::EntryNamePattern;
 using testing::FolderFiles;
 using testing::FolderListing;
 using testing::JoinNames;
-using testing::kSampleMain;
+using testing::kSampleMainIdentity;
 using testing::kTestIdentity;
-using testing::ReadBackup;
+using testing::MaskedEntryNames;
+using testing::ReadBackupEntries;
 using testing::ReadFileBytes;
+using testing::RecordingProgress;
 using testing::SplitCrLfLines;
 using testing::TempDir;
 using testing::WriteFileBytes;
@@ -95,7 +99,7 @@ class BackupRunSampleTest : public ::testing::Test {
 
     BackupRequest Request(const std::string& mask, const std::filesystem::path& file) {
         BackupRequest request;
-        request.identityKey = kSampleMain;
+        request.identityKey = kSampleMainIdentity;
         request.headerLines =
             InteractiveHeader("PC-7", "me", "Main Identity", kTime, "first\r\nsecond");
         request.items = Mask(mask);
@@ -134,7 +138,7 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
 
     const std::filesystem::path store =
         DriveC(std::string("users/quillet/Local Settings/Application Data/Identities/") +
-               kSampleMain + "/Microsoft/Outlook Express");
+               kSampleMainIdentity + "/Microsoft/Outlook Express");
     const std::filesystem::path stationery =
         DriveC("Program Files/Common Files/Microsoft Shared/Stationery");
     const std::vector<std::string> messageFiles = FolderFiles(store, IsDbx);
@@ -142,13 +146,13 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
     ASSERT_EQ(messageFiles.size(), 5u);
     ASSERT_EQ(stationeryFiles.size(), 3u);
 
-    const Entries entries = ReadBackup(file);
-    std::vector<std::string> expected{"OBA*", "quillet.wab", "OBR*"};
+    const Entries entries = ReadBackupEntries(file);
+    std::vector<std::string> expected{"OBA#.TMP", "quillet.wab", "OBR#.TMP"};
     expected.insert(expected.end(), messageFiles.begin(), messageFiles.end());
-    expected.insert(expected.end(), {"OBR*", "OBR*"});
+    expected.insert(expected.end(), {"OBR#.TMP", "OBR#.TMP"});
     expected.insert(expected.end(), stationeryFiles.begin(), stationeryFiles.end());
-    expected.insert(expected.end(), {"OBS*", "quillet.dat"});
-    ASSERT_EQ(EntryNamePattern(entries), expected);
+    expected.insert(expected.end(), {"OBS#.TMP", "quillet.dat"});
+    ASSERT_EQ(MaskedEntryNames(entries), expected);
 
     const std::string& accounts = entries[0].first;
     const std::string& rules = entries[2].first;
@@ -183,14 +187,17 @@ TEST_F(BackupRunSampleTest, OnlyTheTickedItemsRunAndReport) {
         const char* informationKey;  // the one item line, or null
     };
     const Case cases[] = {
-        {"00000001", "\r\nBackup Settings\tSuccessed!", {"OBS*", "quillet.dat"}, "BackupSettings"},
+        {"00000001",
+         "\r\nBackup Settings\tSuccessed!",
+         {"OBS#.TMP", "quillet.dat"},
+         "BackupSettings"},
         {"01000000",
          "\r\nBackup Adress Book\tSuccessed!",
          {"quillet.wab", "quillet.dat"},
          "BackupAddressBook"},
         {"00000100",
          "\r\nBackup Signatures\tSuccessed!",
-         {"OBR*", "quillet.dat"},
+         {"OBR#.TMP", "quillet.dat"},
          "BackupSignatures"},
         {"00000000", "", {"quillet.dat"}, nullptr},
     };
@@ -203,8 +210,8 @@ TEST_F(BackupRunSampleTest, OnlyTheTickedItemsRunAndReport) {
         EXPECT_EQ(outcome.report(), c.report);
         for (int i = 0; i < kItemCount; ++i) EXPECT_EQ(outcome.items[i].ran, c.mask[i] == '1');
 
-        const Entries entries = ReadBackup(file);
-        EXPECT_EQ(EntryNamePattern(entries), c.names);
+        const Entries entries = ReadBackupEntries(file);
+        EXPECT_EQ(MaskedEntryNames(entries), c.names);
         Lines expected = HeaderLines("firstPS$QLBsecond");
         if (c.informationKey != nullptr) {
             expected.push_back(std::string(c.informationKey) + "=" + entries[0].first);
@@ -219,8 +226,8 @@ TEST_F(BackupRunSampleTest, RunningAgainReplacesTheBackupFile) {
     const std::filesystem::path file = temp / "out" / "main.qbk";
     ASSERT_TRUE(RunBackup(run->context(), Request("01000000", file), nullptr).written);
     ASSERT_TRUE(RunBackup(run->context(), Request("00000001", file), nullptr).written);
-    EXPECT_EQ(EntryNamePattern(ReadBackup(file)),
-              (std::vector<std::string>{"OBS*", "quillet.dat"}));
+    EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(file)),
+              (std::vector<std::string>{"OBS#.TMP", "quillet.dat"}));
     EXPECT_EQ(FolderListing(temp / "out"), std::vector<std::string>{"main.qbk"});
 }
 
@@ -241,7 +248,7 @@ TEST_F(BackupRunSampleTest, APasswordEncryptsEveryEntryAndIsStoredNowhere) {
     archive.ReadPassword("s3cret pass");
     EXPECT_TRUE(archive.CheckReadPassword());
 
-    for (const auto& [name, content] : ReadBackup(file, "s3cret pass")) {
+    for (const auto& [name, content] : ReadBackupEntries(file, "s3cret pass")) {
         EXPECT_EQ(content.find("s3cret"), std::string::npos) << name;
     }
 
@@ -280,8 +287,8 @@ TEST_F(BackupRunTest, EveryItemFailingStillWritesTheInformationFile) {
         EXPECT_TRUE(item.ran);
         EXPECT_FALSE(item.failure.empty());
     }
-    const Entries entries = ReadBackup(file);
-    EXPECT_EQ(EntryNamePattern(entries), std::vector<std::string>{"quillet.dat"});
+    const Entries entries = ReadBackupEntries(file);
+    EXPECT_EQ(MaskedEntryNames(entries), std::vector<std::string>{"quillet.dat"});
     EXPECT_EQ(InformationLines(entries), Concat(HeaderLines(""), {"BackupItem=00000000"}));
     EXPECT_TRUE(world.workFolderNames().empty());
 }
@@ -302,9 +309,9 @@ TEST_F(BackupRunTest, TheReportListsTickedItemsInItemOrderWithTheirResult) {
     EXPECT_TRUE(outcome.items[kAccounts].failure.empty());
     EXPECT_FALSE(outcome.items[kMessages].failure.empty());
 
-    const Entries entries = ReadBackup(file);
-    EXPECT_EQ(EntryNamePattern(entries),
-              (std::vector<std::string>{"OBA*", "me.wab", "quillet.dat"}));
+    const Entries entries = ReadBackupEntries(file);
+    EXPECT_EQ(MaskedEntryNames(entries),
+              (std::vector<std::string>{"OBA#.TMP", "me.wab", "quillet.dat"}));
     EXPECT_EQ(InformationLines(entries),
               Concat(HeaderLines(""), {"BackupAccounts=" + entries[0].first,
                                        "BackupAddressBook=me.wab", "BackupItem=11000000"}));
@@ -317,7 +324,7 @@ TEST_F(BackupRunTest, AnInformationFileLeftInTheWorkFolderIsNotCarriedOver) {
     WriteFileBytes(world.context.informationFile, "BackupItem=11111111\r\nLeftOver=1\r\n");
     const std::filesystem::path file = world.temp / "fresh.qbk";
     ASSERT_TRUE(RunBackup(world.context, Request("01000000", file), nullptr).written);
-    EXPECT_EQ(InformationLines(ReadBackup(file)),
+    EXPECT_EQ(InformationLines(ReadBackupEntries(file)),
               Concat(HeaderLines(""), {"BackupAddressBook=me.wab", "BackupItem=01000000"}));
     EXPECT_TRUE(world.workFolderNames().empty());
 }
@@ -332,7 +339,7 @@ TEST_F(BackupRunTest, ADescriptionInAnotherEncodingDoesNotGarbleTheOtherLines) {
     request.headerLines = InteractiveHeader("PC-7", "me", identity, kTime, "caf\xE9");
     ASSERT_TRUE(RunBackup(world.context, request, nullptr).written);
 
-    const Entries entries = ReadBackup(world.temp / "b.qbk");
+    const Entries entries = ReadBackupEntries(world.temp / "b.qbk");
     ASSERT_FALSE(entries.empty());
     const std::filesystem::path information = world.temp / "read" / "quillet.dat";
     WriteFileBytes(information, entries.back().second);
@@ -348,23 +355,13 @@ TEST_F(BackupRunTest, AStationeryFileNamedLikeTheInformationFileDoesNotCostTheBa
     const std::filesystem::path file = world.temp / "b.qbk";
     const BackupOutcome outcome = RunBackup(world.context, Request("11111111", file), nullptr);
     ASSERT_TRUE(outcome.written) << outcome.writeFailure;
-    const Entries entries = ReadBackup(file);
+    const Entries entries = ReadBackupEntries(file);
     ASSERT_FALSE(entries.empty());
     const Lines lines = InformationLines(entries);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "BackupItem=" + outcome.itemResult);
     EXPECT_EQ(outcome.itemResult.substr(0, 6), "111111");
 }
-
-class RecordingProgress : public BackupProgress {
-  public:
-    void status(const std::string& text) override { statuses.push_back(text); }
-    void progress(int value) override { values.push_back(value); }
-    void SaveDone(bool ok, const std::string&) override { saveDone.push_back(ok); }
-    std::vector<std::string> statuses;
-    std::vector<int> values;
-    std::vector<bool> saveDone;
-};
 
 TEST_F(BackupRunTest, ProgressGrowsByEveryItemsShareAndStatusNamesTickedItems) {
     FakeArchive archive;

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "startup_arguments.h"
+#include "support/sample_prefix.h"
 
 namespace quillet {
 namespace {
 
-constexpr char kKey[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
+constexpr const char* kKey = testing::kSampleMainIdentity;
 
 TEST(JobCommandLineTest, AGoodLineSplitsIntoItsFourFields) {
     struct Case {

@@ -33,7 +33,7 @@ class OpenedBackupTest : public ::testing::Test {
 
 TEST_F(OpenedBackupTest, UnattendedBackupShowsAutoBackupWithEmptyComputerAndUser) {
     const fs::path file = world.temp / "auto.qbk";
-    world.backup(kMainIdentity, ItemsOf("accounts,rules"), file, "",
+    world.backup(kSampleMainIdentity, ItemsOf("accounts,rules"), file, "",
                  UnattendedHeader("01/05/2024 03:00:00"));
 
     std::unique_ptr<WineSystem> system = world.openSystem();
@@ -167,7 +167,7 @@ TEST_F(OpenedBackupTest, UnusableFilesAreInvalidAndNothingIsRestoredFromThem) {
         for (int i = 0; i < kItemCount; ++i) EXPECT_FALSE(backup.holds(i)) << c.name << " " << i;
 
         const RestoreOutcome outcome =
-            RunRestore((*run)->context(), backup, {kMainIdentity, ItemsOf("all")}, nullptr);
+            RunRestore((*run)->context(), backup, {kSampleMainIdentity, ItemsOf("all")}, nullptr);
         EXPECT_EQ(outcome.start, RestoreStart::kInvalidBackup) << c.name;
         EXPECT_EQ(outcome.report(), "") << c.name;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{})
@@ -179,9 +179,9 @@ TEST_F(OpenedBackupTest, UnusableFilesAreInvalidAndNothingIsRestoredFromThem) {
 
 TEST_F(OpenedBackupTest, WrongPasswordIsRefusedAndLeavesTheBackupUnrestorable) {
     const fs::path file = world.temp / "locked.qbk";
-    world.backup(kMainIdentity, ItemsOf("addressbook,messages"), file, "right horse");
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook,messages"), file, "right horse");
     const fs::path open = world.temp / "open.qbk";
-    world.backup(kMainIdentity, ItemsOf("addressbook"), open);
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook"), open);
     const std::string original = ReadFileBytes(world.addressBook());
     WriteFileBytes(world.addressBook(), "QLTWAB changed since the backups");
     const TreeSnapshot before = SnapshotTree(world.prefix);
@@ -199,7 +199,7 @@ TEST_F(OpenedBackupTest, WrongPasswordIsRefusedAndLeavesTheBackupUnrestorable) {
         EXPECT_EQ(backup.open(file, password), OpenOutcome::kWrongPassword) << password;
         EXPECT_TRUE(backup.invalid()) << password;
         const RestoreOutcome outcome =
-            RunRestore((*run)->context(), backup, {kMainIdentity, ItemsOf("all")}, nullptr);
+            RunRestore((*run)->context(), backup, {kSampleMainIdentity, ItemsOf("all")}, nullptr);
         EXPECT_EQ(outcome.start, RestoreStart::kInvalidBackup) << password;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{})
             << password;
@@ -208,8 +208,8 @@ TEST_F(OpenedBackupTest, WrongPasswordIsRefusedAndLeavesTheBackupUnrestorable) {
 
     ASSERT_EQ(backup.open(file, "right horse"), OpenOutcome::kOpened);
     EXPECT_EQ(backup.itemFlags(), "01010000");
-    const RestoreOutcome outcome =
-        RunRestore((*run)->context(), backup, {kMainIdentity, ItemsOf("addressbook")}, nullptr);
+    const RestoreOutcome outcome = RunRestore(
+        (*run)->context(), backup, {kSampleMainIdentity, ItemsOf("addressbook")}, nullptr);
     EXPECT_EQ(outcome.report(), "\r\nRestore Adress Book\tSuccessed!");
     EXPECT_EQ(ReadFileBytes(world.addressBook()), original);
 }
@@ -230,7 +230,7 @@ TEST_F(OpenedBackupTest, EightCharactersOtherThanDigitsAreAcceptedButHoldOnlyThe
     for (int i = 0; i < kItemCount; ++i) EXPECT_EQ(backup.holds(i), i == kAddressBook) << i;
 
     const RestoreOutcome outcome =
-        RunRestore((*run)->context(), backup, {kMainIdentity, ItemsOf("all")}, nullptr);
+        RunRestore((*run)->context(), backup, {kSampleMainIdentity, ItemsOf("all")}, nullptr);
     EXPECT_EQ(outcome.start, RestoreStart::kRan);
     EXPECT_EQ(outcome.report(), "\r\nRestore Adress Book\tSuccessed!");
     EXPECT_EQ(ReadFileBytes(world.addressBook()), kBookBytes);

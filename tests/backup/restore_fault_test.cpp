@@ -23,10 +23,10 @@ TEST(RestoreFaultTest, FullDiskWhileReplacingAMessageStoreKeepsTheLiveFile) {
     SamplePrefixWorld world;
     ASSERT_TRUE(world.ready());
     const fs::path backupFile = world.temp / "main.qbk";
-    const BackupOutcome made = world.backup(kMainIdentity, ItemsOf("messages"), backupFile);
+    const BackupOutcome made = world.backup(kSampleMainIdentity, ItemsOf("messages"), backupFile);
     ASSERT_EQ(made.itemResult, "00010000") << made.report();
-    ASSERT_GT(ReadFileBytes(world.storeFolder(kMainIdentity) / "Inbox.dbx").size(), 64u);
-    const fs::path liveInbox = world.storeFolder(kZoeIdentity) / "Inbox.dbx";
+    ASSERT_GT(ReadFileBytes(world.storeFolder(kSampleMainIdentity) / "Inbox.dbx").size(), 64u);
+    const fs::path liveInbox = world.storeFolder(kSampleZoeIdentity) / "Inbox.dbx";
     WriteFileBytes(liveInbox, "QLTSTORE the live store");
 
     FaultyFileOperations files;
@@ -50,7 +50,7 @@ TEST(RestoreFaultTest, FullDiskWhileReplacingAMessageStoreKeepsTheLiveFile) {
     files.limitWriteSize(16);
     files.failWrite(3, "Inbox.dbx");
     const RestoreOutcome outcome =
-        RunRestore(context, backup, {kZoeIdentity, ItemsOf("messages")}, nullptr);
+        RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("messages")}, nullptr);
 
     EXPECT_EQ(outcome.report(), "\r\nRestore Messages\tFail!");
     EXPECT_NE(outcome.items[kMessages].failure.find("Cannot write " + liveInbox.string() +

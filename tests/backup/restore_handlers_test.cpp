@@ -48,13 +48,13 @@ TEST_F(RestoreHandlersTest, AddressBookTakesTheNameOfTheCurrentOne) {
     fs::rename(world.addressBook(), world.addressBookFolder() / "a.wab");
     world.editUserReg("quillet.wab\"", "a.wab\"");
     const std::string saved = ReadFileBytes(world.addressBookFolder() / "a.wab");
-    world.backup(kMainIdentity, ItemsOf("addressbook"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook"), backupFile);
 
     fs::rename(world.addressBookFolder() / "a.wab", world.addressBookFolder() / "b.wab");
     WriteFileBytes(world.addressBookFolder() / "b.wab", "QLTWAB the book of another machine");
     world.editUserReg("a.wab\"", "b.wab\"");
 
-    const RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleMainIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Adress Book\tSuccessed!")
         << restored.failures();
     EXPECT_EQ(FilesIn(world.addressBookFolder()),
@@ -62,7 +62,7 @@ TEST_F(RestoreHandlersTest, AddressBookTakesTheNameOfTheCurrentOne) {
 }
 
 TEST_F(RestoreHandlersTest, AddressBookFailsWithoutACurrentBook) {
-    world.backup(kMainIdentity, ItemsOf("addressbook"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook"), backupFile);
     struct Case {
         const char* name;
         std::function<void(SamplePrefixWorld&)> change;
@@ -81,7 +81,8 @@ TEST_F(RestoreHandlersTest, AddressBookFailsWithoutACurrentBook) {
         ASSERT_TRUE(fresh.ready());
         c.change(fresh);
         const TreeSnapshot before = SnapshotTree(fresh.temp.path() / "prefix");
-        const RestoreResult restored = fresh.restore(backupFile, kMainIdentity, ItemsOf("all"));
+        const RestoreResult restored =
+            fresh.restore(backupFile, kSampleMainIdentity, ItemsOf("all"));
         EXPECT_EQ(restored.outcome.report(), "\r\nRestore Adress Book\tFail!") << c.name;
         EXPECT_FALSE(restored.outcome.items[kAddressBook].failure.empty()) << c.name;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(fresh.prefix)), std::vector<std::string>{})
@@ -91,10 +92,10 @@ TEST_F(RestoreHandlersTest, AddressBookFailsWithoutACurrentBook) {
 
 TEST_F(RestoreHandlersTest, MissingStationeryFolderIsCreatedButNotItsParents) {
     const std::map<std::string, std::string> stationery = FilesIn(world.stationeryFolder());
-    world.backup(kMainIdentity, ItemsOf("stationery"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("stationery"), backupFile);
 
     fs::remove_all(world.stationeryFolder());
-    RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    RestoreResult restored = world.restore(backupFile, kSampleMainIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Stationeries\tSuccessed!")
         << restored.failures();
     EXPECT_EQ(FilesIn(world.stationeryFolder()), stationery);
@@ -102,15 +103,15 @@ TEST_F(RestoreHandlersTest, MissingStationeryFolderIsCreatedButNotItsParents) {
     const fs::path shared = world.stationeryFolder().parent_path();
     fs::remove_all(shared);
     const TreeSnapshot before = SnapshotTree(world.prefix);
-    restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    restored = world.restore(backupFile, kSampleMainIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Stationeries\tFail!");
     EXPECT_FALSE(fs::exists(shared));
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
 }
 
 TEST_F(RestoreHandlersTest, FileItemsLeaveFilesTheBackupDoesNotHoldAlone) {
-    world.backup(kMainIdentity, ItemsOf("messages,stationery"), backupFile);
-    const fs::path store = world.storeFolder(kMainIdentity);
+    world.backup(kSampleMainIdentity, ItemsOf("messages,stationery"), backupFile);
+    const fs::path store = world.storeFolder(kSampleMainIdentity);
     WriteFileBytes(store / "Local.dbx", "QLTSTORE made after the backup");
     WriteFileBytes(world.stationeryFolder() / "Mine.htm", "<html>mine</html>");
     WriteFileBytes(store / "Inbox.dbx", "QLTSTORE changed");
@@ -119,7 +120,7 @@ TEST_F(RestoreHandlersTest, FileItemsLeaveFilesTheBackupDoesNotHoldAlone) {
     const TreeSnapshot extraBefore = SnapshotTree(world.stationeryFolder() / "Extra");
     const TreeSnapshot archivedBefore = SnapshotTree(store / "Archive");
 
-    const RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleMainIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(),
               "\r\nRestore Messages\tSuccessed!\r\nRestore Stationeries\tSuccessed!")
         << restored.failures();
@@ -138,12 +139,12 @@ TEST_F(RestoreHandlersTest, MessagesReplaceStoreFilesWhoseNamesDifferOnlyInCase)
         craft("case.qbk", {{"BackupItem", "00010000"}, {"BackupMails", "INBOX.DBX;offline.dbx"}},
               {{"INBOX.DBX", "QLTSTORE inbox from the backup"},
                {"offline.dbx", "QLTSTORE offline from the backup"}});
-    const fs::path store = world.storeFolder(kZoeIdentity);
+    const fs::path store = world.storeFolder(kSampleZoeIdentity);
     std::map<std::string, std::string> expected = FilesIn(store);
     expected["Inbox.dbx"] = "QLTSTORE inbox from the backup";
     expected["Offline.DBX"] = "QLTSTORE offline from the backup";
 
-    const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tSuccessed!") << restored.failures();
     EXPECT_EQ(FilesIn(store), expected);
 }
@@ -151,13 +152,13 @@ TEST_F(RestoreHandlersTest, MessagesReplaceStoreFilesWhoseNamesDifferOnlyInCase)
 TEST_F(RestoreHandlersTest, EmptyMessageListSucceedsRestoringNothing) {
     const fs::path file = craft("none.qbk", {{"BackupItem", "00010000"}, {"BackupMails", ""}}, {});
     const TreeSnapshot before = SnapshotTree(world.prefix);
-    const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tSuccessed!") << restored.failures();
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
 }
 
 TEST_F(RestoreHandlersTest, MessagesFailWithoutAUsableStoreFolder) {
-    world.backup(kMainIdentity, ItemsOf("messages"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("messages"), backupFile);
     const std::string storeRoot = R"("Store Root"=str(2):"%UserProfile%\\Local Settings)";
     struct Case {
         const char* name;
@@ -175,7 +176,7 @@ TEST_F(RestoreHandlersTest, MessagesFailWithoutAUsableStoreFolder) {
         ASSERT_TRUE(fresh.ready());
         // Only the second identity's Store Root is changed.
         std::string text = ReadFileBytes(fresh.userReg());
-        const std::size_t zoe = text.find(std::string("[Identities\\\\") + kZoeIdentity);
+        const std::size_t zoe = text.find(std::string("[Identities\\\\") + kSampleZoeIdentity);
         ASSERT_NE(zoe, std::string::npos);
         const std::size_t at = text.find(c.from, zoe);
         ASSERT_NE(at, std::string::npos) << c.name;
@@ -183,7 +184,8 @@ TEST_F(RestoreHandlersTest, MessagesFailWithoutAUsableStoreFolder) {
         WriteFileBytes(fresh.userReg(), text);
 
         const TreeSnapshot before = SnapshotTree(fresh.prefix);
-        const RestoreResult restored = fresh.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+        const RestoreResult restored =
+            fresh.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
         EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tFail!") << c.name;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(fresh.prefix)), std::vector<std::string>{})
             << c.name;
@@ -191,49 +193,51 @@ TEST_F(RestoreHandlersTest, MessagesFailWithoutAUsableStoreFolder) {
 }
 
 TEST_F(RestoreHandlersTest, AccountsWithoutAnyAccountsKeyCreateTheSharedOne) {
-    const std::string mainAccounts = world.exportKey(SampleIdentityAccountsKey(kMainIdentity));
-    world.backup(kMainIdentity, ItemsOf("accounts"), backupFile);
+    const std::string mainAccounts =
+        world.exportKey(SampleIdentityAccountsKey(kSampleMainIdentity));
+    world.backup(kSampleMainIdentity, ItemsOf("accounts"), backupFile);
     changeRegistry([](registry::ModReg& modReg) { modReg.DeleteKeyTree(kSharedAccounts); });
     ASSERT_FALSE(world.keyExists(kSharedAccounts));
 
-    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Accounts\tSuccessed!") << restored.failures();
     EXPECT_EQ(world.exportKey(kSharedAccounts), mainAccounts);
-    EXPECT_FALSE(world.keyExists(SampleIdentityAccountsKey(kZoeIdentity)));
+    EXPECT_FALSE(world.keyExists(SampleIdentityAccountsKey(kSampleZoeIdentity)));
 }
 
 TEST_F(RestoreHandlersTest, RegistryItemsReplaceTheTreeBelowTheFirstVersionKey) {
-    const std::string rules = world.exportKey(SampleVersionKey(kMainIdentity, "\\Rules"));
-    world.backup(kMainIdentity, ItemsOf("rules"), backupFile);
-    const std::string oe = std::string("HKEY_CURRENT_USER\\Identities\\") + kZoeIdentity +
+    const std::string rules = world.exportKey(SampleVersionKey(kSampleMainIdentity, "\\Rules"));
+    world.backup(kSampleMainIdentity, ItemsOf("rules"), backupFile);
+    const std::string oe = std::string("HKEY_CURRENT_USER\\Identities\\") + kSampleZoeIdentity +
                            "\\Software\\Microsoft\\Outlook Express";
     changeRegistry([&](registry::ModReg& modReg) {
         ASSERT_EQ(modReg.CreateKey(oe + "\\6.0"), registry::kErrorSuccess);
         ASSERT_EQ(modReg.CreateKey(oe + "\\5.0\\Rules\\News\\999"), registry::kErrorSuccess);
     });
 
-    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Rules\tSuccessed!") << restored.failures();
     EXPECT_EQ(world.exportKey(oe + "\\5.0\\Rules"), rules);
     EXPECT_FALSE(world.keyExists(oe + "\\6.0\\Rules"));
 }
 
 TEST_F(RestoreHandlersTest, IdentityWithoutVersionKeyFailsEveryItemThatNeedsIt) {
-    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
-    changeRegistry(
-        [](registry::ModReg& modReg) { modReg.DeleteKeyTree(SampleVersionKey(kZoeIdentity)); });
+    world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
+    changeRegistry([](registry::ModReg& modReg) {
+        modReg.DeleteKeyTree(SampleVersionKey(kSampleZoeIdentity));
+    });
     const TreeSnapshot before = SnapshotTree(world.prefix);
     const RestoreResult restored = world.restore(
-        backupFile, kZoeIdentity, ItemsOf("rules,messages,blocksenders,signatures,settings"));
+        backupFile, kSampleZoeIdentity, ItemsOf("rules,messages,blocksenders,signatures,settings"));
     EXPECT_EQ(restored.outcome.report(),
               "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!\r\nRestore Block "
               "Senders\tFail!\r\nRestore Signatures\tFail!\r\nRestore Settings\tFail!");
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
-    EXPECT_FALSE(world.keyExists(SampleVersionKey(kZoeIdentity)));
+    EXPECT_FALSE(world.keyExists(SampleVersionKey(kSampleZoeIdentity)));
 }
 
 TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
-    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
     fs::remove_all(world.stationeryFolder());
     const TreeSnapshot before = SnapshotTree(world.prefix);
 
@@ -251,12 +255,13 @@ TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
         std::string key;
     };
     const Case registryCases[] = {
-        {kAccounts, kZoeIdentity, kSharedAccounts},
-        {kAccounts, kMainIdentity, SampleIdentityAccountsKey(kMainIdentity)},
-        {kRules, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\Rules")},
-        {kBlockSenders, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\Block Senders")},
-        {kSignatures, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\signatures")},
-        {kSettings, kZoeIdentity, SampleVersionKey(kZoeIdentity, "\\Mail")},
+        {kAccounts, kSampleZoeIdentity, kSharedAccounts},
+        {kAccounts, kSampleMainIdentity, SampleIdentityAccountsKey(kSampleMainIdentity)},
+        {kRules, kSampleZoeIdentity, SampleVersionKey(kSampleZoeIdentity, "\\Rules")},
+        {kBlockSenders, kSampleZoeIdentity,
+         SampleVersionKey(kSampleZoeIdentity, "\\Block Senders")},
+        {kSignatures, kSampleZoeIdentity, SampleVersionKey(kSampleZoeIdentity, "\\signatures")},
+        {kSettings, kSampleZoeIdentity, SampleVersionKey(kSampleZoeIdentity, "\\Mail")},
     };
     for (const Case& c : registryCases) {
         const RestoreTarget target = handlers.plan(c.index, c.identity);
@@ -266,20 +271,20 @@ TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
         EXPECT_TRUE(target.files.empty()) << c.index;
     }
 
-    const RestoreTarget book = handlers.plan(kAddressBook, kZoeIdentity);
+    const RestoreTarget book = handlers.plan(kAddressBook, kSampleZoeIdentity);
     ASSERT_TRUE(book.ok) << book.failure;
     EXPECT_EQ(
         book.files,
         (std::vector<std::pair<std::string, fs::path>>{{"quillet.wab", world.addressBook()}}));
 
-    const RestoreTarget messages = handlers.plan(kMessages, kZoeIdentity);
+    const RestoreTarget messages = handlers.plan(kMessages, kSampleZoeIdentity);
     ASSERT_TRUE(messages.ok) << messages.failure;
     ASSERT_EQ(messages.files.size(), 5u);
     for (const auto& [entry, destination] : messages.files) {
-        EXPECT_EQ(destination, world.storeFolder(kZoeIdentity) / entry);
+        EXPECT_EQ(destination, world.storeFolder(kSampleZoeIdentity) / entry);
     }
 
-    const RestoreTarget stationery = handlers.plan(kStationeries, kZoeIdentity);
+    const RestoreTarget stationery = handlers.plan(kStationeries, kSampleZoeIdentity);
     ASSERT_TRUE(stationery.ok) << stationery.failure;
     EXPECT_EQ(stationery.folderToCreate, world.stationeryFolder());
     EXPECT_EQ(stationery.files.size(), 3u);

@@ -34,7 +34,7 @@ class RestoreHostileTest : public ::testing::Test {
     // Flips one byte in the middle of an entry's stored data.
     void damageEntry(const fs::path& file, const std::string& entry) {
         std::string bytes = ReadFileBytes(file);
-        const std::optional<EntryData> data = FindEntryData(bytes, entry);
+        const std::optional<ZipEntryData> data = FindEntryData(bytes, entry);
         ASSERT_TRUE(data) << entry;
         ASSERT_GT(data->size, 8u) << entry;
         bytes[data->offset + data->size / 2] ^= 0x5a;
@@ -74,7 +74,7 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainFileNamesFailTheItemAndWriteN
                                {"quillet.dat",
                                 InformationText({{"BackupItem", item.flags}, {item.key, name}})}});
             const TreeSnapshot before = SnapshotTree(world.temp.path());
-            const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+            const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
             ASSERT_EQ(restored.opened, OpenOutcome::kOpened) << name;
             EXPECT_TRUE(restored.outcome.items[item.index].ran) << name << " " << item.key;
             EXPECT_FALSE(restored.outcome.items[item.index].succeeded) << name << " " << item.key;
@@ -117,7 +117,7 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveH
 
             const TreeSnapshot before = SnapshotTree(world.temp.path());
             const RestoreOutcome outcome =
-                RunRestore(context, backup, {kZoeIdentity, ItemsOf("all")}, nullptr);
+                RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
             EXPECT_TRUE(outcome.items[item.index].ran) << name << " " << item.key;
             EXPECT_FALSE(outcome.items[item.index].succeeded) << name << " " << item.key;
             EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())),
@@ -168,7 +168,7 @@ TEST_F(RestoreHostileTest, EntryNamesThatAreNotPlainFileNamesMakeTheBackupInvali
         }
 
         const TreeSnapshot before = SnapshotTree(world.temp.path());
-        const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+        const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
         EXPECT_EQ(restored.opened, OpenOutcome::kInvalid) << c.hostile;
         EXPECT_EQ(restored.outcome.start, RestoreStart::kInvalidBackup) << c.hostile;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())), std::vector<std::string>{})
@@ -182,20 +182,21 @@ TEST_F(RestoreHostileTest, DamagedEntryFailsItsItemAndKeepsWhatItWouldReplace) {
         SamplePrefixWorld fresh;
         ASSERT_TRUE(fresh.ready());
         const fs::path file = fresh.temp / "damaged.qbk";
-        fresh.backup(kMainIdentity, ItemsOf("all"), file, password);
+        fresh.backup(kSampleMainIdentity, ItemsOf("all"), file, password);
         const std::array<std::string, kItemCount> names = entryNames(file, password);
         for (const std::string& entry : {std::string("Inbox.dbx"), std::string("quillet.wab"),
                                          std::string("Ivy.htm"), names[kRules]}) {
             damageEntry(file, entry);
         }
-        const fs::path store = fresh.storeFolder(kZoeIdentity);
+        const fs::path store = fresh.storeFolder(kSampleZoeIdentity);
         WriteFileBytes(fresh.addressBook(), "QLTWAB live book");
         WriteFileBytes(fresh.stationeryFolder() / "Ivy.htm", "<html>live</html>");
         const std::string inbox = ReadFileBytes(store / "Inbox.dbx");
-        const std::string rules = fresh.exportKey(SampleVersionKey(kZoeIdentity, "\\Rules"));
+        const std::string rules = fresh.exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Rules"));
         std::map<std::string, std::string> storeBefore = FilesIn(store);
 
-        const RestoreResult restored = fresh.restore(file, kZoeIdentity, ItemsOf("all"), password);
+        const RestoreResult restored =
+            fresh.restore(file, kSampleZoeIdentity, ItemsOf("all"), password);
         ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
         EXPECT_EQ(restored.outcome.report(),
                   "\r\nRestore Accounts\tSuccessed!\r\nRestore Adress Book\tFail!"
@@ -207,7 +208,7 @@ TEST_F(RestoreHostileTest, DamagedEntryFailsItsItemAndKeepsWhatItWouldReplace) {
         EXPECT_EQ(FilesIn(fresh.addressBookFolder()).size(), 1u);
         EXPECT_EQ(ReadFileBytes(fresh.stationeryFolder() / "Ivy.htm"), "<html>live</html>");
         EXPECT_EQ(ReadFileBytes(store / "Inbox.dbx"), inbox);
-        EXPECT_EQ(fresh.exportKey(SampleVersionKey(kZoeIdentity, "\\Rules")), rules);
+        EXPECT_EQ(fresh.exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Rules")), rules);
         // Entries before the damaged one may have been restored; no half-written file is left.
         std::map<std::string, std::string> storeAfter = FilesIn(store);
         EXPECT_EQ(storeAfter.size(), storeBefore.size());
@@ -218,21 +219,21 @@ TEST_F(RestoreHostileTest, DamagedEntryFailsItsItemAndKeepsWhatItWouldReplace) {
 }
 
 TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
-    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
     const std::string whole = ReadFileBytes(backupFile);
-    const std::optional<EntryData> inboxData = FindEntryData(whole, "Inbox.dbx");
+    const std::optional<ZipEntryData> inboxData = FindEntryData(whole, "Inbox.dbx");
     ASSERT_TRUE(inboxData);
     const std::size_t cut = inboxData->offset + inboxData->size / 2;
-    const fs::path store = world.storeFolder(kZoeIdentity);
+    const fs::path store = world.storeFolder(kSampleZoeIdentity);
     WriteFileBytes(world.stationeryFolder() / "Ivy.htm", "<html>live</html>");
     const std::string inbox = ReadFileBytes(store / "Inbox.dbx");
-    const std::string settings = world.exportKey(SampleVersionKey(kZoeIdentity, "\\Mail"));
+    const std::string settings = world.exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Mail"));
 
     // Cut before it is opened: not a backup at all.
     const fs::path early = world.temp / "early.qbk";
     WriteFileBytes(early, whole.substr(0, cut));
     TreeSnapshot before = SnapshotTree(world.prefix);
-    const RestoreResult refused = world.restore(early, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult refused = world.restore(early, kSampleZoeIdentity, ItemsOf("all"));
     EXPECT_EQ(refused.opened, OpenOutcome::kInvalid);
     EXPECT_EQ(refused.outcome.start, RestoreStart::kInvalidBackup);
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
@@ -246,7 +247,7 @@ TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
     ASSERT_EQ(backup.open(backupFile, ""), OpenOutcome::kOpened);
     fs::resize_file(backupFile, cut);
     const RestoreOutcome outcome =
-        RunRestore((*run)->context(), backup, {kZoeIdentity, ItemsOf("all")}, nullptr);
+        RunRestore((*run)->context(), backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
     EXPECT_TRUE(outcome.items[kAccounts].succeeded) << outcome.items[kAccounts].failure;
     EXPECT_TRUE(outcome.items[kAddressBook].succeeded) << outcome.items[kAddressBook].failure;
     for (int i : {kMessages, kBlockSenders, kSignatures, kStationeries, kSettings}) {
@@ -258,7 +259,7 @@ TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
     EXPECT_EQ(FilesIn(world.stationeryFolder()).size(), 3u);
     run->reset();
     system.reset();
-    EXPECT_EQ(world.exportKey(SampleVersionKey(kZoeIdentity, "\\Mail")), settings);
+    EXPECT_EQ(world.exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Mail")), settings);
 }
 
 TEST_F(RestoreHostileTest, MalformedRegistryTextFailsTheItemAndKeepsTheKeyTree) {
@@ -278,8 +279,8 @@ TEST_F(RestoreHostileTest, MalformedRegistryTextFailsTheItemAndKeepsTheKeyTree) 
         std::string target;
     };
     const Item items[] = {
-        {kRules, "BackupRules", "00100000", SampleVersionKey(kZoeIdentity, "\\Rules")},
-        {kSettings, "BackupSettings", "00000001", SampleVersionKey(kZoeIdentity, "\\Mail")},
+        {kRules, "BackupRules", "00100000", SampleVersionKey(kSampleZoeIdentity, "\\Rules")},
+        {kSettings, "BackupSettings", "00000001", SampleVersionKey(kSampleZoeIdentity, "\\Mail")},
         {kAccounts, "BackupAccounts", "10000000",
          "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts"},
     };
@@ -292,7 +293,7 @@ TEST_F(RestoreHostileTest, MalformedRegistryTextFailsTheItemAndKeepsTheKeyTree) 
                                                                 {item.key, "OBR1A.TMP"}})}});
             const std::string tree = world.exportKey(item.target);
             const TreeSnapshot before = SnapshotTree(world.temp.path());
-            const RestoreResult restored = world.restore(file, kZoeIdentity, ItemsOf("all"));
+            const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
             ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
             EXPECT_EQ(
                 restored.outcome.report(),

@@ -41,17 +41,19 @@ class RestoreRunTest : public ::testing::Test {
 TEST_F(RestoreRunTest, EveryItemOfOneIdentityRestoresIntoAnotherExactly) {
     std::map<std::string, std::string> mainTrees;
     for (const char* subkey : kVersionSubkeys) {
-        mainTrees[subkey] = world.exportKey(SampleVersionKey(kMainIdentity, subkey));
+        mainTrees[subkey] = world.exportKey(SampleVersionKey(kSampleMainIdentity, subkey));
     }
-    const std::string mainAccounts = world.exportKey(SampleIdentityAccountsKey(kMainIdentity));
-    const std::map<std::string, std::string> mainStore = FilesIn(world.storeFolder(kMainIdentity));
+    const std::string mainAccounts =
+        world.exportKey(SampleIdentityAccountsKey(kSampleMainIdentity));
+    const std::map<std::string, std::string> mainStore =
+        FilesIn(world.storeFolder(kSampleMainIdentity));
     const std::string book = ReadFileBytes(world.addressBook());
     const std::map<std::string, std::string> stationery = FilesIn(world.stationeryFolder());
-    const fs::path zoeStore = world.storeFolder(kZoeIdentity);
+    const fs::path zoeStore = world.storeFolder(kSampleZoeIdentity);
     const std::string zoeLog = ReadFileBytes(zoeStore / "cleanup.log");
     const std::string zoeArchived = ReadFileBytes(zoeStore / "Archive" / "Archive 2019.dbx");
 
-    const BackupOutcome made = world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    const BackupOutcome made = world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
     ASSERT_EQ(made.itemResult, "11111111") << made.report();
 
     // What the restore must put back, changed after the backup.
@@ -60,24 +62,24 @@ TEST_F(RestoreRunTest, EveryItemOfOneIdentityRestoresIntoAnotherExactly) {
     fs::remove(world.stationeryFolder() / "Chess.htm");
     WriteFileBytes(zoeStore / "Inbox.dbx", "QLTSTORE changed");
 
-    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
     ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
     ASSERT_EQ(restored.outcome.start, RestoreStart::kRan) << restored.failures();
     EXPECT_EQ(restored.outcome.report(), kAllSucceeded) << restored.failures();
     EXPECT_TRUE(restored.outcome.allSucceeded());
 
     for (const char* subkey : kVersionSubkeys) {
-        EXPECT_EQ(world.exportKey(SampleVersionKey(kZoeIdentity, subkey)), mainTrees[subkey])
+        EXPECT_EQ(world.exportKey(SampleVersionKey(kSampleZoeIdentity, subkey)), mainTrees[subkey])
             << subkey;
-        EXPECT_EQ(world.exportKey(SampleVersionKey(kMainIdentity, subkey)), mainTrees[subkey])
+        EXPECT_EQ(world.exportKey(SampleVersionKey(kSampleMainIdentity, subkey)), mainTrees[subkey])
             << subkey;
     }
     // The second identity has no accounts key of its own: the shared one takes the accounts.
-    EXPECT_FALSE(world.keyExists(SampleIdentityAccountsKey(kZoeIdentity)));
+    EXPECT_FALSE(world.keyExists(SampleIdentityAccountsKey(kSampleZoeIdentity)));
     EXPECT_EQ(world.exportKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account "
                               "Manager\\Accounts"),
               mainAccounts);
-    EXPECT_EQ(world.exportKey(SampleIdentityAccountsKey(kMainIdentity)), mainAccounts);
+    EXPECT_EQ(world.exportKey(SampleIdentityAccountsKey(kSampleMainIdentity)), mainAccounts);
 
     // Every message store file of the first identity, byte for byte; nothing else in the folder.
     std::map<std::string, std::string> expectedStore = mainStore;
@@ -93,24 +95,24 @@ TEST_F(RestoreRunTest, EveryItemOfOneIdentityRestoresIntoAnotherExactly) {
 }
 
 TEST_F(RestoreRunTest, AccountsGoBackIntoTheIdentitysOwnKey) {
-    const std::string ownAccounts = world.exportKey(SampleIdentityAccountsKey(kMainIdentity));
+    const std::string ownAccounts = world.exportKey(SampleIdentityAccountsKey(kSampleMainIdentity));
     const std::string shared = world.exportKey(
         "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts");
-    world.backup(kMainIdentity, ItemsOf("accounts"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("accounts"), backupFile);
     world.editUserReg("\"Account Name\"=\"Main Mail\"", "\"Account Name\"=\"Renamed\"");
-    ASSERT_NE(world.exportKey(SampleIdentityAccountsKey(kMainIdentity)), ownAccounts);
+    ASSERT_NE(world.exportKey(SampleIdentityAccountsKey(kSampleMainIdentity)), ownAccounts);
 
-    const RestoreResult restored = world.restore(backupFile, kMainIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleMainIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Accounts\tSuccessed!") << restored.failures();
-    EXPECT_EQ(world.exportKey(SampleIdentityAccountsKey(kMainIdentity)), ownAccounts);
+    EXPECT_EQ(world.exportKey(SampleIdentityAccountsKey(kSampleMainIdentity)), ownAccounts);
     EXPECT_EQ(world.exportKey(
                   "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts"),
               shared);
 }
 
 TEST_F(RestoreRunTest, OnlyTickedItemsTheBackupHoldsRun) {
-    world.backup(kMainIdentity, ItemsOf("addressbook"), world.temp / "book.qbk");
-    world.backup(kMainIdentity, ItemsOf("accounts,rules"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook"), world.temp / "book.qbk");
+    world.backup(kSampleMainIdentity, ItemsOf("accounts,rules"), backupFile);
     struct Case {
         const char* name;
         fs::path file;
@@ -128,7 +130,7 @@ TEST_F(RestoreRunTest, OnlyTickedItemsTheBackupHoldsRun) {
     for (const Case& c : cases) {
         RecordingProgress progress;
         const RestoreResult restored =
-            world.restore(c.file, kZoeIdentity, ItemsOf(c.ticked), "", &progress);
+            world.restore(c.file, kSampleZoeIdentity, ItemsOf(c.ticked), "", &progress);
         EXPECT_EQ(restored.outcome.start, RestoreStart::kRan) << c.name;
         EXPECT_EQ(restored.outcome.report(), c.report) << c.name << "\n" << restored.failures();
         // The bar moves by fixed steps whatever ran, and ends at its maximum.
@@ -139,19 +141,19 @@ TEST_F(RestoreRunTest, OnlyTickedItemsTheBackupHoldsRun) {
     }
 
     RecordingProgress progress;
-    world.restore(backupFile, kZoeIdentity, ItemsOf("all"), "", &progress);
+    world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"), "", &progress);
     EXPECT_EQ(progress.statuses,
               (std::vector<std::string>{"Copying Accounts...", "Copying Rules...",
                                         "Operation complete!"}));
 }
 
 TEST_F(RestoreRunTest, NothingTickedRestoresNothing) {
-    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
     WriteFileBytes(world.addressBook(), "QLTWAB changed");
     const TreeSnapshot before = SnapshotTree(world.prefix);
     RecordingProgress progress;
     const RestoreResult restored =
-        world.restore(backupFile, kZoeIdentity, ItemsOf("00000000"), "", &progress);
+        world.restore(backupFile, kSampleZoeIdentity, ItemsOf("00000000"), "", &progress);
     EXPECT_EQ(restored.opened, OpenOutcome::kOpened);
     EXPECT_EQ(restored.outcome.start, RestoreStart::kNothingTicked);
     EXPECT_EQ(restored.outcome.report(), "");
@@ -161,9 +163,9 @@ TEST_F(RestoreRunTest, NothingTickedRestoresNothing) {
 }
 
 TEST_F(RestoreRunTest, FailedItemIsReportedAndTheRunGoesOn) {
-    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
     fs::remove(world.addressBook());
-    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
     std::string expected = kAllSucceeded;
     const std::string bookLine = "Restore Adress Book\tSuccessed!";
     expected.replace(expected.find(bookLine), bookLine.size(), "Restore Adress Book\tFail!");
@@ -175,7 +177,7 @@ TEST_F(RestoreRunTest, FailedItemIsReportedAndTheRunGoesOn) {
 }
 
 TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
-    world.backup(kMainIdentity, ItemsOf("all"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("all"), backupFile);
     WriteFileBytes(world.addressBook(), "QLTWAB changed");
     const fs::path wineTmp = world.temp / "wine-tmp";
     fs::create_directories(wineTmp);
@@ -201,7 +203,7 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
         FakeWineServer server(StandardServerLockFile(wineTmp, world.prefix));
         ASSERT_TRUE(server.locked());
         const RestoreOutcome outcome =
-            RunRestore(context, backup, {kZoeIdentity, ItemsOf("all")}, nullptr);
+            RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
         EXPECT_EQ(outcome.start, RestoreStart::kPrefixBusy);
         EXPECT_NE(outcome.refusal.find("Wine"), std::string::npos) << outcome.refusal;
         EXPECT_EQ(outcome.report(), "");
@@ -210,15 +212,15 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
     }
     // The same opened backup restores once the server is gone.
     const RestoreOutcome outcome =
-        RunRestore(context, backup, {kZoeIdentity, ItemsOf("all")}, nullptr);
+        RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
     EXPECT_EQ(outcome.start, RestoreStart::kRan);
     EXPECT_EQ(outcome.report(), kAllSucceeded);
     EXPECT_NE(ReadFileBytes(world.addressBook()), "QLTWAB changed");
 }
 
 TEST_F(RestoreRunTest, RestoredFilesAreOrdinaryFilesWhateverTheModesBackedUp) {
-    const fs::path mainStore = world.storeFolder(kMainIdentity);
-    const fs::path zoeStore = world.storeFolder(kZoeIdentity);
+    const fs::path mainStore = world.storeFolder(kSampleMainIdentity);
+    const fs::path zoeStore = world.storeFolder(kSampleZoeIdentity);
     std::vector<fs::path> readOnly{world.addressBook(), world.stationeryFolder() / "Ivy.htm",
                                    world.stationeryFolder() / "Ivy.gif"};
     for (const auto& [name, bytes] : FilesIn(mainStore)) readOnly.push_back(mainStore / name);
@@ -226,9 +228,9 @@ TEST_F(RestoreRunTest, RestoredFilesAreOrdinaryFilesWhateverTheModesBackedUp) {
     for (const fs::path& file : readOnly) fs::permissions(file, fs::perms(0444));
     const std::string inbox = ReadFileBytes(mainStore / "Inbox.dbx");
 
-    world.backup(kMainIdentity, ItemsOf("addressbook,messages,stationery"), backupFile);
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook,messages,stationery"), backupFile);
     fs::permissions(backupFile, fs::perms(0444));
-    const RestoreResult restored = world.restore(backupFile, kZoeIdentity, ItemsOf("all"));
+    const RestoreResult restored = world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
     ASSERT_EQ(restored.outcome.report(),
               "\r\nRestore Adress Book\tSuccessed!\r\nRestore Messages\tSuccessed!"
               "\r\nRestore Stationeries\tSuccessed!")

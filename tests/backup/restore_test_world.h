@@ -1,10 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <filesystem>
-#include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,33 +12,18 @@
 #include "backup/opened_backup.h"
 #include "backup/restore_run.h"
 #include "platform/wine_prefix.h"
+#include "support/backup_reader.h"
+#include "support/folder_snapshot.h"
 #include "support/recording_message_service.h"
+#include "support/recording_progress.h"
+#include "support/sample_prefix.h"
 #include "support/temp_dir.h"
 #include "system/wine_system.h"
 
 namespace quillet::testing {
 
-// The two identities of the sample prefix: the first has its own accounts key, the second not.
-inline constexpr char kMainIdentity[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
-inline constexpr char kZoeIdentity[] = "{B84E2F17-9C05-4A3D-8E72-5D1F6A0C9E28}";
-
-// HKEY_CURRENT_USER\Identities\<identity>\Software\Microsoft\Outlook Express\5.0 + `below`.
-std::string SampleVersionKey(const std::string& identity, const std::string& below = "");
-// The identity's own accounts key.
-std::string SampleIdentityAccountsKey(const std::string& identity);
-
 // A mask from eight "0"/"1" digits or an item list; fails the test on bad text.
 ItemMask ItemsOf(std::string_view items);
-
-// A process environment holding only HOME, TMPDIR and USER.
-Environment TestEnvironment(const std::filesystem::path& home, const std::filesystem::path& tmp);
-
-// Everything below `root`: relative path -> the file's bytes, "<folder>" or "-> link target",
-// each followed by its permission bits. Two equal snapshots mean nothing was written there.
-using TreeSnapshot = std::map<std::string, std::string>;
-TreeSnapshot SnapshotTree(const std::filesystem::path& root);
-// The paths that differ between two snapshots, for a readable failure.
-std::vector<std::string> ChangedPaths(const TreeSnapshot& before, const TreeSnapshot& after);
 
 // An information file with these lines, each ended by CR LF.
 std::string InformationText(const std::vector<std::pair<std::string, std::string>>& lines);
@@ -56,29 +38,12 @@ void PackArchive(const std::filesystem::path& file,
 // of a zip file in its local headers and its central directory alike. Returns how many.
 int PatchFileBytes(const std::filesystem::path& file, std::string_view from, std::string_view to);
 
-// Where the stored (compressed, maybe encrypted) data of the entry named `name` lies in a zip
-// file's bytes, found through the central directory.
-struct EntryData {
-    std::size_t offset = 0;
-    std::size_t size = 0;
-};
-std::optional<EntryData> FindEntryData(const std::string& zipBytes, std::string_view name);
-
 // What one restore through the sample prefix came to.
 struct RestoreResult {
     OpenOutcome opened = OpenOutcome::kInvalid;
     RestoreOutcome outcome;
     // The failure of each item, by index ("" for those that ran well or did not run).
     std::string failures() const;
-};
-
-// Records the progress and the status texts of a run.
-class RecordingProgress : public BackupProgress {
-  public:
-    void status(const std::string& text) override { statuses.push_back(text); }
-    void progress(int value) override { values.push_back(value); }
-    std::vector<std::string> statuses;
-    std::vector<int> values;
 };
 
 // The bundled sample prefix in a temporary folder, with runs over it. Each run opens the prefix
@@ -112,10 +77,12 @@ class SamplePrefixWorld {
     // Replaces text in user.reg (which must hold it), before a run reads it.
     void editUserReg(std::string_view from, std::string_view to);
 
-    std::filesystem::path storeFolder(const std::string& identity) const;
-    std::filesystem::path addressBookFolder() const;
-    std::filesystem::path addressBook() const { return addressBookFolder() / "quillet.wab"; }
-    std::filesystem::path stationeryFolder() const;
+    std::filesystem::path storeFolder(const std::string& identity) const {
+        return SampleStoreFolder(prefix, identity);
+    }
+    std::filesystem::path addressBookFolder() const { return SampleAddressBookFolder(prefix); }
+    std::filesystem::path addressBook() const { return SampleAddressBook(prefix); }
+    std::filesystem::path stationeryFolder() const { return SampleStationeryFolder(prefix); }
     std::filesystem::path userReg() const { return prefix / "user.reg"; }
 
     TempDir temp;
@@ -128,8 +95,5 @@ class SamplePrefixWorld {
   private:
     bool m_ready = false;
 };
-
-// The regular files directly in a folder, name -> bytes.
-std::map<std::string, std::string> FilesIn(const std::filesystem::path& folder);
 
 }  // namespace quillet::testing

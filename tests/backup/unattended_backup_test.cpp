@@ -1,24 +1,25 @@
 #include "backup/unattended_backup.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "archive/zip_archive.h"
-#include "backup_world.h"
+#include "support/backup_reader.h"
+#include "support/backup_world.h"
+#include "support/child_process.h"
 #include "support/fake_archive.h"
+#include "support/folder_snapshot.h"
 
 namespace quillet {
 namespace {
 
 using archive::FakeArchive;
 using testing::BackupWorld;
-using testing::EntryNamePattern;
 using testing::FolderListing;
-using testing::kSampleMain;
+using testing::kSampleMainIdentity;
 using testing::kTestIdentity;
-using testing::ReadBackup;
+using testing::MaskedEntryNames;
+using testing::ProgramRun;
+using testing::ReadBackupEntries;
 using testing::ReadFileBytes;
 using testing::SplitCrLfLines;
 using testing::TempDir;
@@ -41,7 +42,7 @@ TEST(UnattendedBackupTest, OnlyMaskDigitsOfOneRunTheirItems) {
     const std::filesystem::path file = world.temp / "auto.qbk";
     const JobCommandLine job{kTestIdentity, "12000090", "", file.string()};
     const UnattendedResult result = RunUnattendedBackup(world.context, job, kTime);
-    EXPECT_EQ(result.exitCode, kUnattendedAllSucceeded);
+    EXPECT_EQ(result.exitCode, kExitOk);
     EXPECT_TRUE(result.failures.empty());
     const Lines lines = SavedInformation(archive, file);
     ASSERT_EQ(lines.size(), 5u);
@@ -62,10 +63,10 @@ TEST(UnattendedBackupTest, TheExitStatusSaysWhatWasWritten) {
         const char* failure;  // a text in one of the failure lines, or null
     };
     const Case cases[] = {
-        {"everything saved", "11111111", nullptr, kUnattendedAllSucceeded, nullptr},
-        {"nothing ticked", "00000000", nullptr, kUnattendedAllSucceeded, nullptr},
-        {"an item failed", "00010001", nullptr, kUnattendedItemFailed, "Backup Messages"},
-        {"not written", "11111111", "SaveArchive", kUnattendedNothingWritten, "no room"},
+        {"everything saved", "11111111", nullptr, kExitOk, nullptr},
+        {"nothing ticked", "00000000", nullptr, kExitOk, nullptr},
+        {"an item failed", "00010001", nullptr, kExitPartial, "Backup Messages"},
+        {"not written", "11111111", "SaveArchive", kExitNothingDone, "no room"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -98,12 +99,6 @@ TEST(UnattendedBackupTest, TheExitStatusSaysWhatWasWritten) {
 // The desktop program started as a scheduled job would start it: no display, no terminal.
 class UnattendedProgramTest : public ::testing::Test {
   protected:
-    struct Run {
-        int exitCode = -1;
-        std::string out;
-        std::string err;
-    };
-
     void SetUp() override {
         ASSERT_TRUE(testing::MakeSamplePrefix(prefix));
         for (const char* folder : {"home", "tmp", "backups"}) {
@@ -112,48 +107,20 @@ class UnattendedProgramTest : public ::testing::Test {
         userReg = ReadFileBytes(prefix / "user.reg");
     }
 
-    Run Quillet(const std::vector<std::string>& arguments) {
+    ProgramRun Quillet(const std::vector<std::string>& arguments) {
         std::vector<std::string> argv{QUILLET_PATH, "--prefix", prefix.string()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         // No DISPLAY, no WAYLAND_DISPLAY, no WINEPREFIX: as cron starts it.
-        const std::vector<std::string> environment{"PATH=/usr/bin:/bin",
-                                                   "HOME=" + (temp / "home").string(),
-                                                   "TMPDIR=" + (temp / "tmp").string(), "LC_ALL=C"};
-        std::vector<char*> args, envp;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        for (const std::string& var : environment) envp.push_back(const_cast<char*>(var.c_str()));
-        envp.push_back(nullptr);
-
-        TempDir output;
-        const std::string outFile = (output / "out").string();
-        const std::string errFile = (output / "err").string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        pid_t child;
-        const int spawned =
-            posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        Run run;
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << QUILLET_PATH;
-            return run;
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadFileBytes(outFile);
-        run.err = ReadFileBytes(errFile);
+        const ProgramRun run = testing::RunProgram(
+            argv, std::vector<std::string>{"PATH=/usr/bin:/bin", "HOME=" + (temp / "home").string(),
+                                           "TMPDIR=" + (temp / "tmp").string(), "LC_ALL=C"});
+        if (run.exitCode < 0) ADD_FAILURE() << "cannot start " << QUILLET_PATH;
         return run;
     }
 
     std::string Line(const std::string& mask, const std::string& password,
-                     const std::filesystem::path& file, const std::string& identity = kSampleMain) {
+                     const std::filesystem::path& file,
+                     const std::string& identity = kSampleMainIdentity) {
         return "sf=" + identity + "xm=" + mask + "ps=" + password + "bf=" + file.string();
     }
 
@@ -169,7 +136,7 @@ class UnattendedProgramTest : public ::testing::Test {
 };
 
 TEST_F(UnattendedProgramTest, WithoutAJobLineOrADisplayItSaysSoAndExitsWithTwo) {
-    const Run run = Quillet({});
+    const ProgramRun run = Quillet({});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("no display"), std::string::npos) << run.err;
     ExpectNoWorkFilesAndRegistryUnchanged();
@@ -178,7 +145,7 @@ TEST_F(UnattendedProgramTest, WithoutAJobLineOrADisplayItSaysSoAndExitsWithTwo) 
 TEST_F(UnattendedProgramTest, AMalformedCommandLineTouchesNothingAndExitsWithTwo) {
     const std::filesystem::path file = backups / "main.qbk";
     WriteFileBytes(file, "the previous backup");
-    const std::string key = kSampleMain;
+    const std::string key = kSampleMainIdentity;
     const std::string path = file.string();
     struct Case {
         const char* what;
@@ -197,7 +164,7 @@ TEST_F(UnattendedProgramTest, AMalformedCommandLineTouchesNothingAndExitsWithTwo
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const Run run = Quillet(c.arguments);
+        const ProgramRun run = Quillet(c.arguments);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_FALSE(run.err.empty());
         EXPECT_EQ(ReadFileBytes(file), "the previous backup");
@@ -210,7 +177,7 @@ TEST_F(UnattendedProgramTest, AMissingPrefixTouchesNothingAndExitsWithTwo) {
     const std::filesystem::path file = backups / "main.qbk";
     WriteFileBytes(file, "the previous backup");
     prefix = temp / "no-such-prefix";
-    const Run run = Quillet({Line("11111111", "", file)});
+    const ProgramRun run = Quillet({Line("11111111", "", file)});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("no-such-prefix"), std::string::npos) << run.err;
     EXPECT_EQ(ReadFileBytes(file), "the previous backup");
@@ -221,7 +188,7 @@ TEST_F(UnattendedProgramTest, AMissingPrefixTouchesNothingAndExitsWithTwo) {
 TEST_F(UnattendedProgramTest, AccountsAndSettingsWithoutPasswordMakeAnOpenBackup) {
     const std::filesystem::path file = backups / "main.qbk";
     WriteFileBytes(file, "the previous backup");
-    const Run run = Quillet({Line("10000001", "", file)});
+    const ProgramRun run = Quillet({Line("10000001", "", file)});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(FolderListing(backups), std::vector<std::string>{"main.qbk"});
@@ -229,8 +196,9 @@ TEST_F(UnattendedProgramTest, AccountsAndSettingsWithoutPasswordMakeAnOpenBackup
 
     archive::ZipArchive archive;
     EXPECT_FALSE(archive.ArchiveHasPassword(file));
-    const auto entries = ReadBackup(file);
-    ASSERT_EQ(EntryNamePattern(entries), (std::vector<std::string>{"OBA*", "OBS*", "quillet.dat"}));
+    const auto entries = ReadBackupEntries(file);
+    ASSERT_EQ(MaskedEntryNames(entries),
+              (std::vector<std::string>{"OBA#.TMP", "OBS#.TMP", "quillet.dat"}));
     const Lines lines = SplitCrLfLines(entries[2].second);
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "BackupIdentity=Auto Backup");
@@ -244,7 +212,7 @@ TEST_F(UnattendedProgramTest, AccountsAndSettingsWithoutPasswordMakeAnOpenBackup
 
 TEST_F(UnattendedProgramTest, APasswordProtectsEveryEntry) {
     const std::filesystem::path file = backups / "protected.qbk";
-    const Run run = Quillet({Line("11111111", "s3cret", file)});
+    const ProgramRun run = Quillet({Line("11111111", "s3cret", file)});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     archive::ZipArchive archive;
     EXPECT_TRUE(archive.ArchiveHasPassword(file));
@@ -254,7 +222,7 @@ TEST_F(UnattendedProgramTest, APasswordProtectsEveryEntry) {
     }
     archive.ReadPassword("s3cret");
     EXPECT_TRUE(archive.CheckReadPassword());
-    const auto entries = ReadBackup(file, "s3cret");
+    const auto entries = ReadBackupEntries(file, "s3cret");
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(SplitCrLfLines(entries.back().second).back(), "BackupItem=11111111");
     ExpectNoWorkFilesAndRegistryUnchanged();
@@ -263,18 +231,18 @@ TEST_F(UnattendedProgramTest, APasswordProtectsEveryEntry) {
 TEST_F(UnattendedProgramTest, FailuresGoToStderrWithTheirExitStatus) {
     // An identity key that names no identity: its items fail, the backup is written all the same.
     const std::filesystem::path file = backups / "unknown.qbk";
-    const Run failedItems =
+    const ProgramRun failedItems =
         Quillet({Line("00100001", "", file, "{00000000-0000-0000-0000-000000000000}")});
     EXPECT_EQ(failedItems.exitCode, 1);
     EXPECT_NE(failedItems.err.find("Backup Rules"), std::string::npos) << failedItems.err;
     EXPECT_NE(failedItems.err.find("Backup Settings"), std::string::npos) << failedItems.err;
-    const auto entries = ReadBackup(file);
-    ASSERT_EQ(EntryNamePattern(entries), std::vector<std::string>{"quillet.dat"});
+    const auto entries = ReadBackupEntries(file);
+    ASSERT_EQ(MaskedEntryNames(entries), std::vector<std::string>{"quillet.dat"});
     EXPECT_EQ(SplitCrLfLines(entries[0].second).back(), "BackupItem=00000000");
 
     // A backup file that cannot be written.
     WriteFileBytes(backups / "a-file", "x");
-    const Run notWritten = Quillet({Line("11111111", "", backups / "a-file" / "b.qbk")});
+    const ProgramRun notWritten = Quillet({Line("11111111", "", backups / "a-file" / "b.qbk")});
     EXPECT_EQ(notWritten.exitCode, 2);
     EXPECT_NE(notWritten.err.find("not written"), std::string::npos) << notWritten.err;
     EXPECT_EQ(FolderListing(backups), (std::vector<std::string>{"a-file", "unknown.qbk"}));

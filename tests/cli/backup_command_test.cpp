@@ -1,87 +1,21 @@
 // quillet-cli backup, info, list and verify on the sample prefix, and our backups in the common
 // zip tools (each tool test is skipped when the tool is not installed).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <regex>
-#include <sstream>
-
-#include "cli/cli_runner.h"
+#include "cli/sample_prefix_cli.h"
+#include "scheduled_backup.h"
+#include "support/backup_reader.h"
 #include "support/shell_command.h"
-#include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace quillet::testing {
 namespace {
 
-constexpr char kMain[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
-
-// Runs the desktop program with a job command line, as a scheduled job does.
-int RunScheduledJob(const std::string& prefix, const std::string& commandLine) {
-    std::vector<std::string> argv{QUILLET_PATH, "--prefix", prefix, commandLine};
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t child;
-    const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// Work-file names (OBA/OBR/OBS + hex + ".TMP") as their prefix + "*".
-std::vector<std::string> NamePattern(const std::vector<std::string>& names) {
-    static const std::regex workFile("(OBA|OBR|OBS)[0-9A-F]{1,4}\\.TMP");
-    std::vector<std::string> pattern;
-    for (const std::string& name : names) {
-        pattern.push_back(std::regex_match(name, workFile) ? name.substr(0, 3) + "*" : name);
-    }
-    return pattern;
-}
-
-// Where the data of a zip file's first entry lies, read from its local file header.
-struct EntryData {
-    std::size_t offset;
-    std::size_t size;
-};
-EntryData FirstEntryData(const std::string& zip) {
-    const auto u16 = [&](std::size_t at) {
-        return static_cast<std::size_t>(static_cast<unsigned char>(zip.at(at))) |
-               static_cast<std::size_t>(static_cast<unsigned char>(zip.at(at + 1))) << 8;
-    };
-    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-    EXPECT_EQ(u32(0), 0x04034b50u) << "a zip file begins with a local file header";
-    EXPECT_EQ(u16(6) & 0x8, 0u) << "sizes are in the local header, not after the data";
-    return {30 + u16(26) + u16(28), u32(18)};
-}
-
-class CliBackupTest : public ::testing::Test {
+class CliBackupTest : public SamplePrefixCliTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(MakeSamplePrefix(prefix));
+        SamplePrefixCliTest::SetUp();
         WriteFileBytes(passwordFile, "PASSWORD\n");
-    }
-    CliRun run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--prefix", prefix});
-        return RunCli(arguments);
     }
     // Backs up the main identity into `file`; the run must succeed.
     void backup(const std::string& file, std::vector<std::string> more = {}) {
@@ -91,13 +25,17 @@ class CliBackupTest : public ::testing::Test {
         ASSERT_EQ(result.exitCode, 0) << result.err;
     }
     std::vector<std::string> list(const std::string& file) {
-        const CliRun result = RunCli({"list", file});
+        const CliRun result = runAsGiven({"list", file});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return Lines(result.out);
     }
+    // The same with work file numbers masked.
+    std::vector<std::string> maskedList(const std::string& file) {
+        std::vector<std::string> names = list(file);
+        for (std::string& name : names) name = MaskWorkFileNames(name);
+        return names;
+    }
 
-    TempDir temp;
-    std::string prefix = (temp / "prefix").string();
     std::string passwordFile = (temp / "password.txt").string();
 };
 
@@ -143,16 +81,16 @@ TEST_F(CliBackupTest, VerifyFailsAfterOneByteOfAnEntryChanged) {
         backup(file, more);
         std::vector<std::string> verify{"verify", file};
         verify.insert(verify.end(), more.begin(), more.end());
-        const CliRun sound = RunCli(verify);
+        const CliRun sound = runAsGiven(verify);
         EXPECT_EQ(sound.exitCode, 0) << sound.err;
         EXPECT_NE(sound.out.find("all sound"), std::string::npos) << sound.out;
 
         std::string bytes = ReadFileBytes(file);
-        const EntryData data = FirstEntryData(bytes);
+        const ZipEntryData data = LocateEntryData(bytes, 0);
         ASSERT_GT(data.size, 40u);
         bytes[data.offset + data.size / 2] ^= 0x20;
         WriteFileBytes(file, bytes);
-        const CliRun damaged = RunCli(verify);
+        const CliRun damaged = runAsGiven(verify);
         EXPECT_EQ(damaged.exitCode, 2) << damaged.out;
         EXPECT_EQ(damaged.err.rfind("quillet-cli: ", 0), 0u) << damaged.err;
     }
@@ -160,8 +98,10 @@ TEST_F(CliBackupTest, VerifyFailsAfterOneByteOfAnEntryChanged) {
 
 TEST_F(CliBackupTest, InfoOfAScheduledBackupShowsNoComputerOrUser) {
     const std::string file = (temp / "auto.qbk").string();
-    ASSERT_EQ(RunScheduledJob(prefix, std::string("sf=") + kMain + "xm=00000001ps=bf=" + file), 0);
-    const CliRun info = RunCli({"info", file});
+    ASSERT_EQ(RunScheduledBackup(prefix.string(), std::string("sf=") + kSampleMainIdentity +
+                                                      "xm=00000001ps=bf=" + file),
+              0);
+    const CliRun info = runAsGiven({"info", file});
     ASSERT_EQ(info.exitCode, 0) << info.err;
     const std::vector<std::string> lines = Lines(info.out);
     ASSERT_GE(lines.size(), 9u) << info.out;
@@ -195,7 +135,7 @@ TEST_F(CliBackupTest, InfoShowsTheDescriptionWithItsLineBreaks) {
         const std::string file = (temp / ("d" + std::to_string(n++) + ".qbk")).string();
         backup(file, {"--items", "addressbook", "--description", c.description, "--password-file",
                       passwordFile});
-        const CliRun info = RunCli({"info", file, "--password-file", passwordFile});
+        const CliRun info = runAsGiven({"info", file, "--password-file", passwordFile});
         ASSERT_EQ(info.exitCode, 0) << info.err;
         EXPECT_NE(info.out.find("\nIdentity:Main Identity\n"), std::string::npos) << info.out;
         EXPECT_NE(info.out.find("\nProtected:yes\n"), std::string::npos) << info.out;
@@ -209,7 +149,8 @@ TEST_F(CliBackupTest, InfoRefusesAWrongPassword) {
     const std::string file = (temp / "protected.qbk").string();
     backup(file, {"--items", "settings", "--password-file", passwordFile});
     WriteFileBytes(temp / "wrong.txt", "password\n");
-    const CliRun info = RunCli({"info", file, "--password-file", (temp / "wrong.txt").string()});
+    const CliRun info =
+        runAsGiven({"info", file, "--password-file", (temp / "wrong.txt").string()});
     EXPECT_EQ(info.exitCode, 2);
     EXPECT_NE(info.err.find("Incorect Password or Invalid backup file"), std::string::npos)
         << info.err;
@@ -218,13 +159,13 @@ TEST_F(CliBackupTest, InfoRefusesAWrongPassword) {
 TEST_F(CliBackupTest, ListShowsEntriesInItemOrderWhateverTheOrderAskedFor) {
     const std::string file = (temp / "some.qbk").string();
     backup(file, {"--items", "settings,addressbook,accounts"});
-    EXPECT_EQ(NamePattern(list(file)),
-              (std::vector<std::string>{"OBA*", "quillet.wab", "OBS*", "quillet.dat"}));
+    EXPECT_EQ(maskedList(file),
+              (std::vector<std::string>{"OBA#.TMP", "quillet.wab", "OBS#.TMP", "quillet.dat"}));
 
     backup(file, {"--items", "00100010"});
-    const std::vector<std::string> names = NamePattern(list(file));
+    const std::vector<std::string> names = maskedList(file);
     ASSERT_EQ(names.size(), 5u);
-    EXPECT_EQ(names[0], "OBR*");
+    EXPECT_EQ(names[0], "OBR#.TMP");
     EXPECT_EQ(names[4], "quillet.dat");
 }
 
@@ -263,11 +204,10 @@ TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
 }
 
 TEST_F(CliBackupTest, AFailedItemExitsWithOneAndStillWritesTheBackup) {
-    std::filesystem::remove_all(temp / "prefix" / "drive_c" / "Program Files" / "Common Files" /
-                                "Microsoft Shared" / "Stationery");
+    std::filesystem::remove_all(SampleStationeryFolder(prefix));
     const std::string file = (temp / "main.qbk").string();
-    const CliRun result =
-        run({"backup", "--identity", kMain, "--out", file, "--items", "addressbook,stationery"});
+    const CliRun result = run({"backup", "--identity", kSampleMainIdentity, "--out", file,
+                               "--items", "addressbook,stationery"});
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_EQ(result.out,
               "Backup Adress Book\tSuccessed!\nBackup Stationeries\tFail!\n"

@@ -1,44 +1,26 @@
+// quillet-cli restore on the sample prefix: the report, refusals and the dry run.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
-#include "cli/cli_runner.h"
-#include "support/temp_dir.h"
+#include "cli/sample_prefix_cli.h"
+#include "support/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {
 namespace fs = std::filesystem;
 
-constexpr char kMain[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
-constexpr char kZoe[] = "{B84E2F17-9C05-4A3D-8E72-5D1F6A0C9E28}";
-constexpr char kZoeName[] = "Zo\xc3\xab \xc3\x85ngstr\xc3\xb6m";
-
-// Every file below a folder, relative path -> bytes.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-        files[fs::relative(entry.path(), root).string()] =
-            entry.is_regular_file() ? ReadFileBytes(entry.path()) : "<folder>";
-    }
-    return files;
-}
-
-class RestoreCommandTest : public ::testing::Test {
+class RestoreCommandTest : public SamplePrefixCliTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(MakeSamplePrefix(prefix.string()));
+        SamplePrefixCliTest::SetUp();
         WriteFileBytes(temp / "right.txt", "right horse\n");
         WriteFileBytes(temp / "wrong.txt", "wrong horse\n");
     }
-    CliRun run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--prefix", prefix.string()});
-        return RunCli(arguments);
-    }
     void backUp(const std::string& items, const fs::path& file,
                 std::vector<std::string> more = {}) {
-        std::vector<std::string> arguments{"backup",      "--identity", kMain, "--out",
-                                           file.string(), "--items",    items};
+        std::vector<std::string> arguments{
+            "backup", "--identity", kSampleMainIdentity, "--out", file.string(), "--items", items};
         arguments.insert(arguments.end(), more.begin(), more.end());
         const CliRun made = run(arguments);
         ASSERT_EQ(made.exitCode, 0) << made.err;
@@ -49,26 +31,15 @@ class RestoreCommandTest : public ::testing::Test {
         EXPECT_EQ(exported.exitCode, 0) << exported.err;
         return ReadFileBytes(file);
     }
-    static std::string versionKey(const char* identity, const std::string& below) {
-        return std::string("HKEY_CURRENT_USER\\Identities\\") + identity +
-               "\\Software\\Microsoft\\Outlook Express\\5.0" + below;
-    }
-    fs::path storeFolder(const char* identity) const {
-        return prefix / "drive_c/users/quillet/Local Settings/Application Data/Identities" /
-               identity / "Microsoft/Outlook Express";
-    }
-    fs::path addressBook() const {
-        return prefix / "drive_c/users/quillet/Application Data/Microsoft/Address Book/quillet.wab";
-    }
+    fs::path storeFolder(const char* identity) const { return SampleStoreFolder(prefix, identity); }
+    fs::path addressBook() const { return SampleAddressBook(prefix); }
 
-    TempDir temp;
-    fs::path prefix = temp / "prefix";
     fs::path backupFile = temp / "main.qbk";
 };
 
 TEST_F(RestoreCommandTest, RestoreReportsEveryItemAndExitsZero) {
     backUp("all", backupFile);
-    const CliRun restored = run({"restore", backupFile.string(), "--identity", kZoeName});
+    const CliRun restored = run({"restore", backupFile.string(), "--identity", kSampleZoeUserName});
     EXPECT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_EQ(restored.out,
               "Restore Accounts\tSuccessed!\nRestore Adress Book\tSuccessed!\n"
@@ -76,16 +47,16 @@ TEST_F(RestoreCommandTest, RestoreReportsEveryItemAndExitsZero) {
               "Restore Block Senders\tSuccessed!\nRestore Signatures\tSuccessed!\n"
               "Restore Stationeries\tSuccessed!\nRestore Settings\tSuccessed!\n"
               "The Restore was Completed!\n");
-    EXPECT_EQ(ReadFileBytes(storeFolder(kZoe) / "Inbox.dbx"),
-              ReadFileBytes(storeFolder(kMain) / "Inbox.dbx"));
-    EXPECT_EQ(exportKey(versionKey(kZoe, "\\signatures")),
-              exportKey(versionKey(kMain, "\\signatures")));
+    EXPECT_EQ(ReadFileBytes(storeFolder(kSampleZoeIdentity) / "Inbox.dbx"),
+              ReadFileBytes(storeFolder(kSampleMainIdentity) / "Inbox.dbx"));
+    EXPECT_EQ(exportKey(SampleVersionKey(kSampleZoeIdentity, "\\signatures")),
+              exportKey(SampleVersionKey(kSampleMainIdentity, "\\signatures")));
 }
 
 TEST_F(RestoreCommandTest, FailedItemExitsOneAndNamesTheItem) {
     backUp("addressbook,rules", backupFile);
     fs::remove(addressBook());
-    const CliRun restored = run({"restore", backupFile.string(), "--identity", kZoe});
+    const CliRun restored = run({"restore", backupFile.string(), "--identity", kSampleZoeIdentity});
     EXPECT_EQ(restored.exitCode, 1) << restored.err;
     EXPECT_EQ(restored.out,
               "Restore Adress Book\tFail!\nRestore Rules\tSuccessed!\n"
@@ -102,7 +73,7 @@ TEST_F(RestoreCommandTest, RefusalsExitTwoAndChangeNothing) {
     fs::copy_file(backupFile, temp / "cut.qbk");
     fs::resize_file(temp / "cut.qbk", fs::file_size(backupFile) / 2);
     WriteFileBytes(addressBook(), "QLTWAB changed");
-    const std::map<std::string, std::string> before = Snapshot(prefix);
+    const TreeSnapshot before = SnapshotTree(prefix);
 
     struct Case {
         std::vector<std::string> arguments;
@@ -110,19 +81,23 @@ TEST_F(RestoreCommandTest, RefusalsExitTwoAndChangeNothing) {
     };
     const std::string locked = (temp / "locked.qbk").string();
     const Case cases[] = {
-        {{"restore", locked, "--identity", kZoe, "--password-file", (temp / "wrong.txt").string()},
+        {{"restore", locked, "--identity", kSampleZoeIdentity, "--password-file",
+          (temp / "wrong.txt").string()},
          "quillet-cli: Incorect Password or Invalid backup file\n"},
-        {{"restore", (temp / "text.qbk").string(), "--identity", kZoe},
+        {{"restore", (temp / "text.qbk").string(), "--identity", kSampleZoeIdentity},
          "quillet-cli: Invalid backup file\n"},
-        {{"restore", (temp / "cut.qbk").string(), "--identity", kZoe},
+        {{"restore", (temp / "cut.qbk").string(), "--identity", kSampleZoeIdentity},
          "quillet-cli: Invalid backup file\n"},
         {{"restore", backupFile.string(), "--identity", "Nobody"}, "\"Nobody\""},
-        {{"restore", backupFile.string(), "--identity", kZoe, "--items", "00000000"},
+        {{"restore", backupFile.string(), "--identity", kSampleZoeIdentity, "--items", "00000000"},
          "quillet-cli: Please select at least one item.\n"},
-        {{"restore", (temp / "accounts.qbk").string(), "--identity", kZoe, "--items", "rules"},
+        {{"restore", (temp / "accounts.qbk").string(), "--identity", kSampleZoeIdentity, "--items",
+          "rules"},
          "quillet-cli: the backup holds none of the items asked for\n"},
-        {{"restore", backupFile.string(), "--identity", kZoe, "--items", "mail"}, "unknown item"},
-        {{"restore", (temp / "missing.qbk").string(), "--identity", kZoe}, "missing.qbk"},
+        {{"restore", backupFile.string(), "--identity", kSampleZoeIdentity, "--items", "mail"},
+         "unknown item"},
+        {{"restore", (temp / "missing.qbk").string(), "--identity", kSampleZoeIdentity},
+         "missing.qbk"},
         {{"restore", backupFile.string()}, "--identity"},
     };
     for (const Case& c : cases) {
@@ -130,42 +105,44 @@ TEST_F(RestoreCommandTest, RefusalsExitTwoAndChangeNothing) {
         EXPECT_EQ(result.exitCode, 2) << c.reason << "\n" << result.err;
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
         EXPECT_EQ(result.out.find("Successed"), std::string::npos) << result.out;
-        EXPECT_EQ(Snapshot(prefix), before) << c.reason;
+        EXPECT_EQ(SnapshotTree(prefix), before) << c.reason;
     }
 
-    const CliRun unlocked = run({"restore", locked, "--identity", kZoe, "--items", "addressbook",
-                                 "--password-file", (temp / "right.txt").string()});
+    const CliRun unlocked = run({"restore", locked, "--identity", kSampleZoeIdentity, "--items",
+                                 "addressbook", "--password-file", (temp / "right.txt").string()});
     EXPECT_EQ(unlocked.exitCode, 0) << unlocked.err;
     EXPECT_NE(ReadFileBytes(addressBook()), "QLTWAB changed");
 }
 
 TEST_F(RestoreCommandTest, DryRunListsTheTargetsAndChangesNothing) {
     backUp("all", backupFile);
-    fs::remove_all(prefix / "drive_c/Program Files/Common Files/Microsoft Shared/Stationery");
-    WriteFileBytes(storeFolder(kZoe) / "Inbox.dbx", "QLTSTORE changed");
-    const std::map<std::string, std::string> before = Snapshot(prefix);
+    fs::remove_all(SampleStationeryFolder(prefix));
+    WriteFileBytes(storeFolder(kSampleZoeIdentity) / "Inbox.dbx", "QLTSTORE changed");
+    const TreeSnapshot before = SnapshotTree(prefix);
 
-    const CliRun planned = run({"restore", backupFile.string(), "--identity", kZoe, "--dry-run"});
+    const CliRun planned =
+        run({"restore", backupFile.string(), "--identity", kSampleZoeIdentity, "--dry-run"});
     EXPECT_EQ(planned.exitCode, 0) << planned.err;
-    EXPECT_EQ(Snapshot(prefix), before);
+    EXPECT_EQ(SnapshotTree(prefix), before);
     const std::string& out = planned.out;
     for (const std::string& expected :
          {std::string("Restore Accounts\n  replace key HKEY_CURRENT_USER\\Software\\Microsoft\\"
                       "Internet Account Manager\\Accounts with "),
-          "Restore Rules\n  replace key " + versionKey(kZoe, "\\Rules") + " with ",
-          "  replace key " + versionKey(kZoe, "\\signatures") + " with ",
-          "  replace file " + (storeFolder(kZoe) / "Inbox.dbx").string() + " with Inbox.dbx\n",
+          "Restore Rules\n  replace key " + SampleVersionKey(kSampleZoeIdentity, "\\Rules") +
+              " with ",
+          "  replace key " + SampleVersionKey(kSampleZoeIdentity, "\\signatures") + " with ",
+          "  replace file " + (storeFolder(kSampleZoeIdentity) / "Inbox.dbx").string() +
+              " with Inbox.dbx\n",
           "  replace file " + addressBook().string() + " with quillet.wab\n",
-          "Restore Stationeries\n  create folder " +
-              (prefix / "drive_c/Program Files/Common Files/Microsoft Shared/Stationery").string() +
+          "Restore Stationeries\n  create folder " + SampleStationeryFolder(prefix).string() +
               "\n"}) {
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\nin:\n" << out;
     }
     EXPECT_EQ(out.find("Successed"), std::string::npos) << out;
 
     fs::remove(addressBook());
-    const CliRun failing = run({"restore", backupFile.string(), "--identity", kZoe, "--dry-run",
-                                "--items", "addressbook,rules"});
+    const CliRun failing = run({"restore", backupFile.string(), "--identity", kSampleZoeIdentity,
+                                "--dry-run", "--items", "addressbook,rules"});
     EXPECT_EQ(failing.exitCode, 1) << failing.err;
     EXPECT_NE(failing.out.find("Restore Adress Book\n  would fail: "), std::string::npos)
         << failing.out;
@@ -183,7 +160,8 @@ TEST_F(RestoreCommandTest, DryRunRefusesWhatTheRestoreWouldRefuse) {
         {{"--items", "rules"}, "quillet-cli: the backup holds none of the items asked for\n"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> arguments{"restore", backupFile.string(), "--identity", kZoe};
+        std::vector<std::string> arguments{"restore", backupFile.string(), "--identity",
+                                           kSampleZoeIdentity};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const CliRun real = run(arguments);
         EXPECT_EQ(real.exitCode, 2) << c.reason;
@@ -198,23 +176,25 @@ TEST_F(RestoreCommandTest, DryRunRefusesWhatTheRestoreWouldRefuse) {
 
 TEST_F(RestoreCommandTest, ItemsOptionRestoresOnlyThoseItems) {
     backUp("all", backupFile);
-    const fs::path zoeStore = storeFolder(kZoe);
-    const std::map<std::string, std::string> storeBefore = Snapshot(zoeStore);
-    const std::string signatures = exportKey(versionKey(kZoe, "\\signatures"));
-    const std::string settings = exportKey(versionKey(kZoe, "\\Mail"));
+    const fs::path zoeStore = storeFolder(kSampleZoeIdentity);
+    const TreeSnapshot storeBefore = SnapshotTree(zoeStore);
+    const std::string signatures = exportKey(SampleVersionKey(kSampleZoeIdentity, "\\signatures"));
+    const std::string settings = exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Mail"));
     const std::string shared =
         exportKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts");
     WriteFileBytes(addressBook(), "QLTWAB changed");
-    ASSERT_NE(exportKey(versionKey(kZoe, "\\Rules")), exportKey(versionKey(kMain, "\\Rules")));
+    ASSERT_NE(exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Rules")),
+              exportKey(SampleVersionKey(kSampleMainIdentity, "\\Rules")));
 
     const CliRun restored =
-        run({"restore", backupFile.string(), "--identity", kZoe, "--items", "rules"});
+        run({"restore", backupFile.string(), "--identity", kSampleZoeIdentity, "--items", "rules"});
     EXPECT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_EQ(restored.out, "Restore Rules\tSuccessed!\nThe Restore was Completed!\n");
-    EXPECT_EQ(exportKey(versionKey(kZoe, "\\Rules")), exportKey(versionKey(kMain, "\\Rules")));
-    EXPECT_EQ(Snapshot(zoeStore), storeBefore);
-    EXPECT_EQ(exportKey(versionKey(kZoe, "\\signatures")), signatures);
-    EXPECT_EQ(exportKey(versionKey(kZoe, "\\Mail")), settings);
+    EXPECT_EQ(exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Rules")),
+              exportKey(SampleVersionKey(kSampleMainIdentity, "\\Rules")));
+    EXPECT_EQ(SnapshotTree(zoeStore), storeBefore);
+    EXPECT_EQ(exportKey(SampleVersionKey(kSampleZoeIdentity, "\\signatures")), signatures);
+    EXPECT_EQ(exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Mail")), settings);
     EXPECT_EQ(
         exportKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts"),
         shared);

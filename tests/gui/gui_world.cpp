@@ -15,10 +15,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
-#include <regex>
 
 #include "backup/backup_run.h"
-#include "cli/cli_runner.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
 
@@ -47,35 +45,23 @@ class QtApplicationEnvironment : public ::testing::Environment {
 [[maybe_unused]] const auto* const kApplication =
     ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
-std::vector<std::string> SplitCrLf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 }  // namespace
 
 std::filesystem::path ShippedDataFolder() {
     return std::filesystem::path(QUILLET_SOURCE_DIR) / "data";
 }
 
-SamplePrefixWorld::SamplePrefixWorld() {
+MainWindowWorld::MainWindowWorld() {
     if (!MakeSamplePrefix(prefix.string())) throw std::runtime_error("no sample prefix");
     std::filesystem::create_directories(temp / "work");
 }
 
-SamplePrefixWorld::~SamplePrefixWorld() {
+MainWindowWorld::~MainWindowWorld() {
     // The window goes before the things it holds references to.
     window.reset();
 }
 
-void SamplePrefixWorld::openPrefix() {
+void MainWindowWorld::openPrefix() {
     if (wine) return;
     auto opened = WineSystem::Open(prefix.string(), Environment::Process());
     if (!opened) throw std::runtime_error(opened.reason());
@@ -83,7 +69,7 @@ void SamplePrefixWorld::openPrefix() {
     modReg = std::make_unique<registry::ModReg>(wine->registry(), dialogs);
 }
 
-MainWindow& SamplePrefixWorld::openWindow() {
+MainWindow& MainWindowWorld::openWindow() {
     openPrefix();
     WineSystem& system = *wine;
     const std::filesystem::path work = temp / "work";
@@ -109,19 +95,6 @@ MainWindow& SamplePrefixWorld::openWindow() {
     window = std::make_unique<MainWindow>(std::move(services));
     window->show();
     return *window;
-}
-
-std::filesystem::path SamplePrefixWorld::addressBook() const {
-    return prefix / "drive_c/users/quillet/Application Data/Microsoft/Address Book/quillet.wab";
-}
-
-std::filesystem::path SamplePrefixWorld::storeFolder(const std::string& identityKey) const {
-    return prefix / "drive_c/users/quillet/Local Settings/Application Data/Identities" /
-           identityKey / "Microsoft/Outlook Express";
-}
-
-std::filesystem::path SamplePrefixWorld::stationeryFolder() const {
-    return prefix / "drive_c/Program Files/Common Files/Microsoft Shared/Stationery";
 }
 
 bool ChooseFromPopUp(QWidget& frame, const QString& entryName) {
@@ -195,29 +168,6 @@ std::vector<std::string> VisibleStates(const QWidget& window) {
     }
     std::sort(states.begin(), states.end());
     return states;
-}
-
-std::string NormaliseWorkFileNames(const std::string& text) {
-    static const std::regex kWorkFile("(OB[ARS])[0-9A-F]{1,4}(\\.TMP)");
-    return std::regex_replace(text, kWorkFile, "$1#$2");
-}
-
-BackupContents ReadBackup(const std::filesystem::path& backupFile, const std::string& password,
-                          const std::filesystem::path& scratchFolder) {
-    archive::ZipArchive reader;
-    BackupContents contents;
-    if (!reader.LoadArchive(backupFile)) return contents;
-    reader.ReadPassword(password);
-    for (const archive::ArchiveEntry& entry : reader.entries()) {
-        contents.entryNames.push_back(NormaliseWorkFileNames(entry.name));
-    }
-    const std::filesystem::path information = scratchFolder / "quillet.dat";
-    if (!reader.ExtractEntryTo("quillet.dat", information)) return contents;
-    for (const std::string& line : SplitCrLf(ReadFileBytes(information))) {
-        contents.informationLines.push_back(NormaliseWorkFileNames(line));
-    }
-    std::filesystem::remove(information);
-    return contents;
 }
 
 }  // namespace quillet::testing

@@ -12,7 +12,6 @@
 #include <QTest>
 #include <functional>
 
-#include "cli/cli_runner.h"
 #include "gui/gui_world.h"
 
 namespace quillet::testing {
@@ -41,7 +40,7 @@ class MainWindowBackup : public ::testing::Test {
     }
     QLineEdit& field(const char* name) { return Child<QLineEdit>(*world.window, name); }
 
-    SamplePrefixWorld world;
+    MainWindowWorld world;
 };
 
 TEST_F(MainWindowBackup, RefusesInOrderWithTheExactMessages) {
@@ -126,8 +125,9 @@ TEST_F(MainWindowBackup, CancelledSaveDialogKeepsTheChosenFile) {
 
 TEST_F(MainWindowBackup, EvenARefusedRunClearsTheRestoreTab) {
     const std::filesystem::path backup = world.temp / "made.qbk";
-    const CliRun made = RunCli({"--prefix", world.prefix.string(), "backup", "--identity",
-                                kMainIdentity, "--out", backup.string(), "--items", "rules"});
+    const CliRun made =
+        world.runCli({"--prefix", world.prefix.string(), "backup", "--identity",
+                      kSampleMainIdentity, "--out", backup.string(), "--items", "rules"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
     MainWindow& window = world.openWindow();
     world.dialogs.openAnswers.push_back(backup.string());
@@ -162,8 +162,7 @@ TEST_F(MainWindowBackup, AFailedItemIsReportedAndTheRunGoesOn) {
                                "\r\nBackup Signatures\tSuccessed!"
                                "\r\nBackup Stationeries\tFail!\r\nBackup Settings\tSuccessed!",
                                MessageIcon::Information, MessageButtons::Ok}}));
-    std::filesystem::create_directories(world.temp / "read");
-    const BackupContents made = ReadBackup(target, "", world.temp / "read");
+    const BackupContents made = ReadBackupContents(target, "");
     ASSERT_FALSE(made.informationLines.empty());
     EXPECT_EQ(made.informationLines.back(), "BackupItem=11111101");
 }
@@ -195,19 +194,19 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
         const char* report;
     };
     const Case cases[] = {
-        {"every item, unprotected", 0, kMainIdentity, "11111111", "",
+        {"every item, unprotected", 0, kSampleMainIdentity, "11111111", "",
          "\r\nBackup Accounts\tSuccessed!\r\nBackup Adress Book\tSuccessed!"
          "\r\nBackup Rules\tSuccessed!\r\nBackup Messages\tSuccessed!"
          "\r\nBackup Block Senders\tSuccessed!\r\nBackup Signatures\tSuccessed!"
          "\r\nBackup Stationeries\tSuccessed!\r\nBackup Settings\tSuccessed!"},
-        {"shared accounts, signatures and settings, protected", 1, kZoeIdentity, "10000101",
+        {"shared accounts, signatures and settings, protected", 1, kSampleZoeIdentity, "10000101",
          "s3cret pass",
          "\r\nBackup Accounts\tSuccessed!\r\nBackup Signatures\tSuccessed!"
          "\r\nBackup Settings\tSuccessed!"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.situation);
-        SamplePrefixWorld world;
+        MainWindowWorld world;
         MainWindow& window = world.openWindow();
         const std::filesystem::path fromWindow = world.temp / "window.qbk";
         const std::filesystem::path fromCli = world.temp / "cli.qbk";
@@ -263,12 +262,11 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
             arguments.insert(arguments.end(),
                              {"--password-file", (world.temp / "password.txt").string()});
         }
-        const CliRun cli = RunCli(arguments);
+        const CliRun cli = world.runCli(arguments);
         ASSERT_EQ(cli.exitCode, 0) << cli.err;
 
-        std::filesystem::create_directories(world.temp / "read");
-        BackupContents windowMade = ReadBackup(fromWindow, test.password, world.temp / "read");
-        BackupContents cliMade = ReadBackup(fromCli, test.password, world.temp / "read");
+        BackupContents windowMade = ReadBackupContents(fromWindow, test.password);
+        BackupContents cliMade = ReadBackupContents(fromCli, test.password);
         ASSERT_FALSE(windowMade.entryNames.empty());
         EXPECT_EQ(windowMade.entryNames.back(), "quillet.dat");
         EXPECT_EQ(windowMade.entryNames, cliMade.entryNames);

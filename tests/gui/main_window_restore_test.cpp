@@ -11,10 +11,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
-#include <map>
 
-#include "cli/cli_runner.h"
 #include "gui/gui_world.h"
+#include "support/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {
@@ -26,17 +25,6 @@ const Message kConfirmation{
     "backup file.\r\n\r\nDo you want to countinue?",
     MessageIcon::Information, MessageButtons::OkCancel};
 
-// Every file of a folder tree with its bytes, by path relative to the folder.
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (!entry.is_regular_file()) continue;
-        files[std::filesystem::relative(entry.path(), folder).string()] =
-            ReadFileBytes(entry.path());
-    }
-    return files;
-}
-
 class MainWindowRestore : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{}); }
@@ -47,7 +35,7 @@ class MainWindowRestore : public ::testing::Test {
                                      const std::string& description = "") {
         const std::filesystem::path file = world.temp / name;
         std::vector<std::string> arguments{
-            "--prefix", world.prefix.string(), "backup",  "--identity", kMainIdentity,
+            "--prefix", world.prefix.string(), "backup",  "--identity", kSampleMainIdentity,
             "--out",    file.string(),         "--items", items};
         if (!description.empty()) arguments.insert(arguments.end(), {"--description", description});
         if (!password.empty()) {
@@ -55,7 +43,7 @@ class MainWindowRestore : public ::testing::Test {
             arguments.insert(arguments.end(),
                              {"--password-file", (world.temp / "password.txt").string()});
         }
-        const CliRun made = RunCli(arguments);
+        const CliRun made = world.runCli(arguments);
         EXPECT_EQ(made.exitCode, 0) << made.err;
         return file;
     }
@@ -81,13 +69,12 @@ class MainWindowRestore : public ::testing::Test {
         return Child<QPlainTextEdit>(*world.window, name).toPlainText();
     }
 
-    SamplePrefixWorld world;
+    MainWindowWorld world;
 };
 
 TEST_F(MainWindowRestore, OpensAProtectedBackupWithTheRightPassword) {
     const auto backup = makeBackup("protected.qbk", "10100001", "s3cret", "Line one\nLine two");
-    std::filesystem::create_directories(world.temp / "read");
-    const BackupContents held = ReadBackup(backup, "s3cret", world.temp / "read");
+    const BackupContents held = ReadBackupContents(backup, "s3cret");
     std::string time;
     for (const std::string& line : held.informationLines) {
         if (line.starts_with("BackupTime=")) time = line.substr(11);
@@ -180,9 +167,10 @@ TEST_F(MainWindowRestore, SelectAllOnAnAddressBookBackupRestoresOnlyTheAddressBo
     const auto backup = makeBackup("address-book.qbk", "01000000");
     const std::string addressBook = ReadFileBytes(world.addressBook());
     WriteFileBytes(world.addressBook(), "changed after the backup");
-    WriteFileBytes(world.storeFolder(kMainIdentity) / "Inbox.dbx", "changed after the backup");
+    WriteFileBytes(world.storeFolder(kSampleMainIdentity) / "Inbox.dbx",
+                   "changed after the backup");
     const std::string userReg = ReadFileBytes(world.userReg());
-    const auto store = Snapshot(world.storeFolder(kMainIdentity));
+    const auto store = SnapshotTree(world.storeFolder(kSampleMainIdentity));
 
     MainWindow& window = world.openWindow();
     open(backup);
@@ -201,7 +189,7 @@ TEST_F(MainWindowRestore, SelectAllOnAnAddressBookBackupRestoresOnlyTheAddressBo
                                      MessageIcon::Information, MessageButtons::Ok}}));
     EXPECT_EQ(ReadFileBytes(world.addressBook()), addressBook);
     EXPECT_EQ(ReadFileBytes(world.userReg()), userReg);
-    EXPECT_EQ(Snapshot(world.storeFolder(kMainIdentity)), store);
+    EXPECT_EQ(SnapshotTree(world.storeFolder(kSampleMainIdentity)), store);
     EXPECT_FALSE(Child<QWidget>(window, "picCon3").isVisible());
     EXPECT_EQ(Child<QProgressBar>(window, "pbshow").value(), 0);
     EXPECT_EQ(Child<QLabel>(window, "Label1").text(), "Please Waiting...");
@@ -213,12 +201,14 @@ TEST_F(MainWindowRestore, SelectAllOnAnAddressBookBackupRestoresOnlyTheAddressBo
 TEST_F(MainWindowRestore, CancelledConfirmationRestoresNothing) {
     const auto backup = makeBackup("everything.qbk", "all");
     WriteFileBytes(world.addressBook(), "changed after the backup");
-    WriteFileBytes(world.storeFolder(kMainIdentity) / "Inbox.dbx", "changed after the backup");
+    WriteFileBytes(world.storeFolder(kSampleMainIdentity) / "Inbox.dbx",
+                   "changed after the backup");
     world.openPrefix();
-    world.modReg->DeleteKeyTree(std::string("HKEY_CURRENT_USER\\Identities\\") + kMainIdentity +
+    world.modReg->DeleteKeyTree(std::string("HKEY_CURRENT_USER\\Identities\\") +
+                                kSampleMainIdentity +
                                 "\\Software\\Microsoft\\Outlook Express\\5.0\\Rules");
     const std::string userReg = ReadFileBytes(world.userReg());
-    const auto store = Snapshot(world.storeFolder(kMainIdentity));
+    const auto store = SnapshotTree(world.storeFolder(kSampleMainIdentity));
     const std::string addressBook = ReadFileBytes(world.addressBook());
 
     MainWindow& window = world.openWindow();
@@ -232,7 +222,7 @@ TEST_F(MainWindowRestore, CancelledConfirmationRestoresNothing) {
 
     EXPECT_EQ(world.dialogs.messages, std::vector<Message>{kConfirmation});
     EXPECT_EQ(ReadFileBytes(world.userReg()), userReg);
-    EXPECT_EQ(Snapshot(world.storeFolder(kMainIdentity)), store);
+    EXPECT_EQ(SnapshotTree(world.storeFolder(kSampleMainIdentity)), store);
     EXPECT_EQ(ReadFileBytes(world.addressBook()), addressBook);
     EXPECT_FALSE(Child<QWidget>(window, "picCon3").isVisible());
 }

@@ -83,7 +83,7 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
 }
 
 TEST(MainWindowLoad, ListsIdentitiesInRegistryOrderAndSelectsTheFirst) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     MainWindow& window = world.openWindow();
 
     const auto& source = Child<QComboBox>(window, "cbSource");
@@ -96,8 +96,8 @@ TEST(MainWindowLoad, ListsIdentitiesInRegistryOrderAndSelectsTheFirst) {
     EXPECT_EQ(source.currentIndex(), 0);
     EXPECT_EQ(target.currentIndex(), 0);
     ASSERT_EQ(window.identityList().size(), 2u);
-    EXPECT_EQ(window.identityList()[0].key, kMainIdentity);
-    EXPECT_EQ(window.identityList()[1].key, kZoeIdentity);
+    EXPECT_EQ(window.identityList()[0].key, kSampleMainIdentity);
+    EXPECT_EQ(window.identityList()[1].key, kSampleZoeIdentity);
 
     EXPECT_EQ(window.windowTitle(), "Quillet V2.20");
     EXPECT_EQ(Child<QPushButton>(window, "cmdApply").text(), "Backup Now");
@@ -117,21 +117,21 @@ TEST(MainWindowLoad, ItemsOfferedFollowWhatTheIdentityHas) {
     const std::string wabKey = kAddressBookKey;
     struct Case {
         const char* situation;
-        std::function<void(SamplePrefixWorld&)> change;
+        std::function<void(MainWindowWorld&)> change;
         int identity;  // cbSource entry
         const char* enabled;
     };
     const Case cases[] = {
-        {"everything there", [](SamplePrefixWorld&) {}, 0, "11111111"},
-        {"only the shared accounts", [](SamplePrefixWorld&) {}, 1, "11111111"},
+        {"everything there", [](MainWindowWorld&) {}, 0, "11111111"},
+        {"only the shared accounts", [](MainWindowWorld&) {}, 1, "11111111"},
         {"no accounts at all",
-         [](SamplePrefixWorld& world) { world.modReg->DeleteKeyTree(kSharedAccountsKey); }, 1,
+         [](MainWindowWorld& world) { world.modReg->DeleteKeyTree(kSharedAccountsKey); }, 1,
          "01111111"},
         {"address book file missing",
-         [](SamplePrefixWorld& world) { std::filesystem::remove(world.addressBook()); }, 0,
+         [](MainWindowWorld& world) { std::filesystem::remove(world.addressBook()); }, 0,
          "10111111"},
         {"address book value empty",
-         [](SamplePrefixWorld& world) {
+         [](MainWindowWorld& world) {
              registry::RegistryStore& store = world.modReg->store();
              registry::HKey key = 0;
              ASSERT_EQ(store.RegOpenKeyEx(registry::kHkeyCurrentUser,
@@ -145,25 +145,25 @@ TEST(MainWindowLoad, ItemsOfferedFollowWhatTheIdentityHas) {
          },
          0, "10111111"},
         {"address book key missing (the file too)",
-         [wabKey](SamplePrefixWorld& world) {
+         [wabKey](MainWindowWorld& world) {
              world.modReg->DeleteKeyTree(wabKey);
              std::filesystem::remove(world.addressBook());
          },
          0, "11111111"},
         {"stationery folder holds only a subfolder",
-         [](SamplePrefixWorld& world) {
+         [](MainWindowWorld& world) {
              for (const char* name : {"Ivy.htm", "Ivy.gif", "Chess.htm"}) {
                  std::filesystem::remove(world.stationeryFolder() / name);
              }
          },
          0, "11111101"},
         {"stationery folder missing",
-         [](SamplePrefixWorld& world) { std::filesystem::remove_all(world.stationeryFolder()); }, 0,
+         [](MainWindowWorld& world) { std::filesystem::remove_all(world.stationeryFolder()); }, 0,
          "11111101"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.situation);
-        SamplePrefixWorld world;
+        MainWindowWorld world;
         world.openPrefix();
         test.change(world);
         MainWindow& window = world.openWindow();
@@ -176,7 +176,7 @@ TEST(MainWindowLoad, ItemsOfferedFollowWhatTheIdentityHas) {
 }
 
 TEST(MainWindowLoad, ChoosingAnIdentityUnticksEveryItem) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     world.openPrefix();
     world.modReg->DeleteKeyTree(kSharedAccountsKey);
     MainWindow& window = world.openWindow();
@@ -193,7 +193,7 @@ TEST(MainWindowLoad, ChoosingAnIdentityUnticksEveryItem) {
 }
 
 TEST(MainWindowLoad, SelectAllItemsTicksDisabledBoxesToo) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     std::filesystem::remove_all(world.stationeryFolder());
     std::filesystem::remove(world.addressBook());
     MainWindow& window = world.openWindow();
@@ -219,7 +219,7 @@ TEST(MainWindowLoad, SelectAllItemsTicksDisabledBoxesToo) {
 }
 
 TEST(MainWindowLoad, ProtectionBoxEnablesAndEmptiesBothPasswordFields) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     MainWindow& window = world.openWindow();
     auto& protect = Child<QCheckBox>(window, "ifprotect");
     auto& password = Child<QLineEdit>(window, "txtPassword");
@@ -249,7 +249,7 @@ TEST(MainWindowLoad, ProtectionBoxEnablesAndEmptiesBothPasswordFields) {
 }
 
 TEST(MainWindowLoad, SwitchingTabsChangesOnlyTheActionButtonCaption) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     MainWindow& window = world.openWindow();
     QTest::keyClick(&Child<QCheckBox>(window, "backupitem(2)"), Qt::Key_Space);
     QTest::keyClicks(&Child<QWidget>(window, "txtAttachInfo"), "kept");
@@ -278,7 +278,7 @@ TEST(MainWindowLoad, SwitchingTabsChangesOnlyTheActionButtonCaption) {
 }
 
 TEST(MainWindowMenus, EntriesDoWhatTheirButtonsDo) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     MainWindow& window = world.openWindow();
     auto& tabs = Child<QTabWidget>(window, "SSTab1");
 

@@ -150,7 +150,7 @@ TEST(AboutWindow, ShowsProductVersionAndAddressesAndExitCloses) {
 }
 
 TEST(AboutWindow, OpensModallyFromTheButtonAndTheMenuAndReturnsUnchanged) {
-    SamplePrefixWorld world;
+    MainWindowWorld world;
     MainWindow& window = world.openWindow();
     const std::vector<std::string> before = VisibleStates(window);
     const auto closeWithExit = [&window](QWidget& about) {

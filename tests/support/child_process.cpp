@@ -1,11 +1,17 @@
 #include "support/child_process.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
 
 namespace quillet::testing {
 
@@ -81,6 +87,43 @@ int WaitForChild(pid_t child) {
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     return status;
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& argv,
+                      const std::optional<std::vector<std::string>>& environment) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> variables;
+    if (environment) {
+        for (const std::string& var : *environment) {
+            variables.push_back(const_cast<char*>(var.c_str()));
+        }
+        variables.push_back(nullptr);
+    }
+
+    // Files rather than pipes: a chatty child can never block on a full pipe.
+    TempDir output;
+    const std::string outFile = (output / "out").string();
+    const std::string errFile = (output / "err").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t child;
+    const int spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(),
+                                    environment ? variables.data() : environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ProgramRun run;
+    if (spawned != 0) return run;
+    const int status = WaitForChild(child);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadFileBytes(outFile);
+    run.err = ReadFileBytes(errFile);
+    return run;
 }
 
 }  // namespace quillet::testing

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet::testing {
 
@@ -38,5 +39,18 @@ pid_t ForkChild(const std::function<int()>& body);
 
 // Waits for the child to end and returns its raw wait status.
 int WaitForChild(pid_t child);
+
+// What a program run by RunProgram did.
+struct ProgramRun {
+    int exitCode = -1;  // its exit status, 128 + the signal that ended it, -1 when it did not start
+    std::string out;
+    std::string err;
+};
+
+// Runs the program `argv[0]` (a path; no shell involved) with these arguments and stdin empty,
+// and waits for it. `environment` ("NAME=value" each) replaces the test's own environment when
+// given.
+ProgramRun RunProgram(const std::vector<std::string>& argv,
+                      const std::optional<std::vector<std::string>>& environment = std::nullopt);
 
 }  // namespace quillet::testing

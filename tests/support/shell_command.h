@@ -4,8 +4,8 @@
 
 namespace quillet::testing {
 
-// Runs a shell command; returns its exit status (-1 when it could not run or was killed) and, in
-// `output` when given, what it wrote to stdout and stderr together.
+// Runs a shell command with stdin empty; returns its exit status as RunProgram does and appends to
+// `output`, when given, what it wrote to stdout and stderr together.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
 // Whether an external program is on PATH.

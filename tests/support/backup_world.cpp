@@ -1,15 +1,8 @@
-#include "backup_world.h"
+#include "support/backup_world.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <regex>
-
-#include "archive/zip_archive.h"
-#include "support/child_process.h"
+#include "support/backup_reader.h"
 
 namespace quillet::testing {
 
@@ -105,22 +98,6 @@ std::vector<std::string> BackupWorld::workFolderNames() const {
     return names;
 }
 
-std::vector<std::string> SplitCrLfLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            ADD_FAILURE() << "text after the last CR LF: " << text.substr(start);
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
-
 std::vector<std::string> FolderFiles(const std::filesystem::path& folder,
                                      bool (*wanted)(const std::string& name)) {
     std::vector<std::string> names;
@@ -138,58 +115,6 @@ std::string JoinNames(const std::vector<std::string>& names) {
         joined += name;
     }
     return joined;
-}
-
-std::vector<std::pair<std::string, std::string>> ReadBackup(const std::filesystem::path& file,
-                                                            const std::string& password) {
-    std::vector<std::pair<std::string, std::string>> contents;
-    archive::ZipArchive archive;
-    const Status loaded = archive.LoadArchive(file);
-    if (!loaded) {
-        ADD_FAILURE() << file << ": " << loaded.reason();
-        return contents;
-    }
-    archive.ReadPassword(password);
-    TempDir extracted;
-    for (const archive::ArchiveEntry& entry : archive.entries()) {
-        const Status written = archive.ExtractEntryTo(entry.name, extracted / entry.name);
-        EXPECT_TRUE(written.ok()) << entry.name << ": " << written.reason();
-        contents.emplace_back(entry.name, ReadFileBytes(extracted / entry.name));
-    }
-    return contents;
-}
-
-std::vector<std::string> EntryNamePattern(
-    const std::vector<std::pair<std::string, std::string>>& entries) {
-    static const std::regex workFile("(OBA|OBR|OBS)[0-9A-F]{1,4}\\.TMP");
-    std::vector<std::string> names;
-    for (const auto& [name, content] : entries) {
-        names.push_back(std::regex_match(name, workFile) ? name.substr(0, 3) + "*" : name);
-    }
-    return names;
-}
-
-std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool MakeSamplePrefix(const std::filesystem::path& folder) {
-    const std::string script = QUILLET_SOURCE_DIR "/examples/make-sample-prefix.sh";
-    const pid_t child = ForkChild([&] {
-        const int quiet = ::open("/dev/null", O_WRONLY);
-        ::dup2(quiet, 1);
-        ::dup2(quiet, 2);
-        ::execl("/bin/bash", "bash", script.c_str(), folder.c_str(), static_cast<char*>(nullptr));
-        return 127;
-    });
-    if (child < 0) return false;
-    const int status = WaitForChild(child);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace quillet::testing

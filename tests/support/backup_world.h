@@ -12,13 +12,10 @@
 #include "registry/mod_reg.h"
 #include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
+#include "support/sample_prefix.h"
 #include "support/temp_dir.h"
 
 namespace quillet::testing {
-
-// The identity the in-memory worlds hold data for, and the profile folder it lives in.
-inline constexpr char kTestIdentity[] = "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}";
-inline constexpr char kTestProfile[] = "C:\\users\\me";
 
 // Subkey paths below HKEY_CURRENT_USER for kTestIdentity.
 std::string TestOutlookExpressKey();  // Identities\{id}\Software\Microsoft\Outlook Express
@@ -62,31 +59,11 @@ class BackupWorld {
     ItemContext context;
 };
 
-// Splits text at CR LF; the text must end with CR LF unless it is empty.
-std::vector<std::string> SplitCrLfLines(const std::string& text);
-
 // The names in a folder in the order the file system lists them, keeping those `wanted` accepts
 // that are regular files.
 std::vector<std::string> FolderFiles(const std::filesystem::path& folder,
                                      bool (*wanted)(const std::string& name));
 // Joins with ";".
 std::string JoinNames(const std::vector<std::string>& names);
-
-// The entries of a backup file in archive order, name and content, read with ZipArchive (the
-// password is used when the file is protected). Fails the current test when it cannot be read.
-std::vector<std::pair<std::string, std::string>> ReadBackup(const std::filesystem::path& file,
-                                                            const std::string& password = "");
-// The names, with each work-file name (OBA/OBR/OBS + hex + ".TMP") replaced by its prefix + "*".
-std::vector<std::string> EntryNamePattern(
-    const std::vector<std::pair<std::string, std::string>>& entries);
-// The names in a folder, sorted.
-std::vector<std::string> FolderListing(const std::filesystem::path& folder);
-
-// Writes the bundled sample prefix into `folder` (must not exist or be empty).
-bool MakeSamplePrefix(const std::filesystem::path& folder);
-
-// Sample prefix identity keys.
-inline constexpr char kSampleMain[] = "{6F1D7A2C-4B3E-4D59-9A61-2C7E8F0B3D41}";
-inline constexpr char kSampleZoe[] = "{B84E2F17-9C05-4A3D-8E72-5D1F6A0C9E28}";
 
 }  // namespace quillet::testing

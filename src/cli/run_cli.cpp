@@ -1,0 +1,50 @@
+#include "cli/run_cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+namespace quillet::cli {
+
+int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::ostream& out,
+           std::ostream& err) {
+    context.startRun();
+    CommandRun run{context, out, err};
+
+    CLI::App app("Quillet: back up and restore Outlook Express data in a Wine prefix",
+                 "quillet-cli");
+    app.set_help_all_flag("--help-all", "Show the help of every command");
+    app.require_subcommand(1);
+    app.add_option("--prefix", context.prefixOption,
+                   "The Wine prefix to work on (default: $WINEPREFIX, else ~/.wine)");
+    AddIdentitiesCommand(app, run);
+    AddRegCommand(app, run);
+    AddBackupCommand(app, run);
+    AddInfoCommand(app, run);
+    AddListCommand(app, run);
+    AddVerifyCommand(app, run);
+    AddRestoreCommand(app, run);
+
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help, out, err);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help, out, err);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error, out, err);
+        return kExitNothingDone;
+    }
+    return run.exitCode;
+}
+
+int RunCli(int argc, const char* const* argv, CliContext& context, std::ostream& out,
+           std::ostream& err) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    return RunCli(arguments, context, out, err);
+}
+
+}  // namespace quillet::cli
