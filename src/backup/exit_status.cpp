@@ -24,7 +24,7 @@ int ExitStatusOf(const BackupOutcome& outcome) {
 int ExitStatusOf(const RestoreOutcome& outcome) {
     const bool anyRan = std::any_of(outcome.items.begin(), outcome.items.end(),
                                     [](const ItemOutcome& item) { return item.ran; });
-    return ExitStatusFor(outcome.start == RestoreStart::kRan && anyRan, AnyFailed(outcome.items));
+    return ExitStatusFor(outcome.started.ok() && anyRan, AnyFailed(outcome.items));
 }
 
 }  // namespace quillet

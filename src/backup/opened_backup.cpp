@@ -21,14 +21,14 @@ void OpenedBackup::clear() {
     m_description.clear();
 }
 
-OpenOutcome OpenedBackup::open(const std::filesystem::path& backupFile,
-                               const std::string& password) {
+Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::string& password) {
     clear();
     const bool protectedFile = m_archive.ArchiveHasPassword(backupFile);
     const Status loaded = m_archive.LoadArchive(backupFile);
     if (protectedFile) {
         m_archive.ReadPassword(password);
-        if (!loaded || !m_archive.CheckReadPassword()) return OpenOutcome::kWrongPassword;
+        if (!loaded || !m_archive.CheckReadPassword())
+            return Status::Error(kWrongPasswordMessage, ErrorKind::kAccessDenied);
     }
     m_file = backupFile;
 
@@ -58,9 +58,11 @@ OpenOutcome OpenedBackup::open(const std::filesystem::path& backupFile,
     }
     std::filesystem::remove(information, ignored);
     m_itemFlags = itemFlags;
-    if (m_itemFlags.size() != kItemCount) return OpenOutcome::kInvalid;
+    if (m_itemFlags.size() != kItemCount) {
+        return Status::Error(kInvalidBackupMessage, ErrorKind::kCorrupt);
+    }
     m_invalid = false;
-    return OpenOutcome::kOpened;
+    return Status::Ok();
 }
 
 std::string OpenedBackup::originText() const {

@@ -9,13 +9,7 @@
 
 namespace quillet {
 
-// What opening a backup file can end in, with the message the user sees for each failure.
-enum class OpenOutcome {
-    kOpened,
-    kWrongPassword,  // "Incorect Password or Invalid backup file"
-    kInvalid,        // "Invalid backup file"
-};
-
+// The messages of a failed open, which the user sees as they stand.
 inline constexpr char kWrongPasswordMessage[] = "Incorect Password or Invalid backup file";
 inline constexpr char kInvalidBackupMessage[] = "Invalid backup file";
 
@@ -34,9 +28,11 @@ class OpenedBackup {
     // Forgets the archive and marks the backup invalid, as every new open begins.
     void clear();
 
-    // Opens the file; `password` is used when the file is protected. On kWrongPassword nothing
-    // was read; on kInvalid the origin and description hold what could be read.
-    OpenOutcome open(const std::filesystem::path& backupFile, const std::string& password);
+    // Opens the file; `password` is used when the file is protected. Fails with
+    // kWrongPasswordMessage (ErrorKind::kAccessDenied) when the password does not open a
+    // protected file, and nothing was read; with kInvalidBackupMessage (ErrorKind::kCorrupt) when
+    // the file is no backup, and the origin and description hold what could be read.
+    Status open(const std::filesystem::path& backupFile, const std::string& password);
 
     // True until a backup was opened successfully, and again after a failed open or clear().
     bool invalid() const { return m_invalid; }

@@ -11,7 +11,7 @@ constexpr int kProgressMaximum = 100;
 }  // namespace
 
 bool RestoreOutcome::allSucceeded() const {
-    if (start != RestoreStart::kRan) return false;
+    if (!started) return false;
     for (const ItemOutcome& item : items) {
         if (item.ran && !item.succeeded) return false;
     }
@@ -22,21 +22,20 @@ RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const Rest
                           BackupProgress* progress) {
     RestoreOutcome outcome;
     if (backup.invalid()) {
-        outcome.start = RestoreStart::kInvalidBackup;
+        outcome.started = Status::Error(kRestoreInvalidMessage, ErrorKind::kCorrupt);
         return outcome;
     }
     bool anyTicked = false;
     for (const bool ticked : request.ticked) anyTicked = anyTicked || ticked;
     if (!anyTicked) {
-        outcome.start = RestoreStart::kNothingTicked;
+        outcome.started = Status::Error(kSelectItemMessage, ErrorKind::kBadInput);
         return outcome;
     }
     // Outlook Express, open in the prefix, would overwrite or corrupt what is restored.
     if (context.checkPrefixIdle) {
         Status idle = context.checkPrefixIdle();
         if (!idle) {
-            outcome.start = RestoreStart::kPrefixBusy;
-            outcome.refusal = idle.reason();
+            outcome.started = Status::Error(idle.reason(), ErrorKind::kInUse);
             return outcome;
         }
     }
@@ -44,8 +43,7 @@ RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const Rest
     Result<PrefixLock::Guard> held = PrefixLock::Guard();
     if (context.prefixLock != nullptr) held = context.prefixLock->hold();
     if (!held) {
-        outcome.start = RestoreStart::kPrefixBusy;
-        outcome.refusal = held.reason();
+        outcome.started = Status::Error(held.reason(), ErrorKind::kInUse);
         return outcome;
     }
 

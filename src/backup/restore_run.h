@@ -15,19 +15,16 @@ struct RestoreRequest {
     ItemMask ticked{};        // items the user ticked; those the backup does not hold are skipped
 };
 
-enum class RestoreStart {
-    kRan,
-    kInvalidBackup,  // "Invalid backup file."
-    kNothingTicked,  // "Please select at least one item."
-    kPrefixBusy,     // a Wine server runs for the prefix: nothing was changed
-};
-
+// The messages of a restore that refused to start, which the user sees as they stand.
 inline constexpr char kRestoreInvalidMessage[] = "Invalid backup file.";
 inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
 
 struct RestoreOutcome {
-    RestoreStart start = RestoreStart::kRan;
-    std::string refusal;  // why, for kPrefixBusy
+    // Ok when the run started; else why it refused, having changed nothing:
+    // kRestoreInvalidMessage (ErrorKind::kCorrupt) for a backup that is not open and valid,
+    // kSelectItemMessage (ErrorKind::kBadInput) without a ticked item, and the reason
+    // (ErrorKind::kInUse) while Wine runs for the prefix or another run holds its lock.
+    Status started = Status::Ok();
     ItemOutcomes items{};
 
     bool allSucceeded() const;

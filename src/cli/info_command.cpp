@@ -25,9 +25,8 @@ int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, s
     OpenedBackup backup(context.archive(), work->path());
     auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
     if (!password) return Fail(err, password.reason());
-    const OpenOutcome outcome = backup.open(args.file, *password);
-    if (outcome == OpenOutcome::kWrongPassword) return Fail(err, kWrongPasswordMessage);
-    if (outcome == OpenOutcome::kInvalid) return Fail(err, kInvalidBackupMessage);
+    if (const Status outcome = backup.open(args.file, *password); !outcome)
+        return Fail(err, outcome.reason());
 
     const std::string origin = WithoutCarriageReturns(backup.originText());
     const std::string description = WithoutCarriageReturns(backup.description());

@@ -67,9 +67,8 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
     OpenedBackup backup(environment.archive(), environment.context().workFolder);
     auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
     if (!password) return Fail(err, password.reason());
-    const OpenOutcome opened = backup.open(std::filesystem::absolute(args.file), *password);
-    if (opened == OpenOutcome::kWrongPassword) return Fail(err, kWrongPasswordMessage);
-    if (opened == OpenOutcome::kInvalid) return Fail(err, kInvalidBackupMessage);
+    if (const Status opened = backup.open(std::filesystem::absolute(args.file), *password); !opened)
+        return Fail(err, opened.reason());
 
     const RestoreRequest request{run->identity().key, *items};
     if (std::none_of(request.ticked.begin(), request.ticked.end(), [](bool on) { return on; })) {
@@ -80,16 +79,7 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
     const RestoreOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunRestore(environment.context(), backup, request, progress);
     });
-    switch (outcome.start) {
-        case RestoreStart::kInvalidBackup:
-            return Fail(err, kRestoreInvalidMessage);
-        case RestoreStart::kNothingTicked:
-            return Fail(err, kSelectItemMessage);
-        case RestoreStart::kPrefixBusy:
-            return Fail(err, outcome.refusal);
-        case RestoreStart::kRan:
-            break;
-    }
+    if (!outcome.started) return Fail(err, outcome.started.reason());
     PrintItemReport(outcome.items, RunDirection::kRestore, out, err);
     const int status = ExitStatusOf(outcome);
     // The restore started, so it did nothing only when the backup held none of the items.

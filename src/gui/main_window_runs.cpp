@@ -175,16 +175,16 @@ void MainWindow::OpenBackupFile() {
         // Cancel keeps the password typed before, which is then tried.
         dialogs.askPassword(&m_restorePassword);
     }
-    const OpenOutcome outcome = m_openedBackup->open(*chosen, m_restorePassword);
-    if (outcome == OpenOutcome::kWrongPassword) {
-        dialogs.showMessage(kWrongPasswordMessage, MessageIcon::Information, MessageButtons::Ok);
+    const Status opened = m_openedBackup->open(*chosen, m_restorePassword);
+    if (opened.is(ErrorKind::kAccessDenied)) {
+        dialogs.showMessage(opened.reason(), MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     m_restoreFileField->setText(QString::fromStdString(*chosen));
     m_backupOrigin->setPlainText(QString::fromStdString(m_openedBackup->originText()));
     m_backupDescription->setPlainText(QString::fromStdString(m_openedBackup->description()));
-    if (outcome == OpenOutcome::kInvalid) {
-        dialogs.showMessage(kInvalidBackupMessage, MessageIcon::Critical, MessageButtons::Ok);
+    if (!opened) {
+        dialogs.showMessage(opened.reason(), MessageIcon::Critical, MessageButtons::Ok);
         return;
     }
     for (int i = 0; i < kItemCount; ++i) m_restoreItems[i]->setEnabled(m_openedBackup->holds(i));
@@ -215,18 +215,13 @@ void MainWindow::RunRestore() {
     m_currentFileLabel->clear();
     hideProgressPanel();
 
-    switch (outcome.start) {
-        case RestoreStart::kInvalidBackup:
-            dialogs.showMessage(kRestoreInvalidMessage, MessageIcon::Critical, MessageButtons::Ok);
-            return;
-        case RestoreStart::kNothingTicked:
-            dialogs.showMessage(kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok);
-            return;
-        case RestoreStart::kPrefixBusy:
-            dialogs.showMessage(outcome.refusal, MessageIcon::Critical, MessageButtons::Ok);
-            return;
-        case RestoreStart::kRan:
-            break;
+    if (!outcome.started) {
+        // Nothing ticked is the user's slip, a warning; the other refusals are errors.
+        const bool slip = outcome.started.is(ErrorKind::kBadInput);
+        dialogs.showMessage(outcome.started.reason(),
+                            slip ? MessageIcon::Exclamation : MessageIcon::Critical,
+                            MessageButtons::Ok);
+        return;
     }
     dialogs.showMessage("The Restore was Completed!\r\n" + outcome.report(),
                         MessageIcon::Information, MessageButtons::Ok);

@@ -70,20 +70,22 @@ TEST(ExitStatusTest, SaysWhetherTheRunDidNothingOrAnItemFailed) {
 
     struct RestoreCase {
         const char* name;
-        RestoreStart start;
+        Status started;
         ItemOutcomes items;
         int status;
     };
     const RestoreCase restores[] = {
-        {"every item succeeded", RestoreStart::kRan, succeeded, kExitOk},
-        {"an item failed", RestoreStart::kRan, failed, kExitPartial},
-        {"no item ran", RestoreStart::kRan, ItemOutcomes{}, kExitNothingDone},
-        {"refused", RestoreStart::kPrefixBusy, ItemOutcomes{}, kExitNothingDone},
-        {"invalid backup", RestoreStart::kInvalidBackup, ItemOutcomes{}, kExitNothingDone},
+        {"every item succeeded", Status::Ok(), succeeded, kExitOk},
+        {"an item failed", Status::Ok(), failed, kExitPartial},
+        {"no item ran", Status::Ok(), ItemOutcomes{}, kExitNothingDone},
+        {"refused", Status::Error("Wine runs", ErrorKind::kInUse), ItemOutcomes{},
+         kExitNothingDone},
+        {"invalid backup", Status::Error("invalid", ErrorKind::kCorrupt), ItemOutcomes{},
+         kExitNothingDone},
     };
     for (const RestoreCase& c : restores) {
         RestoreOutcome outcome;
-        outcome.start = c.start;
+        outcome.started = c.started;
         outcome.items = c.items;
         EXPECT_EQ(ExitStatusOf(outcome), c.status) << "restore: " << c.name;
     }

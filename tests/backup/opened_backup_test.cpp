@@ -42,7 +42,7 @@ TEST_F(OpenedBackupTest, UnattendedBackupShowsAutoBackupWithEmptyComputerAndUser
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     EXPECT_FALSE(backup.ArchiveHasPassword(file));
-    ASSERT_EQ(backup.open(file, ""), OpenOutcome::kOpened);
+    ASSERT_TRUE(backup.open(file, "").ok());
     EXPECT_FALSE(backup.invalid());
     EXPECT_EQ(backup.originText(),
               "Computer:\r\nUser:\r\nIdentity:Auto Backup\r\nDate:01/05/2024 03:00:00");
@@ -100,7 +100,7 @@ TEST_F(OpenedBackupTest, OriginAndDescriptionShowWhatTheInformationFileSays) {
     int number = 0;
     for (const Case& c : cases) {
         const fs::path file = craft("origin" + std::to_string(++number) + ".qbk", c.information);
-        ASSERT_EQ(backup.open(file, ""), OpenOutcome::kOpened) << c.name;
+        ASSERT_TRUE(backup.open(file, "").ok()) << c.name;
         EXPECT_EQ(backup.originText(), c.origin) << c.name;
         EXPECT_EQ(backup.description(), c.description) << c.name;
         EXPECT_EQ(backup.entryNames(kAddressBook), "quillet.wab") << c.name;
@@ -160,15 +160,15 @@ TEST_F(OpenedBackupTest, UnusableFilesAreInvalidAndNothingIsRestoredFromThem) {
         ASSERT_TRUE(run.ok()) << run.reason();
         OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
         // A good backup opened before must not make the bad one restorable.
-        ASSERT_EQ(backup.open(good, ""), OpenOutcome::kOpened);
-        EXPECT_EQ(backup.open(file, ""), OpenOutcome::kInvalid) << c.name;
+        ASSERT_TRUE(backup.open(good, "").ok());
+        EXPECT_TRUE(backup.open(file, "").is(ErrorKind::kCorrupt)) << c.name;
         EXPECT_TRUE(backup.invalid()) << c.name;
         EXPECT_EQ(backup.originText(), c.origin) << c.name;
         for (int i = 0; i < kItemCount; ++i) EXPECT_FALSE(backup.holds(i)) << c.name << " " << i;
 
         const RestoreOutcome outcome =
             RunRestore((*run)->context(), backup, {kSampleMainIdentity, ItemsOf("all")}, nullptr);
-        EXPECT_EQ(outcome.start, RestoreStart::kInvalidBackup) << c.name;
+        EXPECT_TRUE(outcome.started.is(ErrorKind::kCorrupt)) << c.name;
         EXPECT_EQ(outcome.report(), "") << c.name;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{})
             << c.name;
@@ -195,18 +195,18 @@ TEST_F(OpenedBackupTest, WrongPasswordIsRefusedAndLeavesTheBackupUnrestorable) {
     EXPECT_FALSE(backup.ArchiveHasPassword(open));
 
     for (const std::string password : {"wrong horse", "", "right hors", "right horse "}) {
-        ASSERT_EQ(backup.open(open, ""), OpenOutcome::kOpened);
-        EXPECT_EQ(backup.open(file, password), OpenOutcome::kWrongPassword) << password;
+        ASSERT_TRUE(backup.open(open, "").ok());
+        EXPECT_TRUE(backup.open(file, password).is(ErrorKind::kAccessDenied)) << password;
         EXPECT_TRUE(backup.invalid()) << password;
         const RestoreOutcome outcome =
             RunRestore((*run)->context(), backup, {kSampleMainIdentity, ItemsOf("all")}, nullptr);
-        EXPECT_EQ(outcome.start, RestoreStart::kInvalidBackup) << password;
+        EXPECT_TRUE(outcome.started.is(ErrorKind::kCorrupt)) << password;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{})
             << password;
     }
     EXPECT_EQ(std::string(kWrongPasswordMessage), "Incorect Password or Invalid backup file");
 
-    ASSERT_EQ(backup.open(file, "right horse"), OpenOutcome::kOpened);
+    ASSERT_TRUE(backup.open(file, "right horse").ok());
     EXPECT_EQ(backup.itemFlags(), "01010000");
     const RestoreOutcome outcome = RunRestore(
         (*run)->context(), backup, {kSampleMainIdentity, ItemsOf("addressbook")}, nullptr);
@@ -224,14 +224,14 @@ TEST_F(OpenedBackupTest, EightCharactersOtherThanDigitsAreAcceptedButHoldOnlyThe
     auto run = RunEnvironment::Create(*system, world.messages, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
-    ASSERT_EQ(backup.open(file, ""), OpenOutcome::kOpened);
+    ASSERT_TRUE(backup.open(file, "").ok());
     EXPECT_FALSE(backup.invalid());
     EXPECT_EQ(backup.itemFlags(), "0120000x");
     for (int i = 0; i < kItemCount; ++i) EXPECT_EQ(backup.holds(i), i == kAddressBook) << i;
 
     const RestoreOutcome outcome =
         RunRestore((*run)->context(), backup, {kSampleMainIdentity, ItemsOf("all")}, nullptr);
-    EXPECT_EQ(outcome.start, RestoreStart::kRan);
+    EXPECT_TRUE(outcome.started.ok());
     EXPECT_EQ(outcome.report(), "\r\nRestore Adress Book\tSuccessed!");
     EXPECT_EQ(ReadFileBytes(world.addressBook()), kBookBytes);
 }

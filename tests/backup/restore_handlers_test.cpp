@@ -246,7 +246,7 @@ TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
     auto run = RunEnvironment::Create(*system, world.messages, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
-    ASSERT_EQ(backup.open(backupFile, ""), OpenOutcome::kOpened);
+    ASSERT_TRUE(backup.open(backupFile, "").ok());
     RestoreHandlers handlers((*run)->context(), backup);
 
     struct Case {

@@ -26,7 +26,7 @@ class RestoreHostileTest : public ::testing::Test {
         archive::ZipArchive zip;
         OpenedBackup backup(zip, work.path());
         std::array<std::string, kItemCount> names;
-        EXPECT_EQ(backup.open(file, password), OpenOutcome::kOpened);
+        EXPECT_TRUE(backup.open(file, password).ok());
         for (int i = 0; i < kItemCount; ++i) names[i] = backup.entryNames(i);
         return names;
     }
@@ -75,7 +75,7 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainFileNamesFailTheItemAndWriteN
                                 InformationText({{"BackupItem", item.flags}, {item.key, name}})}});
             const TreeSnapshot before = SnapshotTree(world.temp.path());
             const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
-            ASSERT_EQ(restored.opened, OpenOutcome::kOpened) << name;
+            ASSERT_TRUE(restored.opened.ok()) << name;
             EXPECT_TRUE(restored.outcome.items[item.index].ran) << name << " " << item.key;
             EXPECT_FALSE(restored.outcome.items[item.index].succeeded) << name << " " << item.key;
             EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())),
@@ -113,7 +113,7 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveH
                 "quillet.dat", InformationText({{"BackupItem", item.flags}, {item.key, name}}));
             fake.putArchive(world.temp / "fake.qbk", stored);
             OpenedBackup backup(fake, real.workFolder);
-            ASSERT_EQ(backup.open(world.temp / "fake.qbk", ""), OpenOutcome::kOpened) << name;
+            ASSERT_TRUE(backup.open(world.temp / "fake.qbk", "").ok()) << name;
 
             const TreeSnapshot before = SnapshotTree(world.temp.path());
             const RestoreOutcome outcome =
@@ -169,8 +169,8 @@ TEST_F(RestoreHostileTest, EntryNamesThatAreNotPlainFileNamesMakeTheBackupInvali
 
         const TreeSnapshot before = SnapshotTree(world.temp.path());
         const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
-        EXPECT_EQ(restored.opened, OpenOutcome::kInvalid) << c.hostile;
-        EXPECT_EQ(restored.outcome.start, RestoreStart::kInvalidBackup) << c.hostile;
+        EXPECT_TRUE(restored.opened.is(ErrorKind::kCorrupt)) << c.hostile;
+        EXPECT_TRUE(restored.outcome.started.is(ErrorKind::kCorrupt)) << c.hostile;
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())), std::vector<std::string>{})
             << c.hostile;
     }
@@ -197,7 +197,7 @@ TEST_F(RestoreHostileTest, DamagedEntryFailsItsItemAndKeepsWhatItWouldReplace) {
 
         const RestoreResult restored =
             fresh.restore(file, kSampleZoeIdentity, ItemsOf("all"), password);
-        ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
+        ASSERT_TRUE(restored.opened.ok());
         EXPECT_EQ(restored.outcome.report(),
                   "\r\nRestore Accounts\tSuccessed!\r\nRestore Adress Book\tFail!"
                   "\r\nRestore Rules\tFail!\r\nRestore Messages\tFail!"
@@ -234,8 +234,8 @@ TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
     WriteFileBytes(early, whole.substr(0, cut));
     TreeSnapshot before = SnapshotTree(world.prefix);
     const RestoreResult refused = world.restore(early, kSampleZoeIdentity, ItemsOf("all"));
-    EXPECT_EQ(refused.opened, OpenOutcome::kInvalid);
-    EXPECT_EQ(refused.outcome.start, RestoreStart::kInvalidBackup);
+    EXPECT_TRUE(refused.opened.is(ErrorKind::kCorrupt));
+    EXPECT_TRUE(refused.outcome.started.is(ErrorKind::kCorrupt));
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
 
     // Cut after it was opened: the entries from the cut on can no longer be read.
@@ -244,7 +244,7 @@ TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
     auto run = RunEnvironment::Create(*system, world.messages, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
-    ASSERT_EQ(backup.open(backupFile, ""), OpenOutcome::kOpened);
+    ASSERT_TRUE(backup.open(backupFile, "").ok());
     fs::resize_file(backupFile, cut);
     const RestoreOutcome outcome =
         RunRestore((*run)->context(), backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
@@ -294,7 +294,7 @@ TEST_F(RestoreHostileTest, MalformedRegistryTextFailsTheItemAndKeepsTheKeyTree) 
             const std::string tree = world.exportKey(item.target);
             const TreeSnapshot before = SnapshotTree(world.temp.path());
             const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
-            ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
+            ASSERT_TRUE(restored.opened.ok());
             EXPECT_EQ(
                 restored.outcome.report(),
                 std::string("\r\n") + std::string(kItems[item.index].restoreReportName) + "\tFail!")

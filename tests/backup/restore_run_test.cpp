@@ -63,8 +63,8 @@ TEST_F(RestoreRunTest, EveryItemOfOneIdentityRestoresIntoAnotherExactly) {
     WriteFileBytes(zoeStore / "Inbox.dbx", "QLTSTORE changed");
 
     const RestoreResult restored = world.restore(backupFile, kSampleZoeIdentity, ItemsOf("all"));
-    ASSERT_EQ(restored.opened, OpenOutcome::kOpened);
-    ASSERT_EQ(restored.outcome.start, RestoreStart::kRan) << restored.failures();
+    ASSERT_TRUE(restored.opened.ok());
+    ASSERT_TRUE(restored.outcome.started.ok()) << restored.failures();
     EXPECT_EQ(restored.outcome.report(), kAllSucceeded) << restored.failures();
     EXPECT_TRUE(restored.outcome.allSucceeded());
 
@@ -131,7 +131,7 @@ TEST_F(RestoreRunTest, OnlyTickedItemsTheBackupHoldsRun) {
         RecordingProgress progress;
         const RestoreResult restored =
             world.restore(c.file, kSampleZoeIdentity, ItemsOf(c.ticked), "", &progress);
-        EXPECT_EQ(restored.outcome.start, RestoreStart::kRan) << c.name;
+        EXPECT_TRUE(restored.outcome.started.ok()) << c.name;
         EXPECT_EQ(restored.outcome.report(), c.report) << c.name << "\n" << restored.failures();
         // The bar moves by fixed steps whatever ran, and ends at its maximum.
         EXPECT_EQ(progress.values, (std::vector<int>{5, 15, 25, 40, 50, 65, 80, 90, 100}))
@@ -154,8 +154,8 @@ TEST_F(RestoreRunTest, NothingTickedRestoresNothing) {
     RecordingProgress progress;
     const RestoreResult restored =
         world.restore(backupFile, kSampleZoeIdentity, ItemsOf("00000000"), "", &progress);
-    EXPECT_EQ(restored.opened, OpenOutcome::kOpened);
-    EXPECT_EQ(restored.outcome.start, RestoreStart::kNothingTicked);
+    EXPECT_TRUE(restored.opened.ok());
+    EXPECT_TRUE(restored.outcome.started.is(ErrorKind::kBadInput));
     EXPECT_EQ(restored.outcome.report(), "");
     EXPECT_TRUE(progress.values.empty());
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
@@ -196,7 +196,7 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
                         {},           [&] { return RefuseWhileWineRuns(probe, world.prefix); },
                         &lock};
     OpenedBackup backup(archive, work->path());
-    ASSERT_EQ(backup.open(backupFile, ""), OpenOutcome::kOpened);
+    ASSERT_TRUE(backup.open(backupFile, "").ok());
 
     const TreeSnapshot before = SnapshotTree(world.prefix);
     {
@@ -204,8 +204,9 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
         ASSERT_TRUE(server.locked());
         const RestoreOutcome outcome =
             RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
-        EXPECT_EQ(outcome.start, RestoreStart::kPrefixBusy);
-        EXPECT_NE(outcome.refusal.find("Wine"), std::string::npos) << outcome.refusal;
+        EXPECT_TRUE(outcome.started.is(ErrorKind::kInUse));
+        EXPECT_NE(outcome.started.reason().find("Wine"), std::string::npos)
+            << outcome.started.reason();
         EXPECT_EQ(outcome.report(), "");
         EXPECT_FALSE(outcome.allSucceeded());
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
@@ -213,7 +214,7 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
     // The same opened backup restores once the server is gone.
     const RestoreOutcome outcome =
         RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
-    EXPECT_EQ(outcome.start, RestoreStart::kRan);
+    EXPECT_TRUE(outcome.started.ok());
     EXPECT_EQ(outcome.report(), kAllSucceeded);
     EXPECT_NE(ReadFileBytes(world.addressBook()), "QLTWAB changed");
 }

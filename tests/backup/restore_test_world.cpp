@@ -59,7 +59,7 @@ std::string RestoreResult::failures() const {
             text += std::string(kItems[i].commandName) + ": " + outcome.items[i].failure + "\n";
         }
     }
-    return text + outcome.refusal;
+    return text + outcome.started.reason();
 }
 
 SamplePrefixWorld::SamplePrefixWorld()

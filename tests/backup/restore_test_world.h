@@ -40,7 +40,7 @@ int PatchFileBytes(const std::filesystem::path& file, std::string_view from, std
 
 // What one restore through the sample prefix came to.
 struct RestoreResult {
-    OpenOutcome opened = OpenOutcome::kInvalid;
+    Status opened = Status::Error("not opened");
     RestoreOutcome outcome;
     // The failure of each item, by index ("" for those that ran well or did not run).
     std::string failures() const;
