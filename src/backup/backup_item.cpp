@@ -180,16 +180,23 @@ Result<ItemMask> ParseItemList(std::string_view text) {
             }
         }
         if (!known) {
-            std::string names;
-            for (const ItemDescription& item : kItems) {
-                names += (names.empty() ? "" : ", ") + std::string(item.commandName);
-            }
             return Status::Error("unknown item \"" + std::string(name) +
-                                 "\": use all, eight 0/1 digits, or a comma list of " + names);
+                                     "\": use all, eight 0/1 digits, or a comma list of " +
+                                     ItemCommandNames(", "),
+                                 ErrorKind::kBadInput);
         }
         start = comma + 1;
     }
     return mask;
+}
+
+std::string ItemCommandNames(std::string_view separator) {
+    std::string names;
+    for (const ItemDescription& item : kItems) {
+        if (!names.empty()) names += separator;
+        names += item.commandName;
+    }
+    return names;
 }
 
 std::string MaskText(const ItemMask& mask) {

@@ -79,6 +79,9 @@ using ItemMask = std::array<bool, kItemCount>;
 // (accounts,addressbook,rules,messages,blocksenders,signatures,stationery,settings).
 Result<ItemMask> ParseItemList(std::string_view text);
 
+// Every item's command name, in item order, joined by `separator`.
+std::string ItemCommandNames(std::string_view separator);
+
 // The mask as eight "0"/"1" characters.
 std::string MaskText(const ItemMask& mask);
 

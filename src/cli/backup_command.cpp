@@ -59,9 +59,8 @@ void AddBackupCommand(CLI::App& app, CommandRun& run) {
     command->add_option("--out", args->out, "The backup file to write (replaced when it exists)")
         ->required();
     command->add_option("--items", args->items,
-                        "all (default), eight 0/1 digits in item order, or a comma list of "
-                        "accounts,addressbook,rules,messages,blocksenders,signatures,"
-                        "stationery,settings");
+                        "all (default), eight 0/1 digits in item order, or a comma list of " +
+                            ItemCommandNames(","));
     command->add_option("--description", args->description, "A description kept in the backup");
     command->add_option("--password-file", args->passwordFile,
                         "Protect the backup with the password on this file's first line");

@@ -103,8 +103,8 @@ void AddRestoreCommand(CLI::App& app, CommandRun& run) {
         ->required();
     command->add_option("--items", args->items,
                         "all (default: every item the backup holds), eight 0/1 digits, or a "
-                        "comma list of accounts,addressbook,rules,messages,blocksenders,"
-                        "signatures,stationery,settings");
+                        "comma list of " +
+                            ItemCommandNames(","));
     command->add_option("--password-file", args->passwordFile,
                         "The password on this file's first line (else it is asked)");
     command->add_flag("--dry-run", args->dryRun, "List what would be replaced; change nothing");
