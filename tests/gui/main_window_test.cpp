@@ -11,8 +11,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
-#include <functional>
 
+#include "backup/item_availability.h"
 #include "backup/oe_locations.h"
 #include "gui/gui_world.h"
 #include "support/memory_registry_store.h"
@@ -113,73 +113,20 @@ TEST(MainWindowLoad, ListsIdentitiesInRegistryOrderAndSelectsTheFirst) {
     EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
 }
 
-TEST(MainWindowLoad, ItemsOfferedFollowWhatTheIdentityHas) {
-    const std::string wabKey = kAddressBookKey;
-    struct Case {
-        const char* situation;
-        std::function<void(MainWindowWorld&)> change;
-        int identity;  // cbSource entry
-        const char* enabled;
-    };
-    const Case cases[] = {
-        {"everything there", [](MainWindowWorld&) {}, 0, "11111111"},
-        {"only the shared accounts", [](MainWindowWorld&) {}, 1, "11111111"},
-        {"no accounts at all",
-         [](MainWindowWorld& world) { world.modReg->DeleteKeyTree(kSharedAccountsKey); }, 1,
-         "01111111"},
-        {"address book file missing",
-         [](MainWindowWorld& world) { std::filesystem::remove(world.addressBook()); }, 0,
-         "10111111"},
-        {"address book value empty",
-         [](MainWindowWorld& world) {
-             registry::RegistryStore& store = world.modReg->store();
-             registry::HKey key = 0;
-             ASSERT_EQ(store.RegOpenKeyEx(registry::kHkeyCurrentUser,
-                                          "Software\\Microsoft\\WAB\\WAB4\\Wab File Name",
-                                          registry::kKeyWrite, &key),
-                       registry::kErrorSuccess);
-             const std::uint8_t empty[] = {0};
-             ASSERT_EQ(store.RegSetValueEx(key, "", registry::kRegSz, empty, 1),
-                       registry::kErrorSuccess);
-             store.RegCloseKey(key);
-         },
-         0, "10111111"},
-        {"address book key missing (the file too)",
-         [wabKey](MainWindowWorld& world) {
-             world.modReg->DeleteKeyTree(wabKey);
-             std::filesystem::remove(world.addressBook());
-         },
-         0, "11111111"},
-        {"stationery folder holds only a subfolder",
-         [](MainWindowWorld& world) {
-             for (const char* name : {"Ivy.htm", "Ivy.gif", "Chess.htm"}) {
-                 std::filesystem::remove(world.stationeryFolder() / name);
-             }
-         },
-         0, "11111101"},
-        {"stationery folder missing",
-         [](MainWindowWorld& world) { std::filesystem::remove_all(world.stationeryFolder()); }, 0,
-         "11111101"},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.situation);
-        MainWindowWorld world;
-        world.openPrefix();
-        test.change(world);
-        MainWindow& window = world.openWindow();
-        Child<QComboBox>(window, "cbSource").setCurrentIndex(test.identity);
-        EXPECT_EQ(EnabledItems(window), test.enabled);
-        EXPECT_EQ(TickedItems(window), "00000000");
-        EXPECT_TRUE(world.dialogs.messages.empty());
-        EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
-    }
-}
-
-TEST(MainWindowLoad, ChoosingAnIdentityUnticksEveryItem) {
+// Which items are available is ItemAvailability's rule (tested with it); here the boxes follow it
+// for the chosen identity, and choosing an identity unticks every box.
+TEST(MainWindowLoad, ItemsOfferedFollowTheChosenIdentityAndStartUnticked) {
     MainWindowWorld world;
     world.openPrefix();
     world.modReg->DeleteKeyTree(kSharedAccountsKey);
     MainWindow& window = world.openWindow();
+    const auto offered = [&world](const char* identity) {
+        return MaskText(ItemAvailability(*world.modReg, world.wine->paths(), identity));
+    };
+    ASSERT_NE(offered(kSampleZoeIdentity), offered(kSampleMainIdentity))
+        << "the case needs an item that only one identity has";
+    EXPECT_EQ(EnabledItems(window), offered(kSampleMainIdentity));
+    EXPECT_EQ(TickedItems(window), "00000000");
     for (int i = 0; i < 8; ++i) {
         QTest::keyClick(&Child<QCheckBox>(window, QString("backupitem(%1)").arg(i)), Qt::Key_Space);
     }
@@ -187,9 +134,11 @@ TEST(MainWindowLoad, ChoosingAnIdentityUnticksEveryItem) {
 
     Child<QComboBox>(window, "cbSource").setCurrentIndex(1);
     EXPECT_EQ(TickedItems(window), "00000000");
-    EXPECT_EQ(EnabledItems(window), "01111111");
+    EXPECT_EQ(EnabledItems(window), offered(kSampleZoeIdentity));
     Child<QComboBox>(window, "cbSource").setCurrentIndex(0);
-    EXPECT_EQ(EnabledItems(window), "11111111");
+    EXPECT_EQ(EnabledItems(window), offered(kSampleMainIdentity));
+    EXPECT_TRUE(world.dialogs.messages.empty());
+    EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
 }
 
 TEST(MainWindowLoad, SelectAllItemsTicksDisabledBoxesToo) {
