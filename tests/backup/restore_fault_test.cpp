@@ -30,27 +30,15 @@ TEST(RestoreFaultTest, FullDiskWhileReplacingAMessageStoreKeepsTheLiveFile) {
     WriteFileBytes(liveInbox, "QLTSTORE the live store");
 
     FaultyFileOperations files;
-    WineServerProbe probe{world.temp / "wine-tmp"};
-    PrefixLock lock{world.prefix};
-    registry::WinePrefixRegistry store{world.prefix, probe, lock};
-    registry::ModReg modReg{store, world.messages};
-    archive::ZipArchive archive(files);
-    WindowsPathMapper paths{world.prefix};
-    Result<WorkFolder> work = WorkFolder::CreateIn(world.tmp);
-    ASSERT_TRUE(work.ok()) << work.reason();
-    ItemContext context{modReg,       archive,
-                        paths,        "C:\\users\\quillet",
-                        work->path(), work->path() / "quillet.dat",
-                        {},           [&] { return RefuseWhileWineRuns(probe, world.prefix); },
-                        &lock};
-    OpenedBackup backup(archive, work->path());
+    HandBuiltRun run(world, world.temp / "wine-tmp", files);
+    OpenedBackup backup(run.archive, run.work.path());
     ASSERT_TRUE(backup.open(backupFile, "").ok());
 
     // The third write into Inbox.dbx's temporary, with some of the file written already.
     files.limitWriteSize(16);
     files.failWrite(3, "Inbox.dbx");
     const RestoreOutcome outcome =
-        RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("messages")}, nullptr);
+        RunRestore(run.context, backup, {kSampleZoeIdentity, ItemsOf("messages")}, nullptr);
 
     EXPECT_EQ(outcome.report(), "\r\nRestore Messages\tFail!");
     EXPECT_NE(outcome.items[kMessages].failure.find("Cannot write " + liveInbox.string() +

@@ -182,20 +182,8 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
     const fs::path wineTmp = world.temp / "wine-tmp";
     fs::create_directories(wineTmp);
 
-    WineServerProbe probe{wineTmp};
-    PrefixLock lock{world.prefix};
-    registry::WinePrefixRegistry store{world.prefix, probe, lock};
-    registry::ModReg modReg{store, world.messages};
-    archive::ZipArchive archive;
-    WindowsPathMapper paths{world.prefix};
-    Result<WorkFolder> work = WorkFolder::CreateIn(world.tmp);
-    ASSERT_TRUE(work.ok()) << work.reason();
-    ItemContext context{modReg,       archive,
-                        paths,        "C:\\users\\quillet",
-                        work->path(), work->path() / "quillet.dat",
-                        {},           [&] { return RefuseWhileWineRuns(probe, world.prefix); },
-                        &lock};
-    OpenedBackup backup(archive, work->path());
+    HandBuiltRun run(world, wineTmp);
+    OpenedBackup backup(run.archive, run.work.path());
     ASSERT_TRUE(backup.open(backupFile, "").ok());
 
     const TreeSnapshot before = SnapshotTree(world.prefix);
@@ -203,7 +191,7 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
         FakeWineServer server(StandardServerLockFile(wineTmp, world.prefix));
         ASSERT_TRUE(server.locked());
         const RestoreOutcome outcome =
-            RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
+            RunRestore(run.context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
         EXPECT_TRUE(outcome.started.is(ErrorKind::kInUse));
         EXPECT_NE(outcome.started.reason().find("Wine"), std::string::npos)
             << outcome.started.reason();
@@ -213,7 +201,7 @@ TEST_F(RestoreRunTest, RunningWineServerRefusesTheRestoreAndChangesNothing) {
     }
     // The same opened backup restores once the server is gone.
     const RestoreOutcome outcome =
-        RunRestore(context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
+        RunRestore(run.context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
     EXPECT_TRUE(outcome.started.ok());
     EXPECT_EQ(outcome.report(), kAllSucceeded);
     EXPECT_NE(ReadFileBytes(world.addressBook()), "QLTWAB changed");

@@ -136,4 +136,25 @@ void SamplePrefixWorld::editUserReg(std::string_view from, std::string_view to) 
     WriteFileBytes(userReg(), text);
 }
 
+HandBuiltRun::HandBuiltRun(SamplePrefixWorld& world,
+                           const std::filesystem::path& wineTemporaryFolder, FileOperations& files)
+    : probe{wineTemporaryFolder},
+      lock{world.prefix},
+      store{world.prefix, probe, lock},
+      modReg{store, world.messages},
+      archive{files},
+      paths{world.prefix},
+      // A work folder that cannot be made ends the test at once (Result refuses its value).
+      work{std::move(WorkFolder::CreateIn(world.tmp).value())},
+      context{
+          .modReg = modReg,
+          .archive = archive,
+          .paths = paths,
+          .userProfile = "C:\\users\\quillet",
+          .workFolder = work.path(),
+          .informationFile = work.path() / "quillet.dat",
+          .yield = {},
+          .checkPrefixIdle = [this, &world] { return RefuseWhileWineRuns(probe, world.prefix); },
+          .prefixLock = &lock} {}
+
 }  // namespace quillet::testing

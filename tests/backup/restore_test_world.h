@@ -7,11 +7,19 @@
 #include <utility>
 #include <vector>
 
+#include "archive/zip_archive.h"
 #include "backup/backup_item.h"
 #include "backup/backup_run.h"
+#include "backup/item_context.h"
 #include "backup/opened_backup.h"
 #include "backup/restore_run.h"
+#include "platform/file_operations.h"
+#include "platform/prefix_lock.h"
 #include "platform/wine_prefix.h"
+#include "platform/wine_server_probe.h"
+#include "platform/work_folder.h"
+#include "registry/mod_reg.h"
+#include "registry/wine_prefix_registry.h"
 #include "support/backup_reader.h"
 #include "support/folder_snapshot.h"
 #include "support/recording_message_service.h"
@@ -94,6 +102,22 @@ class SamplePrefixWorld {
 
   private:
     bool m_ready = false;
+};
+
+// A run over the world's prefix put together from its parts, for tests that choose one of them:
+// where the Wine server's folder is looked for, and the file operations the archive uses.
+struct HandBuiltRun {
+    HandBuiltRun(SamplePrefixWorld& world, const std::filesystem::path& wineTemporaryFolder,
+                 FileOperations& files = RealFileOperations());
+
+    WineServerProbe probe;
+    PrefixLock lock;
+    registry::WinePrefixRegistry store;
+    registry::ModReg modReg;
+    archive::ZipArchive archive;
+    WindowsPathMapper paths;
+    WorkFolder work;
+    ItemContext context;
 };
 
 }  // namespace quillet::testing

@@ -15,6 +15,7 @@
 
 #include "support/child_process.h"
 #include "support/faulty_file_operations.h"
+#include "support/folder_snapshot.h"
 #include "support/temp_dir.h"
 
 namespace quillet {
@@ -22,21 +23,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FaultyFileOperations;
+using testing::FolderListing;
 using testing::ForkChild;
 using testing::Pipe;
 using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WaitForChild;
 using testing::WriteFileBytes;
-
-std::vector<std::string> EntriesOf(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 mode_t ModeOf(const fs::path& file) {
     struct stat info {};
@@ -61,7 +54,7 @@ TEST_F(ReplaceFileTest, ReplacesContentAndLeavesNoTemporary) {
     WriteFileBytes(m_target, "old content that is longer than the new one");
     ASSERT_TRUE(ReplaceFile(m_target, "new").ok());
     EXPECT_EQ(ReadFileBytes(m_target), "new");
-    EXPECT_EQ(EntriesOf(m_temp.path()), std::vector<std::string>{"user.reg"});
+    EXPECT_EQ(FolderListing(m_temp.path()), std::vector<std::string>{"user.reg"});
 
     ASSERT_TRUE(ReplaceFile(m_target, "").ok());
     EXPECT_EQ(ReadFileBytes(m_target), "");
@@ -93,7 +86,7 @@ TEST_F(ReplaceFileTest, ReplacesTheFileBehindASymbolicLink) {
     ASSERT_TRUE(ReplaceFile(m_target, "new").ok());
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(m_target)));
     EXPECT_EQ(ReadFileBytes(real), "new");
-    EXPECT_EQ(EntriesOf(m_temp / "real"), std::vector<std::string>{"user.reg"});
+    EXPECT_EQ(FolderListing(m_temp / "real"), std::vector<std::string>{"user.reg"});
 
     // A relative link, through another link, is followed from the folder each link is in.
     fs::create_symlink("real/user.reg", m_temp / "relative.reg");
@@ -101,7 +94,7 @@ TEST_F(ReplaceFileTest, ReplacesTheFileBehindASymbolicLink) {
     ASSERT_TRUE(ReplaceFile(m_temp / "chained.reg", "newer").ok());
     EXPECT_EQ(ReadFileBytes(real), "newer");
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(m_temp / "chained.reg")));
-    EXPECT_EQ(EntriesOf(m_temp / "real"), std::vector<std::string>{"user.reg"});
+    EXPECT_EQ(FolderListing(m_temp / "real"), std::vector<std::string>{"user.reg"});
 }
 
 TEST_F(ReplaceFileTest, StreamsContentInSeveralWrites) {
@@ -126,7 +119,7 @@ TEST_F(ReplaceFileTest, AbandonedReplacementLeavesTargetUntouchedAndNoTemporary)
         EXPECT_TRUE(fs::exists(replacement.temporary()));
     }
     EXPECT_EQ(ReadFileBytes(m_target), old);
-    EXPECT_EQ(EntriesOf(m_temp.path()), std::vector<std::string>{"user.reg"});
+    EXPECT_EQ(FolderListing(m_temp.path()), std::vector<std::string>{"user.reg"});
 }
 
 // Each case makes one file-system call fail part-way through a replacement.
@@ -154,7 +147,7 @@ TEST_P(ReplaceFileFaultTest, FailureNamesTheFileAndLeavesNoTemporary) {
         EXPECT_EQ(status.reason(), "Cannot write " + m_target.string() + ": " + fault.reason);
     }
     EXPECT_EQ(ReadFileBytes(m_target), fault.replaced ? "the new content" : "old");
-    EXPECT_EQ(EntriesOf(m_temp.path()), std::vector<std::string>{"user.reg"});
+    EXPECT_EQ(FolderListing(m_temp.path()), std::vector<std::string>{"user.reg"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -208,7 +201,7 @@ TEST_F(ReplaceFileTest, FailsInReadOnlyFolderLeavingOldFile) {
     EXPECT_FALSE(status.ok());
     EXPECT_NE(status.reason().find("Permission denied"), std::string::npos) << status.reason();
     EXPECT_EQ(ReadFileBytes(target), "old");
-    EXPECT_EQ(EntriesOf(folder), std::vector<std::string>{"user.reg"});
+    EXPECT_EQ(FolderListing(folder), std::vector<std::string>{"user.reg"});
 }
 
 // A process killed at any moment of a replacement leaves the old or the new file, whole.
@@ -254,7 +247,7 @@ TEST_F(ReplaceFileTest, KillAtAnyMomentLeavesOldOrNewContentWhole) {
             << "the target holds a mix of two versions";
 
         RemoveStaleTemporaries(m_target);
-        EXPECT_EQ(EntriesOf(m_temp.path()), std::vector<std::string>{"user.reg"});
+        EXPECT_EQ(FolderListing(m_temp.path()), std::vector<std::string>{"user.reg"});
     }
 }
 
@@ -283,7 +276,7 @@ TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarg
     std::vector<std::string> expected = kept;
     expected.push_back(folder);
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(EntriesOf(temp.path()), expected);
+    EXPECT_EQ(FolderListing(temp.path()), expected);
     RemoveStaleTemporaries(temp / "missing" / "user.reg");  // no folder: nothing happens
 }
 
