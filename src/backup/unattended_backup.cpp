@@ -1,9 +1,32 @@
 #include "backup/unattended_backup.h"
 
+#include <algorithm>
+
+#include "backup/identity_list.h"
+#include "platform/case_fold.h"
+
 namespace quillet {
+namespace {
+
+// Why the job must not run, or empty. A job that ticks nothing, or names an identity the prefix
+// does not hold, would replace a good backup with an empty or partial one.
+std::string Refusal(ItemContext& context, const JobCommandLine& job) {
+    if (job.itemMask.find('1') == std::string::npos) return kSelectItemMessage;
+    const std::vector<Identity> identities = ListIdentities(context.modReg);
+    const bool known = std::any_of(identities.begin(), identities.end(), [&](const Identity& id) {
+        return EqualsIgnoringCase(id.key, job.identityKey);
+    });
+    if (!known) return "the identity key " + job.identityKey + " is not an identity of this prefix";
+    return {};
+}
+
+}  // namespace
 
 UnattendedResult RunUnattendedBackup(ItemContext& context, const JobCommandLine& job,
                                      const std::string& timeText) {
+    if (const std::string refusal = Refusal(context, job); !refusal.empty()) {
+        return UnattendedResult{kExitNothingDone, {refusal + "; nothing was done"}};
+    }
     BackupRequest request;
     request.identityKey = job.identityKey;
     request.headerLines = UnattendedHeader(timeText);

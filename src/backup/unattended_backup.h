@@ -16,6 +16,8 @@ struct UnattendedResult {
 
 // Makes the backup a scheduled job asks for: the items whose mask digit is "1", the header
 // "Auto Backup", protected when the password is not empty. Shows nothing and asks nothing.
+// Refuses with kExitNothingDone, before anything is written or deleted, a mask that ticks no
+// item (kSelectItemMessage) and an identity key that is not among the prefix's identities.
 UnattendedResult RunUnattendedBackup(ItemContext& context, const JobCommandLine& job,
                                      const std::string& timeText);
 

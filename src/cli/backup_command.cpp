@@ -1,4 +1,7 @@
+#include <algorithm>
+
 #include "backup/backup_run.h"
+#include "backup/restore_run.h"
 #include "cli/commands.h"
 #include "cli/identity_run.h"
 #include "cli/password_input.h"
@@ -18,6 +21,9 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
                      std::ostream& err) {
     auto items = ParseItemList(args.items);
     if (!items) return Fail(err, items.reason());
+    if (std::none_of(items->begin(), items->end(), [](bool on) { return on; })) {
+        return Fail(err, kSelectItemMessage);
+    }
     std::string password;
     if (args.passwordFile) {
         auto read = ReadPasswordFile(*args.passwordFile);

@@ -64,7 +64,6 @@ TEST(UnattendedBackupTest, TheExitStatusSaysWhatWasWritten) {
     };
     const Case cases[] = {
         {"everything saved", "11111111", nullptr, kExitOk, nullptr},
-        {"nothing ticked", "00000000", nullptr, kExitOk, nullptr},
         {"an item failed", "00010001", nullptr, kExitPartial, "Backup Messages"},
         {"not written", "11111111", "SaveArchive", kExitNothingDone, "no room"},
     };
@@ -94,6 +93,53 @@ TEST(UnattendedBackupTest, TheExitStatusSaysWhatWasWritten) {
         }
         EXPECT_TRUE(world.workFolderNames().empty());
     }
+}
+
+TEST(UnattendedBackupTest, AJobThatTicksNothingOrNamesNoIdentityKeepsThePreviousBackup) {
+    struct Case {
+        const char* what;
+        const char* identityKey;
+        const char* mask;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"nothing ticked", kTestIdentity, "00000000", kSelectItemMessage},
+        {"no digit is a one", kTestIdentity, "22222222", kSelectItemMessage},
+        {"mistyped identity key", "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E8}", "11111111",
+         "is not an identity of this prefix"},
+        {"no identity key of the prefix", "Main Identity", "10000001",
+         "is not an identity of this prefix"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        archive::ZipArchive archive;
+        BackupWorld world(archive);
+        world.fillEverything();
+        const std::filesystem::path file = world.temp / "backups" / "auto.qbk";
+        WriteFileBytes(file, "the previous backup");
+        const UnattendedResult result = RunUnattendedBackup(
+            world.context, JobCommandLine{c.identityKey, c.mask, "", file.string()}, kTime);
+        EXPECT_EQ(result.exitCode, kExitNothingDone);
+        EXPECT_EQ(result.failures.size(), 1u);
+        const std::string said = result.failures.empty() ? "" : result.failures[0];
+        EXPECT_NE(said.find(c.failure), std::string::npos) << said;
+        EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+        EXPECT_EQ(FolderListing(file.parent_path()), std::vector<std::string>{"auto.qbk"});
+        EXPECT_TRUE(world.workFolderNames().empty());
+    }
+}
+
+TEST(UnattendedBackupTest, TheIdentityKeyIsFoundWhateverItsCase) {
+    FakeArchive archive;
+    BackupWorld world(archive);
+    world.fillEverything();
+    std::string key = kTestIdentity;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::filesystem::path file = world.temp / "auto.qbk";
+    const UnattendedResult result = RunUnattendedBackup(
+        world.context, JobCommandLine{key, "10000000", "", file.string()}, kTime);
+    EXPECT_EQ(result.exitCode, kExitOk);
+    EXPECT_TRUE(result.failures.empty());
 }
 
 // The desktop program started as a scheduled job would start it: no display, no terminal.
@@ -229,23 +275,31 @@ TEST_F(UnattendedProgramTest, APasswordProtectsEveryEntry) {
 }
 
 TEST_F(UnattendedProgramTest, FailuresGoToStderrWithTheirExitStatus) {
-    // An identity key that names no identity: its items fail, the backup is written all the same.
-    const std::filesystem::path file = backups / "unknown.qbk";
-    const ProgramRun failedItems =
+    // An identity key that names no identity: refused, the previous backup kept.
+    const std::filesystem::path file = backups / "main.qbk";
+    WriteFileBytes(file, "the previous backup");
+    const ProgramRun unknown =
         Quillet({Line("00100001", "", file, "{00000000-0000-0000-0000-000000000000}")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("not an identity"), std::string::npos) << unknown.err;
+    EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+
+    // An item whose data is missing fails; the backup is written all the same.
+    std::filesystem::remove_all(testing::SampleStationeryFolder(prefix));
+    const std::filesystem::path partial = backups / "partial.qbk";
+    const ProgramRun failedItems = Quillet({Line("00000011", "", partial)});
     EXPECT_EQ(failedItems.exitCode, 1);
-    EXPECT_NE(failedItems.err.find("Backup Rules"), std::string::npos) << failedItems.err;
-    EXPECT_NE(failedItems.err.find("Backup Settings"), std::string::npos) << failedItems.err;
-    const auto entries = ReadBackupEntries(file);
-    ASSERT_EQ(MaskedEntryNames(entries), std::vector<std::string>{"quillet.dat"});
-    EXPECT_EQ(SplitCrLfLines(entries[0].second).back(), "BackupItem=00000000");
+    EXPECT_NE(failedItems.err.find("Backup Stationeries"), std::string::npos) << failedItems.err;
+    const auto entries = ReadBackupEntries(partial);
+    EXPECT_EQ(SplitCrLfLines(entries.back().second).back(), "BackupItem=00000001");
 
     // A backup file that cannot be written.
     WriteFileBytes(backups / "a-file", "x");
     const ProgramRun notWritten = Quillet({Line("11111111", "", backups / "a-file" / "b.qbk")});
     EXPECT_EQ(notWritten.exitCode, 2);
     EXPECT_NE(notWritten.err.find("not written"), std::string::npos) << notWritten.err;
-    EXPECT_EQ(FolderListing(backups), (std::vector<std::string>{"a-file", "unknown.qbk"}));
+    EXPECT_EQ(FolderListing(backups),
+              (std::vector<std::string>{"a-file", "main.qbk", "partial.qbk"}));
     ExpectNoWorkFilesAndRegistryUnchanged();
 }
 

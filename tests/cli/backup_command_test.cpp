@@ -186,6 +186,7 @@ TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
         {{"--password-file", (temp / "empty-password.txt").string()}, "empty password"},
         {{"--password-file", (temp / "missing.txt").string()}, "missing.txt"},
     };
+        {{"--items", "00000000"}, "Please select at least one item."},
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
         std::vector<std::string> arguments{"backup", "--identity", "Main Identity", "--out", file};
