@@ -1,42 +1,38 @@
 #include "backup/job_command_line.h"
 
-#include <vector>
-
 namespace quillet {
 namespace {
 
-constexpr std::string_view kKeys[] = {"sf", "xm", "ps", "bf"};
+constexpr std::string_view kKeys[] = {"sf=", "xm=", "ps=", "bf="};
 
 }  // namespace
 
 Result<JobCommandLine> ParseJobCommandLine(std::string_view text) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t equals = text.find('=', start);
-        parts.push_back(text.substr(start, equals - start));
-        if (equals == std::string_view::npos) break;
-        start = equals + 1;
+    // Each key marks where its field starts, found in order after the previous one; text before
+    // the first key is not part of the job. The last field runs to the end of the text.
+    std::size_t starts[4];
+    std::size_t from = 0;
+    for (int field = 0; field < 4; ++field) {
+        const std::size_t key = text.find(kKeys[field], from);
+        if (key == std::string_view::npos) {
+            return Status::Error(
+                "the command line must be sf=IDENTITY xm=ITEMS ps=PASSWORD bf=FILE joined without "
+                "blanks, the fields in that order");
+        }
+        starts[field] = key + kKeys[field].size();
+        from = starts[field];
     }
-    if (parts.size() != 5) {
-        return Status::Error(
-            "the command line must be sf=IDENTITY xm=ITEMS ps=PASSWORD bf=FILE joined without "
-            "blanks, with no \"=\" inside a value");
-    }
-    // Each part but the last ends with the key of the field that follows it.
     std::string values[4];
     for (int field = 0; field < 4; ++field) {
-        std::string_view before = parts[field];
-        if (before.size() < 2 || before.substr(before.size() - 2) != kKeys[field]) {
-            return Status::Error("the command line's fields must come as sf=, xm=, ps=, bf=");
+        const std::size_t end =
+            field < 3 ? starts[field + 1] - kKeys[field + 1].size() : text.size();
+        values[field] = std::string(text.substr(starts[field], end - starts[field]));
+        // A value holding "=" means a field too many, or keys out of their order.
+        if (values[field].find('=') != std::string::npos) {
+            return Status::Error(
+                "the command line must hold exactly the fields sf=, xm=, ps=, bf=, in that order, "
+                "with no \"=\" inside a value");
         }
-        std::string_view value = parts[field + 1];
-        if (field < 3) value.remove_suffix(std::min<std::size_t>(2, value.size()));
-        values[field] = std::string(value);
-    }
-    // Nothing but blanks may stand before the first key.
-    if (parts[0].substr(0, parts[0].size() - 2).find_first_not_of(' ') != std::string_view::npos) {
-        return Status::Error("the command line must begin with sf=");
     }
     JobCommandLine job{values[0], values[1], values[2], values[3]};
     if (job.identityKey.empty()) return Status::Error("the identity key (sf=) is empty");

@@ -28,6 +28,11 @@ TEST(JobCommandLineTest, AGoodLineSplitsIntoItsFourFields) {
          {"K", "12345678", "p\xC3\xA4ss", "C:\\backups\\b.qbk"}},
         // A path may end in the letters of a key.
         {"sf=Kxm=11111111ps=xmbf=/b/psbf", {"K", "11111111", "xm", "/b/psbf"}},
+        // Text before the first key is not part of the job, even when it looks like a field.
+        {"junk sf=Kxm=10000001ps=pbf=/b.qbk", {"K", "10000001", "p", "/b.qbk"}},
+        {"C:\\quillet.exe sf=Kxm=10000001ps=bf=/b.qbk", {"K", "10000001", "", "/b.qbk"}},
+        {"bf=/old.qbk xm=1 sf=Kxm=10000001ps=pbf=/b.qbk", {"K", "10000001", "p", "/b.qbk"}},
+        {"xsf=Kxm=10000001ps=pbf=/b.qbk", {"K", "10000001", "p", "/b.qbk"}},
     };
     for (const Case& c : cases) {
         const Result<JobCommandLine> job = ParseJobCommandLine(c.text);
@@ -61,7 +66,10 @@ TEST(JobCommandLineTest, AMalformedLineIsRejected) {
         {"fields out of order", "xm=10000001sf=Kps=pbf=/b.qbk"},
         {"bf before ps", "sf=Kxm=10000001bf=/b.qbkps=p"},
         {"misspelt key", "sf=Kxm=10000001pw=pbf=/b.qbk"},
-        {"text before sf=", "run sf=Kxm=10000001ps=pbf=/b.qbk"},
+        {"text before sf=, ps= missing", "run sf=Kxm=10000001bf=/b.qbk"},
+        {"text before sf=, a short mask", "run sf=Kxm=1000001ps=pbf=/b.qbk"},
+        {"text before sf=, a key twice", "run sf=Kxm=10000001ps=pbf=/b.qbkbf=/c.qbk"},
+        {"sf= twice", "sf=Ksf=Lxm=10000001ps=pbf=/b.qbk"},
         {"empty line", ""},
         {"no field at all", "/backups/main.qbk"},
     };
