@@ -16,6 +16,11 @@ Status CheckEntryName(std::string_view name) {
     if (name == "." || name == "..") {
         return Status::Error("the entry name " + quoted + " names a folder, not a file");
     }
+    // Windows drops a name's trailing dots and blanks: "Inbox.dbx." would be "Inbox.dbx" there.
+    if (name.back() == '.' || name.back() == ' ') {
+        return Status::Error("the entry name " + quoted +
+                             " ends with a dot or blank, which Windows would drop");
+    }
     for (char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\') {

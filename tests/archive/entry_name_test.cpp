@@ -35,6 +35,13 @@ TEST(EntryNameTest, AcceptsOnlyPlainFileNames) {
         {std::string("tab\tname"), false},
         {std::string("line\nbreak"), false},
         {std::string("del\x7f"), false},
+        {std::string("Inbox.dbx\0.exe", 14), false},
+        {std::string("\0", 1), false},
+        {std::string("Inbox.dbx\0", 10), false},
+        {"Inbox.dbx.", false},
+        {"Inbox.dbx ", false},
+        {"Inbox.dbx. .", false},
+        {"Inbox. dbx", true},
     };
     for (const Case& test : cases) {
         const Status checked = CheckEntryName(test.name);
