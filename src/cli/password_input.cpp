@@ -4,13 +4,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "cli/cli_context.h"
 
 namespace quillet::cli {
 
 Result<std::string> ReadPasswordFile(const std::string& file) {
+    // A folder opens for reading on Linux and reads as nothing: an empty password.
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error)) {
+        return Status::Error("the password file " + file + " is a folder, not a file",
+                             ErrorKind::kBadInput);
+    }
     std::ifstream in(file, std::ios::binary);
     if (!in) return Status::Error("cannot read the password file " + file);
     std::string password;

@@ -10,7 +10,8 @@ namespace quillet::cli {
 
 class CliContext;
 
-// The first line of a password file (without its line end). Fails when it cannot be read.
+// The first line of a password file (without its line end). Fails when it names a folder or
+// cannot be read.
 Result<std::string> ReadPasswordFile(const std::string& file);
 
 // Asks for a password on the terminal without echo. Fails when there is no terminal.

@@ -189,6 +189,7 @@ TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
         {{"--items", "00000000"}, "Please select at least one item."},
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
+        {{"--password-file", temp.path().string()}, "is a folder, not a file"},
         std::vector<std::string> arguments{"backup", "--identity", "Main Identity", "--out", file};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const CliRun result = run(arguments);
