@@ -1,3 +1,5 @@
+#include <string_view>
+
 #include "backup/opened_backup.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
@@ -11,12 +13,24 @@ struct InfoArguments {
     std::optional<std::string> passwordFile;
 };
 
-std::string WithoutCarriageReturns(const std::string& text) {
-    std::string plain;
-    for (const char c : text) {
-        if (c != '\r') plain += c;
+// The text of the information file as it may reach a terminal: CR LF becomes a line break, every
+// other control character is shown escaped ("\x1b"), so that a crafted file cannot drive the
+// terminal or fake lines of the listing.
+std::string Printable(std::string_view text) {
+    constexpr char kHex[] = "0123456789abcdef";
+    std::string printable;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            printable += '\n';
+            ++i;
+        } else if (byte < 0x20 || byte == 0x7f) {
+            printable += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+        } else {
+            printable += text[i];
+        }
     }
-    return plain;
+    return printable;
 }
 
 int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
@@ -28,16 +42,16 @@ int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, s
     if (const Status outcome = backup.open(args.file, *password); !outcome)
         return Fail(err, outcome.reason());
 
-    const std::string origin = WithoutCarriageReturns(backup.originText());
-    const std::string description = WithoutCarriageReturns(backup.description());
+    const std::string origin = Printable(backup.originText());
+    const std::string description = Printable(backup.description());
     out << "File:" << args.file << '\n' << origin << '\n';
     out << "Protected:" << (password->empty() ? "no" : "yes") << '\n';
     out << "Description:" << (description.find('\n') != std::string::npos ? "\n" : "")
         << description << '\n';
-    out << "Items:" << backup.itemFlags() << '\n';
+    out << "Items:" << Printable(backup.itemFlags()) << '\n';
     for (int i = 0; i < kItemCount; ++i) {
         if (backup.holds(i)) {
-            out << "  " << kItems[i].commandName << '\t' << backup.entryNames(i) << '\n';
+            out << "  " << kItems[i].commandName << '\t' << Printable(backup.entryNames(i)) << '\n';
         }
     }
     return kExitOk;

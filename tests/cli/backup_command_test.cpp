@@ -128,6 +128,9 @@ TEST_F(CliBackupTest, InfoShowsTheDescriptionWithItsLineBreaks) {
         {"one PS$QLB two", "Description:\none \n two\n"},
         {"one line", "Description:one line\n"},
         {"", "Description:\n"},
+        // Other control characters reach the terminal escaped.
+        {"red \x1b[31mtext\x07", "Description:red \\x1b[31mtext\\x07\n"},
+        {"tab\tand del\x7f", "Description:tab\\x09and del\\x7f\n"},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -183,13 +186,13 @@ TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
         {{"--items", "accounts;rules"}, "unknown item"},
         {{"--items", ""}, "unknown item"},
         {{"--items", "111111112"}, "unknown item"},
+        {{"--items", "00000000"}, "Please select at least one item."},
         {{"--password-file", (temp / "empty-password.txt").string()}, "empty password"},
         {{"--password-file", (temp / "missing.txt").string()}, "missing.txt"},
+        {{"--password-file", temp.path().string()}, "is a folder, not a file"},
     };
-        {{"--items", "00000000"}, "Please select at least one item."},
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
-        {{"--password-file", temp.path().string()}, "is a folder, not a file"},
         std::vector<std::string> arguments{"backup", "--identity", "Main Identity", "--out", file};
         arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
         const CliRun result = run(arguments);
