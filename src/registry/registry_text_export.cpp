@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/text_encoding.h"
+#include "registry/registry_name.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 
@@ -125,7 +126,7 @@ Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& 
                                    std::to_string(result) + ")");
             break;
         }
-        if (name.size() > kNameBufferChars) name.resize(kNameBufferChars);
+        name.resize(FirstChars(name, kNameBufferChars).size());
         name = name.substr(0, name.find('\0'));
         status = ExportKey(modReg, keyPath + "\\" + name, relativePath + "\\" + name, out);
         if (!status) break;

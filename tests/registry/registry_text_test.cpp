@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_encoding.h"
 #include "registry/utf16_bytes.h"
 #include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
@@ -132,6 +133,34 @@ TEST_F(RegistryTextTest, EveryValueTypeSurvivesExportImportExport) {
         }
     }
     store.RegCloseKey(key);
+}
+
+std::string Repeat(std::string_view text, int times, std::string prefix = "") {
+    for (int i = 0; i < times; ++i) prefix += text;
+    return prefix;
+}
+
+TEST_F(RegistryTextTest, LongestNonAsciiKeyNamesSurviveAReplacingRoundTrip) {
+    // Key names of 255 characters, far longer than 260 bytes in UTF-8.
+    const std::string accented = Repeat("\xc3\xa9", 255);
+    const std::string emoji = Repeat("\xf0\x9f\x98\x80", 127, "x");  // 509 bytes
+    set("Src", "v", kRegSz, Text(u"\u00fcber"));
+    set("Src\\" + accented, "name", kRegSz, Text(u"Zo\u00eb"));
+    set("Src\\" + accented + "\\Below", "deep", kRegDword, Dword(1));
+    set("Src\\" + emoji + "\\" + accented, "text", kRegSz, Text(u"\U0001F600 \u00e9t\u00e9"));
+    const std::string stale = Repeat("\xc3\xb6", 255);
+    set("Dst\\" + stale + "\\Old", "old", kRegSz, Text(u"gone"));
+
+    const std::string text = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_TRUE(IsValidUtf8(text));
+    EXPECT_NE(text.find("\r\n\\" + accented + "\\Below\r\n\"deep\"= dw:1\r\n"), std::string::npos);
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst", text).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Dst"), text);
+    EXPECT_EQ(
+        *modReg.EnumValues("HKEY_CURRENT_USER\\Dst\\" + emoji + "\\" + accented).findText("text"),
+        "\xf0\x9f\x98\x80 \xc3\xa9t\xc3\xa9");
+    EXPECT_FALSE(modReg.KeyExists("HKEY_CURRENT_USER\\Dst\\" + stale));
+    EXPECT_EQ(modReg.EnumSubkeys("HKEY_CURRENT_USER\\Dst").size(), 2u);
 }
 
 TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
