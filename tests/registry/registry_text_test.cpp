@@ -163,6 +163,47 @@ TEST_F(RegistryTextTest, LongestNonAsciiKeyNamesSurviveAReplacingRoundTrip) {
     EXPECT_EQ(modReg.EnumSubkeys("HKEY_CURRENT_USER\\Dst").size(), 2u);
 }
 
+struct LineBreakName {
+    const char* label;
+    bool keyName;  // else a value name
+    const char* lineBreak;
+    const char* shown;  // as the reason writes it
+};
+
+void PrintTo(const LineBreakName& name, std::ostream* out) { *out << name.label; }
+
+class LineBreakNameTest : public RegistryTextTest,
+                          public ::testing::WithParamInterface<LineBreakName> {};
+
+TEST_P(LineBreakNameTest, ExportIsRefusedWithTheReasonAndLeavesNoFile) {
+    const LineBreakName& c = GetParam();
+    const std::string name = std::string("first") + c.lineBreak + "\"= sz:injected";
+    set("Src", "plain", kRegSz, Text(u"kept"));
+    set(c.keyName ? "Src\\Sub\\" + name : "Src\\Sub", c.keyName ? "v" : name, kRegSz, Text(u"x"));
+    const auto file = dir / "export.txt";
+    WriteFileBytes(file, "an older export");
+
+    const Status status = ExportKeyTree(modReg, "HKEY_CURRENT_USER\\Src", file);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(
+        status.reason(),
+        std::string("cannot export HKEY_CURRENT_USER\\Src\\Sub: the ") +
+            (c.keyName ? "key" : "value") + " name \"first" + c.shown +
+            "\"= sz:injected\" holds a line break, which the registry text form cannot carry");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, LineBreakNameTest,
+                         ::testing::Values(LineBreakName{"KeyLf", true, "\n", "\\n"},
+                                           LineBreakName{"KeyCr", true, "\r", "\\r"},
+                                           LineBreakName{"KeyCrLf", true, "\r\n", "\\r\\n"},
+                                           LineBreakName{"ValueLf", false, "\n", "\\n"},
+                                           LineBreakName{"ValueCr", false, "\r", "\\r"},
+                                           LineBreakName{"ValueCrLf", false, "\r\n", "\\r\\n"}),
+                         [](const ::testing::TestParamInfo<LineBreakName>& info) {
+                             return info.param.label;
+                         });
+
 TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
     HKey key;
     ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, "Empty", &key), 0);
