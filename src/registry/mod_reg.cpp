@@ -143,7 +143,7 @@ SubkeyList ModReg::EnumSubkeys(const std::string& keyPath) {
     std::string name;
     for (std::uint32_t index = 0; m_store.RegEnumKeyEx(key, index, &name) == kErrorSuccess;
          ++index) {
-        if (name.size() > kNameBufferChars) name.resize(kNameBufferChars);
+        name.resize(FirstChars(name, kNameBufferChars).size());
         list.add(CutAtZero(name));
     }
     m_store.RegCloseKey(key);
@@ -183,16 +183,21 @@ ValueList ModReg::EnumValues(const std::string& keyPath) {
 std::string ModReg::ReadStringValue(const std::string& keyPath, const std::string& valueName) {
     HKey key;
     if (!OpenForReading(keyPath, &key)) return "Error";
-    std::string buffer(kStringBufferChars, ' ');
-    std::uint32_t size = kStringBufferChars;
+    // The buffer holds 255 characters, whatever their UTF-8 length: the data is read whole and
+    // its characters, terminating zero included, are counted against it.
+    std::uint32_t size = 0;
     std::uint32_t type = 0;
-    const RegResult result = m_store.RegQueryValueEx(
-        key, valueName, &type, reinterpret_cast<std::uint8_t*>(buffer.data()), &size);
+    RegResult result = m_store.RegQueryValueEx(key, valueName, &type, nullptr, &size);
+    std::string buffer(size, '\0');
+    if (result == kErrorSuccess) {
+        result = m_store.RegQueryValueEx(key, valueName, &type,
+                                         reinterpret_cast<std::uint8_t*>(buffer.data()), &size);
+    }
     m_store.RegCloseKey(key);
-    if (result != kErrorSuccess) return "Error";
-    // The buffer holds the text, its terminating zero and the spaces it was filled with:
-    // trimming spaces and dropping the last character leaves the text without its leading
-    // spaces but with its trailing ones.
+    if (result != kErrorSuccess || CharCount(buffer) > kStringBufferChars) return "Error";
+    // As with a buffer filled with spaces beforehand, trimming spaces and dropping the last
+    // character (the terminating zero) leaves the text without its leading spaces but with its
+    // trailing ones.
     const std::size_t first = buffer.find_first_not_of(' ');
     if (first == std::string::npos) return "";
     const std::size_t last = buffer.find_last_not_of(' ');

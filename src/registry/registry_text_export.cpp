@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/text_encoding.h"
+#include "registry/registry_name.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 
@@ -89,22 +90,41 @@ bool ValueLine(const std::string& name, std::uint32_t type, const std::string& d
     return true;
 }
 
-void WriteValuesOfKey(RegistryStore& store, HKey key, std::ofstream& out) {
+// A key or value name that holds a line break is refused, not carried. Names are written
+// unescaped, one record a line, so such a name would end its line early and the rest would be
+// read back as a line of its own: a backup that is reported as made but cannot be restored, and
+// a crafted key name could even inject a value line. A value name could be given an escaped form
+// that plain readers skip, as texts are, but a key line cannot: every reader takes each line that
+// begins with a backslash as a key. Programs do not make such names, so failing the export (and
+// with it the backup of that item) with the reason keeps the form plain and every backup
+// restorable.
+Status RefuseLineBreak(std::string_view kind, const std::string& name, const std::string& keyPath) {
+    if (name.find_first_of("\r\n") == std::string::npos) return Status::Ok();
+    return Status::Error("cannot export " + keyPath + ": the " + std::string(kind) + " name \"" +
+                         EscapeLineBreaks(name) +
+                         "\" holds a line break, which the registry text form cannot carry");
+}
+
+Status WriteValuesOfKey(RegistryStore& store, HKey key, const std::string& keyPath,
+                        std::ofstream& out) {
     std::string name;
     std::string data;
     std::string line;
     std::uint32_t type = 0;
     for (std::uint32_t index = 0;
          store.RegEnumValueRaw(key, index, &name, &type, &data) == kErrorSuccess; ++index) {
+        if (Status refused = RefuseLineBreak("value", name, keyPath); !refused) return refused;
         if (ValueLine(name, type, data, &line)) out << line;
     }
+    return Status::Ok();
 }
 
-void WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& out) {
+Status WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& out) {
     HKey key;
-    if (!modReg.OpenForReading(keyPath, &key)) return;
-    WriteValuesOfKey(modReg.store(), key, out);
+    if (!modReg.OpenForReading(keyPath, &key)) return Status::Ok();
+    Status status = WriteValuesOfKey(modReg.store(), key, keyPath, out);
     modReg.store().RegCloseKey(key);
+    return status;
 }
 
 // Writes the key line, then (when the key can be opened) its values and its subkeys.
@@ -114,10 +134,9 @@ Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& 
     HKey key;
     if (!modReg.OpenForReading(keyPath, &key)) return Status::Ok();
     RegistryStore& store = modReg.store();
-    WriteValuesOfKey(store, key, out);
-    Status status = Status::Ok();
+    Status status = WriteValuesOfKey(store, key, keyPath, out);
     std::string name;
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; status; ++index) {
         const RegResult result = store.RegEnumKeyEx(key, index, &name);
         if (result == kErrorNoMoreItems) break;
         if (result != kErrorSuccess) {
@@ -125,8 +144,10 @@ Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& 
                                    std::to_string(result) + ")");
             break;
         }
-        if (name.size() > kNameBufferChars) name.resize(kNameBufferChars);
+        name.resize(FirstChars(name, kNameBufferChars).size());
         name = name.substr(0, name.find('\0'));
+        status = RefuseLineBreak("key", name, keyPath);
+        if (!status) break;
         status = ExportKey(modReg, keyPath + "\\" + name, relativePath + "\\" + name, out);
         if (!status) break;
     }
@@ -149,15 +170,20 @@ Status ExportKeyTree(ModReg& modReg, const std::string& keyPath,
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) return Status::Error("cannot create " + file.string());
     Status status = ExportKey(modReg, keyPath, "", out);
-    if (!status) return status;
-    return Finish(out, file);
+    if (status) status = Finish(out, file);
+    if (!status) {
+        // A partial export is never left where it could be taken for a whole one.
+        out.close();
+        std::filesystem::remove(file, ignored);
+    }
+    return status;
 }
 
 Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
                       const std::filesystem::path& file) {
     std::ofstream out(file, std::ios::binary | std::ios::app);
     if (!out) return Status::Error("cannot open " + file.string());
-    WriteValues(modReg, keyPath, out);
+    if (Status status = WriteValues(modReg, keyPath, out); !status) return status;
     return Finish(out, file);
 }
 

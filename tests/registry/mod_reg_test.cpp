@@ -160,6 +160,31 @@ TEST_F(ModRegTest, ReadStringValueDropsLeadingSpacesKeepsTrailingOnesAndSaysErro
     EXPECT_EQ(modReg.ReadStringValue("HKEY_CURRENT_USER\\Nope", "padded"), "Error");
 }
 
+std::string Repeat(std::string_view text, int times, std::string prefix = "") {
+    for (int i = 0; i < times; ++i) prefix += text;
+    return prefix;
+}
+
+TEST_F(ModRegTest, ReadStringValueLimitCountsCharactersNotBytes) {
+    const std::string e = "\xc3\xa9";             // 2 bytes, 1 character
+    const std::string grin = "\xf0\x9f\x98\x80";  // 4 bytes, 2 characters (a surrogate pair)
+    struct Case {
+        std::string text;
+        bool fits;  // at most 254 characters and the terminating zero
+    };
+    const Case cases[] = {
+        {Repeat(e, 254), true},
+        {Repeat(e, 255), false},
+        {Repeat(grin, 127), true},
+        {Repeat(grin, 127, "x"), false},
+    };
+    for (const Case& c : cases) {
+        setString("S", "v", c.text);
+        EXPECT_EQ(modReg.ReadStringValue("HKEY_CURRENT_USER\\S", "v"), c.fits ? c.text : "Error")
+            << c.text.size() << " bytes";
+    }
+}
+
 TEST_F(ModRegTest, ReadDefaultValueReadsTheUnnamedValue) {
     setString("WAB\\WAB4\\Wab File Name", "", "C:\\users\\me\\a.wab");
     setDword("NoDefault", "other", 1);

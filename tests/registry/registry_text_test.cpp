@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_encoding.h"
 #include "registry/utf16_bytes.h"
 #include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
@@ -133,6 +134,75 @@ TEST_F(RegistryTextTest, EveryValueTypeSurvivesExportImportExport) {
     }
     store.RegCloseKey(key);
 }
+
+std::string Repeat(std::string_view text, int times, std::string prefix = "") {
+    for (int i = 0; i < times; ++i) prefix += text;
+    return prefix;
+}
+
+TEST_F(RegistryTextTest, LongestNonAsciiKeyNamesSurviveAReplacingRoundTrip) {
+    // Key names of 255 characters, far longer than 260 bytes in UTF-8.
+    const std::string accented = Repeat("\xc3\xa9", 255);
+    const std::string emoji = Repeat("\xf0\x9f\x98\x80", 127, "x");  // 509 bytes
+    set("Src", "v", kRegSz, Text(u"\u00fcber"));
+    set("Src\\" + accented, "name", kRegSz, Text(u"Zo\u00eb"));
+    set("Src\\" + accented + "\\Below", "deep", kRegDword, Dword(1));
+    set("Src\\" + emoji + "\\" + accented, "text", kRegSz, Text(u"\U0001F600 \u00e9t\u00e9"));
+    const std::string stale = Repeat("\xc3\xb6", 255);
+    set("Dst\\" + stale + "\\Old", "old", kRegSz, Text(u"gone"));
+
+    const std::string text = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_TRUE(IsValidUtf8(text));
+    EXPECT_NE(text.find("\r\n\\" + accented + "\\Below\r\n\"deep\"= dw:1\r\n"), std::string::npos);
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst", text).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Dst"), text);
+    EXPECT_EQ(
+        *modReg.EnumValues("HKEY_CURRENT_USER\\Dst\\" + emoji + "\\" + accented).findText("text"),
+        "\xf0\x9f\x98\x80 \xc3\xa9t\xc3\xa9");
+    EXPECT_FALSE(modReg.KeyExists("HKEY_CURRENT_USER\\Dst\\" + stale));
+    EXPECT_EQ(modReg.EnumSubkeys("HKEY_CURRENT_USER\\Dst").size(), 2u);
+}
+
+struct LineBreakName {
+    const char* label;
+    bool keyName;  // else a value name
+    const char* lineBreak;
+    const char* shown;  // as the reason writes it
+};
+
+void PrintTo(const LineBreakName& name, std::ostream* out) { *out << name.label; }
+
+class LineBreakNameTest : public RegistryTextTest,
+                          public ::testing::WithParamInterface<LineBreakName> {};
+
+TEST_P(LineBreakNameTest, ExportIsRefusedWithTheReasonAndLeavesNoFile) {
+    const LineBreakName& c = GetParam();
+    const std::string name = std::string("first") + c.lineBreak + "\"= sz:injected";
+    set("Src", "plain", kRegSz, Text(u"kept"));
+    set(c.keyName ? "Src\\Sub\\" + name : "Src\\Sub", c.keyName ? "v" : name, kRegSz, Text(u"x"));
+    const auto file = dir / "export.txt";
+    WriteFileBytes(file, "an older export");
+
+    const Status status = ExportKeyTree(modReg, "HKEY_CURRENT_USER\\Src", file);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(
+        status.reason(),
+        std::string("cannot export HKEY_CURRENT_USER\\Src\\Sub: the ") +
+            (c.keyName ? "key" : "value") + " name \"first" + c.shown +
+            "\"= sz:injected\" holds a line break, which the registry text form cannot carry");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, LineBreakNameTest,
+                         ::testing::Values(LineBreakName{"KeyLf", true, "\n", "\\n"},
+                                           LineBreakName{"KeyCr", true, "\r", "\\r"},
+                                           LineBreakName{"KeyCrLf", true, "\r\n", "\\r\\n"},
+                                           LineBreakName{"ValueLf", false, "\n", "\\n"},
+                                           LineBreakName{"ValueCr", false, "\r", "\\r"},
+                                           LineBreakName{"ValueCrLf", false, "\r\n", "\\r\\n"}),
+                         [](const ::testing::TestParamInfo<LineBreakName>& info) {
+                             return info.param.label;
+                         });
 
 TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
     HKey key;
