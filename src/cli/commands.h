@@ -1,7 +1,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "cli/cli_context.h"
 
@@ -25,6 +27,11 @@ void AddInfoCommand(CLI::App& app, CommandRun& run);
 void AddListCommand(CLI::App& app, CommandRun& run);
 void AddVerifyCommand(CLI::App& app, CommandRun& run);
 void AddRestoreCommand(CLI::App& app, CommandRun& run);
+
+// The arguments of a command that reads a backup: the backup FILE, which must exist, and the
+// --password-file that opens it when it is protected.
+void AddBackupReadingOptions(CLI::App& command, std::string& file,
+                             std::optional<std::string>& passwordFile);
 
 // Writes each item's line to `out` ("Backup Rules<TAB>Successed!") and, for an item that failed,
 // "quillet-cli: <report name>: <why>" to `err`.

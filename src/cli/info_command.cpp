@@ -63,11 +63,7 @@ void AddInfoCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<InfoArguments>();
     CLI::App* command = app.add_subcommand(
         "info", "Show where and when a backup was made, its description and the items it holds");
-    command->add_option("FILE", args->file, "The backup file")
-        ->required()
-        ->check(CLI::ExistingFile);
-    command->add_option("--password-file", args->passwordFile,
-                        "The password on this file's first line (else it is asked)");
+    AddBackupReadingOptions(*command, args->file, args->passwordFile);
     command->callback(
         [&run, args] { run.exitCode = RunInfo(*args, run.context, run.out, run.err); });
 }

@@ -94,9 +94,7 @@ void AddRestoreCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<RestoreArguments>();
     CLI::App* command = app.add_subcommand(
         "restore", "Put the items of a backup file back into an identity, replacing what is there");
-    command->add_option("FILE", args->file, "The backup file")
-        ->required()
-        ->check(CLI::ExistingFile);
+    AddBackupReadingOptions(*command, args->file, args->passwordFile);
     command
         ->add_option("--identity", args->identity,
                      "The identity to restore into: its key or its user name")
@@ -105,8 +103,6 @@ void AddRestoreCommand(CLI::App& app, CommandRun& run) {
                         "all (default: every item the backup holds), eight 0/1 digits, or a "
                         "comma list of " +
                             ItemCommandNames(","));
-    command->add_option("--password-file", args->passwordFile,
-                        "The password on this file's first line (else it is asked)");
     command->add_flag("--dry-run", args->dryRun, "List what would be replaced; change nothing");
     command->callback(
         [&run, args] { run.exitCode = RunRestoreCommand(*args, run.context, run.out, run.err); });

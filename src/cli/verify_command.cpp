@@ -30,11 +30,7 @@ void AddVerifyCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<VerifyArguments>();
     CLI::App* command = app.add_subcommand(
         "verify", "Read every entry of a backup to its end, checking passwords and checksums");
-    command->add_option("FILE", args->file, "The backup file")
-        ->required()
-        ->check(CLI::ExistingFile);
-    command->add_option("--password-file", args->passwordFile,
-                        "The password on this file's first line (else it is asked)");
+    AddBackupReadingOptions(*command, args->file, args->passwordFile);
     command->callback(
         [&run, args] { run.exitCode = RunVerify(*args, run.context, run.out, run.err); });
 }
