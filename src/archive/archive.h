@@ -69,7 +69,9 @@ class Archive {
     // Opens `archiveFile` for reading, replacing the archive read before. Fails, with the reason,
     // when the file is missing, not a zip archive, inconsistent, or holds an entry name that is
     // not a plain file name or that names the same file as another (names equal when the case of
-    // letters is ignored count as the same).
+    // letters is ignored count as the same). An archive with an encrypted entry is protected, and
+    // then every entry must be encrypted with WinZip AES: otherwise it fails, naming the first
+    // entry that is not.
     virtual Status LoadArchive(const std::filesystem::path& archiveFile) = 0;
 
     // The password for reading encrypted entries.

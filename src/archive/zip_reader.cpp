@@ -208,6 +208,17 @@ Status ZipReader::open(const std::filesystem::path& file) {
         details.push_back({static_cast<std::uint64_t>(i), stat.comp_size, stat.crc, crcKnown,
                            stat.comp_method, stat.encryption_method});
     }
+    // In a protected archive every entry is authenticated by the password: an entry left plain
+    // (or under the traditional zip cipher) could have been put there by anyone able to write the
+    // file, and would be restored as it stands.
+    const bool protectedArchive = std::any_of(
+        details.begin(), details.end(), [](const auto& d) { return d.encryption != ZIP_EM_NONE; });
+    for (std::size_t i = 0; protectedArchive && i < details.size(); ++i) {
+        if (!IsWinZipAes(details[i].encryption)) {
+            return Status::Error(invalid + "it is protected by a password but its entry \"" +
+                                 entries[i].name + "\" is not encrypted with WinZip AES");
+        }
+    }
 
     m_archive = guard.release();
     m_file = file;

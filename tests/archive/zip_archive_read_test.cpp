@@ -14,6 +14,7 @@ namespace {
 
 using quillet::testing::FolderListing;
 using quillet::testing::LocateEntryData;
+using quillet::testing::PutEntryWithLibzip;
 using quillet::testing::RandomContent;
 using quillet::testing::ReadFileBytes;
 using quillet::testing::ReadWithLibzip;
@@ -442,6 +443,49 @@ TEST_F(ZipArchiveReadTest, UnprotectedArchiveNeedsNoPassword) {
     EXPECT_TRUE(archive.CheckReadPassword());
     EXPECT_TRUE(archive.ExtractEntryTo("Inbox.dbx", restoreFolder / "Inbox.dbx").ok());
     EXPECT_EQ(ReadFileBytes(restoreFolder / "Inbox.dbx"), contents[1].bytes);
+}
+
+TEST_F(ZipArchiveReadTest, EveryEntryOfAProtectedArchiveMustBeEncryptedWithWinZipAes) {
+    struct Case {
+        const char* what;
+        std::string entry;
+        zip_uint16_t encryption;
+        std::string password;
+        bool opens;
+    };
+    const Case cases[] = {
+        {"plain entry added", "extra.txt", ZIP_EM_NONE, "", false},
+        {"entry replaced by a plain one", "Inbox.dbx", ZIP_EM_NONE, "", false},
+        {"information file replaced by a plain one", "quillet.dat", ZIP_EM_NONE, "", false},
+        {"entry replaced under the traditional cipher", "Inbox.dbx", ZIP_EM_TRAD_PKWARE, kPassword,
+         false},
+        {"entry replaced under WinZip AES", "Inbox.dbx", ZIP_EM_AES_256, kPassword, true},
+    };
+    const std::string planted = "BackupItem=00010000\r\nBackupMails=Inbox.dbx\r\n";
+    int number = 0;
+    for (const Case& c : cases) {
+        const auto file = dir / ("changed-" + std::to_string(++number) + ".qbk");
+        std::filesystem::copy_file(protectedFile, file);
+        PutEntryWithLibzip(file, c.entry, planted, c.encryption, c.password);
+
+        ZipArchive archive;
+        const Status loaded = archive.LoadArchive(file);
+        archive.ReadPassword(kPassword);
+        if (c.opens) {
+            ASSERT_TRUE(loaded.ok()) << c.what << ": " << loaded.reason();
+            EXPECT_TRUE(archive.CheckReadPassword()) << c.what;
+            EXPECT_TRUE(archive.verifyEntries().ok()) << c.what;
+            EXPECT_TRUE(archive.ExtractEntryTo(c.entry, restoreFolder / "Inbox.dbx").ok());
+            EXPECT_EQ(ReadFileBytes(restoreFolder / "Inbox.dbx"), planted) << c.what;
+            continue;
+        }
+        EXPECT_FALSE(loaded.ok()) << c.what;
+        EXPECT_NE(loaded.reason().find("\"" + c.entry + "\""), std::string::npos)
+            << c.what << ": " << loaded.reason();
+        EXPECT_FALSE(archive.CheckReadPassword()) << c.what;
+        EXPECT_FALSE(archive.verifyEntries().ok()) << c.what;
+        ExpectExtractionRefused(archive, c.entry);
+    }
 }
 
 }  // namespace

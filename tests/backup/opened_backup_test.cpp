@@ -214,6 +214,22 @@ TEST_F(OpenedBackupTest, WrongPasswordIsRefusedAndLeavesTheBackupUnrestorable) {
     EXPECT_EQ(ReadFileBytes(world.addressBook()), original);
 }
 
+TEST_F(OpenedBackupTest, ProtectedBackupWithAPlainEntryIsInvalidEvenWithItsPassword) {
+    const fs::path file = world.temp / "planted.qbk";
+    const Lines information = {
+        {"BackupIdentity", "X"}, {"BackupItem", "01000000"}, {"BackupAddressBook", "quillet.wab"}};
+    PackArchive(file, {{"quillet.wab", kBookBytes}, {"quillet.dat", InformationText(information)}},
+                "right horse");
+    PutEntryWithLibzip(file, "quillet.wab", "QLTWAB planted by whoever could write the file");
+
+    archive::ZipArchive zip;
+    OpenedBackup backup(zip, world.temp.path());
+    const Status opened = backup.open(file, "right horse");
+    EXPECT_TRUE(opened.is(ErrorKind::kCorrupt)) << opened.reason();
+    EXPECT_EQ(opened.reason(), kInvalidBackupMessage);
+    EXPECT_TRUE(backup.invalid());
+}
+
 TEST_F(OpenedBackupTest, EightCharactersOtherThanDigitsAreAcceptedButHoldOnlyTheOnes) {
     const fs::path file = craft("odd.qbk", {{"BackupItem", "0120000x"},
                                             {"BackupAccounts", "quillet.wab"},

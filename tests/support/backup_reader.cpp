@@ -1,6 +1,7 @@
 #include "support/backup_reader.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <cstdint>
 #include <regex>
@@ -25,6 +26,25 @@ constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kSizesAfterData = 0x8;  // general purpose flag bit 3
 
 }  // namespace
+
+void PutEntryWithLibzip(const std::filesystem::path& file, const std::string& name,
+                        const std::string& bytes, std::uint16_t encryption,
+                        const std::string& password) {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), 0, &error);
+    ASSERT_NE(archive, nullptr) << file << ": libzip error " << error;
+    zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
+    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE);
+    if (index < 0) zip_source_free(source);
+    const auto put = static_cast<zip_uint64_t>(index);
+    if (index < 0 || zip_set_file_compression(archive, put, ZIP_CM_DEFLATE, 0) != 0 ||
+        zip_file_set_encryption(archive, put, encryption,
+                                encryption == ZIP_EM_NONE ? nullptr : password.c_str()) != 0 ||
+        zip_close(archive) != 0) {
+        ADD_FAILURE() << "cannot put " << name << " into " << file << ": " << zip_strerror(archive);
+        zip_discard(archive);
+    }
+}
 
 ZipEntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex) {
     std::size_t header = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -23,6 +24,14 @@ ZipEntryData LocateEntryData(const std::string& zipBytes, std::size_t entryIndex
 
 // The entry named `name`, found through the central directory; nullopt when there is none.
 std::optional<ZipEntryData> FindEntryData(const std::string& zipBytes, std::string_view name);
+
+// Puts entry `name` holding `bytes` into the zip `file` with libzip, in place of the entry of that
+// name or after the others, deflated and encrypted with libzip's `encryption` method (ZIP_EM_*;
+// 0 for none) and `password`; the other entries are copied as they are. Fails the current test
+// when it cannot.
+void PutEntryWithLibzip(const std::filesystem::path& file, const std::string& name,
+                        const std::string& bytes, std::uint16_t encryption = 0,
+                        const std::string& password = "");
 
 // The entries of a backup file in archive order, name and content, read with the zip archive (the
 // password is used when the file is protected). Fails the current test when it cannot be read.
