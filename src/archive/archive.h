@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "archive/archive_observer.h"
+#include "platform/durable_file.h"
 #include "platform/status.h"
 
 namespace quillet::archive {
@@ -92,6 +94,13 @@ class Archive {
     // EntryExtracting first.
     virtual Status ExtractEntryTo(std::string_view name,
                                   const std::filesystem::path& destinationFile) = 0;
+
+    // ExtractEntryTo up to the rename: entry `name` read in full, checked and flushed into a
+    // temporary file beside `destinationFile`, which the replacement returned puts in place with
+    // commit(). Destroying it before commit() removes the temporary. On failure the destination is
+    // unchanged and no temporary file remains. Reports EntryExtracting first.
+    virtual Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
+        std::string_view name, const std::filesystem::path& destinationFile) = 0;
 
     // The loaded archive's entries in archive order (empty when none is loaded).
     virtual std::vector<ArchiveEntry> entries() const = 0;

@@ -150,6 +150,17 @@ std::optional<ArchiveEntry> ZipArchive::LookupEntry(std::string_view name) {
 
 Status ZipArchive::ExtractEntryTo(std::string_view name,
                                   const std::filesystem::path& destinationFile) {
+    Result<std::unique_ptr<FileReplacement>> extracted =
+        ExtractEntryToTemporary(name, destinationFile);
+    if (!extracted) return extracted.status();
+    if (Status committed = (*extracted)->commit(); !committed) {
+        return Status::Error("Cannot extract \"" + std::string(name) + "\": " + committed.reason());
+    }
+    return Status::Ok();
+}
+
+Result<std::unique_ptr<FileReplacement>> ZipArchive::ExtractEntryToTemporary(
+    std::string_view name, const std::filesystem::path& destinationFile) {
     if (!m_reader.isOpen()) return Status::Error("No archive is loaded");
     const std::optional<std::size_t> position = m_reader.find(name);
     if (!position) {
@@ -158,14 +169,15 @@ Status ZipArchive::ExtractEntryTo(std::string_view name,
     if (m_observer != nullptr) m_observer->EntryExtracting(std::string(name));
 
     const std::string extracting = "Cannot extract \"" + std::string(name) + "\"";
-    FileReplacement replacement(destinationFile, m_files, ReplaceOptions{kRestoredFileMode});
-    if (Status begun = replacement.begin(); !begun) {
+    auto replacement = std::make_unique<FileReplacement>(destinationFile, m_files,
+                                                         ReplaceOptions{kRestoredFileMode});
+    if (Status begun = replacement->begin(); !begun) {
         return Status::Error(extracting + ": " + begun.reason());
     }
     Status writeFailure = Status::Ok();
     const Status read =
         m_reader.readEntry(*position, m_readPassword, [&](std::span<const std::byte> data) {
-            writeFailure = replacement.write(
+            writeFailure = replacement->write(
                 std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
             return writeFailure;
         });
@@ -174,10 +186,10 @@ Status ZipArchive::ExtractEntryTo(std::string_view name,
         return Status::Error(extracting + " to '" + destinationFile.string() +
                              "': " + read.reason());
     }
-    if (Status committed = replacement.commit(); !committed) {
-        return Status::Error(extracting + ": " + committed.reason());
+    if (Status flushed = replacement->flush(); !flushed) {
+        return Status::Error(extracting + ": " + flushed.reason());
     }
-    return Status::Ok();
+    return replacement;
 }
 
 std::vector<ArchiveEntry> ZipArchive::entries() const { return m_reader.entries(); }

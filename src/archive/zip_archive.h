@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ class ZipArchive : public Archive {
     std::optional<ArchiveEntry> LookupEntry(std::string_view name) override;
     Status ExtractEntryTo(std::string_view name,
                           const std::filesystem::path& destinationFile) override;
+    Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
+        std::string_view name, const std::filesystem::path& destinationFile) override;
     std::vector<ArchiveEntry> entries() const override;
     Status verifyEntries() override;
 

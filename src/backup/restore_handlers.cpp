@@ -1,10 +1,13 @@
 #include "backup/restore_handlers.h"
 
+#include <memory>
 #include <system_error>
+#include <vector>
 
 #include "archive/entry_name.h"
 #include "backup/backup_item.h"
 #include "backup/oe_locations.h"
+#include "platform/durable_file.h"
 #include "registry/registry_text.h"
 
 namespace quillet {
@@ -136,9 +139,19 @@ Status RestoreHandlers::apply(const RestoreTarget& target) {
                                  error.message());
         }
     }
+    // Every file is extracted and checked before the first live file is replaced, so that a
+    // damaged entry or a full disk leaves the item's files all as they were, not a mix of old and
+    // new ones. Replacements not committed remove their temporaries when they go.
+    std::vector<std::unique_ptr<FileReplacement>> replacements;
     for (const auto& [entry, destination] : target.files) {
-        if (Status status = archive.ExtractEntryTo(entry, destination); !status) return status;
+        Result<std::unique_ptr<FileReplacement>> extracted =
+            archive.ExtractEntryToTemporary(entry, destination);
+        if (!extracted) return extracted.status();
+        replacements.push_back(std::move(*extracted));
         if (m_context.yield) m_context.yield();
+    }
+    for (const std::unique_ptr<FileReplacement>& replacement : replacements) {
+        if (Status committed = replacement->commit(); !committed) return committed;
     }
     return Status::Ok();
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -416,6 +417,30 @@ TEST_F(ZipArchiveReadTest, ExtractionFailuresLeaveTheDestinationAlone) {
     std::filesystem::create_directories(restoreFolder / "quillet.dat");
     EXPECT_FALSE(archive.ExtractEntryTo("quillet.dat", restoreFolder / "quillet.dat").ok());
     EXPECT_TRUE(std::filesystem::is_directory(restoreFolder / "quillet.dat"));
+    EXPECT_TRUE(Temporaries(restoreFolder).empty());
+}
+
+TEST_F(ZipArchiveReadTest, ExtractionToATemporaryReplacesTheDestinationOnlyOnCommit) {
+    ZipArchive archive;
+    ASSERT_TRUE(archive.LoadArchive(protectedFile).ok());
+    archive.ReadPassword(kPassword);
+    const auto destination = restoreFolder / "Inbox.dbx";
+    WriteFileBytes(destination, "live inbox");
+
+    Result<std::unique_ptr<FileReplacement>> dropped =
+        archive.ExtractEntryToTemporary("Inbox.dbx", destination);
+    ASSERT_TRUE(dropped.ok()) << dropped.reason();
+    EXPECT_EQ(ReadFileBytes((*dropped)->temporary()), contents[1].bytes);
+    EXPECT_EQ(ReadFileBytes(destination), "live inbox");
+    dropped->reset();
+    EXPECT_TRUE(Temporaries(restoreFolder).empty()) << "an uncommitted temporary is removed";
+    EXPECT_EQ(ReadFileBytes(destination), "live inbox");
+
+    Result<std::unique_ptr<FileReplacement>> kept =
+        archive.ExtractEntryToTemporary("Inbox.dbx", destination);
+    ASSERT_TRUE(kept.ok()) << kept.reason();
+    ASSERT_TRUE((*kept)->commit().ok());
+    EXPECT_EQ(ReadFileBytes(destination), contents[1].bytes);
     EXPECT_TRUE(Temporaries(restoreFolder).empty());
 }
 

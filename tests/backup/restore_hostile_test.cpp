@@ -126,8 +126,8 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveH
         }
     }
     for (const std::string& call : fake.calls()) {
-        if (call.rfind("ExtractEntryTo(", 0) == 0) {
-            EXPECT_EQ(call.rfind("ExtractEntryTo(quillet.dat, ", 0), 0u) << call;
+        if (call.rfind("ExtractEntryTo", 0) == 0) {
+            EXPECT_NE(call.find("(quillet.dat, "), std::string::npos) << call;
         }
     }
 }
@@ -209,7 +209,7 @@ TEST_F(RestoreHostileTest, DamagedEntryFailsItsItemAndKeepsWhatItWouldReplace) {
         EXPECT_EQ(ReadFileBytes(fresh.stationeryFolder() / "Ivy.htm"), "<html>live</html>");
         EXPECT_EQ(ReadFileBytes(store / "Inbox.dbx"), inbox);
         EXPECT_EQ(fresh.exportKey(SampleVersionKey(kSampleZoeIdentity, "\\Rules")), rules);
-        // Entries before the damaged one may have been restored; no half-written file is left.
+        // No half-written file is left.
         std::map<std::string, std::string> storeAfter = FilesIn(store);
         EXPECT_EQ(storeAfter.size(), storeBefore.size());
         for (const auto& [name, bytes] : storeAfter)

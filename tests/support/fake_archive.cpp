@@ -1,6 +1,7 @@
 #include "support/fake_archive.h"
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace quillet::archive {
@@ -125,6 +126,20 @@ Status FakeArchive::ExtractEntryTo(std::string_view name,
                                    const std::filesystem::path& destinationFile) {
     m_calls.push_back("ExtractEntryTo(" + std::string(name) + ", " + destinationFile.string() +
                       ")");
+    Result<std::unique_ptr<FileReplacement>> extracted = extract(name, destinationFile);
+    if (!extracted) return extracted.status();
+    return (*extracted)->commit();
+}
+
+Result<std::unique_ptr<FileReplacement>> FakeArchive::ExtractEntryToTemporary(
+    std::string_view name, const std::filesystem::path& destinationFile) {
+    m_calls.push_back("ExtractEntryToTemporary(" + std::string(name) + ", " +
+                      destinationFile.string() + ")");
+    return extract(name, destinationFile);
+}
+
+Result<std::unique_ptr<FileReplacement>> FakeArchive::extract(
+    std::string_view name, const std::filesystem::path& destinationFile) {
     if (auto failure = injectedFailure("ExtractEntryTo")) return *failure;
     if (!m_loaded) return Status::Error("No archive is loaded");
     if (!m_loaded->password.empty() && m_loaded->password != m_readPassword) {
@@ -133,10 +148,11 @@ Status FakeArchive::ExtractEntryTo(std::string_view name,
     for (const auto& [entryName, content] : m_loaded->entries) {
         if (entryName != name) continue;
         if (m_observer != nullptr) m_observer->EntryExtracting(entryName);
-        std::ofstream out(destinationFile, std::ios::binary | std::ios::trunc);
-        out << content;
-        if (!out) return Status::Error("Cannot write '" + destinationFile.string() + "'");
-        return Status::Ok();
+        auto replacement = std::make_unique<FileReplacement>(destinationFile);
+        if (Status begun = replacement->begin(); !begun) return begun;
+        if (Status written = replacement->write(content); !written) return written;
+        if (Status flushed = replacement->flush(); !flushed) return flushed;
+        return replacement;
     }
     return Status::Error("The archive holds no entry \"" + std::string(name) + "\"");
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -34,7 +35,7 @@ class FakeArchive : public Archive {
     void putArchive(const std::filesystem::path& path, StoredArchive archive);
 
     // Makes every later call of that operation fail with `reason` ("SaveArchive", "LoadArchive",
-    // "AddFileEntry", "CreateArchive", "ExtractEntryTo").
+    // "AddFileEntry", "CreateArchive", "ExtractEntryTo", which fails ExtractEntryToTemporary too).
     void failOperation(const std::string& operation, std::string reason);
 
     void setObserver(ArchiveObserver* observer) override { m_observer = observer; }
@@ -51,12 +52,16 @@ class FakeArchive : public Archive {
     std::optional<ArchiveEntry> LookupEntry(std::string_view name) override;
     Status ExtractEntryTo(std::string_view name,
                           const std::filesystem::path& destinationFile) override;
+    Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
+        std::string_view name, const std::filesystem::path& destinationFile) override;
     std::vector<ArchiveEntry> entries() const override;
     Status verifyEntries() override;
 
   private:
     std::optional<Status> injectedFailure(const std::string& operation) const;
     Status saveEntries();
+    Result<std::unique_ptr<FileReplacement>> extract(std::string_view name,
+                                                     const std::filesystem::path& destinationFile);
 
     ArchiveObserver* m_observer = nullptr;
     std::vector<std::string> m_calls;
