@@ -303,6 +303,7 @@ class Parser {
         m_hive->treeOrdered = ordered;
     }
 
+    // Recurses once a level, bounded by the refusal of keys deeper than kMaxKeyDepth.
     template <typename Visit>
     static void walk(const KeyNode& node, Visit&& visit) {
         visit(node);
