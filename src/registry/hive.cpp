@@ -1,18 +1,44 @@
 #include "registry/hive.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "registry/registry_name.h"
 
 namespace quillet::registry {
 namespace {
 
-void MarkDeleted(KeyNode& node) {
-    node.deleted = true;
-    for (const auto& child : node.subkeys) MarkDeleted(*child);
+void MarkDeleted(KeyNode& top) {
+    std::vector<KeyNode*> pending{&top};
+    while (!pending.empty()) {
+        KeyNode* node = pending.back();
+        pending.pop_back();
+        node->deleted = true;
+        for (const auto& child : node->subkeys) pending.push_back(child.get());
+    }
 }
 
 }  // namespace
+
+KeyNode::~KeyNode() {
+    // Subkeys this node alone keeps alive are taken over here before they die, so each one is
+    // destroyed with no subkeys of its own and destruction never nests.
+    std::vector<std::shared_ptr<KeyNode>> pending = std::move(subkeys);
+    while (!pending.empty()) {
+        std::shared_ptr<KeyNode> node = std::move(pending.back());
+        pending.pop_back();
+        node->parent = nullptr;
+        if (node.use_count() != 1) continue;  // a handle keeps it (and its subtree) alive
+        for (auto& child : node->subkeys) pending.push_back(std::move(child));
+        node->subkeys.clear();
+    }
+}
+
+std::size_t KeyDepth(const KeyNode& node) {
+    std::size_t depth = 0;
+    for (const KeyNode* up = node.parent; up != nullptr; up = up->parent) ++depth;
+    return depth;
+}
 
 std::shared_ptr<KeyNode> KeyNode::findSubkey(const std::u16string& foldedName) const {
     const auto it = std::lower_bound(subkeys.begin(), subkeys.end(), foldedName,

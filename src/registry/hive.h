@@ -22,6 +22,12 @@ struct RegValue {
 
 // One key of a hive. Nodes are shared so that an open handle keeps a deleted key alive.
 struct KeyNode {
+    KeyNode() = default;
+    KeyNode(const KeyNode&) = delete;
+    KeyNode& operator=(const KeyNode&) = delete;
+    // Frees the subtree without recursing, so that no depth of keys can exhaust the stack.
+    ~KeyNode();
+
     std::string name;  // UTF-8, in the case it was created with
     std::u16string folded;
     KeyNode* parent = nullptr;
@@ -66,6 +72,9 @@ struct Hive {
     bool treeOrdered = true;
     bool changed = false;  // something differs from the file it was read from
 };
+
+// How many levels below the root of its hive the key lies (the root itself: 0).
+std::size_t KeyDepth(const KeyNode& node);
 
 // Walks the path (components separated by backslashes; empty components ignored) from `from`.
 std::shared_ptr<KeyNode> FindKey(const std::shared_ptr<KeyNode>& from, std::string_view path);

@@ -63,6 +63,13 @@ RegResult HiveRegistryStore::RegOpenKeyEx(HKey key, std::string_view subKey, std
 RegResult HiveRegistryStore::RegCreateKey(HKey key, std::string_view subKey, HKey* result) {
     Handle base;
     if (!resolve(key, &base)) return kErrorFileNotFound;
+    std::size_t depth = KeyDepth(*base.node);
+    for (std::size_t start = 0; start < subKey.size();) {
+        std::size_t cut = subKey.find('\\', start);
+        if (cut == std::string_view::npos) cut = subKey.size();
+        if (cut > start && ++depth > kMaxKeyDepth) return kErrorInvalidParameter;
+        start = cut + 1;
+    }
     std::shared_ptr<KeyNode> node = base.node;
     while (!subKey.empty()) {
         const std::size_t cut = subKey.find('\\');

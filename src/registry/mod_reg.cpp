@@ -130,7 +130,8 @@ void ModReg::DeleteKeyTree(const std::string& keyPath) {
 }
 
 void ModReg::deleteKeyTree(const std::string& keyPath) {
-    // The whole list is taken before anything is deleted, so deleting does not shift it.
+    // Recurses once a level, which no store lets go past kMaxKeyDepth. The whole list is taken
+    // before anything is deleted, so deleting does not shift it.
     const SubkeyList subkeys = EnumSubkeys(keyPath);
     for (const std::string& name : subkeys) deleteKeyTree(keyPath + "\\" + name);
     DeleteKey(keyPath);

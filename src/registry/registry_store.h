@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,8 +14,13 @@ using RegResult = std::int32_t;
 inline constexpr RegResult kErrorSuccess = 0;
 inline constexpr RegResult kErrorFileNotFound = 2;
 inline constexpr RegResult kErrorAccessDenied = 5;
+inline constexpr RegResult kErrorInvalidParameter = 87;
 inline constexpr RegResult kErrorMoreData = 234;
 inline constexpr RegResult kErrorNoMoreItems = 259;
+
+// The deepest a key can lie below its root, as in Windows: a key 512 levels below a root is
+// the deepest there is, and creating or reading one deeper fails.
+inline constexpr std::size_t kMaxKeyDepth = 512;
 
 // A key handle: one of the predefined roots below, or a handle returned by open or create.
 using HKey = std::uintptr_t;
@@ -63,7 +69,8 @@ class RegistryStore {
 
     virtual RegResult RegOpenKeyEx(HKey key, std::string_view subKey, std::uint32_t access,
                                    HKey* result) = 0;
-    // Opens or creates the key, creating every missing key above it.
+    // Opens or creates the key, creating every missing key above it. A key deeper than
+    // kMaxKeyDepth below its root is refused (invalid parameter) and nothing is created.
     virtual RegResult RegCreateKey(HKey key, std::string_view subKey, HKey* result) = 0;
     virtual RegResult RegCloseKey(HKey key) = 0;
     // Deletes one key that has no subkeys; access denied when it has some.

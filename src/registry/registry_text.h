@@ -33,10 +33,11 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 
 // Rebuilds the key tree of `file` below `baseKeyPath`. The whole file is read and checked first:
 // a malformed file (a value line with no "=" past its second character, a binary piece that is
-// not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape) changes
-// nothing and the reason names the line. When the file holds the line of the exported key
-// itself, the tree at the base path is deleted first, so the base path then holds exactly the
-// file's keys and values. Reading stops at the first empty line. The change is committed once.
+// not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape, a key deeper
+// than kMaxKeyDepth levels below its root) changes nothing and the reason names the line. When the
+// file holds the line of the exported key itself, the tree at the base path is deleted first, so
+// the base path then holds exactly the file's keys and values. Reading stops at the first empty
+// line. The change is committed once.
 Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
                      const std::filesystem::path& file);
 

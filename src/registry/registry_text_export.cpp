@@ -128,6 +128,7 @@ Status WriteValues(ModReg& modReg, const std::string& keyPath, std::ofstream& ou
 }
 
 // Writes the key line, then (when the key can be opened) its values and its subkeys.
+// Recurses once a level: no key lies deeper than kMaxKeyDepth, which bounds the nesting.
 Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& relativePath,
                  std::ofstream& out) {
     out << (relativePath.empty() ? "\\" : relativePath) << kLineEnd;

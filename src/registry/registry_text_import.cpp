@@ -139,7 +139,20 @@ Status ParseValueLine(std::string_view line, std::vector<Step>* steps) {
     return Status::Ok();
 }
 
-Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& basePath) {
+// The number of names in a backslash-separated path; empty components do not count.
+std::size_t PathDepth(std::string_view path) {
+    std::size_t depth = 0;
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t cut = path.find('\\', start);
+        if (cut == std::string_view::npos) cut = path.size();
+        if (cut > start) ++depth;
+        start = cut + 1;
+    }
+    return depth;
+}
+
+Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& basePath,
+                                    std::size_t baseDepth) {
     std::vector<Step> steps;
     std::string currentKeyPath;
     const std::vector<std::string_view> lines = SplitLines(text);
@@ -150,6 +163,12 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
             const std::string keyPath = basePath + std::string(line);
             if (keyPath == currentKeyPath) continue;  // the key that is current already
             currentKeyPath = keyPath;
+            if (const std::size_t depth = baseDepth + PathDepth(line); depth > kMaxKeyDepth) {
+                return Status::Error("line " + std::to_string(i + 1) + ": a key " +
+                                     std::to_string(depth) +
+                                     " levels below its root, deeper than the " +
+                                     std::to_string(kMaxKeyDepth) + " levels a registry allows");
+            }
             if (line.back() == '\\') {
                 steps.push_back(Step{Step::kReplaceBase, {}, {}, 0, {}});
             } else {
@@ -224,7 +243,7 @@ Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
     if (in.bad()) return Status::Error("cannot read " + file.string());
 
     const std::string text = DecodeTextFileBytes(bytes.str());
-    auto steps = ParseFile(text, baseKeyPath);
+    auto steps = ParseFile(text, baseKeyPath, PathDepth(baseSubkey));
     if (!steps) return Status::Error(file.string() + ", " + steps.reason() + "; nothing changed");
     if (steps->empty()) return Status::Ok();
 

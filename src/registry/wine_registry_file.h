@@ -15,7 +15,8 @@ namespace quillet::registry {
 // `"text"`, `str(N):"text"`, `dword:`, `hex:` and `hex(N):` (continued over lines ending in a
 // backslash). Everything is kept so that SerializeWineRegistry gives back the same bytes for
 // every key that was not changed; lines it does not interpret are kept as they are.
-// Fails, with the line number, when the header is missing or a key line cannot be read.
+// Fails, with the line number, when the header is missing, a key line cannot be read or names a
+// key deeper than kMaxKeyDepth levels.
 Result<std::unique_ptr<Hive>> ParseWineRegistry(std::string_view text);
 
 // Writes the hive as Wine does. Unchanged keys are written exactly as read; changed and new keys

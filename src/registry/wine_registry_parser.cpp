@@ -128,6 +128,18 @@ class Parser {
             return Status::Error("line " + std::to_string(m_reader.number()) +
                                  ": a key line without its closing \"]\"");
         }
+        std::size_t depth = 0;
+        for (std::size_t start = 0; start < path.size();) {
+            std::size_t cut = path.find(u'\\', start);
+            if (cut == std::u16string::npos) cut = path.size();
+            if (cut > start) ++depth;
+            start = cut + 1;
+        }
+        if (depth > kMaxKeyDepth) {
+            return Status::Error("line " + std::to_string(m_reader.number()) + ": a key " +
+                                 std::to_string(depth) + " levels deep, deeper than the " +
+                                 std::to_string(kMaxKeyDepth) + " levels a registry allows");
+        }
         std::shared_ptr<KeyNode> node = m_hive->root;
         std::size_t start = 0;
         while (start <= path.size()) {
@@ -291,6 +303,7 @@ class Parser {
         m_hive->treeOrdered = ordered;
     }
 
+    // Recurses once a level, bounded by the refusal of keys deeper than kMaxKeyDepth.
     template <typename Visit>
     static void walk(const KeyNode& node, Visit&& visit) {
         visit(node);

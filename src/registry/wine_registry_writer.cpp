@@ -88,13 +88,20 @@ struct Entry {
     std::string path;  // escaped as in a key line
 };
 
-void CollectTreeOrder(KeyNode& node, const std::string& path, std::vector<Entry>& out) {
-    out.push_back(Entry{&node, path});
-    for (const auto& child : node.subkeys) {
-        std::string childPath = path;
-        if (!childPath.empty()) childPath += "\\\\";
-        AppendWineEscaped(childPath, Utf8ToUtf16(child->name), '[', ']');
-        CollectTreeOrder(*child, childPath, out);
+// Lists the keys in pre-order (a key, then each subkey's tree in turn), without recursing.
+void CollectTreeOrder(KeyNode& root, std::vector<Entry>& out) {
+    std::vector<Entry> pending{Entry{&root, ""}};
+    while (!pending.empty()) {
+        out.push_back(std::move(pending.back()));
+        pending.pop_back();
+        const Entry& entry = out.back();
+        const auto& subkeys = entry.node->subkeys;
+        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) {
+            std::string childPath = entry.path;
+            if (!childPath.empty()) childPath += "\\\\";
+            AppendWineEscaped(childPath, Utf8ToUtf16((*it)->name), '[', ']');
+            pending.push_back(Entry{it->get(), std::move(childPath)});
+        }
     }
 }
 
@@ -125,7 +132,7 @@ std::string GenerateBlock(KeyNode& node, const std::string& path, std::uint64_t 
 
 std::string SerializeWineRegistry(Hive& hive, std::uint64_t nowTicks) {
     std::vector<Entry> entries;
-    CollectTreeOrder(*hive.root, "", entries);
+    CollectTreeOrder(*hive.root, entries);
     if (!hive.treeOrdered) {
         std::stable_partition(entries.begin(), entries.end(),
                               [](const Entry& e) { return e.node->hasSourceBlock; });
