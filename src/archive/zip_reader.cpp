@@ -175,6 +175,12 @@ Status ZipReader::open(const std::filesystem::path& file) {
     int openError = 0;
     zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &openError);
     if (archive == nullptr) {
+        // libzip's text for this one, "File already exists", would send the user looking for a
+        // file in the way.
+        if (openError == ZIP_ER_EXISTS) {
+            return Status::Error("The archive '" + file.string() +
+                                 "' is invalid: it holds an entry name twice");
+        }
         return Status::Error("Cannot open the archive '" + file.string() +
                              "': " + ZipErrorText(openError));
     }

@@ -176,7 +176,7 @@ std::vector<HostileArchive> WriteHostileArchives(const fs::path& folder) {
 
     std::vector<RawEntry> twice = SoundBackup();
     twice.push_back(Stored("Inbox.dbx", "QLTSTORE second inbox\r\n"));
-    write({"name-duplicate.zip", "one entry name twice", true, "name-duplicate.zip"},
+    write({"name-duplicate.zip", "one entry name twice", true, "an entry name twice"},
           ZipBytes(twice));
 
     std::vector<RawEntry> twins = SoundBackup();
