@@ -1,5 +1,6 @@
 #include "archive/zip_reader.h"
 
+#include <sys/stat.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -41,6 +42,23 @@ std::string AsciiLower(std::string_view text) {
 bool IsWinZipAes(std::uint16_t encryption) {
     return encryption == ZIP_EM_AES_128 || encryption == ZIP_EM_AES_192 ||
            encryption == ZIP_EM_AES_256;
+}
+
+// An entry recorded as a symbolic link, a folder or a device is not a file Quillet wrote; the
+// Unix file type is in the high half of the external attributes, the MS-DOS folder bit in the
+// low byte. An entry with no file type recorded is taken as a plain file.
+Status CheckFileType(zip_t* archive, zip_uint64_t index, const std::string& name) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0) {
+        return Status::Error(zip_strerror(archive));
+    }
+    const zip_uint32_t unixType = (attributes >> 16) & S_IFMT;
+    const bool folder = (attributes & 0x10) != 0 && system != ZIP_OPSYS_UNIX;
+    if ((system == ZIP_OPSYS_UNIX && unixType != 0 && unixType != S_IFREG) || folder) {
+        return Status::Error("the entry \"" + name + "\" is not a plain file");
+    }
+    return Status::Ok();
 }
 
 class Inflater {
@@ -157,6 +175,12 @@ Status ZipReader::open(const std::filesystem::path& file) {
     int openError = 0;
     zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &openError);
     if (archive == nullptr) {
+        // libzip's text for this one, "File already exists", would send the user looking for a
+        // file in the way.
+        if (openError == ZIP_ER_EXISTS) {
+            return Status::Error("The archive '" + file.string() +
+                                 "' is invalid: it holds an entry name twice");
+        }
         return Status::Error("Cannot open the archive '" + file.string() +
                              "': " + ZipErrorText(openError));
     }
@@ -192,6 +216,9 @@ Status ZipReader::open(const std::filesystem::path& file) {
         const char* stored = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
         if (stored == nullptr) return Status::Error(invalid + zip_strerror(archive));
         if (Status plain = CheckEntryName(stored); !plain) {
+            return Status::Error(invalid + plain.reason());
+        }
+        if (Status plain = CheckFileType(archive, static_cast<zip_uint64_t>(i), name); !plain) {
             return Status::Error(invalid + plain.reason());
         }
         // Names equal but for the case of letters would overwrite each other on Windows, whose file

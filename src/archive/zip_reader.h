@@ -39,8 +39,9 @@ class ZipReader {
 
     // Opens `file` (closing the archive opened before) with libzip's consistency check. Fails with
     // the reason when it cannot be read as a zip archive, or an entry name is not a plain file name
-    // or names the same file as another (exactly, or when the case of letters is ignored), or when
-    // some entry is encrypted and another is not encrypted with WinZip AES.
+    // or names the same file as another (exactly, or when the case of letters is ignored), or is
+    // recorded as something other than a plain file (a symbolic link, a folder), or when some
+    // entry is encrypted and another is not encrypted with WinZip AES.
     Status open(const std::filesystem::path& file);
     void close();
     bool isOpen() const { return m_archive != nullptr; }

@@ -33,8 +33,9 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 
 // Rebuilds the key tree of `file` below `baseKeyPath`. The whole file is read and checked first:
 // a malformed file (a value line with no "=" past its second character, a binary piece that is
-// not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape, a key deeper
-// than kMaxKeyDepth levels below its root) changes nothing and the reason names the line. When the
+// not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape, a key line
+// with an empty key name, a key deeper than kMaxKeyDepth levels below its root) changes nothing
+// and the reason names the line; so does a file beginning with a byte-order mark. When the
 // file holds the line of the exported key itself, the tree at the base path is deleted first, so
 // the base path then holds exactly the file's keys and values. Reading stops at the first empty
 // line. The change is committed once.

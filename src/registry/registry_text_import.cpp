@@ -139,6 +139,14 @@ Status ParseValueLine(std::string_view line, std::vector<Step>* steps) {
     return Status::Ok();
 }
 
+// The encoding whose byte-order mark `bytes` begin with, or nullptr.
+const char* ByteOrderMarkOf(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) return "UTF-8";
+    if (bytes.starts_with("\xFF\xFE")) return "UTF-16LE";
+    if (bytes.starts_with("\xFE\xFF")) return "UTF-16BE";
+    return nullptr;
+}
+
 // The number of names in a backslash-separated path; empty components do not count.
 std::size_t PathDepth(std::string_view path) {
     std::size_t depth = 0;
@@ -160,6 +168,13 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
         const std::string_view line = lines[i];
         if (line.empty()) break;
         if (line.front() == '\\') {
+            // "\\" alone is the exported key; any other key line names a key below it, each name
+            // after one backslash. An empty name would make the line read as another key.
+            if (line.size() > 1 && (line.back() == '\\' || line.find("\\\\") != line.npos)) {
+                return Status::Error("line " + std::to_string(i + 1) +
+                                     ": a key line with an empty "
+                                     "key name");
+            }
             const std::string keyPath = basePath + std::string(line);
             if (keyPath == currentKeyPath) continue;  // the key that is current already
             currentKeyPath = keyPath;
@@ -169,7 +184,7 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
                                      " levels below its root, deeper than the " +
                                      std::to_string(kMaxKeyDepth) + " levels a registry allows");
             }
-            if (line.back() == '\\') {
+            if (line.size() == 1) {
                 steps.push_back(Step{Step::kReplaceBase, {}, {}, 0, {}});
             } else {
                 steps.push_back(Step{Step::kOpenKey, std::string(line), {}, 0, {}});
@@ -242,7 +257,12 @@ Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
     bytes << in.rdbuf();
     if (in.bad()) return Status::Error("cannot read " + file.string());
 
-    const std::string text = DecodeTextFileBytes(bytes.str());
+    const std::string raw = bytes.str();
+    if (const char* encoding = ByteOrderMarkOf(raw)) {
+        return Status::Error(file.string() + " begins with the byte-order mark of " + encoding +
+                             ", which registry text never has; nothing changed");
+    }
+    const std::string text = DecodeTextFileBytes(raw);
     auto steps = ParseFile(text, baseKeyPath, PathDepth(baseSubkey));
     if (!steps) return Status::Error(file.string() + ", " + steps.reason() + "; nothing changed");
     if (steps->empty()) return Status::Ok();

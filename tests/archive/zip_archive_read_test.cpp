@@ -87,14 +87,6 @@ bool WriteRawArchive(const std::filesystem::path& file,
     return zip_close(archive) == 0;
 }
 
-void ReplaceAll(std::string& bytes, const std::string& from, const std::string& to) {
-    ASSERT_EQ(from.size(), to.size());
-    for (std::size_t at = bytes.find(from); at != std::string::npos;
-         at = bytes.find(from, at + 1)) {
-        bytes.replace(at, from.size(), to);
-    }
-}
-
 std::vector<std::string> Temporaries(const std::filesystem::path& folder) {
     std::vector<std::string> found;
     for (const auto& name : FolderListing(folder)) {
@@ -316,50 +308,6 @@ TEST_F(ZipArchiveReadTest, AesEntriesWrittenByLibzipReadBackAtEveryStrength) {
     }
 }
 
-TEST_F(ZipArchiveReadTest, HostileEntryNamesMakeTheArchiveInvalid) {
-    const std::vector<std::string> hostile = {"../x", "..\\x", "/abs", "\\abs",    "C:\\x",
-                                              "C:x",  "a\\b",  "a/b",  "dir/",     "a/../../x",
-                                              ".",    "..",    "",     "bell\x07", "x:stream"};
-    for (const auto& name : hostile) {
-        SCOPED_TRACE("entry name '" + name + "'");
-        const auto file = dir / "hostile.zip";
-        if (!WriteRawArchive(file, {{"ok.txt", "fine"}, {name, "payload"}})) {
-            ADD_FAILURE() << "libzip would not write the name";
-            continue;
-        }
-        ZipArchive archive;
-        const Status loaded = archive.LoadArchive(file);
-        EXPECT_FALSE(loaded.ok());
-        EXPECT_NE(loaded.reason().find("invalid"), std::string::npos) << loaded.reason();
-        EXPECT_TRUE(archive.entries().empty());
-        EXPECT_FALSE(archive.ExtractEntryTo("ok.txt", restoreFolder / "ok.txt").ok());
-    }
-}
-
-TEST_F(ZipArchiveReadTest, DuplicateEntryNamesMakeTheArchiveInvalid) {
-    struct Case {
-        std::string first;
-        std::string second;
-    };
-    for (const Case& test : {Case{"Inbox.dbx", "Inbox.dbx"}, Case{"Inbox.dbx", "INBOX.DBX"},
-                             Case{"quillet.dat", "Quillet.Dat"}}) {
-        SCOPED_TRACE(test.first + " and " + test.second);
-        const auto file = dir / "twice.zip";
-        // libzip refuses to add an exact duplicate, so the second name is patched in afterwards.
-        std::string placeholder = test.second;
-        placeholder.back() = '#';
-        ASSERT_TRUE(WriteRawArchive(file, {{test.first, "one"}, {placeholder, "two"}}));
-        std::string bytes = ReadFileBytes(file);
-        ReplaceAll(bytes, placeholder, test.second);
-        WriteFileBytes(file, bytes);
-
-        ZipArchive archive;
-        const Status loaded = archive.LoadArchive(file);
-        EXPECT_FALSE(loaded.ok());
-        EXPECT_FALSE(loaded.reason().empty());
-    }
-}
-
 TEST_F(ZipArchiveReadTest, LoadArchiveRefusesFilesThatAreNotConsistentArchives) {
     WriteFileBytes(dir / "text.qbk", "not an archive at all");
     std::string truncated = ReadFileBytes(plainFile);
@@ -480,7 +428,6 @@ TEST_F(ZipArchiveReadTest, EveryEntryOfAProtectedArchiveMustBeEncryptedWithWinZi
     };
     const Case cases[] = {
         {"plain entry added", "extra.txt", ZIP_EM_NONE, "", false},
-        {"entry replaced by a plain one", "Inbox.dbx", ZIP_EM_NONE, "", false},
         {"information file replaced by a plain one", "quillet.dat", ZIP_EM_NONE, "", false},
         {"entry replaced under the traditional cipher", "Inbox.dbx", ZIP_EM_TRAD_PKWARE, kPassword,
          false},

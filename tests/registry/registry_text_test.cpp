@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "platform/text_encoding.h"
 #include "registry/utf16_bytes.h"
 #include "support/memory_registry_store.h"
@@ -217,26 +219,55 @@ TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
     EXPECT_TRUE(modReg.EnumValues("HKEY_CURRENT_USER\\Target").empty());
 }
 
+// Every file of the hostile registry text corpus (tests/data/hostile/registry-text) is refused
+// with the reason, and changes nothing.
 TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
+    struct Malformed {
+        const char* file;
+        const char* reason;
+    };
+    const Malformed corpus[] = {
+        {"binary-empty-piece.txt", "line 2: binary data"},
+        {"binary-hex-piece.txt", "line 2: binary data"},
+        {"binary-negative-piece.txt", "line 2: binary data"},
+        {"binary-piece-too-large.txt", "line 2: binary data"},
+        {"binary-trailing-comma.txt", "line 2: binary data"},
+        {"bom-utf16le.txt", "byte-order mark of UTF-16LE"},
+        {"bom-utf8.txt", "byte-order mark of UTF-8"},
+        {"dword-empty.txt", "line 2: \"\" is not a 32-bit number"},
+        {"dword-not-a-number.txt", "line 2: \"12x\" is not a 32-bit number"},
+        {"dword-too-large.txt", "line 4: \"4294967296\" is not a 32-bit number"},
+        {"equals-too-early.txt", "line 2: a value line without \"=\""},
+        {"escape-at-end.txt", "line 2: a text with a bad escape"},
+        {"escape-unknown.txt", "line 2: a text with a bad escape"},
+        {"key-empty-name.txt", "line 2: a key line with an empty key name"},
+        {"key-trailing-backslash.txt", "line 3: a key line with an empty key name"},
+        {"lone-cr-splits-value.txt", "line 3: a value line without \"=\""},
+        {"name-without-equals.txt", "line 3: a value line without \"=\""},
+        {"no-equals.txt", "line 4: a value line without \"=\""},
+        {"typed-bytes-not-numbers.txt", "line 2: binary data"},
+    };
+    const std::filesystem::path folder = quillet::testing::TestDataDir() / "hostile/registry-text";
+    std::set<std::string> listed;
+    for (const Malformed& malformed : corpus) listed.insert(malformed.file);
+    std::set<std::string> present;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        present.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(present, listed) << "every file of the corpus has its expected reason here";
+
     makeExample("Target");
     ASSERT_TRUE(store.Commit().ok());
     const std::string before = store.committedText(kHkeyCurrentUser);
     const int commits = store.commitCount();
-    const std::string bad[] = {
-        "\\\r\n\"a\"= dw:12x\r\n",
-        "\\\r\n\"a\"= dw:2147483648\r\n",
-        "\\\r\n\"a\"=bin:1,256\r\n",
-        "\\\r\n\"a\"=bin:1,,2\r\n",
-        "\\\r\n\"a\"=bin:0x1\r\n",
-        "\\\r\n\"a\"= sz:fine\r\n\\Sub\r\nno equals sign here\r\n",
-        "\\\r\n\"=x\r\n",
-        "\\\r\n\"a\"=xsz:bad \\q escape\r\n",
-    };
-    for (const std::string& text : bad) {
-        const Status status = importText("HKEY_CURRENT_USER\\Target", text);
-        EXPECT_FALSE(status.ok()) << text;
-        EXPECT_NE(status.reason().find("line "), std::string::npos) << status.reason();
-        EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Target"), kExample) << text;
+    for (const Malformed& malformed : corpus) {
+        SCOPED_TRACE(malformed.file);
+        const Status status =
+            ImportKeyFile(modReg, "HKEY_CURRENT_USER\\Target", folder / malformed.file);
+        EXPECT_FALSE(status.ok());
+        EXPECT_NE(status.reason().find(malformed.reason), std::string::npos) << status.reason();
+        EXPECT_NE(status.reason().find("nothing changed"), std::string::npos) << status.reason();
+        EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Target"), kExample);
     }
     EXPECT_EQ(store.committedText(kHkeyCurrentUser), before);
     EXPECT_EQ(store.commitCount(), commits);
