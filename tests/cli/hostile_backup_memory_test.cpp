@@ -1,5 +1,5 @@
-// quillet-cli on backups crafted to inflate to gigabytes: each is refused (or its item fails) with
-// the reason, in little memory, leaving nothing in the temporary folder.
+// quillet-cli on backups crafted to inflate to hundreds of megabytes: each is refused (or its item
+// fails) with the reason, in little memory, leaving nothing in the temporary folder.
 //
 // Memory is the program's peak resident set (ru_maxrss of the child) less that of the same
 // command on a small sound backup. The difference leaves out what every run holds, which under
@@ -30,8 +30,8 @@ class HostileBackupMemoryTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         folder = new TempDir();
-        // An information file of one line of a gigabyte, from an archive of about a megabyte.
-        GeneratedEntry information{"quillet.dat", "BackupItem=", "A", std::uint64_t{1} << 30};
+        // An information file of one line of 128 MB, from an archive of about 128 KB.
+        GeneratedEntry information{"quillet.dat", "BackupItem=", "A", std::uint64_t{1} << 27};
         ASSERT_TRUE(WriteGeneratedArchive(
             *folder / "information-bomb.qbk",
             {GeneratedEntry::Holding("quillet.wab", "QLTWAB book"), information}));
@@ -97,7 +97,7 @@ TEST_F(HostileBackupMemoryTest, HostileBackupsAreRefusedInLittleMemoryLeavingNot
         std::string err;  // what stderr holds
     };
     const std::string tooLarge =
-        "Invalid backup file: its information file quillet.dat holds 1073741824 bytes, more than "
+        "Invalid backup file: its information file quillet.dat holds 134217728 bytes, more than "
         "the 16 MB an information file may hold\n";
     const Case cases[] = {
         {"info", {"info", informationBomb}, {"info", sound}, 2, "quillet-cli: " + tooLarge},
