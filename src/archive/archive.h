@@ -91,14 +91,17 @@ class Archive {
     // through a temporary file in the destination's folder that is read in full and checked
     // (decryption, authentication, CRC, size), flushed and renamed over the destination, with
     // mode 0644. On failure the destination is unchanged and no temporary file remains. Reports
-    // EntryExtracting first.
+    // EntryExtracting first. A failure to read the entry (damaged data, wrong password) is
+    // ErrorKind::kCorrupt; a failure to write is kIo, or kDiskFull for a full disk, and says
+    // which folder is full.
     virtual Status ExtractEntryTo(std::string_view name,
                                   const std::filesystem::path& destinationFile) = 0;
 
     // ExtractEntryTo up to the rename: entry `name` read in full, checked and flushed into a
     // temporary file beside `destinationFile`, which the replacement returned puts in place with
     // commit(). Destroying it before commit() removes the temporary. On failure the destination is
-    // unchanged and no temporary file remains. Reports EntryExtracting first.
+    // unchanged and no temporary file remains; its kind is as for ExtractEntryTo. Reports
+    // EntryExtracting first.
     virtual Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
         std::string_view name, const std::filesystem::path& destinationFile) = 0;
 

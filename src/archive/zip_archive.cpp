@@ -154,7 +154,8 @@ Status ZipArchive::ExtractEntryTo(std::string_view name,
         ExtractEntryToTemporary(name, destinationFile);
     if (!extracted) return extracted.status();
     if (Status committed = (*extracted)->commit(); !committed) {
-        return Status::Error("Cannot extract \"" + std::string(name) + "\": " + committed.reason());
+        return Status::Error("Cannot extract \"" + std::string(name) + "\": " + committed.reason(),
+                             committed.kind());
     }
     return Status::Ok();
 }
@@ -169,11 +170,20 @@ Result<std::unique_ptr<FileReplacement>> ZipArchive::ExtractEntryToTemporary(
     if (m_observer != nullptr) m_observer->EntryExtracting(std::string(name));
 
     const std::string extracting = "Cannot extract \"" + std::string(name) + "\"";
+    // Writing fails with the kind it had (a full disk is kDiskFull); reading, for the archive's
+    // own data, is kCorrupt, so that a caller tells a damaged backup from a folder it cannot use.
+    const auto writeFailed = [&](const Status& failure) {
+        if (failure.is(ErrorKind::kDiskFull)) {
+            return Status::Error(extracting + ": the disk is full: no room left in " +
+                                     destinationFile.parent_path().string() + " (" +
+                                     failure.reason() + ")",
+                                 ErrorKind::kDiskFull);
+        }
+        return Status::Error(extracting + ": " + failure.reason(), failure.kind());
+    };
     auto replacement = std::make_unique<FileReplacement>(destinationFile, m_files,
                                                          ReplaceOptions{kRestoredFileMode});
-    if (Status begun = replacement->begin(); !begun) {
-        return Status::Error(extracting + ": " + begun.reason());
-    }
+    if (Status begun = replacement->begin(); !begun) return writeFailed(begun);
     Status writeFailure = Status::Ok();
     const Status read =
         m_reader.readEntry(*position, m_readPassword, [&](std::span<const std::byte> data) {
@@ -181,14 +191,13 @@ Result<std::unique_ptr<FileReplacement>> ZipArchive::ExtractEntryToTemporary(
                 std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
             return writeFailure;
         });
-    if (!writeFailure) return Status::Error(extracting + ": " + writeFailure.reason());
+    if (!writeFailure) return writeFailed(writeFailure);
     if (!read) {
-        return Status::Error(extracting + " to '" + destinationFile.string() +
-                             "': " + read.reason());
+        return Status::Error(
+            extracting + " to '" + destinationFile.string() + "': " + read.reason(),
+            ErrorKind::kCorrupt);
     }
-    if (Status flushed = replacement->flush(); !flushed) {
-        return Status::Error(extracting + ": " + flushed.reason());
-    }
+    if (Status flushed = replacement->flush(); !flushed) return writeFailed(flushed);
     return replacement;
 }
 

@@ -167,6 +167,7 @@ void ZipReader::close() {
     m_archive = nullptr;
     m_entries.clear();
     m_details.clear();
+    m_positions.clear();
     m_file.clear();
 }
 
@@ -247,18 +248,22 @@ Status ZipReader::open(const std::filesystem::path& file) {
         }
     }
 
+    std::unordered_map<std::string, std::size_t> positions;
+    positions.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) positions.emplace(entries[i].name, i);
+
     m_archive = guard.release();
     m_file = file;
     m_entries = std::move(entries);
     m_details = std::move(details);
+    m_positions = std::move(positions);
     return Status::Ok();
 }
 
 std::optional<std::size_t> ZipReader::find(std::string_view name) const {
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].name == name) return i;
-    }
-    return std::nullopt;
+    const auto found = m_positions.find(std::string(name));
+    if (found == m_positions.end()) return std::nullopt;
+    return found->second;
 }
 
 Status ZipReader::readEntry(std::size_t position, const std::string& password,

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "platform/durable_file.h"
 #include "platform/text_encoding.h"
@@ -45,17 +44,32 @@ Status SaveINI(std::string_view keyName, std::string_view keyValue,
     return Status::Ok();
 }
 
-Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& fileName) {
+Result<std::string> ReadInformationText(const std::filesystem::path& fileName) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return Status::Error("cannot open " + fileName.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = DecodeTextFileBytes(bytes.str());
+    std::string bytes;
+    char piece[64 * 1024];
+    // Reading stops one piece past the bound at most.
+    while (bytes.size() <= kMaxInformationFileBytes && in) {
+        in.read(piece, sizeof piece);
+        bytes.append(piece, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) return Status::Error("cannot read " + fileName.string());
+    if (bytes.size() > kMaxInformationFileBytes) {
+        return Status::Error(fileName.string() + " holds more than " +
+                                 std::to_string(kMaxInformationFileBytes / (1024 * 1024)) +
+                                 " MB, more than an information file ever does",
+                             ErrorKind::kCorrupt);
+    }
+    return DecodeTextFileBytes(bytes);
+}
+
+std::string INIValue(std::string_view keyName, std::string_view text) {
     const std::string wanted = Upper(keyName);
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string_view::npos) end = text.size();
         std::string_view line(text.data() + start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         start = end + 1;
@@ -68,6 +82,12 @@ Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path
         return value;
     }
     return std::string();
+}
+
+Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& fileName) {
+    Result<std::string> text = ReadInformationText(fileName);
+    if (!text) return text.status();
+    return INIValue(keyName, *text);
 }
 
 Result<std::filesystem::path> sGetTempFile(std::string_view prefix,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,6 +13,11 @@ namespace quillet {
 // Windows-1252 when it is not valid UTF-8), no sections, no quoting.
 inline constexpr char kInformationFileName[] = "quillet.dat";
 
+// The most an information file may hold. A real one holds a few lines and the names of the
+// backed-up files: under 2 MB even for 60,000 messages. The bound keeps a crafted archive, whose
+// information file inflates to gigabytes, from being extracted or read whole.
+inline constexpr std::uint64_t kMaxInformationFileBytes = 16 * 1024 * 1024;
+
 // Appends the line key=value (CR LF) to the file, creating it when missing. Existing lines are
 // never replaced. Fails when the file cannot be opened or written.
 Status SaveINI(std::string_view keyName, std::string_view keyValue,
@@ -19,8 +25,15 @@ Status SaveINI(std::string_view keyName, std::string_view keyValue,
 
 // The value of the first line whose key (the text before its first "=") equals keyName without
 // regard to case: everything after that "=", cut at a NUL character. Empty text when no line
-// matches; fails when the file cannot be read.
+// matches; fails when the file cannot be read or holds more than kMaxInformationFileBytes.
 Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path& fileName);
+
+// The text of an information file, read once to look up many keys with INIValue: its bytes as
+// UTF-8 (Windows-1252 converted). Fails when it cannot be read or holds more than
+// kMaxInformationFileBytes, without reading more than that.
+Result<std::string> ReadInformationText(const std::filesystem::path& fileName);
+// GetINI's lookup in a text ReadInformationText returned.
+std::string INIValue(std::string_view keyName, std::string_view text);
 
 // Creates a new, empty file in `folder` named prefix + one to four hex digits + ".TMP", unique
 // in that folder, and returns its path. Fails when no such file can be created.

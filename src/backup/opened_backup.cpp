@@ -1,5 +1,6 @@
 #include "backup/opened_backup.h"
 
+#include <optional>
 #include <system_error>
 
 #include "backup/information_file.h"
@@ -19,6 +20,21 @@ void OpenedBackup::clear() {
     m_identity.clear();
     m_time.clear();
     m_description.clear();
+    m_itemFlags.clear();
+    for (std::string& names : m_entryNames) names.clear();
+}
+
+Status CheckInformationFileSize(archive::Archive& archive) {
+    const std::optional<archive::ArchiveEntry> entry = archive.LookupEntry(kInformationFileName);
+    if (entry && entry->size > kMaxInformationFileBytes) {
+        return Status::Error(std::string(kInvalidBackupMessage) + ": its information file " +
+                                 kInformationFileName + " holds " + std::to_string(entry->size) +
+                                 " bytes, more than the " +
+                                 std::to_string(kMaxInformationFileBytes / (1024 * 1024)) +
+                                 " MB an information file may hold",
+                             ErrorKind::kCorrupt);
+    }
+    return Status::Ok();
 }
 
 Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::string& password) {
@@ -31,6 +47,9 @@ Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::st
             return Status::Error(kWrongPasswordMessage, ErrorKind::kAccessDenied);
     }
     m_file = backupFile;
+    if (loaded) {
+        if (Status bounded = CheckInformationFileSize(m_archive); !bounded) return bounded;
+    }
 
     // Whatever cannot be read leaves its field empty; an unreadable information file leaves the
     // item flags empty, which rejects the backup below.
@@ -38,12 +57,13 @@ Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::st
     std::error_code ignored;
     std::filesystem::remove(information, ignored);
     std::string itemFlags;
-    if (loaded && m_archive.LookupEntry(kInformationFileName) &&
-        m_archive.ExtractEntryTo(kInformationFileName, information)) {
-        const auto read = [&](const char* key) {
-            auto value = GetINI(key, information);
-            return value ? *value : std::string();
-        };
+    Status extracted = Status::Ok();
+    if (loaded && m_archive.LookupEntry(kInformationFileName)) {
+        extracted = m_archive.ExtractEntryTo(kInformationFileName, information);
+    }
+    if (loaded && extracted && m_archive.LookupEntry(kInformationFileName)) {
+        const Result<std::string> text = ReadInformationText(information);
+        const auto read = [&](const char* key) { return text ? INIValue(key, *text) : ""; };
         m_computer = read("BackupComputer");
         m_logonUser = read("BackupLogonUser");
         m_identity = read("BackupIdentity");
@@ -57,6 +77,9 @@ Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::st
         }
     }
     std::filesystem::remove(information, ignored);
+    // A sound backup that could not be written out (a full temporary folder) is not invalid: say
+    // why it could not be read.
+    if (!extracted && !extracted.is(ErrorKind::kCorrupt)) return extracted;
     m_itemFlags = itemFlags;
     if (m_itemFlags.size() != kItemCount) {
         return Status::Error(kInvalidBackupMessage, ErrorKind::kCorrupt);

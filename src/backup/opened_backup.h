@@ -13,6 +13,11 @@ namespace quillet {
 inline constexpr char kWrongPasswordMessage[] = "Incorect Password or Invalid backup file";
 inline constexpr char kInvalidBackupMessage[] = "Invalid backup file";
 
+// Refuses a loaded archive whose information file records more than kMaxInformationFileBytes,
+// with kInvalidBackupMessage, ": " and the reason (ErrorKind::kCorrupt). Reading an entry stops
+// as soon as it inflates past its recorded size, so the record bounds what extracting it writes.
+Status CheckInformationFileSize(archive::Archive& archive);
+
 // A backup file opened for restore: the loaded archive, what its information file says, and
 // whether it may be restored from. The window and quillet-cli drive the same object.
 //
@@ -31,7 +36,10 @@ class OpenedBackup {
     // Opens the file; `password` is used when the file is protected. Fails with
     // kWrongPasswordMessage (ErrorKind::kAccessDenied) when the password does not open a
     // protected file, and nothing was read; with kInvalidBackupMessage (ErrorKind::kCorrupt) when
-    // the file is no backup, and the origin and description hold what could be read.
+    // the file is no backup, and the origin and description hold what could be read (followed by
+    // ": " and the reason when its information file is too large: see CheckInformationFileSize);
+    // with the reason (ErrorKind::kDiskFull or kIo) when the information file cannot be written
+    // to the work folder, whose files are then all removed.
     Status open(const std::filesystem::path& backupFile, const std::string& password);
 
     // True until a backup was opened successfully, and again after a failed open or clear().

@@ -2,11 +2,14 @@
 
 #include <memory>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/entry_name.h"
 #include "backup/backup_item.h"
 #include "backup/oe_locations.h"
+#include "platform/case_fold.h"
 #include "platform/durable_file.h"
 #include "registry/registry_text.h"
 
@@ -31,6 +34,36 @@ std::vector<std::string> SplitNames(const std::string& names) {
     return list;
 }
 
+// The names in a folder, to find many files in it without regard to case.
+struct FolderNames {
+    std::unordered_set<std::string> exact;
+    std::unordered_map<std::string, std::string> byFoldedName;  // the smallest name of each
+
+    // The name under which `name` exists: itself, else the smallest name equal to it without
+    // regard to case, else itself (a file to be created).
+    const std::string& nameOf(const std::string& name) const {
+        if (exact.count(name) != 0) return name;
+        const auto found = byFoldedName.find(FoldCase(name));
+        return found != byFoldedName.end() ? found->second : name;
+    }
+};
+
+FolderNames ListFolderNames(const std::filesystem::path& folder) {
+    FolderNames names;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) return names;  // a folder still to be created holds nothing
+    for (auto it = std::filesystem::begin(entries); it != std::filesystem::end(entries);
+         it.increment(error)) {
+        if (error) break;
+        std::string name = it->path().filename().string();
+        auto [known, isNew] = names.byFoldedName.emplace(FoldCase(name), name);
+        if (!isNew && name < known->second) known->second = name;
+        names.exact.insert(std::move(name));
+    }
+    return names;
+}
+
 }  // namespace
 
 Status RestoreHandlers::checkEntry(const std::string& entry) {
@@ -45,6 +78,15 @@ RestoreTarget RestoreHandlers::keyTreeTarget(const ItemDescription& item,
                                              const std::string& identityKey) {
     const std::string& entry = m_backup.entryNames(item.index);
     if (Status checked = checkEntry(entry); !checked) return Failed(checked.reason());
+    // Refused before it is extracted: reading an entry stops once it inflates past its recorded
+    // size, so a crafted entry of gigabytes never reaches the disk or memory.
+    if (const auto size = m_backup.archive().LookupEntry(entry)->size;
+        size > registry::kMaxRegistryTextBytes) {
+        return Failed("the entry " + entry + " holds " + std::to_string(size) +
+                      " bytes, more than the " +
+                      std::to_string(registry::kMaxRegistryTextBytes / (1024 * 1024)) +
+                      " MB a registry text file may hold");
+    }
     // Without either accounts key the shared one is made, so that the accounts are not reported
     // restored while going nowhere.
     const std::optional<std::string> key = ItemKey(m_context.modReg, item, identityKey);
@@ -93,13 +135,12 @@ RestoreTarget RestoreHandlers::folderTarget(const ItemDescription& item,
         }
         target.folderToCreate = *folder;
     }
+    // A file whose name differs only in case is the one replaced, as on Windows. The folder is
+    // listed once: a backup may hold tens of thousands of messages.
+    const FolderNames existing = ListFolderNames(*folder);
     for (const std::string& entry : SplitNames(m_backup.entryNames(item.index))) {
         if (Status checked = checkEntry(entry); !checked) return Failed(checked.reason());
-        // Through the drive mapping, so that a file whose name differs only in case is the one
-        // replaced, as on Windows.
-        const auto file = m_context.paths.toHost(*windowsFolder + "\\" + entry);
-        if (!file) return Failed("cannot place " + entry + " in " + *windowsFolder);
-        target.files.emplace_back(entry, *file);
+        target.files.emplace_back(entry, *folder / existing.nameOf(entry));
     }
     target.ok = true;
     return target;

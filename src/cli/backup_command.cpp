@@ -28,7 +28,12 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     if (args.passwordFile) {
         auto read = ReadPasswordFile(*args.passwordFile);
         if (!read) return Fail(err, read.reason());
-        if (read->empty()) return Fail(err, "the password file holds an empty password");
+        // An empty password would write the backup unprotected although protection was asked for.
+        if (read->empty()) {
+            return Fail(err, "the password file " + *args.passwordFile +
+                                 " holds an empty password; a protected backup needs one "
+                                 "(leave out --password-file for an unprotected backup)");
+        }
         password = *read;
     }
     const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);

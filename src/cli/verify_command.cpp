@@ -1,3 +1,4 @@
+#include "backup/opened_backup.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
 
@@ -14,6 +15,9 @@ int RunVerify(const VerifyArguments& args, CliContext& context, std::ostream& ou
     archive::Archive& archive = context.archive();
     Status loaded = archive.LoadArchive(args.file);
     if (!loaded) return Fail(err, loaded.reason());
+    if (Status bounded = CheckInformationFileSize(archive); !bounded) {
+        return Fail(err, args.file + ": " + bounded.reason());
+    }
     auto password = PasswordIfProtected(archive, args.file, args.passwordFile, context);
     if (!password) return Fail(err, password.reason());
     archive.ReadPassword(*password);

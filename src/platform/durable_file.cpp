@@ -21,6 +21,11 @@ constexpr mode_t kPermissionBits = 07777;
 constexpr int kMaxLinks = 40;  // as the kernel's own limit on a chain of symbolic links
 constexpr int kNameAttempts = 100;
 
+// A full disk and an exhausted quota are told apart from other failures: the user can act on them.
+ErrorKind KindOfWriteError(int error) {
+    return error == ENOSPC || error == EDQUOT ? ErrorKind::kDiskFull : ErrorKind::kIo;
+}
+
 std::filesystem::path FolderOf(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
@@ -88,8 +93,9 @@ FileReplacement::FileReplacement(std::filesystem::path target, FileOperations& f
 FileReplacement::~FileReplacement() { removeTemporary(); }
 
 Status FileReplacement::failure(std::string_view what, int error) const {
-    return Status::Error("Cannot write " + m_target.string() + ": " + std::string(what) +
-                         std::strerror(error));
+    return Status::Error(
+        "Cannot write " + m_target.string() + ": " + std::string(what) + std::strerror(error),
+        KindOfWriteError(error));
 }
 
 Status FileReplacement::begin() {
@@ -144,8 +150,10 @@ Status FileReplacement::write(std::string_view data) {
                              ": the temporary file is not open for writing");
     }
     Status written = WriteAllToFd(m_fd, data, m_files);
-    if (!written)
-        return Status::Error("Cannot write " + m_target.string() + ": " + written.reason());
+    if (!written) {
+        return Status::Error("Cannot write " + m_target.string() + ": " + written.reason(),
+                             written.kind());
+    }
     return written;
 }
 
@@ -232,8 +240,8 @@ Status WriteAllToFd(int fd, std::string_view data, FileOperations& files) {
         std::size_t written = 0;
         const int error = files.write(fd, data, &written);
         if (error == EINTR) continue;
-        if (error != 0) return Status::Error(std::strerror(error));
-        if (written == 0) return Status::Error(std::strerror(ENOSPC));
+        if (error != 0) return Status::Error(std::strerror(error), KindOfWriteError(error));
+        if (written == 0) return Status::Error(std::strerror(ENOSPC), ErrorKind::kDiskFull);
         data.remove_prefix(written);
     }
     return Status::Ok();

@@ -124,7 +124,8 @@ void RemoveStaleTemporaries(const std::filesystem::path& target,
                             FileOperations& files = RealFileOperations());
 
 // Writes all of `data` to `fd`, continuing after interrupted and partial writes. On failure the
-// reason is the system's error text alone; callers add the file's name.
+// reason is the system's error text alone; callers add the file's name. A full disk (or quota)
+// fails with ErrorKind::kDiskFull, as do FileReplacement's calls.
 Status WriteAllToFd(int fd, std::string_view data, FileOperations& files = RealFileOperations());
 
 }  // namespace quillet

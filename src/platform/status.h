@@ -15,7 +15,8 @@ enum class ErrorKind {
     kAccessDenied,  // refused: permissions, a read-only source, a wrong password
     kInUse,         // something else holds it: a running Wine, another run's lock
     kCorrupt,       // the data is there but damaged or not of the expected format
-    kIo,            // reading or writing failed (a full disk, a device error); the default
+    kIo,            // reading or writing failed (a device error); the default
+    kDiskFull,      // writing failed for want of room on the disk (or of the user's quota)
     kCancelled,     // the user or the caller stopped it
     kBadInput,      // what was asked is not valid (a malformed argument, nothing selected)
 };

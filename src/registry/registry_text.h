@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +22,15 @@ namespace quillet::registry {
 //       (UTF-16LE for text types), written as for `bin:`.
 // Keys come in pre-order: a key's line, its values in stored order, then its subkeys.
 
+// Bounds on a registry text file read back. The largest key tree Outlook Express keeps for an
+// identity (its settings, or a long list of blocked senders) makes a file of a few hundred
+// kilobytes in some thousands of lines, whose longest line (a binary value written as decimal
+// numbers) holds a few kilobytes. A file beyond any of these bounds is not such data, and reading
+// it whole could take gigabytes of memory.
+inline constexpr std::uint64_t kMaxRegistryTextBytes = 8 * 1024 * 1024;
+inline constexpr std::size_t kMaxRegistryTextLines = 200'000;
+inline constexpr std::size_t kMaxRegistryTextLineBytes = 1024 * 1024;
+
 // Writes the key at `keyPath` with all its subkeys to `file`, replacing it. A key that cannot be
 // opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
 // the subkeys cannot be listed, or a key or value name in the tree holds a line break (CR or LF),
@@ -35,7 +46,8 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 // a malformed file (a value line with no "=" past its second character, a binary piece that is
 // not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape, a key line
 // with an empty key name, a key deeper than kMaxKeyDepth levels below its root) changes nothing
-// and the reason names the line; so does a file beginning with a byte-order mark. When the
+// and the reason names the line; so does a file beginning with a byte-order mark, and a file
+// beyond the bounds above, which is refused without being read whole. When the
 // file holds the line of the exported key itself, the tree at the base path is deleted first, so
 // the base path then holds exactly the file's keys and values. Reading stops at the first empty
 // line. The change is committed once.

@@ -1,7 +1,6 @@
 // Reading the registry text form back below a base key.
 #include <charconv>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "platform/text_encoding.h"
@@ -20,19 +19,38 @@ struct Step {
     std::string data;  // as the registry stores it (UTF-16LE for text)
 };
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+// The line starting at text[*start] (without its CR LF, lone LF or lone CR); moves *start past it.
+std::string_view NextLine(std::string_view text, std::size_t* start) {
+    const std::size_t from = *start;
+    const std::size_t end = text.find_first_of("\r\n", from);
+    if (end == std::string_view::npos) {
+        *start = text.size();
+        return text.substr(from);
     }
-    return lines;
+    *start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    return text.substr(from, end - from);
+}
+
+std::string Megabytes(std::uint64_t bytes) { return std::to_string(bytes / (1024 * 1024)) + " MB"; }
+
+// The bytes of `file`, refused without reading more than one piece past kMaxRegistryTextBytes.
+Result<std::string> ReadBounded(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return Status::Error("cannot open " + file.string());
+    std::string bytes;
+    char piece[64 * 1024];
+    while (bytes.size() <= kMaxRegistryTextBytes && in) {
+        in.read(piece, sizeof piece);
+        bytes.append(piece, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) return Status::Error("cannot read " + file.string());
+    if (bytes.size() > kMaxRegistryTextBytes) {
+        return Status::Error(file.string() + " holds more than the " +
+                                 Megabytes(kMaxRegistryTextBytes) +
+                                 " a registry text file may hold; nothing changed",
+                             ErrorKind::kCorrupt);
+    }
+    return bytes;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -163,10 +181,21 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
                                     std::size_t baseDepth) {
     std::vector<Step> steps;
     std::string currentKeyPath;
-    const std::vector<std::string_view> lines = SplitLines(text);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
+    std::size_t start = 0;
+    for (std::size_t i = 0; start < text.size(); ++i) {
+        const std::string_view line = NextLine(text, &start);
         if (line.empty()) break;
+        if (i >= kMaxRegistryTextLines) {
+            return Status::Error("more than " + std::to_string(kMaxRegistryTextLines) +
+                                     " lines, more than a registry text file may hold",
+                                 ErrorKind::kCorrupt);
+        }
+        if (line.size() > kMaxRegistryTextLineBytes) {
+            return Status::Error("line " + std::to_string(i + 1) + ": longer than the " +
+                                     Megabytes(kMaxRegistryTextLineBytes) +
+                                     " a line of a registry text file may hold",
+                                 ErrorKind::kCorrupt);
+        }
         if (line.front() == '\\') {
             // "\\" alone is the exported key; any other key line names a key below it, each name
             // after one backslash. An empty name would make the line read as another key.
@@ -251,20 +280,19 @@ Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
                              ": name a key below it");
     }
 
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return Status::Error("cannot open " + file.string());
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return Status::Error("cannot read " + file.string());
-
-    const std::string raw = bytes.str();
-    if (const char* encoding = ByteOrderMarkOf(raw)) {
+    Result<std::string> bytes = ReadBounded(file);
+    if (!bytes) return bytes.status();
+    if (const char* encoding = ByteOrderMarkOf(*bytes)) {
         return Status::Error(file.string() + " begins with the byte-order mark of " + encoding +
                              ", which registry text never has; nothing changed");
     }
-    const std::string text = DecodeTextFileBytes(raw);
+    const std::string text = DecodeTextFileBytes(*bytes);
+    bytes = std::string();  // only the decoded text is needed from here on
     auto steps = ParseFile(text, baseKeyPath, PathDepth(baseSubkey));
-    if (!steps) return Status::Error(file.string() + ", " + steps.reason() + "; nothing changed");
+    if (!steps) {
+        return Status::Error(file.string() + ", " + steps.reason() + "; nothing changed",
+                             steps.status().kind());
+    }
     if (steps->empty()) return Status::Ok();
 
     ModReg::Batch batch(modReg);

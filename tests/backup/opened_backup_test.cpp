@@ -4,9 +4,12 @@
 
 #include <functional>
 
+#include "backup/information_file.h"
 #include "backup/restore_run.h"
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
+#include "support/faulty_file_operations.h"
+#include "support/generated_archive.h"
 
 namespace quillet::testing {
 namespace {
@@ -250,6 +253,68 @@ TEST_F(OpenedBackupTest, EightCharactersOtherThanDigitsAreAcceptedButHoldOnlyThe
     EXPECT_TRUE(outcome.started.ok());
     EXPECT_EQ(outcome.report(), "\r\nRestore Adress Book\tSuccessed!");
     EXPECT_EQ(ReadFileBytes(world.addressBook()), kBookBytes);
+}
+
+// An information file is bounded by its recorded size, checked before anything is extracted: the
+// reader stops any entry that inflates past that size.
+TEST_F(OpenedBackupTest, InformationFileBeyondItsBoundIsRefusedBeforeItIsExtracted) {
+    const std::string lines = InformationText({{"BackupIdentity", "X"},
+                                               {"BackupItem", "01000000"},
+                                               {"BackupAddressBook", "quillet.wab"}});
+    struct Case {
+        const char* name;
+        std::uint64_t size;
+        std::string refusal;  // empty: opens
+    };
+    const Case cases[] = {
+        {"at the bound", kMaxInformationFileBytes, ""},
+        {"a byte larger", kMaxInformationFileBytes + 1,
+         "Invalid backup file: its information file quillet.dat holds 16777217 bytes, more than "
+         "the 16 MB an information file may hold"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GeneratedEntry information{"quillet.dat", lines, std::string(999, 'x') + "\r\n", c.size};
+        const fs::path file = world.temp / "large.qbk";
+        ASSERT_TRUE(WriteGeneratedArchive(
+            file, {GeneratedEntry::Holding("quillet.wab", kBookBytes), information}));
+        FaultyFileOperations files;
+        HandBuiltRun run(world, world.temp / "wine-tmp", files);
+        OpenedBackup backup(run.archive, run.work.path());
+        const Status opened = backup.open(file, "");
+        EXPECT_EQ(FolderListing(run.work.path()), std::vector<std::string>{});
+        if (c.refusal.empty()) {
+            EXPECT_TRUE(opened.ok()) << opened.reason();
+            EXPECT_EQ(backup.originText(), "Computer:\r\nUser:\r\nIdentity:X\r\nDate:");
+            continue;
+        }
+        EXPECT_TRUE(opened.is(ErrorKind::kCorrupt));
+        EXPECT_EQ(opened.reason(), c.refusal);
+        EXPECT_TRUE(backup.invalid());
+        EXPECT_EQ(files.callsOf({"open", "write"}), std::vector<FileCall>{})
+            << "nothing may be extracted";
+    }
+}
+
+// A temporary folder without room fails the open with the reason: the backup is sound.
+TEST_F(OpenedBackupTest, FullTemporaryFolderSaysSoInsteadOfCallingTheBackupInvalid) {
+    const fs::path file = world.temp / "sound.qbk";
+    world.backup(kSampleMainIdentity, ItemsOf("addressbook"), file);
+    FaultyFileOperations files;
+    HandBuiltRun run(world, world.temp / "wine-tmp", files);
+    OpenedBackup backup(run.archive, run.work.path());
+    files.failWrite(1, kInformationFileName);
+
+    const Status opened = backup.open(file, "");
+    EXPECT_TRUE(opened.is(ErrorKind::kDiskFull)) << opened.reason();
+    EXPECT_NE(opened.reason().find("the disk is full: no room left in " + run.work.path().string()),
+              std::string::npos)
+        << opened.reason();
+    EXPECT_TRUE(backup.invalid());
+    EXPECT_EQ(FolderListing(run.work.path()), std::vector<std::string>{});
+
+    files.clearFaults();
+    EXPECT_TRUE(backup.open(file, "").ok());
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 #include "backup/restore_run.h"
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
+#include "registry/registry_text.h"
 #include "support/fake_archive.h"
+#include "support/faulty_file_operations.h"
+#include "support/generated_archive.h"
 
 namespace quillet::testing {
 namespace {
@@ -306,6 +309,42 @@ TEST_F(RestoreHostileTest, MalformedRegistryTextFailsTheItemAndKeepsTheKeyTree) 
         EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.temp.path())), std::vector<std::string>{})
             << text;
     }
+}
+
+// A registry entry beyond the size a registry text may have fails its item, unread, with the
+// reason; the other items go on.
+TEST_F(RestoreHostileTest, RegistryTextBeyondItsBoundFailsItsItemAndOthersGoOn) {
+    const fs::path file = world.temp / "large.qbk";
+    GeneratedEntry accounts{"OBA1.TMP", "\\\r\n", "\\Sub\r\n\"v\"= dw:1\r\n",
+                            registry::kMaxRegistryTextBytes + 1};
+    ASSERT_TRUE(WriteGeneratedArchive(
+        file, {accounts, GeneratedEntry::Holding("quillet.wab", "QLTWAB the backed-up book"),
+               GeneratedEntry::Holding("quillet.dat",
+                                       InformationText({{"BackupItem", "11000000"},
+                                                        {"BackupAccounts", "OBA1.TMP"},
+                                                        {"BackupAddressBook", "quillet.wab"}}))}));
+    const std::string accountsKey =
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Account Manager\\Accounts";
+    const std::string tree = world.exportKey(accountsKey);
+
+    FaultyFileOperations files;
+    HandBuiltRun run(world, world.temp / "wine-tmp", files);
+    OpenedBackup backup(run.archive, run.work.path());
+    ASSERT_TRUE(backup.open(file, "").ok());
+    const RestoreOutcome outcome =
+        RunRestore(run.context, backup, {kSampleZoeIdentity, ItemsOf("all")}, nullptr);
+
+    EXPECT_EQ(outcome.report(), "\r\nRestore Accounts\tFail!\r\nRestore Adress Book\tSuccessed!");
+    EXPECT_EQ(outcome.items[kAccounts].failure,
+              "the entry OBA1.TMP holds 8388609 bytes, more than the 8 MB a registry text file "
+              "may hold");
+    EXPECT_EQ(ReadFileBytes(world.addressBook()), "QLTWAB the backed-up book");
+    EXPECT_EQ(world.exportKey(accountsKey), tree);
+    for (const FileCall& call : files.callsOf({"open"})) {
+        EXPECT_EQ(call.path.filename().string().find("OBA1.TMP"), std::string::npos)
+            << call.path << ": the entry was extracted";
+    }
+    EXPECT_EQ(FolderListing(run.work.path()), std::vector<std::string>{});
 }
 
 }  // namespace

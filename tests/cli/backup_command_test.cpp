@@ -176,6 +176,8 @@ TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
     const std::string file = (temp / "main.qbk").string();
     WriteFileBytes(file, "the previous backup");
     WriteFileBytes(temp / "empty-password.txt", "\n");
+    WriteFileBytes(temp / "no-bytes.txt", "");
+    WriteFileBytes(temp / "crlf-only.txt", "\r\nsecond line\r\n");
     struct Case {
         std::vector<std::string> arguments;
         std::string reason;
@@ -188,6 +190,9 @@ TEST_F(CliBackupTest, BadInputExitsWithTwoAndLeavesTheBackupFileAlone) {
         {{"--items", "111111112"}, "unknown item"},
         {{"--items", "00000000"}, "Please select at least one item."},
         {{"--password-file", (temp / "empty-password.txt").string()}, "empty password"},
+        {{"--password-file", (temp / "no-bytes.txt").string()}, "empty password"},
+        {{"--password-file", (temp / "crlf-only.txt").string()}, "empty password"},
+        {{"--password-file", "/dev/null"}, "empty password"},
         {{"--password-file", (temp / "missing.txt").string()}, "missing.txt"},
         {{"--password-file", temp.path().string()}, "is a folder, not a file"},
     };

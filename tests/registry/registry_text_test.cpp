@@ -273,6 +273,66 @@ TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
     EXPECT_EQ(store.commitCount(), commits);
 }
 
+// A text of exactly `bytes` bytes, under the line bounds: the root line, then lines of up to 512 KB
+// of a type no reader knows, which are skipped (so that the store stays small and quick to commit).
+std::string TextOfSize(std::size_t bytes) {
+    std::string text = "\\\r\n";
+    for (int number = 0; text.size() < bytes; ++number) {
+        const std::string head = "\"v" + std::to_string(number) + "\"=unk:";
+        const std::size_t room = bytes - text.size() - head.size() - 2;
+        text += head + std::string(std::min<std::size_t>(room, 512 * 1024), 'a') + "\r\n";
+    }
+    return text;
+}
+
+// `count` lines: the root line, then the same value set again and again.
+std::string TextOfLines(std::size_t count) {
+    std::string text = "\\\r\n";
+    for (std::size_t i = 1; i < count; ++i) text += "\"v\"= dw:1\r\n";
+    return text;
+}
+
+TEST_F(RegistryTextTest, FilesBeyondTheSizeAndLineBoundsChangeNothing) {
+    const std::string lineHead = "\\\r\n\"v\"= sz:";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string refusal;  // empty: imported
+    };
+    const Case cases[] = {
+        {"file at the size bound", TextOfSize(kMaxRegistryTextBytes), ""},
+        {"file a byte larger", TextOfSize(kMaxRegistryTextBytes + 1),
+         "holds more than the 8 MB a registry text file may hold; nothing changed"},
+        {"lines at the bound", TextOfLines(kMaxRegistryTextLines), ""},
+        {"a line more", TextOfLines(kMaxRegistryTextLines + 1),
+         "more than 200000 lines, more than a registry text file may hold; nothing changed"},
+        {"line at the length bound",
+         lineHead + std::string(kMaxRegistryTextLineBytes - (lineHead.size() - 3), 'a') + "\r\n",
+         ""},
+        {"line a byte longer",
+         lineHead + std::string(kMaxRegistryTextLineBytes + 1 - (lineHead.size() - 3), 'a') +
+             "\r\n",
+         "line 2: longer than the 1 MB a line of a registry text file may hold; nothing changed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        modReg.DeleteKeyTree("HKEY_CURRENT_USER\\Target");
+        makeExample("Target");
+        ASSERT_TRUE(store.Commit().ok());
+        const int commits = store.commitCount();
+        const Status status = importText("HKEY_CURRENT_USER\\Target", c.text);
+        if (c.refusal.empty()) {
+            EXPECT_TRUE(status.ok()) << status.reason();
+            EXPECT_EQ(store.commitCount(), commits + 1);
+            continue;
+        }
+        EXPECT_TRUE(status.is(ErrorKind::kCorrupt));
+        EXPECT_NE(status.reason().find(c.refusal), std::string::npos) << status.reason();
+        EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Target"), kExample);
+        EXPECT_EQ(store.commitCount(), commits);
+    }
+}
+
 TEST_F(RegistryTextTest, ReaderFollowsThePlainFormsRules) {
     // Unknown types are skipped, spaces around binary pieces ignored, the first "=" ends the
     // name, a value before any key line sets nothing, an empty line ends the file.

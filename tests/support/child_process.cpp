@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,8 +120,12 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
     posix_spawn_file_actions_destroy(&actions);
     ProgramRun run;
     if (spawned != 0) return run;
-    const int status = WaitForChild(child);
+    int status = 0;
+    struct rusage usage {};
+    while (wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.peakMemoryKb = usage.ru_maxrss;
     run.out = ReadFileBytes(outFile);
     run.err = ReadFileBytes(errFile);
     return run;

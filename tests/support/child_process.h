@@ -45,6 +45,7 @@ struct ProgramRun {
     int exitCode = -1;  // its exit status, 128 + the signal that ended it, -1 when it did not start
     std::string out;
     std::string err;
+    long peakMemoryKb = 0;  // the most memory it held at once (its maximum resident set)
 };
 
 // Runs the program `argv[0]` (a path; no shell involved) with these arguments and stdin empty,
