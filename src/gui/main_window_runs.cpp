@@ -184,7 +184,10 @@ void MainWindow::OpenBackupFile() {
     m_backupOrigin->setPlainText(QString::fromStdString(m_openedBackup->originText()));
     m_backupDescription->setPlainText(QString::fromStdString(m_openedBackup->description()));
     if (!opened) {
-        dialogs.showMessage(opened.reason(), MessageIcon::Critical, MessageButtons::Ok);
+        // The window keeps its own words for an invalid backup; the reason is for quillet-cli.
+        const std::string message =
+            opened.is(ErrorKind::kCorrupt) ? kInvalidBackupMessage : opened.reason();
+        dialogs.showMessage(message, MessageIcon::Critical, MessageButtons::Ok);
         return;
     }
     for (int i = 0; i < kItemCount; ++i) m_restoreItems[i]->setEnabled(m_openedBackup->holds(i));
