@@ -95,15 +95,35 @@ std::string StoredText(std::string_view utf8) {
     return Utf16LeBytes(units);
 }
 
+// The number of bytes of the UTF-8 character that starts at `at` (the text is valid UTF-8).
+std::size_t CharacterLength(std::string_view text, std::size_t at) {
+    std::size_t end = at + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    return end - at;
+}
+
+// Where the UTF-8 character that ends just before `end` starts.
+std::size_t CharacterStartBefore(std::string_view text, std::size_t end) {
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+    return start;
+}
+
 // Reads the value line into a step. An unknown type gives no step; a malformed line an error.
+// The opening quote, the closing quote and the ":" of the type mark are skipped as whole
+// characters, whatever stands there, so that a name or text never starts or ends inside one.
 Status ParseValueLine(std::string_view line, std::vector<Step>* steps) {
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos || equals < 2) {
+    const std::size_t nameStart = line.empty() ? 0 : CharacterLength(line, 0);
+    if (equals == std::string_view::npos || equals <= nameStart) {
         return Status::Error("a value line without \"=\" after its name");
     }
-    Step step{Step::kSetValue, {}, std::string(line.substr(1, equals - 2)), 0, {}};
+    const std::size_t nameEnd = CharacterStartBefore(line, equals);
+    Step step{Step::kSetValue, {}, std::string(line.substr(nameStart, nameEnd - nameStart)), 0, {}};
     const std::string_view type = Trim(line.substr(equals + 1, 3));
-    const std::string_view data = equals + 5 < line.size() ? line.substr(equals + 5) : "";
+    std::size_t dataStart = equals + 4;
+    if (dataStart < line.size()) dataStart += CharacterLength(line, dataStart);
+    const std::string_view data = dataStart < line.size() ? line.substr(dataStart) : "";
     if (type == "sz" || type == "esz") {
         step.type = type == "sz" ? kRegSz : kRegExpandSz;
         step.data = StoredText(data);

@@ -231,6 +231,8 @@ TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
         "\\\r\n\"a\"= sz:fine\r\n\\Sub\r\nno equals sign here\r\n",
         "\\\r\n\"=x\r\n",
         "\\\r\n\"a\"=xsz:bad \\q escape\r\n",
+        // The "=" stands second when characters are counted, not bytes.
+        "\\\r\n\xc3\xa9= sz:x\r\n",
     };
     for (const std::string& text : bad) {
         const Status status = importText("HKEY_CURRENT_USER\\Target", text);
@@ -267,6 +269,36 @@ TEST_F(RegistryTextTest, ReaderFollowsThePlainFormsRules) {
     EXPECT_EQ(values.find("after"), nullptr);
     EXPECT_EQ(values.find("early"), nullptr);
 }
+
+// The quotes around a value's name and the ":" of its type mark are skipped as whole characters,
+// whatever stands there, so that no name or text begins or ends inside a character.
+struct MarkCharacterCase {
+    const char* line;
+    const char* name;
+    const char* text;
+};
+
+class MarkCharacterTest : public RegistryTextTest,
+                          public ::testing::WithParamInterface<MarkCharacterCase> {};
+
+TEST_P(MarkCharacterTest, NonAsciiCharactersInPlaceOfTheMarksAreSkippedWhole) {
+    const MarkCharacterCase& c = GetParam();
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\M", std::string("\\\r\n") + c.line + "\r\n").ok());
+    const ValueList values = modReg.EnumValues("HKEY_CURRENT_USER\\M");
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values.begin()->first, c.name);
+    ASSERT_NE(values.findText(c.name), nullptr);
+    EXPECT_EQ(*values.findText(c.name), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MarkCharacterTest,
+    ::testing::Values(MarkCharacterCase{"\"Type\xc3\x9d= sz:x", "Type", "x"},
+                      MarkCharacterCase{"\xc3\x9dName\"= sz:x", "Name", "x"},
+                      MarkCharacterCase{"\xe2\x82\xacName\xe2\x82\xac= sz:x", "Name", "x"},
+                      MarkCharacterCase{"\"a\"= sz\xc3\xa9text", "a", "text"},
+                      MarkCharacterCase{"\"Type\xdd= sz:x", "Type", "x"},
+                      MarkCharacterCase{"\"\xc3\xa9\"= sz:\xc3\xa9", "\xc3\xa9", "\xc3\xa9"}));
 
 TEST_F(RegistryTextTest, FilesWithoutTheRootLineAddBelowTheBase) {
     set("T", "keep", kRegSz, Text(u"kept"));
