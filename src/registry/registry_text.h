@@ -21,9 +21,10 @@ namespace quillet::registry {
 // Keys come in pre-order: a key's line, its values in stored order, then its subkeys.
 
 // Writes the key at `keyPath` with all its subkeys to `file`, replacing it. A key that cannot be
-// opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
-// the subkeys cannot be listed, or a key or value name in the tree holds a line break (CR or LF),
-// which the form cannot carry; the reason names the key.
+// opened contributes its key line alone; a subkey name is cut at its first zero character, and a
+// subkey whose name starts with one is left out. Fails, leaving no file, when the file cannot be
+// written, the subkeys cannot be listed, or a key or value name in the tree holds a line break
+// (CR or LF), which the form cannot carry; the reason names the key.
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
 
 // Appends the value lines of one key (not its subkeys) to `file`; fails, as above, for a value

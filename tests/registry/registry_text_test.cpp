@@ -300,6 +300,20 @@ INSTANTIATE_TEST_SUITE_P(
                       MarkCharacterCase{"\"Type\xdd= sz:x", "Type", "x"},
                       MarkCharacterCase{"\"\xc3\xa9\"= sz:\xc3\xa9", "\xc3\xa9", "\xc3\xa9"}));
 
+TEST_F(RegistryTextTest, SubkeyWhoseNameStartsWithAZeroIsLeftOutOfTheExport) {
+    // Cut at its zero the name is empty: its key line would end with a backslash, which the
+    // reader takes for the exported key's own line and replaces the tree read so far.
+    set("Z\\A", "v", kRegSz, Text(u"a"));
+    set("Z\\A\\" + std::string("\0hidden", 7), "w", kRegSz, Text(u"w"));
+    set("Z\\B", "v", kRegSz, Text(u"b"));
+    const std::string exported = exportText("HKEY_CURRENT_USER\\Z");
+    EXPECT_EQ(exported, "\\\r\n\\A\r\n\"v\"= sz:a\r\n\\B\r\n\"v\"= sz:b\r\n");
+    EXPECT_TRUE(messages.shown.empty());
+
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Copy", exported).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Copy"), exported);
+}
+
 TEST_F(RegistryTextTest, FilesWithoutTheRootLineAddBelowTheBase) {
     set("T", "keep", kRegSz, Text(u"kept"));
     ASSERT_TRUE(importText("HKEY_CURRENT_USER\\T", "\\New\r\n\"v\"= dw:1\r\n").ok());
