@@ -38,7 +38,8 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 // than kMaxKeyDepth levels below its root) changes nothing and the reason names the line. When the
 // file holds the line of the exported key itself, the tree at the base path is deleted first, so
 // the base path then holds exactly the file's keys and values. Reading stops at the first empty
-// line. The change is committed once.
+// line. A key line ends at its first zero character, as a key path does. The change is committed
+// once.
 Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
                      const std::filesystem::path& file);
 

@@ -180,10 +180,14 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
         const std::string_view line = lines[i];
         if (line.empty()) break;
         if (line.front() == '\\') {
-            const std::string keyPath = basePath + std::string(line);
+            // The registry takes a key path as text that ends at its first zero, so a key line
+            // holding one names the key before it (and replaces the base only when the whole
+            // line ends with a backslash).
+            const std::string_view path = line.substr(0, line.find('\0'));
+            const std::string keyPath = basePath + std::string(path);
             if (keyPath == currentKeyPath) continue;  // the key that is current already
             currentKeyPath = keyPath;
-            if (const std::size_t depth = baseDepth + PathDepth(line); depth > kMaxKeyDepth) {
+            if (const std::size_t depth = baseDepth + PathDepth(path); depth > kMaxKeyDepth) {
                 return Status::Error("line " + std::to_string(i + 1) + ": a key " +
                                      std::to_string(depth) +
                                      " levels below its root, deeper than the " +
@@ -192,7 +196,7 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
             if (line.back() == '\\') {
                 steps.push_back(Step{Step::kReplaceBase, {}, {}, 0, {}});
             } else {
-                steps.push_back(Step{Step::kOpenKey, std::string(line), {}, 0, {}});
+                steps.push_back(Step{Step::kOpenKey, std::string(path), {}, 0, {}});
             }
             continue;
         }

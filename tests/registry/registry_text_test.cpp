@@ -314,6 +314,17 @@ TEST_F(RegistryTextTest, SubkeyWhoseNameStartsWithAZeroIsLeftOutOfTheExport) {
     EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Copy"), exported);
 }
 
+TEST_F(RegistryTextTest, KeyLineEndsAtItsFirstZero) {
+    // The registry takes a key path as text that ends at its first zero: a key line holding one
+    // names the key before it, and only a line whose last character is a backslash replaces the
+    // base.
+    const std::string zero(1, '\0');
+    const std::string text = "\\\r\n\\A\r\n\\A" + zero + "junk\r\n\"v\"= sz:x\r\n\\A\\" + zero +
+                             "\\B\r\n\"w\"= sz:y\r\n";
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\N", text).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\N"), "\\\r\n\\A\r\n\"v\"= sz:x\r\n\"w\"= sz:y\r\n");
+}
+
 TEST_F(RegistryTextTest, FilesWithoutTheRootLineAddBelowTheBase) {
     set("T", "keep", kRegSz, Text(u"kept"));
     ASSERT_TRUE(importText("HKEY_CURRENT_USER\\T", "\\New\r\n\"v\"= dw:1\r\n").ok());
