@@ -14,6 +14,9 @@ packages=(
     fonts-dejavu-core
     zip unzip p7zip-full
     time
+    # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
+    # are only recommended by clang, so named here.
+    clang libclang-rt-dev
 )
 
 missing=()

@@ -12,3 +12,8 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+
+# The fuzz targets, for a minute each, where clang is installed (scripts/setup.sh installs it).
+if command -v clang++ >/dev/null; then
+    scripts/fuzz.sh 60
+fi

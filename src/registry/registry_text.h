@@ -32,9 +32,10 @@ inline constexpr std::size_t kMaxRegistryTextLines = 200'000;
 inline constexpr std::size_t kMaxRegistryTextLineBytes = 1024 * 1024;
 
 // Writes the key at `keyPath` with all its subkeys to `file`, replacing it. A key that cannot be
-// opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
-// the subkeys cannot be listed, or a key or value name in the tree holds a line break (CR or LF),
-// which the form cannot carry; the reason names the key.
+// opened contributes its key line alone; a subkey name is cut at its first zero character, and a
+// subkey whose name starts with one is left out. Fails, leaving no file, when the file cannot be
+// written, the subkeys cannot be listed, or a key or value name in the tree holds a line break
+// (CR or LF), which the form cannot carry; the reason names the key.
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
 
 // Appends the value lines of one key (not its subkeys) to `file`; fails, as above, for a value
@@ -50,7 +51,8 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 // beyond the bounds above, which is refused without being read whole. When the
 // file holds the line of the exported key itself, the tree at the base path is deleted first, so
 // the base path then holds exactly the file's keys and values. Reading stops at the first empty
-// line. The change is committed once.
+// line. A key line ends at its first zero character, as a key path does. The change is committed
+// once.
 Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
                      const std::filesystem::path& file);
 

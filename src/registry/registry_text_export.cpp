@@ -147,6 +147,9 @@ Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& 
         }
         name.resize(FirstChars(name, kNameBufferChars).size());
         name = name.substr(0, name.find('\0'));
+        // A name that starts with a zero cannot be reached by a key path, and its key line would
+        // end with a backslash, which the reader takes for the exported key's own line.
+        if (name.empty()) continue;
         status = RefuseLineBreak("key", name, keyPath);
         if (!status) break;
         status = ExportKey(modReg, keyPath + "\\" + name, relativePath + "\\" + name, out);

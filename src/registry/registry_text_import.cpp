@@ -113,15 +113,35 @@ std::string StoredText(std::string_view utf8) {
     return Utf16LeBytes(units);
 }
 
+// The number of bytes of the UTF-8 character that starts at `at` (the text is valid UTF-8).
+std::size_t CharacterLength(std::string_view text, std::size_t at) {
+    std::size_t end = at + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+    return end - at;
+}
+
+// Where the UTF-8 character that ends just before `end` starts.
+std::size_t CharacterStartBefore(std::string_view text, std::size_t end) {
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+    return start;
+}
+
 // Reads the value line into a step. An unknown type gives no step; a malformed line an error.
+// The opening quote, the closing quote and the ":" of the type mark are skipped as whole
+// characters, whatever stands there, so that a name or text never starts or ends inside one.
 Status ParseValueLine(std::string_view line, std::vector<Step>* steps) {
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos || equals < 2) {
+    const std::size_t nameStart = line.empty() ? 0 : CharacterLength(line, 0);
+    if (equals == std::string_view::npos || equals <= nameStart) {
         return Status::Error("a value line without \"=\" after its name");
     }
-    Step step{Step::kSetValue, {}, std::string(line.substr(1, equals - 2)), 0, {}};
+    const std::size_t nameEnd = CharacterStartBefore(line, equals);
+    Step step{Step::kSetValue, {}, std::string(line.substr(nameStart, nameEnd - nameStart)), 0, {}};
     const std::string_view type = Trim(line.substr(equals + 1, 3));
-    const std::string_view data = equals + 5 < line.size() ? line.substr(equals + 5) : "";
+    std::size_t dataStart = equals + 4;
+    if (dataStart < line.size()) dataStart += CharacterLength(line, dataStart);
+    const std::string_view data = dataStart < line.size() ? line.substr(dataStart) : "";
     if (type == "sz" || type == "esz") {
         step.type = type == "sz" ? kRegSz : kRegExpandSz;
         step.data = StoredText(data);
@@ -201,13 +221,15 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
             // after one backslash. An empty name would make the line read as another key.
             if (line.size() > 1 && (line.back() == '\\' || line.find("\\\\") != line.npos)) {
                 return Status::Error("line " + std::to_string(i + 1) +
-                                     ": a key line with an empty "
-                                     "key name");
+                                     ": a key line with an empty key name");
             }
-            const std::string keyPath = basePath + std::string(line);
+            // The registry takes a key path as text that ends at its first zero, so a key line
+            // holding one names the key before it.
+            const std::string_view path = line.substr(0, line.find('\0'));
+            const std::string keyPath = basePath + std::string(path);
             if (keyPath == currentKeyPath) continue;  // the key that is current already
             currentKeyPath = keyPath;
-            if (const std::size_t depth = baseDepth + PathDepth(line); depth > kMaxKeyDepth) {
+            if (const std::size_t depth = baseDepth + PathDepth(path); depth > kMaxKeyDepth) {
                 return Status::Error("line " + std::to_string(i + 1) + ": a key " +
                                      std::to_string(depth) +
                                      " levels below its root, deeper than the " +
@@ -216,7 +238,7 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
             if (line.size() == 1) {
                 steps.push_back(Step{Step::kReplaceBase, {}, {}, 0, {}});
             } else {
-                steps.push_back(Step{Step::kOpenKey, std::string(line), {}, 0, {}});
+                steps.push_back(Step{Step::kOpenKey, std::string(path), {}, 0, {}});
             }
             continue;
         }

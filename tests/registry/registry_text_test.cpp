@@ -246,6 +246,8 @@ TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
         {"name-without-equals.txt", "line 3: a value line without \"=\""},
         {"no-equals.txt", "line 4: a value line without \"=\""},
         {"typed-bytes-not-numbers.txt", "line 2: binary data"},
+        // The "=" stands second when characters are counted, not bytes.
+        {"value-mark-after-non-ascii.txt", "line 2: a value line without \"=\""},
     };
     const std::filesystem::path folder = quillet::testing::TestDataDir() / "hostile/registry-text";
     std::set<std::string> listed;
@@ -357,6 +359,61 @@ TEST_F(RegistryTextTest, ReaderFollowsThePlainFormsRules) {
     EXPECT_EQ(std::get<std::int32_t>(*values.find("big")), -1);
     EXPECT_EQ(values.find("after"), nullptr);
     EXPECT_EQ(values.find("early"), nullptr);
+}
+
+// The quotes around a value's name and the ":" of its type mark are skipped as whole characters,
+// whatever stands there, so that no name or text begins or ends inside a character.
+struct MarkCharacterCase {
+    const char* line;
+    const char* name;
+    const char* text;
+};
+
+class MarkCharacterTest : public RegistryTextTest,
+                          public ::testing::WithParamInterface<MarkCharacterCase> {};
+
+TEST_P(MarkCharacterTest, NonAsciiCharactersInPlaceOfTheMarksAreSkippedWhole) {
+    const MarkCharacterCase& c = GetParam();
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\M", std::string("\\\r\n") + c.line + "\r\n").ok());
+    const ValueList values = modReg.EnumValues("HKEY_CURRENT_USER\\M");
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values.begin()->first, c.name);
+    ASSERT_NE(values.findText(c.name), nullptr);
+    EXPECT_EQ(*values.findText(c.name), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, MarkCharacterTest,
+    ::testing::Values(MarkCharacterCase{"\"Type\xc3\x9d= sz:x", "Type", "x"},
+                      MarkCharacterCase{"\xc3\x9dName\"= sz:x", "Name", "x"},
+                      MarkCharacterCase{"\xe2\x82\xacName\xe2\x82\xac= sz:x", "Name", "x"},
+                      MarkCharacterCase{"\"a\"= sz\xc3\xa9text", "a", "text"},
+                      MarkCharacterCase{"\"Type\xdd= sz:x", "Type", "x"},
+                      MarkCharacterCase{"\"\xc3\xa9\"= sz:\xc3\xa9", "\xc3\xa9", "\xc3\xa9"}));
+
+TEST_F(RegistryTextTest, SubkeyWhoseNameStartsWithAZeroIsLeftOutOfTheExport) {
+    // Cut at its zero the name is empty: its key line would end with a backslash, which the
+    // reader takes for the exported key's own line and replaces the tree read so far.
+    set("Z\\A", "v", kRegSz, Text(u"a"));
+    set("Z\\A\\" + std::string("\0hidden", 7), "w", kRegSz, Text(u"w"));
+    set("Z\\B", "v", kRegSz, Text(u"b"));
+    const std::string exported = exportText("HKEY_CURRENT_USER\\Z");
+    EXPECT_EQ(exported, "\\\r\n\\A\r\n\"v\"= sz:a\r\n\\B\r\n\"v\"= sz:b\r\n");
+    EXPECT_TRUE(messages.shown.empty());
+
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Copy", exported).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Copy"), exported);
+}
+
+TEST_F(RegistryTextTest, KeyLineEndsAtItsFirstZero) {
+    // The registry takes a key path as text that ends at its first zero: a key line holding one
+    // names the key before it, and only a line whose last character is a backslash replaces the
+    // base.
+    const std::string zero(1, '\0');
+    const std::string text = "\\\r\n\\A\r\n\\A" + zero + "junk\r\n\"v\"= sz:x\r\n\\A\\" + zero +
+                             "\\B\r\n\"w\"= sz:y\r\n";
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\N", text).ok());
+    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\N"), "\\\r\n\\A\r\n\"v\"= sz:x\r\n\"w\"= sz:y\r\n");
 }
 
 TEST_F(RegistryTextTest, FilesWithoutTheRootLineAddBelowTheBase) {
