@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "archive/archive_output.h"
 #include "archive/deflate_pipeline.h"
 #include "archive/entry_source.h"
 #include "platform/durable_file.h"
@@ -81,10 +82,11 @@ struct ExpectedEntry {
 class ArchiveBuilder {
   public:
     ArchiveBuilder(const ZipWriteRequest& request, const ZipWriteEvents& events,
-                   std::vector<std::unique_ptr<InputFile>>& files)
-        : m_request(request), m_events(events), m_files(files) {}
+                   std::vector<std::unique_ptr<InputFile>>& files, FileOperations& fileOperations)
+        : m_request(request), m_events(events), m_files(files), m_fileOperations(fileOperations) {}
 
-    Status build(const std::filesystem::path& temp, std::vector<ExpectedEntry>& expected);
+    // Writes the archive into `temp`, open as `fd`.
+    Status build(const std::filesystem::path& temp, int fd, std::vector<ExpectedEntry>& expected);
 
   private:
     void reportProgress(std::uint64_t bytesDone);
@@ -92,6 +94,7 @@ class ArchiveBuilder {
     const ZipWriteRequest& m_request;
     const ZipWriteEvents& m_events;
     std::vector<std::unique_ptr<InputFile>>& m_files;
+    FileOperations& m_fileOperations;
     std::uint64_t m_totalBytes = 0;
     int m_percent = -1;
 };
@@ -107,7 +110,7 @@ void ArchiveBuilder::reportProgress(std::uint64_t bytesDone) {
     }
 }
 
-Status ArchiveBuilder::build(const std::filesystem::path& temp,
+Status ArchiveBuilder::build(const std::filesystem::path& temp, int fd,
                              std::vector<ExpectedEntry>& expected) {
     for (const auto& file : m_files) m_totalBytes += file->size();
 
@@ -121,12 +124,22 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp,
     // libzip sources, which refer to them.
     std::vector<std::unique_ptr<EntrySource>> sources;
 
-    int openError = 0;
-    zip_t* opened = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &openError);
+    // Declared before the archive, so that it outlives it; libzip writes straight into the
+    // temporary, through the file operations.
+    ArchiveOutput output(fd, m_fileOperations);
+    zip_error_t openError;
+    zip_error_init(&openError);
+    zip_source_t* outputSource = output.makeZipSource(&openError);
+    zip_t* opened = outputSource == nullptr
+                        ? nullptr
+                        : zip_open_from_source(outputSource, ZIP_CREATE | ZIP_TRUNCATE, &openError);
     if (opened == nullptr) {
-        return Status::Error("Cannot start the archive '" + temp.string() +
-                             "': " + ZipErrorText(openError));
+        if (outputSource != nullptr) zip_source_free(outputSource);
+        const std::string reason = zip_error_strerror(&openError);
+        zip_error_fini(&openError);
+        return Status::Error("Cannot start the archive '" + temp.string() + "': " + reason);
     }
+    zip_error_fini(&openError);
     // Until zip_close() succeeds the archive is discarded, never closed: a failed close leaves
     // libzip's state unusable.
     std::unique_ptr<zip_t, decltype(&zip_discard)> archive(opened, &zip_discard);
@@ -184,6 +197,10 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp,
                 return Status::Error("Cannot add '" + m_files[i]->path().string() +
                                      "' to the archive: " + sources[i]->failureReason());
             }
+        }
+        if (!output.failureReason().empty()) {
+            return Status::Error("Cannot write " + m_request.target.string() + ": " +
+                                 output.failureReason());
         }
         return Status::Error(std::string("Cannot write the archive: ") +
                              zip_strerror(archive.get()));
@@ -247,8 +264,11 @@ Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& eve
         if (Status written = WriteEmptyArchive(replacement); !written) return written;
         if (events.progress) events.progress(100);
     } else {
-        ArchiveBuilder builder(request, events, files);
-        if (Status built = builder.build(replacement.handOver(), expected); !built) return built;
+        ArchiveBuilder builder(request, events, files, fileOperations);
+        if (Status built =
+                builder.build(replacement.temporary(), replacement.descriptor(), expected);
+            !built)
+            return built;
     }
     if (Status flushed = replacement.flush(); !flushed) return flushed;
     if (Status checked =

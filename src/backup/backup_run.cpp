@@ -45,8 +45,7 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
     archive::Archive& archive = context.archive;
     // Another Quillet run may be writing the prefix; wait for it. A lock that cannot be taken
     // at all does not stop a backup, which only reads.
-    Result<PrefixLock::Guard> held = PrefixLock::Guard();
-    if (context.prefixLock != nullptr) held = context.prefixLock->hold();
+    Result<PrefixLock::Guard> held = HoldPrefixForRun(context);
     std::error_code ignored;
     std::filesystem::remove(context.informationFile, ignored);
 

@@ -31,4 +31,11 @@ struct ItemContext {
     PrefixLock* prefixLock = nullptr;
 };
 
+// Takes the context's prefix lock for a run, waiting for another run that holds it (a guard that
+// holds nothing when the context has no lock). Once the lock is taken, what was read of the
+// registry before (the identities, say) is dropped, to be read again on next use, unless changes
+// of this run wait for a commit: the run that held the lock may have rewritten the registry
+// files, and a run must see them as that run left them. Fails as PrefixLock::hold() does.
+Result<PrefixLock::Guard> HoldPrefixForRun(ItemContext& context);
+
 }  // namespace quillet

@@ -40,8 +40,7 @@ RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const Rest
         }
     }
 
-    Result<PrefixLock::Guard> held = PrefixLock::Guard();
-    if (context.prefixLock != nullptr) held = context.prefixLock->hold();
+    Result<PrefixLock::Guard> held = HoldPrefixForRun(context);
     if (!held) {
         outcome.started = Status::Error(held.reason(), ErrorKind::kInUse);
         return outcome;

@@ -157,25 +157,10 @@ Status FileReplacement::write(std::string_view data) {
     return written;
 }
 
-const std::filesystem::path& FileReplacement::handOver() {
-    if (m_fd >= 0) {
-        // Nothing was written through the descriptor, so closing it cannot lose data.
-        (void)m_files.close(m_fd);
-        m_fd = -1;
-    }
-    return m_temporary;
-}
-
 Status FileReplacement::flush() {
     if (m_flushed) return Status::Ok();
     if (!m_created) {
         return Status::Error("Cannot write " + m_target.string() + ": no temporary file was made");
-    }
-    if (m_fd < 0) {
-        // Handed over: the file that now carries the temporary's name is the one to flush.
-        if (int error = m_files.open(m_temporary, O_RDONLY, 0, &m_fd); error != 0) {
-            return failure("", error);
-        }
     }
     // Keeping the old mode and owner is best effort: file systems such as FAT on a memory stick
     // refuse modes they cannot store, only a privileged process may give a file back to its

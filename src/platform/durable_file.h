@@ -73,10 +73,11 @@ class FileReplacement {
     // Appends to the temporary, continuing after interrupted and partial writes.
     Status write(std::string_view data);
 
-    // For a library that writes the content by the temporary's path (and may replace the
-    // temporary by its own file of that name): closes this replacement's descriptor and returns
-    // the path. write() is refused afterwards.
-    const std::filesystem::path& handOver();
+    // The temporary's descriptor, open for writing, for a writer that must seek (one that writes
+    // an archive and then its headers): it may write and seek there, through the same
+    // FileOperations, instead of calling write(). It stays this replacement's to flush and close.
+    // -1 before begin() and after flush().
+    int descriptor() const { return m_fd; }
 
     // Sets the permission bits, flushes the content to the disk and closes the temporary. Its
     // content must be complete; commit() calls it when it was not called before.

@@ -45,8 +45,15 @@ class FaultyFileOperations : public FileOperations {
     void failRenameTo(const std::string& fileName, int error = EIO);
     // Folder flushes fail with `error`.
     void failSyncFolder(int error = EIO) { m_syncFolderError = error; }
+    // The `nth` call from now (1 is the next) of `operation` (a FileOperations member's name, as
+    // in FileCall) fails with `error`, and, when `persist`, so does every later one. A failing
+    // call is not made, except close(), which gives up the descriptor whatever it returns, as on
+    // Linux. One fault per operation: a later call for the same operation replaces it.
+    void failCall(const std::string& operation, int nth, int error, bool persist = false);
     // From now on every call does what the real one does (the recording goes on).
     void clearFaults();
+    // How many calls this object has made fail, or has not let flush, so far.
+    int faultsInjected() const { return m_faultsInjected; }
 
     const std::vector<FileCall>& calls() const { return m_calls; }
     // The calls of these operations only, in order.
@@ -70,6 +77,14 @@ class FaultyFileOperations : public FileOperations {
     void record(std::string operation, std::filesystem::path path, std::string fault = "",
                 std::filesystem::path to = {});
     std::filesystem::path fileOf(int fd) const;
+    // The error a call of `operation` is to fail with now (see failCall), or 0.
+    int injectedError(const std::string& operation);
+
+    struct CallFault {
+        int callsUntilFailure = 0;  // 1: the next call fails; 0: no call fails any more
+        int error = 0;
+        bool persist = false;
+    };
 
     FileOperations& m_real;
     std::vector<FileCall> m_calls;
@@ -82,6 +97,8 @@ class FaultyFileOperations : public FileOperations {
     bool m_skipSyncs = false;
     std::map<std::string, int> m_renameErrors;  // by the new name's file name
     int m_syncFolderError = 0;
+    std::map<std::string, CallFault> m_callFaults;  // by operation
+    int m_faultsInjected = 0;
 };
 
 }  // namespace quillet::testing
