@@ -16,6 +16,7 @@
 #include "support/child_process.h"
 #include "support/faulty_file_operations.h"
 #include "support/folder_snapshot.h"
+#include "support/foreign_owner_file_operations.h"
 #include "support/temp_dir.h"
 
 namespace quillet {
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FaultyFileOperations;
 using testing::FolderListing;
+using testing::ForeignOwnerFileOperations;
 using testing::ForkChild;
 using testing::Pipe;
 using testing::ReadFileBytes;
@@ -258,12 +260,22 @@ TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarg
     const std::string own = std::to_string(getpid());
     const std::vector<std::string> kept = {
         "user.reg",
-        ".user.reg.quillet-" + running + "-abcdefgh",  // a live run's
-        ".user.reg.quillet-" + own + "-abcdefgh",      // this process's own
-        ".system.reg.quillet-" + ended + "-abcdefgh",  // another target's
-        "user.reg.quillet-" + ended + "-abcdefgh",     // no leading dot
-        ".user.reg.quillet-abc123",                    // no process id
-        ".user.reg.quillet-" + ended,                  // nothing after the process id
+        ".user.reg.quillet-" + running + "-abcdefgh",        // a live run's
+        ".user.reg.quillet-" + own + "-abcdefgh",            // this process's own
+        ".system.reg.quillet-" + ended + "-abcdefgh",        // another target's
+        "user.reg.quillet-" + ended + "-abcdefgh",           // no leading dot
+        ".user.reg.quillet-abc123",                          // no process id
+        ".user.reg.quillet-" + ended,                        // nothing after the process id
+        ".user.reg.quillet-" + ended + "-abcdefg",           // a random part too short
+        ".user.reg.quillet-" + ended + "-abcdefghi",         // too long
+        ".user.reg.quillet-" + ended + "-ABCDEFGH",          // not ours: upper case
+        ".user.reg.quillet-" + ended + "-abc.efgh",          // not a letter or digit
+        ".user.reg.quillet-0" + ended + "-abcdefgh",         // a leading zero
+        ".user.reg.quillet-" + ended + "-abcdefgh.Xy12Z",    // a library suffix too short
+        ".user.reg.quillet-" + ended + "-abcdefgh.Xy12Zq9",  // too long
+        ".user.reg.quillet-" + ended + "-abcdefgh.Xy-2Zq",   // not a letter or digit
+        ".user.reg.quillet-" + ended + "-abcdefgh~",         // an editor's backup
+        ".user.reg.quillet-" + ended + "-0th3rusr",          // another user's, see below
     };
     for (const auto& name : kept) WriteFileBytes(temp / name, "x");
     WriteFileBytes(temp / (".user.reg.quillet-" + ended + "-abcdefgh"), "left over");
@@ -271,7 +283,8 @@ TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarg
     const std::string folder = ".user.reg.quillet-" + ended + "-folder";
     fs::create_directories(temp / folder);  // not a file: kept
 
-    RemoveStaleTemporaries(temp / "user.reg");
+    ForeignOwnerFileOperations files({".user.reg.quillet-" + ended + "-0th3rusr"});
+    RemoveStaleTemporaries(temp / "user.reg", files);
 
     std::vector<std::string> expected = kept;
     expected.push_back(folder);
