@@ -121,6 +121,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
     if (spawned != 0) return run;
     const int status = WaitForChild(child);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.pid = child;
     run.out = ReadFileBytes(outFile);
     run.err = ReadFileBytes(errFile);
     return run;
