@@ -253,6 +253,38 @@ TEST_F(ReplaceFileTest, KillAtAnyMomentLeavesOldOrNewContentWhole) {
     }
 }
 
+TEST_F(ReplaceFileTest, SigtermRemovesTheTemporaryAndALibrarysTemporariesOfIt) {
+    WriteFileBytes(m_target, "old");
+    Pipe report;
+    Pipe finish;
+    const pid_t child = ForkChild([&] {
+        report.closeReadEnd();
+        finish.closeWriteEnd();
+        signal(SIGTERM, SIG_DFL);  // the test runner may have been started with it ignored
+        FileReplacement replacement(m_target);
+        if (!replacement.begin() || !replacement.write("new")) return 1;
+        const std::string temporary = replacement.temporary().string();
+        WriteFileBytes(temporary + ".Ab12cd", "a library's temporary of it");
+        WriteFileBytes(temporary + "x", "not derived from it");
+        report.send(replacement.temporary().filename().string() + "\n");
+        finish.receiveByte();  // SIGTERM ends the process here
+        return 2;
+    });
+    ASSERT_GT(child, 0);
+    report.closeWriteEnd();
+    finish.closeReadEnd();
+    const auto temporary = report.receiveLine();
+    ASSERT_TRUE(temporary.has_value());
+    ASSERT_EQ(FolderListing(m_temp.path()).size(), 4u);
+
+    ASSERT_EQ(kill(child, SIGTERM), 0);
+    const int status = WaitForChild(child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+    EXPECT_EQ(FolderListing(m_temp.path()),
+              (std::vector<std::string>{*temporary + "x", "user.reg"}));
+    EXPECT_EQ(ReadFileBytes(m_target), "old");
+}
+
 TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarget) {
     TempDir temp;
     const std::string ended = std::to_string(EndedProcessId());
