@@ -20,6 +20,8 @@ constexpr std::size_t kMaxNameInTemporary = 160;
 constexpr mode_t kPermissionBits = 07777;
 constexpr int kMaxLinks = 40;  // as the kernel's own limit on a chain of symbolic links
 constexpr int kNameAttempts = 100;
+constexpr std::size_t kRandomLength = 8;
+constexpr std::size_t kLibrarySuffixLength = 6;
 
 // A full disk and an exhausted quota are told apart from other failures: the user can act on them.
 ErrorKind KindOfWriteError(int error) {
@@ -40,7 +42,7 @@ std::string TemporaryPrefix(const std::filesystem::path& file) {
 std::string RandomPart() {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 generator{std::random_device{}()};
-    std::string part(8, 'a');
+    std::string part(kRandomLength, 'a');
     for (char& c : part) c = kLetters[generator() % (sizeof(kLetters) - 1)];
     return part;
 }
@@ -62,20 +64,51 @@ int ResolveLinks(FileOperations& files, const std::filesystem::path& target,
     return ELOOP;
 }
 
+bool IsRandomPart(std::string_view text) {
+    if (text.size() != kRandomLength) return false;
+    for (const char c : text) {
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
+// A library's suffix on our temporary's name: ".XXXXXX", letters and digits.
+bool IsLibrarySuffix(std::string_view text) {
+    if (text.size() != 1 + kLibrarySuffixLength || text.front() != '.') return false;
+    for (const char c : text.substr(1)) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The process id in `name` when it is exactly a temporary of ours, "<prefix><pid>-<random>"
+// with or without a library's suffix; 0 for any other name.
+pid_t OwnerOfTemporary(std::string_view name, std::string_view prefix) {
+    if (name.substr(0, prefix.size()) != prefix) return 0;
+    name.remove_prefix(prefix.size());
+    if (name.empty() || name.front() < '1' || name.front() > '9') return 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (error != std::errc() || pid <= 0) return 0;
+    std::string_view rest(end, static_cast<std::size_t>(name.data() + name.size() - end));
+    if (rest.empty() || rest.front() != '-') return 0;
+    rest.remove_prefix(1);
+    if (!IsRandomPart(rest.substr(0, kRandomLength))) return 0;
+    rest.remove_prefix(kRandomLength);
+    return rest.empty() || IsLibrarySuffix(rest) ? pid : 0;
+}
+
 void RemoveStaleTemporariesOf(FileOperations& files, const std::filesystem::path& file) {
     const std::filesystem::path folder = FolderOf(file);
     const std::string prefix = TemporaryPrefix(file);
     std::vector<std::string> names;
     if (files.listFolder(folder, &names) != 0) return;
     for (const std::string& name : names) {
-        if (name.compare(0, prefix.size(), prefix) != 0) continue;
-        const std::string_view rest = std::string_view(name).substr(prefix.size());
-        const char* const restEnd = rest.data() + rest.size();
-        pid_t pid = 0;
-        const auto [end, error] = std::from_chars(rest.data(), restEnd, pid);
-        if (error != std::errc() || end == restEnd || *end != '-' || pid <= 0) continue;
+        const pid_t pid = OwnerOfTemporary(name, prefix);
         // This process may be replacing the same target elsewhere; a live process is at work.
-        if (pid == ::getpid() || files.processExists(pid)) continue;
+        if (pid == 0 || pid == ::getpid() || files.processExists(pid)) continue;
         const std::filesystem::path leftover = folder / name;
         struct stat info {};
         if (files.status(leftover, false, &info) != 0) continue;
@@ -124,6 +157,8 @@ Status FileReplacement::begin() {
         const int error = m_files.open(m_temporary, O_WRONLY | O_CREAT | O_EXCL, 0666, &m_fd);
         if (error == 0) {
             m_created = true;
+            m_signalCleanup =
+                SignalCleanupEntry(m_temporary, CleanupKind::kFileAndLibraryTemporaries);
         } else if (error != EEXIST) {
             return failure("cannot create a temporary file beside it: ", error);
         }
@@ -187,6 +222,7 @@ Status FileReplacement::commit() {
         return failure("", error);
     }
     m_replaced = true;
+    m_signalCleanup.unlist();
     const int error = m_files.syncFolder(FolderOf(m_file));
     if (error != 0 && error != EINVAL && error != ENOTSUP) {
         return failure("the file was replaced but its folder cannot be flushed: ", error);
@@ -203,6 +239,7 @@ void FileReplacement::removeTemporary() {
         // A temporary that cannot be removed is removed by a later run's sweep.
         (void)m_files.unlink(m_temporary);
     }
+    m_signalCleanup.unlist();
     m_created = false;
 }
 

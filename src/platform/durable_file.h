@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/file_operations.h"
+#include "platform/signal_cleanup.h"
 #include "platform/status.h"
 
 namespace quillet {
@@ -18,10 +19,12 @@ namespace quillet {
 // and closed, renamed over the target, and then the folder is flushed, so that the rename itself
 // is on the disk.
 //
-// Temporary files are named ".<target name>.quillet-<process id>-<random>" (a library that builds
-// its own temporary from ours appends to that name). The process id tells a later run a crashed
-// run's leftovers, which it removes before it replaces the same target, from the temporaries of a
-// run still at work, which it leaves alone.
+// Temporary files are named ".<target name>.quillet-<process id>-<random>", the random part eight
+// lower-case letters or digits (a library that builds its own temporary from ours appends
+// ".XXXXXX" to that name). The process id tells a later run a crashed run's leftovers, which it
+// removes before it replaces the same target, from the temporaries of a run still at work, which
+// it leaves alone. While a temporary exists it is listed for removal, with the library's
+// temporaries of it, should SIGINT, SIGTERM or SIGHUP end the process (platform/signal_cleanup.h).
 //
 // A failed flush of the folder fails the replacement. The rename has happened then, so the target
 // holds the new content, but it may be lost in a crash, and a caller must not report the work as
@@ -111,6 +114,7 @@ class FileReplacement {
     // What the old file had, to be given to the new one.
     mode_t m_mode = 0;
     std::optional<std::pair<uid_t, gid_t>> m_owner;
+    SignalCleanupEntry m_signalCleanup;
 };
 
 // Replaces `target` by `content` in one go (begin, write, commit).
@@ -118,9 +122,10 @@ Status ReplaceFile(const std::filesystem::path& target, std::string_view content
                    FileOperations& files = RealFileOperations(), ReplaceOptions options = {});
 
 // Removes the temporaries of `target` (of the file its symbolic link leads to) left by processes
-// that no longer run: regular files of this user, not folders, not another target's, not this
-// process's own. Errors are ignored: a leftover that cannot be removed harms nothing but space, and
-// the next run tries again.
+// that no longer run: regular files of this user named exactly as this target's temporaries (with
+// or without a library's suffix), not folders, not another target's, not this process's own. Errors
+// are ignored: a leftover that cannot be removed harms nothing but space, and the next run tries
+// again.
 void RemoveStaleTemporaries(const std::filesystem::path& target,
                             FileOperations& files = RealFileOperations());
 

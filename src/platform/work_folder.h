@@ -2,24 +2,22 @@
 
 #include <filesystem>
 
+#include "platform/file_operations.h"
+#include "platform/signal_cleanup.h"
 #include "platform/status.h"
 #include "platform/wine_prefix.h"
 
 namespace quillet {
 
-// A private folder for one run's work files (mode 0700, named `quillet-XXXXXX`), removed with
-// everything in it when the object is destroyed, and also when the process is ended by SIGINT,
-// SIGTERM or SIGHUP.
+// A private folder for one run's work files (mode 0700, named `quillet-<process id>-XXXXXX`),
+// removed with everything in it when the object is destroyed, and also when the process is ended
+// by SIGINT, SIGTERM or SIGHUP (see platform/signal_cleanup.h).
 //
-// Signal cleanup: each Create() installs a handler for each of those signals whose action is
-// still the default one (an ignored signal or a handler someone else installed is left alone;
-// one installed by an earlier Create() stays). The handler removes every live work folder, then
-// restores the default action and raises the signal again, so the process ends with the status
-// the signal would have given.
-// The removal uses openat/fdopendir/readdir/unlinkat; fdopendir and readdir are not on POSIX's
-// list of async-signal-safe calls. That is a deliberate trade-off: the process is ending anyway,
-// and the worst case is a leftover folder in the temporary folder. Up to 16 folders at a time
-// (paths up to PATH_MAX) are covered; more are still removed by their destructors.
+// A run ended by SIGKILL or a crash leaves its folder behind, with the registry exports in it.
+// Creating a folder first removes such leftovers from the folder it is created in: folders named
+// exactly `quillet-<process id>-XXXXXX` (six letters or digits) whose process no longer runs,
+// owned by this user, not symbolic links. Anything else there is never touched. A leftover whose
+// process id a new process has taken stays until that process ends.
 //
 // Create() and the destructor may be called from several threads.
 class WorkFolder {
@@ -27,8 +25,9 @@ class WorkFolder {
     // Creates the folder in $TMPDIR when that is set to an absolute folder, else in /tmp.
     static Result<WorkFolder> Create(const Environment& env);
     static Result<WorkFolder> Create() { return Create(Environment::Process()); }
-    // Creates the folder inside `parent`.
-    static Result<WorkFolder> CreateIn(const std::filesystem::path& parent);
+    // Creates the folder inside `parent`. The leftovers are looked for through `files`.
+    static Result<WorkFolder> CreateIn(const std::filesystem::path& parent,
+                                       FileOperations& files = RealFileOperations());
 
     // The folder Create(env) uses.
     static std::filesystem::path TemporaryRoot(const Environment& env);
@@ -47,7 +46,7 @@ class WorkFolder {
     void removeNow();
 
     std::filesystem::path m_path;
-    int m_signalSlot = -1;  // index in the list the signal handler walks, -1 when not listed
+    SignalCleanupEntry m_signalCleanup;
 };
 
 }  // namespace quillet

@@ -16,6 +16,7 @@
 #include "support/child_process.h"
 #include "support/faulty_file_operations.h"
 #include "support/folder_snapshot.h"
+#include "support/foreign_owner_file_operations.h"
 #include "support/temp_dir.h"
 
 namespace quillet {
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FaultyFileOperations;
 using testing::FolderListing;
+using testing::ForeignOwnerFileOperations;
 using testing::ForkChild;
 using testing::Pipe;
 using testing::ReadFileBytes;
@@ -251,6 +253,38 @@ TEST_F(ReplaceFileTest, KillAtAnyMomentLeavesOldOrNewContentWhole) {
     }
 }
 
+TEST_F(ReplaceFileTest, SigtermRemovesTheTemporaryAndALibrarysTemporariesOfIt) {
+    WriteFileBytes(m_target, "old");
+    Pipe report;
+    Pipe finish;
+    const pid_t child = ForkChild([&] {
+        report.closeReadEnd();
+        finish.closeWriteEnd();
+        signal(SIGTERM, SIG_DFL);  // the test runner may have been started with it ignored
+        FileReplacement replacement(m_target);
+        if (!replacement.begin() || !replacement.write("new")) return 1;
+        const std::string temporary = replacement.temporary().string();
+        WriteFileBytes(temporary + ".Ab12cd", "a library's temporary of it");
+        WriteFileBytes(temporary + "x", "not derived from it");
+        report.send(replacement.temporary().filename().string() + "\n");
+        finish.receiveByte();  // SIGTERM ends the process here
+        return 2;
+    });
+    ASSERT_GT(child, 0);
+    report.closeWriteEnd();
+    finish.closeReadEnd();
+    const auto temporary = report.receiveLine();
+    ASSERT_TRUE(temporary.has_value());
+    ASSERT_EQ(FolderListing(m_temp.path()).size(), 4u);
+
+    ASSERT_EQ(kill(child, SIGTERM), 0);
+    const int status = WaitForChild(child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+    EXPECT_EQ(FolderListing(m_temp.path()),
+              (std::vector<std::string>{*temporary + "x", "user.reg"}));
+    EXPECT_EQ(ReadFileBytes(m_target), "old");
+}
+
 TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarget) {
     TempDir temp;
     const std::string ended = std::to_string(EndedProcessId());
@@ -258,12 +292,22 @@ TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarg
     const std::string own = std::to_string(getpid());
     const std::vector<std::string> kept = {
         "user.reg",
-        ".user.reg.quillet-" + running + "-abcdefgh",  // a live run's
-        ".user.reg.quillet-" + own + "-abcdefgh",      // this process's own
-        ".system.reg.quillet-" + ended + "-abcdefgh",  // another target's
-        "user.reg.quillet-" + ended + "-abcdefgh",     // no leading dot
-        ".user.reg.quillet-abc123",                    // no process id
-        ".user.reg.quillet-" + ended,                  // nothing after the process id
+        ".user.reg.quillet-" + running + "-abcdefgh",        // a live run's
+        ".user.reg.quillet-" + own + "-abcdefgh",            // this process's own
+        ".system.reg.quillet-" + ended + "-abcdefgh",        // another target's
+        "user.reg.quillet-" + ended + "-abcdefgh",           // no leading dot
+        ".user.reg.quillet-abc123",                          // no process id
+        ".user.reg.quillet-" + ended,                        // nothing after the process id
+        ".user.reg.quillet-" + ended + "-abcdefg",           // a random part too short
+        ".user.reg.quillet-" + ended + "-abcdefghi",         // too long
+        ".user.reg.quillet-" + ended + "-ABCDEFGH",          // not ours: upper case
+        ".user.reg.quillet-" + ended + "-abc.efgh",          // not a letter or digit
+        ".user.reg.quillet-0" + ended + "-abcdefgh",         // a leading zero
+        ".user.reg.quillet-" + ended + "-abcdefgh.Xy12Z",    // a library suffix too short
+        ".user.reg.quillet-" + ended + "-abcdefgh.Xy12Zq9",  // too long
+        ".user.reg.quillet-" + ended + "-abcdefgh.Xy-2Zq",   // not a letter or digit
+        ".user.reg.quillet-" + ended + "-abcdefgh~",         // an editor's backup
+        ".user.reg.quillet-" + ended + "-0th3rusr",          // another user's, see below
     };
     for (const auto& name : kept) WriteFileBytes(temp / name, "x");
     WriteFileBytes(temp / (".user.reg.quillet-" + ended + "-abcdefgh"), "left over");
@@ -271,7 +315,8 @@ TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarg
     const std::string folder = ".user.reg.quillet-" + ended + "-folder";
     fs::create_directories(temp / folder);  // not a file: kept
 
-    RemoveStaleTemporaries(temp / "user.reg");
+    ForeignOwnerFileOperations files({".user.reg.quillet-" + ended + "-0th3rusr"});
+    RemoveStaleTemporaries(temp / "user.reg", files);
 
     std::vector<std::string> expected = kept;
     expected.push_back(folder);

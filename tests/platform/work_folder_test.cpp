@@ -5,10 +5,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/fake_environment.h"
+#include "support/folder_snapshot.h"
+#include "support/foreign_owner_file_operations.h"
 #include "support/temp_dir.h"
 
 namespace quillet {
@@ -16,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FakeEnvironment;
+using testing::ForeignOwnerFileOperations;
 using testing::ForkChild;
 using testing::Pipe;
 using testing::TempDir;
@@ -38,8 +43,9 @@ TEST(WorkFolderTest, CreatesPrivateFolderInTmpdirAndRemovesItWithContent) {
         ASSERT_TRUE(folder.ok()) << folder.reason();
         created = folder->path();
         EXPECT_EQ(created.parent_path(), temp.path());
-        EXPECT_EQ(created.filename().string().rfind("quillet-", 0), 0u) << created;
-        EXPECT_EQ(created.filename().string().size(), std::string("quillet-XXXXXX").size());
+        const std::string ownPrefix = "quillet-" + std::to_string(getpid()) + "-";
+        EXPECT_EQ(created.filename().string().rfind(ownPrefix, 0), 0u) << created;
+        EXPECT_EQ(created.filename().string().size(), ownPrefix.size() + 6) << created;
         struct stat info {};
         ASSERT_EQ(stat(created.c_str(), &info), 0);
         EXPECT_TRUE(S_ISDIR(info.st_mode));
@@ -87,6 +93,88 @@ TEST(WorkFolderTest, ReportsWhyItCannotBeCreated) {
     EXPECT_FALSE(folder.ok());
     EXPECT_EQ(folder.reason(), "Cannot create a work folder in " + (temp / "missing").string() +
                                    ": No such file or directory");
+}
+
+// A process id that belongs to no running process: a child's that has ended.
+pid_t EndedProcessId() {
+    const pid_t child = ForkChild([] { return 0; });
+    WaitForChild(child);
+    return child;
+}
+
+enum class Entry { kFolder, kForeignFolder, kFile, kLinkToFolder };
+
+struct StaleCase {
+    std::string name;
+    Entry entry;
+    bool removed;
+    const char* what;
+};
+
+TEST(WorkFolderTest, CreatingRemovesOnlyTheWorkFoldersOfEndedRunsOfThisUser) {
+    const std::string ended = std::to_string(EndedProcessId());
+    const std::string running = std::to_string(getppid());
+    const std::string own = std::to_string(getpid());
+    const std::vector<StaleCase> cases = {
+        {"quillet-" + ended + "-a1B2c3", Entry::kFolder, true, "an ended run's"},
+        {"quillet-" + ended + "-ZZ9yy8", Entry::kFolder, true, "another ended run's"},
+        {"quillet-" + running + "-a1B2c3", Entry::kFolder, false, "a live run's"},
+        {"quillet-" + own + "-a1B2c3", Entry::kFolder, false, "this process's own"},
+        {"quillet-" + ended + "-f0r31g", Entry::kForeignFolder, false, "another user's"},
+        {"quillet-" + ended + "-file01", Entry::kFile, false, "not a folder"},
+        {"quillet-" + ended + "-link01", Entry::kLinkToFolder, false, "a symbolic link"},
+        {"quillet-" + ended + "-a1B2c", Entry::kFolder, false, "five random letters"},
+        {"quillet-" + ended + "-a1B2c3d", Entry::kFolder, false, "seven random letters"},
+        {"quillet-" + ended + "-a1B2c!", Entry::kFolder, false, "not a letter"},
+        {"quillet-" + ended + "a1B2c3", Entry::kFolder, false, "no dash after the id"},
+        {"quillet-" + ended + "-a1B2c3.bak", Entry::kFolder, false, "a suffix"},
+        {"quillet--a1B2c3", Entry::kFolder, false, "no process id"},
+        {"quillet-0" + ended + "-a1B2c3", Entry::kFolder, false, "a leading zero"},
+        {"quillet-+" + ended + "-a1B2c3", Entry::kFolder, false, "a sign"},
+        {"quillet-99999999999999999999-a1B2c3", Entry::kFolder, false, "no such process id"},
+        {"Quillet-" + ended + "-a1B2c3", Entry::kFolder, false, "another case"},
+        {"xquillet-" + ended + "-a1B2c3", Entry::kFolder, false, "a longer name"},
+        {".quillet-" + ended + "-a1B2c3", Entry::kFolder, false, "a hidden name"},
+        {"quillet-a1B2c3", Entry::kFolder, false, "no process id at all"},
+    };
+    TempDir temp;
+    const fs::path parent = temp / "tmp";
+    fs::create_directories(parent);
+    std::set<std::string> foreign;
+    for (const StaleCase& c : cases) {
+        const fs::path path = parent / c.name;
+        switch (c.entry) {
+            case Entry::kForeignFolder:
+                foreign.insert(c.name);
+                [[fallthrough]];
+            case Entry::kFolder:
+                FillWithWork(path);
+                break;
+            case Entry::kFile:
+                WriteFileBytes(path, "not a folder");
+                break;
+            case Entry::kLinkToFolder:
+                FillWithWork(temp / "elsewhere");
+                fs::create_directory_symlink(temp / "elsewhere", path);
+                break;
+        }
+    }
+    const testing::TreeSnapshot elsewhere = testing::SnapshotTree(temp / "elsewhere");
+
+    ForeignOwnerFileOperations files(foreign);
+    auto created = WorkFolder::CreateIn(parent, files);
+    ASSERT_TRUE(created.ok()) << created.reason();
+
+    for (const StaleCase& c : cases) {
+        EXPECT_EQ(fs::exists(fs::symlink_status(parent / c.name)), !c.removed)
+            << c.name << " (" << c.what << ")";
+        if (!c.removed && c.entry != Entry::kFile && c.entry != Entry::kLinkToFolder) {
+            EXPECT_TRUE(fs::exists(parent / c.name / "regs" / "deep" / "deeper" / "x.dbx"))
+                << c.name << " (" << c.what << ") was emptied";
+        }
+    }
+    EXPECT_EQ(testing::SnapshotTree(temp / "elsewhere"), elsewhere);
+    EXPECT_TRUE(fs::exists(created->path()));
 }
 
 constexpr int kChildSetupFailed = 7;

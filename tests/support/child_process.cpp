@@ -126,6 +126,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
     }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.peakMemoryKb = usage.ru_maxrss;
+    run.pid = child;
     run.out = ReadFileBytes(outFile);
     run.err = ReadFileBytes(errFile);
     return run;

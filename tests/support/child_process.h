@@ -43,6 +43,7 @@ int WaitForChild(pid_t child);
 // What a program run by RunProgram did.
 struct ProgramRun {
     int exitCode = -1;  // its exit status, 128 + the signal that ended it, -1 when it did not start
+    pid_t pid = -1;     // its process id, which has ended
     std::string out;
     std::string err;
     long peakMemoryKb = 0;  // the most memory it held at once (its maximum resident set)

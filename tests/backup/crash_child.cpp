@@ -1,0 +1,203 @@
+// A test-only program that runs one operation over a Wine prefix and kills itself with SIGKILL
+// just before the n-th step it takes through the file-system seam or the archive's events, so
+// that a test can look at what a crash at that moment leaves behind.
+//
+//   quillet_crash_child <kill-at> backup <prefix> <backup file>
+//   quillet_crash_child <kill-at> commit <prefix>
+//   quillet_crash_child <kill-at> restore <prefix> <backup file>
+//
+// <kill-at> 0 never kills. A run that ends prints "steps <count>" and exits 0, or exits 3 with the
+// reason on stderr; usage errors exit 2. Work folders go to $TMPDIR.
+#include <signal.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "backup/backup_run.h"
+#include "backup/crash_child_protocol.h"
+#include "backup/opened_backup.h"
+#include "backup/restore_run.h"
+#include "backup/run_environment.h"
+#include "platform/file_operations.h"
+#include "platform/message_service.h"
+#include "support/sample_prefix.h"
+#include "system/wine_system.h"
+
+namespace quillet::testing {
+namespace {
+
+// Counts steps and ends the process with SIGKILL before step `killAt`.
+class KillSwitch {
+  public:
+    explicit KillSwitch(long killAt) : m_killAt(killAt) {}
+    void step() {
+        if (++m_steps == m_killAt) raise(SIGKILL);
+    }
+    long steps() const { return m_steps; }
+
+  private:
+    long m_killAt;
+    long m_steps = 0;
+};
+
+// The real file operations, each call that changes something a step. Calls that only look (status,
+// readLink, listFolder, processExists) are no steps: a kill before one of them leaves the files as
+// a kill before the next call that changes something does.
+class KillingFileOperations : public FileOperations {
+  public:
+    explicit KillingFileOperations(KillSwitch& killSwitch) : m_switch(killSwitch) {}
+
+    int open(const std::filesystem::path& file, int flags, mode_t mode, int* fd) override {
+        m_switch.step();
+        return m_real.open(file, flags, mode, fd);
+    }
+    int write(int fd, std::string_view data, std::size_t* written) override {
+        m_switch.step();
+        // Short writes, so that a kill can also come in the middle of a file's content.
+        return m_real.write(fd, data.substr(0, kCrashWriteSize), written);
+    }
+    // Flushes are steps but flush nothing: what a killed process wrote stays in the page cache
+    // all the same, and flushing to the disk would only make the test slow.
+    int fsync(int) override {
+        m_switch.step();
+        return 0;
+    }
+    int close(int fd) override {
+        m_switch.step();
+        return m_real.close(fd);
+    }
+    int fchmod(int fd, mode_t mode) override {
+        m_switch.step();
+        return m_real.fchmod(fd, mode);
+    }
+    int fchown(int fd, uid_t owner, gid_t group) override {
+        m_switch.step();
+        return m_real.fchown(fd, owner, group);
+    }
+    int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        m_switch.step();
+        return m_real.rename(from, to);
+    }
+    int unlink(const std::filesystem::path& file) override {
+        m_switch.step();
+        return m_real.unlink(file);
+    }
+    int syncFolder(const std::filesystem::path&) override {
+        m_switch.step();
+        return 0;
+    }
+    int status(const std::filesystem::path& file, bool followLinks, struct stat* info) override {
+        return m_real.status(file, followLinks, info);
+    }
+    int readLink(const std::filesystem::path& link, std::filesystem::path* target) override {
+        return m_real.readLink(link, target);
+    }
+    int listFolder(const std::filesystem::path& folder, std::vector<std::string>* names) override {
+        return m_real.listFolder(folder, names);
+    }
+    bool processExists(pid_t pid) override { return m_real.processExists(pid); }
+
+  private:
+    KillSwitch& m_switch;
+    FileOperations& m_real = RealFileOperations();
+};
+
+// The archive's events are steps too: a kill while libzip writes its own temporary.
+class KillingProgress : public BackupProgress {
+  public:
+    explicit KillingProgress(KillSwitch& killSwitch) : m_switch(killSwitch) {}
+    void EntryAdding(const std::string&) override { m_switch.step(); }
+    void EntryExtracting(const std::string&) override { m_switch.step(); }
+    void SaveProgress(int) override { m_switch.step(); }
+
+  private:
+    KillSwitch& m_switch;
+};
+
+class SilentMessages : public MessageService {
+  public:
+    MessageAnswer showMessage(const std::string& text, MessageIcon, MessageButtons) override {
+        std::cerr << text << '\n';
+        return MessageAnswer::Cancel;
+    }
+};
+
+int Failed(const std::string& reason) {
+    std::cerr << "quillet_crash_child: " << reason << '\n';
+    return 3;
+}
+
+int Backup(RunEnvironment& run, KillingProgress& progress, const std::string& file) {
+    BackupRequest request;
+    request.identityKey = kSampleMainIdentity;
+    request.headerLines = UnattendedHeader("crash test");
+    request.items.fill(true);
+    request.password = kCrashPassword;
+    request.backupFile = file;
+    const BackupOutcome outcome = RunBackup(run.context(), request, &progress);
+    if (!outcome.written) return Failed(outcome.writeFailure);
+    return outcome.allSucceeded() ? 0 : Failed("an item failed: " + outcome.report());
+}
+
+int Commit(WineSystem& system) {
+    registry::RegistryStore& store = system.registry();
+    for (const registry::HKey root : {registry::kHkeyCurrentUser, registry::kHkeyLocalMachine}) {
+        registry::HKey key = 0;
+        if (store.RegCreateKey(root, kCrashKey, &key) != registry::kErrorSuccess) {
+            return Failed("cannot create the key");
+        }
+        const std::string text = kCrashNewValue;
+        const registry::RegResult set =
+            store.RegSetValueEx(key, kCrashValueName, registry::kRegSz,
+                                reinterpret_cast<const std::uint8_t*>(text.c_str()),
+                                static_cast<std::uint32_t>(text.size() + 1));
+        (void)store.RegCloseKey(key);
+        if (set != registry::kErrorSuccess) return Failed("cannot set the value");
+    }
+    if (Status committed = store.Commit(); !committed) return Failed(committed.reason());
+    return 0;
+}
+
+int Restore(RunEnvironment& run, KillingProgress& progress, const std::string& file) {
+    OpenedBackup backup(run.archive(), run.context().workFolder);
+    if (Status opened = backup.open(file, kCrashPassword); !opened) return Failed(opened.reason());
+    RestoreRequest request;
+    request.identityKey = kSampleMainIdentity;
+    request.ticked[kMessages] = true;
+    request.ticked[kAddressBook] = true;
+    const RestoreOutcome outcome = RunRestore(run.context(), backup, request, &progress);
+    if (!outcome.started) return Failed(outcome.started.reason());
+    return outcome.allSucceeded() ? 0 : Failed("an item failed: " + outcome.report());
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 4) return 2;
+    const long killAt = std::strtol(argv[1], nullptr, 10);
+    const std::string operation = argv[2];
+    KillSwitch killSwitch(killAt);
+    KillingFileOperations files(killSwitch);
+    KillingProgress progress(killSwitch);
+    const Environment env = Environment::Process();
+    auto system = WineSystem::Open(std::string(argv[3]), env, files);
+    if (!system) return Failed(system.reason());
+
+    int result = 2;
+    if (operation == "commit") {
+        result = Commit(**system);
+    } else if ((operation == "backup" || operation == "restore") && argc == 5) {
+        SilentMessages messages;
+        auto run = RunEnvironment::Create(**system, messages, env);
+        if (!run) return Failed(run.reason());
+        result = operation == "backup" ? Backup(**run, progress, argv[4])
+                                       : Restore(**run, progress, argv[4]);
+    }
+    if (result == 0) std::cout << "steps " << killSwitch.steps() << '\n';
+    return result;
+}
+
+}  // namespace
+}  // namespace quillet::testing
+
+int main(int argc, char** argv) { return quillet::testing::Run(argc, argv); }

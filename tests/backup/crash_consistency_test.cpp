@@ -1,0 +1,263 @@
+// A backup over an existing backup file, a restore of the message stores and the address book,
+// and a registry commit, each killed with SIGKILL before every step it takes through the
+// file-system seam and the archive's events (quillet_crash_child). After each kill every file is
+// its old self or its complete new self, and the next run removes what the killed run left and
+// nothing else.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "backup/crash_child_protocol.h"
+#include "registry/wine_registry_file.h"
+#include "support/backup_reader.h"
+#include "support/child_process.h"
+#include "support/folder_snapshot.h"
+#include "support/sample_prefix.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace quillet::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kKilledStatus = 128 + SIGKILL;
+// Far more steps than any of the operations takes: a guard against a child that never finishes.
+constexpr long kMaxSteps = 1000;
+constexpr uid_t kOtherUser = 65534;
+
+// A process id that belongs to no running process: a child's that has ended.
+pid_t EndedProcessId() {
+    const pid_t child = ForkChild([] { return 0; });
+    WaitForChild(child);
+    return child;
+}
+
+// The text of a Wine registry file without the times Wine writes for each changed key, which
+// differ from run to run.
+std::string WithoutKeyTimes(const std::string& text) {
+    std::istringstream in(text);
+    std::string result;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("#time=", 0) == 0) {
+            line = "#time=";
+        } else if (!line.empty() && line.front() == '[') {
+            const std::size_t end = line.rfind("] ");
+            if (end != std::string::npos) line.resize(end + 1);
+        }
+        result += line + '\n';
+    }
+    return result;
+}
+
+class CrashConsistencyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeSamplePrefix(m_prefix));
+        fs::create_directories(m_tmp);
+        fs::create_directories(m_out);
+        for (char** variable = environ; *variable != nullptr; ++variable) {
+            const std::string text = *variable;
+            if (text.rfind("TMPDIR=", 0) != 0) m_environment.push_back(text);
+        }
+        m_environment.push_back("TMPDIR=" + m_tmp.string());
+        plantDecoys();
+    }
+
+    ProgramRun runChild(long killAt, const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv = {QUILLET_CRASH_CHILD_PATH, std::to_string(killAt)};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProgram(argv, m_environment);
+    }
+
+    // Entries that look like a run's leftovers but are not a dead run's of this user: a live
+    // process's, near misses, another user's. No run may touch them.
+    void plantDecoys() {
+        const std::string live = std::to_string(getpid());
+        const std::string ended = std::to_string(EndedProcessId());
+        const bool root = geteuid() == 0;
+        const std::vector<std::pair<fs::path, std::string>> targets = {
+            {m_out, "main.qbk"},
+            {m_prefix, "user.reg"},
+            {m_prefix, "system.reg"},
+            {storeFolder(), "Inbox.dbx"},
+            {SampleAddressBook(m_prefix).parent_path(), SampleAddressBook(m_prefix).filename()}};
+        for (const auto& [folder, target] : targets) {
+            const std::string stem = "." + target + ".quillet-";
+            WriteFileBytes(folder / (stem + live + "-abcdefgh"), "a live run's");
+            WriteFileBytes(folder / (stem + ended + "-abcdefgh~"), "a near miss");
+            WriteFileBytes(folder / (stem + "0" + ended + "-abcdefgh"), "a near miss");
+            if (root) {
+                const fs::path foreign = folder / (stem + ended + "-n0b0dy00");
+                WriteFileBytes(foreign, "another user's");
+                ASSERT_EQ(chown(foreign.c_str(), kOtherUser, kOtherUser), 0);
+            }
+        }
+        WriteFileBytes(m_tmp / ("quillet-" + live + "-abc123") / "work", "a live run's");
+        WriteFileBytes(m_tmp / ("quillet-" + ended + "-abc12") / "work", "a near miss");
+        WriteFileBytes(m_tmp / ("quillet-" + ended + "-abc123"), "not a folder");
+        if (root) {
+            const fs::path foreign = m_tmp / ("quillet-" + ended + "-n0b0dy");
+            WriteFileBytes(foreign / "work", "another user's");
+            ASSERT_EQ(chown(foreign.c_str(), kOtherUser, kOtherUser), 0);
+        }
+    }
+
+    fs::path storeFolder() const { return SampleStoreFolder(m_prefix, kSampleMainIdentity); }
+
+    // The message stores and the address book: the files a restore replaces.
+    std::vector<fs::path> restoredFiles() const {
+        std::vector<fs::path> files = {SampleAddressBook(m_prefix)};
+        for (const auto& entry : fs::directory_iterator(storeFolder())) {
+            if (entry.is_regular_file() && entry.path().extension() == ".dbx") {
+                files.push_back(entry.path());
+            }
+        }
+        return files;
+    }
+
+    // Kills `arguments`' operation before step 1, 2, ... until it finishes without reaching the
+    // step. Before each run `reset` puts the old files back; after each kill `check(false)` says
+    // whether every file is old or new, and after the next run `check(true)` whether it is new.
+    // Returns the number of kills checked.
+    int killAtEveryStep(const std::vector<std::string>& arguments,
+                        const std::vector<fs::path>& watched, const std::function<void()>& reset,
+                        const std::function<void(bool)>& check) {
+        std::map<fs::path, std::vector<std::string>> before;
+        for (const fs::path& folder : watched) before[folder] = FolderListing(folder);
+        int kills = 0;
+        for (long step = 1; step <= kMaxSteps; ++step) {
+            SCOPED_TRACE(arguments.front() + " killed before step " + std::to_string(step));
+            reset();
+            const ProgramRun killed = runChild(step, arguments);
+            if (killed.exitCode == 0) return kills;  // it finished before that step
+            EXPECT_EQ(killed.exitCode, kKilledStatus) << killed.err;
+            if (killed.exitCode != kKilledStatus) return kills;
+            ++kills;
+            check(false);
+            // Whatever is new is the killed run's own temporary.
+            const std::string killedMark = "quillet-" + std::to_string(killed.pid) + "-";
+            for (const fs::path& folder : watched) {
+                for (const std::string& name : FolderListing(folder)) {
+                    const auto& old = before[folder];
+                    if (std::find(old.begin(), old.end(), name) != old.end()) continue;
+                    EXPECT_NE(name.find(killedMark), std::string::npos)
+                        << folder / name << " is not the killed run's";
+                }
+            }
+
+            const ProgramRun next = runChild(0, arguments);
+            EXPECT_EQ(next.exitCode, 0) << next.err;
+            check(true);
+            for (const fs::path& folder : watched) {
+                EXPECT_EQ(FolderListing(folder), before[folder]) << "in " << folder;
+            }
+            if (HasFailure()) return kills;
+        }
+        ADD_FAILURE() << arguments.front() << " never finished";
+        return kills;
+    }
+
+    int backupOverAnExistingBackup() {
+        const fs::path file = m_out / "main.qbk";
+        const std::vector<std::string> arguments = {"backup", m_prefix.string(), file.string()};
+        const ProgramRun first = runChild(0, arguments);
+        EXPECT_EQ(first.exitCode, 0) << first.err;
+        const std::string oldBackup = ReadFileBytes(file);
+        const std::vector<std::string> entryNames =
+            MaskedEntryNames(ReadBackupEntries(file, kCrashPassword));
+        EXPECT_GE(entryNames.size(), 8u);
+        return killAtEveryStep(
+            arguments, {m_out, m_tmp}, [&] { WriteFileBytes(file, oldBackup); },
+            [&](bool mustBeNew) {
+                if (!mustBeNew && ReadFileBytes(file) == oldBackup) return;
+                // Reading every entry checks each one's authentication code.
+                EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(file, kCrashPassword)), entryNames);
+                EXPECT_NE(ReadFileBytes(file), oldBackup);
+            });
+    }
+
+    int restoreOfMessagesAndAddressBook() {
+        const fs::path file = m_temp / "source.qbk";
+        const ProgramRun made = runChild(0, {"backup", m_prefix.string(), file.string()});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        std::map<fs::path, std::string> restored, old;
+        for (const fs::path& live : restoredFiles()) {
+            restored[live] = ReadFileBytes(live);
+            old[live] = "the old " + live.filename().string() + " of another length";
+        }
+        EXPECT_GE(restored.size(), 4u);
+        const auto reset = [&] {
+            for (const auto& [live, bytes] : old) WriteFileBytes(live, bytes);
+        };
+        return killAtEveryStep({"restore", m_prefix.string(), file.string()},
+                               {storeFolder(), SampleAddressBook(m_prefix).parent_path(), m_tmp},
+                               reset, [&](bool mustBeNew) {
+                                   for (const auto& [live, bytes] : restored) {
+                                       const std::string now = ReadFileBytes(live);
+                                       if (now == bytes || (!mustBeNew && now == old[live]))
+                                           continue;
+                                       ADD_FAILURE() << live << " is neither "
+                                                     << (mustBeNew ? "" : "the old file nor ")
+                                                     << "the restored one";
+                                   }
+                               });
+    }
+
+    int registryCommit() {
+        const std::vector<fs::path> files = {m_prefix / "user.reg", m_prefix / "system.reg"};
+        std::map<fs::path, std::string> old, committed;
+        for (const fs::path& file : files) old[file] = ReadFileBytes(file);
+        const ProgramRun first = runChild(0, {"commit", m_prefix.string()});
+        EXPECT_EQ(first.exitCode, 0) << first.err;
+        for (const fs::path& file : files) {
+            committed[file] = WithoutKeyTimes(ReadFileBytes(file));
+            EXPECT_NE(committed[file].find(std::string("\"") + kCrashValueName + "\"=\"" +
+                                           kCrashNewValue + "\""),
+                      std::string::npos)
+                << file;
+        }
+        const auto reset = [&] {
+            for (const auto& [file, bytes] : old) WriteFileBytes(file, bytes);
+        };
+        const int kills =
+            killAtEveryStep({"commit", m_prefix.string()}, {m_prefix}, reset, [&](bool mustBeNew) {
+                for (const fs::path& file : files) {
+                    const std::string now = ReadFileBytes(file);
+                    EXPECT_TRUE(registry::ParseWineRegistry(now).ok()) << file << " does not load";
+                    if (!mustBeNew && now == old[file]) continue;
+                    EXPECT_EQ(WithoutKeyTimes(now), committed[file])
+                        << file << " is neither the old file nor the committed one";
+                }
+            });
+        reset();
+        return kills;
+    }
+
+    TempDir m_temp;
+    fs::path m_prefix = m_temp / "prefix";
+    fs::path m_tmp = m_temp / "tmp";
+    fs::path m_out = m_temp / "out";
+    std::vector<std::string> m_environment;
+};
+
+TEST_F(CrashConsistencyTest, EveryFileIsOldOrNewAfterAKillAndTheNextRunTidiesUp) {
+    int kills = backupOverAnExistingBackup();
+    if (!HasFailure()) kills += restoreOfMessagesAndAddressBook();
+    if (!HasFailure()) kills += registryCommit();
+    EXPECT_GE(kills, 50);
+    std::cout << "RELIABILITY kills_survived " << kills << std::endl;
+}
+
+}  // namespace
+}  // namespace quillet::testing
