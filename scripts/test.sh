@@ -11,7 +11,8 @@ cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+# The large-store run (label "large") takes minutes; bench/reliability/run.sh runs it.
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -LE large
 
 # The fuzz targets, for a minute each, where clang is installed (scripts/setup.sh installs it).
 if command -v clang++ >/dev/null; then

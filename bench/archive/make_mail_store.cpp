@@ -1,9 +1,11 @@
 // Writes a synthetic, deterministic message store for the archive benchmark: FOLDER/Folder01.dbx
 // ... with mail-like text (headers, paragraphs, quoted replies, base64 attachments).
 //
-//   bench_mail_store FOLDER [TOTAL_MB=620] [FILES=20] [LARGEST_MB=160]
+//   bench_mail_store FOLDER [TOTAL_MB=620] [FILES=20] [LARGEST_MB=160] [ATTACHMENT_EVERY=15]
 //
-// The first file is LARGEST_MB; the others share the rest equally. Same arguments, same bytes.
+// The first file is LARGEST_MB; the others share the rest equally. One message in
+// ATTACHMENT_EVERY carries a base64 attachment (1 makes the store mostly attachments, which deflate
+// to about three quarters of their size). Same arguments, same bytes.
 
 #include <cstdint>
 #include <cstdio>
@@ -66,7 +68,8 @@ const char* const kDomains[] = {"example.com", "example.org", "mail.example.net"
 
 class MailWriter {
   public:
-    MailWriter(std::FILE* out, std::uint64_t seed) : m_out(out), m_random(seed) {}
+    MailWriter(std::FILE* out, std::uint64_t seed, std::size_t attachmentEvery)
+        : m_out(out), m_random(seed), m_attachmentEvery(attachmentEvery) {}
 
     void message(std::uint64_t number) {
         const char* from = kNames[m_random.below(16)];
@@ -87,7 +90,7 @@ class MailWriter {
         line("Date: " + date());
         line("MIME-Version: 1.0");
         line("X-Mailer: Mail Client 6.00.2900.2180");
-        const bool attachment = m_random.below(15) == 0;
+        const bool attachment = m_random.below(m_attachmentEvery) == 0;
         const std::string boundary = "----=_NextPart_000_" + hex(8);
         if (attachment) {
             line("Content-Type: multipart/mixed; boundary=\"" + boundary + "\"");
@@ -174,15 +177,17 @@ class MailWriter {
 
     std::FILE* m_out;
     Random m_random;
+    std::size_t m_attachmentEvery;
     std::vector<std::string> m_previous;
 };
 
-bool WriteStore(const std::filesystem::path& file, std::uint64_t bytes, std::uint64_t seed) {
+bool WriteStore(const std::filesystem::path& file, std::uint64_t bytes, std::uint64_t seed,
+                std::size_t attachmentEvery) {
     std::FILE* out = std::fopen(file.c_str(), "wb");
     if (out == nullptr) return false;
     static std::vector<char> buffer(1 << 20);
     std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
-    MailWriter writer(out, seed);
+    MailWriter writer(out, seed, attachmentEvery);
     for (std::uint64_t number = 0; static_cast<std::uint64_t>(std::ftell(out)) < bytes; ++number) {
         writer.message(number);
     }
@@ -194,15 +199,20 @@ bool WriteStore(const std::filesystem::path& file, std::uint64_t bytes, std::uin
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_mail_store FOLDER [TOTAL_MB] [FILES] [LARGEST_MB]\n");
+        std::fprintf(stderr,
+                     "usage: bench_mail_store FOLDER [TOTAL_MB] [FILES] [LARGEST_MB] "
+                     "[ATTACHMENT_EVERY]\n");
         return 2;
     }
     const std::filesystem::path folder = argv[1];
     const std::uint64_t totalMb = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 620;
     const std::uint64_t files = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 20;
     const std::uint64_t largestMb = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 160;
-    if (files < 2 || largestMb >= totalMb) {
-        std::fprintf(stderr, "bench_mail_store: need at least 2 files and LARGEST_MB < TOTAL_MB\n");
+    const std::uint64_t attachmentEvery = argc > 5 ? std::strtoull(argv[5], nullptr, 10) : 15;
+    if (files < 2 || largestMb >= totalMb || attachmentEvery == 0) {
+        std::fprintf(stderr,
+                     "bench_mail_store: need at least 2 files, LARGEST_MB < TOTAL_MB and "
+                     "ATTACHMENT_EVERY >= 1\n");
         return 2;
     }
     std::error_code error;
@@ -214,7 +224,7 @@ int main(int argc, char** argv) {
         char name[32];
         std::snprintf(name, sizeof(name), "Folder%02llu.dbx",
                       static_cast<unsigned long long>(i + 1));
-        if (!WriteStore(folder / name, bytes, 1000 + i)) {
+        if (!WriteStore(folder / name, bytes, 1000 + i, attachmentEvery)) {
             std::fprintf(stderr, "bench_mail_store: cannot write %s\n", (folder / name).c_str());
             return 1;
         }
