@@ -21,6 +21,7 @@ struct RegValue {
 };
 
 // One key of a hive. Nodes are shared so that an open handle keeps a deleted key alive.
+// Not thread-safe, not even for reading: listing the subkeys may sort them first.
 struct KeyNode {
     KeyNode() = default;
     KeyNode(const KeyNode&) = delete;
@@ -31,8 +32,7 @@ struct KeyNode {
     std::string name;  // UTF-8, in the case it was created with
     std::u16string folded;
     KeyNode* parent = nullptr;
-    std::vector<std::shared_ptr<KeyNode>> subkeys;  // sorted by folded name
-    std::vector<RegValue> values;                   // in stored order
+    std::vector<RegValue> values;  // in stored order
     std::unordered_map<std::u16string, std::size_t> valueIndex;
 
     // Lines of the key's block other than its key line, time line and values (class, link,
@@ -49,9 +49,15 @@ struct KeyNode {
     bool deleted = false;
     std::size_t fileOrder = 0;  // position of its block in the file it was read from
 
+    // The subkeys sorted by folded name, the order in which they enumerate. Adding and removing
+    // a subkey take constant time (expected); the list is put in order on the first call after
+    // them, so that any number of siblings added in any order costs O(n log n) in all.
+    const std::vector<std::shared_ptr<KeyNode>>& subkeys() const;
+    std::size_t subkeyCount() const { return m_subkeyIndex.size(); }
     std::shared_ptr<KeyNode> findSubkey(const std::u16string& foldedName) const;
-    // Returns the subkey, creating it (as changed, without a block) when missing.
-    std::shared_ptr<KeyNode> addSubkey(std::string_view name);
+    // Returns the subkey, creating it (as changed, without a block) when missing; `created`, when
+    // given, tells which.
+    std::shared_ptr<KeyNode> addSubkey(std::string_view name, bool* created = nullptr);
     // Removes a subkey with everything below it; the removed nodes are marked deleted.
     void removeSubkey(const KeyNode* child);
 
@@ -60,6 +66,18 @@ struct KeyNode {
     void setValue(std::string_view name, std::uint32_t type, std::string data);
     // Adds a value read from a file, with its source lines; a repeated name replaces.
     void loadValue(RegValue value);
+
+  private:
+    // Puts m_subkeys in order: drops removed subkeys, sorts, renumbers m_subkeyIndex.
+    void tidySubkeys() const;
+
+    // The subkeys, sorted by folded name unless m_subkeysUntidy; a removed subkey leaves an empty
+    // slot until then.
+    mutable std::vector<std::shared_ptr<KeyNode>> m_subkeys;
+    mutable bool m_subkeysUntidy = false;
+    // Each live subkey's position in m_subkeys, by folded name (a view of the subkey's own
+    // `folded`, which never changes).
+    mutable std::unordered_map<std::u16string_view, std::size_t> m_subkeyIndex;
 };
 
 // A registry hive: the key tree of one registry file with the lines around it.

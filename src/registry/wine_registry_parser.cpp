@@ -146,10 +146,9 @@ class Parser {
             std::size_t cut = path.find(u'\\', start);
             if (cut == std::u16string::npos) cut = path.size();
             if (cut > start) {
-                const bool existed =
-                    node->findSubkey(FoldName(path.substr(start, cut - start))) != nullptr;
-                node = node->addSubkey(Utf16ToUtf8(path.substr(start, cut - start)));
-                if (!existed) node->changed = false;
+                bool created = false;
+                node = node->addSubkey(Utf16ToUtf8(path.substr(start, cut - start)), &created);
+                if (created) node->changed = false;
             }
             start = cut + 1;
         }
@@ -307,7 +306,7 @@ class Parser {
     template <typename Visit>
     static void walk(const KeyNode& node, Visit&& visit) {
         visit(node);
-        for (const auto& child : node.subkeys) walk(*child, visit);
+        for (const auto& child : node.subkeys()) walk(*child, visit);
     }
 
     std::string_view m_text;

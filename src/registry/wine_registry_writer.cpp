@@ -80,7 +80,7 @@ void AppendValue(std::string& out, const RegValue& value) {
 
 // Wine leaves out a key that has subkeys and nothing else: creating the subkeys recreates it.
 bool WineWritesKey(const KeyNode& node) {
-    return !node.values.empty() || node.subkeys.empty() || !node.metaLines.empty();
+    return !node.values.empty() || node.subkeyCount() == 0 || !node.metaLines.empty();
 }
 
 struct Entry {
@@ -95,7 +95,7 @@ void CollectTreeOrder(KeyNode& root, std::vector<Entry>& out) {
         out.push_back(std::move(pending.back()));
         pending.pop_back();
         const Entry& entry = out.back();
-        const auto& subkeys = entry.node->subkeys;
+        const auto& subkeys = entry.node->subkeys();
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) {
             std::string childPath = entry.path;
             if (!childPath.empty()) childPath += "\\\\";

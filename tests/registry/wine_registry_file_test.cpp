@@ -77,7 +77,7 @@ TEST(WineRegistryFile, ReadsEveryValueFormWineWrites) {
         FindKey(hive->root, "Software\\Quillet Format Samples\\Names\\Key [with] brackets"));
     auto names = FindKey(hive->root, "Software\\Quillet Format Samples\\Names");
     std::vector<std::string> order;
-    for (const auto& child : names->subkeys) order.push_back(child->name);
+    for (const auto& child : names->subkeys()) order.push_back(child->name);
     EXPECT_EQ(order, (std::vector<std::string>{"Alpha", "alpha2", "Empty Key",
                                                "Key [with] brackets", "zeta", "\xc3\x89lan"}));
 }
@@ -97,7 +97,7 @@ std::multiset<std::string> LinesWithoutKeyTimes(const std::string& text) {
 void ForgetSources(KeyNode& node) {
     for (RegValue& value : node.values) value.sourceText.clear();
     node.changed = true;
-    for (const auto& child : node.subkeys) ForgetSources(*child);
+    for (const auto& child : node.subkeys()) ForgetSources(*child);
 }
 
 TEST(WineRegistryFile, EveryValueIsWrittenAsWineWritesIt) {
@@ -157,8 +157,8 @@ TEST(WineRegistryFile, EscapesRoundTripThroughTheWriter) {
     key->setValue("", kRegSz, std::string());  // zero-length: not a terminated text
     const std::string written = SerializeWineRegistry(*hive, kNow);
     auto again = Parse(written);
-    ASSERT_EQ(again->root->subkeys.size(), 1u);
-    const auto& node = again->root->subkeys[0];
+    ASSERT_EQ(again->root->subkeys().size(), 1u);
+    const auto& node = again->root->subkeys()[0];
     EXPECT_EQ(Utf16FromLeBytes(node->findValue("n\"ame")->data), text);
     EXPECT_EQ(node->findValue("")->type, kRegSz);
     EXPECT_EQ(node->findValue("")->data, "");
