@@ -29,7 +29,7 @@ struct KeyNode {
     // Frees the subtree without recursing, so that no depth of keys can exhaust the stack.
     ~KeyNode();
 
-    std::string name;  // UTF-8, in the case it was created with
+    std::string name;  // in the case it was created with (see registry_name.h for the encoding)
     std::u16string folded;
     KeyNode* parent = nullptr;
     std::vector<RegValue> values;  // in stored order

@@ -19,15 +19,17 @@ namespace quillet::registry {
 //   `"=rXX:` any other value (XX: its type in two hex digits) as the bytes the registry stores
 //       (UTF-16LE for text types), written as for `bin:`.
 // Keys come in pre-order: a key's line, its values in stored order, then its subkeys.
+// Names are written as they are; a value name may hold zeros.
 
 // Writes the key at `keyPath` with all its subkeys to `file`, replacing it. A key that cannot be
 // opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
-// the subkeys cannot be listed, or a key or value name in the tree holds a line break (CR or LF),
-// which the form cannot carry; the reason names the key.
+// the subkeys cannot be listed, or a name in the tree is one the form cannot carry: a key or
+// value name holding a line break (CR or LF) or a lone UTF-16 surrogate, or a key name holding a
+// zero; the reason names the key and the name.
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
 
 // Appends the value lines of one key (not its subkeys) to `file`; fails, as above, for a value
-// name that holds a line break (the lines before it stay).
+// name the form cannot carry (the lines before it stay).
 Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
                       const std::filesystem::path& file);
 

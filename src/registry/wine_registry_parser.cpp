@@ -2,7 +2,6 @@
 #include <charconv>
 #include <cstring>
 
-#include "platform/text_encoding.h"
 #include "registry/registry_name.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
@@ -147,7 +146,7 @@ class Parser {
             if (cut == std::u16string::npos) cut = path.size();
             if (cut > start) {
                 bool created = false;
-                node = node->addSubkey(Utf16ToUtf8(path.substr(start, cut - start)), &created);
+                node = node->addSubkey(NameFromUtf16(path.substr(start, cut - start)), &created);
                 if (created) node->changed = false;
             }
             start = cut + 1;
@@ -195,7 +194,7 @@ class Parser {
             std::u16string name;
             if (!ParseWineEscaped(content, pos, '"', &name)) return false;
             ++pos;
-            value.name = Utf16ToUtf8(name);
+            value.name = NameFromUtf16(name);
             value.folded = FoldName(name);
         }
         if (pos >= content.size() || content[pos] != '=') return false;

@@ -17,14 +17,7 @@ using quillet::testing::TempDir;
 using quillet::testing::WriteFileBytes;
 
 class RegistryTextTest : public ::testing::Test {
-  protected:
-    void set(const std::string& subkey, const std::string& name, std::uint32_t type,
-             const std::string& stored) {
-        HKey key;
-        ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, subkey, &key), kErrorSuccess);
-        ASSERT_EQ(store.RegSetValueRaw(key, name, type, stored), kErrorSuccess);
-        store.RegCloseKey(key);
-    }
+  public:
     static std::string Text(std::u16string_view text) {
         std::u16string units(text);
         units += u'\0';
@@ -34,6 +27,14 @@ class RegistryTextTest : public ::testing::Test {
         return std::string(reinterpret_cast<char*>(&n), 4);
     }
 
+  protected:
+    void set(const std::string& subkey, const std::string& name, std::uint32_t type,
+             const std::string& stored) {
+        HKey key;
+        ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, subkey, &key), kErrorSuccess);
+        ASSERT_EQ(store.RegSetValueRaw(key, name, type, stored), kErrorSuccess);
+        store.RegCloseKey(key);
+    }
     // The worked example: a key with five values of the four plain types and three subkeys.
     void makeExample(const std::string& at) {
         set(at, "", kRegSz, Text(u"main"));
@@ -203,6 +204,71 @@ INSTANTIATE_TEST_SUITE_P(Names, LineBreakNameTest,
                          [](const ::testing::TestParamInfo<LineBreakName>& info) {
                              return info.param.label;
                          });
+
+// A name the form cannot carry, and how the refusal shows it.
+struct UncarriedName {
+    const char* label;
+    bool keyName;  // else a value name
+    std::string name;
+    const char* shown;
+    const char* flaw;
+};
+
+void PrintTo(const UncarriedName& name, std::ostream* out) { *out << name.label; }
+
+class UncarriedNameTest : public RegistryTextTest,
+                          public ::testing::WithParamInterface<UncarriedName> {};
+
+TEST_P(UncarriedNameTest, ExportIsRefusedWithTheReasonAndLeavesNoFile) {
+    const UncarriedName& c = GetParam();
+    set("Src", "plain", kRegSz, Text(u"kept"));
+    set(c.keyName ? "Src\\Sub\\" + c.name : "Src\\Sub", c.keyName ? "v" : c.name, kRegSz,
+        Text(u"x"));
+    const auto file = dir / "export.txt";
+    WriteFileBytes(file, "an older export");
+
+    const Status status = ExportKeyTree(modReg, "HKEY_CURRENT_USER\\Src", file);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.reason(), std::string("cannot export HKEY_CURRENT_USER\\Src\\Sub: the ") +
+                                   (c.keyName ? "key" : "value") + " name \"" + c.shown +
+                                   "\" holds " + c.flaw +
+                                   ", which the registry text form cannot carry");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, UncarriedNameTest,
+    ::testing::Values(
+        UncarriedName{"ValueLoneHigh", false, "a\xed\xa0\x80z", "a\\xd800z",
+                      "a lone UTF-16 surrogate"},
+        UncarriedName{"ValueLoneLow", false, "\xed\xb0\x80", "\\xdc00", "a lone UTF-16 surrogate"},
+        UncarriedName{"KeyReversedPair", true, "\xed\xb8\x80\xed\xa0\xbd\xc3\xa9",
+                      "\\xde00\\xd83d\xc3\xa9", "a lone UTF-16 surrogate"},
+        UncarriedName{"KeyZero", true, std::string("a\0b", 3), "a\\0b", "a zero character"},
+        UncarriedName{"KeyTrailingZero", true, std::string("a\0", 2), "a\\0", "a zero character"}),
+    [](const ::testing::TestParamInfo<UncarriedName>& info) { return info.param.label; });
+
+TEST_F(RegistryTextTest, ValueNamesWithZerosSurviveExportImport) {
+    const std::string names[] = {"a", std::string("a\0", 2), std::string("a\0b", 3),
+                                 std::string(1, '\0')};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        set("Src", names[i], kRegDword, Dword(static_cast<std::uint32_t>(i)));
+    }
+    const std::string text = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_NE(text.find(std::string("\r\n\"a") + '\0' + "\"= dw:1\r\n"), std::string::npos);
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst", text).ok());
+    HKey key;
+    ASSERT_EQ(store.RegOpenKeyEx(kHkeyCurrentUser, "Dst", kKeyRead, &key), 0);
+    std::string name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0; i < std::size(names); ++i) {
+        ASSERT_EQ(store.RegEnumValueRaw(key, i, &name, &type, &data), 0);
+        EXPECT_EQ(name, names[i]) << i;
+        EXPECT_EQ(data, Dword(i)) << i;
+    }
+    EXPECT_EQ(store.RegEnumValueRaw(key, 4, &name, &type, &data), kErrorNoMoreItems);
+    store.RegCloseKey(key);
+}
 
 TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
     HKey key;
