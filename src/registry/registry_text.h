@@ -13,11 +13,13 @@ namespace quillet::registry {
 // preceded by a backslash. A value line is `"` + name + a six-character type mark + data:
 //   `"= sz:` text        `"=esz:` expandable text (unexpanded)
 //   `"=bin:` bytes as decimal numbers joined by ","        `"= dw:` signed 32-bit decimal
-// Two more marks carry what those cannot, and readers of the four plain marks skip them:
+// More marks carry what those cannot, and readers of the four plain marks skip them:
 //   `"=xsz:` / `"=xes:` text or expandable text holding a line break, written with the escapes
 //       `\\`, `\r` and `\n`;
-//   `"=rXX:` any other value (XX: its type in two hex digits) as the bytes the registry stores
-//       (UTF-16LE for text types), written as for `bin:`.
+//   `"=rXX:` any other value of a type up to 0xFF (XX: its type in two hex digits) as the bytes
+//       the registry stores (UTF-16LE for text types), written as for `bin:`;
+//   `"=rxt:` a value of a type above 0xFF: its type in hex (up to eight digits), ":", then its
+//       bytes as for `rXX`. Every value is written; none is left out.
 // Keys come in pre-order: a key's line, its values in stored order, then its subkeys.
 // Names are written as they are; a value name may hold zeros.
 

@@ -57,8 +57,7 @@ std::string EscapeLineBreaks(std::string_view text) {
     return escaped;
 }
 
-// Builds the value line; false when the value has a type no mark can carry.
-bool ValueLine(const std::string& name, std::uint32_t type, const std::string& data,
+void ValueLine(const std::string& name, std::uint32_t type, const std::string& data,
                std::string* line) {
     *line = "\"" + name;
     std::string text;
@@ -78,16 +77,15 @@ bool ValueLine(const std::string& name, std::uint32_t type, const std::string& d
         std::uint32_t number = 0;
         for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
         *line += "\"= dw:" + std::to_string(static_cast<std::int32_t>(number));
-    } else if (type <= 0xFF) {
-        char mark[8];
-        std::snprintf(mark, sizeof mark, "\"=r%02x:", type);
+    } else {
+        // Types above 0xFF do not fit the two digits of the mark: they carry the type first.
+        char mark[24];
+        std::snprintf(mark, sizeof mark,
+                      type <= 0xFF ? "\"=r%02x:" : "\"=rxt:%x:", static_cast<unsigned>(type));
         *line += mark;
         AppendDecimalBytes(*line, data);
-    } else {
-        return false;
     }
     *line += kLineEnd;
-    return true;
 }
 
 // How a refused name is shown in the reason: line breaks, zeros, backslashes and lone surrogates
@@ -159,7 +157,8 @@ Status WriteValuesOfKey(RegistryStore& store, HKey key, const std::string& keyPa
     for (std::uint32_t index = 0;
          store.RegEnumValueRaw(key, index, &name, &type, &data) == kErrorSuccess; ++index) {
         if (Status refused = RefuseName("value", name, keyPath); !refused) return refused;
-        if (ValueLine(name, type, data, &line)) out << line;
+        ValueLine(name, type, data, &line);
+        out << line;
     }
     return Status::Ok();
 }

@@ -210,7 +210,8 @@ class Parser {
         } else if (StartsWith(data, "str(")) {
             pos += 4;
             std::uint64_t type = 0;
-            if (!ParseHexNumber(content, pos, &type) || content.substr(pos, 3) != "):\"") {
+            if (!ParseHexNumber(content, pos, &type) || type > 0xFFFFFFFF ||
+                content.substr(pos, 3) != "):\"") {
                 return false;
             }
             pos += 2;
@@ -229,8 +230,8 @@ class Parser {
             std::uint64_t type = kRegBinary;
             if (pos < content.size() && content[pos] == '(') {
                 ++pos;
-                if (!ParseHexNumber(content, pos, &type) || pos >= content.size() ||
-                    content[pos] != ')') {
+                if (!ParseHexNumber(content, pos, &type) || type > 0xFFFFFFFF ||
+                    pos >= content.size() || content[pos] != ')') {
                     return false;
                 }
                 ++pos;

@@ -205,6 +205,61 @@ INSTANTIATE_TEST_SUITE_P(Names, LineBreakNameTest,
                              return info.param.label;
                          });
 
+// A value of each type, and the line the export writes for it.
+struct TypedValue {
+    const char* label;
+    std::uint32_t type;
+    std::string stored;
+    const char* line;
+};
+
+void PrintTo(const TypedValue& value, std::ostream* out) { *out << value.label; }
+
+class ValueTypeTest : public RegistryTextTest, public ::testing::WithParamInterface<TypedValue> {};
+
+TEST_P(ValueTypeTest, ExportWritesTheValueAndImportGivesItBackAsStored) {
+    const TypedValue& c = GetParam();
+    set("Src", "v", c.type, c.stored);
+    const std::string text = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_EQ(text, std::string("\\\r\n") + c.line + "\r\n");
+
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst", text).ok());
+    HKey key;
+    ASSERT_EQ(store.RegOpenKeyEx(kHkeyCurrentUser, "Dst", kKeyRead, &key), 0);
+    std::string name, data;
+    std::uint32_t type = 0;
+    ASSERT_EQ(store.RegEnumValueRaw(key, 0, &name, &type, &data), 0);
+    EXPECT_EQ(name, "v");
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(data, c.stored);
+    EXPECT_EQ(store.RegEnumValueRaw(key, 1, &name, &type, &data), kErrorNoMoreItems);
+    store.RegCloseKey(key);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, ValueTypeTest,
+    ::testing::Values(
+        TypedValue{"None", 0, std::string("\0\1", 2), "\"v\"=r00:0,1"},
+        TypedValue{"Text", 1, RegistryTextTest::Text(u"text"), "\"v\"= sz:text"},
+        TypedValue{"Expandable", 2, RegistryTextTest::Text(u"%x%"), "\"v\"=esz:%x%"},
+        TypedValue{"Binary", 3, "\x01\xff", "\"v\"=bin:1,255"},
+        TypedValue{"Number", 4, RegistryTextTest::Dword(7), "\"v\"= dw:7"},
+        TypedValue{"BigEndian", 5, std::string("\0\0\0\7", 4), "\"v\"=r05:0,0,0,7"},
+        TypedValue{"Link", 6, Utf16LeBytes(u"\\R"), "\"v\"=r06:92,0,82,0"},
+        TypedValue{"Multi", 7, Utf16LeBytes(std::u16string(u"a\0\0", 3)), "\"v\"=r07:97,0,0,0,0,0"},
+        TypedValue{"ResourceList", 8, "\x01", "\"v\"=r08:1"},
+        TypedValue{"ResourceDescriptor", 9, "", "\"v\"=r09:"},
+        TypedValue{"ResourceRequirements", 0xa, "\x02", "\"v\"=r0a:2"},
+        TypedValue{"Qword", 0xb, std::string("\1\0\0\0\0\0\0\x80", 8),
+                   "\"v\"=r0b:1,0,0,0,0,0,0,128"},
+        TypedValue{"LastOfOneByte", 0xff, "\x03", "\"v\"=rff:3"},
+        TypedValue{"FirstAboveOneByte", 0x100, "\x01\x02", "\"v\"=rxt:100:1,2"},
+        TypedValue{"SixteenBits", 0xffff, "", "\"v\"=rxt:ffff:"},
+        TypedValue{"SeventeenBits", 0x10000, std::string(1, '\0'), "\"v\"=rxt:10000:0"},
+        TypedValue{"HighHalf", 0xffff0000, "\x09", "\"v\"=rxt:ffff0000:9"},
+        TypedValue{"Largest", 0xffffffff, "\xff", "\"v\"=rxt:ffffffff:255"}),
+    [](const ::testing::TestParamInfo<TypedValue>& info) { return info.param.label; });
+
 // A name the form cannot carry, and how the refusal shows it.
 struct UncarriedName {
     const char* label;
@@ -297,6 +352,12 @@ TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
         "\\\r\n\"a\"= sz:fine\r\n\\Sub\r\nno equals sign here\r\n",
         "\\\r\n\"=x\r\n",
         "\\\r\n\"a\"=xsz:bad \\q escape\r\n",
+        "\\\r\n\"a\"=rxt:1x:1\r\n",
+        "\\\r\n\"a\"=rxt::1\r\n",
+        "\\\r\n\"a\"=rxt:100000000:1\r\n",
+        "\\\r\n\"a\"=rxt:100\r\n",
+        "\\\r\n\"a\"=rxt:-1:1\r\n",
+        "\\\r\n\"a\"=rxt:100:1,256\r\n",
     };
     for (const std::string& text : bad) {
         const Status status = importText("HKEY_CURRENT_USER\\Target", text);

@@ -168,6 +168,34 @@ TEST(WineRegistryFile, EscapesRoundTripThroughTheWriter) {
         << written;
 }
 
+TEST(WineRegistryFile, TypesAboveAByteAreReadAndWrittenWithTheirWholeNumber) {
+    const std::string values =
+        "\"a\"=hex(100):01,02\n"
+        "\"b\"=hex(ffffffff):\n"
+        "\"c\"=hex(ffff0000):ff\n";
+    const std::string notValues = "\"e\"=hex(100000000):01\n\"f\"=str(1ffffffff):\"y\"\n";
+    auto hive = Parse("WINE REGISTRY Version 2\n\n[K] 5\n" + values + "\"d\"=str(10000):\"x\"\n" +
+                      notValues);
+    auto key = FindKey(hive->root, "K");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->findValue("a")->type, 0x100u);
+    EXPECT_EQ(key->findValue("a")->data, "\x01\x02");
+    EXPECT_EQ(key->findValue("b")->type, 0xffffffffu);
+    EXPECT_EQ(key->findValue("c")->type, 0xffff0000u);
+    EXPECT_EQ(key->findValue("d")->type, 0x10000u);
+    EXPECT_EQ(key->findValue("d")->data, std::string("x\0\0\0", 4));
+    // A type past 32 bits is no value: its line is kept as it is.
+    EXPECT_EQ(key->findValue("e"), nullptr);
+    EXPECT_EQ(key->findValue("f"), nullptr);
+
+    ForgetSources(*hive->root);
+    const std::string written = SerializeWineRegistry(*hive, kNow);
+    // Only the text types are written as text, as Wine does.
+    EXPECT_NE(written.find(values + "\"d\"=hex(10000):78,00,00,00\n"), std::string::npos)
+        << written;
+    EXPECT_NE(written.find(notValues), std::string::npos) << written;
+}
+
 TEST(WineRegistryFile, RejectsFilesThatAreNotWineRegistries) {
     EXPECT_FALSE(ParseWineRegistry("REGEDIT4\n[HKEY_CURRENT_USER\\x]\n").ok());
     EXPECT_FALSE(ParseWineRegistry("").ok());
