@@ -44,23 +44,26 @@ std::size_t KeyDepth(const KeyNode& node) {
 }
 
 const std::vector<std::shared_ptr<KeyNode>>& KeyNode::subkeys() const {
-    if (m_subkeysUntidy) tidySubkeys();
+    if (m_subkeysHoles || m_subkeysUnsorted) tidySubkeys();
     return m_subkeys;
 }
 
 void KeyNode::tidySubkeys() const {
-    std::erase(m_subkeys, nullptr);
-    std::sort(m_subkeys.begin(), m_subkeys.end(),
-              [](const std::shared_ptr<KeyNode>& a, const std::shared_ptr<KeyNode>& b) {
-                  return a->folded < b->folded;
-              });
-    for (std::size_t i = 0; i < m_subkeys.size(); ++i) m_subkeyIndex[m_subkeys[i]->folded] = i;
-    m_subkeysUntidy = false;
+    if (m_subkeysHoles) std::erase(m_subkeys, nullptr);
+    if (m_subkeysUnsorted) {
+        std::sort(m_subkeys.begin(), m_subkeys.end(),
+                  [](const std::shared_ptr<KeyNode>& a, const std::shared_ptr<KeyNode>& b) {
+                      return a->folded < b->folded;
+                  });
+    }
+    for (std::size_t i = 0; i < m_subkeys.size(); ++i) m_subkeys[i]->m_position = i;
+    m_subkeysHoles = false;
+    m_subkeysUnsorted = false;
 }
 
 std::shared_ptr<KeyNode> KeyNode::findSubkey(const std::u16string& foldedName) const {
-    const auto it = m_subkeyIndex.find(foldedName);
-    return it == m_subkeyIndex.end() ? nullptr : m_subkeys[it->second];
+    const auto it = m_subkeyIndex.find(std::u16string_view(foldedName));
+    return it == m_subkeyIndex.end() ? nullptr : m_subkeys[(*it)->m_position];
 }
 
 std::shared_ptr<KeyNode> KeyNode::addSubkey(std::string_view subkeyName, bool* created) {
@@ -70,24 +73,25 @@ std::shared_ptr<KeyNode> KeyNode::addSubkey(std::string_view subkeyName, bool* c
     if (created != nullptr) *created = true;
     // Keys mostly come in order (Wine's files list them so): then the list stays sorted.
     if (!m_subkeys.empty() && (!m_subkeys.back() || !(m_subkeys.back()->folded < key))) {
-        m_subkeysUntidy = true;
+        m_subkeysUnsorted = true;
     }
     auto node = std::make_shared<KeyNode>();
     node->name = std::string(subkeyName);
     node->folded = std::move(key);
     node->parent = this;
     node->changed = true;
-    m_subkeyIndex.emplace(node->folded, m_subkeys.size());
+    node->m_position = m_subkeys.size();
+    m_subkeyIndex.insert(node.get());
     m_subkeys.push_back(node);
     return node;
 }
 
 void KeyNode::removeSubkey(const KeyNode* child) {
-    const auto it = m_subkeyIndex.find(child->folded);
-    if (it == m_subkeyIndex.end() || m_subkeys[it->second].get() != child) return;
-    std::shared_ptr<KeyNode> removed = std::move(m_subkeys[it->second]);
+    const auto it = m_subkeyIndex.find(std::u16string_view(child->folded));
+    if (it == m_subkeyIndex.end() || *it != child) return;
+    std::shared_ptr<KeyNode> removed = std::move(m_subkeys[child->m_position]);
     m_subkeyIndex.erase(it);
-    m_subkeysUntidy = true;
+    m_subkeysHoles = true;
     MarkDeleted(*removed);
     removed->parent = nullptr;
 }

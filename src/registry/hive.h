@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace quillet::registry {
@@ -68,16 +69,35 @@ struct KeyNode {
     void loadValue(RegValue value);
 
   private:
-    // Puts m_subkeys in order: drops removed subkeys, sorts, renumbers m_subkeyIndex.
+    // Subkeys hash and compare by folded name, looked up by a folded name alone.
+    struct FoldedHash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view folded) const {
+            return std::hash<std::u16string_view>{}(folded);
+        }
+        std::size_t operator()(const KeyNode* node) const { return (*this)(node->folded); }
+    };
+    struct FoldedEqual {
+        using is_transparent = void;
+        static std::u16string_view Folded(std::u16string_view folded) { return folded; }
+        static std::u16string_view Folded(const KeyNode* node) { return node->folded; }
+        template <typename A, typename B>
+        bool operator()(const A& a, const B& b) const {
+            return Folded(a) == Folded(b);
+        }
+    };
+
+    // Puts m_subkeys in order: drops the slots of removed subkeys, sorts, renumbers positions.
     void tidySubkeys() const;
 
-    // The subkeys, sorted by folded name unless m_subkeysUntidy; a removed subkey leaves an empty
-    // slot until then.
+    // The subkeys, sorted by folded name unless m_subkeysUnsorted, with empty slots where
+    // subkeys were removed while m_subkeysHoles.
     mutable std::vector<std::shared_ptr<KeyNode>> m_subkeys;
-    mutable bool m_subkeysUntidy = false;
-    // Each live subkey's position in m_subkeys, by folded name (a view of the subkey's own
-    // `folded`, which never changes).
-    mutable std::unordered_map<std::u16string_view, std::size_t> m_subkeyIndex;
+    mutable bool m_subkeysUnsorted = false;
+    mutable bool m_subkeysHoles = false;
+    // The live subkeys, found by folded name (which never changes once a key is made).
+    std::unordered_set<KeyNode*, FoldedHash, FoldedEqual> m_subkeyIndex;
+    std::size_t m_position = 0;  // this key's slot in its parent's m_subkeys
 };
 
 // A registry hive: the key tree of one registry file with the lines around it.
