@@ -12,7 +12,7 @@ namespace quillet::registry {
 
 // One registry value as the registry stores it: a type and raw bytes (UTF-16LE for text types).
 struct RegValue {
-    std::string name;  // UTF-8; empty for the unnamed value
+    std::string name;  // see registry_name.h for the encoding; empty for the unnamed value
     std::u16string folded;
     std::uint32_t type = 0;
     std::string data;
