@@ -64,7 +64,7 @@ void LoadUserHive(RegistryStore& store, const fs::path& userReg) {
             }
             store.RegCloseKey(key);
         }
-        for (const auto& subkey : node->subkeys) {
+        for (const auto& subkey : node->subkeys()) {
             pending.emplace_back(subkey.get(),
                                  path.empty() ? subkey->name : path + "\\" + subkey->name);
         }

@@ -24,24 +24,8 @@ void ChangeEveryKey(Hive& hive) {
         KeyNode* node = pending.back();
         pending.pop_back();
         node->changed = true;
-        for (const auto& subkey : node->subkeys) pending.push_back(subkey.get());
+        for (const auto& subkey : node->subkeys()) pending.push_back(subkey.get());
     }
-}
-
-// Whether a key or value name holds a zero character. The writer does not yet write such names
-// back as they were read, so the second property is not asked of them.
-bool HoldsZeroInAName(const Hive& hive) {
-    std::vector<const KeyNode*> pending{hive.root.get()};
-    while (!pending.empty()) {
-        const KeyNode* node = pending.back();
-        pending.pop_back();
-        if (node->name.find('\0') != std::string::npos) return true;
-        for (const auto& value : node->values) {
-            if (value.name.find('\0') != std::string::npos) return true;
-        }
-        for (const auto& subkey : node->subkeys) pending.push_back(subkey.get());
-    }
-    return false;
 }
 
 // Reads text the writer produced; it must be accepted and written back as it stands.
@@ -59,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto hive = ParseWineRegistry(quillet::fuzz::InputText(data, size));
     if (!hive) return 0;
     ExpectStable(SerializeWineRegistry(**hive, kNow), "the unchanged hive");
-    if (HoldsZeroInAName(**hive)) return 0;
     ChangeEveryKey(**hive);
     ExpectStable(SerializeWineRegistry(**hive, kNow), "the hive written in Wine's form");
     return 0;

@@ -275,6 +275,28 @@ Result<KeyTreeText> WriteKeyTreeText(const std::filesystem::path& file, std::siz
     return written;
 }
 
+Result<KeyTreeText> WriteReverseSiblingsText(const std::filesystem::path& file,
+                                             std::size_t siblings) {
+    Writer writer(file);
+    if (!writer.opened()) return Status::Error("cannot create " + file.string());
+    KeyTreeText written;
+    std::string& out = writer.buffer();
+    out += "\\\r\n";
+    written.keys = 1;
+    char lines[64];
+    for (std::size_t key = siblings; key-- > 0;) {
+        std::snprintf(lines, sizeof lines, "\\Folder%06zu\r\n\"Id\"= dw:%zu\r\n", key, key);
+        out += lines;
+        ++written.keys;
+        ++written.values;
+        writer.flushIfLarge();
+    }
+    written.bytes = writer.offset();
+    Status status = writer.finish();
+    if (!status) return status;
+    return written;
+}
+
 Status WriteEmptyUserReg(const std::filesystem::path& file) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\"

@@ -22,6 +22,11 @@ struct KeyTreeText {
 // The content depends only on `values`; keys are in the order an export lists them.
 Result<KeyTreeText> WriteKeyTreeText(const std::filesystem::path& file, std::size_t values);
 
+// Writes a registry text file (CR LF lines) holding the root key line and `siblings` subkeys of
+// it, Folder000000 and on, listed from the last to the first, each with one number value.
+Result<KeyTreeText> WriteReverseSiblingsText(const std::filesystem::path& file,
+                                             std::size_t siblings);
+
 // What WriteLargeUserReg wrote, and where the block of the key chosen to be changed lies.
 struct LargeUserReg {
     std::uint64_t bytes = 0;

@@ -3,13 +3,17 @@
 //                  then ExportKeyTree of it; the exported file must equal the imported one.
 //   load_commit    a 20 MB user.reg: first read (the load), one value changed, Commit(); the file
 //                  must differ only in that key's block.
+//   reverse_siblings  ImportKeyFile of 100,000 subkeys of one key listed last to first (commit to
+//                  user.reg included); they must then list first to last.
 // Each measurement prints one line of name=value fields. Exit status 0 when every check passed,
 // 1 when one failed, 2 on a usage error.
 //
-// Usage: bench_registry [--only import_export|load_commit] [--values N] [--megabytes N]
-//                       [--keep-inputs DIR]
-// --keep-inputs copies the generated inputs (values.txt, user.reg as generated) into DIR, so
+// Usage: bench_registry [--only import_export|load_commit|reverse_siblings] [--values N]
+//                       [--megabytes N] [--siblings N] [--keep-inputs DIR]
+// --keep-inputs copies the generated inputs (values.txt, user.reg as generated, siblings.txt) into
+// DIR, so
 // that compare.sh can time copying the same files. Temporary files go below $TMPDIR (else /tmp).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +46,7 @@ struct Options {
     std::string only;
     std::size_t values = 100000;
     std::uint64_t megabytes = 20;
+    std::size_t siblings = 100000;
     std::optional<fs::path> keepInputs;
 };
 
@@ -148,6 +153,47 @@ Status BenchImportExport(const Options& options, const fs::path& work) {
         text->values, text->keys, static_cast<unsigned long long>(text->bytes),
         static_cast<unsigned long long>(userRegBytes), importSeconds, exportSeconds, freeSeconds,
         seconds);
+    return Status::Ok();
+}
+
+Status BenchReverseSiblings(const Options& options, const fs::path& work) {
+    const fs::path prefix = work / "siblings-prefix";
+    const fs::path input = work / "siblings.txt";
+    if (Status made = MakePrefix(prefix); !made) return made;
+    auto text = WriteReverseSiblingsText(input, options.siblings);
+    if (!text) return text.status();
+    if (Status kept = KeepInput(options, input, "siblings.txt"); !kept) return kept;
+
+    Environment noEnvironment{[](const std::string&) { return std::optional<std::string>(); }};
+    auto opened = WineSystem::Open(prefix.string(), noEnvironment);
+    if (!opened) return opened.status();
+    std::unique_ptr<WineSystem> wine = std::move(opened.value());
+    PrintingMessages messages;
+    auto modReg = std::make_unique<registry::ModReg>(wine->registry(), messages);
+
+    const Clock::time_point start = Clock::now();
+    if (Status imported = registry::ImportKeyFile(*modReg, kImportBase, input); !imported) {
+        return Status::Error("import: " + imported.reason());
+    }
+    const double importSeconds = SecondsSince(start);
+    const registry::SubkeyList listed = modReg->EnumSubkeys(kImportBase);
+    const Clock::time_point freeStart = Clock::now();
+    modReg.reset();
+    wine.reset();
+    const double freeSeconds = SecondsSince(freeStart);
+    const double seconds = importSeconds + freeSeconds;
+
+    if (listed.size() != options.siblings || listed[0] != "Folder000000" ||
+        !std::is_sorted(listed.begin(), listed.end())) {
+        return Status::Error("the imported keys do not list first to last");
+    }
+    std::error_code ignored;
+    const auto userRegBytes = fs::file_size(prefix / "user.reg", ignored);
+    std::printf(
+        "name=reverse_siblings keys=%zu bytes=%llu user_reg_bytes=%llu import_seconds=%.4f "
+        "free_seconds=%.4f seconds=%.4f\n",
+        text->keys, static_cast<unsigned long long>(text->bytes),
+        static_cast<unsigned long long>(userRegBytes), importSeconds, freeSeconds, seconds);
     return Status::Ok();
 }
 
@@ -260,7 +306,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--only" && hasValue) {
             options.only = argv[++i];
-            if (options.only != "import_export" && options.only != "load_commit") {
+            if (options.only != "import_export" && options.only != "load_commit" &&
+                options.only != "reverse_siblings") {
                 return std::nullopt;
             }
         } else if (arg == "--values" && hasValue) {
@@ -269,6 +316,9 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         } else if (arg == "--megabytes" && hasValue) {
             options.megabytes = std::strtoull(argv[++i], nullptr, 10);
             if (options.megabytes == 0) return std::nullopt;
+        } else if (arg == "--siblings" && hasValue) {
+            options.siblings = std::strtoull(argv[++i], nullptr, 10);
+            if (options.siblings == 0) return std::nullopt;
         } else if (arg == "--keep-inputs" && hasValue) {
             options.keepInputs = fs::path(argv[++i]);
         } else {
@@ -285,8 +335,8 @@ int main(int argc, char** argv) {
     using namespace quillet::bench;
     const auto options = ParseOptions(argc, argv);
     if (!options) {
-        std::cerr << "usage: bench_registry [--only import_export|load_commit] [--values N] "
-                     "[--megabytes N] [--keep-inputs DIR]\n";
+        std::cerr << "usage: bench_registry [--only import_export|load_commit|reverse_siblings] "
+                     "[--values N] [--megabytes N] [--siblings N] [--keep-inputs DIR]\n";
         return 2;
     }
     TemporaryFolder work;
@@ -307,5 +357,6 @@ int main(int argc, char** argv) {
     };
     run("import_export", BenchImportExport);
     run("load_commit", BenchLoadCommit);
+    run("reverse_siblings", BenchReverseSiblings);
     return exitCode;
 }

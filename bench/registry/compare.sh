@@ -122,6 +122,8 @@ measure import_export values.txt import export free
 import_row="| import + export, $(grouped "$(field values "$row_line")") values in $(grouped "$(field keys "$row_line")") keys ($(mb "$(field bytes "$row_line")") text file) | $row_ours | $row_cp | $row_cpsync | $row_ratio | $row_ratio_sync | $row_peak |"
 measure load_commit user.reg load commit free
 load_row="| load + change one value + commit, user.reg of $(mb "$(field bytes "$row_line")") ($(grouped "$(field keys "$row_line")") keys) | $row_ours | $row_cp | $row_cpsync | $row_ratio | $row_ratio_sync | $row_peak |"
+measure reverse_siblings siblings.txt import free
+siblings_row="| import of $(grouped "$(($(field keys "$row_line") - 1))") sibling keys listed last to first ($(mb "$(field bytes "$row_line")") text file) | $row_ours | $row_cp | $row_cpsync | $row_ratio | $row_ratio_sync | $row_peak |"
 
 filesystem=$(df --output=fstype -- "$work" | tail -n 1)
 echo
@@ -129,6 +131,7 @@ echo "| measurement | Quillet | cp | cp + fsync | Quillet / cp | Quillet / cp + 
 echo "|---|---|---|---|---|---|---|"
 echo "$import_row"
 echo "$load_row"
+echo "$siblings_row"
 echo
 echo "Medians of $runs runs on $filesystem. The copies copy the input file (the text file that is"
 echo "imported; the user.reg as it was before the change). \"cp + fsync\" is cp followed by"

@@ -14,7 +14,7 @@ void MarkDeleted(KeyNode& top) {
         KeyNode* node = pending.back();
         pending.pop_back();
         node->deleted = true;
-        for (const auto& child : node->subkeys) pending.push_back(child.get());
+        for (const auto& child : node->subkeys()) pending.push_back(child.get());
     }
 }
 
@@ -23,14 +23,17 @@ void MarkDeleted(KeyNode& top) {
 KeyNode::~KeyNode() {
     // Subkeys this node alone keeps alive are taken over here before they die, so each one is
     // destroyed with no subkeys of its own and destruction never nests.
-    std::vector<std::shared_ptr<KeyNode>> pending = std::move(subkeys);
+    std::vector<std::shared_ptr<KeyNode>> pending = std::move(m_subkeys);
+    m_subkeyIndex.clear();
     while (!pending.empty()) {
         std::shared_ptr<KeyNode> node = std::move(pending.back());
         pending.pop_back();
+        if (!node) continue;  // the slot of a removed subkey
         node->parent = nullptr;
         if (node.use_count() != 1) continue;  // a handle keeps it (and its subtree) alive
-        for (auto& child : node->subkeys) pending.push_back(std::move(child));
-        node->subkeys.clear();
+        for (auto& child : node->m_subkeys) pending.push_back(std::move(child));
+        node->m_subkeys.clear();
+        node->m_subkeyIndex.clear();
     }
 }
 
@@ -40,35 +43,57 @@ std::size_t KeyDepth(const KeyNode& node) {
     return depth;
 }
 
-std::shared_ptr<KeyNode> KeyNode::findSubkey(const std::u16string& foldedName) const {
-    const auto it = std::lower_bound(subkeys.begin(), subkeys.end(), foldedName,
-                                     [](const std::shared_ptr<KeyNode>& node,
-                                        const std::u16string& key) { return node->folded < key; });
-    if (it != subkeys.end() && (*it)->folded == foldedName) return *it;
-    return nullptr;
+const std::vector<std::shared_ptr<KeyNode>>& KeyNode::subkeys() const {
+    if (m_subkeysHoles || m_subkeysUnsorted) tidySubkeys();
+    return m_subkeys;
 }
 
-std::shared_ptr<KeyNode> KeyNode::addSubkey(std::string_view subkeyName) {
+void KeyNode::tidySubkeys() const {
+    if (m_subkeysHoles) std::erase(m_subkeys, nullptr);
+    if (m_subkeysUnsorted) {
+        std::sort(m_subkeys.begin(), m_subkeys.end(),
+                  [](const std::shared_ptr<KeyNode>& a, const std::shared_ptr<KeyNode>& b) {
+                      return a->folded < b->folded;
+                  });
+    }
+    for (std::size_t i = 0; i < m_subkeys.size(); ++i) m_subkeys[i]->m_position = i;
+    m_subkeysHoles = false;
+    m_subkeysUnsorted = false;
+}
+
+std::shared_ptr<KeyNode> KeyNode::findSubkey(const std::u16string& foldedName) const {
+    const auto it = m_subkeyIndex.find(std::u16string_view(foldedName));
+    return it == m_subkeyIndex.end() ? nullptr : m_subkeys[(*it)->m_position];
+}
+
+std::shared_ptr<KeyNode> KeyNode::addSubkey(std::string_view subkeyName, bool* created) {
     std::u16string key = FoldName(subkeyName);
-    const auto it = std::lower_bound(subkeys.begin(), subkeys.end(), key,
-                                     [](const std::shared_ptr<KeyNode>& node,
-                                        const std::u16string& k) { return node->folded < k; });
-    if (it != subkeys.end() && (*it)->folded == key) return *it;
+    if (created != nullptr) *created = false;
+    if (auto existing = findSubkey(key)) return existing;
+    if (created != nullptr) *created = true;
+    // Keys mostly come in order (Wine's files list them so): then the list stays sorted.
+    if (!m_subkeys.empty() && (!m_subkeys.back() || !(m_subkeys.back()->folded < key))) {
+        m_subkeysUnsorted = true;
+    }
     auto node = std::make_shared<KeyNode>();
     node->name = std::string(subkeyName);
     node->folded = std::move(key);
     node->parent = this;
     node->changed = true;
-    return *subkeys.insert(it, std::move(node));
+    node->m_position = m_subkeys.size();
+    m_subkeyIndex.insert(node.get());
+    m_subkeys.push_back(node);
+    return node;
 }
 
 void KeyNode::removeSubkey(const KeyNode* child) {
-    const auto it = std::find_if(subkeys.begin(), subkeys.end(),
-                                 [child](const auto& node) { return node.get() == child; });
-    if (it == subkeys.end()) return;
-    MarkDeleted(**it);
-    (*it)->parent = nullptr;
-    subkeys.erase(it);
+    const auto it = m_subkeyIndex.find(std::u16string_view(child->folded));
+    if (it == m_subkeyIndex.end() || *it != child) return;
+    std::shared_ptr<KeyNode> removed = std::move(m_subkeys[child->m_position]);
+    m_subkeyIndex.erase(it);
+    m_subkeysHoles = true;
+    MarkDeleted(*removed);
+    removed->parent = nullptr;
 }
 
 const RegValue* KeyNode::findValue(std::string_view valueName) const {

@@ -76,9 +76,9 @@ RegResult HiveRegistryStore::RegCreateKey(HKey key, std::string_view subKey, HKe
         const std::string_view name = subKey.substr(0, cut);
         subKey = cut == std::string_view::npos ? std::string_view() : subKey.substr(cut + 1);
         if (name.empty()) continue;
-        const std::size_t before = node->subkeys.size();
-        node = node->addSubkey(name);
-        if (node->parent->subkeys.size() != before) base.hive->changed = true;
+        bool created = false;
+        node = node->addSubkey(name, &created);
+        if (created) base.hive->changed = true;
     }
     *result = addHandle(Handle{node, base.hive, true, m_generation});
     return kErrorSuccess;
@@ -94,7 +94,7 @@ RegResult HiveRegistryStore::RegDeleteKey(HKey key, std::string_view subKey) {
     if (!resolve(key, &base)) return kErrorFileNotFound;
     std::shared_ptr<KeyNode> node = FindKey(base.node, subKey);
     if (!node) return kErrorFileNotFound;
-    if (node->parent == nullptr || !node->subkeys.empty()) return kErrorAccessDenied;
+    if (node->parent == nullptr || node->subkeyCount() != 0) return kErrorAccessDenied;
     node->parent->removeSubkey(node.get());
     base.hive->changed = true;
     return kErrorSuccess;
@@ -103,8 +103,9 @@ RegResult HiveRegistryStore::RegDeleteKey(HKey key, std::string_view subKey) {
 RegResult HiveRegistryStore::RegEnumKeyEx(HKey key, std::uint32_t index, std::string* name) {
     Handle handle;
     if (!resolve(key, &handle)) return kErrorFileNotFound;
-    if (index >= handle.node->subkeys.size()) return kErrorNoMoreItems;
-    *name = handle.node->subkeys[index]->name;
+    const auto& subkeys = handle.node->subkeys();
+    if (index >= subkeys.size()) return kErrorNoMoreItems;
+    *name = subkeys[index]->name;
     return kErrorSuccess;
 }
 

@@ -58,7 +58,9 @@ constexpr bool IsTextType(std::uint32_t type) {
 //
 // Names and the data of text values (string, expandable string, multi-string) cross this
 // interface as UTF-8, our "ANSI" text, with the terminating zero byte counted in sizes; the *Raw
-// calls pass value data as the registry stores it (UTF-16LE for text types).
+// calls pass value data as the registry stores it (UTF-16LE for text types). A name holding a
+// lone UTF-16 surrogate crosses with it encoded as registry_name.h describes, so that every name
+// listed can be opened, queried and set again as itself.
 //
 // Changes are made in memory and become durable only through Commit(); Discard() drops every
 // change since the last commit. Only the current-user and local-machine roots hold keys; the

@@ -15,12 +15,15 @@ namespace quillet::registry {
 // preceded by a backslash. A value line is `"` + name + a six-character type mark + data:
 //   `"= sz:` text        `"=esz:` expandable text (unexpanded)
 //   `"=bin:` bytes as decimal numbers joined by ","        `"= dw:` signed 32-bit decimal
-// Two more marks carry what those cannot, and readers of the four plain marks skip them:
+// More marks carry what those cannot, and readers of the four plain marks skip them:
 //   `"=xsz:` / `"=xes:` text or expandable text holding a line break, written with the escapes
 //       `\\`, `\r` and `\n`;
-//   `"=rXX:` any other value (XX: its type in two hex digits) as the bytes the registry stores
-//       (UTF-16LE for text types), written as for `bin:`.
+//   `"=rXX:` any other value of a type up to 0xFF (XX: its type in two hex digits) as the bytes
+//       the registry stores (UTF-16LE for text types), written as for `bin:`;
+//   `"=rxt:` a value of a type above 0xFF: its type in hex (up to eight digits), ":", then its
+//       bytes as for `rXX`. Every value is written; none is left out.
 // Keys come in pre-order: a key's line, its values in stored order, then its subkeys.
+// Names are written as they are; a value name may hold zeros.
 
 // Bounds on a registry text file read back. The largest key tree Outlook Express keeps for an
 // identity (its settings, or a long list of blocked senders) makes a file of a few hundred
@@ -32,14 +35,14 @@ inline constexpr std::size_t kMaxRegistryTextLines = 200'000;
 inline constexpr std::size_t kMaxRegistryTextLineBytes = 1024 * 1024;
 
 // Writes the key at `keyPath` with all its subkeys to `file`, replacing it. A key that cannot be
-// opened contributes its key line alone; a subkey name is cut at its first zero character, and a
-// subkey whose name starts with one is left out. Fails, leaving no file, when the file cannot be
-// written, the subkeys cannot be listed, or a key or value name in the tree holds a line break
-// (CR or LF), which the form cannot carry; the reason names the key.
+// opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
+// the subkeys cannot be listed, or a name in the tree is one the form cannot carry: a key or
+// value name holding a line break (CR or LF) or a lone UTF-16 surrogate, or a key name holding a
+// zero; the reason names the key and the name.
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
 
 // Appends the value lines of one key (not its subkeys) to `file`; fails, as above, for a value
-// name that holds a line break (the lines before it stay).
+// name the form cannot carry (the lines before it stay).
 Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
                       const std::filesystem::path& file);
 

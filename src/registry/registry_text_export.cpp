@@ -57,8 +57,7 @@ std::string EscapeLineBreaks(std::string_view text) {
     return escaped;
 }
 
-// Builds the value line; false when the value has a type no mark can carry.
-bool ValueLine(const std::string& name, std::uint32_t type, const std::string& data,
+void ValueLine(const std::string& name, std::uint32_t type, const std::string& data,
                std::string* line) {
     *line = "\"" + name;
     std::string text;
@@ -78,31 +77,75 @@ bool ValueLine(const std::string& name, std::uint32_t type, const std::string& d
         std::uint32_t number = 0;
         for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(data[i]);
         *line += "\"= dw:" + std::to_string(static_cast<std::int32_t>(number));
-    } else if (type <= 0xFF) {
-        char mark[8];
-        std::snprintf(mark, sizeof mark, "\"=r%02x:", type);
+    } else {
+        // Types above 0xFF do not fit the two digits of the mark: they carry the type first.
+        char mark[24];
+        std::snprintf(mark, sizeof mark,
+                      type <= 0xFF ? "\"=r%02x:" : "\"=rxt:%x:", static_cast<unsigned>(type));
         *line += mark;
         AppendDecimalBytes(*line, data);
-    } else {
-        return false;
     }
     *line += kLineEnd;
-    return true;
 }
 
-// A key or value name that holds a line break is refused, not carried. Names are written
-// unescaped, one record a line, so such a name would end its line early and the rest would be
-// read back as a line of its own: a backup that is reported as made but cannot be restored, and
-// a crafted key name could even inject a value line. A value name could be given an escaped form
-// that plain readers skip, as texts are, but a key line cannot: every reader takes each line that
-// begins with a backslash as a key. Programs do not make such names, so failing the export (and
-// with it the backup of that item) with the reason keeps the form plain and every backup
-// restorable.
-Status RefuseLineBreak(std::string_view kind, const std::string& name, const std::string& keyPath) {
-    if (name.find_first_of("\r\n") == std::string::npos) return Status::Ok();
+// How a refused name is shown in the reason: line breaks, zeros, backslashes and lone surrogates
+// escaped, the rest as it is.
+std::string ShownName(std::string_view name) {
+    const std::u16string units = NameToUtf16(name);
+    std::string shown;
+    char escape[8];
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char16_t unit = units[i];
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() &&
+                          units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
+        if (pair) {
+            shown += NameFromUtf16(std::u16string_view(units).substr(i++, 2));
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            std::snprintf(escape, sizeof escape, "\\x%04x", static_cast<unsigned>(unit));
+            shown += escape;
+        } else if (unit == u'\\') {
+            shown += "\\\\";
+        } else if (unit == u'\r') {
+            shown += "\\r";
+        } else if (unit == u'\n') {
+            shown += "\\n";
+        } else if (unit == 0) {
+            shown += "\\0";
+        } else {
+            shown += NameFromUtf16(std::u16string_view(&unit, 1));
+        }
+    }
+    return shown;
+}
+
+// A name the form cannot carry is refused, not written. Names are written unescaped, one record
+// a line, and the file is read as UTF-8 (as Windows-1252 when it is not):
+//  - a line break would end the line early and the rest would be read back as a line of its own:
+//    a backup that is reported as made but cannot be restored, and a crafted key name could even
+//    inject a value line;
+//  - a lone surrogate has no UTF-8 form; its bytes would make the whole file read as
+//    Windows-1252, turning every non-ASCII name and text in it into another;
+//  - a zero in a key name cannot be told from the end of the name buffer (the subkey listing
+//    cuts names at their first zero), so the key would be exported under a shorter name that may
+//    be a sibling's. A zero in a value name is carried, being part of its line like any other.
+// A value name could be given an escaped form that plain readers skip, as texts are, but a key
+// line cannot: every reader takes each line that begins with a backslash as a key. Programs do
+// not make such names, so failing the export (and with it the backup of that item) with the
+// reason keeps the form plain and every backup restorable.
+Status RefuseName(std::string_view kind, const std::string& name, const std::string& keyPath) {
+    const char* flaw = nullptr;
+    if (name.find_first_of("\r\n") != std::string::npos) {
+        flaw = "a line break";
+    } else if (HasLoneSurrogate(name)) {
+        flaw = "a lone UTF-16 surrogate";
+    } else if (kind == "key" && name.find('\0') != std::string::npos) {
+        flaw = "a zero character";
+    } else {
+        return Status::Ok();
+    }
     return Status::Error("cannot export " + keyPath + ": the " + std::string(kind) + " name \"" +
-                         EscapeLineBreaks(name) +
-                         "\" holds a line break, which the registry text form cannot carry");
+                         ShownName(name) + "\" holds " + flaw +
+                         ", which the registry text form cannot carry");
 }
 
 Status WriteValuesOfKey(RegistryStore& store, HKey key, const std::string& keyPath,
@@ -113,8 +156,9 @@ Status WriteValuesOfKey(RegistryStore& store, HKey key, const std::string& keyPa
     std::uint32_t type = 0;
     for (std::uint32_t index = 0;
          store.RegEnumValueRaw(key, index, &name, &type, &data) == kErrorSuccess; ++index) {
-        if (Status refused = RefuseLineBreak("value", name, keyPath); !refused) return refused;
-        if (ValueLine(name, type, data, &line)) out << line;
+        if (Status refused = RefuseName("value", name, keyPath); !refused) return refused;
+        ValueLine(name, type, data, &line);
+        out << line;
     }
     return Status::Ok();
 }
@@ -146,11 +190,7 @@ Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& 
             break;
         }
         name.resize(FirstChars(name, kNameBufferChars).size());
-        name = name.substr(0, name.find('\0'));
-        // A name that starts with a zero cannot be reached by a key path, and its key line would
-        // end with a backslash, which the reader takes for the exported key's own line.
-        if (name.empty()) continue;
-        status = RefuseLineBreak("key", name, keyPath);
+        status = RefuseName("key", name, keyPath);
         if (!status) break;
         status = ExportKey(modReg, keyPath + "\\" + name, relativePath + "\\" + name, out);
         if (!status) break;

@@ -159,15 +159,27 @@ Status ParseValueLine(std::string_view line, std::vector<Step>* steps) {
         step.type = kRegDword;
         for (int i = 0; i < 4; ++i) step.data += static_cast<char>((bits >> (8 * i)) & 0xFF);
     } else if (type == "bin" || (type.size() == 3 && type[0] == 'r')) {
+        std::string_view bytes = data;
         if (type == "bin") {
             step.type = kRegBinary;
+        } else if (type == "rxt") {
+            // The type in hex, one to eight digits, then ":" and the bytes.
+            const std::size_t colon = data.find(':');
+            std::uint32_t number = 0;
+            if (colon == 0 || colon > 8 ||
+                std::from_chars(data.data(), data.data() + colon, number, 16).ptr !=
+                    data.data() + colon) {
+                return Status::Error("a value type that is not a hexadecimal number of 32 bits");
+            }
+            step.type = number;
+            bytes = data.substr(colon + 1);
         } else {
             unsigned number = 0;
             const auto result = std::from_chars(type.data() + 1, type.data() + 3, number, 16);
             if (result.ec != std::errc() || result.ptr != type.data() + 3) return Status::Ok();
             step.type = number;
         }
-        if (!ParseBytes(data, &step.data)) {
+        if (!ParseBytes(bytes, &step.data)) {
             return Status::Error("binary data that is not numbers from 0 to 255 joined by \",\"");
         }
     } else {

@@ -2,7 +2,6 @@
 #include <charconv>
 #include <cstring>
 
-#include "platform/text_encoding.h"
 #include "registry/registry_name.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
@@ -146,10 +145,9 @@ class Parser {
             std::size_t cut = path.find(u'\\', start);
             if (cut == std::u16string::npos) cut = path.size();
             if (cut > start) {
-                const bool existed =
-                    node->findSubkey(FoldName(path.substr(start, cut - start))) != nullptr;
-                node = node->addSubkey(Utf16ToUtf8(path.substr(start, cut - start)));
-                if (!existed) node->changed = false;
+                bool created = false;
+                node = node->addSubkey(NameFromUtf16(path.substr(start, cut - start)), &created);
+                if (created) node->changed = false;
             }
             start = cut + 1;
         }
@@ -196,7 +194,7 @@ class Parser {
             std::u16string name;
             if (!ParseWineEscaped(content, pos, '"', &name)) return false;
             ++pos;
-            value.name = Utf16ToUtf8(name);
+            value.name = NameFromUtf16(name);
             value.folded = FoldName(name);
         }
         if (pos >= content.size() || content[pos] != '=') return false;
@@ -212,7 +210,8 @@ class Parser {
         } else if (StartsWith(data, "str(")) {
             pos += 4;
             std::uint64_t type = 0;
-            if (!ParseHexNumber(content, pos, &type) || content.substr(pos, 3) != "):\"") {
+            if (!ParseHexNumber(content, pos, &type) || type > 0xFFFFFFFF ||
+                content.substr(pos, 3) != "):\"") {
                 return false;
             }
             pos += 2;
@@ -231,8 +230,8 @@ class Parser {
             std::uint64_t type = kRegBinary;
             if (pos < content.size() && content[pos] == '(') {
                 ++pos;
-                if (!ParseHexNumber(content, pos, &type) || pos >= content.size() ||
-                    content[pos] != ')') {
+                if (!ParseHexNumber(content, pos, &type) || type > 0xFFFFFFFF ||
+                    pos >= content.size() || content[pos] != ')') {
                     return false;
                 }
                 ++pos;
@@ -307,7 +306,7 @@ class Parser {
     template <typename Visit>
     static void walk(const KeyNode& node, Visit&& visit) {
         visit(node);
-        for (const auto& child : node.subkeys) walk(*child, visit);
+        for (const auto& child : node.subkeys()) walk(*child, visit);
     }
 
     std::string_view m_text;

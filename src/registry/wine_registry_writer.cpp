@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/text_encoding.h"
+#include "registry/registry_name.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
 #include "registry/wine_registry_file.h"
@@ -26,7 +26,8 @@ void AppendValue(std::string& out, const RegValue& value) {
     int count;
     if (!value.name.empty()) {
         out += '"';
-        count = 1 + static_cast<int>(AppendWineEscaped(out, Utf8ToUtf16(value.name), '"', '"'));
+        count = 1 + static_cast<int>(AppendWineEscaped(out, NameToUtf16(value.name), '"', '"',
+                                                       FinalZero::kWritten));
         out += "\"=";
         count += 2;
     } else {
@@ -40,7 +41,7 @@ void AppendValue(std::string& out, const RegValue& value) {
             out += buffer;
         }
         out += '"';
-        AppendWineEscaped(out, Utf16FromLeBytes(value.data), '"', '"');
+        AppendWineEscaped(out, Utf16FromLeBytes(value.data), '"', '"', FinalZero::kImplied);
         out += "\"\n";
         return;
     }
@@ -80,7 +81,7 @@ void AppendValue(std::string& out, const RegValue& value) {
 
 // Wine leaves out a key that has subkeys and nothing else: creating the subkeys recreates it.
 bool WineWritesKey(const KeyNode& node) {
-    return !node.values.empty() || node.subkeys.empty() || !node.metaLines.empty();
+    return !node.values.empty() || node.subkeyCount() == 0 || !node.metaLines.empty();
 }
 
 struct Entry {
@@ -95,11 +96,11 @@ void CollectTreeOrder(KeyNode& root, std::vector<Entry>& out) {
         out.push_back(std::move(pending.back()));
         pending.pop_back();
         const Entry& entry = out.back();
-        const auto& subkeys = entry.node->subkeys;
+        const auto& subkeys = entry.node->subkeys();
         for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it) {
             std::string childPath = entry.path;
             if (!childPath.empty()) childPath += "\\\\";
-            AppendWineEscaped(childPath, Utf8ToUtf16((*it)->name), '[', ']');
+            AppendWineEscaped(childPath, NameToUtf16((*it)->name), '[', ']', FinalZero::kWritten);
             pending.push_back(Entry{it->get(), std::move(childPath)});
         }
     }

@@ -28,7 +28,7 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
 }  // namespace
 
 std::size_t AppendWineEscaped(std::string& out, std::u16string_view text, char delimiter1,
-                              char delimiter2) {
+                              char delimiter2, FinalZero finalZero) {
     static constexpr char kEscapes[33] = ".......abtnvfr.............e....";
     const std::size_t start = out.size();
     char buffer[16];
@@ -41,7 +41,7 @@ std::size_t AppendWineEscaped(std::string& out, std::u16string_view text, char d
                           static_cast<unsigned>(c));
             out += buffer;
         } else if (c < 32) {
-            if (c == 0 && last) continue;
+            if (c == 0 && last && finalZero == FinalZero::kImplied) continue;
             if (kEscapes[c] != '.') {
                 out += '\\';
                 out += kEscapes[c];

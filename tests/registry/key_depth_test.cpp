@@ -183,7 +183,7 @@ TEST(KeyDepth, AHiveOfAnyDepthIsDeletedAndFreed) {
     for (std::size_t i = 0; i < kLevels; ++i) node = node->addSubkey("K").get();
     EXPECT_EQ(KeyDepth(*node), kLevels);
 
-    const std::shared_ptr<KeyNode> top = hive->root->subkeys.front();
+    const std::shared_ptr<KeyNode> top = hive->root->subkeys().front();
     hive->root->removeSubkey(top.get());
     EXPECT_TRUE(top->deleted);
     hive->root->addSubkey("Second")->addSubkey("K");

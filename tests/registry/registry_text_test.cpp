@@ -19,14 +19,7 @@ using quillet::testing::TempDir;
 using quillet::testing::WriteFileBytes;
 
 class RegistryTextTest : public ::testing::Test {
-  protected:
-    void set(const std::string& subkey, const std::string& name, std::uint32_t type,
-             const std::string& stored) {
-        HKey key;
-        ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, subkey, &key), kErrorSuccess);
-        ASSERT_EQ(store.RegSetValueRaw(key, name, type, stored), kErrorSuccess);
-        store.RegCloseKey(key);
-    }
+  public:
     static std::string Text(std::u16string_view text) {
         std::u16string units(text);
         units += u'\0';
@@ -36,6 +29,14 @@ class RegistryTextTest : public ::testing::Test {
         return std::string(reinterpret_cast<char*>(&n), 4);
     }
 
+  protected:
+    void set(const std::string& subkey, const std::string& name, std::uint32_t type,
+             const std::string& stored) {
+        HKey key;
+        ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, subkey, &key), kErrorSuccess);
+        ASSERT_EQ(store.RegSetValueRaw(key, name, type, stored), kErrorSuccess);
+        store.RegCloseKey(key);
+    }
     // The worked example: a key with five values of the four plain types and three subkeys.
     void makeExample(const std::string& at) {
         set(at, "", kRegSz, Text(u"main"));
@@ -206,6 +207,126 @@ INSTANTIATE_TEST_SUITE_P(Names, LineBreakNameTest,
                              return info.param.label;
                          });
 
+// A value of each type, and the line the export writes for it.
+struct TypedValue {
+    const char* label;
+    std::uint32_t type;
+    std::string stored;
+    const char* line;
+};
+
+void PrintTo(const TypedValue& value, std::ostream* out) { *out << value.label; }
+
+class ValueTypeTest : public RegistryTextTest, public ::testing::WithParamInterface<TypedValue> {};
+
+TEST_P(ValueTypeTest, ExportWritesTheValueAndImportGivesItBackAsStored) {
+    const TypedValue& c = GetParam();
+    set("Src", "v", c.type, c.stored);
+    const std::string text = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_EQ(text, std::string("\\\r\n") + c.line + "\r\n");
+
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst", text).ok());
+    HKey key;
+    ASSERT_EQ(store.RegOpenKeyEx(kHkeyCurrentUser, "Dst", kKeyRead, &key), 0);
+    std::string name, data;
+    std::uint32_t type = 0;
+    ASSERT_EQ(store.RegEnumValueRaw(key, 0, &name, &type, &data), 0);
+    EXPECT_EQ(name, "v");
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(data, c.stored);
+    EXPECT_EQ(store.RegEnumValueRaw(key, 1, &name, &type, &data), kErrorNoMoreItems);
+    store.RegCloseKey(key);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, ValueTypeTest,
+    ::testing::Values(
+        TypedValue{"None", 0, std::string("\0\1", 2), "\"v\"=r00:0,1"},
+        TypedValue{"Text", 1, RegistryTextTest::Text(u"text"), "\"v\"= sz:text"},
+        TypedValue{"Expandable", 2, RegistryTextTest::Text(u"%x%"), "\"v\"=esz:%x%"},
+        TypedValue{"Binary", 3, "\x01\xff", "\"v\"=bin:1,255"},
+        TypedValue{"Number", 4, RegistryTextTest::Dword(7), "\"v\"= dw:7"},
+        TypedValue{"BigEndian", 5, std::string("\0\0\0\7", 4), "\"v\"=r05:0,0,0,7"},
+        TypedValue{"Link", 6, Utf16LeBytes(u"\\R"), "\"v\"=r06:92,0,82,0"},
+        TypedValue{"Multi", 7, Utf16LeBytes(std::u16string(u"a\0\0", 3)), "\"v\"=r07:97,0,0,0,0,0"},
+        TypedValue{"ResourceList", 8, "\x01", "\"v\"=r08:1"},
+        TypedValue{"ResourceDescriptor", 9, "", "\"v\"=r09:"},
+        TypedValue{"ResourceRequirements", 0xa, "\x02", "\"v\"=r0a:2"},
+        TypedValue{"Qword", 0xb, std::string("\1\0\0\0\0\0\0\x80", 8),
+                   "\"v\"=r0b:1,0,0,0,0,0,0,128"},
+        TypedValue{"LastOfOneByte", 0xff, "\x03", "\"v\"=rff:3"},
+        TypedValue{"FirstAboveOneByte", 0x100, "\x01\x02", "\"v\"=rxt:100:1,2"},
+        TypedValue{"SixteenBits", 0xffff, "", "\"v\"=rxt:ffff:"},
+        TypedValue{"SeventeenBits", 0x10000, std::string(1, '\0'), "\"v\"=rxt:10000:0"},
+        TypedValue{"HighHalf", 0xffff0000, "\x09", "\"v\"=rxt:ffff0000:9"},
+        TypedValue{"Largest", 0xffffffff, "\xff", "\"v\"=rxt:ffffffff:255"}),
+    [](const ::testing::TestParamInfo<TypedValue>& info) { return info.param.label; });
+
+// A name the form cannot carry, and how the refusal shows it.
+struct UncarriedName {
+    const char* label;
+    bool keyName;  // else a value name
+    std::string name;
+    const char* shown;
+    const char* flaw;
+};
+
+void PrintTo(const UncarriedName& name, std::ostream* out) { *out << name.label; }
+
+class UncarriedNameTest : public RegistryTextTest,
+                          public ::testing::WithParamInterface<UncarriedName> {};
+
+TEST_P(UncarriedNameTest, ExportIsRefusedWithTheReasonAndLeavesNoFile) {
+    const UncarriedName& c = GetParam();
+    set("Src", "plain", kRegSz, Text(u"kept"));
+    set(c.keyName ? "Src\\Sub\\" + c.name : "Src\\Sub", c.keyName ? "v" : c.name, kRegSz,
+        Text(u"x"));
+    const auto file = dir / "export.txt";
+    WriteFileBytes(file, "an older export");
+
+    const Status status = ExportKeyTree(modReg, "HKEY_CURRENT_USER\\Src", file);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.reason(), std::string("cannot export HKEY_CURRENT_USER\\Src\\Sub: the ") +
+                                   (c.keyName ? "key" : "value") + " name \"" + c.shown +
+                                   "\" holds " + c.flaw +
+                                   ", which the registry text form cannot carry");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, UncarriedNameTest,
+    ::testing::Values(
+        UncarriedName{"ValueLoneHigh", false, "a\xed\xa0\x80z", "a\\xd800z",
+                      "a lone UTF-16 surrogate"},
+        UncarriedName{"ValueLoneLow", false, "\xed\xb0\x80", "\\xdc00", "a lone UTF-16 surrogate"},
+        UncarriedName{"KeyReversedPair", true, "\xed\xb8\x80\xed\xa0\xbd\xc3\xa9",
+                      "\\xde00\\xd83d\xc3\xa9", "a lone UTF-16 surrogate"},
+        UncarriedName{"KeyZero", true, std::string("a\0b", 3), "a\\0b", "a zero character"},
+        UncarriedName{"KeyTrailingZero", true, std::string("a\0", 2), "a\\0", "a zero character"}),
+    [](const ::testing::TestParamInfo<UncarriedName>& info) { return info.param.label; });
+
+TEST_F(RegistryTextTest, ValueNamesWithZerosSurviveExportImport) {
+    const std::string names[] = {"a", std::string("a\0", 2), std::string("a\0b", 3),
+                                 std::string(1, '\0')};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        set("Src", names[i], kRegDword, Dword(static_cast<std::uint32_t>(i)));
+    }
+    const std::string text = exportText("HKEY_CURRENT_USER\\Src");
+    EXPECT_NE(text.find(std::string("\r\n\"a") + '\0' + "\"= dw:1\r\n"), std::string::npos);
+    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Dst", text).ok());
+    HKey key;
+    ASSERT_EQ(store.RegOpenKeyEx(kHkeyCurrentUser, "Dst", kKeyRead, &key), 0);
+    std::string name, data;
+    std::uint32_t type = 0;
+    for (std::uint32_t i = 0; i < std::size(names); ++i) {
+        ASSERT_EQ(store.RegEnumValueRaw(key, i, &name, &type, &data), 0);
+        EXPECT_EQ(name, names[i]) << i;
+        EXPECT_EQ(data, Dword(i)) << i;
+    }
+    EXPECT_EQ(store.RegEnumValueRaw(key, 4, &name, &type, &data), kErrorNoMoreItems);
+    store.RegCloseKey(key);
+}
+
 TEST_F(RegistryTextTest, EmptyKeyExportsAsOneLineAndImportEmptiesTheTarget) {
     HKey key;
     ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, "Empty", &key), 0);
@@ -245,6 +366,12 @@ TEST_F(RegistryTextTest, MalformedFilesChangeNothing) {
         {"lone-cr-splits-value.txt", "line 3: a value line without \"=\""},
         {"name-without-equals.txt", "line 3: a value line without \"=\""},
         {"no-equals.txt", "line 4: a value line without \"=\""},
+        {"rxt-bytes-too-large.txt", "line 2: binary data"},
+        {"rxt-type-empty.txt", "line 2: a value type that is not"},
+        {"rxt-type-negative.txt", "line 2: a value type that is not"},
+        {"rxt-type-not-hex.txt", "line 2: a value type that is not"},
+        {"rxt-type-too-large.txt", "line 2: a value type that is not"},
+        {"rxt-type-without-bytes.txt", "line 2: a value type that is not"},
         {"typed-bytes-not-numbers.txt", "line 2: binary data"},
         // The "=" stands second when characters are counted, not bytes.
         {"value-mark-after-non-ascii.txt", "line 2: a value line without \"=\""},
@@ -390,20 +517,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MarkCharacterCase{"\"a\"= sz\xc3\xa9text", "a", "text"},
                       MarkCharacterCase{"\"Type\xdd= sz:x", "Type", "x"},
                       MarkCharacterCase{"\"\xc3\xa9\"= sz:\xc3\xa9", "\xc3\xa9", "\xc3\xa9"}));
-
-TEST_F(RegistryTextTest, SubkeyWhoseNameStartsWithAZeroIsLeftOutOfTheExport) {
-    // Cut at its zero the name is empty: its key line would end with a backslash, which the
-    // reader takes for the exported key's own line and replaces the tree read so far.
-    set("Z\\A", "v", kRegSz, Text(u"a"));
-    set("Z\\A\\" + std::string("\0hidden", 7), "w", kRegSz, Text(u"w"));
-    set("Z\\B", "v", kRegSz, Text(u"b"));
-    const std::string exported = exportText("HKEY_CURRENT_USER\\Z");
-    EXPECT_EQ(exported, "\\\r\n\\A\r\n\"v\"= sz:a\r\n\\B\r\n\"v\"= sz:b\r\n");
-    EXPECT_TRUE(messages.shown.empty());
-
-    ASSERT_TRUE(importText("HKEY_CURRENT_USER\\Copy", exported).ok());
-    EXPECT_EQ(exportText("HKEY_CURRENT_USER\\Copy"), exported);
-}
 
 TEST_F(RegistryTextTest, KeyLineEndsAtItsFirstZero) {
     // The registry takes a key path as text that ends at its first zero: a key line holding one

@@ -77,7 +77,7 @@ TEST(WineRegistryFile, ReadsEveryValueFormWineWrites) {
         FindKey(hive->root, "Software\\Quillet Format Samples\\Names\\Key [with] brackets"));
     auto names = FindKey(hive->root, "Software\\Quillet Format Samples\\Names");
     std::vector<std::string> order;
-    for (const auto& child : names->subkeys) order.push_back(child->name);
+    for (const auto& child : names->subkeys()) order.push_back(child->name);
     EXPECT_EQ(order, (std::vector<std::string>{"Alpha", "alpha2", "Empty Key",
                                                "Key [with] brackets", "zeta", "\xc3\x89lan"}));
 }
@@ -97,7 +97,7 @@ std::multiset<std::string> LinesWithoutKeyTimes(const std::string& text) {
 void ForgetSources(KeyNode& node) {
     for (RegValue& value : node.values) value.sourceText.clear();
     node.changed = true;
-    for (const auto& child : node.subkeys) ForgetSources(*child);
+    for (const auto& child : node.subkeys()) ForgetSources(*child);
 }
 
 TEST(WineRegistryFile, EveryValueIsWrittenAsWineWritesIt) {
@@ -157,8 +157,8 @@ TEST(WineRegistryFile, EscapesRoundTripThroughTheWriter) {
     key->setValue("", kRegSz, std::string());  // zero-length: not a terminated text
     const std::string written = SerializeWineRegistry(*hive, kNow);
     auto again = Parse(written);
-    ASSERT_EQ(again->root->subkeys.size(), 1u);
-    const auto& node = again->root->subkeys[0];
+    ASSERT_EQ(again->root->subkeys().size(), 1u);
+    const auto& node = again->root->subkeys()[0];
     EXPECT_EQ(Utf16FromLeBytes(node->findValue("n\"ame")->data), text);
     EXPECT_EQ(node->findValue("")->type, kRegSz);
     EXPECT_EQ(node->findValue("")->data, "");
@@ -166,6 +166,34 @@ TEST(WineRegistryFile, EscapesRoundTripThroughTheWriter) {
                            "7 \\2x \\x00e9F \\xd83d\\xde00"),
               std::string::npos)
         << written;
+}
+
+TEST(WineRegistryFile, TypesAboveAByteAreReadAndWrittenWithTheirWholeNumber) {
+    const std::string values =
+        "\"a\"=hex(100):01,02\n"
+        "\"b\"=hex(ffffffff):\n"
+        "\"c\"=hex(ffff0000):ff\n";
+    const std::string notValues = "\"e\"=hex(100000000):01\n\"f\"=str(1ffffffff):\"y\"\n";
+    auto hive = Parse("WINE REGISTRY Version 2\n\n[K] 5\n" + values + "\"d\"=str(10000):\"x\"\n" +
+                      notValues);
+    auto key = FindKey(hive->root, "K");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->findValue("a")->type, 0x100u);
+    EXPECT_EQ(key->findValue("a")->data, "\x01\x02");
+    EXPECT_EQ(key->findValue("b")->type, 0xffffffffu);
+    EXPECT_EQ(key->findValue("c")->type, 0xffff0000u);
+    EXPECT_EQ(key->findValue("d")->type, 0x10000u);
+    EXPECT_EQ(key->findValue("d")->data, std::string("x\0\0\0", 4));
+    // A type past 32 bits is no value: its line is kept as it is.
+    EXPECT_EQ(key->findValue("e"), nullptr);
+    EXPECT_EQ(key->findValue("f"), nullptr);
+
+    ForgetSources(*hive->root);
+    const std::string written = SerializeWineRegistry(*hive, kNow);
+    // Only the text types are written as text, as Wine does.
+    EXPECT_NE(written.find(values + "\"d\"=hex(10000):78,00,00,00\n"), std::string::npos)
+        << written;
+    EXPECT_NE(written.find(notValues), std::string::npos) << written;
 }
 
 TEST(WineRegistryFile, KeepsLinesItDoesNotInterpret) {
