@@ -50,6 +50,7 @@ struct WineServerPlaces {
 // itself is not seen.
 class WineServerProbe {
   public:
+    // The real places, with `tmpRoot` as the system's temporary folder and $TMPDIR not set.
     explicit WineServerProbe(std::filesystem::path tmpRoot = "/tmp");
     explicit WineServerProbe(WineServerPlaces places);
 
