@@ -13,6 +13,8 @@ packages=(
     qt6-base-dev
     fonts-dejavu-core
     zip unzip p7zip-full
+    # The real wineserver that the Wine-server probe is tested against.
+    wine wine64
     time
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.

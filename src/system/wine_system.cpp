@@ -46,6 +46,7 @@ Result<std::unique_ptr<WineSystem>> WineSystem::Open(const std::optional<std::st
 WineSystem::WineSystem(std::filesystem::path prefix, const Environment& env, FileOperations& files)
     : m_files(files),
       m_prefix(prefix),
+      m_serverProbe(WineServerPlaces::FromEnvironment(env)),
       m_prefixLock(prefix),
       m_registry(std::make_unique<registry::WinePrefixRegistry>(prefix, m_serverProbe, m_prefixLock,
                                                                 registry::SystemTicksNow, files)),

@@ -11,6 +11,7 @@
 #include "support/backup_reader.h"
 #include "support/backup_world.h"
 #include "support/fake_archive.h"
+#include "support/fake_wine_server.h"
 #include "support/folder_snapshot.h"
 #include "support/recording_progress.h"
 #include "system/wine_system.h"
@@ -120,6 +121,18 @@ class BackupRunSampleTest : public ::testing::Test {
     std::unique_ptr<WineSystem> system;
     std::unique_ptr<RunEnvironment> run;
 };
+
+TEST_F(BackupRunSampleTest, SystemLooksForTheWineServerBelowTheUsersTemporaryFolder) {
+    // Debian's Wine records its server root relative to $TMPDIR.
+    WriteFileBytes(prefix / "wineserver", "wine-Ab12Cd");
+    const auto serverName = WineServerProbe::ServerFolderName(prefix);
+    ASSERT_TRUE(serverName);
+    const std::filesystem::path serverFolder = temp / "tmp" / "wine-Ab12Cd" / *serverName;
+    std::filesystem::create_directories(serverFolder);
+    testing::FakeWineServer server(serverFolder / "lock");
+    ASSERT_TRUE(server.locked());
+    EXPECT_FALSE(RefuseWhileWineRuns(system->serverProbe(), prefix).ok());
+}
 
 TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInformationLast) {
     const std::filesystem::path file = temp / "out" / "main.qbk";

@@ -6,10 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "support/child_process.h"
+#include "support/fake_environment.h"
 #include "support/fake_wine_server.h"
 #include "support/temp_dir.h"
 
@@ -17,6 +20,8 @@ namespace quillet {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AddFakeProcess;
+using testing::FakeEnvironment;
 using testing::FakeWineServer;
 using testing::ForkChild;
 using testing::Pipe;
@@ -33,18 +38,30 @@ class WineServerProbeTest : public ::testing::Test {
         char name[64];
         std::snprintf(name, sizeof(name), "server-%lx-%lx", static_cast<unsigned long>(info.st_dev),
                       static_cast<unsigned long>(info.st_ino));
+        m_serverName = name;
         m_serverFolder = m_tmpRoot / (".wine-" + std::to_string(getuid())) / name;
+        fs::create_directories(m_places.procRoot);
     }
 
     TempDir m_temp;
     fs::path m_prefix = m_temp / "prefix";
     fs::path m_tmpRoot = m_temp / "tmp";
+    WineServerPlaces m_places = [this] {
+        WineServerPlaces places;
+        places.tmpRoot = m_tmpRoot;
+        places.runtimeRoot = m_temp / "run" / "user";
+        places.procRoot = m_temp / "proc";
+        return places;
+    }();
+    std::string m_serverName;
     fs::path m_serverFolder;
-    WineServerProbe m_probe{m_tmpRoot};
+    WineServerProbe m_probe{m_places};
 };
 
 TEST_F(WineServerProbeTest, ServerFolderIsNamedAfterPrefixDeviceAndInode) {
-    EXPECT_EQ(m_probe.serverFolders(m_prefix), std::vector<fs::path>{m_serverFolder});
+    EXPECT_EQ(WineServerProbe::ServerFolderName(m_prefix), m_serverName);
+    EXPECT_EQ(m_probe.serverFolders(m_prefix).front(), m_serverFolder);
+    EXPECT_EQ(WineServerProbe::ServerFolderName(m_temp / "missing"), std::nullopt);
     EXPECT_TRUE(m_probe.serverFolders(m_temp / "missing").empty());
 }
 
@@ -75,38 +92,122 @@ TEST_F(WineServerProbeTest, RunningWhileAnotherProcessHoldsTheLock) {
     EXPECT_FALSE(m_probe.isRunning(m_prefix));
 }
 
-TEST_F(WineServerProbeTest, FollowsTheServerFolderRecordedInThePrefix) {
-    const fs::path recordedFolder = m_temp / "run" / "wine" / "server-x";
-    fs::create_directories(recordedFolder);
+// Where each build of Wine keeps its server folder, and what the probe is told about the
+// temporary folder ($TMPDIR as Quillet sees it).
+struct ServerLayout {
+    const char* id;
+    // The root below which the server keeps `server-<dev>-<ino>`, relative to the test folder.
+    const char* serverRoot;
+    // What `<prefix>/wineserver` holds ("" for no record); "@" stands for the test folder.
+    const char* record;
+    bool recordIsLink;
+    // $TMPDIR given to the probe, relative to the test folder ("" for not set).
+    const char* tmpDir;
+};
 
-    struct Variant {
-        const char* name;
-        void (*record)(const fs::path& prefix, const fs::path& folder);
-    };
-    const Variant variants[] = {
-        {"symbolic link",
-         [](const fs::path& prefix, const fs::path& folder) {
-             fs::create_directory_symlink(folder, prefix / "wineserver");
-         }},
-        {"file with the path",
-         [](const fs::path& prefix, const fs::path& folder) {
-             WriteFileBytes(prefix / "wineserver", folder.string() + "\nsecond line\n");
-         }},
-    };
-    for (const Variant& variant : variants) {
-        SCOPED_TRACE(variant.name);
-        fs::remove(m_prefix / "wineserver");
-        variant.record(m_prefix, recordedFolder);
-        EXPECT_EQ(m_probe.serverFolders(m_prefix),
-                  (std::vector<fs::path>{m_serverFolder, recordedFolder}));
-        EXPECT_FALSE(m_probe.isRunning(m_prefix));
+const ServerLayout kServerLayouts[] = {
+    {"UpstreamBelowTmp", "tmp/.wine-@uid", "", false, ""},
+    {"DebianRuntimeFolder", "run/user/@uid/wine", "", false, ""},
+    {"DebianRecordedBelowTmpdir", "own-tmp/wine-Ab12Cd", "wine-Ab12Cd", false, "own-tmp"},
+    {"DebianRecordedBelowTmp", "tmp/wine-Ab12Cd", "wine-Ab12Cd\n", false, ""},
+    {"DebianRecordedBelowTmpWithOurTmpdirElsewhere", "tmp/wine-Ab12Cd", "wine-Ab12Cd", false,
+     "own-tmp"},
+    {"RecordedAsAbsolutePath", "elsewhere/wine-Ab12Cd", "@/elsewhere/wine-Ab12Cd", false, ""},
+    {"RecordedAsSymbolicLink", "elsewhere/wine-Ab12Cd", "@/elsewhere/wine-Ab12Cd", true, ""},
+};
 
-        FakeWineServer server(recordedFolder / "lock");
-        ASSERT_TRUE(server.locked());
-        EXPECT_TRUE(m_probe.isRunning(m_prefix));
-        server.stop();
-        EXPECT_FALSE(m_probe.isRunning(m_prefix));
+void PrintTo(const ServerLayout& layout, std::ostream* out) { *out << layout.id; }
+
+std::string Expand(std::string text, const fs::path& testFolder) {
+    for (std::size_t at; (at = text.find("@uid")) != std::string::npos;) {
+        text.replace(at, 4, std::to_string(getuid()));
     }
+    if (text.starts_with("@")) text.replace(0, 1, testFolder.string());
+    return text;
+}
+
+class WineServerLayoutTest : public WineServerProbeTest,
+                             public ::testing::WithParamInterface<ServerLayout> {};
+
+TEST_P(WineServerLayoutTest, SeesTheServerWhereverItsFolderIs) {
+    const ServerLayout& layout = GetParam();
+    const fs::path serverFolder = m_temp / Expand(layout.serverRoot, m_temp.path()) / m_serverName;
+    const std::string record = Expand(layout.record, m_temp.path());
+    if (layout.recordIsLink) {
+        fs::create_directory_symlink(record, m_prefix / "wineserver");
+    } else if (!record.empty()) {
+        WriteFileBytes(m_prefix / "wineserver", record);
+    }
+    WineServerPlaces places = m_places;
+    if (*layout.tmpDir != '\0') places.tmpDir = m_temp / layout.tmpDir;
+    const WineServerProbe probe(places);
+
+    const auto folders = probe.serverFolders(m_prefix);
+    EXPECT_NE(std::find(folders.begin(), folders.end(), serverFolder), folders.end())
+        << serverFolder;
+    fs::create_directories(serverFolder);
+    WriteFileBytes(serverFolder / "lock", "");
+    EXPECT_FALSE(probe.isRunning(m_prefix));
+
+    FakeWineServer server(serverFolder / "lock");
+    ASSERT_TRUE(server.locked());
+    EXPECT_TRUE(probe.isRunning(m_prefix));
+    server.stop();
+    EXPECT_FALSE(probe.isRunning(m_prefix));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WineServerLayoutTest, ::testing::ValuesIn(kServerLayouts),
+                         [](const auto& info) { return std::string(info.param.id); });
+
+TEST_F(WineServerProbeTest, FindsTheServerProcessByItsWorkingFolder) {
+    const uid_t otherUser = getuid() + 1;
+    const struct {
+        const char* name;
+        const char* processName;
+        std::string workingFolder;
+        uid_t uid;  // the user the probe asks about; the listed processes are the test's own
+        bool found;
+    } cases[] = {
+        {"Debian's server", "wineserver64", "/run/user/0/wine/" + m_serverName, getuid(), true},
+        {"upstream server", "wineserver", "/tmp/.wine-0/" + m_serverName, getuid(), true},
+        {"server whose folder was removed", "wineserver",
+         "/tmp/wine-x/" + m_serverName + " (deleted)", getuid(), true},
+        {"another program in the server folder", "bash", "/tmp/wine-x/" + m_serverName, getuid(),
+         false},
+        {"server of another prefix", "wineserver64", "/tmp/wine-x/server-1-2", getuid(), false},
+        {"server of another user", "wineserver64", "/tmp/wine-x/" + m_serverName, otherUser, false},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(m_places.procRoot);
+        AddFakeProcess(m_places.procRoot, 1, "systemd", "/");
+        AddFakeProcess(m_places.procRoot, 4321, row.processName, row.workingFolder);
+        fs::create_directories(m_places.procRoot / "self");
+        WineServerPlaces places = m_places;
+        places.uid = row.uid;
+        const WineServerProbe probe(places);
+        EXPECT_EQ(probe.serverProcess(m_prefix),
+                  row.found ? std::optional<pid_t>(4321) : std::nullopt);
+        EXPECT_EQ(probe.isRunning(m_prefix), row.found);
+    }
+    // Without a readable process list, no process is a server.
+    WineServerPlaces noProcessList = m_places;
+    noProcessList.procRoot = m_temp / "no-proc";
+    EXPECT_EQ(WineServerProbe(noProcessList).serverProcess(m_prefix), std::nullopt);
+}
+
+TEST(WineServerPlacesTest, TemporaryFolderComesFromTheEnvironment) {
+    EXPECT_EQ(
+        WineServerPlaces::FromEnvironment(FakeEnvironment({{"TMPDIR", "/var/tmp/me"}})).tmpDir,
+        fs::path("/var/tmp/me"));
+    EXPECT_EQ(WineServerPlaces::FromEnvironment(FakeEnvironment({{"TMPDIR", ""}})).tmpDir,
+              std::nullopt);
+    const WineServerPlaces unset = WineServerPlaces::FromEnvironment(FakeEnvironment({}));
+    EXPECT_EQ(unset.tmpDir, std::nullopt);
+    EXPECT_EQ(unset.tmpRoot, "/tmp");
+    EXPECT_EQ(unset.runtimeRoot, "/run/user");
+    EXPECT_EQ(unset.procRoot, "/proc");
+    EXPECT_EQ(unset.uid, getuid());
 }
 
 TEST_F(WineServerProbeTest, LockHeldByThisProcessIsNotSeen) {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace quillet::testing {
 
 FakeWineServer::FakeWineServer(const std::filesystem::path& lockFile) {
@@ -44,6 +46,14 @@ std::filesystem::path StandardServerLockFile(const std::filesystem::path& tmpRoo
     const std::filesystem::path folder = tmpRoot / (".wine-" + std::to_string(getuid())) / name;
     std::filesystem::create_directories(folder);
     return folder / "lock";
+}
+
+void AddFakeProcess(const std::filesystem::path& procRoot, int pid, const std::string& name,
+                    const std::filesystem::path& workingFolder) {
+    const std::filesystem::path folder = procRoot / std::to_string(pid);
+    std::filesystem::create_directories(folder);
+    WriteFileBytes(folder / "comm", name + "\n");
+    std::filesystem::create_directory_symlink(workingFolder, folder / "cwd");
 }
 
 }  // namespace quillet::testing

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <string>
 
 #include "support/child_process.h"
 
@@ -31,5 +32,11 @@ class FakeWineServer {
 // `tmpRoot` (the folder is created).
 std::filesystem::path StandardServerLockFile(const std::filesystem::path& tmpRoot,
                                              const std::filesystem::path& prefix);
+
+// Lists a process in a stand-in for /proc below `procRoot`: `<procRoot>/<pid>/comm` holds `name`
+// and `<procRoot>/<pid>/cwd` is a symbolic link to `workingFolder` (which need not exist). The
+// entry belongs to the user running the test.
+void AddFakeProcess(const std::filesystem::path& procRoot, int pid, const std::string& name,
+                    const std::filesystem::path& workingFolder);
 
 }  // namespace quillet::testing
