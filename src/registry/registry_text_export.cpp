@@ -1,4 +1,5 @@
 // Writing a key tree in the registry text form.
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -205,6 +206,45 @@ Status Finish(std::ofstream& out, const std::filesystem::path& file) {
     return Status::Ok();
 }
 
+// Refuses a written file that the reader would refuse for its size, its number of lines or the
+// length of a line: a backup holding it would be reported as made and fail at restore.
+Status CheckReadBackBounds(const std::filesystem::path& file, const std::string& keyPath) {
+    std::ifstream in(file, std::ios::binary);
+    std::uint64_t bytes = 0;
+    std::size_t lines = 0;
+    std::size_t lineBytes = 0;
+    std::size_t longestLine = 0;
+    bool afterCr = false;  // a line's CR LF ending is not part of its length
+    char piece[64 * 1024];
+    while (in) {
+        in.read(piece, sizeof piece);
+        const auto count = static_cast<std::size_t>(in.gcount());
+        bytes += count;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (piece[i] != '\n') {
+                ++lineBytes;
+                afterCr = piece[i] == '\r';
+                continue;
+            }
+            ++lines;
+            longestLine = std::max(longestLine, lineBytes - (afterCr ? 1 : 0));
+            lineBytes = 0;
+            afterCr = false;
+        }
+    }
+    if (in.bad()) return Status::Error("cannot read back " + file.string());
+    longestLine = std::max(longestLine, lineBytes);
+    if (bytes <= kMaxRegistryTextBytes && lines <= kMaxRegistryTextLines &&
+        longestLine <= kMaxRegistryTextLineBytes) {
+        return Status::Ok();
+    }
+    return Status::Error(
+        "cannot export " + keyPath + ": its registry text (" + std::to_string(bytes) + " bytes, " +
+        std::to_string(lines) + " lines) passes the bounds a restore reads back (" +
+        std::to_string(kMaxRegistryTextBytes) + " bytes, " + std::to_string(kMaxRegistryTextLines) +
+        " lines, " + std::to_string(kMaxRegistryTextLineBytes) + " bytes a line)");
+}
+
 }  // namespace
 
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath,
@@ -215,6 +255,7 @@ Status ExportKeyTree(ModReg& modReg, const std::string& keyPath,
     if (!out) return Status::Error("cannot create " + file.string());
     Status status = ExportKey(modReg, keyPath, "", out);
     if (status) status = Finish(out, file);
+    if (status) status = CheckReadBackBounds(file, keyPath);
     if (!status) {
         // A partial export is never left where it could be taken for a whole one.
         out.close();

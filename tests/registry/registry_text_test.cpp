@@ -462,6 +462,38 @@ TEST_F(RegistryTextTest, FilesBeyondTheSizeAndLineBoundsChangeNothing) {
     }
 }
 
+// A tree whose text the reader would refuse is refused when exported, so that no backup holds it.
+TEST_F(RegistryTextTest, ExportBeyondTheReadBackBoundsFailsLeavingNoFile) {
+    // "255," per byte: one value of this many bytes makes a line of about 1 MB.
+    const std::size_t bytesPerLine = kMaxRegistryTextLineBytes / 4 - 16;
+    struct Case {
+        const char* name;
+        std::size_t values;
+        std::size_t valueBytes;
+        bool exported;
+    };
+    const Case cases[] = {
+        {"the longest line the reader takes", 1, bytesPerLine, true},
+        {"a line longer than the reader takes", 1, bytesPerLine + 16, false},
+        {"more bytes than the reader takes", kMaxRegistryTextBytes / (bytesPerLine * 4) + 1,
+         bytesPerLine, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        modReg.DeleteKeyTree("HKEY_CURRENT_USER\\Big");
+        for (std::size_t i = 0; i < c.values; ++i) {
+            set("Big", "v" + std::to_string(i), kRegBinary, std::string(c.valueBytes, '\xff'));
+        }
+        const auto file = dir / "big.txt";
+        const Status status = ExportKeyTree(modReg, "HKEY_CURRENT_USER\\Big", file);
+        EXPECT_EQ(status.ok(), c.exported) << status.reason();
+        EXPECT_EQ(std::filesystem::exists(file), c.exported);
+        if (c.exported) {
+            EXPECT_TRUE(importText("HKEY_CURRENT_USER\\Copy", ReadFileBytes(file)).ok());
+        }
+    }
+}
+
 TEST_F(RegistryTextTest, ReaderFollowsThePlainFormsRules) {
     // Unknown types are skipped, spaces around binary pieces ignored, the first "=" ends the
     // name, a value before any key line sets nothing, an empty line ends the file.
