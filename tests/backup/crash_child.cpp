@@ -22,6 +22,7 @@
 #include "backup/run_environment.h"
 #include "platform/file_operations.h"
 #include "platform/message_service.h"
+#include "support/forwarding_file_operations.h"
 #include "support/sample_prefix.h"
 #include "system/wine_system.h"
 
@@ -45,18 +46,18 @@ class KillSwitch {
 // The real file operations, each call that changes something a step. Calls that only look (status,
 // readLink, listFolder, processExists) are no steps: a kill before one of them leaves the files as
 // a kill before the next call that changes something does.
-class KillingFileOperations : public FileOperations {
+class KillingFileOperations : public ForwardingFileOperations {
   public:
     explicit KillingFileOperations(KillSwitch& killSwitch) : m_switch(killSwitch) {}
 
     int open(const std::filesystem::path& file, int flags, mode_t mode, int* fd) override {
         m_switch.step();
-        return m_real.open(file, flags, mode, fd);
+        return ForwardingFileOperations::open(file, flags, mode, fd);
     }
     int write(int fd, std::string_view data, std::size_t* written) override {
         m_switch.step();
         // Short writes, so that a kill can also come in the middle of a file's content.
-        return m_real.write(fd, data.substr(0, kCrashWriteSize), written);
+        return ForwardingFileOperations::write(fd, data.substr(0, kCrashWriteSize), written);
     }
     // Flushes are steps but flush nothing: what a killed process wrote stays in the page cache
     // all the same, and flushing to the disk would only make the test slow.
@@ -66,42 +67,31 @@ class KillingFileOperations : public FileOperations {
     }
     int close(int fd) override {
         m_switch.step();
-        return m_real.close(fd);
+        return ForwardingFileOperations::close(fd);
     }
     int fchmod(int fd, mode_t mode) override {
         m_switch.step();
-        return m_real.fchmod(fd, mode);
+        return ForwardingFileOperations::fchmod(fd, mode);
     }
     int fchown(int fd, uid_t owner, gid_t group) override {
         m_switch.step();
-        return m_real.fchown(fd, owner, group);
+        return ForwardingFileOperations::fchown(fd, owner, group);
     }
     int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
         m_switch.step();
-        return m_real.rename(from, to);
+        return ForwardingFileOperations::rename(from, to);
     }
     int unlink(const std::filesystem::path& file) override {
         m_switch.step();
-        return m_real.unlink(file);
+        return ForwardingFileOperations::unlink(file);
     }
     int syncFolder(const std::filesystem::path&) override {
         m_switch.step();
         return 0;
     }
-    int status(const std::filesystem::path& file, bool followLinks, struct stat* info) override {
-        return m_real.status(file, followLinks, info);
-    }
-    int readLink(const std::filesystem::path& link, std::filesystem::path* target) override {
-        return m_real.readLink(link, target);
-    }
-    int listFolder(const std::filesystem::path& folder, std::vector<std::string>* names) override {
-        return m_real.listFolder(folder, names);
-    }
-    bool processExists(pid_t pid) override { return m_real.processExists(pid); }
 
   private:
     KillSwitch& m_switch;
-    FileOperations& m_real = RealFileOperations();
 };
 
 // The archive's events are steps too: a kill while libzip writes its own temporary.

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <string>
 
+#include "support/forwarding_file_operations.h"
+
 namespace quillet::testing {
 namespace {
 
@@ -13,38 +15,10 @@ int g_faultsInjected = 0;  // by every sweep of this test process
 
 // The system's calls, but flushes that return at once: a sweep makes hundreds of runs, and what
 // it checks is how the code answers a failing call, not what reaches the disk.
-class UnflushedFileOperations : public FileOperations {
+class UnflushedFileOperations : public ForwardingFileOperations {
   public:
-    int open(const std::filesystem::path& file, int flags, mode_t mode, int* fd) override {
-        return m_real.open(file, flags, mode, fd);
-    }
-    int write(int fd, std::string_view data, std::size_t* written) override {
-        return m_real.write(fd, data, written);
-    }
     int fsync(int) override { return 0; }
-    int close(int fd) override { return m_real.close(fd); }
-    int fchmod(int fd, mode_t mode) override { return m_real.fchmod(fd, mode); }
-    int fchown(int fd, uid_t owner, gid_t group) override {
-        return m_real.fchown(fd, owner, group);
-    }
-    int rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
-        return m_real.rename(from, to);
-    }
-    int unlink(const std::filesystem::path& file) override { return m_real.unlink(file); }
     int syncFolder(const std::filesystem::path&) override { return 0; }
-    int status(const std::filesystem::path& file, bool followLinks, struct stat* info) override {
-        return m_real.status(file, followLinks, info);
-    }
-    int readLink(const std::filesystem::path& link, std::filesystem::path* target) override {
-        return m_real.readLink(link, target);
-    }
-    int listFolder(const std::filesystem::path& folder, std::vector<std::string>* names) override {
-        return m_real.listFolder(folder, names);
-    }
-    bool processExists(pid_t pid) override { return m_real.processExists(pid); }
-
-  private:
-    FileOperations& m_real = RealFileOperations();
 };
 
 }  // namespace
