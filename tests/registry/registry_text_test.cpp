@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 
 #include "platform/text_encoding.h"
@@ -527,6 +528,19 @@ struct MarkCharacterCase {
     const char* name;
     const char* text;
 };
+
+// Names each case by its line, escaped, instead of by its pointers, which change from run to run.
+void PrintTo(const MarkCharacterCase& c, std::ostream* out) {
+    static const char kHex[] = "0123456789ABCDEF";
+    for (const char* p = c.line; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (std::isalnum(byte) || byte == '=' || byte == ':') {
+            *out << *p;
+        } else {
+            *out << '<' << kHex[byte >> 4] << kHex[byte & 0xF] << '>';
+        }
+    }
+}
 
 class MarkCharacterTest : public RegistryTextTest,
                           public ::testing::WithParamInterface<MarkCharacterCase> {};
