@@ -38,8 +38,8 @@ inline constexpr std::size_t kMaxRegistryTextLineBytes = 1024 * 1024;
 // opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
 // the subkeys cannot be listed, or a name in the tree is one the form cannot carry: a key or
 // value name holding a line break (CR or LF) or a lone UTF-16 surrogate, or a key name holding a
-// zero; the reason names the key and the name. Fails too, leaving no file, when the text passes
-// the bounds above, which the reader would refuse.
+// zero or longer than 260 characters; the reason names the key and the name. Fails too, leaving no
+// file, when the text passes the bounds above, which the reader would refuse.
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
 
 // Appends the value lines of one key (not its subkeys) to `file`; fails, as above, for a value

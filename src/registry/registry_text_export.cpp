@@ -128,7 +128,9 @@ std::string ShownName(std::string_view name) {
 //    Windows-1252, turning every non-ASCII name and text in it into another;
 //  - a zero in a key name cannot be told from the end of the name buffer (the subkey listing
 //    cuts names at their first zero), so the key would be exported under a shorter name that may
-//    be a sibling's. A zero in a value name is carried, being part of its line like any other.
+//    be a sibling's. A zero in a value name is carried, being part of its line like any other;
+//  - a key name longer than the buffer it is listed into (kNameBufferChars; Windows allows 255
+//    characters) would be cut, and two names that differ only past the cut would become one key.
 // A value name could be given an escaped form that plain readers skip, as texts are, but a key
 // line cannot: every reader takes each line that begins with a backslash as a key. Programs do
 // not make such names, so failing the export (and with it the backup of that item) with the
@@ -141,6 +143,8 @@ Status RefuseName(std::string_view kind, const std::string& name, const std::str
         flaw = "a lone UTF-16 surrogate";
     } else if (kind == "key" && name.find('\0') != std::string::npos) {
         flaw = "a zero character";
+    } else if (kind == "key" && CharCount(name) > kNameBufferChars) {
+        flaw = "more than 260 characters";
     } else {
         return Status::Ok();
     }
@@ -190,7 +194,6 @@ Status ExportKey(ModReg& modReg, const std::string& keyPath, const std::string& 
                                    std::to_string(result) + ")");
             break;
         }
-        name.resize(FirstChars(name, kNameBufferChars).size());
         status = RefuseName("key", name, keyPath);
         if (!status) break;
         status = ExportKey(modReg, keyPath + "\\" + name, relativePath + "\\" + name, out);

@@ -274,6 +274,9 @@ struct UncarriedName {
 
 void PrintTo(const UncarriedName& name, std::ostream* out) { *out << name.label; }
 
+// One character longer than the buffer a key name is listed into.
+const std::string kLongKeyName(261, 'k');
+
 class UncarriedNameTest : public RegistryTextTest,
                           public ::testing::WithParamInterface<UncarriedName> {};
 
@@ -303,7 +306,9 @@ INSTANTIATE_TEST_SUITE_P(
         UncarriedName{"KeyReversedPair", true, "\xed\xb8\x80\xed\xa0\xbd\xc3\xa9",
                       "\\xde00\\xd83d\xc3\xa9", "a lone UTF-16 surrogate"},
         UncarriedName{"KeyZero", true, std::string("a\0b", 3), "a\\0b", "a zero character"},
-        UncarriedName{"KeyTrailingZero", true, std::string("a\0", 2), "a\\0", "a zero character"}),
+        UncarriedName{"KeyTrailingZero", true, std::string("a\0", 2), "a\\0", "a zero character"},
+        UncarriedName{"KeyLongerThanItsBuffer", true, kLongKeyName, kLongKeyName.c_str(),
+                      "more than 260 characters"}),
     [](const ::testing::TestParamInfo<UncarriedName>& info) { return info.param.label; });
 
 TEST_F(RegistryTextTest, ValueNamesWithZerosSurviveExportImport) {
