@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
+#include "platform/bounded_read.h"
 #include "platform/durable_file.h"
 #include "platform/text_encoding.h"
 
@@ -45,23 +45,15 @@ Status SaveINI(std::string_view keyName, std::string_view keyValue,
 }
 
 Result<std::string> ReadInformationText(const std::filesystem::path& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return Status::Error("cannot open " + fileName.string());
-    std::string bytes;
-    char piece[64 * 1024];
-    // Reading stops one piece past the bound at most.
-    while (bytes.size() <= kMaxInformationFileBytes && in) {
-        in.read(piece, sizeof piece);
-        bytes.append(piece, static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) return Status::Error("cannot read " + fileName.string());
-    if (bytes.size() > kMaxInformationFileBytes) {
+    const Result<std::string> bytes = ReadFileUpTo(fileName, kMaxInformationFileBytes);
+    if (!bytes) return bytes.status();
+    if (bytes->size() > kMaxInformationFileBytes) {
         return Status::Error(fileName.string() + " holds more than " +
                                  std::to_string(kMaxInformationFileBytes / (1024 * 1024)) +
                                  " MB, more than an information file ever does",
                              ErrorKind::kCorrupt);
     }
-    return DecodeTextFileBytes(bytes);
+    return DecodeTextFileBytes(*bytes);
 }
 
 std::string INIValue(std::string_view keyName, std::string_view text) {

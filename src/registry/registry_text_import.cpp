@@ -1,8 +1,8 @@
 // Reading the registry text form back below a base key.
 #include <charconv>
-#include <fstream>
 #include <vector>
 
+#include "platform/bounded_read.h"
 #include "platform/text_encoding.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
@@ -35,16 +35,9 @@ std::string Megabytes(std::uint64_t bytes) { return std::to_string(bytes / (1024
 
 // The bytes of `file`, refused without reading more than one piece past kMaxRegistryTextBytes.
 Result<std::string> ReadBounded(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return Status::Error("cannot open " + file.string());
-    std::string bytes;
-    char piece[64 * 1024];
-    while (bytes.size() <= kMaxRegistryTextBytes && in) {
-        in.read(piece, sizeof piece);
-        bytes.append(piece, static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) return Status::Error("cannot read " + file.string());
-    if (bytes.size() > kMaxRegistryTextBytes) {
+    Result<std::string> bytes = ReadFileUpTo(file, kMaxRegistryTextBytes);
+    if (!bytes) return bytes;
+    if (bytes->size() > kMaxRegistryTextBytes) {
         return Status::Error(file.string() + " holds more than the " +
                                  Megabytes(kMaxRegistryTextBytes) +
                                  " a registry text file may hold; nothing changed",
