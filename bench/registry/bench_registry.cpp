@@ -92,6 +92,27 @@ Status MakePrefix(const fs::path& prefix) {
     return WriteEmptyUserReg(prefix / "user.reg");
 }
 
+// The registry of a prefix, opened as Quillet opens one, and closed on request: giving its memory
+// back is part of what a run costs before it can exit, so the benchmarks time the closing.
+struct OpenedRegistry {
+    std::unique_ptr<WineSystem> wine;
+    PrintingMessages messages;
+    std::unique_ptr<registry::ModReg> modReg;
+
+    Status open(const fs::path& prefix) {
+        Environment noEnvironment{[](const std::string&) { return std::optional<std::string>(); }};
+        auto opened = WineSystem::Open(prefix.string(), noEnvironment);
+        if (!opened) return opened.status();
+        wine = std::move(opened.value());
+        modReg = std::make_unique<registry::ModReg>(wine->registry(), messages);
+        return Status::Ok();
+    }
+    void close() {
+        modReg.reset();
+        wine.reset();
+    }
+};
+
 Status KeepInput(const Options& options, const fs::path& file, const char* name) {
     if (!options.keepInputs) return Status::Ok();
     std::error_code error;
@@ -113,27 +134,22 @@ Status BenchImportExport(const Options& options, const fs::path& work) {
     if (!text) return text.status();
     if (Status kept = KeepInput(options, input, "values.txt"); !kept) return kept;
 
-    Environment noEnvironment{[](const std::string&) { return std::optional<std::string>(); }};
-    auto opened = WineSystem::Open(prefix.string(), noEnvironment);
-    if (!opened) return opened.status();
-    std::unique_ptr<WineSystem> wine = std::move(opened.value());
-    PrintingMessages messages;
-    auto modReg = std::make_unique<registry::ModReg>(wine->registry(), messages);
+    OpenedRegistry registry;
+    if (Status opened = registry.open(prefix); !opened) return opened;
+    registry::ModReg& modReg = *registry.modReg;
 
     const Clock::time_point start = Clock::now();
-    if (Status imported = registry::ImportKeyFile(*modReg, kImportBase, input); !imported) {
+    if (Status imported = registry::ImportKeyFile(modReg, kImportBase, input); !imported) {
         return Status::Error("import: " + imported.reason());
     }
     const double importSeconds = SecondsSince(start);
     const Clock::time_point exportStart = Clock::now();
-    if (Status written = registry::ExportKeyTree(*modReg, kImportBase, exported); !written) {
+    if (Status written = registry::ExportKeyTree(modReg, kImportBase, exported); !written) {
         return Status::Error("export: " + written.reason());
     }
     const double exportSeconds = SecondsSince(exportStart);
-    // Giving the registry's memory back is part of what a run costs before it can exit.
     const Clock::time_point freeStart = Clock::now();
-    modReg.reset();
-    wine.reset();
+    registry.close();
     const double freeSeconds = SecondsSince(freeStart);
     const double seconds = SecondsSince(start);
 
@@ -164,22 +180,18 @@ Status BenchReverseSiblings(const Options& options, const fs::path& work) {
     if (!text) return text.status();
     if (Status kept = KeepInput(options, input, "siblings.txt"); !kept) return kept;
 
-    Environment noEnvironment{[](const std::string&) { return std::optional<std::string>(); }};
-    auto opened = WineSystem::Open(prefix.string(), noEnvironment);
-    if (!opened) return opened.status();
-    std::unique_ptr<WineSystem> wine = std::move(opened.value());
-    PrintingMessages messages;
-    auto modReg = std::make_unique<registry::ModReg>(wine->registry(), messages);
+    OpenedRegistry registry;
+    if (Status opened = registry.open(prefix); !opened) return opened;
+    registry::ModReg& modReg = *registry.modReg;
 
     const Clock::time_point start = Clock::now();
-    if (Status imported = registry::ImportKeyFile(*modReg, kImportBase, input); !imported) {
+    if (Status imported = registry::ImportKeyFile(modReg, kImportBase, input); !imported) {
         return Status::Error("import: " + imported.reason());
     }
     const double importSeconds = SecondsSince(start);
-    const registry::SubkeyList listed = modReg->EnumSubkeys(kImportBase);
+    const registry::SubkeyList listed = modReg.EnumSubkeys(kImportBase);
     const Clock::time_point freeStart = Clock::now();
-    modReg.reset();
-    wine.reset();
+    registry.close();
     const double freeSeconds = SecondsSince(freeStart);
     const double seconds = importSeconds + freeSeconds;
 
