@@ -1,0 +1,42 @@
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "schedule/scheduler.h"
+
+namespace quillet {
+
+// The scheduler of a Linux desktop: the user's crontab, read and written only through the
+// `crontab` command. Each job is one line (see cron_line.h); every other line of the crontab is
+// kept byte for byte. Before writing, the crontab is read again; when it changed since it was
+// read, nothing is written and the operation fails (kInUse).
+class CrontabScheduler : public Scheduler {
+  public:
+    struct Options {
+        std::string crontabProgram = "crontab";  // a name looked up on PATH, or a path
+        // The Wine prefix the jobs added by this scheduler back up; nullopt for the default one.
+        std::optional<std::string> winePrefix;
+        // The local time now; a run-once job is dated with the next occurrence of its time.
+        std::function<std::tm()> now;
+    };
+
+    explicit CrontabScheduler(Options options);
+
+    Result<int> addJob(const JobRecord& record) override;
+    Result<std::vector<ScheduledJob>> listJobs() override;
+    Status removeJob(int number) override;
+
+  private:
+    Result<std::string> readCrontab();
+    Status writeCrontab(const std::string& readBefore, const std::string& text);
+
+    Options m_options;
+};
+
+// The local time now, for CrontabScheduler::Options::now.
+std::tm LocalTimeNow();
+
+}  // namespace quillet

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/job_command_line.h"
+#include "platform/status.h"
+#include "schedule/job_record.h"
+
+namespace quillet {
+
+// One of Quillet's scheduled jobs as the scheduler holds it.
+struct ScheduledJob {
+    int number = 0;
+    TimeOfDay startTime;
+    std::uint8_t daysOfWeek = 0;  // 0: the job runs once, at the next occurrence of its time
+    std::string program;
+    JobCommandLine job;
+    std::optional<std::string> winePrefix;  // the prefix the job backs up, when not the default
+
+    bool runsOnce() const { return daysOfWeek == 0; }
+};
+
+// The system's job scheduler: where Quillet registers, lists and removes its backup jobs. Jobs
+// that are not Quillet's are never touched. Not thread-safe; two processes may use it at once
+// (a change made by the other between reading and writing makes an add or remove fail, changing
+// nothing).
+class Scheduler {
+  public:
+    virtual ~Scheduler() = default;
+
+    // Registers `record` as a new job and returns its number (the lowest positive number no job
+    // of Quillet's uses). A record whose DaysOfWeek is 0 runs once, at the next occurrence of its
+    // start time, and then removes itself. On failure nothing is registered.
+    virtual Result<int> addJob(const JobRecord& record) = 0;
+
+    // Quillet's jobs, by number.
+    virtual Result<std::vector<ScheduledJob>> listJobs() = 0;
+
+    // Removes job `number`; fails (kNotFound) when there is none of that number.
+    virtual Status removeJob(int number) = 0;
+};
+
+}  // namespace quillet
