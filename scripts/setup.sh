@@ -15,6 +15,8 @@ packages=(
     zip unzip p7zip-full
     # The real wineserver that the Wine-server probe is tested against.
     wine wine64
+    # Scheduled backups are lines of the user's crontab, written with its crontab command.
+    cron
     time
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.

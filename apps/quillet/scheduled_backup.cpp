@@ -1,12 +1,17 @@
 #include "scheduled_backup.h"
 
+#include <algorithm>
+#include <charconv>
 #include <iostream>
+#include <string>
 
 #include "backup/exit_status.h"
 #include "backup/job_command_line.h"
 #include "backup/run_environment.h"
 #include "backup/unattended_backup.h"
 #include "platform/message_service.h"
+#include "schedule/crontab_scheduler.h"
+#include "schedule/job_program.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -26,12 +31,10 @@ int Fail(const std::string& reason) {
     return kExitNothingDone;
 }
 
-}  // namespace
-
-int RunScheduledBackup(const std::optional<std::string>& prefix, const std::string& commandLine) {
+int RunBackup(const std::optional<std::string>& prefix, const std::string& commandLine,
+              const Environment& env) {
     auto job = ParseJobCommandLine(commandLine);
     if (!job) return Fail(job.reason() + "; nothing was done");
-    const Environment env = Environment::Process();
     auto system = WineSystem::Open(prefix, env);
     if (!system) return Fail(system.reason());
     StderrMessages messages;
@@ -41,6 +44,34 @@ int RunScheduledBackup(const std::optional<std::string>& prefix, const std::stri
     const UnattendedResult result = RunUnattendedBackup((*run)->context(), *job, BackupTimeText());
     for (const std::string& failure : result.failures) std::cerr << "quillet: " << failure << '\n';
     return result.exitCode;
+}
+
+// A job that runs once removes its own line from the crontab after its run, whatever the run's
+// result, so that it does not run again next year.
+int RemoveRunOnceJob(const Environment& env, int exitCode) {
+    const std::optional<std::string> number = env.get(kRunOnceVariable);
+    if (!number) return exitCode;
+    CrontabScheduler scheduler({.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
+    int value = 0;
+    const auto [end, error] =
+        std::from_chars(number->data(), number->data() + number->size(), value);
+    if (error != std::errc() || end != number->data() + number->size() || value <= 0) {
+        std::cerr << "quillet: " << kRunOnceVariable << " is not a job number: " << *number << '\n';
+        return std::max(exitCode, 1);
+    }
+    if (Status removed = scheduler.removeJob(value); !removed) {
+        std::cerr << "quillet: the job that ran once could not remove itself from the crontab: "
+                  << removed.reason() << '\n';
+        return std::max(exitCode, 1);
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+int RunScheduledBackup(const std::optional<std::string>& prefix, const std::string& commandLine) {
+    const Environment env = Environment::Process();
+    return RemoveRunOnceJob(env, RunBackup(prefix, commandLine, env));
 }
 
 }  // namespace quillet

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "schedule/job_program.h"
+
 namespace quillet {
 
-StartupArguments ReadStartupArguments(int argc, char** argv) {
+StartupArguments ReadStartupArguments(int argc, char** argv, const Environment& env) {
     StartupArguments arguments;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -19,6 +21,9 @@ StartupArguments ReadStartupArguments(int argc, char** argv) {
         }
         if (!arguments.commandLine.empty()) arguments.commandLine += ' ';
         arguments.commandLine += argument;
+    }
+    if (arguments.commandLine.empty()) {
+        if (std::optional<std::string> job = env.get(kJobVariable)) arguments.commandLine = *job;
     }
     return arguments;
 }

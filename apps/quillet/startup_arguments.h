@@ -3,17 +3,22 @@
 #include <optional>
 #include <string>
 
+#include "platform/wine_prefix.h"
+
 namespace quillet {
 
 // The desktop program's arguments: `--prefix DIR` (or `--prefix=DIR`) chooses the Wine prefix;
 // everything else, joined by single blanks, is the stored command line, which when not empty is
-// a scheduled backup's job command line.
+// a scheduled backup's job command line. Without such arguments the job command line is taken
+// from the environment variable QUILLET_JOB when it is set: scheduled jobs hand it over there, so
+// that the password never shows in any process's arguments.
 struct StartupArguments {
     std::optional<std::string> prefix;
     std::string commandLine;
 };
 
-StartupArguments ReadStartupArguments(int argc, char** argv);
+StartupArguments ReadStartupArguments(int argc, char** argv,
+                                      const Environment& env = Environment::Process());
 
 // Overwrites with "*" the password of a job command line in the process's own arguments (the
 // text between "ps=" and the following "bf="), so that other users cannot read it from the

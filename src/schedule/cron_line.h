@@ -27,7 +27,9 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now);
 // The job of a line that FormatCronLine wrote; nullopt for any other line.
 std::optional<ScheduledJob> ParseCronLine(std::string_view line);
 
-// The job number of a line of Quillet's (its "# quillet job N" mark); nullopt for other lines.
+// The job number of a line of Quillet's (one that reads QUILLET_JOB as FormatCronLine writes and
+// ends its command with the "# quillet job N" mark), also when the rest of the line was damaged;
+// nullopt for every other line.
 std::optional<int> CronLineJobNumber(std::string_view line);
 
 // What cron makes of a command: the text for /bin/sh and the text for its standard input.

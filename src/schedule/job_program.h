@@ -3,8 +3,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/wine_prefix.h"
-
 namespace quillet {
 
 // The absolute path of the desktop program `quillet` that a scheduled job starts: the one beside

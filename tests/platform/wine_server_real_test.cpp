@@ -15,6 +15,7 @@
 #include "platform/wine_server_probe.h"
 #include "support/child_process.h"
 #include "support/fake_environment.h"
+#include "support/private_mount.h"
 #include "support/shell_command.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::FakeEnvironment;
 using testing::ForkChild;
+using testing::MountPrivateEmptyFolder;
 using testing::RunCommand;
 using testing::ShellQuote;
 using testing::TempDir;
@@ -31,15 +33,6 @@ using testing::ToolOnPath;
 using testing::WaitForChild;
 
 const fs::path kRuntimeRoot = "/run/user";
-
-// Gives this test process (and what it starts) a private view of the mounts with an empty file
-// system on `folder`: what the test creates there is seen by nobody else and goes when the last
-// process of the test ends. False when the system does not allow it (not root, no namespaces).
-bool MountPrivateEmptyFolder(const fs::path& folder) {
-    if (unshare(CLONE_NEWNS) != 0) return false;
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
-    return mount("quillet-test", folder.c_str(), "tmpfs", 0, "mode=0755") == 0;
-}
 
 // A real wineserver for one prefix. A watchdog process, detached from the test so that a test
 // killed on its timeout does not take it along, ends the server (`wineserver -k`, then

@@ -1,0 +1,262 @@
+#include "schedule/cron_line.h"
+
+#include <cctype>
+#include <charconv>
+#include <vector>
+
+#include "schedule/day_codes.h"
+
+namespace quillet {
+namespace {
+
+constexpr std::string_view kReadJob = "IFS= read -r QUILLET_JOB; export QUILLET_JOB; ";
+constexpr std::string_view kPrefixAssignment = "WINEPREFIX=";
+constexpr std::string_view kOnceAssignment = "QUILLET_ONCE=";
+constexpr std::string_view kExec = "exec ";
+constexpr std::string_view kMark = " # quillet job ";
+
+// A word for /bin/sh inside a crontab command: single quotes keep everything but "'" itself,
+// written '\''; a "%" is taken out of the quotes and escaped for cron ('\%'), because cron would
+// end the command at it.
+std::string QuoteForShellInCron(std::string_view text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else if (c == '%') {
+            quoted += "'\\%'";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+// The job command line as cron's standard-input text: cron turns "\%" into "%" and passes every
+// other character, backslashes included, as it is.
+std::string EscapeForCronInput(std::string_view text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '%') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+std::optional<int> ReadNumber(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Reads one shell word at the start of `text` (quotes and backslash escapes as FormatCronLine
+// writes them, after cron's handling); advances `text` past it. nullopt when it is not closed.
+std::optional<std::string> ReadShellWord(std::string_view& text) {
+    std::string word;
+    std::size_t pos = 0;
+    while (pos < text.size() && text[pos] != ' ') {
+        const char c = text[pos];
+        if (c == '\'') {
+            const std::size_t close = text.find('\'', pos + 1);
+            if (close == std::string_view::npos) return std::nullopt;
+            word.append(text.substr(pos + 1, close - pos - 1));
+            pos = close + 1;
+        } else if (c == '\\' && pos + 1 < text.size()) {
+            word += text[pos + 1];
+            pos += 2;
+        } else {
+            word += c;
+            ++pos;
+        }
+    }
+    text.remove_prefix(pos);
+    return word;
+}
+
+bool Consume(std::string_view& text, std::string_view expected) {
+    if (text.substr(0, expected.size()) != expected) return false;
+    text.remove_prefix(expected.size());
+    return true;
+}
+
+// The five time fields and the command of a crontab line.
+struct CronFields {
+    std::string_view fields[5];
+    std::string_view command;
+};
+
+std::optional<CronFields> SplitFields(std::string_view line) {
+    CronFields split;
+    for (std::string_view& field : split.fields) {
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+            line.remove_prefix(1);
+        }
+        const std::size_t end = line.find_first_of(" \t");
+        if (line.empty() || end == std::string_view::npos) return std::nullopt;
+        field = line.substr(0, end);
+        line.remove_prefix(end);
+    }
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    split.command = line;
+    return split;
+}
+
+std::string CronDays(std::uint8_t daysOfWeek) {
+    std::string days;
+    for (std::size_t bit = 0; bit < kWeekDays.size(); ++bit) {
+        if ((daysOfWeek & (1u << bit)) == 0) continue;
+        if (!days.empty()) days += ',';
+        days += std::to_string(kWeekDays[bit].cronNumber);
+    }
+    return days;
+}
+
+std::optional<std::uint8_t> DaysFromCron(std::string_view field) {
+    std::uint8_t days = 0;
+    while (!field.empty()) {
+        const std::size_t comma = field.find(',');
+        const std::optional<int> number = ReadNumber(field.substr(0, comma));
+        if (!number) return std::nullopt;
+        bool known = false;
+        for (std::size_t bit = 0; bit < kWeekDays.size(); ++bit) {
+            if (kWeekDays[bit].cronNumber == *number) {
+                days |= static_cast<std::uint8_t>(1u << bit);
+                known = true;
+            }
+        }
+        if (!known) return std::nullopt;
+        if (comma == std::string_view::npos) break;
+        field.remove_prefix(comma + 1);
+    }
+    return days;
+}
+
+// The day of the next occurrence of `time` after `now` (today when it is still to come).
+std::tm NextOccurrence(std::tm now, TimeOfDay time) {
+    if (time.hour < now.tm_hour || (time.hour == now.tm_hour && time.minute <= now.tm_min)) {
+        ++now.tm_mday;
+    }
+    now.tm_hour = 12;  // away from any change of the clock at night
+    now.tm_isdst = -1;
+    std::mktime(&now);
+    return now;
+}
+
+}  // namespace
+
+CronCommand SplitCronCommand(std::string_view command) {
+    CronCommand split;
+    std::size_t pos = 0;
+    for (; pos < command.size(); ++pos) {
+        const char c = command[pos];
+        if (c == '\\' && pos + 1 < command.size() && command[pos + 1] == '%') {
+            split.shellCommand += '%';
+            ++pos;
+        } else if (c == '%') {
+            break;
+        } else {
+            split.shellCommand += c;
+        }
+    }
+    if (pos >= command.size()) return split;
+    for (++pos; pos < command.size(); ++pos) {
+        const char c = command[pos];
+        if (c == '\\' && pos + 1 < command.size() && command[pos + 1] == '%') {
+            split.input += '%';
+            ++pos;
+        } else {
+            split.input += c == '%' ? '\n' : c;
+        }
+    }
+    return split;
+}
+
+std::string_view CronLineCommand(std::string_view line) {
+    const std::optional<CronFields> fields = SplitFields(line);
+    return fields ? fields->command : std::string_view();
+}
+
+std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
+    std::string line =
+        std::to_string(job.startTime.minute) + " " + std::to_string(job.startTime.hour) + " ";
+    if (job.runsOnce()) {
+        const std::tm day = NextOccurrence(now, job.startTime);
+        line += std::to_string(day.tm_mday) + " " + std::to_string(day.tm_mon + 1) + " * ";
+    } else {
+        line += "* * " + CronDays(job.daysOfWeek) + " ";
+    }
+    line += kReadJob;
+    if (job.winePrefix)
+        line += std::string(kPrefixAssignment) + QuoteForShellInCron(*job.winePrefix) + " ";
+    if (job.runsOnce()) line += std::string(kOnceAssignment) + std::to_string(job.number) + " ";
+    line += std::string(kExec) + QuoteForShellInCron(job.program);
+    line += std::string(kMark) + std::to_string(job.number);
+    line += "%" + EscapeForCronInput(MakeJobCommandLine(job.job));
+    return line;
+}
+
+std::optional<int> CronLineJobNumber(std::string_view line) {
+    const std::optional<CronFields> fields = SplitFields(line);
+    if (!fields) return std::nullopt;
+    const std::string shellCommand = SplitCronCommand(fields->command).shellCommand;
+    const std::size_t mark = shellCommand.rfind(kMark);
+    if (mark == std::string::npos || !shellCommand.starts_with(kReadJob)) return std::nullopt;
+    const std::optional<int> number =
+        ReadNumber(std::string_view(shellCommand).substr(mark + kMark.size()));
+    if (!number || *number <= 0) return std::nullopt;
+    return number;
+}
+
+std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
+    const std::optional<CronFields> fields = SplitFields(line);
+    if (!fields) return std::nullopt;
+    const CronCommand command = SplitCronCommand(fields->command);
+    std::string_view shell = command.shellCommand;
+
+    ScheduledJob job;
+    const std::optional<int> minute = ReadNumber(fields->fields[0]);
+    const std::optional<int> hour = ReadNumber(fields->fields[1]);
+    if (!minute || !hour || *minute > 59 || *hour > 23) return std::nullopt;
+    job.startTime = TimeOfDay{*hour, *minute};
+    const bool dated = fields->fields[2] != "*";
+    if (dated) {
+        if (fields->fields[4] != "*") return std::nullopt;
+    } else {
+        const std::optional<std::uint8_t> days = DaysFromCron(fields->fields[4]);
+        if (fields->fields[3] != "*" || !days || *days == 0) return std::nullopt;
+        job.daysOfWeek = *days;
+    }
+
+    if (!Consume(shell, kReadJob)) return std::nullopt;
+    if (Consume(shell, kPrefixAssignment)) {
+        job.winePrefix = ReadShellWord(shell);
+        if (!job.winePrefix || !Consume(shell, " ")) return std::nullopt;
+    }
+    std::optional<int> onceNumber;
+    if (Consume(shell, kOnceAssignment)) {
+        const std::size_t blank = shell.find(' ');
+        onceNumber = ReadNumber(shell.substr(0, blank));
+        if (!onceNumber || blank == std::string_view::npos) return std::nullopt;
+        shell.remove_prefix(blank + 1);
+    }
+    if (!Consume(shell, kExec)) return std::nullopt;
+    std::optional<std::string> program = ReadShellWord(shell);
+    if (!program || !Consume(shell, kMark)) return std::nullopt;
+    const std::optional<int> number = ReadNumber(shell);
+    if (!number || *number <= 0) return std::nullopt;
+    if (dated != onceNumber.has_value() || (onceNumber && *onceNumber != *number)) {
+        return std::nullopt;
+    }
+    job.number = *number;
+    job.program = std::move(*program);
+
+    auto parsed = ParseJobCommandLine(command.input);
+    if (!parsed) return std::nullopt;
+    job.job = std::move(*parsed);
+    return job;
+}
+
+}  // namespace quillet

@@ -1,0 +1,158 @@
+#include "schedule/crontab_scheduler.h"
+
+#include <algorithm>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "platform/program_runner.h"
+#include "schedule/cron_line.h"
+
+namespace quillet {
+namespace {
+
+// The lines of a crontab with their exact bytes; joining them with "\n" gives the text back.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += '\n';
+        text += lines[i];
+    }
+    return text;
+}
+
+// The first line of what a failed crontab command said, for the reason.
+std::string FirstLine(const std::string& text) {
+    std::string line = text.substr(0, text.find('\n'));
+    return line.empty() ? "no reason given" : line;
+}
+
+}  // namespace
+
+CrontabScheduler::CrontabScheduler(Options options) : m_options(std::move(options)) {
+    if (!m_options.now) m_options.now = LocalTimeNow;
+}
+
+Result<std::string> CrontabScheduler::readCrontab() {
+    auto run = RunProgram({m_options.crontabProgram, "-l"}, {});
+    if (!run) {
+        return Status::Error(
+            "the crontab command is missing (install the package cron): " + run.reason(),
+            ErrorKind::kNotFound);
+    }
+    if (run->exitCode == 0) return std::move(run->out);
+    // crontab -l fails, saying so, for a user who has no crontab yet: that is an empty one.
+    if (run->err.find("no crontab for") != std::string::npos) return std::string();
+    return Status::Error("crontab -l failed: " + FirstLine(run->err));
+}
+
+Status CrontabScheduler::writeCrontab(const std::string& readBefore, const std::string& text) {
+    auto now = readCrontab();
+    if (!now) return now.status();
+    if (*now != readBefore) {
+        return Status::Error(
+            "the crontab was changed by something else meanwhile; nothing was "
+            "changed, try again",
+            ErrorKind::kInUse);
+    }
+    auto run = RunProgram({m_options.crontabProgram, "-"}, text);
+    if (!run) return run.status();
+    if (run->exitCode != 0) {
+        return Status::Error("crontab refused the new crontab: " + FirstLine(run->err),
+                             ErrorKind::kAccessDenied);
+    }
+    return Status::Ok();
+}
+
+Result<int> CrontabScheduler::addJob(const JobRecord& record) {
+    auto parts = SplitJobCommand(record.command);
+    if (!parts) return parts.status();
+    if (Status valid = CheckJobValues(parts->job); !valid) return valid;
+    if (record.jobTime % JobRecord::kMillisecondsPerMinute != 0 ||
+        record.jobTime >= 24 * 60 * JobRecord::kMillisecondsPerMinute) {
+        return Status::Error("the start time of a job must be a minute of the day",
+                             ErrorKind::kBadInput);
+    }
+
+    auto text = readCrontab();
+    if (!text) return text.status();
+    std::vector<std::string> lines = SplitLines(*text);
+    std::set<int> used;
+    for (const std::string& line : lines) {
+        if (const std::optional<int> number = CronLineJobNumber(line)) used.insert(*number);
+    }
+    ScheduledJob job;
+    job.number = 1;
+    while (used.count(job.number) != 0) ++job.number;
+    job.startTime = record.startTime();
+    job.daysOfWeek = record.daysOfWeek & 0x7F;
+    job.program = std::move(parts->program);
+    job.job = std::move(parts->job);
+    job.winePrefix = m_options.winePrefix;
+
+    const std::string line = FormatCronLine(job, m_options.now());
+    // The line must give back exactly this job; anything else would run another backup than
+    // the one the user asked for.
+    const std::optional<ScheduledJob> check = ParseCronLine(line);
+    if (!check || check->number != job.number || check->program != job.program ||
+        MakeJobCommandLine(check->job) != MakeJobCommandLine(job.job) ||
+        check->winePrefix != job.winePrefix || check->startTime != job.startTime ||
+        check->daysOfWeek != job.daysOfWeek) {
+        return Status::Error("this job cannot be written into a crontab line",
+                             ErrorKind::kBadInput);
+    }
+    // A crontab's last line must end with a line break; keep the user's text as it is otherwise.
+    if (lines.back().empty()) lines.pop_back();
+    lines.push_back(line);
+    lines.emplace_back();
+    if (Status written = writeCrontab(*text, JoinLines(lines)); !written) return written;
+    return job.number;
+}
+
+Result<std::vector<ScheduledJob>> CrontabScheduler::listJobs() {
+    auto text = readCrontab();
+    if (!text) return text.status();
+    std::vector<ScheduledJob> jobs;
+    for (const std::string& line : SplitLines(*text)) {
+        if (std::optional<ScheduledJob> job = ParseCronLine(line)) jobs.push_back(std::move(*job));
+    }
+    std::sort(jobs.begin(), jobs.end(),
+              [](const ScheduledJob& a, const ScheduledJob& b) { return a.number < b.number; });
+    return jobs;
+}
+
+Status CrontabScheduler::removeJob(int number) {
+    auto text = readCrontab();
+    if (!text) return text.status();
+    std::vector<std::string> lines = SplitLines(*text);
+    const auto kept = std::remove_if(lines.begin(), lines.end(), [number](const std::string& line) {
+        return CronLineJobNumber(line) == number;
+    });
+    if (kept == lines.end()) {
+        return Status::Error("there is no scheduled job " + std::to_string(number),
+                             ErrorKind::kNotFound);
+    }
+    lines.erase(kept, lines.end());
+    return writeCrontab(*text, JoinLines(lines));
+}
+
+std::tm LocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+}  // namespace quillet

@@ -1,0 +1,37 @@
+#include "schedule/day_codes.h"
+
+#include <cctype>
+
+namespace quillet {
+
+std::uint8_t DaysOfWeekFromList(std::string_view dayList) {
+    std::uint8_t days = 0;
+    if (dayList.empty()) return days;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = dayList.find(',', start);
+        std::string piece(dayList.substr(start, comma - start));
+        for (char& c : piece) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (std::size_t bit = 0; bit < kWeekDays.size(); ++bit) {
+            if (piece == kWeekDays[bit].code) {
+                days |= static_cast<std::uint8_t>(1u << bit);
+                break;
+            }
+        }
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return days;
+}
+
+std::string DayListFromDays(std::uint8_t daysOfWeek) {
+    std::string list;
+    for (std::size_t bit = 0; bit < kWeekDays.size(); ++bit) {
+        if ((daysOfWeek & (1u << bit)) == 0) continue;
+        if (!list.empty()) list += ',';
+        list += kWeekDays[bit].code;
+    }
+    return list;
+}
+
+}  // namespace quillet

@@ -1,0 +1,152 @@
+#include "schedule/crontab_scheduler.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "schedule/cron_line.h"
+#include "support/child_process.h"
+#include "support/private_mount.h"
+#include "support/standin_crontab.h"
+#include "support/temp_dir.h"
+
+namespace quillet {
+namespace {
+
+using testing::StandinCrontab;
+using testing::TempDir;
+
+// The user's own crontab, its last line without a line break.
+constexpr char kUserLines[] =
+    "# m h  dom mon dow   command\n"
+    "MAILTO=me@example.org\n"
+    "*/5 * * * * /usr/local/bin/sync-mail # quillet job 3\n"
+    "\n"
+    "0 1 * * * echo 'no line break at the end'";
+
+JobRecord Record(const std::string& startTime = "9:00", const std::string& days = "M,W") {
+    const JobCommandLine job{"{K}", "11111111", "secret", "/home/me/mail.qbk"};
+    return *BuildJobRecord(startTime, days, job, "/usr/bin/quillet");
+}
+
+std::vector<int> Numbers(Scheduler& scheduler) {
+    auto jobs = scheduler.listJobs();
+    EXPECT_TRUE(jobs.ok()) << jobs.reason();
+    std::vector<int> numbers;
+    if (jobs) {
+        for (const ScheduledJob& job : *jobs) numbers.push_back(job.number);
+    }
+    return numbers;
+}
+
+CrontabScheduler Scheduler(const std::string& program) {
+    return CrontabScheduler({.crontabProgram = program, .winePrefix = "/home/me/wine", .now = [] {
+                                 return std::tm{};
+                             }});
+}
+
+// A stand-in crontab and a scheduler over it.
+struct CrontabWorld {
+    TempDir temp;
+    StandinCrontab crontab{temp.path()};
+    CrontabScheduler scheduler = Scheduler(crontab.program());
+};
+
+class CrontabSchedulerTest : public ::testing::Test, public CrontabWorld {};
+
+TEST_F(CrontabSchedulerTest, NumbersJobsFromTheLowestFreeAndKeepsTheUsersLines) {
+    crontab.setText(kUserLines);
+    EXPECT_EQ(*scheduler.addJob(Record()), 1);
+    EXPECT_EQ(*scheduler.addJob(Record("23:30", "")), 2);
+    EXPECT_TRUE(crontab.text().starts_with(std::string(kUserLines) + "\n"));
+    EXPECT_EQ(Numbers(scheduler), (std::vector<int>{1, 2}));
+
+    ASSERT_TRUE(scheduler.removeJob(1).ok());
+    EXPECT_EQ(*scheduler.addJob(Record()), 1);
+    ASSERT_TRUE(scheduler.removeJob(2).ok());
+    ASSERT_TRUE(scheduler.removeJob(1).ok());
+    EXPECT_EQ(crontab.text(), std::string(kUserLines) + "\n");
+    EXPECT_TRUE(scheduler.removeJob(1).is(ErrorKind::kNotFound));
+}
+
+TEST_F(CrontabSchedulerTest, ListsWhatWasAdded) {
+    ASSERT_TRUE(scheduler.addJob(Record("7:05", "TH,SU")).ok());
+    auto jobs = scheduler.listJobs();
+    ASSERT_TRUE(jobs.ok());
+    ASSERT_EQ(jobs->size(), 1u);
+    const ScheduledJob& job = jobs->front();
+    EXPECT_EQ(job.startTime, (TimeOfDay{7, 5}));
+    EXPECT_EQ(job.daysOfWeek, 8 | 64);
+    EXPECT_EQ(job.program, "/usr/bin/quillet");
+    EXPECT_EQ(job.job.password, "secret");
+    EXPECT_EQ(job.winePrefix, "/home/me/wine");
+}
+
+TEST_F(CrontabSchedulerTest, AFailingCrontabRegistersNothingAndSaysWhy) {
+    struct Case {
+        const char* name;
+        std::function<void(CrontabWorld&)> arrange;
+        ErrorKind kind;
+    };
+    const Case cases[] = {
+        {"missing command",
+         [](CrontabWorld& w) { w.scheduler = Scheduler((w.temp / "no-such-crontab").string()); },
+         ErrorKind::kNotFound},
+        {"write refused", [](CrontabWorld& w) { w.crontab.refuseWrites(); },
+         ErrorKind::kAccessDenied},
+        {"changed meanwhile", [](CrontabWorld& w) { w.crontab.changeOnLaterReads(); },
+         ErrorKind::kInUse},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CrontabWorld world;
+        world.crontab.setText(kUserLines);
+        c.arrange(world);
+        auto added = world.scheduler.addJob(Record());
+        ASSERT_FALSE(added.ok());
+        EXPECT_TRUE(added.status().is(c.kind)) << added.reason();
+        EXPECT_FALSE(added.reason().empty());
+        EXPECT_TRUE(world.crontab.text().starts_with(kUserLines));
+        EXPECT_EQ(world.crontab.text().find("quillet job 1"), std::string::npos);
+    }
+}
+
+TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCrontab) {
+    JobRecord record = Record();
+    record.command = JobCommand("/usr/bin/quillet", {"{K}", "11111111", "a=b", "/m.qbk"});
+    EXPECT_TRUE(Scheduler((temp / "no-such-crontab").string())
+                    .addJob(record)
+                    .status()
+                    .is(ErrorKind::kBadInput));
+}
+
+// The real crontab command, against a private, empty spool: the machine's own crontab is never
+// seen or touched.
+TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
+    const std::filesystem::path spool = "/var/spool/cron/crontabs";
+    if (geteuid() != 0 || !std::filesystem::is_directory(spool) ||
+        !std::filesystem::exists("/usr/bin/crontab")) {
+        GTEST_SKIP() << "needs root and the crontab command of the package cron";
+    }
+    const pid_t child = testing::ForkChild([&] {
+        if (!testing::MountPrivateEmptyFolder(spool, "mode=1730")) return 10;
+        CrontabScheduler scheduler({.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
+        auto first = scheduler.addJob(Record());
+        auto second = scheduler.addJob(Record("0:00", ""));
+        if (!first || !second || *first != 1 || *second != 2) return 11;
+        auto jobs = scheduler.listJobs();
+        if (!jobs || jobs->size() != 2 || (*jobs)[1].daysOfWeek != 0) return 12;
+        if (!scheduler.removeJob(1) || !scheduler.removeJob(2)) return 13;
+        jobs = scheduler.listJobs();
+        return jobs && jobs->empty() ? 0 : 14;
+    });
+    const int status = testing::WaitForChild(child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "cannot make a private mount namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+}  // namespace quillet
