@@ -132,7 +132,8 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
     }
     const pid_t child = testing::ForkChild([&] {
         if (!testing::MountPrivateEmptyFolder(spool, "mode=1730")) return 10;
-        CrontabScheduler scheduler({.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
+        CrontabScheduler scheduler(
+            {.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
         auto first = scheduler.addJob(Record());
         auto second = scheduler.addJob(Record("0:00", ""));
         if (!first || !second || *first != 1 || *second != 2) return 11;
