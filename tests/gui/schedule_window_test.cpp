@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <tuple>
 
 #include "backup/restore_run.h"
 #include "gui/gui_world.h"
@@ -23,23 +24,27 @@ namespace {
 
 using Message = ScriptedDialogs::Message;
 
+Message Said(const std::string& text, MessageIcon icon) { return {text, icon, MessageButtons::Ok}; }
+
+auto Fields(const JobRecord& r) {
+    return std::tuple(r.jobTime, r.daysOfWeek, r.daysOfMonth, r.flags, r.command);
+}
+
 // The schedule window over the sample prefix, with a fake scheduler.
 class ScheduleWindowTest : public ::testing::Test {
   protected:
     ScheduleWindow& open() {
         world.openPrefix();
         window = std::make_unique<ScheduleWindow>(ScheduleWindowServices{
-            .modReg = *world.modReg,
-            .dialogs = world.dialogs,
-            .scheduler = world.scheduler,
-            .program = MainWindowWorld::kJobProgram,
-            .dataFolder = ShippedDataFolder(),
-            .openJobList = [this](QWidget&) { ++jobListsOpened; },
-        });
+            *world.modReg, world.dialogs, world.scheduler, MainWindowWorld::kJobProgram,
+            ShippedDataFolder(), [this](QWidget&) { ++jobListsOpened; }});
         window->show();
         return *window;
     }
     void toggle(const QString& name) { QTest::keyClick(&Child<QCheckBox>(*window, name), ' '); }
+    void type(const char* field, const char* text) {
+        QTest::keyClicks(&Child<QLineEdit>(*window, field), text);
+    }
     void press(const char* name) {
         QTest::mouseClick(&Child<QPushButton>(*window, name), Qt::LeftButton);
     }
@@ -47,18 +52,15 @@ class ScheduleWindowTest : public ::testing::Test {
         world.dialogs.saveAnswers.push_back(target.string());
         press("cmdTargetFile");
     }
-    // What a job of the sample's first identity with these entries must carry.
-    JobRecord expected(const std::string& items, const std::string& dayList,
-                       const std::string& password = "") const {
+    // Registers a job of the sample's first identity with these items through the window, and
+    // checks that the scheduler got the record of those entries.
+    void addAndExpect(const std::string& items, const std::string& dayList,
+                      const std::string& password = "") {
+        press("Command3");
         const JobCommandLine job{kSampleMainIdentity, items, password, target.string()};
-        return BuildJobRecord("9:00", dayList, job, MainWindowWorld::kJobProgram).value();
-    }
-    static void expectSame(const JobRecord& actual, const JobRecord& wanted) {
-        EXPECT_EQ(actual.jobTime, wanted.jobTime);
-        EXPECT_EQ(actual.daysOfWeek, wanted.daysOfWeek);
-        EXPECT_EQ(actual.daysOfMonth, wanted.daysOfMonth);
-        EXPECT_EQ(actual.flags, wanted.flags);
-        EXPECT_EQ(actual.command, wanted.command);
+        ASSERT_FALSE(world.scheduler.added.empty());
+        EXPECT_EQ(Fields(world.scheduler.added.back()),
+                  Fields(*BuildJobRecord("9:00", dayList, job, MainWindowWorld::kJobProgram)));
     }
 
     MainWindowWorld world;
@@ -72,10 +74,8 @@ TEST_F(ScheduleWindowTest, OpensWithTheIdentitiesAndFortyEightStartTimes) {
     EXPECT_EQ(shown.windowTitle(), "Task Scheduler");
     const auto& identities = Child<QComboBox>(shown, "cbSource");
     ASSERT_EQ(identities.count(), 2);
-    EXPECT_EQ(identities.itemText(0), kSampleMainUserName);
     EXPECT_EQ(identities.itemText(1), QString::fromUtf8(kSampleZoeUserName));
     EXPECT_EQ(identities.currentIndex(), 0);
-
     const auto& times = Child<QComboBox>(shown, "cmbStartTime");
     ASSERT_EQ(times.count(), 48);
     for (int i = 0; i < times.count(); ++i) {
@@ -83,19 +83,13 @@ TEST_F(ScheduleWindowTest, OpensWithTheIdentitiesAndFortyEightStartTimes) {
     }
     EXPECT_EQ(times.itemText(47), "23:30");
     EXPECT_EQ(times.currentText(), "9:00");
-
-    for (int i = 0; i < kItemCount; ++i) {
-        const auto& item = Child<QCheckBox>(shown, QString("backupitem(%1)").arg(i));
-        EXPECT_TRUE(item.isEnabled() && !item.isChecked()) << i;
-    }
-    for (const WeekDay& day : kWeekDays) {
-        EXPECT_FALSE(Child<QCheckBox>(shown, "chk" + QString(day.name.data())).isChecked());
+    for (const QCheckBox* box : shown.findChildren<QCheckBox*>()) {
+        EXPECT_TRUE(box->isEnabled() && !box->isChecked()) << box->objectName().toStdString();
     }
     for (const char* name : {"txtPassword", "txtPassword2"}) {
         EXPECT_FALSE(Child<QLineEdit>(shown, name).isEnabled());
         EXPECT_EQ(Child<QLineEdit>(shown, name).maxLength(), kPasswordMaxLength);
     }
-    EXPECT_TRUE(Child<QPushButton>(shown, "Command3").isEnabled());
     press("Command1");
     EXPECT_EQ(jobListsOpened, 1);
     press("Command2");
@@ -109,40 +103,34 @@ TEST(ScheduleWindowLoad, WithoutIdentitiesSaysSoAndRefusesToAddTasks) {
     registry::ModReg modReg(store, dialogs);
     FakeScheduler scheduler;
     ScheduleWindow window({modReg, dialogs, scheduler, "quillet", ShippedDataFolder(), {}});
-
     EXPECT_EQ(dialogs.messages,
-              (std::vector<Message>{
-                  {kNoOutlookExpressMessage, MessageIcon::Critical, MessageButtons::Ok}}));
+              std::vector<Message>{Said(kNoOutlookExpressMessage, MessageIcon::Critical)});
     EXPECT_FALSE(Child<QPushButton>(window, "Command3").isEnabled());
     EXPECT_EQ(Child<QComboBox>(window, "cmbStartTime").count(), 0);
     EXPECT_EQ(Child<QComboBox>(window, "cmbStartTime").currentText(), "00:00");
 }
 
-TEST_F(ScheduleWindowTest, ChecksTheEntriesInOrderAndRegistersOnlyWhenAllPass) {
+TEST_F(ScheduleWindowTest, ChecksTheEntriesInOrderThenRegisters) {
     open();
-    struct Step {
+    const struct {
         const char* situation;
         std::function<void()> change;
         Message shown;
-    };
-    const Message noItem{kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok};
-    const Message badName{kInvalidBackupFileNameMessage, MessageIcon::Exclamation,
-                          MessageButtons::Ok};
-    const Message noPassword{kEnterPasswordMessage, MessageIcon::Critical, MessageButtons::Ok};
-    const Message mismatch{kPasswordMismatchMessage, MessageIcon::Critical, MessageButtons::Ok};
-    const Step steps[] = {
-        {"no item, no file, protection without password", [&] { toggle("ifprotect"); }, noItem},
+    } steps[] = {
+        {"no item, no file, protection without password", [&] { toggle("ifprotect"); },
+         Said(kSelectItemMessage, MessageIcon::Exclamation)},
         {"an item, a typed file name",
          [&] {
              toggle("backupitem(3)");
-             QTest::keyClicks(&Child<QLineEdit>(*window, "txtTargetFile"), "/tmp/typed.qbk");
+             type("txtTargetFile", "/tmp/typed.qbk");
          },
-         badName},
-        {"a chosen file, no password", [&] { chooseFile(); }, noPassword},
-        {"a password in the first field only",
-         [&] { QTest::keyClicks(&Child<QLineEdit>(*window, "txtPassword"), "secret"); }, mismatch},
+         Said(kInvalidBackupFileNameMessage, MessageIcon::Exclamation)},
+        {"a chosen file, no password", [&] { chooseFile(); },
+         Said(kEnterPasswordMessage, MessageIcon::Critical)},
+        {"a password in the first field only", [&] { type("txtPassword", "secret"); },
+         Said(kPasswordMismatchMessage, MessageIcon::Critical)},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.situation);
         world.dialogs.messages.clear();
         step.change();
@@ -153,14 +141,18 @@ TEST_F(ScheduleWindowTest, ChecksTheEntriesInOrderAndRegistersOnlyWhenAllPass) {
     EXPECT_EQ(world.dialogs.saveDialogs, (std::vector<ScriptedDialogs::FileDialog>{
                                              {kSaveBackupTitle, kBackupFileFilter, "quillet"}}));
 
+    // A start time that is no time of day is the registration's to refuse.
     world.dialogs.messages.clear();
-    QTest::keyClicks(&Child<QLineEdit>(*window, "txtPassword2"), "secret");
+    type("txtPassword2", "secret");
+    Child<QComboBox>(*window, "cmbStartTime").setEditText("25:00");
     press("Command3");
-    EXPECT_EQ(
-        world.dialogs.messages,
-        (std::vector<Message>{{JobScheduledMessage(1), MessageIcon::None, MessageButtons::Ok}}));
-    ASSERT_EQ(world.scheduler.added.size(), 1u);
-    expectSame(world.scheduler.added[0], expected("00010000", "", "secret"));
+    ASSERT_EQ(world.dialogs.messages.size(), 1u);
+    EXPECT_EQ(world.dialogs.messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(world.scheduler.added.empty());
+
+    Child<QComboBox>(*window, "cmbStartTime").setEditText("9:00");
+    addAndExpect("00010000", "", "secret");
+    EXPECT_EQ(world.dialogs.messages.back(), Said(JobScheduledMessage(1), MessageIcon::None));
     EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
 }
 
@@ -186,12 +178,9 @@ TEST_P(ScheduleWindowDays, RunDailySetsTheSevenDaysAndTheJobCarriesTheTickedDays
     for (const char* box : GetParam().clicks) toggle(box);
     EXPECT_EQ(window->dayList(), GetParam().dayList);
     EXPECT_EQ(otherStates(), before) << "the day boxes change nothing else";
-
     toggle("backupitem(0)");
     chooseFile();
-    press("Command3");
-    ASSERT_EQ(world.scheduler.added.size(), 1u);
-    expectSame(world.scheduler.added[0], expected("10000000", GetParam().dayList));
+    addAndExpect("10000000", GetParam().dayList);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,19 +199,12 @@ TEST_F(ScheduleWindowTest, TwoJobsInOneVisitGetTheirOwnNumbersAndDays) {
     chooseFile();
     toggle("chkMonday");
     toggle("chkTuesday");
-    press("Command3");
-    toggle("chkMonday");
-    toggle("chkTuesday");
-    toggle("chkFriday");
-    press("Command3");
-
-    EXPECT_EQ(
-        world.dialogs.messages,
-        (std::vector<Message>{{JobScheduledMessage(1), MessageIcon::None, MessageButtons::Ok},
-                              {JobScheduledMessage(2), MessageIcon::None, MessageButtons::Ok}}));
-    ASSERT_EQ(world.scheduler.added.size(), 2u);
-    expectSame(world.scheduler.added[0], expected("01000000", "M,T"));
-    expectSame(world.scheduler.added[1], expected("01000000", "F"));
+    addAndExpect("01000000", "M,T");
+    for (const char* day : {"chkMonday", "chkTuesday", "chkFriday"}) toggle(day);
+    addAndExpect("01000000", "F");
+    EXPECT_EQ(world.dialogs.messages,
+              (std::vector<Message>{Said(JobScheduledMessage(1), MessageIcon::None),
+                                    Said(JobScheduledMessage(2), MessageIcon::None)}));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->targetFile(), target.string()) << "the entries stay";
 }
@@ -232,36 +214,14 @@ TEST_F(ScheduleWindowTest, UntickingProtectionEmptiesBothFieldsAndTheJobHasNoPas
     toggle("backupitem(0)");
     chooseFile();
     toggle("ifprotect");
-    for (const char* name : {"txtPassword", "txtPassword2"}) {
-        QTest::keyClicks(&Child<QLineEdit>(*window, name), "secret");
-    }
+    type("txtPassword", "secret");
+    type("txtPassword2", "secret");
     toggle("ifprotect");
     for (const char* name : {"txtPassword", "txtPassword2"}) {
         EXPECT_EQ(Child<QLineEdit>(*window, name).text(), "");
         EXPECT_FALSE(Child<QLineEdit>(*window, name).isEnabled());
     }
-    press("Command3");
-    ASSERT_EQ(world.scheduler.added.size(), 1u);
-    expectSame(world.scheduler.added[0], expected("10000000", "", ""));
-}
-
-// The messages themselves belong to the registration; here, that the window shows them.
-TEST_F(ScheduleWindowTest, ShowsWhyNothingWasRegistered) {
-    open();
-    toggle("backupitem(0)");
-    chooseFile();
-    auto& time = Child<QComboBox>(*window, "cmbStartTime");
-    time.setEditText("25:00");
-    press("Command3");
-    time.setEditText("9:00");
-    world.scheduler.failure = Status::Error("crontab refused", ErrorKind::kAccessDenied);
-    press("Command3");
-
-    ASSERT_EQ(world.dialogs.messages.size(), 2u);
-    EXPECT_EQ(world.dialogs.messages[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(world.dialogs.messages[1].icon, MessageIcon::Critical);
-    EXPECT_NE(world.dialogs.messages[1].text.find("crontab refused"), std::string::npos);
-    EXPECT_TRUE(world.scheduler.added.empty());
+    addAndExpect("10000000", "", "");
 }
 
 TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelectedOne) {
@@ -273,9 +233,7 @@ TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelec
     ASSERT_TRUE(scheduler.addJob(*BuildJobRecord("0:00", "", once, "q")).ok());
     JobListWindow list(scheduler, ListIdentities(*world.modReg), world.dialogs,
                        ShippedDataFolder());
-    list.show();
     EXPECT_EQ(list.windowTitle(), "Scheduled Backups");
-
     auto& rows = Child<QTreeWidget>(list, "lvwJobs");
     const auto row = [&rows](int index) {
         std::vector<std::string> texts;
@@ -284,14 +242,14 @@ TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelec
         }
         return texts;
     };
-    const std::string weeklyItems =
-        std::string(kItems[0].backupCaption) + ", " + std::string(kItems[3].backupCaption);
+    const auto caption = [](int item) { return std::string(kItems[item].backupCaption); };
     ASSERT_EQ(rows.topLevelItemCount(), 2);
-    EXPECT_EQ(row(0), (std::vector<std::string>{"1", kSampleMainUserName, weeklyItems, "M,TH",
-                                                "23:30", "/b/weekly.qbk"}));
+    EXPECT_EQ(row(0),
+              (std::vector<std::string>{"1", kSampleMainUserName, caption(0) + ", " + caption(3),
+                                        "M,TH", "23:30", "/b/weekly.qbk"}));
     EXPECT_EQ(row(1),
-              (std::vector<std::string>{"2", "{gone}", std::string(kItems[7].backupCaption),
-                                        JobListWindow::kRunOnceText, "0:00", "/b/once.qbk"}));
+              (std::vector<std::string>{"2", "{gone}", caption(7), JobListWindow::kRunOnceText,
+                                        "0:00", "/b/once.qbk"}));
 
     auto& remove = Child<QPushButton>(list, "cmdRemove");
     EXPECT_FALSE(remove.isEnabled());
@@ -301,22 +259,15 @@ TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelec
     EXPECT_EQ(scheduler.jobs[0].number, 2);
     ASSERT_EQ(rows.topLevelItemCount(), 1);
     EXPECT_EQ(row(0)[JobListWindow::kNumber], "2");
+    EXPECT_TRUE(world.dialogs.messages.empty());
 
-    // Removed meanwhile by someone else: the reason is shown and the list follows.
+    // The scheduler's reason, for the removal and for the listing after it.
+    scheduler.failure = Status::Error("no crontab command");
     rows.setCurrentItem(rows.topLevelItem(0));
-    scheduler.jobs.clear();
     QTest::mouseClick(&remove, Qt::LeftButton);
     EXPECT_EQ(world.dialogs.messages,
-              (std::vector<Message>{
-                  {scheduler.removeJob(2).reason(), MessageIcon::Critical, MessageButtons::Ok}}));
+              std::vector<Message>(2, Said("no crontab command", MessageIcon::Critical)));
     EXPECT_EQ(rows.topLevelItemCount(), 0);
-
-    world.dialogs.messages.clear();
-    scheduler.failure = Status::Error("no crontab command");
-    list.refresh();
-    EXPECT_EQ(
-        world.dialogs.messages,
-        (std::vector<Message>{{"no crontab command", MessageIcon::Critical, MessageButtons::Ok}}));
 }
 
 }  // namespace
