@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/password_input.h"
+#include "schedule/crontab_scheduler.h"
 
 namespace quillet::cli {
 
@@ -22,6 +23,7 @@ void CliContext::startRun() {
     m_wineParts.reset();
     m_wine.reset();
     m_zip.reset();
+    m_crontab.reset();
 }
 
 const RunSystem* CliContext::system(std::ostream& err) {
@@ -36,6 +38,18 @@ const RunSystem* CliContext::system(std::ostream& err) {
         m_wineParts.emplace(RunSystemOf(*m_wine));
     }
     return &*m_wineParts;
+}
+
+Scheduler& CliContext::scheduler(const std::optional<std::string>& winePrefix) {
+    if (m_givenScheduler != nullptr) return *m_givenScheduler;
+    m_crontab = std::make_unique<CrontabScheduler>(CrontabScheduler::Options{
+        .crontabProgram = "crontab", .winePrefix = winePrefix, .now = LocalTimeNow});
+    return *m_crontab;
+}
+
+std::optional<std::filesystem::path> CliContext::winePrefix() const {
+    if (m_givenSystem || !m_wine) return std::nullopt;
+    return m_wine->prefix();
 }
 
 archive::Archive& CliContext::archive() {

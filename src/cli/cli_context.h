@@ -15,6 +15,7 @@
 #include "platform/message_service.h"
 #include "platform/status.h"
 #include "platform/wine_prefix.h"
+#include "schedule/scheduler.h"
 #include "system/wine_system.h"
 
 namespace quillet::cli {
@@ -45,6 +46,8 @@ class CliContext {
     void useArchive(archive::Archive& archive) { m_givenArchive = &archive; }
     // Answer the password question with this text instead of asking on the terminal.
     void usePassword(std::string password) { m_givenPassword = std::move(password); }
+    // Register, list and remove scheduled jobs here instead of in the user's crontab.
+    void useScheduler(Scheduler& scheduler) { m_givenScheduler = &scheduler; }
     // Report the progress of backups and restores here instead of on the terminal.
     void useProgress(BackupProgress& progress) { m_givenProgress = &progress; }
 
@@ -59,6 +62,13 @@ class CliContext {
     // The system of the current run, opened on first call; null, with the reason written to
     // `err`, when it cannot be opened.
     const RunSystem* system(std::ostream& err);
+
+    // The scheduler of the current run: the one given, else the user's crontab, whose new jobs
+    // back up `winePrefix` (nullopt: the default prefix). Valid until the next call or run.
+    Scheduler& scheduler(const std::optional<std::string>& winePrefix);
+
+    // The folder of the Wine prefix system() opened; nullopt when the system was given.
+    std::optional<std::filesystem::path> winePrefix() const;
 
     // The archive to read or write a backup with: the one given, else a fresh zip archive, valid
     // until the next call or the next run.
@@ -83,6 +93,8 @@ class CliContext {
     archive::Archive* m_givenArchive = nullptr;
     std::optional<std::string> m_givenPassword;
     BackupProgress* m_givenProgress = nullptr;
+    Scheduler* m_givenScheduler = nullptr;
+    std::unique_ptr<Scheduler> m_crontab;
 
     std::unique_ptr<WineSystem> m_wine;
     std::optional<RunSystem> m_wineParts;

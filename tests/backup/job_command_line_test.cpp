@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "startup_arguments.h"
+#include "support/fake_environment.h"
 #include "support/sample_prefix.h"
 
 namespace quillet {
@@ -166,6 +167,15 @@ TEST(UnattendedArgumentsTest, ThePrefixOptionIsNotPartOfTheCommandLine) {
     const StartupArguments read = ReadStartupArguments(none.argc(), none.argv());
     EXPECT_FALSE(read.prefix.has_value());
     EXPECT_EQ(read.commandLine, "");
+}
+
+TEST(UnattendedArgumentsTest, WithoutAJobInItsArgumentsTheProgramTakesItsEnvironmentsJob) {
+    const Environment env = testing::FakeEnvironment({{"QUILLET_JOB", "sf=Exm=1ps=bf=/e"}});
+    Arguments prefixOnly({"quillet", "--prefix", "/p"});
+    EXPECT_EQ(ReadStartupArguments(prefixOnly.argc(), prefixOnly.argv(), env).commandLine,
+              "sf=Exm=1ps=bf=/e");
+    Arguments job({"quillet", "sf=Axm=1ps=bf=/a"});
+    EXPECT_EQ(ReadStartupArguments(job.argc(), job.argv(), env).commandLine, "sf=Axm=1ps=bf=/a");
 }
 
 }  // namespace

@@ -1,0 +1,183 @@
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+
+#include "backup/backup_item.h"
+#include "backup/identity_list.h"
+#include "backup/restore_run.h"
+#include "cli/commands.h"
+#include "cli/password_input.h"
+#include "registry/mod_reg.h"
+#include "schedule/day_codes.h"
+#include "schedule/job_program.h"
+#include "schedule/register_backup_job.h"
+
+namespace quillet::cli {
+namespace {
+
+struct AddArguments {
+    std::string identity;
+    std::string out;
+    std::string at;
+    std::string days;
+    std::string items = "all";
+    std::optional<std::string> passwordFile;
+};
+
+// The job's messages: the report of a job registered to the output, the others to the error
+// stream.
+class ScheduleMessages : public MessageService {
+  public:
+    ScheduleMessages(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+    MessageAnswer showMessage(const std::string& text, MessageIcon icon,
+                              MessageButtons buttons) override {
+        if (icon == MessageIcon::None) {
+            m_out << text << '\n';
+            return MessageAnswer::Ok;
+        }
+        return m_err.showMessage(text, icon, buttons);
+    }
+
+  private:
+    std::ostream& m_out;
+    StreamMessageService m_err;
+};
+
+// Every piece of a day list must name a day here; a typing error would otherwise make a job
+// that runs once instead of on the days meant.
+Status CheckDayList(const std::string& dayList) {
+    if (dayList.empty()) return Status::Ok();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = dayList.find(',', start);
+        const std::string piece = dayList.substr(start, comma - start);
+        if (DaysOfWeekFromList(piece) == 0) {
+            return Status::Error(
+                "\"" + piece + "\" in --days is not a day; days are " + DayListFromDays(0x7F),
+                ErrorKind::kBadInput);
+        }
+        if (comma == std::string::npos) return Status::Ok();
+        start = comma + 1;
+    }
+}
+
+int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
+    if (!ParseStartTime(args.at)) {
+        return Fail(err, "--at " + args.at + " is not a time of day (H:MM, 0:00 to 23:59)");
+    }
+    if (Status days = CheckDayList(args.days); !days) return Fail(err, days.reason());
+    auto items = ParseItemList(args.items);
+    if (!items) return Fail(err, items.reason());
+    if (std::none_of(items->begin(), items->end(), [](bool on) { return on; })) {
+        return Fail(err, kSelectItemMessage);
+    }
+    std::string password;
+    if (args.passwordFile) {
+        auto read = ReadPasswordFile(*args.passwordFile);
+        if (!read) return Fail(err, read.reason());
+        if (read->empty()) {
+            return Fail(err, "the password file " + *args.passwordFile +
+                                 " holds an empty password; leave out --password-file for an "
+                                 "unprotected backup");
+        }
+        password = *read;
+    }
+    const RunSystem* system = context.system(err);
+    if (system == nullptr) return kExitNothingDone;
+    StreamMessageService registryMessages(err);
+    registry::ModReg modReg(system->registry, registryMessages);
+    const std::optional<Identity> identity =
+        FindIdentityOrSay(ListIdentities(modReg), args.identity, err);
+    if (!identity) return kExitNothingDone;
+
+    const std::optional<std::filesystem::path> prefix = context.winePrefix();
+    Scheduler& scheduler =
+        context.scheduler(prefix ? JobWinePrefix(*prefix, context.environment()) : std::nullopt);
+    const BackupJobRequest request{
+        identity->key, MaskText(*items),
+        password,      std::filesystem::absolute(args.out).lexically_normal().string(),
+        args.at,       args.days};
+    ScheduleMessages messages(out, err);
+    return RegisterBackupJob(messages, scheduler, QuilletProgramPath().string(), request).ok()
+               ? kExitOk
+               : kExitNothingDone;
+}
+
+// The items of a mask as --items takes them: "all", or a comma list of names.
+std::string ItemNames(const std::string& mask) {
+    if (mask.find_first_not_of('1') == std::string::npos) return "all";
+    std::string names;
+    for (std::size_t i = 0; i < kItems.size() && i < mask.size(); ++i) {
+        if (mask[i] != '1') continue;
+        if (!names.empty()) names += ',';
+        names += kItems[i].commandName;
+    }
+    return names;
+}
+
+int RunList(CliContext& context, std::ostream& out, std::ostream& err) {
+    auto jobs = context.scheduler(std::nullopt).listJobs();
+    if (!jobs) return Fail(err, jobs.reason());
+    for (const ScheduledJob& job : *jobs) {
+        out << job.number << '\t' << FormatStartTime(job.startTime) << '\t'
+            << (job.runsOnce() ? "once" : DayListFromDays(job.daysOfWeek)) << '\t'
+            << job.job.identityKey << '\t' << ItemNames(job.job.itemMask) << '\t'
+            << job.job.backupFile << '\n';
+    }
+    return kExitOk;
+}
+
+int RunRemove(const std::string& numberText, CliContext& context, std::ostream& out,
+              std::ostream& err) {
+    int number = 0;
+    const auto [end, error] =
+        std::from_chars(numberText.data(), numberText.data() + numberText.size(), number);
+    if (error != std::errc() || end != numberText.data() + numberText.size() || number <= 0) {
+        return Fail(err, numberText + " is not a job number (see quillet-cli schedule list)");
+    }
+    if (Status removed = context.scheduler(std::nullopt).removeJob(number); !removed) {
+        return Fail(err, removed.reason());
+    }
+    out << "Task " << number << " has been removed.\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddScheduleCommand(CLI::App& app, CommandRun& run) {
+    CLI::App* schedule = app.add_subcommand(
+        "schedule", "Scheduled backups: lines of your crontab that run quillet unattended");
+    schedule->require_subcommand(1);
+
+    auto args = std::make_shared<AddArguments>();
+    CLI::App* add = schedule->add_subcommand("add", "Schedule a backup of one identity");
+    add->add_option("--identity", args->identity, "The identity: its key or its user name")
+        ->required();
+    add->add_option("--out", args->out, "The backup file each run writes (replaced every time)")
+        ->required();
+    add->add_option("--at", args->at, "The start time, H:MM")->required();
+    add->add_option("--days", args->days,
+                    "The days, a comma list of " + DayListFromDays(0x7F) +
+                        "; without it the backup runs once, at the next start time");
+    add->add_option("--items", args->items,
+                    "all (default), eight 0/1 digits in item order, or a comma list of " +
+                        ItemCommandNames(","));
+    add->add_option("--password-file", args->passwordFile,
+                    "Protect the backups with the password on this file's first line (it is "
+                    "kept in your crontab, readable by you and root only)");
+    add->callback([&run, args] { run.exitCode = RunAdd(*args, run.context, run.out, run.err); });
+
+    schedule
+        ->add_subcommand("list",
+                         "List the scheduled backups: number TAB H:MM TAB days TAB identity "
+                         "TAB items TAB file")
+        ->callback([&run] { run.exitCode = RunList(run.context, run.out, run.err); });
+
+    auto number = std::make_shared<std::string>();
+    CLI::App* remove = schedule->add_subcommand("remove", "Remove scheduled backup N");
+    remove->add_option("N", *number, "The job's number (see schedule list)")->required();
+    remove->callback(
+        [&run, number] { run.exitCode = RunRemove(*number, run.context, run.out, run.err); });
+}
+
+}  // namespace quillet::cli
