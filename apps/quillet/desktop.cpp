@@ -15,7 +15,10 @@
 #include "gui/program_folder.h"
 #include "gui/qt_dialog_service.h"
 #include "gui/splash_window.h"
+#include "platform/wine_prefix.h"
 #include "registry/mod_reg.h"
+#include "schedule/crontab_scheduler.h"
+#include "schedule/job_program.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -26,6 +29,17 @@ void ShellOpen(const std::string& target) {
     const QString text = QString::fromStdString(target);
     const QUrl url = text.contains("://") ? QUrl(text) : QUrl::fromLocalFile(text);
     QDesktopServices::openUrl(url);
+}
+
+// The prefix scheduled jobs must name: none when `prefix` is the one a job finds by itself
+// ($HOME/.wine, as cron starts it without WINEPREFIX), else `prefix`.
+std::optional<std::string> JobPrefix(const std::filesystem::path& prefix, const Environment& env) {
+    const Environment withoutWinePrefix{[&env](const std::string& name) {
+        return name == "WINEPREFIX" ? std::nullopt : env.get(name);
+    }};
+    const auto standard = LocateWinePrefix(std::nullopt, withoutWinePrefix);
+    if (standard && *standard == prefix) return std::nullopt;
+    return prefix.string();
 }
 
 }  // namespace
@@ -54,6 +68,10 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     QtDialogService dialogs(dataFolder);
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
+    CrontabScheduler scheduler(CrontabScheduler::Options{
+        .winePrefix = JobPrefix(wine.prefix(), env),
+        .now = LocalTimeNow,
+    });
 
     MainWindowServices services{
         .modReg = modReg,
@@ -72,6 +90,8 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         .shellOpen = ShellOpen,
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
+        .scheduler = &scheduler,
+        .programPath = QuilletProgramPath().string(),
     };
 
     std::unique_ptr<MainWindow> mainWindow;
