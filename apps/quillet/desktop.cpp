@@ -31,17 +31,6 @@ void ShellOpen(const std::string& target) {
     QDesktopServices::openUrl(url);
 }
 
-// The prefix scheduled jobs must name: none when `prefix` is the one a job finds by itself
-// ($HOME/.wine, as cron starts it without WINEPREFIX), else `prefix`.
-std::optional<std::string> JobPrefix(const std::filesystem::path& prefix, const Environment& env) {
-    const Environment withoutWinePrefix{[&env](const std::string& name) {
-        return name == "WINEPREFIX" ? std::nullopt : env.get(name);
-    }};
-    const auto standard = LocateWinePrefix(std::nullopt, withoutWinePrefix);
-    if (standard && *standard == prefix) return std::nullopt;
-    return prefix.string();
-}
-
 }  // namespace
 
 int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) {
@@ -69,7 +58,7 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
     CrontabScheduler scheduler(CrontabScheduler::Options{
-        .winePrefix = JobPrefix(wine.prefix(), env),
+        .winePrefix = JobWinePrefix(wine.prefix(), env),
         .now = LocalTimeNow,
     });
 
