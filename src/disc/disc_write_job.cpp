@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -56,13 +58,27 @@ class Reporter {
             hub.raise([&](DiscEventListener& l) { l.WriteStatus(state, percent); });
         });
     }
+    // Raises FileWarning and waits for the listeners' answer, so that a "stop" takes effect
+    // before anything is written. Setting the abort flag (the engine going) ends the wait.
     void warning(FileError error) {
-        auto abort = m_job.abort;
-        m_job.hub->post([error = std::move(error), abort](EventHub& hub) {
-            if (!hub.raiseAll([&](DiscEventListener& l) { return l.FileWarning(error); })) {
-                *abort = true;
-            }
+        struct Answer {
+            std::mutex mutex;
+            std::condition_variable given;
+            std::optional<bool> goOn;
+        };
+        auto answer = std::make_shared<Answer>();
+        m_job.hub->post([error = std::move(error), answer](EventHub& hub) {
+            const bool goOn =
+                hub.raiseAll([&](DiscEventListener& l) { return l.FileWarning(error); });
+            std::lock_guard lock(answer->mutex);
+            answer->goOn = goOn;
+            answer->given.notify_all();
         });
+        std::unique_lock lock(answer->mutex);
+        while (!answer->goOn && !*m_job.abort) {
+            answer->given.wait_for(lock, kStatusInterval);
+        }
+        if (answer->goOn == false) *m_job.abort = true;
     }
     void error(EngineError error) {
         m_job.hub->post([error = std::move(error)](EventHub& hub) {
@@ -103,8 +119,9 @@ EngineError OutputError(const WriteJob& job, const std::string& what) {
 }
 
 // The sources still there as they were added: a missing one fails the write; a changed one is
-// warned about (its content at write time goes on the disc).
-bool CheckSources(const WriteJob& job, Reporter& report) {
+// warned about (its content at write time goes on the disc). The end state when the write stops
+// here, nullopt when it goes on.
+std::optional<int> CheckSources(const WriteJob& job, Reporter& report) {
     for (const ImageItem& item : job.items) {
         if (item.isFolder) continue;
         struct stat info {};
@@ -115,14 +132,15 @@ bool CheckSources(const WriteJob& job, Reporter& report) {
             error.errorText = std::strerror(code);
             error.fileDetails = {code, error.errorText, item.sourcePath};
             report.error(error);
-            return false;
+            return kWriteFailed;
         }
         if (static_cast<double>(info.st_size) != item.itemSize) {
             report.warning(
                 {0, "The file changed since it was added to the image.", item.sourcePath});
         }
     }
-    return true;
+    if (*job.abort) return kWriteCancelled;
+    return std::nullopt;
 }
 
 struct BurnDiscRelease {
@@ -222,7 +240,7 @@ bool Verify(const WriteJob& job, ImageVerifier& verifier, Reporter& report) {
 // The whole write; returns its end state, after reporting any error.
 int WriteAndVerify(WriteJob& job, Reporter& report) {
     report.status(kWritePreparingImage, 0);
-    if (!CheckSources(job, report)) return kWriteFailed;
+    if (const std::optional<int> end = CheckSources(job, report)) return *end;
 
     // Grab the drive first: where a disc already holds sessions, the image starts after them.
     GrabbedDrive drive(job.driveAddress, !job.replacement);

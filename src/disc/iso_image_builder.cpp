@@ -98,6 +98,9 @@ burn::burn_source* CreateIsoSource(Iso_Image* image, const ProjectSettings& sett
         // Names up to 103 characters and paths beyond 240 bytes, so that no file is left out.
         iso_write_opts_set_joliet_long_names(options, 1);
         iso_write_opts_set_joliet_longer_paths(options, 1);
+        // Joliet names as the files are named: no ";1" version, no dot after a name without one.
+        iso_write_opts_set_omit_version_numbers(options, 2);
+        iso_write_opts_set_no_force_dots(options, 2);
     }
     // The volume identifier as the user typed it, not cut down to upper-case d-characters.
     iso_write_opts_set_relaxed_vol_atts(options, 1);

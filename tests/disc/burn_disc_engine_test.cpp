@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "disc/image_verifier.h"
 #include "disc/media_profiles.h"
 #include "support/recording_disc_listener.h"
 #include "support/shell_command.h"
@@ -55,7 +56,10 @@ class BurnDiscEngineTest : public ::testing::Test {
         WriteFileBytes(dir / "src" / "backup.qbk", std::string(300000, 'q') + "end");
         WriteFileBytes(dir / "src" / "empty.txt", "");
         WriteFileBytes(dir / "src" / "Mail" / "Inbox.dbx", "inbox bytes");
+        WriteFileBytes(dir / "src" / "Mail" / "a=b.txt", "a name genisoimage must escape");
         std::filesystem::create_directories(dir / "src" / "Nothing");
+        // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
+        WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
         ImageFileSystem& image = engine.Project().FileSystem();
         ASSERT_TRUE(image.AddFolder((dir / "src").string() + "\\*.*", "\\Data"));
         ASSERT_TRUE(image.AddFile((dir / "src" / "backup.qbk").string(), "\\backup.qbk"));
@@ -120,11 +124,13 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 
     const int files = engine.Project().FileSystem().FileCount();
     std::vector<std::string> verified;
+    std::vector<ImageItem> verifiedItems;
     for (const auto& event : listener.events) {
         if (const auto* file = std::get_if<FileVerifiedEvent>(&event)) {
             EXPECT_TRUE(file->result == kVerifyMatched || file->result == kVerifyEmptyFile)
                 << file->item.imagePath << " " << file->result;
             verified.push_back(file->item.imagePath);
+            verifiedItems.push_back(file->item);
         }
     }
     EXPECT_EQ(verified.size(), static_cast<size_t>(files));
@@ -135,6 +141,16 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 
     EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), expectedSize);
     EXPECT_TRUE(leftovers().empty());
+    if (GetParam() != kFileSystemIso9660 && testing::ToolOnPath("isoinfo")) {
+        std::string joliet;
+        ASSERT_EQ(testing::RunCommand("isoinfo -f -J -i " + testing::ShellQuote(target), &joliet),
+                  0);
+        for (const ImageItem& item : verifiedItems) {
+            std::string path = item.imagePath;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            EXPECT_NE(joliet.find(path + "\n"), std::string::npos) << path << " in\n" << joliet;
+        }
+    }
     if (FileSystemHasUdf(GetParam())) {
         if (!testing::ToolOnPath("udfinfo")) GTEST_SKIP() << "udfinfo is not installed";
         std::string output;
@@ -175,6 +191,68 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, gone);
     EXPECT_FALSE(std::filesystem::exists(target));
 }
+
+TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) {
+    struct Case {
+        std::string name;
+        std::function<void(const std::filesystem::path&)> change;
+        int result;
+    };
+    const std::vector<Case> cases = {
+        {"same", [](const auto&) {}, kVerifyMatched},
+        {"empty", [](const auto&) {}, kVerifyEmptyFile},
+        {"changed", [](const auto& p) { WriteFileBytes(p, "CONTENT"); }, kVerifyContentMismatch},
+        {"grown", [](const auto& p) { WriteFileBytes(p, "content and more"); },
+         kVerifySizeMismatch},
+        {"removed", [](const auto& p) { std::filesystem::remove(p); }, kVerifySourceUnreadable},
+    };
+    for (const Case& c : cases) {
+        WriteFileBytes(dir / c.name, c.name == "empty" ? "" : "content");
+        ASSERT_TRUE(engine.Project().FileSystem().AddFile((dir / c.name).string(), "\\" + c.name));
+    }
+    engine.Project().SetFileSystemType(kFileSystemIso9660);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    ASSERT_EQ(listener.writeStates().back(), kWriteCompleted);
+
+    EngineError error;
+    auto verifier = ImageVerifier::OpenFile(target, error);
+    ASSERT_TRUE(verifier) << error.errorText;
+    const std::atomic<bool> stop = false;
+    for (const Case& c : cases) {
+        c.change(dir / c.name);
+        ImageItem item;
+        item.imagePath = "\\" + c.name;
+        item.sourcePath = (dir / c.name).string();
+        EXPECT_EQ(verifier->compare(item, stop), c.result) << c.name;
+    }
+    ImageItem missing;
+    missing.imagePath = "\\not-written";
+    missing.sourcePath = (dir / "same").string();
+    EXPECT_EQ(verifier->compare(missing, stop), kVerifyDestinationUnreadable);
+}
+
+class ChangedSourceTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ChangedSourceTest, AFileChangedSinceItWasAddedIsWarnedAboutAndTheAnswerIsFollowed) {
+    const auto source = dir / "grows.txt";
+    WriteFileBytes(source, "short");
+    ASSERT_TRUE(engine.Project().FileSystem().AddFile(source.string(), "\\grows.txt"));
+    WriteFileBytes(source, "longer than before");
+    listener.continueAfterWarning = GetParam();
+    engine.Project().SetFileSystemType(kFileSystemIso9660);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    const auto warning = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
+        return std::holds_alternative<FileWarningEvent>(e);
+    });
+    ASSERT_NE(warning, listener.events.end());
+    EXPECT_EQ(std::get<FileWarningEvent>(*warning).error.filePath, source.string());
+    EXPECT_EQ(listener.writeStates().back(), GetParam() ? kWriteCompleted : kWriteCancelled);
+    EXPECT_EQ(std::filesystem::exists(target), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ChangedSourceTest, ::testing::Bool());
 
 // A write ended by a signal: the chosen file keeps its previous content; SIGTERM also takes the
 // temporary away, SIGKILL leaves it for the next write to remove.
