@@ -18,6 +18,7 @@ using namespace ::burn;
 namespace {
 
 constexpr auto kStatusInterval = std::chrono::milliseconds(100);
+constexpr int kReadyTries = 100;
 // A quick erase of a disc written in place zeros its first 512 blocks: ISO 9660's volume
 // descriptors start at block 16 and UDF's anchor lies at block 256, so no reader finds either.
 constexpr off_t kQuickEraseBytes = 512 * 2048;
@@ -97,9 +98,11 @@ void OpticalDevice::RefreshMedia(bool /*full*/) {
     GrabbedDrive grabbed(m_address, false);
     burn_drive* drive = grabbed.drive();
     if (drive == nullptr) return;
-    burn_disc_status status;
-    while ((status = burn_disc_get_status(drive)) == BURN_DISC_UNREADY) {
+    // A drive that has just closed its tray needs a moment to know its disc.
+    burn_disc_status status = burn_disc_get_status(drive);
+    for (int tries = 0; status == BURN_DISC_UNREADY && tries < kReadyTries; ++tries) {
         std::this_thread::sleep_for(kStatusInterval);
+        status = burn_disc_get_status(drive);
     }
     char name[80] = {};
     int profile = 0;
