@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -116,7 +118,12 @@ std::unique_ptr<ImageVerifier> ImageVerifier::OpenFile(const std::string& path,
 
 std::unique_ptr<ImageVerifier> ImageVerifier::OpenDisc(burn_drive* drive, std::uint32_t startBlock,
                                                        EngineError& error) {
-    auto* source = new IsoDataSource{};
+    // libisofs releases the source itself, with free().
+    auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+    if (source == nullptr) {
+        error = {kErrorKindSystem, "Out of memory", {}, {}, ENOMEM};
+        return nullptr;
+    }
     source->refcount = 1;
     source->open = OpenDiscSource;
     source->close = CloseDiscSource;

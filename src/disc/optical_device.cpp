@@ -81,6 +81,10 @@ OpticalDevice::OpticalDevice(BurnDiscEngine& engine, burn_drive_info& found)
       m_capabilities(Capabilities(found)) {
     char address[BURN_DRIVE_ADR_LEN] = {};
     if (burn_drive_d_get_adr(found.drive, address) > 0) m_address = address;
+    // libburn gives a pseudo-drive's path without the prefix that grabs it again.
+    if (!m_address.empty() && burn_drive_get_drive_role(found.drive) != 1) {
+        m_address = "stdio:" + m_address;
+    }
     if (m_address.empty()) m_capabilities.clear();
 }
 

@@ -1,7 +1,9 @@
 #include "disc/burn_disc_engine.h"
 
 #include <gtest/gtest.h>
+#include <libburn/libburn.h>
 #include <signal.h>
+#include <stdint.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 
 #include "disc/image_verifier.h"
 #include "disc/media_profiles.h"
+#include "disc/optical_device.h"
 #include "support/recording_disc_listener.h"
 #include "support/shell_command.h"
 #include "support/temp_dir.h"
@@ -163,6 +166,34 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 INSTANTIATE_TEST_SUITE_P(FileSystemTypes, ImageWriteTest,
                          ::testing::Values(kFileSystemIso9660, kFileSystemIsoJoliet,
                                            kFileSystemIsoJolietUdf));
+
+// libburn's stdio pseudo-drive stands in for an optical drive: the drive's road (grab by address,
+// write type, reading the disc back through libburn) is the same.
+TEST_F(BurnDiscEngineTest, ADriveIsWrittenAndReadBackThroughLibburn) {
+    composeTree();
+    const std::string disc = (dir / "disc.img").string();
+    burn::burn_drive_info* found = nullptr;
+    ASSERT_EQ(
+        burn::burn_drive_scan_and_grab(&found, const_cast<char*>(("stdio:" + disc).c_str()), 0), 1);
+    OpticalDevice drive(engine, found[0]);
+    burn::burn_drive_release(found[0].drive, 0);
+    burn::burn_drive_info_free(found);
+    drive.RefreshMedia(true);
+    EXPECT_EQ(drive.LoadedMedia(), (MediaInfo{kMediaImageFile, true, false}));
+    EXPECT_GT(drive.FreeBlocks(false), 0);
+    EXPECT_FALSE(drive.EraseDisc(true, drive.EraseValue()));
+
+    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    engine.Project().SetAutoVerify(true);
+    engine.Project().SetFinalizeDisc(true);
+    ASSERT_TRUE(engine.Project().WriteImage(drive));
+    finishWrite();
+    EXPECT_EQ(listener.writeStates().back(), kWriteCompleted);
+    const int files = engine.Project().FileSystem().FileCount();
+    EXPECT_NE(std::find(listener.events.begin(), listener.events.end(),
+                        ScriptedEvent(VerifyFinishedEvent{files, files})),
+              listener.events.end());
+}
 
 TEST_F(BurnDiscEngineTest, ACancelledWriteLeavesThePreviousFileAsItWas) {
     composeTree();
