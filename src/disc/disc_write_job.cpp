@@ -5,6 +5,7 @@
 #include <libburn/libburn.h>
 #include <libisofs/libisofs.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -125,7 +126,9 @@ std::optional<int> CheckSources(const WriteJob& job, Reporter& report) {
     for (const ImageItem& item : job.items) {
         if (item.isFolder) continue;
         struct stat info {};
-        if (::stat(item.sourcePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        errno = 0;
+        if (::stat(item.sourcePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            ::access(item.sourcePath.c_str(), R_OK) != 0) {
             const int code = errno != 0 ? errno : ENOENT;
             EngineError error;
             error.errorKind = kErrorKindSourceFile;

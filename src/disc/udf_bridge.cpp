@@ -92,6 +92,9 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
         }
         list << GraftPoint(item, empty.string()) << '\n';
     }
+    // The empty folder's contents at the root: genisoimage wants at least one path, and an empty
+    // image is still an image.
+    list << empty.string() << '\n';
     list.close();
     if (made || !list) {
         error = {kErrorKindSystem,

@@ -108,6 +108,19 @@ TEST_F(BurnDiscEngineTest, TheImageFileDeviceIsListedLastAndCannotBeErased) {
     EXPECT_FALSE(imageDevice->EraseDisc(true, imageDevice->EraseValue()));
 }
 
+TEST_F(BurnDiscEngineTest, AnEmptyImageIsAnImageOfEveryType) {
+    for (int type : {kFileSystemIso9660, kFileSystemIsoJolietUdf}) {
+        listener.events.clear();
+        engine.Project().SetFileSystemType(type);
+        const double size = engine.Project().ImageSize();
+        EXPECT_GT(size, 0) << type;
+        ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+        finishWrite();
+        EXPECT_EQ(listener.writeStates().back(), kWriteCompleted) << type;
+        EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), size) << type;
+    }
+}
+
 class ImageWriteTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
