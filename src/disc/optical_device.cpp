@@ -70,7 +70,8 @@ bool OverwriteWithZeros(burn_drive* drive, off_t bytes, const std::atomic<bool>&
         done += piece;
         progress(static_cast<int>(100 * done / bytes));
     }
-    return true;
+    // Stopped part-way (the engine going) is not erased.
+    return !abort;
 }
 
 }  // namespace
