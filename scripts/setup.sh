@@ -12,6 +12,7 @@ packages=(
     # The registry hives of a mounted Windows disk are read with libhivex.
     libhivex-dev
     libssl-dev
+    libburn-dev libisofs-dev libisoburn-dev genisoimage
     qt6-base-dev
     fonts-dejavu-core
     zip unzip p7zip-full
