@@ -10,6 +10,7 @@ packages=(
     # libzip's CMake package names its three tools and fails when they are missing.
     libzip-dev zlib1g-dev zipcmp zipmerge ziptool
     libssl-dev
+    libburn-dev libisofs-dev libisoburn-dev genisoimage
     qt6-base-dev
     fonts-dejavu-core
     zip unzip p7zip-full
