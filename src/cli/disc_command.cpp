@@ -71,7 +71,12 @@ disc::DiscDevice* FindDeviceOrSay(disc::DiscEngine& engine, const std::string& n
         if (device == nullptr || !device->IsCompatible()) continue;
         if (image && device->IsImageFile()) {
             const std::string path = name.substr(std::string(kImageDevicePrefix).size());
-            if (path.empty() || !device->SetImageFilePath(fs::absolute(path).string())) {
+            const fs::path target = fs::absolute(path);
+            if (!path.empty() && !fs::is_directory(target.parent_path())) {
+                Fail(err, "no folder " + target.parent_path().string() + " for the image file");
+                return nullptr;
+            }
+            if (path.empty() || !device->SetImageFilePath(target.string())) {
                 Fail(err, "cannot write an image file named \"" + path + "\"");
                 return nullptr;
             }

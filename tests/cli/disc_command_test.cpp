@@ -147,6 +147,12 @@ INSTANTIATE_TEST_SUITE_P(
     DiscWrite, DiscWriteFailures,
     ::testing::Values(
         FailureCase{"UnknownDevice", kNothing, {"--device", "Nowhere"}, "\"Nowhere\""},
+        FailureCase{"ImageInAMissingFolder",
+                    [](disc::SimulatedDiscEngine& engine) {
+                        engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+                    },
+                    {"--device", "image:/nonexistent-folder/out.iso"},
+                    "nonexistent-folder"},
         FailureCase{"VolumeType", kNothing, {"--device", "Burner", "--volume-type", "2"}, "2"},
         FailureCase{"LongVolumeId",
                     kNothing,
