@@ -123,6 +123,7 @@ struct FailureCase {
     std::vector<std::string> arguments;  // after "disc write"; FILE appended
     const char* reasonPart;
 };
+void PrintTo(const FailureCase& test, std::ostream* out) { *out << test.name; }
 
 class DiscWriteFailures : public DiscCommandTest,
                           public ::testing::WithParamInterface<FailureCase> {};
