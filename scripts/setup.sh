@@ -21,6 +21,7 @@ packages=(
     # Scheduled backups are lines of the user's crontab, written with its crontab command.
     cron
     time
+    xorriso udftools  # read back the disc images of the disc tests and bench/disc
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.
     clang libclang-rt-dev

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/password_input.h"
+#include "disc/burn_disc_engine.h"
 #include "schedule/crontab_scheduler.h"
 
 namespace quillet::cli {
@@ -76,6 +77,12 @@ archive::Archive& CliContext::archive() {
     if (m_givenArchive != nullptr) return *m_givenArchive;
     m_zip = std::make_unique<archive::ZipArchive>();
     return *m_zip;
+}
+
+disc::DiscEngine& CliContext::discEngine() {
+    if (m_givenDiscEngine != nullptr) return *m_givenDiscEngine;
+    if (!m_realDiscEngine) m_realDiscEngine = std::make_unique<disc::BurnDiscEngine>();
+    return *m_realDiscEngine;
 }
 
 Result<std::string> CliContext::askPassword(const std::string& archiveName) {

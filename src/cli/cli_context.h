@@ -12,6 +12,7 @@
 #include "backup/identity_list.h"
 #include "backup/run_environment.h"
 #include "cli/terminal_progress.h"
+#include "disc/disc_engine.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 #include "platform/wine_prefix.h"
@@ -50,6 +51,9 @@ class CliContext {
     void useScheduler(Scheduler& scheduler) { m_givenScheduler = &scheduler; }
     // Report the progress of backups and restores here instead of on the terminal.
     void useProgress(BackupProgress& progress) { m_givenProgress = &progress; }
+    // Write discs and images with this engine (which must outlive the context) instead of the
+    // real one.
+    void useDiscEngine(disc::DiscEngine& engine) { m_givenDiscEngine = &engine; }
 
     // Forgets what the previous run opened and its options; RunCli calls it first.
     void startRun();
@@ -82,6 +86,10 @@ class CliContext {
     // until the next call or the next run.
     archive::Archive& archive();
 
+    // The disc engine: the one given, else the real one (libburn drives and the image-file
+    // device), made on first use and kept across runs.
+    disc::DiscEngine& discEngine();
+
     // The password the user gives for `archiveName`: the one given, else asked on the terminal.
     // Fails when there is no terminal to ask on.
     Result<std::string> askPassword(const std::string& archiveName);
@@ -103,6 +111,8 @@ class CliContext {
     BackupProgress* m_givenProgress = nullptr;
     Scheduler* m_givenScheduler = nullptr;
     std::unique_ptr<Scheduler> m_crontab;
+    disc::DiscEngine* m_givenDiscEngine = nullptr;
+    std::unique_ptr<disc::DiscEngine> m_realDiscEngine;
 
     std::unique_ptr<WineSystem> m_wine;
     std::unique_ptr<WindowsDiskSystem> m_disk;

@@ -34,6 +34,7 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     AddVerifyCommand(app, run);
     AddRestoreCommand(app, run);
     AddScheduleCommand(app, run);
+    AddDiscCommand(app, run);
 
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
