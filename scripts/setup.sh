@@ -17,6 +17,8 @@ packages=(
     wine wine64
     # Scheduled backups are lines of the user's crontab, written with its crontab command.
     cron
+    # The hives of a mounted Windows disk; hivexml is the benchmarks' yardstick.
+    libhivex-dev libhivex-bin
     time
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.
