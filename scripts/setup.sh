@@ -9,6 +9,8 @@ packages=(
     libcli11-dev libfmt-dev
     # libzip's CMake package names its three tools and fails when they are missing.
     libzip-dev zlib1g-dev zipcmp zipmerge ziptool
+    # The registry hives of a mounted Windows disk are read with libhivex.
+    libhivex-dev
     libssl-dev
     qt6-base-dev
     fonts-dejavu-core

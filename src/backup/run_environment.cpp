@@ -17,6 +17,18 @@ RunSystem RunSystemOf(WineSystem& system) {
     };
 }
 
+RunSystem RunSystemOf(WindowsDiskSystem& system) {
+    return RunSystem{
+        .registry = system.registry(),
+        .paths = system.paths(),
+        .userProfile = system.userProfile(),
+        .computerName = system.computerName(),
+        .logonUser = system.logonUser(),
+        .checkPrefixIdle = {},
+        .prefixLock = nullptr,
+    };
+}
+
 Result<std::unique_ptr<RunEnvironment>> RunEnvironment::Create(WineSystem& system,
                                                                MessageService& messages,
                                                                const Environment& env) {

@@ -12,6 +12,7 @@
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_store.h"
+#include "system/windows_disk_system.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -34,6 +35,9 @@ struct RunSystem {
 // The parts of a Wine prefix: Wine's registry, its drives and profile, the host's facts, the
 // Wine-server check and the prefix lock.
 RunSystem RunSystemOf(WineSystem& system);
+// The parts of a mounted Windows disk: its read-only registry, its drive C:, the chosen profile
+// and the computer name the disk records. Nothing runs for it and nothing locks it.
+RunSystem RunSystemOf(WindowsDiskSystem& system);
 
 // Everything one backup or restore run needs, put together over a Windows system: key-path access
 // to its registry, an archive, and a private work folder that is removed with this object.

@@ -20,6 +20,9 @@ MessageAnswer StreamMessageService::showMessage(const std::string& text, Message
 
 void CliContext::startRun() {
     prefixOption.reset();
+    windowsRootOption.reset();
+    userOption.reset();
+    m_disk.reset();
     m_wineParts.reset();
     m_wine.reset();
     m_zip.reset();
@@ -28,6 +31,16 @@ void CliContext::startRun() {
 
 const RunSystem* CliContext::system(std::ostream& err) {
     if (m_givenSystem) return &*m_givenSystem;
+    if (windowsRootOption && !m_disk) {
+        auto opened = WindowsDiskSystem::Open(*windowsRootOption, userOption);
+        if (!opened) {
+            Fail(err, opened.reason());
+            return nullptr;
+        }
+        m_disk = std::move(opened.value());
+        m_wineParts.emplace(RunSystemOf(*m_disk));
+    }
+    if (m_disk) return &*m_wineParts;
     if (!m_wine) {
         auto opened = WineSystem::Open(prefixOption, m_env);
         if (!opened) {
@@ -45,6 +58,13 @@ Scheduler& CliContext::scheduler(const std::optional<std::string>& winePrefix) {
     m_crontab = std::make_unique<CrontabScheduler>(CrontabScheduler::Options{
         .crontabProgram = "crontab", .winePrefix = winePrefix, .now = LocalTimeNow});
     return *m_crontab;
+}
+
+bool CliContext::refuseWindowsDisk(std::ostream& err, const std::string& whatInstead) const {
+    if (!windowsRootOption) return false;
+    Fail(err,
+         "a Windows disk (--windows-root) is a source only and is never changed; " + whatInstead);
+    return true;
 }
 
 std::optional<std::filesystem::path> CliContext::winePrefix() const {

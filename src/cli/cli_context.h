@@ -56,6 +56,14 @@ class CliContext {
 
     // The --prefix option of the current run.
     std::optional<std::string> prefixOption;
+    // The --windows-root and --user options: work on a mounted Windows disk instead.
+    std::optional<std::string> windowsRootOption;
+    std::optional<std::string> userOption;
+
+    // True, with the reason and `whatInstead` written to `err`, when the run works on a Windows
+    // disk, which is only ever read: a command that would change the system (or cannot work on a
+    // disk) asks first.
+    bool refuseWindowsDisk(std::ostream& err, const std::string& whatInstead) const;
 
     const Environment& environment() const { return m_env; }
 
@@ -97,6 +105,7 @@ class CliContext {
     std::unique_ptr<Scheduler> m_crontab;
 
     std::unique_ptr<WineSystem> m_wine;
+    std::unique_ptr<WindowsDiskSystem> m_disk;
     std::optional<RunSystem> m_wineParts;
     std::unique_ptr<archive::ZipArchive> m_zip;
 };

@@ -24,6 +24,8 @@ int RunExport(const RegArguments& args, CliContext& context, std::ostream& err) 
 }
 
 int RunImport(const RegArguments& args, CliContext& context, std::ostream& err) {
+    if (context.refuseWindowsDisk(err, "import into a Wine prefix (--prefix DIR)"))
+        return kExitNothingDone;
     const RunSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     StreamMessageService messages(err);

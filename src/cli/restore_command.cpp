@@ -58,6 +58,8 @@ int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& requ
 
 int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::ostream& out,
                       std::ostream& err) {
+    if (context.refuseWindowsDisk(err, "restore into a Wine prefix (--prefix DIR)"))
+        return kExitNothingDone;
     auto items = ParseItemList(args.items);
     if (!items) return Fail(err, items.reason());
     const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);

@@ -17,6 +17,15 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     app.require_subcommand(1);
     app.add_option("--prefix", context.prefixOption,
                    "The Wine prefix to work on (default: $WINEPREFIX, else ~/.wine)");
+    CLI::Option* windowsRoot = app.add_option(
+        "--windows-root", context.windowsRootOption,
+        "Read a mounted Windows disk instead: the folder that holds WINDOWS and Documents and "
+        "Settings (only read, never changed)");
+    app.add_option("--user", context.userOption,
+                   "With --windows-root: the profile to read (default: the only one with Outlook "
+                   "Express identities)")
+        ->needs(windowsRoot);
+    windowsRoot->excludes("--prefix");
     AddIdentitiesCommand(app, run);
     AddRegCommand(app, run);
     AddBackupCommand(app, run);

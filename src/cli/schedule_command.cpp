@@ -62,6 +62,11 @@ Status CheckDayList(const std::string& dayList) {
 }
 
 int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
+    if (context.refuseWindowsDisk(err,
+                                  "back it up once with quillet-cli backup; scheduled "
+                                  "backups work on a Wine prefix")) {
+        return kExitNothingDone;
+    }
     if (!ParseStartTime(args.at)) {
         return Fail(err, "--at " + args.at + " is not a time of day (H:MM, 0:00 to 23:59)");
     }

@@ -59,8 +59,21 @@ size_t MatchedElements(const std::filesystem::path& folder, const std::filesyste
 
 WindowsPathMapper::WindowsPathMapper(std::filesystem::path prefix) : m_prefix(std::move(prefix)) {}
 
+WindowsPathMapper WindowsPathMapper::ForDisk(std::filesystem::path root) {
+    WindowsPathMapper mapper(std::move(root));
+    mapper.m_disk = true;
+    return mapper;
+}
+
 std::optional<std::filesystem::path> WindowsPathMapper::driveFolder(char letter) const {
     if (!IsAsciiLetter(letter)) return std::nullopt;
+    if (m_disk) {
+        std::error_code error;
+        if (LowerAscii(letter) != 'c' || !std::filesystem::is_directory(m_prefix, error)) {
+            return std::nullopt;
+        }
+        return WithoutTrailingSeparator(m_prefix);
+    }
     const std::filesystem::path entry =
         m_prefix / "dosdevices" / (std::string(1, LowerAscii(letter)) + ":");
     std::error_code error;

@@ -17,6 +17,10 @@ class WindowsPathMapper {
   public:
     explicit WindowsPathMapper(std::filesystem::path prefix);
 
+    // The paths of a Windows installation on a mounted disk: drive C: is the folder `root`
+    // (the one that holds the Windows folder), and there is no other drive.
+    static WindowsPathMapper ForDisk(std::filesystem::path root);
+
     // The host path for an absolute Windows path `X:\...` (either `\` or `/` separates; repeated
     // separators collapse; "." components are dropped; ".." goes up one component).
     // Returns nullopt for a relative or drive-relative path ("dir\f", "\f", "C:f"), a UNC or
@@ -37,10 +41,12 @@ class WindowsPathMapper {
     // its link leads nowhere.
     std::optional<std::filesystem::path> driveFolder(char letter) const;
 
+    // The prefix, or the disk's root for ForDisk.
     const std::filesystem::path& prefix() const { return m_prefix; }
 
   private:
     std::filesystem::path m_prefix;
+    bool m_disk = false;
 };
 
 }  // namespace quillet

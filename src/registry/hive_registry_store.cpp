@@ -1,25 +1,11 @@
 #include "registry/hive_registry_store.h"
 
-#include <cstring>
-
-#include "platform/text_encoding.h"
-#include "registry/utf16_bytes.h"
+#include "registry/value_transfer.h"
 
 namespace quillet::registry {
 namespace {
 
 bool IsPredefinedRoot(HKey key) { return key >= kHkeyClassesRoot && key <= kHkeyDynData; }
-
-// Text values cross the interface as UTF-8 with the terminating zero byte counted.
-std::string ToAnsi(const RegValue& value) {
-    if (!IsTextType(value.type)) return value.data;
-    return Utf16ToUtf8(Utf16FromLeBytes(value.data));
-}
-
-std::string FromAnsi(std::uint32_t type, std::string_view data) {
-    if (!IsTextType(type)) return std::string(data);
-    return Utf16LeBytes(Utf8ToUtf16(data));
-}
 
 }  // namespace
 
@@ -109,17 +95,6 @@ RegResult HiveRegistryStore::RegEnumKeyEx(HKey key, std::uint32_t index, std::st
     return kErrorSuccess;
 }
 
-RegResult HiveRegistryStore::copyOut(const std::string& bytes, std::uint8_t* data,
-                                     std::uint32_t* dataSize) {
-    if (dataSize == nullptr) return data == nullptr ? kErrorSuccess : kErrorFileNotFound;
-    const std::uint32_t capacity = *dataSize;
-    *dataSize = static_cast<std::uint32_t>(bytes.size());
-    if (data == nullptr) return kErrorSuccess;
-    if (bytes.size() > capacity) return kErrorMoreData;
-    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-    return kErrorSuccess;
-}
-
 RegResult HiveRegistryStore::RegEnumValue(HKey key, std::uint32_t index, std::string* name,
                                           std::uint32_t* type, std::uint8_t* data,
                                           std::uint32_t* dataSize) {
@@ -129,7 +104,7 @@ RegResult HiveRegistryStore::RegEnumValue(HKey key, std::uint32_t index, std::st
     const RegValue& value = handle.node->values[index];
     if (name != nullptr) *name = value.name;
     if (type != nullptr) *type = value.type;
-    return copyOut(ToAnsi(value), data, dataSize);
+    return CopyValueOut(ValueAsAnsi(value.type, value.data), data, dataSize);
 }
 
 RegResult HiveRegistryStore::RegQueryValueEx(HKey key, std::string_view valueName,
@@ -140,7 +115,7 @@ RegResult HiveRegistryStore::RegQueryValueEx(HKey key, std::string_view valueNam
     const RegValue* value = handle.node->findValue(valueName);
     if (value == nullptr) return kErrorFileNotFound;
     if (type != nullptr) *type = value->type;
-    return copyOut(ToAnsi(*value), data, dataSize);
+    return CopyValueOut(ValueAsAnsi(value->type, value->data), data, dataSize);
 }
 
 RegResult HiveRegistryStore::RegQueryValue(HKey key, std::string_view subKey, char* data,
@@ -151,20 +126,15 @@ RegResult HiveRegistryStore::RegQueryValue(HKey key, std::string_view subKey, ch
     if (!node) return kErrorFileNotFound;
     // A key without an unnamed value answers with an empty text, as Windows does.
     const RegValue* value = node->findValue("");
-    const std::string text = value != nullptr ? ToAnsi(*value) : std::string(1, '\0');
-    if (dataSize == nullptr) return data == nullptr ? kErrorSuccess : kErrorFileNotFound;
-    const std::int32_t capacity = *dataSize;
-    *dataSize = static_cast<std::int32_t>(text.size());
-    if (data == nullptr) return kErrorSuccess;
-    if (static_cast<std::int32_t>(text.size()) > capacity) return kErrorMoreData;
-    std::memcpy(data, text.data(), text.size());
-    return kErrorSuccess;
+    return CopyTextOut(
+        value != nullptr ? ValueAsAnsi(value->type, value->data) : std::string(1, '\0'), data,
+        dataSize);
 }
 
 RegResult HiveRegistryStore::RegSetValueEx(HKey key, std::string_view valueName, std::uint32_t type,
                                            const std::uint8_t* data, std::uint32_t dataSize) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? dataSize : 0);
-    return RegSetValueRaw(key, valueName, type, FromAnsi(type, bytes));
+    return RegSetValueRaw(key, valueName, type, ValueFromAnsi(type, bytes));
 }
 
 RegResult HiveRegistryStore::RegEnumValueRaw(HKey key, std::uint32_t index, std::string* name,

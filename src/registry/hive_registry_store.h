@@ -71,7 +71,6 @@ class HiveRegistryStore : public RegistryStore {
     // The key a handle stands for; false when the handle is unknown, stale or its key deleted.
     bool resolve(HKey key, Handle* out);
     HKey addHandle(Handle handle);
-    RegResult copyOut(const std::string& bytes, std::uint8_t* data, std::uint32_t* dataSize);
 
     std::unique_ptr<HiveBackend> m_backend;
     std::unordered_map<HKey, Handle> m_handles;

@@ -17,6 +17,8 @@ inline constexpr RegResult kErrorAccessDenied = 5;
 inline constexpr RegResult kErrorInvalidParameter = 87;
 inline constexpr RegResult kErrorMoreData = 234;
 inline constexpr RegResult kErrorNoMoreItems = 259;
+// The registry file is damaged where the call had to read.
+inline constexpr RegResult kErrorBadDb = 1009;
 
 // The deepest a key can lie below its root, as in Windows: a key 512 levels below a root is
 // the deepest there is, and creating or reading one deeper fails.

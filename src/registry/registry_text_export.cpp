@@ -159,8 +159,14 @@ Status WriteValuesOfKey(RegistryStore& store, HKey key, const std::string& keyPa
     std::string data;
     std::string line;
     std::uint32_t type = 0;
-    for (std::uint32_t index = 0;
-         store.RegEnumValueRaw(key, index, &name, &type, &data) == kErrorSuccess; ++index) {
+    for (std::uint32_t index = 0;; ++index) {
+        const RegResult result = store.RegEnumValueRaw(key, index, &name, &type, &data);
+        if (result == kErrorNoMoreItems) break;
+        // A value that cannot be read must not vanish from the export unnoticed.
+        if (result != kErrorSuccess) {
+            return Status::Error("cannot list the values of " + keyPath + " (error " +
+                                 std::to_string(result) + ")");
+        }
         if (Status refused = RefuseName("value", name, keyPath); !refused) return refused;
         ValueLine(name, type, data, &line);
         out << line;

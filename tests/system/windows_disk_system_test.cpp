@@ -1,0 +1,88 @@
+#include "system/windows_disk_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/hive_builder.h"
+#include "support/temp_dir.h"
+
+namespace quillet {
+namespace {
+
+using registry::kRegDword;
+using registry::kRegExpandSz;
+using registry::kRegSz;
+using testing::Utf16Z;
+
+std::string Dword(std::uint32_t number) { return std::string(reinterpret_cast<char*>(&number), 4); }
+
+// A mounted Windows XP disk whose installation records three profiles: "ann" and "bob" (both
+// with an NTUSER.DAT; `bobHasIdentities` says whether bob's holds identities) and "gone" (no
+// NTUSER.DAT). The folders are written in other cases than the registry names them.
+void MakeDisk(const std::filesystem::path& root, bool bobHasIdentities) {
+    const std::filesystem::path config = root / "Windows" / "System32" / "CONFIG";
+    std::filesystem::create_directories(config);
+    std::vector<testing::HiveKey> software;
+    for (const char* user : {"ann", "bob", "gone"}) {
+        software.push_back(
+            {std::string("Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-") + user,
+             {{"ProfileImagePath", kRegExpandSz,
+               Utf16Z(std::string("%SystemDrive%\\Documents and Settings\\") + user)}}});
+    }
+    testing::WriteHive(config / "software", software);
+    testing::WriteHive(config / "system", {{"Select", {{"Current", kRegDword, Dword(1)}}},
+                                           {"ControlSet001\\Control\\ComputerName\\ComputerName",
+                                            {{"ComputerName", kRegSz, Utf16Z("OLDPC")}}}});
+    for (const char* user : {"Ann", "Bob", "Gone"}) {
+        std::filesystem::create_directories(root / "documents and settings" / user);
+    }
+    testing::WriteHive(root / "documents and settings" / "Ann" / "ntuser.dat",
+                       {{"Identities\\{A}", {}}});
+    testing::WriteHive(root / "documents and settings" / "Bob" / "NTUSER.DAT",
+                       {{bobHasIdentities ? "Identities\\{B}" : "Software", {}}});
+}
+
+TEST(WindowsDiskSystemTest, ChoosesTheProfileAsAskedOrTheOnlyOneWithIdentities) {
+    struct Case {
+        bool bobHasIdentities;
+        std::optional<std::string> user;
+        std::optional<std::string> chosen;  // nullopt: refused
+        ErrorKind kind;
+    };
+    const Case cases[] = {
+        {false, std::nullopt, "ann", {}},
+        {true, std::nullopt, std::nullopt, ErrorKind::kBadInput},
+        {true, "BOB", "bob", {}},
+        {true, "carl", std::nullopt, ErrorKind::kNotFound},
+        {true, "gone", std::nullopt, ErrorKind::kNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.user.value_or("(no user)") + (c.bobHasIdentities ? ", bob too" : ""));
+        testing::TempDir temp;
+        MakeDisk(temp.path(), c.bobHasIdentities);
+        auto system = WindowsDiskSystem::Open(temp.path(), c.user);
+        if (!c.chosen) {
+            ASSERT_FALSE(system.ok());
+            EXPECT_TRUE(system.status().is(c.kind)) << system.reason();
+            continue;
+        }
+        ASSERT_TRUE(system.ok()) << system.reason();
+        EXPECT_EQ((*system)->logonUser(), *c.chosen);
+        EXPECT_EQ((*system)->userProfile(), "C:\\Documents and Settings\\" + *c.chosen);
+        EXPECT_EQ((*system)->computerName(), "OLDPC");
+        EXPECT_EQ((*system)->paths().toHost((*system)->userProfile() + "\\NTUSER.DAT")->filename(),
+                  c.chosen == "ann" ? "ntuser.dat" : "NTUSER.DAT");
+    }
+}
+
+TEST(WindowsDiskSystemTest, AFolderWithoutAnInstallationIsRefused) {
+    testing::TempDir temp;
+    EXPECT_TRUE(
+        WindowsDiskSystem::Open(temp.path(), std::nullopt).status().is(ErrorKind::kNotFound));
+    EXPECT_TRUE(
+        WindowsDiskSystem::Open(temp / "missing", std::nullopt).status().is(ErrorKind::kNotFound));
+}
+
+}  // namespace
+}  // namespace quillet
