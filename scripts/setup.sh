@@ -9,8 +9,9 @@ packages=(
     libcli11-dev libfmt-dev
     # libzip's CMake package names its three tools and fails when they are missing.
     libzip-dev zlib1g-dev zipcmp zipmerge ziptool
-    # The registry hives of a mounted Windows disk are read with libhivex.
-    libhivex-dev
+    # The registry hives of a mounted Windows disk are read with libhivex; bench/disk compares
+    # with its hivexml.
+    libhivex-dev libhivex-bin
     libssl-dev
     qt6-base-dev
     fonts-dejavu-core
@@ -19,8 +20,6 @@ packages=(
     wine wine64
     # Scheduled backups are lines of the user's crontab, written with its crontab command.
     cron
-    # The hives of a mounted Windows disk; hivexml is the benchmarks' yardstick.
-    libhivex-dev libhivex-bin
     time
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.
