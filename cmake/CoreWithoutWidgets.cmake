@@ -16,7 +16,7 @@ function(quillet_linked_libraries target out)
     set(${out} ${seen} PARENT_SCOPE)
 endfunction()
 
-foreach(core quillet_platform quillet_registry quillet_system quillet_archive quillet_backup
+foreach(core quillet_platform quillet_registry quillet_system quillet_archive quillet_backup quillet_disc
              quillet_cli quillet_startup)
     set(reached "")
     quillet_linked_libraries(${core} reached)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes from a layer above its own. The layers, lowest first (a
 # folder may include from its own folder and from any folder of a lower layer):
-#   platform < registry < system < archive < backup < schedule < gui, cli < apps
+#   platform < registry < system < archive < backup, disc < schedule < gui, cli < apps
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]   (default: the project folder)
 set -euo pipefail
 root=${1:-"$(dirname "$0")/.."}
@@ -12,7 +12,7 @@ rank() {
         registry) echo 1 ;;
         system) echo 2 ;;
         archive) echo 3 ;;
-        backup) echo 4 ;;
+        backup | disc) echo 4 ;;
         schedule) echo 5 ;;
         gui | cli) echo 6 ;;
         apps) echo 7 ;;

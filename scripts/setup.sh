@@ -13,6 +13,7 @@ packages=(
     # with its hivexml.
     libhivex-dev libhivex-bin
     libssl-dev
+    libburn-dev libisofs-dev libisoburn-dev genisoimage
     qt6-base-dev
     fonts-dejavu-core
     zip unzip p7zip-full

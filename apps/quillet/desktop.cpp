@@ -15,7 +15,10 @@
 #include "gui/program_folder.h"
 #include "gui/qt_dialog_service.h"
 #include "gui/splash_window.h"
+#include "platform/wine_prefix.h"
 #include "registry/mod_reg.h"
+#include "schedule/crontab_scheduler.h"
+#include "schedule/job_program.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -54,6 +57,10 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     QtDialogService dialogs(dataFolder);
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
+    CrontabScheduler scheduler(CrontabScheduler::Options{
+        .winePrefix = JobWinePrefix(wine.prefix(), env),
+        .now = LocalTimeNow,
+    });
 
     MainWindowServices services{
         .modReg = modReg,
@@ -72,6 +79,8 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         .shellOpen = ShellOpen,
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
+        .scheduler = &scheduler,
+        .programPath = QuilletProgramPath().string(),
     };
 
     std::unique_ptr<MainWindow> mainWindow;

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "backup/backup_run.h"
 #include "backup/restore_run.h"
 #include "cli/commands.h"
@@ -19,23 +17,10 @@ struct BackupArguments {
 
 int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostream& out,
                      std::ostream& err) {
-    auto items = ParseItemList(args.items);
+    auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
-    if (std::none_of(items->begin(), items->end(), [](bool on) { return on; })) {
-        return Fail(err, kSelectItemMessage);
-    }
-    std::string password;
-    if (args.passwordFile) {
-        auto read = ReadPasswordFile(*args.passwordFile);
-        if (!read) return Fail(err, read.reason());
-        // An empty password would write the backup unprotected although protection was asked for.
-        if (read->empty()) {
-            return Fail(err, "the password file " + *args.passwordFile +
-                                 " holds an empty password; a protected backup needs one "
-                                 "(leave out --password-file for an unprotected backup)");
-        }
-        password = *read;
-    }
+    auto password = ProtectionPassword(args.passwordFile);
+    if (!password) return Fail(err, password.reason());
     const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);
     if (!run) return kExitNothingDone;
 
@@ -45,7 +30,7 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
         InteractiveHeader(run->system().computerName, run->system().logonUser,
                           run->identity().userName, BackupTimeText(), args.description);
     request.items = *items;
-    request.password = password;
+    request.password = *password;
     request.backupFile = std::filesystem::absolute(args.out);
 
     const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {

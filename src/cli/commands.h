@@ -34,6 +34,9 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run);
 void AddBackupReadingOptions(CLI::App& command, std::string& file,
                              std::optional<std::string>& passwordFile);
 
+// The items an --items option selects (see ParseItemList); refuses a list that selects none.
+Result<ItemMask> ParseSelectedItems(std::string_view text);
+
 // Writes each item's line to `out` ("Backup Rules<TAB>Successed!") and, for an item that failed,
 // "quillet-cli: <report name>: <why>" to `err`.
 void PrintItemReport(const ItemOutcomes& items, RunDirection direction, std::ostream& out,

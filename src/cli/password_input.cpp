@@ -27,6 +27,19 @@ Result<std::string> ReadPasswordFile(const std::string& file) {
     return password;
 }
 
+Result<std::string> ProtectionPassword(const std::optional<std::string>& passwordFile) {
+    if (!passwordFile) return std::string();
+    auto read = ReadPasswordFile(*passwordFile);
+    if (!read) return read.status();
+    if (read->empty()) {
+        return Status::Error("the password file " + *passwordFile +
+                                 " holds an empty password; a protected backup needs one (leave "
+                                 "out --password-file for an unprotected backup)",
+                             ErrorKind::kBadInput);
+    }
+    return read;
+}
+
 Result<std::string> AskPassword(const std::string& prompt) {
     const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0) return Status::Error("no terminal to ask for the password: give --password-file");

@@ -14,6 +14,11 @@ class CliContext;
 // cannot be read.
 Result<std::string> ReadPasswordFile(const std::string& file);
 
+// The password that protects a new backup: empty without a password file, else the file's first
+// line, which must not be empty (a protected backup with an empty password would be written
+// unprotected).
+Result<std::string> ProtectionPassword(const std::optional<std::string>& passwordFile);
+
 // Asks for a password on the terminal without echo. Fails when there is no terminal.
 Result<std::string> AskPassword(const std::string& prompt);
 

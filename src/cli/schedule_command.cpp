@@ -4,7 +4,6 @@
 
 #include "backup/backup_item.h"
 #include "backup/identity_list.h"
-#include "backup/restore_run.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
 #include "registry/mod_reg.h"
@@ -71,22 +70,10 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
         return Fail(err, "--at " + args.at + " is not a time of day (H:MM, 0:00 to 23:59)");
     }
     if (Status days = CheckDayList(args.days); !days) return Fail(err, days.reason());
-    auto items = ParseItemList(args.items);
+    auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
-    if (std::none_of(items->begin(), items->end(), [](bool on) { return on; })) {
-        return Fail(err, kSelectItemMessage);
-    }
-    std::string password;
-    if (args.passwordFile) {
-        auto read = ReadPasswordFile(*args.passwordFile);
-        if (!read) return Fail(err, read.reason());
-        if (read->empty()) {
-            return Fail(err, "the password file " + *args.passwordFile +
-                                 " holds an empty password; leave out --password-file for an "
-                                 "unprotected backup");
-        }
-        password = *read;
-    }
+    auto password = ProtectionPassword(args.passwordFile);
+    if (!password) return Fail(err, password.reason());
     const RunSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     StreamMessageService registryMessages(err);
@@ -99,9 +86,13 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
     Scheduler& scheduler =
         context.scheduler(prefix ? JobWinePrefix(*prefix, context.environment()) : std::nullopt);
     const BackupJobRequest request{
-        identity->key, MaskText(*items),
-        password,      std::filesystem::absolute(args.out).lexically_normal().string(),
-        args.at,       args.days};
+        .identityKey = identity->key,
+        .itemMask = MaskText(*items),
+        .password = *password,
+        .backupFile = std::filesystem::absolute(args.out).lexically_normal().string(),
+        .startTime = args.at,
+        .dayList = args.days,
+    };
     ScheduleMessages messages(out, err);
     return RegisterBackupJob(messages, scheduler, QuilletProgramPath().string(), request).ok()
                ? kExitOk

@@ -20,28 +20,15 @@
 #include "backup/item_availability.h"
 #include "gui/about_window.h"
 #include "gui/app_icon.h"
+#include "gui/item_boxes.h"
+#include "gui/job_list_window.h"
 #include "gui/password_field.h"
 #include "gui/program_folder.h"
+#include "gui/schedule_window.h"
 #include "gui/skin.h"
+#include "gui/window_texts.h"
 
 namespace quillet {
-namespace {
-
-// One box per item, captioned from the item table, in two columns of four.
-QGridLayout* ItemGrid(QGroupBox* frame, std::array<QCheckBox*, kItemCount>& boxes, const char* name,
-                      std::string_view ItemDescription::*caption) {
-    auto* grid = new QGridLayout(frame);
-    for (int i = 0; i < kItemCount; ++i) {
-        const std::string_view text = kItems[i].*caption;
-        boxes[i] = new QCheckBox(QString::fromUtf8(text.data(), text.size()), frame);
-        boxes[i]->setObjectName(QString("%1(%2)").arg(name).arg(i));
-        grid->addWidget(boxes[i], i % 4, i / 4);
-    }
-    return grid;
-}
-
-}  // namespace
-
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)) {
     setObjectName("frmMain");
@@ -138,7 +125,7 @@ void MainWindow::buildBackupTab(QWidget* tab) {
     m_backupPasswordAgain = new QLineEdit(security);
     m_backupPasswordAgain->setObjectName("txtPassword2");
     for (QLineEdit* field : {m_backupPassword, m_backupPasswordAgain})
-        MakePasswordField(*field, 20);
+        MakePasswordField(*field, kPasswordMaxLength);
     auto* securityLayout = new QFormLayout(security);
     securityLayout->addRow(m_protect);
     securityLayout->addRow("Password:", m_backupPassword);
@@ -242,6 +229,15 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     add(file, "quit", "Quit", [this] { close(); });
 
+    QMenu* option = menuBar()->addMenu("Option");
+    option->setObjectName("mnuOption");
+    add(option, "TaskScheduler", "Task Scheduler", [this] {
+        openScheduleWindow();
+    })->setEnabled(m_services.scheduler != nullptr);
+    option->addSeparator();
+    // It has no action; shown disabled so that choosing it does not seem to do something.
+    add(option, "update", "Check for Update", [] {})->setEnabled(false);
+
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
     add(help, "help1", "Help", [this] {
@@ -254,6 +250,27 @@ void MainWindow::buildMenus() {
         AboutWindow window(m_services.dataFolder, this);
         window.exec();
     });
+}
+
+void MainWindow::openScheduleWindow() {
+    if (m_services.scheduler == nullptr) return;
+    Scheduler& scheduler = *m_services.scheduler;
+    ScheduleWindow window(
+        ScheduleWindowServices{
+            .modReg = m_services.modReg,
+            .dialogs = m_services.dialogs,
+            .scheduler = scheduler,
+            .program = m_services.programPath,
+            .dataFolder = m_services.dataFolder,
+            .openJobList =
+                [this, &scheduler](QWidget& owner) {
+                    JobListWindow list(scheduler, ListIdentities(m_services.modReg),
+                                       m_services.dialogs, m_services.dataFolder, &owner);
+                    list.exec();
+                },
+        },
+        this);
+    window.exec();
 }
 
 void MainWindow::popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, kItemCount>& boxes,
@@ -278,8 +295,8 @@ void MainWindow::loadIdentities() {
     m_identityList = ListIdentities(m_services.modReg);
     m_noIdentity = m_identityList.empty();
     if (m_noIdentity) {
-        m_services.dialogs.showMessage("Your Windows System have not install Outlook Express ",
-                                       MessageIcon::Critical, MessageButtons::Ok);
+        m_services.dialogs.showMessage(kNoOutlookExpressMessage, MessageIcon::Critical,
+                                       MessageButtons::Ok);
         m_actionButton->setEnabled(false);
         return;
     }
@@ -306,20 +323,14 @@ void MainWindow::evaluateItems() {
 }
 
 void MainWindow::setProtected(bool on) {
-    for (QLineEdit* field : {m_backupPassword, m_backupPasswordAgain}) {
-        field->setEnabled(on);
-        QPalette colours = field->palette();
-        colours.setColor(QPalette::Base, palette().color(on ? QPalette::Base : QPalette::Button));
-        field->setPalette(colours);
-        field->clear();
-    }
+    SetPasswordFieldsEnabled(*this, {m_backupPassword, m_backupPasswordAgain}, on);
 }
 
 void MainWindow::chooseBackupFile() {
     const std::string proposed =
         "quillet" + (m_services.todayText ? m_services.todayText() : std::string());
-    const auto chosen = m_services.dialogs.saveFileName("Save Outlook Express Data as",
-                                                        "Quillet File (*.qbk)", proposed);
+    const auto chosen =
+        m_services.dialogs.saveFileName(kSaveBackupTitle, kBackupFileFilter, proposed);
     if (!chosen) return;
     m_backupFilePath = *chosen;
     m_backupFileField->setText(QString::fromStdString(*chosen));

@@ -18,6 +18,7 @@
 #include "platform/windows_path_mapper.h"
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
+#include "schedule/scheduler.h"
 
 class QCheckBox;
 class QComboBox;
@@ -57,6 +58,10 @@ struct MainWindowServices {
     // How long the window pauses after each file added or extracted, so that the file's name
     // can be read; tests set it to zero.
     int entryPauseMs = kEntryPauseMs;
+    // Where "Task Scheduler" registers backup jobs, and the program they start; without a
+    // scheduler the entry is disabled.
+    Scheduler* scheduler = nullptr;
+    std::string programPath;
 
     static constexpr int kEntryPauseMs = 1000;
 };
@@ -87,6 +92,7 @@ class MainWindow : public QMainWindow {
     void buildMenus();
     void buildProgressPanel(QWidget* parent);
     void loadIdentities();
+    void openScheduleWindow();
     void evaluateItems();
     void setProtected(bool on);
     void chooseBackupFile();

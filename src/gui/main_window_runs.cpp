@@ -13,6 +13,7 @@
 #include "backup/information_file.h"
 #include "backup/restore_run.h"
 #include "gui/main_window.h"
+#include "gui/window_texts.h"
 
 namespace quillet {
 
@@ -85,7 +86,7 @@ void MainWindow::RunBackup() {
 
     DialogService& dialogs = m_services.dialogs;
     if (m_backupFilePath.empty()) {
-        dialogs.showMessage("Invalid backup file name.", MessageIcon::Exclamation,
+        dialogs.showMessage(kInvalidBackupFileNameMessage, MessageIcon::Exclamation,
                             MessageButtons::Ok);
         return;
     }
@@ -96,17 +97,16 @@ void MainWindow::RunBackup() {
         anyTicked = anyTicked || items[i];
     }
     if (!anyTicked) {
-        dialogs.showMessage("Please select at least one item.", MessageIcon::Exclamation,
-                            MessageButtons::Ok);
+        dialogs.showMessage(kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
     const bool protect = m_protect->isChecked();
     if (protect && m_backupPassword->text().isEmpty() && m_backupPasswordAgain->text().isEmpty()) {
-        dialogs.showMessage("Please enter Password!", MessageIcon::Critical, MessageButtons::Ok);
+        dialogs.showMessage(kEnterPasswordMessage, MessageIcon::Critical, MessageButtons::Ok);
         return;
     }
     if (protect && m_backupPassword->text() != m_backupPasswordAgain->text()) {
-        dialogs.showMessage("Incorect Password!", MessageIcon::Critical, MessageButtons::Ok);
+        dialogs.showMessage(kPasswordMismatchMessage, MessageIcon::Critical, MessageButtons::Ok);
         return;
     }
 

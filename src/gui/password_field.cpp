@@ -27,4 +27,16 @@ void MakePasswordField(QLineEdit& field, int maxLength) {
     field.setMaxLength(maxLength);
 }
 
+void SetPasswordFieldsEnabled(const QWidget& window, std::initializer_list<QLineEdit*> fields,
+                              bool on) {
+    for (QLineEdit* field : fields) {
+        field->setEnabled(on);
+        QPalette colours = field->palette();
+        colours.setColor(QPalette::Base,
+                         window.palette().color(on ? QPalette::Base : QPalette::Button));
+        field->setPalette(colours);
+        field->clear();
+    }
+}
+
 }  // namespace quillet

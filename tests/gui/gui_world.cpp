@@ -91,6 +91,8 @@ MainWindow& MainWindowWorld::openWindow() {
         .timeText = BackupTimeText,
         .todayText = [] { return std::string("01-02-24"); },
         .entryPauseMs = 0,
+        .scheduler = &scheduler,
+        .programPath = kJobProgram,
     };
     window = std::make_unique<MainWindow>(std::move(services));
     window->show();

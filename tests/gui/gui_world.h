@@ -16,6 +16,7 @@
 #include "registry/mod_reg.h"
 #include "support/backup_reader.h"
 #include "support/cli_runner.h"
+#include "support/fake_scheduler.h"
 #include "support/sample_prefix.h"
 #include "support/temp_dir.h"
 #include "system/wine_system.h"
@@ -70,6 +71,9 @@ class MainWindowWorld {
     std::unique_ptr<MainWindow> window;
     // What the window asked the desktop to open, in order.
     std::vector<std::string> shellOpened;
+    // Where the window's "Task Scheduler" registers jobs, and the program they start.
+    FakeScheduler scheduler;
+    static constexpr char kJobProgram[] = "/opt/quillet/bin/quillet";
     cli::CliContext cli{Environment::Process()};
 };
 

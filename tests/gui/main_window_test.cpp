@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -65,6 +66,8 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
         .timeText = {},
         .todayText = {},
         .entryPauseMs = 0,
+        .scheduler = nullptr,
+        .programPath = {},
     };
     MainWindow window(services);
     window.show();
@@ -254,6 +257,37 @@ TEST(MainWindowMenus, EntriesDoWhatTheirButtonsDo) {
     window.show();
     Child<QAction>(window, "quit").trigger();
     EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
+}
+
+TEST(MainWindowMenus, TaskSchedulerOpensTheScheduleWindowAndItsJobList) {
+    MainWindowWorld world;
+    MainWindow& window = world.openWindow();
+    QAction& entry = Child<QAction>(window, "TaskScheduler");
+    const QList<QAction*> option = Child<QMenu>(window, "mnuOption").actions();
+    ASSERT_GE(option.size(), 2);
+    EXPECT_EQ(option[0], &entry);
+    EXPECT_TRUE(option[1]->isSeparator());
+
+    QString scheduleWindow, jobList;
+    bool driven = false, listDriven = false;
+    DriveNextModal(
+        [&](QWidget& dialog) {
+            scheduleWindow = dialog.objectName();
+            DriveNextModal(
+                [&](QWidget& list) {
+                    jobList = list.objectName();
+                    list.close();
+                },
+                &listDriven);
+            QTest::mouseClick(&Child<QPushButton>(dialog, "Command1"), Qt::LeftButton);
+            dialog.close();
+        },
+        &driven);
+    entry.trigger();
+    EXPECT_TRUE(driven && listDriven);
+    EXPECT_EQ(scheduleWindow, "Frmoption");
+    EXPECT_EQ(jobList, "JobListWindow");
     EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
 }
 

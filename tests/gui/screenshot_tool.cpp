@@ -5,11 +5,13 @@
 // Works on the Wine prefix DIR (a sample prefix), with the skin from the data folder, and writes
 // its backup file into the backups folder. Fills in the backup tab, makes a protected
 // backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
-// password-prompt.png and about.png into the output folder. The windows are drawn with
-// QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
-// when every picture was saved, 1 otherwise (with the reason on stderr).
+// password-prompt.png, about.png, schedule.png and job-list.png (two jobs added through the
+// schedule window, kept by a scheduler in memory) into the output folder. The windows are drawn
+// with QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status
+// 0 when every picture was saved, 1 otherwise (with the reason on stderr).
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPixmap>
@@ -26,17 +28,21 @@
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
 #include "gui/about_window.h"
+#include "gui/job_list_window.h"
 #include "gui/main_window.h"
 #include "gui/password_window.h"
+#include "gui/schedule_window.h"
 #include "gui/scripted_dialogs.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
+#include "support/fake_scheduler.h"
 #include "system/wine_system.h"
 
 namespace quillet {
 namespace {
 
 constexpr char kPassword[] = "secret";
+constexpr char kJobProgram[] = "/usr/bin/quillet";
 
 int Fail(const std::string& reason) {
     std::cerr << "quillet_screenshots: " << reason << '\n';
@@ -77,6 +83,7 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     testing::ScriptedDialogs dialogs;
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
+    testing::FakeScheduler scheduler;
 
     // Fixed names, so the pictures do not show the machine they were taken on.
     MainWindowServices services{
@@ -97,6 +104,8 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
         .timeText = BackupTimeText,
         .todayText = [] { return std::string("01-02-24"); },
         .entryPauseMs = 0,
+        .scheduler = &scheduler,
+        .programPath = kJobProgram,
     };
     MainWindow window(services);
     window.show();
@@ -143,6 +152,35 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     about.setModal(false);
     if (!Save(about, out / "about.png")) return Fail("cannot save about.png");
     about.close();
+
+    // The schedule window, filled in for a job on every day but Sunday; that job and one that
+    // runs once for the other identity are added, and listed in the job list.
+    ScheduleWindow schedule({modReg, dialogs, scheduler, kJobProgram, data, {}}, &window);
+    schedule.setModal(false);
+    Tick(schedule, "backupitem", "11110101");
+    dialogs.saveAnswers.push_back("/home/quillet/Backups/weekdays.qbk");
+    QTest::mouseClick(&Find<QPushButton>(schedule, "cmdTargetFile"), Qt::LeftButton);
+    Find<QCheckBox>(schedule, "ifprotect").setChecked(true);
+    QTest::keyClicks(&Find<QLineEdit>(schedule, "txtPassword"), kPassword);
+    QTest::keyClicks(&Find<QLineEdit>(schedule, "txtPassword2"), kPassword);
+    Find<QCheckBox>(schedule, "chkDaily").setChecked(true);
+    Find<QCheckBox>(schedule, "chkSunday").setChecked(false);
+    if (!Save(schedule, out / "schedule.png")) return Fail("cannot save schedule.png");
+    schedule.addTask();
+    Find<QComboBox>(schedule, "cbSource").setCurrentIndex(1);
+    Find<QCheckBox>(schedule, "chkDaily").setChecked(false);
+    Tick(schedule, "backupitem", "00010000");
+    dialogs.saveAnswers.push_back("/home/quillet/Backups/messages.qbk");
+    QTest::mouseClick(&Find<QPushButton>(schedule, "cmdTargetFile"), Qt::LeftButton);
+    Find<QComboBox>(schedule, "cmbStartTime").setEditText("23:30");
+    schedule.addTask();
+    schedule.close();
+    if (scheduler.jobs.size() != 2) return Fail("the schedule window added no two jobs");
+
+    JobListWindow jobList(scheduler, ListIdentities(modReg), dialogs, data, &window);
+    jobList.setModal(false);
+    if (!Save(jobList, out / "job-list.png")) return Fail("cannot save job-list.png");
+    jobList.close();
 
     const std::vector<std::string> problems = dialogs.problems();
     return problems.empty() ? 0 : Fail(problems.front());
