@@ -214,8 +214,9 @@ bool WriteHive(const fs::path& baseHive, const KeyNode& from, const fs::path& fi
         written = node != 0 && writer->writeTree(node, *subkey);
     }
     written = written && writer->commit(file);
-    if (!written)
+    if (!written) {
         std::cerr << "make_sample_disk: " << (writer ? writer->lastError() : reason) << "\n";
+    }
     return written;
 }
 
@@ -276,7 +277,7 @@ int main(int argc, char** argv) {
     try {
         if (!WriteHives(options)) return 2;
         CopyFiles(options);
-    } catch (const std::exception& failure) {  // file system errors, a bad --filler-mb
+    } catch (const std::exception& failure) {  // std::filesystem's errors
         std::cerr << "make_sample_disk: " << failure.what() << "\n";
         return 2;
     }
