@@ -2,6 +2,9 @@
 # Builds Quillet and runs it on a fresh copy of the bundled sample Wine prefix: lists the
 # identities, makes a password-protected backup of the first one, shows and verifies it, restores
 # it into the second identity and shows that the second identity now holds the first one's data.
+# Then it writes the bundled sample Windows disk (the same data on a mounted Windows XP disk),
+# backs up the disk's second identity, restores that backup into the prefix's first identity and
+# shows that this identity now holds the disk identity's data.
 # Usage: scripts/demo.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,5 +45,30 @@ store='drive_c/users/quillet/Local Settings/Application Data/Identities'
 for dbx in "$prefix/$store/$source_id/Microsoft/Outlook Express/"*.[dD][bB][xX]; do
     name=$(basename "$dbx")
     cmp -s "$dbx" "$prefix/$store/$target_id/Microsoft/Outlook Express/$name" \
+        && echo "  $name: identical" || { echo "  $name: DIFFERENT"; exit 1; }
+done
+
+echo
+echo "--- a backup straight from an old Windows disk (the same data, as a mounted Windows XP disk),"
+echo "--- restored into the prefix's first identity, which then holds the disk identity's data:"
+disk="$work/disk"
+QUILLET_BUILD_DIR="$build" bash examples/make-sample-disk.sh "$disk" >/dev/null
+step "$cli" --windows-root "$disk" identities
+disk_id=$("$cli" --windows-root "$disk" identities | sed -n 2p | cut -f 1)
+step "$cli" --windows-root "$disk" backup --identity "$disk_id" --out "$work/disk.qbk" \
+    --password-file "$work/password"
+step "$cli" info "$work/disk.qbk" --password-file "$work/password"
+step "$cli" --prefix "$prefix" restore "$work/disk.qbk" --identity "$source_id" \
+    --password-file "$work/password"
+echo
+for key in Rules 'Block Senders' signatures Mail; do
+    "$cli" --windows-root "$disk" reg export "HKEY_CURRENT_USER\\Identities\\$disk_id\\$version\\$key" "$work/a.txt"
+    "$cli" --prefix "$prefix" reg export "HKEY_CURRENT_USER\\Identities\\$source_id\\$version\\$key" "$work/b.txt"
+    if cmp -s "$work/a.txt" "$work/b.txt"; then echo "  $key: identical"; else echo "  $key: DIFFERENT"; exit 1; fi
+done
+disk_store="$disk/Documents and Settings/quillet/Local Settings/Application Data/Identities"
+for dbx in "$disk_store/$disk_id/Microsoft/Outlook Express/"*.[dD][bB][xX]; do
+    name=$(basename "$dbx")
+    cmp -s "$dbx" "$prefix/$store/$source_id/Microsoft/Outlook Express/$name" \
         && echo "  $name: identical" || { echo "  $name: DIFFERENT"; exit 1; }
 done

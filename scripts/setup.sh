@@ -9,8 +9,9 @@ packages=(
     libcli11-dev libfmt-dev
     # libzip's CMake package names its three tools and fails when they are missing.
     libzip-dev zlib1g-dev zipcmp zipmerge ziptool
-    # The registry hives of a mounted Windows disk are read with libhivex.
-    libhivex-dev
+    # The registry hives of a mounted Windows disk are read with libhivex; bench/disk compares
+    # with its hivexml.
+    libhivex-dev libhivex-bin
     libssl-dev
     libburn-dev libisofs-dev libisoburn-dev genisoimage
     qt6-base-dev
