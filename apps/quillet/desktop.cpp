@@ -72,6 +72,11 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         .shellOpen = ShellOpen,
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
+        .entryPauseMs = MainWindowServices::kEntryPauseMs,
+        // TODO: the real disc engine once it is there; without one the disc writer stays shut.
+        .discEngine = nullptr,
+        .pendingDisc = {},
+        .endProgram = [] { QApplication::exit(kExitNothingDone); },
     };
 
     std::unique_ptr<MainWindow> mainWindow;

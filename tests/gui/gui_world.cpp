@@ -54,6 +54,7 @@ std::filesystem::path ShippedDataFolder() {
 MainWindowWorld::MainWindowWorld() {
     if (!MakeSamplePrefix(prefix.string())) throw std::runtime_error("no sample prefix");
     std::filesystem::create_directories(temp / "work");
+    discEngine.addDevice({});
 }
 
 MainWindowWorld::~MainWindowWorld() {
@@ -91,6 +92,9 @@ MainWindow& MainWindowWorld::openWindow() {
         .timeText = BackupTimeText,
         .todayText = [] { return std::string("01-02-24"); },
         .entryPauseMs = 0,
+        .discEngine = &discEngine,
+        .pendingDisc = {},
+        .endProgram = {},
     };
     window = std::make_unique<MainWindow>(std::move(services));
     window->show();

@@ -65,6 +65,9 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
         .timeText = {},
         .todayText = {},
         .entryPauseMs = 0,
+        .discEngine = nullptr,
+        .pendingDisc = {},
+        .endProgram = {},
     };
     MainWindow window(services);
     window.show();

@@ -25,6 +25,7 @@
 
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
+#include "disc/simulated_disc_engine.h"
 #include "gui/about_window.h"
 #include "gui/main_window.h"
 #include "gui/password_window.h"
@@ -77,6 +78,9 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     testing::ScriptedDialogs dialogs;
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
+    // What the real engine lists on a machine without a burner: the image-file device.
+    disc::SimulatedDiscEngine discEngine;
+    discEngine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
 
     // Fixed names, so the pictures do not show the machine they were taken on.
     MainWindowServices services{
@@ -97,6 +101,9 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
         .timeText = BackupTimeText,
         .todayText = [] { return std::string("01-02-24"); },
         .entryPauseMs = 0,
+        .discEngine = &discEngine,
+        .pendingDisc = {},
+        .endProgram = {},
     };
     MainWindow window(services);
     window.show();
@@ -116,9 +123,10 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     const QSize size = window.size();
 
     // A backup of those items, opened on the restore tab.
+    dialogs.answers.push_back(MessageAnswer::Cancel);  // no disc yet
     window.RunBackup();
-    if (dialogs.messages.empty() ||
-        dialogs.messages.back().text.rfind("The Backup was Completed!", 0) != 0) {
+    if (dialogs.messages.size() < 2 || dialogs.messages[dialogs.messages.size() - 2].text.rfind(
+                                           "The Backup was Completed!", 0) != 0) {
         return Fail("the backup failed");
     }
     Find<QTabWidget>(window, "SSTab1").setCurrentIndex(1);
