@@ -63,6 +63,7 @@ class DiscWriterImage : public ::testing::Test {
 };
 
 TEST_F(DiscWriterImage, DroppedFilesAndFoldersGoUnderTheSelectedFolder) {
+    tree().setCurrentItem(tree().topLevelItem(0));  // the root: as if nothing were selected
     drop({world.temp / "docs", world.temp / "one.txt"});
     EXPECT_EQ(world.listedFiles(), std::vector<std::string>{"one.txt"});
     ASSERT_EQ(tree().topLevelItemCount(), 1);
@@ -78,9 +79,9 @@ TEST_F(DiscWriterImage, DroppedFilesAndFoldersGoUnderTheSelectedFolder) {
     EXPECT_EQ(world.window->panelText(2).toStdString(), disc_texts::FileCountText(2));
     EXPECT_EQ(world.window->panelText(3).toStdString(), disc_texts::FolderCountText(2));
 
-    docs->child(0)->setSelected(true);
+    tree().setCurrentItem(docs->child(0));
     drop({world.temp / "one.txt"});
-    EXPECT_EQ(world.listedFiles(), (std::vector<std::string>{"deep.txt", "one.txt"}));
+    ASSERT_EQ(world.listedFiles(), (std::vector<std::string>{"deep.txt", "one.txt"}));
     EXPECT_EQ(Key(list().topLevelItem(1)), "\\docs\\inner\\one.txt");
 
     QMimeData text;
@@ -122,12 +123,12 @@ TEST_F(DiscWriterImage, FileMenuCommands) {
     drop({world.temp / "docs", world.temp / "one.txt"});
     trigger("mnuFileRemoveFolder");
     trigger("mnuFileRenameFile");
-    tree().topLevelItem(0)->setSelected(true);
+    tree().setCurrentItem(tree().topLevelItem(0));
     trigger("mnuFileRenameFolder");
     EXPECT_EQ(world.dialogs.messages, (std::vector<Message>{noItem, noItem, rootRename}));
 
     // A file renamed in place, then removed.
-    list().topLevelItem(0)->setSelected(true);
+    list().setCurrentItem(list().topLevelItem(0));
     trigger("mnuFileRenameFile");
     auto* editor = list().viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
@@ -136,7 +137,7 @@ TEST_F(DiscWriterImage, FileMenuCommands) {
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();  // the editor commits from the event loop
     EXPECT_EQ(world.listedFiles(), std::vector<std::string>{"two.txt"});
-    list().topLevelItem(0)->setSelected(true);
+    list().setCurrentItem(list().topLevelItem(0));
     trigger("mnuFileRemoveFile");
     EXPECT_EQ(world.listedFiles(), std::vector<std::string>{});
 
