@@ -270,21 +270,19 @@ bool ImageTree::rename(const std::string& imagePath, const std::string& newName,
     m_hub.raise([&](DiscEventListener& listener) { listener.ItemRenamed(item); });
     // Everything below a renamed folder has a new path too; each is reported, so that a view
     // keyed by image paths can follow.
-    renumber(renamed, imagePath, true);
+    renumber(renamed, imagePath);
     return true;
 }
 
-void ImageTree::renumber(Node& folder, const std::string& oldPrefix, bool raiseEvents) {
+void ImageTree::renumber(Node& folder, const std::string& oldPrefix) {
     for (auto& [name, child] : folder.children) {
         const std::string oldPath = JoinImagePath(oldPrefix, name);
         child->item.parentFolder = folder.item.imagePath;
         child->item.imagePath = JoinImagePath(folder.item.imagePath, name);
         child->item.previousImagePath = oldPath;
-        if (raiseEvents) {
-            const ImageItem item = child->item;
-            m_hub.raise([&](DiscEventListener& listener) { listener.ItemRenamed(item); });
-        }
-        renumber(*child, oldPath, raiseEvents);
+        const ImageItem item = child->item;
+        m_hub.raise([&](DiscEventListener& listener) { listener.ItemRenamed(item); });
+        renumber(*child, oldPath);
     }
 }
 

@@ -53,7 +53,7 @@ class ImageTree : public ImageFileSystem {
     bool addFolderAt(const std::string& source, const std::vector<std::string>& names);
     bool rename(const std::string& imagePath, const std::string& newName, bool folder);
     void count(const Node& node, int sign);
-    void renumber(Node& node, const std::string& oldPrefix, bool raiseEvents);
+    void renumber(Node& node, const std::string& oldPrefix);
 
     EventHub& m_hub;
     std::unique_ptr<Node> m_root;

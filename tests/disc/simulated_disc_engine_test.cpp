@@ -145,5 +145,25 @@ TEST_F(SimulatedDiscEngineTest, EventsGoThroughThePosterAndSkipAListenerRemovedM
     EXPECT_FALSE(engine.isBusy());
 }
 
+TEST(EventHubTest, ATaskPostedForAnEngineThatIsGoneDoesNothing) {
+    std::deque<std::function<void()>> posted;
+    bool ran = false;
+    {
+        SimulatedDiscEngine engine;
+        engine.setEventPoster([&](std::function<void()> task) { posted.push_back(task); });
+        SimulatedDevice& drive = engine.addDevice({});
+        struct Noting : DiscEventListener {
+            bool* ran;
+            void EraseStatus(int, int) override { *ran = true; }
+        } noting;
+        noting.ran = &ran;
+        engine.addListener(&noting);
+        ASSERT_TRUE(drive.EraseDisc(true, drive.EraseValue()));
+    }
+    ASSERT_EQ(posted.size(), 1u);
+    posted.front()();
+    EXPECT_FALSE(ran);
+}
+
 }  // namespace
 }  // namespace quillet::disc

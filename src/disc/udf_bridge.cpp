@@ -1,0 +1,217 @@
+#include "disc/udf_bridge.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "disc/image_tree.h"
+
+extern char** environ;
+
+namespace quillet::disc {
+
+namespace {
+
+constexpr const char* kPathList = "path-list";
+constexpr const char* kEmptyFolder = "empty";
+constexpr const char* kErrorOutput = "errors";
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '=') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+EngineError SystemError(const std::string& what, int code) {
+    return {kErrorKindSystem, what + ": " + std::strerror(code), {}, {}, code};
+}
+
+}  // namespace
+
+std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder) {
+    std::string path;
+    for (const std::string& name : SplitImagePath(item.imagePath).names) {
+        if (!path.empty()) path += '/';
+        path += Escaped(name);
+    }
+    if (item.isFolder) return path + "/=" + emptyFolder;
+    return path + "=" + item.sourcePath;
+}
+
+std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
+                                           const std::string& pathList) {
+    std::vector<std::string> arguments = {"-quiet", "-udf", "-R"};
+    if (settings.fileSystemType == kFileSystemIsoJolietUdf) {
+        arguments.insert(arguments.end(), {"-J", "-joliet-long"});
+    }
+    // Links are followed, as the image tree adds the files they lead to.
+    arguments.insert(arguments.end(), {"-f", "-V", settings.volumeIdentifier, "-graft-points",
+                                       "-path-list", pathList});
+    return arguments;
+}
+
+UdfBridge::UdfBridge(WorkFolder folder, ProjectSettings settings)
+    : m_folder(std::move(folder)), m_settings(std::move(settings)) {}
+
+UdfBridge::UdfBridge(UdfBridge&& other) noexcept
+    : m_folder(std::move(other.m_folder)),
+      m_settings(std::move(other.m_settings)),
+      m_pid(std::exchange(other.m_pid, -1)) {}
+
+UdfBridge::~UdfBridge() { stop(); }
+
+std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
+                                            const ProjectSettings& settings, EngineError& error) {
+    Result<WorkFolder> folder = WorkFolder::Create();
+    if (!folder) {
+        error = {kErrorKindSystem, folder.reason(), {}, {}, 0};
+        return std::nullopt;
+    }
+    const auto empty = folder->path() / kEmptyFolder;
+    std::error_code made;
+    std::filesystem::create_directory(empty, made);
+    std::ofstream list(folder->path() / kPathList, std::ios::binary);
+    for (const ImageItem& item : items) {
+        // The path list has one graft point per line.
+        if (item.imagePath.find('\n') != std::string::npos ||
+            item.sourcePath.find('\n') != std::string::npos) {
+            error.errorKind = kErrorKindSourceFile;
+            error.errorText = "A name with a line break cannot go into a UDF image";
+            error.fileDetails = {0, error.errorText, item.sourcePath};
+            return std::nullopt;
+        }
+        list << GraftPoint(item, empty.string()) << '\n';
+    }
+    // The empty folder's contents at the root: genisoimage wants at least one path, and an empty
+    // image is still an image.
+    list << empty.string() << '\n';
+    list.close();
+    if (made || !list) {
+        error = {kErrorKindSystem,
+                 "Cannot prepare the UDF image in " + folder->path().string(),
+                 {},
+                 {},
+                 0};
+        return std::nullopt;
+    }
+    return UdfBridge(std::move(*folder), settings);
+}
+
+pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineError& error) {
+    std::vector<std::string> arguments = {kUdfImageTool};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const auto usual = UdfImageArguments(m_settings, (m_folder.path() / kPathList).string());
+    arguments.insert(arguments.end(), usual.begin(), usual.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const std::string errors = (m_folder.path() / kErrorOutput).string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    const int code = posix_spawnp(&pid, kUdfImageTool, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (code != 0) {
+        error = SystemError(std::string("Cannot start ") + kUdfImageTool, code);
+        return -1;
+    }
+    return pid;
+}
+
+std::string UdfBridge::errorOutput() const {
+    std::ifstream in(m_folder.path() / kErrorOutput);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string out = text.str();
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+bool UdfBridge::wait(pid_t pid, EngineError& error) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            error = SystemError(std::string("Cannot wait for ") + kUdfImageTool, errno);
+            return false;
+        }
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    error.errorKind = kErrorKindWrite;
+    error.errorText = std::string(kUdfImageTool) + " failed";
+    if (const std::string output = errorOutput(); !output.empty()) {
+        error.errorText += ": " + output;
+    }
+    return false;
+}
+
+std::optional<std::int64_t> UdfBridge::imageSize(EngineError& error) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = SystemError("Cannot make a pipe", errno);
+        return std::nullopt;
+    }
+    const pid_t pid = spawn({"-print-size"}, pipeFds[1], error);
+    ::close(pipeFds[1]);
+    std::string output;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0) output.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(pipeFds[0]);
+    if (pid < 0 || !wait(pid, error)) return std::nullopt;
+    try {
+        return std::stoll(output) * 2048;
+    } catch (const std::exception&) {
+        error = {
+            kErrorKindWrite, std::string(kUdfImageTool) + " gave no size: " + output, {}, {}, 0};
+        return std::nullopt;
+    }
+}
+
+int UdfBridge::start(EngineError& error) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = SystemError("Cannot make a pipe", errno);
+        return -1;
+    }
+    m_pid = spawn({}, pipeFds[1], error);
+    ::close(pipeFds[1]);
+    if (m_pid < 0) {
+        ::close(pipeFds[0]);
+        return -1;
+    }
+    return pipeFds[0];
+}
+
+void UdfBridge::stop() {
+    if (m_pid < 0) return;
+    ::kill(m_pid, SIGKILL);
+    EngineError ignored;
+    wait(m_pid, ignored);
+    m_pid = -1;
+}
+
+bool UdfBridge::finish(EngineError& error) {
+    if (m_pid < 0) return true;
+    const bool ok = wait(m_pid, error);
+    m_pid = -1;
+    return ok;
+}
+
+}  // namespace quillet::disc

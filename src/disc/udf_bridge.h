@@ -1,0 +1,64 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disc/disc_engine.h"
+#include "platform/work_folder.h"
+
+// Images with UDF: libisofs writes no UDF, so for the file system types that include it the image
+// comes from genisoimage (`-udf -R`, and `-J` where Joliet is named), which writes a UDF file
+// system bridged with ISO 9660 and Rock Ridge on the same file data. The image tree becomes a list
+// of graft points in a private work folder; genisoimage streams the image into a pipe, which
+// libburn reads like any other track, so the image is never held in memory or on disk twice.
+namespace quillet::disc {
+
+// The program that writes UDF images.
+inline constexpr const char* kUdfImageTool = "genisoimage";
+
+// The graft point of one item ("image/path=source", with "\" and "=" of the names escaped), for
+// genisoimage's -path-list. Folders graft `emptyFolder`, so that only the image's own items are
+// taken from a host folder.
+std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder);
+
+// The genisoimage arguments (after the program's name) for `settings`, reading `pathList`.
+std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
+                                           const std::string& pathList);
+
+class UdfBridge {
+  public:
+    // Writes the path list of `items`; nullopt with `error` set when it cannot (no work folder, a
+    // name genisoimage cannot take).
+    static std::optional<UdfBridge> Prepare(const std::vector<ImageItem>& items,
+                                            const ProjectSettings& settings, EngineError& error);
+    UdfBridge(UdfBridge&& other) noexcept;
+    UdfBridge& operator=(UdfBridge&&) = delete;
+    ~UdfBridge();  // stops genisoimage when it still runs; removes the work folder
+
+    // Bytes of the image (genisoimage -print-size); nullopt with `error` set on failure.
+    std::optional<std::int64_t> imageSize(EngineError& error);
+    // Starts genisoimage writing the image; returns the pipe's reading end (the caller closes
+    // it), or -1 with `error` set.
+    int start(EngineError& error);
+    // Ends a started genisoimage at once (a cancelled write).
+    void stop();
+    // Waits for the started genisoimage; false with `error` set when it failed.
+    bool finish(EngineError& error);
+
+  private:
+    UdfBridge(WorkFolder folder, ProjectSettings settings);
+    // Runs genisoimage with `extra` arguments before the usual ones; stdout into `outFd`.
+    pid_t spawn(const std::vector<std::string>& extra, int outFd, EngineError& error);
+    bool wait(pid_t pid, EngineError& error);
+    std::string errorOutput() const;
+
+    WorkFolder m_folder;
+    ProjectSettings m_settings;
+    pid_t m_pid = -1;
+};
+
+}  // namespace quillet::disc

@@ -1,0 +1,391 @@
+#include "disc/burn_disc_engine.h"
+
+#include <gtest/gtest.h>
+#include <libburn/libburn.h>
+#include <signal.h>
+#include <stdint.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "disc/image_verifier.h"
+#include "disc/media_profiles.h"
+#include "disc/optical_device.h"
+#include "support/recording_disc_listener.h"
+#include "support/shell_command.h"
+#include "support/temp_dir.h"
+
+namespace quillet::disc {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::RecordingDiscListener;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+// Records the thread of every write event as well.
+class ThreadCheckingListener : public RecordingDiscListener {
+  public:
+    std::vector<std::thread::id> threads;
+    void WriteStatus(int state, int percent) override {
+        threads.push_back(std::this_thread::get_id());
+        RecordingDiscListener::WriteStatus(state, percent);
+    }
+    void FileVerified(const ImageItem& item, int result, int position, int total) override {
+        threads.push_back(std::this_thread::get_id());
+        RecordingDiscListener::FileVerified(item, result, position, total);
+    }
+    bool ended() const {
+        const auto states = writeStates();
+        return !states.empty() && IsWriteEndState(states.back());
+    }
+};
+
+class BurnDiscEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(engine.InitializeDevices(false));
+        engine.addListener(&listener);
+        imageDevice = engine.DeviceAt(engine.DeviceCount() - 1);
+        target = (dir / "out" / "backup.iso").string();
+        std::filesystem::create_directories(dir / "out");
+        imageDevice->SetImageFilePath(target);
+    }
+
+    // A small tree: a backup file, an empty file, a file in a subfolder and an empty folder.
+    void composeTree() {
+        WriteFileBytes(dir / "src" / "backup.qbk", std::string(300000, 'q') + "end");
+        WriteFileBytes(dir / "src" / "empty.txt", "");
+        WriteFileBytes(dir / "src" / "Mail" / "Inbox.dbx", "inbox bytes");
+        WriteFileBytes(dir / "src" / "Mail" / "a=b.txt", "a name genisoimage must escape");
+        std::filesystem::create_directories(dir / "src" / "Nothing");
+        // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
+        WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
+        ImageFileSystem& image = engine.Project().FileSystem();
+        ASSERT_TRUE(image.AddFolder((dir / "src").string() + "\\*.*", "\\Data"));
+        ASSERT_TRUE(image.AddFile((dir / "src" / "backup.qbk").string(), "\\backup.qbk"));
+    }
+
+    // Delivers events until the write ends.
+    void finishWrite() {
+        for (int rounds = 0; !listener.ended() && rounds < 1200; ++rounds) {
+            engine.pumpEvents(std::chrono::milliseconds(100));
+        }
+        ASSERT_TRUE(listener.ended()) << "the write did not end";
+    }
+
+    // The files beside the target other than the target.
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "out")) {
+            if (entry.path() != target) names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    TempDir dir;
+    BurnDiscEngine engine;
+    ThreadCheckingListener listener;
+    DiscDevice* imageDevice = nullptr;
+    std::string target;
+};
+
+TEST_F(BurnDiscEngineTest, TheImageFileDeviceIsListedLastAndCannotBeErased) {
+    EXPECT_EQ(imageDevice->DeviceName(), kImageFileDeviceName);
+    EXPECT_TRUE(imageDevice->IsCompatible());
+    EXPECT_TRUE(imageDevice->IsImageFile());
+    EXPECT_EQ(imageDevice->LoadedMedia(), (MediaInfo{kMediaImageFile, true, false}));
+    EXPECT_GT(imageDevice->FreeBlocks(true), 0);
+    EXPECT_EQ(imageDevice->WriteSpeedCount(), 0);
+    for (const MediaProfile& row : MediaProfiles()) {
+        if (row.writeCapability != 0) {
+            EXPECT_FALSE(imageDevice->HasCapability(row.writeCapability));
+        }
+    }
+    EXPECT_FALSE(imageDevice->HasCapability(kCapabilityBufferProtection));
+    EXPECT_FALSE(imageDevice->EraseDisc(true, imageDevice->EraseValue()));
+}
+
+TEST_F(BurnDiscEngineTest, AnEmptyImageIsAnImageOfEveryType) {
+    for (int type : {kFileSystemIso9660, kFileSystemIsoJolietUdf}) {
+        listener.events.clear();
+        engine.Project().SetFileSystemType(type);
+        const double size = engine.Project().ImageSize();
+        EXPECT_GT(size, 0) << type;
+        ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+        finishWrite();
+        EXPECT_EQ(listener.writeStates().back(), kWriteCompleted) << type;
+        EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), size) << type;
+    }
+}
+
+class ImageWriteTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
+    composeTree();
+    DataProject& project = engine.Project();
+    project.SetFileSystemType(GetParam());
+    project.SetVolumeIdentifier("Quillet Test");
+    project.SetAutoVerify(true);
+    const double expectedSize = project.ImageSize();
+
+    ASSERT_TRUE(project.WriteImage(*imageDevice));
+    EXPECT_TRUE(engine.isBusy());
+    finishWrite();
+    EXPECT_FALSE(engine.isBusy());
+    EXPECT_EQ(listener.writeStates().front(), kWritePreparingImage);
+    EXPECT_EQ(listener.writeStates().back(), kWriteCompleted);
+
+    const int files = engine.Project().FileSystem().FileCount();
+    std::vector<std::string> verified;
+    std::vector<ImageItem> verifiedItems;
+    for (const auto& event : listener.events) {
+        if (const auto* file = std::get_if<FileVerifiedEvent>(&event)) {
+            EXPECT_TRUE(file->result == kVerifyMatched || file->result == kVerifyEmptyFile)
+                << file->item.imagePath << " " << file->result;
+            verified.push_back(file->item.imagePath);
+            verifiedItems.push_back(file->item);
+        }
+    }
+    EXPECT_EQ(verified.size(), static_cast<size_t>(files));
+    EXPECT_NE(std::find(listener.events.begin(), listener.events.end(),
+                        ScriptedEvent(VerifyFinishedEvent{files, files})),
+              listener.events.end());
+    for (std::thread::id thread : listener.threads) EXPECT_EQ(thread, std::this_thread::get_id());
+
+    EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), expectedSize);
+    EXPECT_TRUE(leftovers().empty());
+    if (GetParam() != kFileSystemIso9660 && testing::ToolOnPath("isoinfo")) {
+        std::string joliet;
+        ASSERT_EQ(testing::RunCommand("isoinfo -f -J -i " + testing::ShellQuote(target), &joliet),
+                  0);
+        for (const ImageItem& item : verifiedItems) {
+            std::string path = item.imagePath;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            EXPECT_NE(joliet.find(path + "\n"), std::string::npos) << path << " in\n" << joliet;
+        }
+    }
+    if (FileSystemHasUdf(GetParam())) {
+        if (!testing::ToolOnPath("udfinfo")) GTEST_SKIP() << "udfinfo is not installed";
+        std::string output;
+        EXPECT_EQ(testing::RunCommand("udfinfo " + testing::ShellQuote(target), &output), 0)
+            << output;
+        EXPECT_NE(output.find("label=Quillet Test"), std::string::npos) << output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FileSystemTypes, ImageWriteTest,
+                         ::testing::Values(kFileSystemIso9660, kFileSystemIsoJoliet,
+                                           kFileSystemIsoJolietUdf));
+
+// libburn's stdio pseudo-drive stands in for an optical drive: the drive's road (grab by address,
+// write type, reading the disc back through libburn) is the same.
+TEST_F(BurnDiscEngineTest, ADriveIsWrittenAndReadBackThroughLibburn) {
+    composeTree();
+    const std::string disc = (dir / "disc.img").string();
+    burn::burn_drive_info* found = nullptr;
+    ASSERT_EQ(
+        burn::burn_drive_scan_and_grab(&found, const_cast<char*>(("stdio:" + disc).c_str()), 0), 1);
+    OpticalDevice drive(engine, found[0]);
+    burn::burn_drive_release(found[0].drive, 0);
+    burn::burn_drive_info_free(found);
+    drive.RefreshMedia(true);
+    EXPECT_EQ(drive.LoadedMedia(), (MediaInfo{kMediaImageFile, true, false}));
+    EXPECT_GT(drive.FreeBlocks(false), 0);
+    EXPECT_FALSE(drive.EraseDisc(true, drive.EraseValue()));
+
+    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    engine.Project().SetAutoVerify(true);
+    engine.Project().SetFinalizeDisc(true);
+    ASSERT_TRUE(engine.Project().WriteImage(drive));
+    finishWrite();
+    EXPECT_EQ(listener.writeStates().back(), kWriteCompleted);
+    const int files = engine.Project().FileSystem().FileCount();
+    EXPECT_NE(std::find(listener.events.begin(), listener.events.end(),
+                        ScriptedEvent(VerifyFinishedEvent{files, files})),
+              listener.events.end());
+}
+
+TEST_F(BurnDiscEngineTest, ACancelledWriteLeavesThePreviousFileAsItWas) {
+    composeTree();
+    WriteFileBytes(target, "the previous image");
+    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    engine.Project().AbortWrite();
+    finishWrite();
+    EXPECT_EQ(listener.writeStates().back(), kWriteCancelled);
+    EXPECT_EQ(ReadFileBytes(target), "the previous image");
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
+    composeTree();
+    const std::string gone = (dir / "src" / "Mail" / "Inbox.dbx").string();
+    std::filesystem::remove(gone);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
+    const auto error = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
+        return std::holds_alternative<ErrorRaisedEvent>(e);
+    });
+    ASSERT_NE(error, listener.events.end());
+    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.errorKind, kErrorKindSourceFile);
+    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, gone);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) {
+    struct Case {
+        std::string name;
+        std::function<void(const std::filesystem::path&)> change;
+        int result;
+    };
+    const std::vector<Case> cases = {
+        {"same", [](const auto&) {}, kVerifyMatched},
+        {"empty", [](const auto&) {}, kVerifyEmptyFile},
+        {"changed", [](const auto& p) { WriteFileBytes(p, "CONTENT"); }, kVerifyContentMismatch},
+        {"grown", [](const auto& p) { WriteFileBytes(p, "content and more"); },
+         kVerifySizeMismatch},
+        {"removed", [](const auto& p) { std::filesystem::remove(p); }, kVerifySourceUnreadable},
+    };
+    for (const Case& c : cases) {
+        WriteFileBytes(dir / c.name, c.name == "empty" ? "" : "content");
+        ASSERT_TRUE(engine.Project().FileSystem().AddFile((dir / c.name).string(), "\\" + c.name));
+    }
+    engine.Project().SetFileSystemType(kFileSystemIso9660);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    ASSERT_EQ(listener.writeStates().back(), kWriteCompleted);
+
+    EngineError error;
+    auto verifier = ImageVerifier::OpenFile(target, error);
+    ASSERT_TRUE(verifier) << error.errorText;
+    const std::atomic<bool> stop = false;
+    for (const Case& c : cases) {
+        c.change(dir / c.name);
+        ImageItem item;
+        item.imagePath = "\\" + c.name;
+        item.sourcePath = (dir / c.name).string();
+        EXPECT_EQ(verifier->compare(item, stop), c.result) << c.name;
+    }
+    ImageItem missing;
+    missing.imagePath = "\\not-written";
+    missing.sourcePath = (dir / "same").string();
+    EXPECT_EQ(verifier->compare(missing, stop), kVerifyDestinationUnreadable);
+}
+
+class ChangedSourceTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ChangedSourceTest, AFileChangedSinceItWasAddedIsWarnedAboutAndTheAnswerIsFollowed) {
+    const auto source = dir / "grows.txt";
+    WriteFileBytes(source, "short");
+    ASSERT_TRUE(engine.Project().FileSystem().AddFile(source.string(), "\\grows.txt"));
+    WriteFileBytes(source, "longer than before");
+    listener.continueAfterWarning = GetParam();
+    engine.Project().SetFileSystemType(kFileSystemIso9660);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    const auto warning = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
+        return std::holds_alternative<FileWarningEvent>(e);
+    });
+    ASSERT_NE(warning, listener.events.end());
+    EXPECT_EQ(std::get<FileWarningEvent>(*warning).error.filePath, source.string());
+    EXPECT_EQ(listener.writeStates().back(), GetParam() ? kWriteCompleted : kWriteCancelled);
+    EXPECT_EQ(std::filesystem::exists(target), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ChangedSourceTest, ::testing::Bool());
+
+// A write ended by a signal: the chosen file keeps its previous content; SIGTERM also takes the
+// temporary away, SIGKILL leaves it for the next write to remove.
+class KilledWriteTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(KilledWriteTest, AKilledWriteLeavesThePreviousFileAsItWas) {
+    // Large enough that the write is still running when the signal comes: sparse, so cheap.
+    {
+        std::filesystem::create_directories(dir / "big");
+        std::ofstream big(dir / "big" / "large.bin");
+    }
+    std::filesystem::resize_file(dir / "big" / "large.bin", 2LL << 30);
+    ASSERT_TRUE(
+        engine.Project().FileSystem().AddFile((dir / "big" / "large.bin").string(), "\\large.bin"));
+    WriteFileBytes(target, "the previous image");
+    engine.Project().SetFileSystemType(kFileSystemIso9660);
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        ::alarm(60);  // never outlives a parent that stopped waiting
+        struct Signaller : DiscEventListener {
+            int fd;
+            bool told = false;
+            void WriteStatus(int state, int percent) override {
+                if (state == kWriteWritingData && percent > 0 && !told) {
+                    told = (::write(fd, "w", 1) == 1);
+                }
+            }
+        } signaller;
+        signaller.fd = ready[1];
+        BurnDiscEngine inChild;
+        inChild.InitializeDevices(false);
+        inChild.addListener(&signaller);
+        DiscDevice* device = inChild.DeviceAt(inChild.DeviceCount() - 1);
+        device->SetImageFilePath(target);
+        inChild.Project().FileSystem().AddFile((dir / "big" / "large.bin").string(), "\\l.bin");
+        if (!inChild.Project().WriteImage(*device)) ::_exit(3);
+        for (;;) inChild.pumpEvents(std::chrono::milliseconds(100));
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::kill(child, GetParam());
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == GetParam());
+    EXPECT_EQ(ReadFileBytes(target), "the previous image");
+    EXPECT_EQ(leftovers().empty(), GetParam() == SIGTERM);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, KilledWriteTest, ::testing::Values(SIGTERM, SIGKILL));
+
+TEST(MediaProfilesTest, RewritableMediaPairWithTheCapabilityThatWritesThem) {
+    // The media type and capability pairs that erasing goes by.
+    for (const auto& [capability, mediaType] : std::vector<std::pair<int, int>>{
+             {kCapabilityWriteCdRw, kMediaCdRw},
+             {kCapabilityWriteDvdMinusRw, kMediaDvdMinusRw},
+             {kCapabilityWriteDvdRam, kMediaDvdRam},
+             {kCapabilityWriteDvdPlusRw, kMediaDvdPlusRw},
+             {kCapabilityWriteBdRe, kMediaBdRe},
+         }) {
+        const auto rows = MediaProfiles();
+        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const MediaProfile& row) {
+            return row.mediaType == mediaType && row.writeCapability == capability &&
+                   row.rewritable;
+        })) << mediaType;
+    }
+    EXPECT_EQ(MediaTypeOfProfile(0x0A), 253);
+    EXPECT_EQ(MediaTypeOfProfile(0x13), 4);
+    EXPECT_EQ(MediaTypeOfProfile(0x12), 1);
+    EXPECT_EQ(MediaTypeOfProfile(0x1A), 9);
+    EXPECT_EQ(MediaTypeOfProfile(0x43), 15);
+    EXPECT_EQ(MediaTypeOfProfile(0), kMediaNone);
+    EXPECT_EQ(MediaTypeOfProfile(0x0123), kMediaUnknown);
+    EXPECT_EQ(MediaTypeName(kMediaImageFile), "Disc image file");
+    const auto file = FindMediaProfile(0xFFFF);
+    ASSERT_TRUE(file);
+    EXPECT_FALSE(file->rewritable);
+    EXPECT_EQ(file->writeCapability, 0);
+    const int drive[] = {0x08, 0x09, 0x0A, 0x10, 0x11, 0x1A};
+    EXPECT_EQ(WriteCapabilitiesOfProfiles(drive),
+              (std::set<int>{kCapabilityWriteCdR, kCapabilityWriteCdRw, kCapabilityWriteDvdMinusR,
+                             kCapabilityWriteDvdPlusRw}));
+}
+
+}  // namespace
+}  // namespace quillet::disc
