@@ -17,6 +17,7 @@ packages=(
     # The real wineserver that the Wine-server probe is tested against.
     wine wine64
     time
+    xorriso udftools  # read back the disc images of the disc tests and bench/disc
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.
     clang libclang-rt-dev

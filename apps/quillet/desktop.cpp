@@ -10,6 +10,7 @@
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
 #include "backup/exit_status.h"
+#include "disc/burn_disc_engine.h"
 #include "gui/app_icon.h"
 #include "gui/main_window.h"
 #include "gui/program_folder.h"
@@ -54,6 +55,12 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     QtDialogService dialogs(dataFolder);
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
+    // The disc writer's engine; its threads hand their events to the user-interface thread.
+    disc::BurnDiscEngine discEngine;
+    discEngine.setEventPoster([](std::function<void()> task) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task),
+                                  Qt::QueuedConnection);
+    });
 
     MainWindowServices services{
         .modReg = modReg,
@@ -73,8 +80,7 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
         .entryPauseMs = MainWindowServices::kEntryPauseMs,
-        // TODO: the real disc engine once it is there; without one the disc writer stays shut.
-        .discEngine = nullptr,
+        .discEngine = &discEngine,
         .pendingDisc = {},
         .endProgram = [] { QApplication::exit(kExitNothingDone); },
     };

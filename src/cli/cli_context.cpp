@@ -44,6 +44,12 @@ archive::Archive& CliContext::archive() {
     return *m_zip;
 }
 
+disc::DiscEngine* CliContext::discEngine(std::ostream& err) {
+    if (m_givenDiscEngine != nullptr) return m_givenDiscEngine;
+    if (!m_realDiscEngine) Fail(err, "this build has no disc engine");
+    return m_realDiscEngine.get();
+}
+
 Result<std::string> CliContext::askPassword(const std::string& archiveName) {
     if (m_givenPassword) return *m_givenPassword;
     return AskPassword("Password for " + archiveName + ": ");

@@ -12,6 +12,7 @@
 #include "backup/identity_list.h"
 #include "backup/run_environment.h"
 #include "cli/terminal_progress.h"
+#include "disc/disc_engine.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
 #include "platform/wine_prefix.h"
@@ -47,6 +48,9 @@ class CliContext {
     void usePassword(std::string password) { m_givenPassword = std::move(password); }
     // Report the progress of backups and restores here instead of on the terminal.
     void useProgress(BackupProgress& progress) { m_givenProgress = &progress; }
+    // Write discs and images with this engine (which must outlive the context) instead of the
+    // real one.
+    void useDiscEngine(disc::DiscEngine& engine) { m_givenDiscEngine = &engine; }
 
     // Forgets what the previous run opened and its options; RunCli calls it first.
     void startRun();
@@ -63,6 +67,10 @@ class CliContext {
     // The archive to read or write a backup with: the one given, else a fresh zip archive, valid
     // until the next call or the next run.
     archive::Archive& archive();
+
+    // The disc engine: the one given, else the real one, made on first use and kept across runs;
+    // null, with the reason written to `err`, when there is none.
+    disc::DiscEngine* discEngine(std::ostream& err);
 
     // The password the user gives for `archiveName`: the one given, else asked on the terminal.
     // Fails when there is no terminal to ask on.
@@ -83,6 +91,8 @@ class CliContext {
     archive::Archive* m_givenArchive = nullptr;
     std::optional<std::string> m_givenPassword;
     BackupProgress* m_givenProgress = nullptr;
+    disc::DiscEngine* m_givenDiscEngine = nullptr;
+    std::unique_ptr<disc::DiscEngine> m_realDiscEngine;
 
     std::unique_ptr<WineSystem> m_wine;
     std::optional<RunSystem> m_wineParts;

@@ -27,6 +27,7 @@ void AddInfoCommand(CLI::App& app, CommandRun& run);
 void AddListCommand(CLI::App& app, CommandRun& run);
 void AddVerifyCommand(CLI::App& app, CommandRun& run);
 void AddRestoreCommand(CLI::App& app, CommandRun& run);
+void AddDiscCommand(CLI::App& app, CommandRun& run);
 
 // The arguments of a command that reads a backup: the backup FILE, which must exist, and the
 // --password-file that opens it when it is protected.

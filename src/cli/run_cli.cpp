@@ -24,6 +24,7 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     AddListCommand(app, run);
     AddVerifyCommand(app, run);
     AddRestoreCommand(app, run);
+    AddDiscCommand(app, run);
 
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());

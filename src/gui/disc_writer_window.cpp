@@ -25,6 +25,7 @@
 #include "gui/disc_image_tree.h"
 #include "gui/disc_writer_options.h"
 #include "gui/disc_writer_texts.h"
+#include "gui/erase_window.h"
 #include "gui/skin.h"
 
 namespace quillet {
@@ -276,8 +277,9 @@ void DiscWriterWindow::closeTray() {
 }
 
 void DiscWriterWindow::showErase() {
-    // TODO(lead): open EraseWindow (src/gui/erase_window.h) with the engine, m_device and the
-    // dialogs once it is merged.
+    if (m_device == nullptr) return;
+    EraseWindow erase(m_services.engine, *m_device, m_services.dialogs, this);
+    erase.exec();
 }
 
 void DiscWriterWindow::attachEngine() {

@@ -10,44 +10,40 @@
 #include <QTreeWidget>
 
 #include "gui/disc_writer_window.h"
-#include "gui/gui_world.h"
+#include "gui/disc_writer_world.h"
 
 namespace quillet::testing {
 namespace {
 
 using Message = ScriptedDialogs::Message;
 
-// Watches for the disc writer; once it shows modally, notes the files of its image and closes it.
-class DiscWriterWatch {
-  public:
-    DiscWriterWatch() {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || modal->objectName() != "frmMaindvdwrite") return;
-            m_timer.stop();
-            opened = true;
-            const auto& list = Child<QTreeWidget>(*modal, "lvwImageFiles");
-            for (int i = 0; i < list.topLevelItemCount(); ++i) {
-                files.push_back(list.topLevelItem(i)->text(0).toStdString());
-            }
-            modal->close();
-        });
-        m_timer.start(0);
-    }
-
-    bool opened = false;
+// Notes the files of the disc writer's image once it shows modally, then closes it.
+struct DiscWriterWatch {
     std::vector<std::string> files;
-
-  private:
-    QTimer m_timer;
+    ModalWatch watch{"frmMaindvdwrite", [this](QWidget& window) {
+                         const auto& list = Child<QTreeWidget>(window, "lvwImageFiles");
+                         for (int i = 0; i < list.topLevelItemCount(); ++i) {
+                             files.push_back(list.topLevelItem(i)->text(0).toStdString());
+                         }
+                         window.close();
+                     }};
 };
+
+TEST(DiscWriterFromMainWindow, EraseDiscOpensTheEraseWindowOnTheCurrentDrive) {
+    DiscWriterWorld world;
+    world.engine.addDevice({});
+    DiscWriterWindow& window = world.open();
+    ModalWatch watch("frmErase", [](QWidget& erase) { erase.close(); });
+    Child<QAction>(window, "mnuDeviceEraseDisc").trigger();
+    EXPECT_TRUE(watch.opened);
+}
 
 TEST(DiscWriterFromMainWindow, TheToolsMenuOpensItWithNothingHandedOver) {
     MainWindowWorld world;
     MainWindow& window = world.openWindow();
     DiscWriterWatch watch;
     Child<QAction>(window, "backuptocd").trigger();
-    EXPECT_TRUE(watch.opened);
+    EXPECT_TRUE(watch.watch.opened);
     EXPECT_EQ(watch.files, std::vector<std::string>{});
     EXPECT_EQ(Child<QAction>(window, "backuptocd").text(), "Backup Data to CD/DVD");
     EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
@@ -70,7 +66,7 @@ TEST(DiscWriterFromMainWindow, TheDiscQuestionOpensItWithTheNewBackup) {
                   (Message{MainWindow::kDiscQuestion, MessageIcon::Information,
                            MessageButtons::OkCancel}));
         const bool ok = answer == MessageAnswer::Ok;
-        EXPECT_EQ(watch.opened, ok);
+        EXPECT_EQ(watch.watch.opened, ok);
         EXPECT_EQ(watch.files,
                   ok ? std::vector<std::string>{"weekly.qbk"} : std::vector<std::string>{});
         EXPECT_EQ(window.pendingDisc().PendingDiscFileName, "");

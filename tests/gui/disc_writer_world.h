@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QApplication>
 #include <QString>
+#include <QTimer>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +57,27 @@ struct DiscWriterWorld {
     int programEnds = 0;
     bool opened = false;
     std::unique_ptr<DiscWriterWindow> window;
+};
+
+// Waits in the event loop for a modal window with that object name; once it shows, hands it to
+// `drive` (which must close it). Works across long runs that yield to the event loop first.
+class ModalWatch {
+  public:
+    ModalWatch(const char* name, std::function<void(QWidget&)> drive) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, name, drive] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal->objectName() != name) return;
+            m_timer.stop();
+            opened = true;
+            drive(*modal);
+        });
+        m_timer.start(0);
+    }
+
+    bool opened = false;
+
+  private:
+    QTimer m_timer;
 };
 
 }  // namespace quillet::testing

@@ -1,0 +1,305 @@
+// quillet-cli disc devices | disc write: the drives, and writing files onto a disc or into an image
+// file, for scripts and scheduled jobs.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "cli/commands.h"
+#include "disc/disc_engine.h"
+
+namespace quillet::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kImageDevicePrefix[] = "image:";
+constexpr char kDefaultVolumeId[] = "Outlook Express Data Backup CD";
+constexpr std::size_t kMaxVolumeIdLength = 32;
+constexpr std::array<int, 5> kVolumeTypes = {disc::kFileSystemIso9660, disc::kFileSystemUdf,
+                                             disc::kFileSystemIsoJoliet, disc::kFileSystemIsoUdf,
+                                             disc::kFileSystemIsoJolietUdf};
+// How long one wait for the engine's events lasts before the loop looks again.
+constexpr std::chrono::milliseconds kEventWait(200);
+
+// Bytes as megabytes (of 1048576 bytes) with two decimals.
+std::string Megabytes(double bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", bytes / 1048576.0);
+    return text;
+}
+
+double FreeBytes(disc::DiscEngine& engine, disc::DiscDevice& device) {
+    return static_cast<double>(device.FreeBlocks(true)) * engine.Project().BlockSize();
+}
+
+bool InitializeOrSay(disc::DiscEngine& engine, std::ostream& err) {
+    if (engine.InitializeDevices(false)) return true;
+    Fail(err, "the disc devices cannot be initialised");
+    return false;
+}
+
+int RunDevices(disc::DiscEngine& engine, std::ostream& out, std::ostream& err) {
+    if (!InitializeOrSay(engine, err)) return kExitNothingDone;
+    for (int i = 0; i < engine.DeviceCount(); ++i) {
+        disc::DiscDevice* device = engine.DeviceAt(i);
+        if (device == nullptr || !device->IsCompatible()) continue;
+        device->RefreshMedia(true);
+        out << device->DeviceName() << '\t' << device->LoadedMedia().mediaType << '\t'
+            << Megabytes(FreeBytes(engine, *device)) << '\n';
+    }
+    return kExitOk;
+}
+
+struct WriteArguments {
+    std::string device;
+    bool verify = false;
+    std::string volumeId = kDefaultVolumeId;
+    int volumeType = disc::kFileSystemIsoJolietUdf;
+    std::vector<std::string> files;
+};
+
+// The compatible drive of that name, or the image-file device aimed at the file "image:PATH"
+// names; null, with the reason written to `err`, when there is none.
+disc::DiscDevice* FindDeviceOrSay(disc::DiscEngine& engine, const std::string& name,
+                                  std::ostream& err) {
+    const bool image = name.rfind(kImageDevicePrefix, 0) == 0;
+    for (int i = 0; i < engine.DeviceCount(); ++i) {
+        disc::DiscDevice* device = engine.DeviceAt(i);
+        if (device == nullptr || !device->IsCompatible()) continue;
+        if (image && device->IsImageFile()) {
+            const std::string path = name.substr(std::string(kImageDevicePrefix).size());
+            if (path.empty() || !device->SetImageFilePath(fs::absolute(path).string())) {
+                Fail(err, "cannot write an image file named \"" + path + "\"");
+                return nullptr;
+            }
+            return device;
+        }
+        if (!image && !device->IsImageFile() && device->DeviceName() == name) return device;
+    }
+    Fail(err, "no disc device \"" + name + "\" (see quillet-cli disc devices)");
+    return nullptr;
+}
+
+// Puts each file or folder into the image's root under its own name.
+bool ComposeImageOrSay(disc::DataProject& project, const std::vector<std::string>& files,
+                       std::ostream& err) {
+    disc::ImageFileSystem& image = project.FileSystem();
+    image.ClearImage();
+    for (const std::string& file : files) {
+        const fs::path source = fs::absolute(file).lexically_normal();
+        const std::string name = source.has_filename() ? source.filename().string()
+                                                       : source.parent_path().filename().string();
+        const std::string imagePath = disc::kImageRoot + name;
+        const bool added = fs::is_directory(source) ? image.AddFolder(source.string(), imagePath)
+                                                    : image.AddFile(source.string(), imagePath);
+        if (!added) {
+            Fail(err, "cannot put " + file + " into the image as " + name +
+                          " (unreadable, or a second item of that name)");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the disc in `device` can take the image.
+bool CheckMediaOrSay(disc::DiscEngine& engine, disc::DiscDevice& device, std::ostream& err) {
+    device.RefreshMedia(true);
+    const disc::MediaInfo media = device.LoadedMedia();
+    if (media.mediaType == disc::kMediaNone || !media.isWritable) {
+        Fail(err, "no writable disc in " + device.DeviceName());
+        return false;
+    }
+    const double free = FreeBytes(engine, device);
+    const double needed = engine.Project().ImageSize();
+    if (free >= needed) return true;
+    Fail(err, "the image needs " + Megabytes(needed) + " MB but the disc has " + Megabytes(free) +
+                  " MB free");
+    return false;
+}
+
+// The reason an engine error gives, on one line.
+std::string EngineErrorReason(const disc::EngineError& error) {
+    switch (error.errorKind) {
+        case disc::kErrorKindDevice:
+            return "device error " + std::to_string(error.deviceDetails.errorCode) + ": " +
+                   error.deviceDetails.textA + ": " + error.deviceDetails.textB + " (" +
+                   error.deviceDetails.textC + ")";
+        case disc::kErrorKindOutputFile:
+        case disc::kErrorKindSourceFile:
+            return error.fileDetails.filePath + ": " + error.fileDetails.errorText;
+        default:
+            return error.errorText;
+    }
+}
+
+// Follows one write: its progress on the terminal, its warnings and errors on stderr, and how it
+// ended.
+class WriteFollower : public disc::DiscEventListener {
+  public:
+    WriteFollower(BackupProgress* progress, std::ostream& err) : m_progress(progress), m_err(err) {}
+
+    std::optional<int> endState;
+    std::vector<std::string> errors;
+    std::vector<std::string> verifyFailures;
+    int verifiedTotal = 0;
+    int verifiedMatched = 0;
+
+  private:
+    void WriteStatus(int state, int percent) override {
+        if (disc::IsWriteEndState(state)) endState = state;
+        if (state == disc::kWritePreparingImage) say("Preparing image");
+        if (state == disc::kWriteWritingData) say("Writing");
+        if (state >= disc::kWriteWritingData && state <= disc::kWriteVerifyingData) {
+            tell(percent);
+        }
+    }
+    bool FileWarning(const disc::FileError& error) override {
+        m_err << "quillet-cli: warning: " << error.filePath << ": " << error.errorText << '\n';
+        return true;
+    }
+    void ErrorRaised(const disc::EngineError& error) override {
+        errors.push_back(EngineErrorReason(error));
+    }
+    void VerifyStarted(int) override { say("Verifying"); }
+    void FileVerified(const disc::ImageItem& item, int result, int position, int total) override {
+        if (result != disc::kVerifyMatched && result != disc::kVerifyEmptyFile) {
+            verifyFailures.push_back(item.sourcePath + ": " + VerifyFailure(result));
+        }
+        say("Verifying " + item.itemName);
+        if (total > 0) tell(position * 100 / total);
+    }
+    void VerifyFinished(int total, int matched) override {
+        verifiedTotal = total;
+        verifiedMatched = matched;
+    }
+
+    static std::string VerifyFailure(int result) {
+        switch (result) {
+            case disc::kVerifySourceUnreadable:
+                return "the source file could not be read";
+            case disc::kVerifyDestinationUnreadable:
+                return "the written file could not be read back";
+            case disc::kVerifySizeMismatch:
+                return "the written file's size differs from the source's";
+            default:
+                return "the written file differs from the source";
+        }
+    }
+    void say(const std::string& text) {
+        if (m_progress != nullptr) m_progress->status(text);
+    }
+    void tell(int percent) {
+        if (m_progress != nullptr) m_progress->progress(percent);
+    }
+
+    BackupProgress* m_progress;
+    std::ostream& m_err;
+};
+
+int RunWrite(const WriteArguments& args, disc::DiscEngine& engine, CliContext& context,
+             std::ostream& out, std::ostream& err) {
+    if (std::find(kVolumeTypes.begin(), kVolumeTypes.end(), args.volumeType) ==
+        kVolumeTypes.end()) {
+        return Fail(
+            err, "--volume-type must be 1, 3, 4, 5 or 7, not " + std::to_string(args.volumeType));
+    }
+    if (args.volumeId.size() > kMaxVolumeIdLength) {
+        return Fail(err, "--volume-id holds at most 32 characters");
+    }
+    if (!InitializeOrSay(engine, err)) return kExitNothingDone;
+    disc::DiscDevice* device = FindDeviceOrSay(engine, args.device, err);
+    if (device == nullptr) return kExitNothingDone;
+    disc::DataProject& project = engine.Project();
+    project.SetSettingAtLoad(1);
+    project.SetUseFileDates(true);
+    if (!ComposeImageOrSay(project, args.files, err)) return kExitNothingDone;
+    if (!CheckMediaOrSay(engine, *device, err)) return kExitNothingDone;
+
+    // The order and the defaults of the disc writer window.
+    project.SetVolumeIdentifier(args.volumeId);
+    project.SetSettingAtWrite(1);
+    project.SetWriteSpeed(disc::kWriteSpeedMaximum);
+    project.SetFileSystemType(args.volumeType);
+    project.SetAutoVerify(args.verify);
+    project.SetMode2XA(false);
+    project.SetCacheImage(false);
+    project.SetTestWrite(false);
+    project.SetFinalizeDisc(false);
+    project.SetBufferProtection(device->HasCapability(disc::kCapabilityBufferProtection));
+    project.SetWriteMethod(disc::kWriteMethodTrackAtOnce);
+
+    return context.withProgress([&](BackupProgress* progress) {
+        WriteFollower follower(progress, err);
+        engine.addListener(&follower);
+        if (!project.WriteImage(*device)) {
+            engine.removeListener(&follower);
+            return Fail(err, "the write to " + args.device + " could not be started");
+        }
+        // An engine that stops without an end state would otherwise keep the loop waiting.
+        while (!follower.endState && engine.isBusy()) engine.pumpEvents(kEventWait);
+        engine.removeListener(&follower);
+        if (!follower.endState) follower.endState = disc::kWriteFailed;
+
+        const std::string target = device->IsImageFile() ? device->ImageFilePath() : args.device;
+        if (*follower.endState == disc::kWriteCancelled) {
+            return Fail(err, "the write to " + target + " was cancelled");
+        }
+        if (*follower.endState == disc::kWriteFailed) {
+            return Fail(err, "the write to " + target + " failed: " +
+                                 (follower.errors.empty() ? std::string("no reason given")
+                                                          : follower.errors.front()));
+        }
+        if (!follower.verifyFailures.empty()) {
+            for (const std::string& failure : follower.verifyFailures) Fail(err, failure);
+            err << "quillet-cli: " << target << " was written, but "
+                << follower.verifyFailures.size() << " of " << follower.verifiedTotal
+                << " files did not verify\n";
+            return kExitPartial;
+        }
+        out << target << ": " << project.FileSystem().FileCount() << " files written";
+        if (args.verify) out << " and verified";
+        out << '\n';
+        return kExitOk;
+    });
+}
+
+}  // namespace
+
+void AddDiscCommand(CLI::App& app, CommandRun& run) {
+    CLI::App* disc = app.add_subcommand("disc", "Write files onto a CD, DVD or into an image file");
+    disc->require_subcommand(1);
+
+    CLI::App* devices = disc->add_subcommand(
+        "devices", "List the disc devices: name TAB media type TAB free MB (the image file last)");
+    devices->callback([&run] {
+        disc::DiscEngine* engine = run.context.discEngine(run.err);
+        run.exitCode = engine == nullptr ? kExitNothingDone : RunDevices(*engine, run.out, run.err);
+    });
+
+    auto args = std::make_shared<WriteArguments>();
+    CLI::App* write = disc->add_subcommand("write",
+                                           "Write files and folders onto the disc in a drive, or "
+                                           "into an image file (--device image:PATH)");
+    write->add_option("--device", args->device, "A device name from disc devices, or image:PATH")
+        ->required();
+    write->add_flag("--verify", args->verify, "Read every written file back and compare it");
+    write->add_option("--volume-id", args->volumeId, "The disc's name (at most 32 characters)")
+        ->capture_default_str();
+    write
+        ->add_option("--volume-type", args->volumeType,
+                     "1 ISO9660, 4 UDF, 3 ISO9660/Joliet, 5 ISO9660/UDF, 7 ISO9660/Joliet/UDF")
+        ->capture_default_str();
+    write->add_option("FILE", args->files, "The files and folders to write")
+        ->required()
+        ->check(CLI::ExistingPath);
+    write->callback([&run, args] {
+        disc::DiscEngine* engine = run.context.discEngine(run.err);
+        run.exitCode = engine == nullptr ? kExitNothingDone
+                                         : RunWrite(*args, *engine, run.context, run.out, run.err);
+    });
+}
+
+}  // namespace quillet::cli
