@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the pictures of Quillet's windows kept in docs/: the main window on each tab, the password
-# prompt and the about window, with the shipped skin, over a fresh sample prefix.
+# prompt, the about window and the erase window (over a simulated drive), with the shipped skin,
+# over a fresh sample prefix.
 #
 # Usage: docs/take-screenshots.sh [BUILD_DIR]
 #

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/password_input.h"
+#include "disc/burn_disc_engine.h"
 
 namespace quillet::cli {
 
@@ -44,10 +45,10 @@ archive::Archive& CliContext::archive() {
     return *m_zip;
 }
 
-disc::DiscEngine* CliContext::discEngine(std::ostream& err) {
-    if (m_givenDiscEngine != nullptr) return m_givenDiscEngine;
-    if (!m_realDiscEngine) Fail(err, "this build has no disc engine");
-    return m_realDiscEngine.get();
+disc::DiscEngine& CliContext::discEngine() {
+    if (m_givenDiscEngine != nullptr) return *m_givenDiscEngine;
+    if (!m_realDiscEngine) m_realDiscEngine = std::make_unique<disc::BurnDiscEngine>();
+    return *m_realDiscEngine;
 }
 
 Result<std::string> CliContext::askPassword(const std::string& archiveName) {

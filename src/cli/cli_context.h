@@ -68,9 +68,9 @@ class CliContext {
     // until the next call or the next run.
     archive::Archive& archive();
 
-    // The disc engine: the one given, else the real one, made on first use and kept across runs;
-    // null, with the reason written to `err`, when there is none.
-    disc::DiscEngine* discEngine(std::ostream& err);
+    // The disc engine: the one given, else the real one (libburn drives and the image-file
+    // device), made on first use and kept across runs.
+    disc::DiscEngine& discEngine();
 
     // The password the user gives for `archiveName`: the one given, else asked on the terminal.
     // Fails when there is no terminal to ask on.

@@ -274,10 +274,8 @@ void AddDiscCommand(CLI::App& app, CommandRun& run) {
 
     CLI::App* devices = disc->add_subcommand(
         "devices", "List the disc devices: name TAB media type TAB free MB (the image file last)");
-    devices->callback([&run] {
-        disc::DiscEngine* engine = run.context.discEngine(run.err);
-        run.exitCode = engine == nullptr ? kExitNothingDone : RunDevices(*engine, run.out, run.err);
-    });
+    devices->callback(
+        [&run] { run.exitCode = RunDevices(run.context.discEngine(), run.out, run.err); });
 
     auto args = std::make_shared<WriteArguments>();
     CLI::App* write = disc->add_subcommand("write",
@@ -296,9 +294,7 @@ void AddDiscCommand(CLI::App& app, CommandRun& run) {
         ->required()
         ->check(CLI::ExistingPath);
     write->callback([&run, args] {
-        disc::DiscEngine* engine = run.context.discEngine(run.err);
-        run.exitCode = engine == nullptr ? kExitNothingDone
-                                         : RunWrite(*args, *engine, run.context, run.out, run.err);
+        run.exitCode = RunWrite(*args, run.context.discEngine(), run.context, run.out, run.err);
     });
 }
 

@@ -5,7 +5,7 @@
 // Works on the Wine prefix DIR (a sample prefix), with the skin from the data folder, and writes
 // its backup file into the backups folder. Fills in the backup tab, makes a protected
 // backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
-// password-prompt.png and about.png into the output folder. The windows are drawn with
+// password-prompt.png, about.png and erase.png into the output folder. The windows are drawn with
 // QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
 // when every picture was saved, 1 otherwise (with the reason on stderr).
 #include <QApplication>
@@ -27,6 +27,7 @@
 #include "backup/backup_run.h"
 #include "disc/simulated_disc_engine.h"
 #include "gui/about_window.h"
+#include "gui/erase_window.h"
 #include "gui/main_window.h"
 #include "gui/password_window.h"
 #include "gui/scripted_dialogs.h"
@@ -66,6 +67,18 @@ void Tick(const QWidget& window, const char* list, const std::string& mask) {
     for (int i = 0; i < 8; ++i) {
         Find<QCheckBox>(window, QString("%1(%2)").arg(list).arg(i)).setChecked(mask[i] == '1');
     }
+}
+
+// The erase window over a simulated drive with a rewritable disc, ready to erase.
+bool SaveEraseWindow(QWidget& parent, DialogService& dialogs, const std::filesystem::path& file) {
+    disc::SimulatedDiscEngine engine;
+    disc::SimulatedDevice& drive = engine.addDevice(
+        disc::DeviceSpec{.name = "DVD-RW Drive", .media = {disc::kMediaCdRw, true, true}});
+    EraseWindow erase(engine, drive, dialogs, &parent);
+    erase.setModal(false);
+    const bool saved = Save(erase, file);
+    erase.close();
+    return saved;
 }
 
 int TakeScreenshots(const std::map<std::string, std::string>& options) {
@@ -151,6 +164,8 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     about.setModal(false);
     if (!Save(about, out / "about.png")) return Fail("cannot save about.png");
     about.close();
+
+    if (!SaveEraseWindow(window, dialogs, out / "erase.png")) return Fail("cannot save erase.png");
 
     const std::vector<std::string> problems = dialogs.problems();
     return problems.empty() ? 0 : Fail(problems.front());
