@@ -39,7 +39,7 @@ DiscWriterWindow::DiscWriterWindow(DiscWriterServices services, QWidget* parent)
     setModal(true);
     buildControls();
     buildMenus();
-    resize(760, 540);
+    resize(1020, 540);
 }
 
 DiscWriterWindow::~DiscWriterWindow() { detachEngine(); }
@@ -95,13 +95,14 @@ void DiscWriterWindow::buildControls() {
     m_files->setRootIsDecorated(false);
     m_files->setHeaderLabels({"File Name", "Size", "Date"});
     m_files->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_files->setColumnWidth(1, 90);
-    m_files->setColumnWidth(2, 150);
+    m_files->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_files->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     m_files->header()->setStretchLastSection(false);
     auto* image = new QSplitter(this);
     image->addWidget(m_folders);
     image->addWidget(m_files);
     image->setStretchFactor(1, 2);
+    image->setSizes({200, 560});
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("prgTotalProgress");

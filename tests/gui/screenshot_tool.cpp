@@ -5,18 +5,20 @@
 // Works on the Wine prefix DIR (a sample prefix), with the skin from the data folder, and writes
 // its backup file into the backups folder. Fills in the backup tab, makes a protected
 // backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
-// password-prompt.png, about.png and erase.png into the output folder. The windows are drawn with
-// QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
-// when every picture was saved, 1 otherwise (with the reason on stderr).
+// password-prompt.png, about.png, erase.png and disc-writer.png into the output folder. The windows
+// are drawn with QWidget::grab(), so the pictures do not depend on a window manager or on timing.
+// Exit status 0 when every picture was saved, 1 otherwise (with the reason on stderr).
 #include <QApplication>
 #include <QCheckBox>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -27,6 +29,7 @@
 #include "backup/backup_run.h"
 #include "disc/simulated_disc_engine.h"
 #include "gui/about_window.h"
+#include "gui/disc_writer_window.h"
 #include "gui/erase_window.h"
 #include "gui/main_window.h"
 #include "gui/password_window.h"
@@ -78,6 +81,34 @@ bool SaveEraseWindow(QWidget& parent, DialogService& dialogs, const std::filesys
     erase.setModal(false);
     const bool saved = Save(erase, file);
     erase.close();
+    return saved;
+}
+
+// The disc writer after a backup: the new backup file in its image, a folder of older backups
+// dropped beside it, the image-file device that a machine without a burner offers.
+bool SaveDiscWriter(QWidget& parent, DialogService& dialogs, const std::filesystem::path& data,
+                    const std::filesystem::path& backup, const std::filesystem::path& file) {
+    const std::filesystem::path older = backup.parent_path() / "Older backups";
+    std::error_code error;
+    std::filesystem::create_directories(older, error);
+    std::filesystem::copy_file(backup, older / "quillet12-26-23.qbk",
+                               std::filesystem::copy_options::overwrite_existing, error);
+    disc::SimulatedDiscEngine engine;
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    PendingDiscFile pending{backup.filename().string(), backup.string()};
+    DiscWriterWindow writer(DiscWriterServices{.engine = engine,
+                                               .dialogs = dialogs,
+                                               .pending = pending,
+                                               .dataFolder = data,
+                                               .endProgram = [] {}},
+                            &parent);
+    writer.setModal(false);
+    if (!writer.load()) return false;
+    QMimeData drop;
+    drop.setUrls({QUrl::fromLocalFile(QString::fromStdString(older.string()))});
+    writer.AddDroppedFiles(drop);
+    const bool saved = Save(writer, file);
+    writer.close();
     return saved;
 }
 
@@ -166,6 +197,9 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     about.close();
 
     if (!SaveEraseWindow(window, dialogs, out / "erase.png")) return Fail("cannot save erase.png");
+    if (!SaveDiscWriter(window, dialogs, data, backup, out / "disc-writer.png")) {
+        return Fail("cannot save disc-writer.png");
+    }
 
     const std::vector<std::string> problems = dialogs.problems();
     return problems.empty() ? 0 : Fail(problems.front());
