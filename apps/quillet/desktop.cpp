@@ -12,6 +12,7 @@
 #include "backup/exit_status.h"
 #include "disc/burn_disc_engine.h"
 #include "gui/app_icon.h"
+#include "gui/disc_event_poster.h"
 #include "gui/main_window.h"
 #include "gui/program_folder.h"
 #include "gui/qt_dialog_service.h"
@@ -57,10 +58,7 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     archive::ZipArchive archive;
     // The disc writer's engine; its threads hand their events to the user-interface thread.
     disc::BurnDiscEngine discEngine;
-    discEngine.setEventPoster([](std::function<void()> task) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task),
-                                  Qt::QueuedConnection);
-    });
+    discEngine.setEventPoster(QtEventPoster());
 
     MainWindowServices services{
         .modReg = modReg,
