@@ -261,8 +261,8 @@ void DiscWriterWindow::ItemListed(const disc::ImageItem& item) {
 bool DiscWriterWindow::ReplaceQuery(const disc::ImageItem& existing, const std::string& source) {
     const std::string text = "A file already exists in the image: \r\n" + existing.imagePath +
                              "\r\nWould you like to replace it with: \r\n" + source + " ?";
-    return m_services.dialogs.showMessage(text, MessageIcon::Question, MessageButtons::OkCancel) ==
-           MessageAnswer::Ok;
+    return m_services.dialogs.showTitledMessage("Replace file...", text, MessageIcon::Question,
+                                                MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
 
 void DiscWriterWindow::ImageCleared() { ResetImageView(); }

@@ -97,7 +97,12 @@ TEST_F(DiscWriterImage, TheReplaceQuestionDecides) {
         world.dialogs.answers.push_back(answer);
         drop({world.temp / "other" / "one.txt"});
         ASSERT_EQ(world.dialogs.messages.size(), 1u);
-        EXPECT_EQ(world.dialogs.messages[0].icon, MessageIcon::Question);
+        EXPECT_EQ(world.dialogs.messages[0],
+                  (Message{"A file already exists in the image: \r\n\\one.txt\r\n"
+                           "Would you like to replace it with: \r\n" +
+                               (world.temp / "other" / "one.txt").string() + " ?",
+                           MessageIcon::Question, MessageButtons::OkCancel}));
+        EXPECT_EQ(world.dialogs.messageTitles.back(), "Replace file...");
         EXPECT_EQ(list().topLevelItem(0)->text(1).toStdString(),
                   answer == MessageAnswer::Ok
                       ? QLocale().toString(0.003, 'f', 2).toStdString() + " KB"

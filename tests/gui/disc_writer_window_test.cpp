@@ -117,14 +117,17 @@ TEST(DiscWriterOpening, NoDevicesEndTheProgramAndNoCompatibleDriveIsSaid) {
     failing.open();
     EXPECT_FALSE(failing.opened);
     EXPECT_EQ(failing.programEnds, 1);
-    ASSERT_EQ(failing.dialogs.messages.size(), 1u);
-    EXPECT_EQ(failing.dialogs.messages[0].icon, MessageIcon::None);
+    EXPECT_EQ(failing.dialogs.messages,
+              (std::vector<Message>{{"Devices Cannot be initialized...Contact support!",
+                                     MessageIcon::None, MessageButtons::Ok}}));
 
     DiscWriterWorld empty;
     DiscWriterWindow& window = empty.open();
     EXPECT_TRUE(empty.opened);
-    ASSERT_EQ(empty.dialogs.messages.size(), 1u);
-    EXPECT_EQ(empty.dialogs.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(empty.dialogs.messages,
+              (std::vector<Message>{{"There are no compatible devices reported.\r\n"
+                                     "Some older devices are not currently supported.",
+                                     MessageIcon::Information, MessageButtons::Ok}}));
     EXPECT_EQ(Child<QComboBox>(window, "cboDevices").count(), 0);
     EXPECT_FALSE(Child<QCheckBox>(window, "chkUseBufferProtect").isEnabled());
 }
@@ -326,6 +329,35 @@ TEST_F(DiscWriterWrite, AFailedOrCancelledWriteIsNeverReportedComplete) {
         EXPECT_EQ(world.dialogs.messages, test.messages);
         EXPECT_TRUE(world.window->isIdle());
     }
+}
+
+TEST_F(DiscWriterWrite, AWriteThatCannotStartLeavesTheWindowIdle) {
+    world.engine.refuseWrite();
+    click("cmdWriteDisc");
+    EXPECT_EQ(world.dialogs.messages,
+              (std::vector<Message>{{"Disc Write could not be started.", MessageIcon::Critical,
+                                     MessageButtons::Ok}}));
+    EXPECT_TRUE(world.window->isIdle());
+}
+
+TEST_F(DiscWriterWrite, ShowsWarningsAndTrackReadingInTheStatusBar) {
+    const disc::FileError warning{5, "changed", "/a/b"};
+    world.engine.setWriteScript({disc::FileWarningEvent{warning},
+                                 disc::TrackReadingEvent{3, 1200, "Data"},
+                                 disc::VerifyStartedEvent{4}});
+    world.dialogs.answers.push_back(MessageAnswer::Cancel);  // the write goes on all the same
+    click("cmdWriteDisc");
+    const std::string panels[] = {"File Warning!", disc_texts::TrackReadingText(3, 1200, "Data"),
+                                  "Auto-Verify... 4 new files."};
+    for (const std::string& panel : panels) {
+        ASSERT_TRUE(world.engine.deliverNextEvent());
+        EXPECT_EQ(panel1(), panel);
+    }
+    EXPECT_EQ(world.dialogs.messages,
+              (std::vector<Message>{{disc_texts::FileWarningText(warning), MessageIcon::Exclamation,
+                                     MessageButtons::OkCancel}}));
+    world.deliverEvents();
+    world.window->SetWriterEnabled(true);
 }
 
 TEST_F(DiscWriterWrite, ClosingIsRefusedWhileWriting) {
