@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <set>
 
 #include "cli/commands.h"
 #include "disc/disc_engine.h"
@@ -71,7 +70,13 @@ disc::DiscDevice* FindDeviceOrSay(disc::DiscEngine& engine, const std::string& n
         if (device == nullptr || !device->IsCompatible()) continue;
         if (image && device->IsImageFile()) {
             const std::string path = name.substr(std::string(kImageDevicePrefix).size());
-            if (path.empty() || !device->SetImageFilePath(fs::absolute(path).string())) {
+            std::error_code error;
+            const fs::path target = path.empty() ? fs::path() : fs::absolute(path, error);
+            if (!target.empty() && !fs::is_directory(target.parent_path(), error)) {
+                Fail(err, "no folder " + target.parent_path().string() + " for the image file");
+                return nullptr;
+            }
+            if (target.empty() || !device->SetImageFilePath(target.string())) {
                 Fail(err, "cannot write an image file named \"" + path + "\"");
                 return nullptr;
             }

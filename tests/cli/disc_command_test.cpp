@@ -123,6 +123,7 @@ struct FailureCase {
     std::vector<std::string> arguments;  // after "disc write"; FILE appended
     const char* reasonPart;
 };
+void PrintTo(const FailureCase& test, std::ostream* out) { *out << test.name; }
 
 class DiscWriteFailures : public DiscCommandTest,
                           public ::testing::WithParamInterface<FailureCase> {};
@@ -147,6 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
     DiscWrite, DiscWriteFailures,
     ::testing::Values(
         FailureCase{"UnknownDevice", kNothing, {"--device", "Nowhere"}, "\"Nowhere\""},
+        FailureCase{"ImageInAMissingFolder",
+                    [](disc::SimulatedDiscEngine& engine) {
+                        engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+                    },
+                    {"--device", "image:/nonexistent-folder/out.iso"},
+                    "nonexistent-folder"},
         FailureCase{"VolumeType", kNothing, {"--device", "Burner", "--volume-type", "2"}, "2"},
         FailureCase{"LongVolumeId",
                     kNothing,

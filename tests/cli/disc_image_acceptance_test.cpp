@@ -1,11 +1,9 @@
 // The built quillet-cli with the real disc engine writes a backup into an image file: tools we did
 // not write (xorriso, isoinfo, 7z, udfinfo) read the image, every file's content is its source's,
 // and a write killed half-way leaves no image under the chosen name, or the previous one whole.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -19,8 +17,6 @@
 #include "support/sample_prefix.h"
 #include "support/shell_command.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace quillet::testing {
 namespace {
@@ -183,15 +179,11 @@ TEST_P(KilledDiscWrite, LeavesNoImageUnderTheChosenNameOrThePreviousOneWhole) {
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, (temp / "err.txt").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
+    const pid_t child = ForkChild([&argv] {
+        execv(argv[0], argv.data());
+        return 127;
+    });
+    ASSERT_GT(child, 0);
 
     // Killed at its first write into the image's folder.
     const bool caught = WaitForFirstWrite(inotifyFd, child);
@@ -200,8 +192,7 @@ TEST_P(KilledDiscWrite, LeavesNoImageUnderTheChosenNameOrThePreviousOneWhole) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(caught);
-    ASSERT_TRUE(WIFSIGNALED(status))
-        << "the write ended before it was killed: " << ReadFileBytes(temp / "err.txt");
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before it was killed";
 
     if (previousImage) {
         EXPECT_TRUE(ReadFileBytes(image) == previous) << "the previous image was changed";

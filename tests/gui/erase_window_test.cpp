@@ -92,6 +92,7 @@ struct CheckCase {
     std::vector<int> asked;
     bool erased;
 };
+void PrintTo(const CheckCase& test, std::ostream* out) { *out << test.name; }
 
 class EraseChecks : public ::testing::TestWithParam<CheckCase> {};
 
