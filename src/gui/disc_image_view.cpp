@@ -199,7 +199,8 @@ void DiscWriterWindow::captionEditEnded(QTreeWidget* view) {
     const std::string key = Key(edited).toStdString();
     if (view == m_folders) {
         if (!fileSystem().RenameFolder(key, newName.toStdString())) {
-            // The tree shows what the engine holds: the old caption comes back.
+            // The tree shows what the engine holds: the old caption comes back, rather than a
+            // name the image does not have.
             edited->setText(0, m_editedText);
             m_services.dialogs.showMessage("Folder could not be renamed.", MessageIcon::Information,
                                            MessageButtons::Ok);

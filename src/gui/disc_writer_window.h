@@ -67,9 +67,14 @@ class DiscWriterWindow : public QDialog, private disc::DiscEventListener {
     // The File menu as the pop-up of the tree (true) or of the list (false).
     void popUpFileMenu(bool onTree, const QPoint& globalAt);
 
-    // Writing.
+    // Writing. The pre-write check of the current drive's disc: true when it is writable and its
+    // free space (in floating point) is at least the image's size; else a message and false.
     bool CheckMediaForImage();
+    // "&Write Disc": for the image-file device first the image file's name (a save dialog;
+    // cancelled, nothing happens), then the check, the options in their fixed order, the start.
+    // The window is busy from a started write until the engine reports its end.
     void writeDisc();
+    // "&Cancel": asks the engine to stop; the window stays busy until the engine's end state.
     void cancelWrite();
 
     // The text of status panel 1, 2 or 3.
