@@ -10,7 +10,9 @@
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
 #include "backup/exit_status.h"
+#include "disc/burn_disc_engine.h"
 #include "gui/app_icon.h"
+#include "gui/disc_event_poster.h"
 #include "gui/main_window.h"
 #include "gui/program_folder.h"
 #include "gui/qt_dialog_service.h"
@@ -61,6 +63,9 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         .winePrefix = JobWinePrefix(wine.prefix(), env),
         .now = LocalTimeNow,
     });
+    // The disc writer's engine; its threads hand their events to the user-interface thread.
+    disc::BurnDiscEngine discEngine;
+    discEngine.setEventPoster(QtEventPoster());
 
     MainWindowServices services{
         .modReg = modReg,
@@ -79,8 +84,12 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
         .shellOpen = ShellOpen,
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
+        .entryPauseMs = MainWindowServices::kEntryPauseMs,
         .scheduler = &scheduler,
         .programPath = QuilletProgramPath().string(),
+        .discEngine = &discEngine,
+        .pendingDisc = {},
+        .endProgram = [] { QApplication::exit(kExitNothingDone); },
     };
 
     std::unique_ptr<MainWindow> mainWindow;

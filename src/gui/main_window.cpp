@@ -20,6 +20,7 @@
 #include "backup/item_availability.h"
 #include "gui/about_window.h"
 #include "gui/app_icon.h"
+#include "gui/disc_writer_window.h"
 #include "gui/item_boxes.h"
 #include "gui/job_list_window.h"
 #include "gui/password_field.h"
@@ -237,6 +238,9 @@ void MainWindow::buildMenus() {
     option->addSeparator();
     // It has no action; shown disabled so that choosing it does not seem to do something.
     add(option, "update", "Check for Update", [] {})->setEnabled(false);
+    QMenu* tools = menuBar()->addMenu("Tools");
+    tools->setObjectName("mnuTools");
+    add(tools, "backuptocd", "Backup Data to CD/DVD", [this] { showDiscWriter(); });
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
@@ -346,6 +350,19 @@ void MainWindow::actionClicked() {
         "selected backup file.\r\n\r\nDo you want to countinue?",
         MessageIcon::Information, MessageButtons::OkCancel);
     if (answer == MessageAnswer::Ok) RunRestore();
+}
+
+void MainWindow::showDiscWriter() {
+    if (m_services.discEngine == nullptr) return;
+    DiscWriterWindow::Open(
+        DiscWriterServices{
+            .engine = *m_services.discEngine,
+            .dialogs = m_services.dialogs,
+            .pending = m_services.pendingDisc,
+            .dataFolder = m_services.dataFolder,
+            .endProgram = m_services.endProgram,
+        },
+        this);
 }
 
 void MainWindow::showProgressPanel() {

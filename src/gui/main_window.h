@@ -13,6 +13,7 @@
 #include "backup/identity_list.h"
 #include "backup/item_context.h"
 #include "backup/opened_backup.h"
+#include "gui/disc_pending_file.h"
 #include "platform/message_service.h"
 #include "platform/prefix_lock.h"
 #include "platform/windows_path_mapper.h"
@@ -32,6 +33,9 @@ class QPushButton;
 class QTabWidget;
 
 namespace quillet {
+namespace disc {
+class DiscEngine;
+}
 
 // What the main window works with; main() fills it with the real things, tests with fakes.
 struct MainWindowServices {
@@ -62,6 +66,12 @@ struct MainWindowServices {
     // scheduler the entry is disabled.
     Scheduler* scheduler = nullptr;
     std::string programPath;
+    // The disc engine the disc writer works with; none: the disc writer cannot be opened.
+    disc::DiscEngine* discEngine = nullptr;
+    // The backup file the next opening of the disc writer puts into its image.
+    PendingDiscFile pendingDisc;
+    // Ends the whole program (the disc writer does when its devices cannot be initialised).
+    std::function<void()> endProgram;
 
     static constexpr int kEntryPauseMs = 1000;
 };
@@ -81,10 +91,16 @@ class MainWindow : public QMainWindow {
     void RunRestore();
     // The action button: the backup run on the "Backup" tab, else the confirmation and restore.
     void actionClicked();
+    // The disc writer, modal; it adds the pending backup file, if any, to its image.
+    void showDiscWriter();
+
+    // Asked after a completed backup; OK opens the disc writer with the new backup file.
+    static constexpr char kDiscQuestion[] = "Do you need to backup your data to CD-R/RW or DVD?";
 
     const std::string& backupFilePath() const { return m_backupFilePath; }
     const std::string& restorePassword() const { return m_restorePassword; }
     const std::vector<Identity>& identityList() const { return m_identityList; }
+    const PendingDiscFile& pendingDisc() const { return m_services.pendingDisc; }
 
   private:
     void buildBackupTab(QWidget* tab);

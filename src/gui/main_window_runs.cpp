@@ -148,6 +148,13 @@ void MainWindow::RunBackup() {
     if (outcome.written) {
         dialogs.showMessage("The Backup was Completed!\r\n" + outcome.report(),
                             MessageIcon::Information, MessageButtons::Ok);
+        if (dialogs.showMessage(kDiscQuestion, MessageIcon::Information,
+                                MessageButtons::OkCancel) == MessageAnswer::Ok) {
+            m_services.pendingDisc.PendingDiscFileName =
+                std::filesystem::path(m_backupFilePath).filename().string();
+            m_services.pendingDisc.PendingDiscFilePath = m_backupFilePath;
+            showDiscWriter();
+        }
     } else {
         // A backup that could not be written is never reported as completed.
         dialogs.showMessage("The Backup was not written: " + outcome.writeFailure +

@@ -14,8 +14,13 @@ constexpr char kTitle[] = "Quillet";
 
 MessageAnswer QtDialogService::showMessage(const std::string& text, MessageIcon icon,
                                            MessageButtons buttons) {
+    return showTitledMessage(kTitle, text, icon, buttons);
+}
+
+MessageAnswer QtDialogService::showTitledMessage(const std::string& title, const std::string& text,
+                                                 MessageIcon icon, MessageButtons buttons) {
     QMessageBox box(m_parent);
-    box.setWindowTitle(kTitle);
+    box.setWindowTitle(QString::fromStdString(title));
     box.setText(QString::fromStdString(text));
     switch (icon) {
         case MessageIcon::Information:

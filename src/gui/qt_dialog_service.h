@@ -19,6 +19,8 @@ class QtDialogService : public DialogService {
 
     MessageAnswer showMessage(const std::string& text, MessageIcon icon,
                               MessageButtons buttons) override;
+    MessageAnswer showTitledMessage(const std::string& title, const std::string& text,
+                                    MessageIcon icon, MessageButtons buttons) override;
     std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
                                             const std::string& proposedName) override;
     std::optional<std::string> openFileName(const std::string& title,

@@ -23,6 +23,12 @@ class MessageService {
 // password prompt. The desktop program shows real dialogs; tests answer from a script.
 class DialogService : public MessageService {
   public:
+    // A message box with its own caption in place of the program's title.
+    virtual MessageAnswer showTitledMessage(const std::string& title, const std::string& text,
+                                            MessageIcon icon, MessageButtons buttons) {
+        (void)title;
+        return showMessage(text, icon, buttons);
+    }
     // The save-file dialog with an overwrite confirmation and no default extension; the chosen
     // path, or nullopt when cancelled. `filter` is "Caption (*.ext)".
     virtual std::optional<std::string> saveFileName(const std::string& title,

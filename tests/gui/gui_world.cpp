@@ -54,6 +54,7 @@ std::filesystem::path ShippedDataFolder() {
 MainWindowWorld::MainWindowWorld() {
     if (!MakeSamplePrefix(prefix.string())) throw std::runtime_error("no sample prefix");
     std::filesystem::create_directories(temp / "work");
+    discEngine.addDevice({});
 }
 
 MainWindowWorld::~MainWindowWorld() {
@@ -93,6 +94,9 @@ MainWindow& MainWindowWorld::openWindow() {
         .entryPauseMs = 0,
         .scheduler = &scheduler,
         .programPath = kJobProgram,
+        .discEngine = &discEngine,
+        .pendingDisc = {},
+        .endProgram = {},
     };
     window = std::make_unique<MainWindow>(std::move(services));
     window->show();

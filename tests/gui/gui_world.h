@@ -11,6 +11,7 @@
 
 #include "archive/zip_archive.h"
 #include "cli/cli_context.h"
+#include "disc/simulated_disc_engine.h"
 #include "gui/main_window.h"
 #include "gui/scripted_dialogs.h"
 #include "registry/mod_reg.h"
@@ -68,6 +69,8 @@ class MainWindowWorld {
     std::unique_ptr<WineSystem> wine;
     std::unique_ptr<registry::ModReg> modReg;
     archive::ZipArchive archive;
+    // The disc writer's engine: one drive by default.
+    disc::SimulatedDiscEngine discEngine;
     std::unique_ptr<MainWindow> window;
     // What the window asked the desktop to open, in order.
     std::vector<std::string> shellOpened;

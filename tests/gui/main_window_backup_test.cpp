@@ -19,6 +19,10 @@ namespace {
 
 using Message = ScriptedDialogs::Message;
 
+// Asked after every completed backup.
+const Message kDiscQuestion{MainWindow::kDiscQuestion, MessageIcon::Information,
+                            MessageButtons::OkCancel};
+
 class MainWindowBackup : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{}); }
@@ -151,6 +155,7 @@ TEST_F(MainWindowBackup, AFailedItemIsReportedAndTheRunGoesOn) {
     ASSERT_TRUE(ChooseFromPopUp(Child<QGroupBox>(window, "backupFrame"), "Selectallitems"));
     const std::filesystem::path target = world.temp / "partly.qbk";
     chooseBackupFile(target);
+    world.dialogs.answers.push_back(MessageAnswer::Cancel);  // no disc
     click("cmdApply");
 
     EXPECT_EQ(
@@ -161,7 +166,8 @@ TEST_F(MainWindowBackup, AFailedItemIsReportedAndTheRunGoesOn) {
                                "\r\nBackup Block Senders\tSuccessed!"
                                "\r\nBackup Signatures\tSuccessed!"
                                "\r\nBackup Stationeries\tFail!\r\nBackup Settings\tSuccessed!",
-                               MessageIcon::Information, MessageButtons::Ok}}));
+                               MessageIcon::Information, MessageButtons::Ok},
+                              kDiscQuestion}));
     const BackupContents made = ReadBackupContents(target, "");
     ASSERT_FALSE(made.informationLines.empty());
     EXPECT_EQ(made.informationLines.back(), "BackupItem=11111101");
@@ -229,11 +235,13 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
         }
         world.dialogs.saveAnswers.push_back(fromWindow.string());
         QTest::mouseClick(&Child<QPushButton>(window, "cmdTargetFile"), Qt::LeftButton);
+        world.dialogs.answers.push_back(MessageAnswer::Cancel);  // no disc
         QTest::mouseClick(&Child<QPushButton>(window, "cmdApply"), Qt::LeftButton);
 
         EXPECT_EQ(world.dialogs.messages,
                   (std::vector<Message>{{std::string("The Backup was Completed!\r\n") + test.report,
-                                         MessageIcon::Information, MessageButtons::Ok}}));
+                                         MessageIcon::Information, MessageButtons::Ok},
+                                        kDiscQuestion}));
         EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
         // The window is idle again and keeps its inputs.
         EXPECT_FALSE(Child<QWidget>(window, "picCon3").isVisible());

@@ -68,6 +68,9 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
         .entryPauseMs = 0,
         .scheduler = nullptr,
         .programPath = {},
+        .discEngine = nullptr,
+        .pendingDisc = {},
+        .endProgram = {},
     };
     MainWindow window(services);
     window.show();

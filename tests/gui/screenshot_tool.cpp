@@ -6,19 +6,22 @@
 // its backup file into the backups folder. Fills in the backup tab, makes a protected
 // backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
 // password-prompt.png, about.png, schedule.png and job-list.png (two jobs added through the
-// schedule window, kept by a scheduler in memory) and erase.png into the output folder. The
-// windows are drawn with QWidget::grab(), so the pictures do not depend on a window manager or
-// on timing. Exit status 0 when every picture was saved, 1 otherwise (with the reason on stderr).
+// schedule window, kept by a scheduler in memory), erase.png and disc-writer.png into the
+// output folder. The windows are drawn with QWidget::grab(), so the pictures do not depend on
+// a window manager or on timing. Exit status 0 when every picture was saved, 1 otherwise (with
+// the reason on stderr).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QUrl>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -29,6 +32,7 @@
 #include "backup/backup_run.h"
 #include "disc/simulated_disc_engine.h"
 #include "gui/about_window.h"
+#include "gui/disc_writer_window.h"
 #include "gui/erase_window.h"
 #include "gui/job_list_window.h"
 #include "gui/main_window.h"
@@ -87,6 +91,34 @@ bool SaveEraseWindow(QWidget& parent, DialogService& dialogs, const std::filesys
     return saved;
 }
 
+// The disc writer after a backup: the new backup file in its image, a folder of older backups
+// dropped beside it, the image-file device that a machine without a burner offers.
+bool SaveDiscWriter(QWidget& parent, DialogService& dialogs, const std::filesystem::path& data,
+                    const std::filesystem::path& backup, const std::filesystem::path& file) {
+    const std::filesystem::path older = backup.parent_path() / "Older backups";
+    std::error_code error;
+    std::filesystem::create_directories(older, error);
+    std::filesystem::copy_file(backup, older / "quillet12-26-23.qbk",
+                               std::filesystem::copy_options::overwrite_existing, error);
+    disc::SimulatedDiscEngine engine;
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    PendingDiscFile pending{backup.filename().string(), backup.string()};
+    DiscWriterWindow writer(DiscWriterServices{.engine = engine,
+                                               .dialogs = dialogs,
+                                               .pending = pending,
+                                               .dataFolder = data,
+                                               .endProgram = [] {}},
+                            &parent);
+    writer.setModal(false);
+    if (!writer.load()) return false;
+    QMimeData drop;
+    drop.setUrls({QUrl::fromLocalFile(QString::fromStdString(older.string()))});
+    writer.AddDroppedFiles(drop);
+    const bool saved = Save(writer, file);
+    writer.close();
+    return saved;
+}
+
 int TakeScreenshots(const std::map<std::string, std::string>& options) {
     const std::filesystem::path out = options.at("--out");
     const std::filesystem::path data = options.at("--data");
@@ -98,6 +130,9 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
     testing::FakeScheduler scheduler;
+    // What the real engine lists on a machine without a burner: the image-file device.
+    disc::SimulatedDiscEngine discEngine;
+    discEngine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
 
     // Fixed names, so the pictures do not show the machine they were taken on.
     MainWindowServices services{
@@ -120,6 +155,9 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
         .entryPauseMs = 0,
         .scheduler = &scheduler,
         .programPath = kJobProgram,
+        .discEngine = &discEngine,
+        .pendingDisc = {},
+        .endProgram = {},
     };
     MainWindow window(services);
     window.show();
@@ -139,9 +177,10 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     const QSize size = window.size();
 
     // A backup of those items, opened on the restore tab.
+    dialogs.answers.push_back(MessageAnswer::Cancel);  // no disc yet
     window.RunBackup();
-    if (dialogs.messages.empty() ||
-        dialogs.messages.back().text.rfind("The Backup was Completed!", 0) != 0) {
+    if (dialogs.messages.size() < 2 || dialogs.messages[dialogs.messages.size() - 2].text.rfind(
+                                           "The Backup was Completed!", 0) != 0) {
         return Fail("the backup failed");
     }
     Find<QTabWidget>(window, "SSTab1").setCurrentIndex(1);
@@ -196,6 +235,9 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     if (!Save(jobList, out / "job-list.png")) return Fail("cannot save job-list.png");
     jobList.close();
     if (!SaveEraseWindow(window, dialogs, out / "erase.png")) return Fail("cannot save erase.png");
+    if (!SaveDiscWriter(window, dialogs, data, backup, out / "disc-writer.png")) {
+        return Fail("cannot save disc-writer.png");
+    }
 
     const std::vector<std::string> problems = dialogs.problems();
     return problems.empty() ? 0 : Fail(problems.front());

@@ -49,6 +49,12 @@ class ScriptedDialogs : public DialogService {
         return answer;
     }
 
+    MessageAnswer showTitledMessage(const std::string& title, const std::string& text,
+                                    MessageIcon icon, MessageButtons buttons) override {
+        messageTitles.push_back(title);
+        return showMessage(text, icon, buttons);
+    }
+
     std::optional<std::string> saveFileName(const std::string& title, const std::string& filter,
                                             const std::string& proposedName) override {
         saveDialogs.push_back(FileDialog{title, filter, proposedName});
@@ -90,6 +96,7 @@ class ScriptedDialogs : public DialogService {
 
     // What was asked, in order.
     std::vector<Message> messages;
+    std::vector<std::string> messageTitles;  // the captions of messages that have their own
     std::vector<FileDialog> saveDialogs;
     std::vector<FileDialog> openDialogs;
     int passwordPrompts = 0;
