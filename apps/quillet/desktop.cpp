@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDate>
 #include <QDesktopServices>
-#include <QMessageBox>
 #include <QUrl>
 #include <iostream>
 
@@ -11,12 +10,10 @@
 #include "backup/backup_run.h"
 #include "backup/exit_status.h"
 #include "gui/app_icon.h"
-#include "gui/main_window.h"
+#include "gui/desktop_session.h"
 #include "gui/program_folder.h"
 #include "gui/qt_dialog_service.h"
 #include "gui/splash_window.h"
-#include "registry/mod_reg.h"
-#include "system/wine_system.h"
 
 namespace quillet {
 namespace {
@@ -30,7 +27,7 @@ void ShellOpen(const std::string& target) {
 
 }  // namespace
 
-int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) {
+int RunDesktop(int argc, char** argv, const DesktopSystemChoice& choice) {
     // Qt would abort without a display; say what is wrong instead.
     const Environment env = Environment::Process();
     if (!env.get("DISPLAY") && !env.get("WAYLAND_DISPLAY") && !env.get("QT_QPA_PLATFORM")) {
@@ -45,42 +42,28 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     const std::filesystem::path dataFolder =
         ProgramDataFolder(QApplication::applicationDirPath().toStdString());
 
-    auto system = WineSystem::Open(prefix, env);
-    if (!system) {
-        QMessageBox::critical(nullptr, "Quillet", QString::fromStdString(system.reason()));
-        return kExitNothingDone;
-    }
-    WineSystem& wine = **system;
     QtDialogService dialogs(dataFolder);
-    registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
-
-    MainWindowServices services{
-        .modReg = modReg,
+    DesktopSession session(DesktopServices{
         .archive = archive,
-        .paths = wine.paths(),
         .dialogs = dialogs,
-        .computerName = wine.system().computerName(),
-        .logonUser = wine.system().logonUser(),
-        .windowsFolder = wine.system().windowsFolder(),
-        .userProfile = wine.system().userProfile(),
+        .env = env,
         .dataFolder = dataFolder,
         .makeWorkFolder = [&env] { return WorkFolder::Create(env); },
-        .checkPrefixIdle =
-            [&wine] { return RefuseWhileWineRuns(wine.serverProbe(), wine.prefix()); },
-        .prefixLock = &wine.prefixLock(),
         .shellOpen = ShellOpen,
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
-    };
+        .windowMade = [&dialogs](MainWindow& window) { dialogs.setParent(&window); },
+    });
 
-    std::unique_ptr<MainWindow> mainWindow;
+    bool started = false;
     SplashWindow splash(dataFolder, [&] {
-        mainWindow = std::make_unique<MainWindow>(services);
-        dialogs.setParent(mainWindow.get());
-        mainWindow->show();
+        started = session.start(choice.windowsRoot
+                                    ? session.openWindowsDisk(*choice.windowsRoot, choice.user)
+                                    : OpenSystem::OpenWinePrefix(choice.prefix, env, dialogs));
     });
     splash.load();
+    if (!started) return kExitNothingDone;
     return application.exec();
 }
 

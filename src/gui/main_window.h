@@ -57,6 +57,14 @@ struct MainWindowServices {
     // How long the window pauses after each file added or extracted, so that the file's name
     // can be read; tests set it to zero.
     int entryPauseMs = kEntryPauseMs;
+    // The window's title, naming the open system; empty for the program's own caption.
+    std::string systemTitle{};
+    // The open system is only read (a Windows disk): the restore tab and "Restore Now" are off.
+    bool sourceOnly = false;
+    // "Open Wine Prefix..." and "Open Windows Disk..." in the "File" menu: re-open the program on
+    // another system (which may replace this window); may be empty.
+    std::function<void()> openWinePrefix{};
+    std::function<void()> openWindowsDisk{};
 
     static constexpr int kEntryPauseMs = 1000;
 };
@@ -80,6 +88,11 @@ class MainWindow : public QMainWindow {
     const std::string& backupFilePath() const { return m_backupFilePath; }
     const std::string& restorePassword() const { return m_restorePassword; }
     const std::vector<Identity>& identityList() const { return m_identityList; }
+
+    // What the restore tab says on a system that is a source only.
+    static constexpr char kSourceOnlyText[] =
+        "This Windows disk is a source only: Quillet backs up from it and never changes it. "
+        "Restore a backup into a Wine prefix (File, Open Wine Prefix...).";
 
   private:
     void buildBackupTab(QWidget* tab);
