@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDate>
 #include <QDesktopServices>
-#include <QMessageBox>
 #include <QUrl>
 #include <iostream>
 
@@ -12,16 +11,13 @@
 #include "backup/exit_status.h"
 #include "disc/burn_disc_engine.h"
 #include "gui/app_icon.h"
+#include "gui/desktop_session.h"
 #include "gui/disc_event_poster.h"
-#include "gui/main_window.h"
 #include "gui/program_folder.h"
 #include "gui/qt_dialog_service.h"
 #include "gui/splash_window.h"
-#include "platform/wine_prefix.h"
-#include "registry/mod_reg.h"
 #include "schedule/crontab_scheduler.h"
 #include "schedule/job_program.h"
-#include "system/wine_system.h"
 
 namespace quillet {
 namespace {
@@ -35,7 +31,7 @@ void ShellOpen(const std::string& target) {
 
 }  // namespace
 
-int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) {
+int RunDesktop(int argc, char** argv, const DesktopSystemChoice& choice) {
     // Qt would abort without a display; say what is wrong instead.
     const Environment env = Environment::Process();
     if (!env.get("DISPLAY") && !env.get("WAYLAND_DISPLAY") && !env.get("QT_QPA_PLATFORM")) {
@@ -50,55 +46,42 @@ int RunDesktop(int argc, char** argv, const std::optional<std::string>& prefix) 
     const std::filesystem::path dataFolder =
         ProgramDataFolder(QApplication::applicationDirPath().toStdString());
 
-    auto system = WineSystem::Open(prefix, env);
-    if (!system) {
-        QMessageBox::critical(nullptr, "Quillet", QString::fromStdString(system.reason()));
-        return kExitNothingDone;
-    }
-    WineSystem& wine = **system;
     QtDialogService dialogs(dataFolder);
-    registry::ModReg modReg(wine.registry(), dialogs);
     archive::ZipArchive archive;
-    CrontabScheduler scheduler(CrontabScheduler::Options{
-        .winePrefix = JobWinePrefix(wine.prefix(), env),
-        .now = LocalTimeNow,
-    });
     // The disc writer's engine; its threads hand their events to the user-interface thread.
     disc::BurnDiscEngine discEngine;
     discEngine.setEventPoster(QtEventPoster());
 
-    MainWindowServices services{
-        .modReg = modReg,
+    DesktopSession session(DesktopServices{
         .archive = archive,
-        .paths = wine.paths(),
         .dialogs = dialogs,
-        .computerName = wine.system().computerName(),
-        .logonUser = wine.system().logonUser(),
-        .windowsFolder = wine.system().windowsFolder(),
-        .userProfile = wine.system().userProfile(),
+        .env = env,
         .dataFolder = dataFolder,
         .makeWorkFolder = [&env] { return WorkFolder::Create(env); },
-        .checkPrefixIdle =
-            [&wine] { return RefuseWhileWineRuns(wine.serverProbe(), wine.prefix()); },
-        .prefixLock = &wine.prefixLock(),
         .shellOpen = ShellOpen,
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
-        .entryPauseMs = MainWindowServices::kEntryPauseMs,
-        .scheduler = &scheduler,
+        .windowMade = [&dialogs](MainWindow& window) { dialogs.setParent(&window); },
+        .makeScheduler = [&env](const std::filesystem::path& prefix) -> std::unique_ptr<Scheduler> {
+            return std::make_unique<CrontabScheduler>(CrontabScheduler::Options{
+                .crontabProgram = "crontab",
+                .winePrefix = JobWinePrefix(prefix, env),
+                .now = LocalTimeNow,
+            });
+        },
         .programPath = QuilletProgramPath().string(),
         .discEngine = &discEngine,
-        .pendingDisc = {},
         .endProgram = [] { QApplication::exit(kExitNothingDone); },
-    };
+    });
 
-    std::unique_ptr<MainWindow> mainWindow;
+    bool started = false;
     SplashWindow splash(dataFolder, [&] {
-        mainWindow = std::make_unique<MainWindow>(services);
-        dialogs.setParent(mainWindow.get());
-        mainWindow->show();
+        started = session.start(choice.windowsRoot
+                                    ? session.openWindowsDisk(*choice.windowsRoot, choice.user)
+                                    : OpenSystem::OpenWinePrefix(choice.prefix, env, dialogs));
     });
     splash.load();
+    if (!started) return kExitNothingDone;
     return application.exec();
 }
 

@@ -13,5 +13,7 @@ int main(int argc, char** argv) {
     if (!arguments.commandLine.empty()) {
         return quillet::RunScheduledBackup(arguments.prefix, arguments.commandLine);
     }
-    return quillet::RunDesktop(argc, argv, arguments.prefix);
+    return quillet::RunDesktop(
+        argc, argv,
+        {.prefix = arguments.prefix, .windowsRoot = arguments.windowsRoot, .user = arguments.user});
 }

@@ -9,16 +9,30 @@ namespace quillet {
 
 StartupArguments ReadStartupArguments(int argc, char** argv, const Environment& env) {
     StartupArguments arguments;
+    const struct {
+        std::string_view name;
+        std::optional<std::string> StartupArguments::*value;
+    } options[] = {
+        {"--prefix", &StartupArguments::prefix},
+        {"--windows-root", &StartupArguments::windowsRoot},
+        {"--user", &StartupArguments::user},
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "--prefix" && i + 1 < argc) {
-            arguments.prefix = argv[++i];
-            continue;
+        bool isOption = false;
+        for (const auto& option : options) {
+            if (argument == option.name && i + 1 < argc) {
+                arguments.*option.value = argv[++i];
+            } else if (argument.starts_with(option.name) &&
+                       argument.substr(option.name.size(), 1) == "=") {
+                arguments.*option.value = std::string(argument.substr(option.name.size() + 1));
+            } else {
+                continue;
+            }
+            isOption = true;
+            break;
         }
-        if (argument.substr(0, 9) == "--prefix=") {
-            arguments.prefix = std::string(argument.substr(9));
-            continue;
-        }
+        if (isOption) continue;
         if (!arguments.commandLine.empty()) arguments.commandLine += ' ';
         arguments.commandLine += argument;
     }

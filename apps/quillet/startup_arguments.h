@@ -7,13 +7,16 @@
 
 namespace quillet {
 
-// The desktop program's arguments: `--prefix DIR` (or `--prefix=DIR`) chooses the Wine prefix;
+// The desktop program's arguments: `--prefix DIR` chooses the Wine prefix, `--windows-root DIR`
+// a mounted Windows disk instead and `--user NAME` its user profile (each also as `--name=VALUE`);
 // everything else, joined by single blanks, is the stored command line, which when not empty is
 // a scheduled backup's job command line. Without such arguments the job command line is taken
 // from the environment variable QUILLET_JOB when it is set: scheduled jobs hand it over there, so
 // that the password never shows in any process's arguments.
 struct StartupArguments {
     std::optional<std::string> prefix;
+    std::optional<std::string> windowsRoot;
+    std::optional<std::string> user;
     std::string commandLine;
 };
 

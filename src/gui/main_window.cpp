@@ -33,7 +33,8 @@ namespace quillet {
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)) {
     setObjectName("frmMain");
-    setWindowTitle("Quillet V2.20");
+    setWindowTitle(m_services.systemTitle.empty() ? QString(kMainWindowCaption)
+                                                  : QString::fromStdString(m_services.systemTitle));
     setWindowIcon(AppIcon());
 
     auto* central = new QWidget(this);
@@ -73,8 +74,10 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     });
     connect(quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_actionButton, &QPushButton::clicked, this, &MainWindow::actionClicked);
-    connect(m_tabs, &QTabWidget::currentChanged, this,
-            [this](int tab) { m_actionButton->setText(tab == 0 ? "Backup Now" : "Restore Now"); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int tab) {
+        m_actionButton->setText(tab == 0 ? "Backup Now" : "Restore Now");
+        m_actionButton->setEnabled(!m_noIdentity && !(tab == 1 && m_services.sourceOnly));
+    });
 
     // The window's load.
     ApplySkin(*this, m_services.dataFolder);
@@ -190,6 +193,16 @@ void MainWindow::buildRestoreTab(QWidget* tab) {
     layout->addLayout(identityRow);
     layout->addWidget(m_restoreFrame);
     layout->addStretch();
+
+    if (m_services.sourceOnly) {
+        for (QWidget* control : tab->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            control->setEnabled(false);
+        }
+        auto* note = new QLabel(kSourceOnlyText, tab);
+        note->setObjectName("lblSourceOnly");
+        note->setWordWrap(true);
+        layout->insertWidget(0, note);
+    }
 }
 
 void MainWindow::buildProgressPanel(QWidget* parent) {
@@ -225,8 +238,17 @@ void MainWindow::buildMenus() {
     };
     QMenu* file = menuBar()->addMenu("File");
     file->setObjectName("mnuFile");
+    add(file, "openprefix", "Open Wine Prefix...", [this] {
+        if (m_services.openWinePrefix) m_services.openWinePrefix();
+    });
+    add(file, "opendisk", "Open Windows Disk...", [this] {
+        if (m_services.openWindowsDisk) m_services.openWindowsDisk();
+    });
+    file->addSeparator();
     add(file, "backup", "Backup Now", [this] { RunBackup(); });
-    add(file, "restore", "Restore Now", [this] { RunRestore(); });
+    add(file, "restore", "Restore Now", [this] {
+        RunRestore();
+    })->setEnabled(!m_services.sourceOnly);
     file->addSeparator();
     add(file, "quit", "Quit", [this] { close(); });
 

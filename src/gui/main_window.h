@@ -72,6 +72,14 @@ struct MainWindowServices {
     PendingDiscFile pendingDisc;
     // Ends the whole program (the disc writer does when its devices cannot be initialised).
     std::function<void()> endProgram;
+    // The window's title, naming the open system; empty for the program's own caption.
+    std::string systemTitle{};
+    // The open system is only read (a Windows disk): the restore tab and "Restore Now" are off.
+    bool sourceOnly = false;
+    // "Open Wine Prefix..." and "Open Windows Disk..." in the "File" menu: re-open the program on
+    // another system (which may replace this window); may be empty.
+    std::function<void()> openWinePrefix{};
+    std::function<void()> openWindowsDisk{};
 
     static constexpr int kEntryPauseMs = 1000;
 };
@@ -101,6 +109,11 @@ class MainWindow : public QMainWindow {
     const std::string& restorePassword() const { return m_restorePassword; }
     const std::vector<Identity>& identityList() const { return m_identityList; }
     const PendingDiscFile& pendingDisc() const { return m_services.pendingDisc; }
+
+    // What the restore tab says on a system that is a source only.
+    static constexpr char kSourceOnlyText[] =
+        "This Windows disk is a source only: Quillet backs up from it and never changes it. "
+        "Restore a backup into a Wine prefix (File, Open Wine Prefix...).";
 
   private:
     void buildBackupTab(QWidget* tab);

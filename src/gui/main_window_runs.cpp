@@ -201,6 +201,8 @@ void MainWindow::OpenBackupFile() {
 }
 
 void MainWindow::RunRestore() {
+    // A source is never written; its restore controls are disabled.
+    if (m_services.sourceOnly) return;
     DialogService& dialogs = m_services.dialogs;
     RestoreRequest request;
     const int row = m_targetIdentity->currentIndex();

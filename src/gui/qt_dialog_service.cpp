@@ -1,7 +1,13 @@
 #include "gui/qt_dialog_service.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include "gui/password_window.h"
 
@@ -85,6 +91,36 @@ bool QtDialogService::askPassword(std::string* password) {
     if (prompt.exec() != QDialog::Accepted) return false;
     *password = prompt.password();
     return true;
+}
+
+std::optional<std::string> QtDialogService::chooseFolder(const std::string& title) {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(title));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen.toStdString();
+}
+
+std::optional<std::size_t> QtDialogService::chooseFromList(const std::string& prompt,
+                                                           const std::vector<std::string>& items) {
+    QDialog dialog(m_parent);
+    dialog.setObjectName("frmChoose");
+    dialog.setWindowTitle(kTitle);
+    auto* text = new QLabel(QString::fromStdString(prompt), &dialog);
+    text->setWordWrap(true);
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName("lstChoices");
+    for (const std::string& item : items) list->addItem(QString::fromStdString(item));
+    list->setCurrentRow(0);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted || list->currentRow() < 0) return std::nullopt;
+    return static_cast<std::size_t>(list->currentRow());
 }
 
 }  // namespace quillet

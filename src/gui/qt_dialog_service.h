@@ -8,7 +8,8 @@
 
 namespace quillet {
 
-// The real dialogs: message boxes titled "Quillet", Qt's file dialogs and the password prompt.
+// The real dialogs: message boxes titled "Quillet", Qt's file and folder dialogs, the password
+// prompt and a list to choose from.
 class QtDialogService : public DialogService {
   public:
     explicit QtDialogService(std::filesystem::path dataFolder)
@@ -26,6 +27,9 @@ class QtDialogService : public DialogService {
     std::optional<std::string> openFileName(const std::string& title,
                                             const std::string& filter) override;
     bool askPassword(std::string* password) override;
+    std::optional<std::string> chooseFolder(const std::string& title) override;
+    std::optional<std::size_t> chooseFromList(const std::string& prompt,
+                                              const std::vector<std::string>& items) override;
 
   private:
     std::filesystem::path m_dataFolder;

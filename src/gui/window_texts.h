@@ -2,6 +2,9 @@
 
 namespace quillet {
 
+// The main window's caption; the open system's name follows it after " - ".
+inline constexpr char kMainWindowCaption[] = "Quillet V2.20";
+
 // Texts that more than one window shows.
 inline constexpr char kNoOutlookExpressMessage[] =
     "Your Windows System have not install Outlook Express ";

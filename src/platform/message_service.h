@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -19,8 +21,9 @@ class MessageService {
                                       MessageButtons buttons) = 0;
 };
 
-// Everything a window asks the user through a dialog: message boxes, the file dialogs and the
-// password prompt. The desktop program shows real dialogs; tests answer from a script.
+// Everything a window asks the user through a dialog: message boxes, the file and folder
+// dialogs, the password prompt and a choice from a list. The desktop program shows real dialogs;
+// tests answer from a script.
 class DialogService : public MessageService {
   public:
     // A message box with its own caption in place of the program's title.
@@ -40,6 +43,12 @@ class DialogService : public MessageService {
     // The password prompt: true and the typed text (possibly empty) on OK or Enter; false on
     // Cancel or the close box, leaving *password as it was.
     virtual bool askPassword(std::string* password) = 0;
+    // The folder chooser; the chosen folder, or nullopt when cancelled.
+    virtual std::optional<std::string> chooseFolder(const std::string& title) = 0;
+    // A list to choose one entry from, under the text `prompt`; the chosen entry's index, or
+    // nullopt on Cancel or the close box.
+    virtual std::optional<std::size_t> chooseFromList(const std::string& prompt,
+                                                      const std::vector<std::string>& items) = 0;
 };
 
 }  // namespace quillet

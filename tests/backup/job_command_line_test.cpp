@@ -152,20 +152,35 @@ TEST(UnattendedArgumentsTest, ThePasswordIsMaskedInTheProcessArgumentsAfterBeing
     }
 }
 
-TEST(UnattendedArgumentsTest, ThePrefixOptionIsNotPartOfTheCommandLine) {
-    for (const std::vector<std::string>& texts :
-         {std::vector<std::string>{"quillet", "--prefix", "/p", "sf=Kxm=1ps=bf=/b"},
-          std::vector<std::string>{"quillet", "--prefix=/p", "sf=Kxm=1ps=bf=/b"},
-          std::vector<std::string>{"quillet", "sf=Kxm=1ps=bf=/b", "--prefix", "/p"}}) {
-        Arguments arguments(texts);
-        const StartupArguments read = ReadStartupArguments(arguments.argc(), arguments.argv());
-        ASSERT_TRUE(read.prefix.has_value()) << texts[1];
-        EXPECT_EQ(*read.prefix, "/p");
-        EXPECT_EQ(read.commandLine, "sf=Kxm=1ps=bf=/b");
+TEST(UnattendedArgumentsTest, TheSystemOptionsAreNotPartOfTheCommandLine) {
+    using Option = std::optional<std::string> StartupArguments::*;
+    const struct {
+        const char* name;
+        Option value;
+    } options[] = {{"--prefix", &StartupArguments::prefix},
+                   {"--windows-root", &StartupArguments::windowsRoot},
+                   {"--user", &StartupArguments::user}};
+    for (const auto& option : options) {
+        const std::string name = option.name;
+        for (const std::vector<std::string>& texts :
+             {std::vector<std::string>{"quillet", name, "/p", "sf=Kxm=1ps=bf=/b"},
+              std::vector<std::string>{"quillet", name + "=/p", "sf=Kxm=1ps=bf=/b"},
+              std::vector<std::string>{"quillet", "sf=Kxm=1ps=bf=/b", name, "/p"}}) {
+            Arguments arguments(texts);
+            const StartupArguments read = ReadStartupArguments(arguments.argc(), arguments.argv());
+            for (const auto& other : options) {
+                EXPECT_EQ(read.*other.value, other.value == option.value
+                                                 ? std::optional<std::string>("/p")
+                                                 : std::nullopt)
+                    << texts[1] << ", " << other.name;
+            }
+            EXPECT_EQ(read.commandLine, "sf=Kxm=1ps=bf=/b");
+        }
     }
     Arguments none({"quillet"});
     const StartupArguments read = ReadStartupArguments(none.argc(), none.argv());
     EXPECT_FALSE(read.prefix.has_value());
+    EXPECT_FALSE(read.windowsRoot.has_value());
     EXPECT_EQ(read.commandLine, "");
 }
 

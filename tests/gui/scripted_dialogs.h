@@ -18,7 +18,8 @@ namespace quillet::testing {
 //   prompt, answered Cancel or No.
 // - The save and open dialogs take the next entry of their queues (nullopt = the user cancelled);
 //   the password prompt takes the next entry of `passwords` (nullopt = Cancel). A dialog with an
-//   empty queue is an unexpected prompt, answered as cancelled.
+//   empty queue is an unexpected prompt, answered as cancelled. So are the folder chooser
+//   (`folderAnswers`) and the list (`listAnswers`, the index chosen).
 // - problems() lists every unexpected prompt and every scripted answer left unused; a test
 //   asserts that it is empty at the end, and asserts the exact lists recorded.
 class ScriptedDialogs : public DialogService {
@@ -28,6 +29,11 @@ class ScriptedDialogs : public DialogService {
         MessageIcon icon;
         MessageButtons buttons;
         bool operator==(const Message&) const = default;
+    };
+    struct List {
+        std::string prompt;
+        std::vector<std::string> items;
+        bool operator==(const List&) const = default;
     };
     struct FileDialog {
         std::string title;
@@ -75,6 +81,23 @@ class ScriptedDialogs : public DialogService {
         return true;
     }
 
+    std::optional<std::string> chooseFolder(const std::string& title) override {
+        folderDialogs.push_back(title);
+        return next(folderAnswers, "folder dialog: " + title);
+    }
+
+    std::optional<std::size_t> chooseFromList(const std::string& prompt,
+                                              const std::vector<std::string>& items) override {
+        lists.push_back(List{prompt, items});
+        if (listAnswers.empty()) {
+            m_problems.push_back("unexpected list: " + prompt);
+            return std::nullopt;
+        }
+        const std::optional<std::size_t> answer = listAnswers.front();
+        listAnswers.pop_front();
+        return answer;
+    }
+
     // Unexpected prompts, then scripted answers nobody asked for; one line each.
     std::vector<std::string> problems() const {
         std::vector<std::string> all = m_problems;
@@ -85,6 +108,8 @@ class ScriptedDialogs : public DialogService {
         unused(saveAnswers.size(), "save dialog answer(s)");
         unused(openAnswers.size(), "open dialog answer(s)");
         unused(passwords.size(), "password(s)");
+        unused(folderAnswers.size(), "folder dialog answer(s)");
+        unused(listAnswers.size(), "list answer(s)");
         return all;
     }
 
@@ -93,6 +118,8 @@ class ScriptedDialogs : public DialogService {
     std::deque<std::optional<std::string>> saveAnswers;
     std::deque<std::optional<std::string>> openAnswers;
     std::deque<std::optional<std::string>> passwords;
+    std::deque<std::optional<std::string>> folderAnswers;
+    std::deque<std::optional<std::size_t>> listAnswers;  // the chosen index; nullopt = Cancel
 
     // What was asked, in order.
     std::vector<Message> messages;
@@ -100,6 +127,8 @@ class ScriptedDialogs : public DialogService {
     std::vector<FileDialog> saveDialogs;
     std::vector<FileDialog> openDialogs;
     int passwordPrompts = 0;
+    std::vector<std::string> folderDialogs;  // their titles
+    std::vector<List> lists;
 
     // Readable test failures: CR, LF and TAB are shown escaped.
     friend std::ostream& operator<<(std::ostream& out, const Message& message) {
@@ -117,6 +146,11 @@ class ScriptedDialogs : public DialogService {
         }
         return out << "\" icon " << static_cast<int>(message.icon) << " buttons "
                    << static_cast<int>(message.buttons);
+    }
+    friend std::ostream& operator<<(std::ostream& out, const List& list) {
+        out << '"' << list.prompt << "\" [";
+        for (const std::string& item : list.items) out << " \"" << item << '"';
+        return out << " ]";
     }
     friend std::ostream& operator<<(std::ostream& out, const FileDialog& dialog) {
         return out << '"' << dialog.title << "\" \"" << dialog.filter << "\" \""

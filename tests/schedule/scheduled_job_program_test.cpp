@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "archive/zip_archive.h"
@@ -30,10 +28,17 @@ using testing::TempDir;
 const std::string kPassword = "Qx7mark' \" ; $( ) ` % \\ &";
 constexpr std::string_view kPasswordMark = "Qx7mark";
 
-// The arguments of a process as every user of the machine can read them.
+// The arguments of a process as every user of the machine can read them; empty once it is gone
+// (a process may end between listing and reading: streams would throw there).
 std::string ArgumentsOf(const fs::path& process) {
-    std::ifstream in(process / "cmdline", std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string arguments;
+    const int fd = open((process / "cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return arguments;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) arguments.append(buffer, n);
+    close(fd);
+    return arguments;
 }
 
 // Whether any process shows `text` in its arguments now.
