@@ -188,9 +188,11 @@ TEST_F(DesktopSessionTest, ABackupFromADiskRecordsTheDisksComputerAndUser) {
     Child<QPushButton>(window, "cmdTargetFile").click();
     Child<QCheckBox>(window, QString("backupitem(%1)").arg(kRules)).setChecked(true);
 
+    dialogs.answers.push_back(MessageAnswer::Cancel);  // no disc
     window.RunBackup();
-    ASSERT_EQ(dialogs.messages.size(), 1u);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[0].icon, MessageIcon::Information) << dialogs.messages[0];
+    EXPECT_EQ(dialogs.messages[1].text, MainWindow::kDiscQuestion);
     const auto lines = ReadBackupContents(backup, "").informationLines;
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0], std::string("BackupComputer=") + kDiskComputer);
