@@ -223,4 +223,15 @@ bool FilterTakes(FileFilter filter, std::string_view fileName) {
     return false;
 }
 
+std::string SelectedItemNames(std::string_view itemMask, std::string_view ItemDescription::*name,
+                              std::string_view separator) {
+    std::string names;
+    for (std::size_t i = 0; i < kItems.size() && i < itemMask.size(); ++i) {
+        if (itemMask[i] != '1') continue;
+        if (!names.empty()) names += separator;
+        names += kItems[i].*name;
+    }
+    return names;
+}
+
 }  // namespace quillet

@@ -82,6 +82,11 @@ Result<ItemMask> ParseItemList(std::string_view text);
 // Every item's command name, in item order, joined by `separator`.
 std::string ItemCommandNames(std::string_view separator);
 
+// The names of the items that a mask of "0"/"1" characters selects, in item order: each selected
+// item's `name` (a member of ItemDescription, such as commandName), joined by `separator`.
+std::string SelectedItemNames(std::string_view itemMask, std::string_view ItemDescription::*name,
+                              std::string_view separator);
+
 // The mask as eight "0"/"1" characters.
 std::string MaskText(const ItemMask& mask);
 

@@ -102,13 +102,7 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
 // The items of a mask as --items takes them: "all", or a comma list of names.
 std::string ItemNames(const std::string& mask) {
     if (mask.find_first_not_of('1') == std::string::npos) return "all";
-    std::string names;
-    for (std::size_t i = 0; i < kItems.size() && i < mask.size(); ++i) {
-        if (mask[i] != '1') continue;
-        if (!names.empty()) names += ',';
-        names += kItems[i].commandName;
-    }
-    return names;
+    return SelectedItemNames(mask, &ItemDescription::commandName, ",");
 }
 
 int RunList(CliContext& context, std::ostream& out, std::ostream& err) {

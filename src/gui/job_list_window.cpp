@@ -18,16 +18,6 @@ namespace {
 
 QString Text(std::string_view text) { return QString::fromUtf8(text.data(), text.size()); }
 
-std::string ItemNames(const std::string& itemMask) {
-    std::string names;
-    for (std::size_t i = 0; i < kItems.size() && i < itemMask.size(); ++i) {
-        if (itemMask[i] != '1') continue;
-        if (!names.empty()) names += ", ";
-        names += kItems[i].backupCaption;
-    }
-    return names;
-}
-
 }  // namespace
 
 JobListWindow::JobListWindow(Scheduler& scheduler, std::vector<Identity> identities,
@@ -86,7 +76,7 @@ void JobListWindow::refresh() {
         const std::string columns[kColumnCount] = {
             std::to_string(job.number),
             identity != nullptr ? identity->userName : job.job.identityKey,
-            ItemNames(job.job.itemMask),
+            SelectedItemNames(job.job.itemMask, &ItemDescription::backupCaption, ", "),
             job.runsOnce() ? kRunOnceText : DayListFromDays(job.daysOfWeek),
             FormatStartTime(job.startTime),
             job.job.backupFile,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/noise_bytes.h"
 #include "support/sample_prefix.h"
 #include "support/shell_command.h"
 #include "support/temp_dir.h"
@@ -22,18 +23,6 @@ namespace quillet::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string NoiseBytes(std::size_t size, std::uint64_t seed) {
-    std::string bytes(size, '\0');
-    std::uint64_t state = seed | 1;
-    for (char& byte : bytes) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        byte = static_cast<char>(state >> 56);
-    }
-    return bytes;
-}
 
 ProgramRun RunCli(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), QUILLET_CLI_PATH);

@@ -15,6 +15,7 @@
 
 #include "support/child_process.h"
 #include "support/folder_snapshot.h"
+#include "support/noise_bytes.h"
 #include "support/sample_prefix.h"
 #include "support/temp_dir.h"
 
@@ -25,21 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Incompressible, so that compressing and encrypting it keeps the program busy long after the
-// archive's temporary appears.
+// The size of a store of noise: incompressible, so that compressing and encrypting it keeps the
+// program busy long after the archive's temporary appears.
 constexpr std::size_t kBigStoreSize = 24u << 20;
-
-std::string NoiseBytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    std::uint64_t state = 0x9E3779B97F4A7C15u;
-    for (char& byte : bytes) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        byte = static_cast<char>(state >> 56);
-    }
-    return bytes;
-}
 
 // Whether `name` is our temporary of `target`: ".<target>.quillet-<pid>-<random>".
 bool IsTemporaryOf(const std::string& name, const std::string& target) {
