@@ -67,42 +67,42 @@ bool Raise(const ScriptedEvent& event, DiscEventListener& listener) {
 
 // --- SimulatedDevice ---------------------------------------------------------------------------
 
-SimulatedDevice::SimulatedDevice(SimulatedDiscEngine& engine, DeviceSpec spec)
+SimulatedDevice::SimulatedDevice(SimulatedDiscEngine& engine, DeviceSetup setup)
     : m_engine(engine),
-      m_spec(std::move(spec)),
+      m_setup(std::move(setup)),
       m_eraseScript({EraseStatusEvent{kEraseStarted, 0}, EraseStatusEvent{kEraseProgress, 50},
                      EraseStatusEvent{kEraseCompleted, 100}}) {}
 
 bool SimulatedDevice::HasCapability(int capability) const {
     m_calls.capabilities.push_back(capability);
-    return m_spec.capabilities.count(capability) != 0;
+    return m_setup.capabilities.count(capability) != 0;
 }
 
 void SimulatedDevice::RefreshMedia(bool full) { m_calls.refreshMedia.push_back(full); }
 
 std::int64_t SimulatedDevice::FreeBlocks(bool refresh) {
     m_calls.freeBlocks.push_back(refresh);
-    return m_spec.media.isWritable ? m_spec.freeBlocks : 0;
+    return m_setup.media.isWritable ? m_setup.freeBlocks : 0;
 }
 
 int SimulatedDevice::WriteSpeedAt(int index) const {
     if (index < 0 || index >= WriteSpeedCount()) return 0;
-    return m_spec.writeSpeeds[static_cast<size_t>(index)];
+    return m_setup.writeSpeeds[static_cast<size_t>(index)];
 }
 
 bool SimulatedDevice::EjectTray() {
     ++m_calls.ejects;
-    return !m_spec.imageFile;
+    return !m_setup.imageFile;
 }
 
 bool SimulatedDevice::CloseTray() {
     ++m_calls.closes;
-    return !m_spec.imageFile;
+    return !m_setup.imageFile;
 }
 
 bool SimulatedDevice::EraseDisc(bool quick, std::uint32_t eraseValue) {
     m_calls.erases.emplace_back(quick, eraseValue);
-    if (m_refuseErase || m_spec.imageFile) return false;
+    if (m_refuseErase || m_setup.imageFile) return false;
     return m_engine.startErase(m_eraseScript);
 }
 
@@ -111,7 +111,7 @@ void SimulatedDevice::failEraseWith(DeviceError error) {
 }
 
 bool SimulatedDevice::SetImageFilePath(const std::string& path) {
-    if (!m_spec.imageFile) return false;
+    if (!m_setup.imageFile) return false;
     m_imageFilePath = path;
     return true;
 }
@@ -144,21 +144,21 @@ SimulatedDiscEngine::SimulatedDiscEngine() : m_hub(EventHub::Create()), m_projec
 
 SimulatedDiscEngine::~SimulatedDiscEngine() { m_hub->close(); }
 
-SimulatedDevice& SimulatedDiscEngine::addDevice(DeviceSpec spec) {
-    m_devices.push_back(std::make_unique<SimulatedDevice>(*this, std::move(spec)));
+SimulatedDevice& SimulatedDiscEngine::addDevice(DeviceSetup setup) {
+    m_devices.push_back(std::make_unique<SimulatedDevice>(*this, std::move(setup)));
     return *m_devices.back();
 }
 
-DeviceSpec SimulatedDiscEngine::ImageFileDeviceSpec() {
-    DeviceSpec spec;
-    spec.name = "Disc image file (.iso)";
-    spec.capabilities = {};
-    spec.writeSpeeds = {};
-    spec.media = {kMediaImageFile, true, false};
-    spec.freeBlocks = std::int64_t{1} << 31;
-    spec.eraseValue = 0;
-    spec.imageFile = true;
-    return spec;
+DeviceSetup SimulatedDiscEngine::ImageFileDeviceSetup() {
+    DeviceSetup setup;
+    setup.name = "Disc image file (.iso)";
+    setup.capabilities = {};
+    setup.writeSpeeds = {};
+    setup.media = {kMediaImageFile, true, false};
+    setup.freeBlocks = std::int64_t{1} << 31;
+    setup.eraseValue = 0;
+    setup.imageFile = true;
+    return setup;
 }
 
 bool SimulatedDiscEngine::InitializeDevices(bool /*rescan*/) { return !m_failInitialize; }

@@ -73,7 +73,7 @@ using ScriptedEvent = std::variant<WriteStatusEvent, FileWarningEvent, TrackRead
 bool Raise(const ScriptedEvent& event, DiscEventListener& listener);
 
 // A drive and its disc.
-struct DeviceSpec {
+struct DeviceSetup {
     std::string name = "Simulated Drive";
     bool compatible = true;
     std::set<int> capabilities = {kCapabilityBufferProtection, kCapabilityWriteCdR,
@@ -91,27 +91,27 @@ class SimulatedDiscEngine;
 
 class SimulatedDevice : public DiscDevice {
   public:
-    SimulatedDevice(SimulatedDiscEngine& engine, DeviceSpec spec);
+    SimulatedDevice(SimulatedDiscEngine& engine, DeviceSetup setup);
 
-    std::string DeviceName() const override { return m_spec.name; }
-    bool IsCompatible() const override { return m_spec.compatible; }
+    std::string DeviceName() const override { return m_setup.name; }
+    bool IsCompatible() const override { return m_setup.compatible; }
     bool HasCapability(int capability) const override;
     void RefreshMedia(bool full) override;
-    MediaInfo LoadedMedia() const override { return m_spec.media; }
+    MediaInfo LoadedMedia() const override { return m_setup.media; }
     std::int64_t FreeBlocks(bool refresh) override;
-    int WriteSpeedCount() const override { return static_cast<int>(m_spec.writeSpeeds.size()); }
+    int WriteSpeedCount() const override { return static_cast<int>(m_setup.writeSpeeds.size()); }
     int WriteSpeedAt(int index) const override;
-    double SpeedFactor(int speed) const override { return speed / m_spec.singleSpeed; }
+    double SpeedFactor(int speed) const override { return speed / m_setup.singleSpeed; }
     bool EjectTray() override;
     bool CloseTray() override;
-    std::uint32_t EraseValue() const override { return m_spec.eraseValue; }
+    std::uint32_t EraseValue() const override { return m_setup.eraseValue; }
     bool EraseDisc(bool quick, std::uint32_t eraseValue) override;
-    bool IsImageFile() const override { return m_spec.imageFile; }
+    bool IsImageFile() const override { return m_setup.imageFile; }
     bool SetImageFilePath(const std::string& path) override;
     std::string ImageFilePath() const override { return m_imageFilePath; }
 
     // The disc changes (a test puts another one in).
-    DeviceSpec& spec() { return m_spec; }
+    DeviceSetup& setup() { return m_setup; }
 
     // Failures to inject.
     // EraseDisc returns false (and raises nothing).
@@ -136,7 +136,7 @@ class SimulatedDevice : public DiscDevice {
 
   private:
     SimulatedDiscEngine& m_engine;
-    DeviceSpec m_spec;
+    DeviceSetup m_setup;
     std::string m_imageFilePath;
     bool m_refuseErase = false;
     std::vector<ScriptedEvent> m_eraseScript;
@@ -184,9 +184,9 @@ class SimulatedDiscEngine : public DiscEngine {
     ~SimulatedDiscEngine() override;
 
     // The drives, in DeviceAt order. The returned device lives as long as the engine.
-    SimulatedDevice& addDevice(DeviceSpec spec);
+    SimulatedDevice& addDevice(DeviceSetup setup);
     // The image-file device as the real engine lists it: a file "disc", never erasable.
-    static DeviceSpec ImageFileDeviceSpec();
+    static DeviceSetup ImageFileDeviceSetup();
 
     bool InitializeDevices(bool rescan) override;
     int DeviceCount() const override { return static_cast<int>(m_devices.size()); }

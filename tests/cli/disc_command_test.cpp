@@ -13,13 +13,13 @@ namespace quillet::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using disc::DeviceSpec;
+using disc::DeviceSetup;
 
-DeviceSpec Burner() {
-    return DeviceSpec{.name = "Burner",
-                      .capabilities = {disc::kCapabilityBufferProtection},
-                      .media = {disc::kMediaDvdPlusR, true, false},
-                      .freeBlocks = 2295104};
+DeviceSetup Burner() {
+    return DeviceSetup{.name = "Burner",
+                       .capabilities = {disc::kCapabilityBufferProtection},
+                       .media = {disc::kMediaDvdPlusR, true, false},
+                       .freeBlocks = 2295104};
 }
 
 class DiscCommandTest : public ::testing::Test {
@@ -55,13 +55,13 @@ std::string FreeMegabytes(std::int64_t blocks) {
 
 TEST_F(DiscCommandTest, DevicesListsTheCompatibleDrivesWithTheirMediaAndFreeSpace) {
     engine.addDevice(Burner());
-    engine.addDevice(DeviceSpec{.name = "Old", .compatible = false});
-    const DeviceSpec imageDevice = disc::SimulatedDiscEngine::ImageFileDeviceSpec();
+    engine.addDevice(DeviceSetup{.name = "Old", .compatible = false});
+    const DeviceSetup imageDevice = disc::SimulatedDiscEngine::ImageFileDeviceSetup();
     engine.addDevice(imageDevice);
 
     const CliRun listed = run({"disc", "devices"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
-    const DeviceSpec burner = Burner();
+    const DeviceSetup burner = Burner();
     EXPECT_EQ(listed.out, burner.name + "\t" + std::to_string(burner.media.mediaType) + "\t" +
                               FreeMegabytes(burner.freeBlocks) + "\n" + imageDevice.name + "\t" +
                               std::to_string(imageDevice.media.mediaType) + "\t" +
@@ -70,7 +70,7 @@ TEST_F(DiscCommandTest, DevicesListsTheCompatibleDrivesWithTheirMediaAndFreeSpac
 }
 
 TEST_F(DiscCommandTest, WriteComposesTheImageSetsTheProjectAndFollowsTheWriteToItsEnd) {
-    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
     const CliRun written =
         run({"disc", "write", "--device", "image:" + image.string(), "--verify", "--volume-id",
              "Weekly", "--volume-type", "3", first.string(), (temp / "folder").string()});
@@ -107,7 +107,7 @@ TEST_F(DiscCommandTest, WriteTakesTheDiscWriterDefaults) {
 }
 
 TEST_F(DiscCommandTest, AFileThatDoesNotVerifyCompletesTheWriteWithStatusOne) {
-    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
     engine.setVerifyResult("\\first.qbk", disc::kVerifyContentMismatch);
     const CliRun written = writeImage({"--verify"});
     EXPECT_EQ(written.exitCode, 1);
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"UnknownDevice", kNothing, {"--device", "Nowhere"}, "\"Nowhere\""},
         FailureCase{"ImageInAMissingFolder",
                     [](disc::SimulatedDiscEngine& engine) {
-                        engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+                        engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
                     },
                     {"--device", "image:/nonexistent-folder/out.iso"},
                     "nonexistent-folder"},
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "initialised"},
         FailureCase{"NoWritableDisc",
                     [](disc::SimulatedDiscEngine& engine) {
-                        static_cast<disc::SimulatedDevice*>(engine.DeviceAt(0))->spec().media = {
+                        static_cast<disc::SimulatedDevice*>(engine.DeviceAt(0))->setup().media = {
                             disc::kMediaDvdRom, false, false};
                     },
                     {"--device", "Burner"},

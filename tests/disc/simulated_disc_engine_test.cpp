@@ -116,7 +116,7 @@ TEST_F(SimulatedDiscEngineTest, ErasesFollowTheirScriptAndCanBeRefusedOrFail) {
     drive.refuseErase();
     EXPECT_FALSE(drive.EraseDisc(true, 0));
     EXPECT_EQ(drive.calls().erases.back(), std::make_pair(true, std::uint32_t{0}));
-    EXPECT_FALSE(engine.addDevice(SimulatedDiscEngine::ImageFileDeviceSpec()).EraseDisc(true, 0));
+    EXPECT_FALSE(engine.addDevice(SimulatedDiscEngine::ImageFileDeviceSetup()).EraseDisc(true, 0));
 }
 
 TEST_F(SimulatedDiscEngineTest, EventsGoThroughThePosterAndSkipAListenerRemovedMeanwhile) {

@@ -245,8 +245,8 @@ TEST_F(DiscWriterWrite, ChecksTheDiscBeforeAnythingReachesTheEngine) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.situation);
         world.dialogs.messages.clear();
-        drive->spec().media = test.media;
-        drive->spec().freeBlocks = test.freeBlocks;
+        drive->setup().media = test.media;
+        drive->setup().freeBlocks = test.freeBlocks;
         const std::size_t writes = world.engine.writes().size();
         EXPECT_EQ(world.window->CheckMediaForImage(), test.messages.empty());
         EXPECT_EQ(world.dialogs.messages, test.messages);
@@ -374,7 +374,7 @@ TEST_F(DiscWriterWrite, ClosingIsRefusedWhileWriting) {
 TEST_F(DiscWriterWrite, TheImageDeviceAsksForTheImageFile) {
     world.window.reset();
     disc::SimulatedDiscEngine& engine = world.engine;
-    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
     world.open();
     auto& devices = Child<QComboBox>(*world.window, "cboDevices");
     devices.setCurrentIndex(1);

@@ -16,7 +16,7 @@
 namespace quillet::testing {
 namespace {
 
-using disc::DeviceSpec;
+using disc::DeviceSetup;
 using Message = ScriptedDialogs::Message;
 
 constexpr std::uint32_t kEraseValue = 0x2A;
@@ -24,10 +24,10 @@ constexpr std::uint32_t kEraseValue = 0x2A;
 // A drive with these capabilities and a disc of that media type, the window over it, shown.
 struct EraseWorld {
     EraseWorld(int mediaType, bool rewritable, std::set<int> capabilities)
-        : device(engine.addDevice(DeviceSpec{.name = "Rewriter",
-                                             .capabilities = std::move(capabilities),
-                                             .media = {mediaType, true, rewritable},
-                                             .eraseValue = kEraseValue})),
+        : device(engine.addDevice(DeviceSetup{.name = "Rewriter",
+                                              .capabilities = std::move(capabilities),
+                                              .media = {mediaType, true, rewritable},
+                                              .eraseValue = kEraseValue})),
           window(engine, device, dialogs) {
         window.show();
     }

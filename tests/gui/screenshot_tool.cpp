@@ -83,7 +83,7 @@ void Tick(const QWidget& window, const char* list, const std::string& mask) {
 bool SaveEraseWindow(QWidget& parent, DialogService& dialogs, const std::filesystem::path& file) {
     disc::SimulatedDiscEngine engine;
     disc::SimulatedDevice& drive = engine.addDevice(
-        disc::DeviceSpec{.name = "DVD-RW Drive", .media = {disc::kMediaCdRw, true, true}});
+        disc::DeviceSetup{.name = "DVD-RW Drive", .media = {disc::kMediaCdRw, true, true}});
     EraseWindow erase(engine, drive, dialogs, &parent);
     erase.setModal(false);
     const bool saved = Save(erase, file);
@@ -101,7 +101,7 @@ bool SaveDiscWriter(QWidget& parent, DialogService& dialogs, const std::filesyst
     std::filesystem::copy_file(backup, older / "quillet12-26-23.qbk",
                                std::filesystem::copy_options::overwrite_existing, error);
     disc::SimulatedDiscEngine engine;
-    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
     PendingDiscFile pending{backup.filename().string(), backup.string()};
     DiscWriterWindow writer(DiscWriterServices{.engine = engine,
                                                .dialogs = dialogs,
@@ -132,7 +132,7 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     testing::FakeScheduler scheduler;
     // What the real engine lists on a machine without a burner: the image-file device.
     disc::SimulatedDiscEngine discEngine;
-    discEngine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSpec());
+    discEngine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
 
     // Fixed names, so the pictures do not show the machine they were taken on.
     MainWindowServices services{
