@@ -36,17 +36,27 @@ step "$cli" --prefix "$prefix" restore "$work/demo.qbk" --identity "$target_id" 
 echo
 echo "--- the second identity's keys now export exactly like the first one's:"
 version='Software\Microsoft\Outlook Express\5.0'
-for key in Rules 'Block Senders' signatures Mail; do
-    "$cli" --prefix "$prefix" reg export "HKEY_CURRENT_USER\\Identities\\$source_id\\$version\\$key" "$work/a.txt"
-    "$cli" --prefix "$prefix" reg export "HKEY_CURRENT_USER\\Identities\\$target_id\\$version\\$key" "$work/b.txt"
-    if cmp -s "$work/a.txt" "$work/b.txt"; then echo "  $key: identical"; else echo "  $key: DIFFERENT"; exit 1; fi
-done
-store='drive_c/users/quillet/Local Settings/Application Data/Identities'
-for dbx in "$prefix/$store/$source_id/Microsoft/Outlook Express/"*.[dD][bB][xX]; do
-    name=$(basename "$dbx")
-    cmp -s "$dbx" "$prefix/$store/$target_id/Microsoft/Outlook Express/$name" \
-        && echo "  $name: identical" || { echo "  $name: DIFFERENT"; exit 1; }
-done
+# Exits unless two identities' key trees export alike. Arguments: for each identity, the system
+# option and folder (--prefix DIR or --windows-root DIR) and the identity key.
+same_keys() {
+    local key
+    for key in Rules 'Block Senders' signatures Mail; do
+        "$cli" "$1" "$2" reg export "HKEY_CURRENT_USER\\Identities\\$3\\$version\\$key" "$work/a.txt"
+        "$cli" "$4" "$5" reg export "HKEY_CURRENT_USER\\Identities\\$6\\$version\\$key" "$work/b.txt"
+        if cmp -s "$work/a.txt" "$work/b.txt"; then echo "  $key: identical"; else echo "  $key: DIFFERENT"; exit 1; fi
+    done
+}
+# Exits unless every message store in folder $1 is in folder $2 with the same bytes.
+same_stores() {
+    local dbx name
+    for dbx in "$1/"*.[dD][bB][xX]; do
+        name=$(basename "$dbx")
+        cmp -s "$dbx" "$2/$name" && echo "  $name: identical" || { echo "  $name: DIFFERENT"; exit 1; }
+    done
+}
+same_keys --prefix "$prefix" "$source_id" --prefix "$prefix" "$target_id"
+store="$prefix/drive_c/users/quillet/Local Settings/Application Data/Identities"
+same_stores "$store/$source_id/Microsoft/Outlook Express" "$store/$target_id/Microsoft/Outlook Express"
 
 echo
 echo "--- a backup straight from an old Windows disk (the same data, as a mounted Windows XP disk),"
@@ -61,14 +71,6 @@ step "$cli" info "$work/disk.qbk" --password-file "$work/password"
 step "$cli" --prefix "$prefix" restore "$work/disk.qbk" --identity "$source_id" \
     --password-file "$work/password"
 echo
-for key in Rules 'Block Senders' signatures Mail; do
-    "$cli" --windows-root "$disk" reg export "HKEY_CURRENT_USER\\Identities\\$disk_id\\$version\\$key" "$work/a.txt"
-    "$cli" --prefix "$prefix" reg export "HKEY_CURRENT_USER\\Identities\\$source_id\\$version\\$key" "$work/b.txt"
-    if cmp -s "$work/a.txt" "$work/b.txt"; then echo "  $key: identical"; else echo "  $key: DIFFERENT"; exit 1; fi
-done
+same_keys --windows-root "$disk" "$disk_id" --prefix "$prefix" "$source_id"
 disk_store="$disk/Documents and Settings/quillet/Local Settings/Application Data/Identities"
-for dbx in "$disk_store/$disk_id/Microsoft/Outlook Express/"*.[dD][bB][xX]; do
-    name=$(basename "$dbx")
-    cmp -s "$dbx" "$prefix/$store/$source_id/Microsoft/Outlook Express/$name" \
-        && echo "  $name: identical" || { echo "  $name: DIFFERENT"; exit 1; }
-done
+same_stores "$disk_store/$disk_id/Microsoft/Outlook Express" "$store/$source_id/Microsoft/Outlook Express"
