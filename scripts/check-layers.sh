@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes from a layer above its own. The layers, lowest first (a
 # folder may include from its own folder and from any folder of a lower layer):
-#   platform < registry < system < archive < backup, disc < schedule < gui, cli < apps
+#   platform < registry, mailstore < system < archive < backup, disc < schedule < gui, cli < apps
 # Usage: scripts/check-layers.sh [SOURCE_ROOT]   (default: the project folder)
 set -euo pipefail
 root=${1:-"$(dirname "$0")/.."}
@@ -9,7 +9,7 @@ root=${1:-"$(dirname "$0")/.."}
 rank() {
     case "$1" in
         platform) echo 0 ;;
-        registry) echo 1 ;;
+        registry | mailstore) echo 1 ;;
         system) echo 2 ;;
         archive) echo 3 ;;
         backup | disc) echo 4 ;;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mailstore/message_store.h"
+#include "mailstore/store_bytes.h"
+#include "platform/status.h"
+
+namespace quillet::mailstore {
+
+// One folder that Folders.dbx lists.
+struct MailFolder {
+    enum class Special { kNone = 0, kInbox = 1, kOutbox = 2, kSent = 3, kDeleted = 4, kDrafts = 5 };
+    std::uint32_t id = 0;
+    std::uint32_t parent = kNoParent;  // the parent's id; kNoParent for the root
+    std::string name;       // UTF-8 (stored in the Windows code page; UTF-8 kept when valid)
+    std::string storeFile;  // the ".dbx" file name; empty for a folder without messages
+    Special special = Special::kNone;
+
+    static constexpr std::uint32_t kNoParent = 0xFFFFFFFF;
+};
+
+// The folder tree of Folders.dbx, in ascending folder id: the root ("Outlook Express", id 0) and
+// every folder below it. Walks the tree as MessageStore::Open does, with the same checks and the
+// same strict and salvaging behaviour (`damages` receives what a salvaging read found; it may be
+// null for a strict read). Fails with kCorrupt for a store that is not a folder list.
+Result<std::vector<MailFolder>> ReadFolderList(const StoreBytes& bytes, ReadMode mode,
+                                               std::vector<StoreDamage>* damages);
+
+// The folder's path below the root as names from the top ("Inbox", "Projects"): the root and
+// folders whose parents loop or are missing end the path where the chain breaks.
+std::vector<std::string> FolderPath(const std::vector<MailFolder>& folders, std::uint32_t id);
+
+}  // namespace quillet::mailstore

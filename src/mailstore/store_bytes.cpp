@@ -1,0 +1,107 @@
+#include "mailstore/store_bytes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace quillet::mailstore {
+namespace {
+
+// A store file read with pread. Reads go through a window of the file kept in memory, because the
+// reader asks for many small objects that lie next to each other (a message's chunks, the
+// entries of a tree node): one system call then serves a run of them.
+class StoreFile : public StoreBytes {
+  public:
+    StoreFile(int descriptor, std::string name, std::uint64_t size)
+        : m_descriptor(descriptor), m_name(std::move(name)), m_size(size) {}
+    ~StoreFile() override { ::close(m_descriptor); }
+
+    const std::string& name() const override { return m_name; }
+    std::uint64_t size() const override { return m_size; }
+
+    Status readAt(std::uint64_t offset, std::span<std::byte> out) const override {
+        if (offset > m_size || out.size() > m_size - offset) {
+            return DamageAt(*this, offset, "an object that passes the end of the file");
+        }
+        if (out.size() > kWindowSize) return readDirect(offset, out);
+        if (offset < m_windowStart || offset + out.size() > m_windowStart + m_windowFilled) {
+            std::uint64_t wanted = std::min<std::uint64_t>(kWindowSize, m_size - offset);
+            m_window.resize(kWindowSize);
+            Status filled = readDirect(offset, std::span(m_window.data(), wanted));
+            if (!filled) {
+                m_windowFilled = 0;
+                return filled;
+            }
+            m_windowStart = offset;
+            m_windowFilled = wanted;
+        }
+        std::memcpy(out.data(), m_window.data() + (offset - m_windowStart), out.size());
+        return Status::Ok();
+    }
+
+  private:
+    static constexpr std::size_t kWindowSize = 256 * 1024;
+
+    Status readDirect(std::uint64_t offset, std::span<std::byte> out) const {
+        std::size_t done = 0;
+        while (done < out.size()) {
+            ssize_t got = ::pread(m_descriptor, out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                return Status::Error(m_name + ": cannot be read: " + std::strerror(errno));
+            }
+            if (got == 0) return DamageAt(*this, offset + done, "the file ends early");
+            done += static_cast<std::size_t>(got);
+        }
+        return Status::Ok();
+    }
+
+    int m_descriptor;
+    std::string m_name;
+    std::uint64_t m_size;
+    mutable std::vector<std::byte> m_window;
+    mutable std::uint64_t m_windowStart = 0;
+    mutable std::uint64_t m_windowFilled = 0;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<StoreBytes>> OpenStoreFile(const std::filesystem::path& file) {
+    int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        int error = errno;
+        ErrorKind kind = error == ENOENT   ? ErrorKind::kNotFound
+                         : error == EACCES ? ErrorKind::kAccessDenied
+                                           : ErrorKind::kIo;
+        return Status::Error(file.string() + " cannot be opened: " + std::strerror(error), kind);
+    }
+    struct stat facts {};
+    if (::fstat(descriptor, &facts) != 0 || !S_ISREG(facts.st_mode)) {
+        ::close(descriptor);
+        return Status::Error(file.string() + " is not a regular file", ErrorKind::kBadInput);
+    }
+    return std::unique_ptr<StoreBytes>(std::make_unique<StoreFile>(
+        descriptor, file.filename().string(), static_cast<std::uint64_t>(facts.st_size)));
+}
+
+Status DamageAt(const StoreBytes& store, std::uint64_t offset, const std::string& what) {
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%llX", static_cast<unsigned long long>(offset));
+    return Status::Error(store.name() + ": " + what + " at offset " + hex, ErrorKind::kCorrupt);
+}
+
+Result<std::uint32_t> ReadUint32(const StoreBytes& store, std::uint64_t offset) {
+    std::byte raw[4];
+    if (Status read = store.readAt(offset, raw); !read) return read;
+    return static_cast<std::uint32_t>(raw[0]) | static_cast<std::uint32_t>(raw[1]) << 8 |
+           static_cast<std::uint32_t>(raw[2]) << 16 | static_cast<std::uint32_t>(raw[3]) << 24;
+}
+
+}  // namespace quillet::mailstore

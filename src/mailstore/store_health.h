@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mailstore/mail_progress.h"
+#include "mailstore/mail_source.h"
+#include "mailstore/message_store.h"
+#include "mailstore/store_bytes.h"
+
+namespace quillet::mailstore {
+
+// What the health check finds in one store.
+struct StoreHealth {
+    std::string name;
+    DbxHeader::Kind kind = DbxHeader::Kind::kOther;
+    std::uint64_t size = 0;         // bytes
+    std::uint32_t messages = 0;     // messages the tree reaches
+    std::uint64_t reclaimable = 0;  // bytes a compaction would give back (the header's count)
+    double shareOfLimit = 0;        // size / kStoreSizeLimit: 1.0 and more, Outlook Express fails
+    std::vector<StoreDamage> damages;  // every inconsistency, the message chains' included
+    bool damaged() const { return !damages.empty(); }
+};
+
+// Reads the whole store as a salvaging read does (every message's chunk chain walked, no data
+// kept) and reports it. A store whose header cannot be read at all is reported with one damage
+// naming why. Never fails otherwise; the StoreBytes' read errors are reported as damage.
+StoreHealth CheckStore(const StoreBytes& bytes);
+
+}  // namespace quillet::mailstore
+
+namespace quillet::mailstore {
+
+// CheckStore for every store of `source`, in the source's order; a store that cannot be opened is
+// reported with one damage naming why. `progress` may be null; a cancel fails with kCancelled.
+Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* progress);
+
+}  // namespace quillet::mailstore
