@@ -29,6 +29,8 @@ void AddVerifyCommand(CLI::App& app, CommandRun& run);
 void AddRestoreCommand(CLI::App& app, CommandRun& run);
 void AddScheduleCommand(CLI::App& app, CommandRun& run);
 void AddDiscCommand(CLI::App& app, CommandRun& run);
+void AddExportCommand(CLI::App& app, CommandRun& run);
+void AddCheckCommand(CLI::App& app, CommandRun& run);
 
 // The arguments of a command that reads a backup: the backup FILE, which must exist, and the
 // --password-file that opens it when it is protected.

@@ -35,6 +35,8 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     AddRestoreCommand(app, run);
     AddScheduleCommand(app, run);
     AddDiscCommand(app, run);
+    AddExportCommand(app, run);
+    AddCheckCommand(app, run);
 
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());

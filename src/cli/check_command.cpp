@@ -1,0 +1,62 @@
+#include <cstdio>
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/mail_source_choice.h"
+#include "mailstore/store_health.h"
+
+namespace quillet::cli {
+namespace {
+
+std::string Percent(double share) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", share * 100);
+    return text;
+}
+
+// One line per store: name, state, messages, bytes, reclaimable bytes, share of the size at which
+// Outlook Express fails; then a line per damage.
+void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
+    out << store.name << '\t' << (store.damaged() ? "damaged" : "sound") << "\tmessages "
+        << store.messages << "\tbytes " << store.size << "\treclaimable " << store.reclaimable
+        << "\tof 2 GB limit " << Percent(store.shareOfLimit) << '\n';
+    for (const mailstore::StoreDamage& damage : store.damages) {
+        char offset[32];
+        std::snprintf(offset, sizeof offset, "0x%llX",
+                      static_cast<unsigned long long>(damage.offset));
+        out << "  " << damage.what << " at offset " << offset << '\n';
+    }
+}
+
+int RunCheck(const MailSourceArguments& args, CliContext& context, std::ostream& out,
+             std::ostream& err) {
+    auto choice = MailSourceChoice::Open(args, context, err);
+    if (!choice) return kExitNothingDone;
+    auto stores = context.withProgress([&](BackupProgress* bar) {
+        MailProgressBar progress(bar);
+        return mailstore::CheckMail(choice->source(), &progress);
+    });
+    if (!stores) return Fail(err, stores.reason());
+    bool damaged = false;
+    for (const mailstore::StoreHealth& store : *stores) {
+        PrintHealth(store, out);
+        damaged = damaged || store.damaged();
+    }
+    return damaged ? kExitPartial : kExitOk;
+}
+
+}  // namespace
+
+void AddCheckCommand(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<MailSourceArguments>();
+    CLI::App* command = app.add_subcommand(
+        "check",
+        "Check every message store of an identity, or of a backup: messages, size, space a "
+        "compaction would give back, how close it is to 2 GB, and every inconsistency (exit "
+        "status 1 when a store is damaged)");
+    AddMailSourceOptions(*command, *args);
+    command->callback(
+        [&run, args] { run.exitCode = RunCheck(*args, run.context, run.out, run.err); });
+}
+
+}  // namespace quillet::cli

@@ -1,0 +1,68 @@
+#include <memory>
+
+#include "cli/commands.h"
+#include "cli/mail_source_choice.h"
+#include "mailstore/mail_export.h"
+
+namespace quillet::cli {
+namespace {
+
+struct ExportArguments {
+    MailSourceArguments source;
+    std::string outFolder;
+    std::string format = "mbox";
+    bool salvage = false;
+    bool force = false;
+};
+
+void PrintSummary(const mailstore::ExportSummary& summary, const std::string& outFolder,
+                  std::ostream& out) {
+    out << "Folders:" << summary.folders << '\n'
+        << "Messages:" << summary.messages << '\n'
+        << "Bytes:" << summary.bytes << '\n'
+        << "Recovered:" << summary.recovered << '\n'
+        << "Skipped:" << summary.skipped << '\n'
+        << "Written to:" << outFolder << '\n';
+    for (const std::string& note : summary.notes) out << "  " << note << '\n';
+}
+
+int RunExport(const ExportArguments& args, CliContext& context, std::ostream& out,
+              std::ostream& err) {
+    auto choice = MailSourceChoice::Open(args.source, context, err);
+    if (!choice) return kExitNothingDone;
+    mailstore::ExportOptions options;
+    options.outFolder = args.outFolder;
+    options.format =
+        args.format == "eml" ? mailstore::ExportFormat::kEml : mailstore::ExportFormat::kMbox;
+    options.mode = args.salvage ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
+    options.force = args.force;
+    auto summary = context.withProgress([&](BackupProgress* bar) {
+        MailProgressBar progress(bar);
+        return mailstore::ExportMail(choice->source(), options, &progress);
+    });
+    if (!summary) return Fail(err, summary.reason());
+    PrintSummary(*summary, args.outFolder, out);
+    return summary->skipped > 0 ? kExitPartial : kExitOk;
+}
+
+}  // namespace
+
+void AddExportCommand(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<ExportArguments>();
+    CLI::App* command = app.add_subcommand(
+        "export",
+        "Write the messages of an identity's message stores, or of a backup's, as mbox files "
+        "(one per folder) or .eml files (one per message)");
+    AddMailSourceOptions(*command, args->source);
+    command->add_option("--out", args->outFolder, "The folder to write into (created if missing)")
+        ->required();
+    command->add_option("--format", args->format, "mbox (the default) or eml")
+        ->check(CLI::IsMember({"mbox", "eml"}));
+    command->add_flag("--salvage", args->salvage,
+                      "Go on past damage and recover the messages a damaged store still holds");
+    command->add_flag("--force", args->force, "Replace files and folders already in the way");
+    command->callback(
+        [&run, args] { run.exitCode = RunExport(*args, run.context, run.out, run.err); });
+}
+
+}  // namespace quillet::cli

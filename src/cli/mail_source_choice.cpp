@@ -1,0 +1,113 @@
+#include "cli/mail_source_choice.h"
+
+#include "backup/mail_sources.h"
+#include "backup/opened_backup.h"
+#include "cli/identity_run.h"
+#include "cli/password_input.h"
+#include "platform/work_folder.h"
+
+namespace quillet::cli {
+namespace {
+
+class IdentityChoice : public MailSourceChoice {
+  public:
+    static std::unique_ptr<MailSourceChoice> Open(const std::string& nameOrKey, CliContext& context,
+                                                  std::ostream& err) {
+        std::unique_ptr<IdentityChoice> choice(new IdentityChoice());
+        choice->m_run = IdentityRun::Open(context, nameOrKey, err);
+        if (!choice->m_run) return nullptr;
+        auto source = IdentityMailSource(choice->m_run->system(), choice->m_run->identity().key);
+        if (!source) {
+            Fail(err, source.reason());
+            return nullptr;
+        }
+        choice->m_source = std::move(source.value());
+        return choice;
+    }
+
+  private:
+    std::unique_ptr<IdentityRun> m_run;
+};
+
+class BackupChoice : public MailSourceChoice {
+  public:
+    static std::unique_ptr<MailSourceChoice> Open(const MailSourceArguments& args,
+                                                  CliContext& context, std::ostream& err) {
+        auto work = WorkFolder::Create(context.environment());
+        if (!work) {
+            Fail(err, work.reason());
+            return nullptr;
+        }
+        std::unique_ptr<BackupChoice> choice(new BackupChoice(std::move(work.value()), context));
+        OpenedBackup& backup = choice->m_backup;
+        auto password =
+            PasswordIfProtected(backup.archive(), *args.backupFile, args.passwordFile, context);
+        if (!password) {
+            Fail(err, password.reason());
+            return nullptr;
+        }
+        if (Status opened = backup.open(*args.backupFile, *password); !opened) {
+            Fail(err, opened.reason());
+            return nullptr;
+        }
+        auto source = BackupMailSource(backup, choice->m_workFolder.path());
+        if (!source) {
+            Fail(err, source.reason());
+            return nullptr;
+        }
+        choice->m_source = std::move(source.value());
+        return choice;
+    }
+
+    ~BackupChoice() override { m_source.reset(); }  // before the backup it reads
+
+  private:
+    BackupChoice(WorkFolder workFolder, CliContext& context)
+        : m_workFolder(std::move(workFolder)), m_backup(context.archive(), m_workFolder.path()) {}
+
+    WorkFolder m_workFolder;
+    OpenedBackup m_backup;
+};
+
+}  // namespace
+
+void AddMailSourceOptions(CLI::App& command, MailSourceArguments& args) {
+    CLI::Option* identity = command.add_option(
+        "--identity", args.identity, "The identity whose message stores are read (name or key)");
+    CLI::Option* file = command
+                            .add_option("FILE", args.backupFile,
+                                        "A backup file to read the message stores from instead")
+                            ->check(CLI::ExistingFile);
+    identity->excludes(file);
+    command
+        .add_option("--password-file", args.passwordFile,
+                    "The backup's password on this file's first line (else it is asked)")
+        ->needs(file);
+}
+
+std::unique_ptr<MailSourceChoice> MailSourceChoice::Open(const MailSourceArguments& args,
+                                                         CliContext& context, std::ostream& err) {
+    if (args.identity.has_value() == args.backupFile.has_value()) {
+        Fail(err, "name either an identity (--identity) or a backup FILE");
+        return nullptr;
+    }
+    if (args.identity) return IdentityChoice::Open(*args.identity, context, err);
+    return BackupChoice::Open(args, context, err);
+}
+
+void MailProgressBar::storeStarted(const std::string& fileName, std::size_t position,
+                                   std::size_t count) {
+    if (m_bar == nullptr) return;
+    m_bar->status(fileName + " (" + std::to_string(position + 1) + "/" + std::to_string(count) +
+                  ")");
+}
+
+void MailProgressBar::bytesDone(std::uint64_t done, std::uint64_t total) {
+    if (m_bar == nullptr || total == 0) return;
+    const int percent = static_cast<int>(std::min<std::uint64_t>(done, total) * 100 / total);
+    if (percent == m_percent) return;  // redraw only when the bar moves
+    m_percent = percent;
+    m_bar->progress(percent);
+}
+
+}  // namespace quillet::cli
