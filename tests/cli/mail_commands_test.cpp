@@ -1,0 +1,71 @@
+// quillet-cli export and check on the sample prefix, whose stores are real message stores, and on
+// a protected backup of it.
+
+#include <gtest/gtest.h>
+
+#include "cli/sample_prefix_cli.h"
+#include "support/folder_snapshot.h"
+
+namespace quillet::testing {
+namespace {
+
+class CliMailTest : public SamplePrefixCliTest {
+  protected:
+    std::filesystem::path inbox() const {
+        return SampleStoreFolder(prefix, kSampleMainIdentity) / "Inbox.dbx";
+    }
+};
+
+TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom) {
+    const std::string passwordFile = (temp / "password.txt").string();
+    WriteFileBytes(passwordFile, "PASSWORD\n");
+    const std::string backup = (temp / "main.qbk").string();
+    CliRun made = run({"backup", "--identity", "Main Identity", "--out", backup, "--password-file",
+                       passwordFile});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+
+    for (const std::string format : {"mbox", "eml"}) {
+        SCOPED_TRACE(format);
+        const std::filesystem::path fromPrefix = temp / ("prefix-" + format);
+        const std::filesystem::path fromBackup = temp / ("backup-" + format);
+        CliRun direct = run({"export", "--identity", "Main Identity", "--out", fromPrefix.string(),
+                             "--format", format});
+        ASSERT_EQ(direct.exitCode, 0) << direct.err;
+        EXPECT_NE(direct.out.find("Messages:7\n"), std::string::npos) << direct.out;
+        CliRun restored = runAsGiven({"export", backup, "--password-file", passwordFile, "--out",
+                                      fromBackup.string(), "--format", format});
+        ASSERT_EQ(restored.exitCode, 0) << restored.err;
+        EXPECT_EQ(restored.out.substr(0, restored.out.find("Written to:")),
+                  direct.out.substr(0, direct.out.find("Written to:")));
+        const TreeSnapshot expected = SnapshotTree(fromPrefix);
+        EXPECT_EQ(expected.size(), format == "mbox" ? 4u : 11u);
+        EXPECT_EQ(SnapshotTree(fromBackup), expected);
+    }
+    EXPECT_TRUE(FolderListing(temp / "tmp").empty()) << "the work folders are removed";
+}
+
+TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {
+    CliRun sound = run({"check", "--identity", "Main Identity"});
+    EXPECT_EQ(sound.exitCode, 0) << sound.err;
+    EXPECT_EQ(Lines(sound.out).size(), 5u) << sound.out;
+
+    std::string bytes = ReadFileBytes(inbox());
+    bytes[0xE4] ^= 0x01;  // the tree root no longer points at the tree node
+    WriteFileBytes(inbox(), bytes);
+    CliRun damaged = run({"check", "--identity", "Main Identity"});
+    EXPECT_EQ(damaged.exitCode, 1) << damaged.err;
+    EXPECT_NE(damaged.out.find("Inbox.dbx\tdamaged"), std::string::npos) << damaged.out;
+
+    CliRun strict =
+        run({"export", "--identity", "Main Identity", "--out", (temp / "out").string()});
+    EXPECT_EQ(strict.exitCode, 2);
+    EXPECT_NE(strict.err.find("Inbox.dbx"), std::string::npos) << strict.err;
+    EXPECT_FALSE(std::filesystem::exists(temp / "out" / "Inbox"));
+}
+
+TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {
+    EXPECT_EQ(run({"export", "--out", (temp / "out").string()}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace quillet::testing
