@@ -418,85 +418,134 @@ message() {
 # data bytes) and its message info object, and last one tree node that lists the info objects in
 # message index order. Folders.dbx has the same shape, with folder info objects instead.
 
-# A little-endian 32-bit integer as \x escapes.
-le32() { # VALUE
-    printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) \
-        $(($1 >> 16 & 255)) $(($1 >> 24 & 255))
+# The writers below build each object as \x escapes in a variable and append it to the file
+# being written with printf (a shell builtin), keeping count of the bytes written, so that a store
+# costs no extra processes. The header goes in front last, when its fields are known.
+
+# Appends a little-endian 32-bit integer, as \x escapes, to the variable named VARNAME.
+le32() { # VARNAME VALUE
+    local -n into=$1
+    local escaped
+    printf -v escaped '\\x%02x\\x%02x\\x%02x\\x%02x' $(($2 & 255)) $(($2 >> 8 & 255)) \
+        $(($2 >> 16 & 255)) $(($2 >> 24 & 255))
+    into+=$escaped
+}
+# Appends COUNT zero bytes, as \x escapes, to the variable named VARNAME.
+zeros() { # VARNAME COUNT
+    local -n into=$1
+    local blanks
+    printf -v blanks '%*s' "$2" ''
+    into+=${blanks// /\\x00}
+}
+# The number of bytes that \x-escaped TEXT stands for.
+escaped_length() { # TEXT
+    local plain=${1//\\x/}
+    escaped_bytes=$((${#1} - 3 * ((${#1} - ${#plain}) / 2)))
 }
 
 dbx_file='' dbx_end=0
 dbx_begin() { # FILE
     dbx_file=$1
-    head -c $((0x24BC)) /dev/zero >"$dbx_file"
+    : >"$dbx_file.part"
     dbx_end=$((0x24BC))
 }
-# Appends \x-escaped bytes (BYTES) and LENGTH zero bytes after them.
-dbx_append() { # BYTES [ZEROS]
-    printf '%b' "$1" >>"$dbx_file"
-    [[ ${2:-0} -gt 0 ]] && head -c "$2" /dev/zero >>"$dbx_file"
-    dbx_end=$(stat -c %s "$dbx_file")
-}
-# Writes \x-escaped bytes over the file at OFFSET.
-dbx_patch() { # OFFSET BYTES
-    printf '%b' "$2" | dd of="$dbx_file" bs=1 seek="$1" conv=notrunc status=none
+# Appends \x-escaped BYTES to the store.
+dbx_append() { # BYTES
+    printf '%b' "$1" >>"$dbx_file.part"
+    escaped_length "$1"
+    dbx_end=$((dbx_end + escaped_bytes))
 }
 
-# An indexed info object at the file's end: marker, body length, entries, data. ENTRIES are
+# An indexed info object at the store's end: marker, body length, entries, data. ENTRIES are
 # FIELD:VALUE (a direct field, VALUE below 2^24) or FIELD:@ESCAPES (data bytes); fields ascending.
+# Sets dbx_info_at to its offset.
 dbx_info() { # ENTRIES...
-    local entries='' data='' data_len=0 entry field value count=0 length
+    local entries='' data='' entry field value count=0 object=''
     for entry in "$@"; do
         field=${entry%%:*} value=${entry#*:}
         if [[ $value == @* ]]; then
-            entries+=$(le32 $((field | data_len << 8)))
+            escaped_length "$data"
+            le32 entries $((field | escaped_bytes << 8))
             data+=${value#@}
-            length=$(printf '%b' "${value#@}" | wc -c)
-            data_len=$((data_len + length))
         else
-            entries+=$(le32 $((0x80 | field | value << 8)))
+            le32 entries $((0x80 | field | value << 8))
         fi
         count=$((count + 1))
     done
+    escaped_length "$data"
     dbx_info_at=$dbx_end
-    dbx_append "$(le32 "$dbx_end")$(le32 $((4 * count + data_len)))\\x00\\x00$(printf '\\x%02x' "$count")\\x00$entries$data"
+    le32 object "$dbx_end"
+    le32 object $((4 * count + escaped_bytes))
+    printf -v entry '\\x00\\x00\\x%02x\\x00' "$count"
+    dbx_append "$object$entry$entries$data"
 }
 
 # The file info of a message store: local store, the folder's name.
 dbx_message_file_info() { # FOLDER_NAME
-    dbx_append '\x01\x00\x00\x00\x03LocalStore' $((0x100 - 10))
-    dbx_append "$1" $((0x618 - 0x105 - ${#1}))
+    local info='\x01\x00\x00\x00\x03LocalStore'
+    zeros info $((0x100 - 10))
+    info+=$1
+    zeros info $((0x618 - 0x105 - ${#1}))
+    dbx_append "$info"
 }
 
 # One message: its chunks, then its info object (index, flags read, first chunk, subject, size).
 dbx_message() { # INDEX SUBJECT TEXT
-    local text=$3 size=${#3} first=$dbx_end position=0 piece next
+    local text=$3 size=${#3} first=$dbx_end position=0 piece chunk
     while ((position < size)); do
         piece=${text:position:512}
-        next=$((position + 512 < size ? dbx_end + 0x210 : 0))
-        dbx_append "$(le32 "$dbx_end")$(le32 $((0x200)))$(le32 ${#piece})$(le32 "$next")"
-        printf '%s' "$piece" >>"$dbx_file"
-        dbx_append '' $((512 - ${#piece}))
+        chunk=''
+        le32 chunk "$dbx_end"
+        le32 chunk $((0x200))
+        le32 chunk ${#piece}
+        le32 chunk $((position + 512 < size ? dbx_end + 0x210 : 0))
+        printf '%b%s' "$chunk" "$piece" >>"$dbx_file.part"
+        chunk=''
+        zeros chunk $((512 - ${#piece}))
+        printf '%b' "$chunk" >>"$dbx_file.part"
+        dbx_end=$((dbx_end + 0x210))
         position=$((position + 512))
     done
     dbx_info 0:"$1" 1:$((0x81)) 4:"$first" 8:@"$2\\x00" 17:"$size"
 }
 
-# The tree node listing the info objects given (ascending), then the header. TYPE: 2 message
-# store, 3 folder list.
+# The tree node listing the info objects given (ascending), then the header in front. TYPE: 2
+# message store, 3 folder list.
 dbx_finish() { # TYPE HIGHEST_INDEX INFO_OFFSETS...
-    local type=$1 highest=$2 root=$dbx_end node offset
+    local type=$1 highest=$2 root=$dbx_end node='' offset header='\xcf\xad\x12\xfe'
     shift 2
-    node="$(le32 "$root")$(le32 0)$(le32 0)$(le32 0)\\x00$(printf '\\x%02x' $#)\\x00\\x00$(le32 0)"
-    for offset in "$@"; do node+="$(le32 "$offset")$(le32 0)$(le32 0)"; done
-    dbx_append "$node" $((0x27C - 0x18 - 12 * $#))
-    local class='\xc5'
-    ((type == 3)) && class='\xc6'
-    dbx_patch 0 "\\xcf\\xad\\x12\\xfe$class\\xfd\\x74\\x6f\\x66\\xe3\\xd1\\x11\\x9a\\x4e\\x00\\xc0\\x4f\\xa3\\x09\\xd4$(le32 5)$(le32 5)$(le32 $((type == 2 ? 0x618 : 0x108)))"
-    dbx_patch $((0x5C)) "$(le32 "$highest")"
-    dbx_patch $((0x7C)) "$(le32 "$dbx_end")"
-    dbx_patch $((0x80)) "$(le32 "$type")"
-    dbx_patch $((0xC4)) "$(le32 $#)"
-    dbx_patch $((0xE4)) "$(le32 "$root")"
+    le32 node "$root"
+    zeros node 12
+    printf -v offset '\\x00\\x%02x\\x00\\x00' $#
+    node+=$offset
+    le32 node 0
+    for offset in "$@"; do
+        le32 node "$offset"
+        zeros node 8
+    done
+    zeros node $((0x27C - 0x18 - 12 * $#))
+    dbx_append "$node"
+
+    printf -v offset '\\x%02x' $((0xC3 + type))
+    header+="$offset\\xfd\\x74\\x6f\\x66\\xe3\\xd1\\x11\\x9a\\x4e\\x00\\xc0\\x4f\\xa3\\x09\\xd4"
+    le32 header 5
+    le32 header 5
+    le32 header $((type == 2 ? 0x618 : 0x108))
+    zeros header $((0x5C - 0x20))
+    le32 header "$highest"
+    zeros header $((0x7C - 0x60))
+    le32 header "$dbx_end"
+    le32 header "$type"
+    zeros header $((0xC4 - 0x84))
+    le32 header $#
+    zeros header $((0xE4 - 0xC8))
+    le32 header "$root"
+    zeros header $((0x24BC - 0xE8))
+    {
+        printf '%b' "$header"
+        cat "$dbx_file.part"
+    } >"$dbx_file"
+    rm -f "$dbx_file.part"
 }
 
 # A message store of the messages given as SUBJECT|TEXT pairs (TEXT as a variable's name).
@@ -527,7 +576,9 @@ subject_of() { # MESSAGE
 # Folders.dbx: the root "Outlook Express" (id 0) and FOLDERS given as ID|PARENT|NAME|FILE|SPECIAL.
 write_folder_list() { # FILE FOLDERS...
     dbx_begin "$1"
-    dbx_append '' $((0x108))
+    local info='\x01\x00\x00\x00'
+    zeros info $((0x108 - 4))
+    dbx_append "$info"
     local folder id parent name file special infos=() entries
     for folder in '0|-1|Outlook Express||0' "${@:2}"; do
         IFS='|' read -r id parent name file special <<<"$folder"
