@@ -14,12 +14,18 @@ std::string Percent(double share) {
     return text;
 }
 
-// One line per store: name, state, messages, bytes, reclaimable bytes, share of the size at which
-// Outlook Express fails; then a line per damage.
+// One line per store: name, state, messages (or what else the store is), bytes, reclaimable bytes,
+// share of the size at which Outlook Express fails; then a line per damage.
 void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
-    out << store.name << '\t' << (store.damaged() ? "damaged" : "sound") << "\tmessages "
-        << store.messages << "\tbytes " << store.size << "\treclaimable " << store.reclaimable
-        << "\tof 2 GB limit " << Percent(store.shareOfLimit) << '\n';
+    using Kind = mailstore::DbxHeader::Kind;
+    out << store.name << '\t' << (store.damaged() ? "damaged" : "sound") << '\t';
+    if (store.kind == Kind::kMessages) {
+        out << "messages " << store.messages;
+    } else {
+        out << (store.kind == Kind::kFolderList ? "folder list" : "no message store");
+    }
+    out << "\tbytes " << store.size << "\treclaimable " << store.reclaimable << "\tof 2 GB limit "
+        << Percent(store.shareOfLimit) << '\n';
     for (const mailstore::StoreDamage& damage : store.damages) {
         char offset[32];
         std::snprintf(offset, sizeof offset, "0x%llX",
