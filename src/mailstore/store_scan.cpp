@@ -7,14 +7,10 @@
 #include <optional>
 
 #include "mailstore/dbx_layout.h"
+#include "mailstore/recovery_damage.h"
 
 namespace quillet::mailstore {
 namespace {
-
-constexpr char kChainBreaksOff[] = "recovered chunk chain breaks off";
-constexpr char kChainLoops[] = "recovered chunk chain loops";
-constexpr char kChainMixesKinds[] = "recovered chunk chain mixes live and deleted chunks";
-constexpr char kChainJoinsAnother[] = "recovered chunk chain joins another message's chain";
 
 // The store is read in blocks of this size; each block also holds the next chunk's worth of bytes
 // so that a chunk starting near its end is seen whole.
@@ -164,13 +160,14 @@ class ChainScan {
             FoundChunk* next = find(chunk->next);
             const char* damage = nullptr;
             if (next == nullptr) {
-                damage = isReached(chunk->next) ? kChainJoinsAnother : kChainBreaksOff;
+                damage =
+                    isReached(chunk->next) ? kRecoveredChainJoinsAnother : kRecoveredChainBreaksOff;
             } else if (next->state == FoundChunk::kInWalk) {
-                damage = kChainLoops;
+                damage = kRecoveredChainLoops;
             } else if (next->state == FoundChunk::kWalked) {
-                damage = kChainJoinsAnother;
+                damage = kRecoveredChainJoinsAnother;
             } else if (next->deleted != deleted) {
-                damage = kChainMixesKinds;
+                damage = kRecoveredChainMixesKinds;
             }
             if (damage) {
                 m_damages.push_back({chunk->offset, damage});
@@ -219,7 +216,7 @@ Status StreamDeletedChain(const StoreBytes& bytes, std::uint32_t first,
     // The whole chain is checked before the first byte is handed over.
     std::uint64_t count = 0;
     for (std::uint32_t offset = first; offset != 0; ++count) {
-        if (count >= limit) return DamageAt(bytes, offset, kChainLoops);
+        if (count >= limit) return DamageAt(bytes, offset, kRecoveredChainLoops);
         auto chunk = ReadDeletedChunk(bytes, offset, raw);
         if (!chunk) return chunk.status();
         offset = chunk->next;
