@@ -1,10 +1,9 @@
 #include "mailstore/store_health.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 #include "mailstore/chunk_chain.h"
+#include "mailstore/dbx_header.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/recovery_damage.h"
@@ -13,26 +12,7 @@
 namespace quillet::mailstore {
 namespace {
 
-constexpr char kNotAStore[] = "not an Outlook Express store";
 constexpr char kCheckCancelled[] = "The check of the message stores was cancelled";
-
-// Which kind of store the header's magic and class id make it, or a failure when the bytes are
-// no store at all.
-Result<DbxHeader::Kind> StoreKind(const StoreBytes& bytes) {
-    std::array<std::byte, kDbxMagic.size() + kMessageStoreClassId.size()> start;
-    if (Status read = bytes.readAt(0, start); !read) return read;
-    if (std::memcmp(start.data(), kDbxMagic.data(), kDbxMagic.size()) != 0) {
-        return DamageAt(bytes, 0, kNotAStore);
-    }
-    const std::byte* classId = start.data() + kDbxMagic.size();
-    if (std::memcmp(classId, kMessageStoreClassId.data(), kMessageStoreClassId.size()) == 0) {
-        return DbxHeader::Kind::kMessages;
-    }
-    if (std::memcmp(classId, kFolderListClassId.data(), kFolderListClassId.size()) == 0) {
-        return DbxHeader::Kind::kFolderList;
-    }
-    return DbxHeader::Kind::kOther;
-}
 
 void CheckMessageStore(const StoreBytes& bytes, StoreHealth& health) {
     auto store = MessageStore::Open(bytes, ReadMode::kSalvage);
@@ -40,7 +20,6 @@ void CheckMessageStore(const StoreBytes& bytes, StoreHealth& health) {
         health.damages.push_back(DamageFrom(bytes, store.status()));
         return;
     }
-    health.reclaimable = (*store)->header().spaceFreed;
     for (const StoreDamage& damage : (*store)->damages()) {
         if (!IsRecoveryNote(damage)) health.damages.push_back(damage);
     }
@@ -61,13 +40,14 @@ StoreHealth CheckStore(const StoreBytes& bytes) {
     health.name = bytes.name();
     health.size = bytes.size();
     health.shareOfLimit = static_cast<double>(health.size) / static_cast<double>(kStoreSizeLimit);
-    auto kind = StoreKind(bytes);
-    if (!kind) {
-        health.damages.push_back(DamageFrom(bytes, kind.status()));
+    auto header = ReadDbxHeader(bytes);
+    if (!header) {
+        health.damages.push_back(DamageFrom(bytes, header.status()));
         return health;
     }
-    health.kind = *kind;
-    switch (*kind) {
+    health.kind = header->kind;
+    health.reclaimable = header->spaceFreed;
+    switch (header->kind) {
         case DbxHeader::Kind::kMessages:
             CheckMessageStore(bytes, health);
             break;
