@@ -1,10 +1,9 @@
 #include "mailstore/index_tree.h"
 
 #include <array>
-#include <charconv>
-#include <string_view>
 
 #include "mailstore/dbx_layout.h"
+#include "mailstore/store_damage.h"
 
 namespace quillet::mailstore {
 namespace {
@@ -170,20 +169,7 @@ Status NoteDamage(const StoreBytes& bytes, const Status& status, ReadMode mode,
     if (status.ok() || mode == ReadMode::kStrict || !status.is(ErrorKind::kCorrupt)) {
         return status;
     }
-    // DamageAt writes "<store>: <what> at offset 0x<hex>"; the damage keeps what and where.
-    std::string_view reason = status.reason();
-    constexpr std::string_view kAt = " at offset 0x";
-    StoreDamage damage;
-    std::size_t start = bytes.name().size() + 2;
-    std::size_t at = reason.rfind(kAt);
-    if (reason.starts_with(bytes.name() + ": ") && at != std::string_view::npos && at >= start) {
-        std::string_view hex = reason.substr(at + kAt.size());
-        std::from_chars(hex.data(), hex.data() + hex.size(), damage.offset, 16);
-        damage.what = std::string(reason.substr(start, at - start));
-    } else {
-        damage.what = std::string(reason);
-    }
-    damages.push_back(std::move(damage));
+    damages.push_back(DamageFrom(bytes, status));
     return Status::Ok();
 }
 
