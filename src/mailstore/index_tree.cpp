@@ -26,6 +26,13 @@ struct TreeNode {
     std::array<TreeEntry, kTreeNodeMaxEntries> entries;
 };
 
+constexpr char kEntryOutside[] = "tree entry pointing outside the store";
+
+// Whether an offset cannot be that of an object of the store.
+bool Outside(const StoreBytes& bytes, std::uint32_t offset) {
+    return offset < kHeaderSize || offset >= bytes.size();
+}
+
 Result<TreeNode> ReadNode(const StoreBytes& bytes, std::uint32_t offset, std::uint32_t parent) {
     if (offset < kHeaderSize || offset > bytes.size() || bytes.size() - offset < kTreeNodeSize) {
         return DamageAt(bytes, offset, "tree node outside the store");
@@ -112,7 +119,10 @@ class TreeWalk {
                 m_stopped = true;
                 return note(DamageAt(m_bytes, top.node, "tree holds more values than the store"));
             }
-            if (Status visited = note(m_visit(entry.value)); !visited) return visited;
+            Status visited = Outside(m_bytes, entry.value)
+                                 ? note(DamageAt(m_bytes, top.node, kEntryOutside))
+                                 : note(m_visit(entry.value));
+            if (!visited) return visited;
             return descend(top.node, entry.child, entry.childValues);
         }
         leave();
@@ -125,6 +135,10 @@ class TreeWalk {
     }
 
     Status descend(std::uint32_t node, std::uint32_t child, std::uint32_t childValues) {
+        if (child != 0 && Outside(m_bytes, child)) {
+            m_stack.back().foundValues += childValues;
+            return note(DamageAt(m_bytes, node, kEntryOutside));
+        }
         if (child != 0) {
             m_stack.push_back({child, node, childValues, 0, -1});
             return Status::Ok();
