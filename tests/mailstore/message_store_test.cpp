@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "mailstore/chunk_chain.h"
 #include "mailstore/dbx_layout.h"
+#include "mailstore/store_damage.h"
 #include "support/dbx_builder.h"
 #include "support/temp_dir.h"
 
@@ -194,24 +196,99 @@ TEST_P(StoreDamageTest, SalvagingReadRecordsItAndReadsTheRest) {
 INSTANTIATE_TEST_SUITE_P(Kinds, StoreDamageTest, ::testing::ValuesIn(testing::kAllDbxDamages),
                          [](const auto& info) { return testing::DbxDamageName(info.param); });
 
-// Tree nodes that lead back up, or to themselves, end the walk instead of running it forever.
-class TreeLoopTest : public MessageStoreTest, public ::testing::WithParamInterface<bool> {};
+// Damage to the tree and the info objects beyond the builder's kinds: each a case that patches
+// the store and returns the offset an error should name.
+struct PatchCase {
+    const char* name;
+    std::function<std::uint64_t(const std::filesystem::path&, const DbxStoreLayout&)> patch;
+};
 
-TEST_P(TreeLoopTest, TreeLoopEndsTheWalk) {
-    DbxStoreLayout layout = testing::WriteDbxStore(m_file, std::vector<std::string>(300, "x\r\n"));
-    ASSERT_GT(layout.treeNodes.size(), 1u);
-    std::uint32_t child = layout.treeNodes[1];
-    std::uint32_t target = GetParam() ? child : layout.treeRoot;
-    testing::PatchUint32(m_file, child + kTreeNodeLeftChild, target);
-    testing::PatchUint32(m_file, child + kTreeNodeLeftCount, 1);
-    auto store = bytes();
-    EXPECT_TRUE(MessageStore::Open(*store, ReadMode::kStrict).status().is(ErrorKind::kCorrupt));
-    auto salvaged = MessageStore::Open(*store, ReadMode::kSalvage);
-    ASSERT_TRUE(salvaged.ok());
-    EXPECT_FALSE((*salvaged)->damages().empty());
+std::uint32_t Uint32At(const std::filesystem::path& file, std::uint64_t offset) {
+    std::string bytes = testing::ReadFileBytes(file);
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<std::uint8_t>(bytes.at(offset + i));
+    return value;
 }
 
-INSTANTIATE_TEST_SUITE_P(ToItselfOrTheRoot, TreeLoopTest, ::testing::Bool());
+class PatchedStoreTest : public MessageStoreTest,
+                         public ::testing::WithParamInterface<PatchCase> {};
+
+TEST_P(PatchedStoreTest, StrictFailsAndSalvageRecordsTheDamagedObject) {
+    DbxStoreBuilder builder(m_file);
+    for (std::uint32_t i = 1; i <= 300; ++i) builder.addMessage("x\r\n", {.indirectFields = true});
+    DbxStoreLayout layout = builder.finish();
+    ASSERT_GT(layout.treeNodes.size(), 1u);
+    std::uint64_t damaged = GetParam().patch(m_file, layout);
+    auto store = bytes();
+    Status strict = MessageStore::Open(*store, ReadMode::kStrict).status();
+    ASSERT_TRUE(strict.is(ErrorKind::kCorrupt)) << strict.reason();
+    EXPECT_EQ(DamageFrom(*store, strict).offset, damaged) << strict.reason();
+    auto salvaged = MessageStore::Open(*store, ReadMode::kSalvage);
+    ASSERT_TRUE(salvaged.ok()) << salvaged.reason();
+    ASSERT_FALSE((*salvaged)->damages().empty());
+    EXPECT_EQ((*salvaged)->damages().front().offset, damaged);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PatchedStoreTest,
+    ::testing::Values(
+        // Tree nodes that lead back up, or to themselves, end the walk.
+        PatchCase{"TreeLoopsToRoot",
+                  [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
+                      testing::PatchUint32(file, layout.treeNodes[1] + kTreeNodeLeftChild,
+                                           layout.treeRoot);
+                      testing::PatchUint32(file, layout.treeNodes[1] + kTreeNodeLeftCount, 1);
+                      return layout.treeRoot;
+                  }},
+        PatchCase{"TreeLoopsToItself",
+                  [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
+                      std::uint32_t node = layout.treeNodes[1];
+                      testing::PatchUint32(file, node + kTreeNodeLeftChild, node);
+                      testing::PatchUint32(file, node + kTreeNodeLeftCount, 1);
+                      return node;
+                  }},
+        PatchCase{"TooManyEntries",
+                  [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
+                      std::uint32_t word = layout.treeRoot + kTreeNodeEntryCount - 1;
+                      testing::PatchUint32(
+                          file, word,
+                          (Uint32At(file, word) & 0xFFFF00FF) | (kTreeNodeMaxEntries + 1) << 8);
+                      return layout.treeRoot;
+                  }},
+        PatchCase{"MessageListedTwice",
+                  [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
+                      std::uint32_t first = layout.treeRoot + kTreeNodeEntries;
+                      testing::PatchUint32(file, first + kTreeEntrySize, Uint32At(file, first));
+                      return Uint32At(file, first);
+                  }},
+        PatchCase{"InfoFieldOutsideItsData",
+                  [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
+                      std::uint32_t info = layout.messages[5].infoOffset;
+                      testing::PatchUint32(file, info + kInfoEntries, 0xFFFF00 | kFieldIndex);
+                      return info;
+                  }},
+        PatchCase{"InfoPassesTheEnd",
+                  [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
+                      std::uint32_t info = layout.messages[5].infoOffset;
+                      testing::PatchUint32(file, info + kInfoBodyLength, 0x7FFFFFFF);
+                      return info;
+                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MessageStoreTest, MessagesComeInIndexOrderWhateverTheTreeOrder) {
+    DbxStoreLayout layout = testing::WriteDbxStore(m_file, {"1\r\n", "2\r\n", "3\r\n"});
+    std::uint32_t first = layout.treeRoot + kTreeNodeEntries;
+    std::uint32_t firstValue = Uint32At(m_file, first);
+    testing::PatchUint32(m_file, first, Uint32At(m_file, first + kTreeEntrySize));
+    testing::PatchUint32(m_file, first + kTreeEntrySize, firstValue);
+    auto store = bytes();
+    auto opened = MessageStore::Open(*store, ReadMode::kStrict);
+    ASSERT_TRUE(opened.ok()) << opened.reason();
+    std::vector<std::uint32_t> indexes;
+    for (const MessageEntry& message : (*opened)->messages()) indexes.push_back(message.index);
+    EXPECT_EQ(indexes, (std::vector<std::uint32_t>{1, 2, 3}));
+}
 
 TEST_F(MessageStoreTest, ChunkChainLoopEnds) {
     DbxStoreLayout layout = testing::WriteDbxStore(m_file, {Message(1, 2000)});
