@@ -265,13 +265,16 @@ INSTANTIATE_TEST_SUITE_P(
         PatchCase{"InfoFieldOutsideItsData",
                   [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
                       std::uint32_t info = layout.messages[5].infoOffset;
-                      testing::PatchUint32(file, info + kInfoEntries, 0xFFFF00 | kFieldIndex);
+                      std::uint32_t count = Uint32At(file, info + 8) >> 16 & 0xFF;
+                      std::uint32_t last = info + kInfoEntries + 4 * (count - 1);
+                      testing::PatchUint32(file, last, 0xFFFF00 | (Uint32At(file, last) & 0x7F));
                       return info;
                   }},
         PatchCase{"InfoPassesTheEnd",
                   [](const auto& file, const DbxStoreLayout& layout) -> std::uint64_t {
                       std::uint32_t info = layout.messages[5].infoOffset;
-                      testing::PatchUint32(file, info + kInfoBodyLength, 0x7FFFFFFF);
+                      testing::PatchUint32(file, info + kInfoBodyLength,
+                                           static_cast<std::uint32_t>(layout.fileSize));
                       return info;
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -290,13 +293,44 @@ TEST_F(MessageStoreTest, MessagesComeInIndexOrderWhateverTheTreeOrder) {
     EXPECT_EQ(indexes, (std::vector<std::uint32_t>{1, 2, 3}));
 }
 
-TEST_F(MessageStoreTest, ChunkChainLoopEnds) {
-    DbxStoreLayout layout = testing::WriteDbxStore(m_file, {Message(1, 2000)});
-    std::uint32_t first = layout.messages[0].chunks.front();
-    testing::PatchUint32(m_file, first + kChunkNext, first);
+// The chunk checks, each on the second chunk of a three-chunk message (a loop: back to itself).
+struct ChunkCase {
+    const char* name;
+    std::uint32_t field;
+    std::function<std::uint32_t(const DbxStoreLayout&)> value;
+};
+
+class ChunkChainTest : public MessageStoreTest, public ::testing::WithParamInterface<ChunkCase> {};
+
+TEST_P(ChunkChainTest, DamagedChunkFailsTheChainNamingIt) {
+    DbxStoreLayout layout = testing::WriteDbxStore(m_file, {Message(1, 3 * kChunkDataSize - 100)});
+    const std::vector<std::uint32_t>& chunks = layout.messages[0].chunks;
+    ASSERT_EQ(chunks.size(), 3u);
+    testing::PatchUint32(m_file, chunks[1] + GetParam().field, GetParam().value(layout));
     auto store = bytes();
-    EXPECT_TRUE(CheckChunkChain(*store, first).status().is(ErrorKind::kCorrupt));
+    // A loop is named by the chain's head, an offset outside the store by itself.
+    std::uint32_t named = GetParam().value(layout) == chunks[1] ? chunks[0]
+                          : GetParam().field == kChunkNext      ? GetParam().value(layout)
+                                                                : chunks[1];
+    auto size = CheckChunkChain(*store, chunks[0]);
+    ASSERT_TRUE(size.status().is(ErrorKind::kCorrupt)) << size.reason();
+    EXPECT_EQ(DamageFrom(*store, size.status()).offset, named) << size.reason();
+    Status streamed = StreamChunkChain(*store, chunks[0], [](auto) { return Status::Ok(); });
+    EXPECT_EQ(streamed.reason(), size.reason());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChunkChainTest,
+    ::testing::Values(
+        ChunkCase{"BadMarker", 0, [](const auto& layout) { return layout.messages[0].chunks[0]; }},
+        ChunkCase{"BadSize", 4, [](const auto&) { return kChunkDataSize / 2; }},
+        ChunkCase{"NoBytesUsed", kChunkUsed, [](const auto&) { return 0u; }},
+        ChunkCase{"TooManyBytesUsed", kChunkUsed, [](const auto&) { return kChunkDataSize + 1; }},
+        ChunkCase{"Loop", kChunkNext,
+                  [](const auto& layout) { return layout.messages[0].chunks[0]; }},
+        ChunkCase{"NextOutside", kChunkNext,
+                  [](const auto& layout) { return static_cast<std::uint32_t>(layout.fileSize); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillet::mailstore
