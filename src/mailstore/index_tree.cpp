@@ -26,6 +26,7 @@ struct TreeNode {
     std::array<TreeEntry, kTreeNodeMaxEntries> entries;
 };
 
+constexpr std::size_t kCachedLevels = 32;
 constexpr char kEntryOutside[] = "tree entry pointing outside the store";
 
 // Whether an offset cannot be that of an object of the store.
@@ -98,10 +99,20 @@ class TreeWalk {
   private:
     Status step() {
         Frame top = m_stack.back();
-        Result<TreeNode> node = ReadNode(m_bytes, top.node, top.parent);
-        if (!node) {
-            leave();
-            return note(node.status());
+        std::size_t level = m_stack.size() - 1;
+        TreeNode reread;
+        const TreeNode* node = level < m_path.size() ? &m_path[level] : &reread;
+        if (level >= m_path.size()) {
+            Result<TreeNode> read = ReadNode(m_bytes, top.node, top.parent);
+            if (!read) {
+                leave();
+                return note(read.status());
+            }
+            reread = *read;
+            if (level == m_path.size() && level < kCachedLevels) {
+                m_path.push_back(reread);
+                node = &m_path.back();
+            }
         }
         if (top.nextEntry < 0) {
             if (++m_nodes > m_nodeBudget) {
@@ -153,6 +164,7 @@ class TreeWalk {
     void leave() {
         std::uint32_t recorded = m_stack.back().expectedValues;
         m_stack.pop_back();
+        if (m_path.size() > m_stack.size()) m_path.resize(m_stack.size());
         if (!m_stack.empty()) m_stack.back().foundValues += recorded;
     }
 
@@ -168,6 +180,10 @@ class TreeWalk {
     std::uint64_t m_values = 0;
     bool m_stopped = false;
     std::vector<Frame> m_stack;
+    // The nodes of the path's top levels, read once: reading a node again each time the walk
+    // comes back to it would pull the store's read window away from the info objects. Deeper
+    // levels, which only a hostile store has, are read again instead, so memory stays small.
+    std::vector<TreeNode> m_path;
 };
 
 }  // namespace

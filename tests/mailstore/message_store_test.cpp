@@ -83,7 +83,8 @@ TEST_P(StoreSizeTest, EveryMessageReadsBackInIndexOrder) {
 INSTANTIATE_TEST_SUITE_P(Shapes, StoreSizeTest,
                          ::testing::Values(std::pair{1u, kTreeNodeMaxEntries},
                                            std::pair{300u, kTreeNodeMaxEntries},
-                                           std::pair{300u, 2u}));
+                                           std::pair{300u, 2u},
+                                           std::pair{10000u, kTreeNodeMaxEntries}));
 
 TEST_F(MessageStoreTest, IndirectFieldsAndFourBytePointersReadAsDirectOnes) {
     // Past 16 MB, a first chunk's offset no longer fits a direct field.
