@@ -112,7 +112,8 @@ class ChainScan {
     bool collect() {
         const std::uint64_t size = std::min<std::uint64_t>(
             m_bytes.size(), std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1);
-        std::vector<std::byte> block(kScanBlockSize + kChunkSize);
+        std::vector<std::byte> block(
+            std::min<std::uint64_t>(kScanBlockSize + kChunkSize, m_bytes.size()));
         for (std::uint64_t start = kHeaderSize; start + kChunkSize <= size;
              start += kScanBlockSize) {
             const std::uint64_t length =
