@@ -7,14 +7,10 @@
 #include <optional>
 
 #include "mailstore/dbx_layout.h"
-#include "mailstore/recovery_damage.h"
+#include "mailstore/store_scan_internal.h"
 
 namespace quillet::mailstore {
 namespace {
-
-// The store is read in blocks of this size; each block also holds the next chunk's worth of bytes
-// so that a chunk starting near its end is seen whole.
-constexpr std::size_t kScanBlockSize = 1024 * 1024;
 
 // The data of a deleted chunk: what follows the link to the previous chunk.
 constexpr std::uint32_t kDeletedData = kDeletedChunkPrevious + 4;

@@ -7,9 +7,10 @@
 
 #include "mailstore/chunk_chain.h"
 #include "mailstore/dbx_layout.h"
-#include "mailstore/recovery_damage.h"
 #include "mailstore/salvage_test_store.h"
+#include "mailstore/store_scan_internal.h"
 #include "support/dbx_builder.h"
+#include "support/temp_dir.h"
 
 namespace quillet::mailstore {
 namespace {
@@ -99,6 +100,33 @@ INSTANTIATE_TEST_SUITE_P(
                                       return LinkLastChunk(test, test.indexed().chunks.back());
                                   }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A lost chain whose first chunk starts `before` bytes before the end of the scan's first block.
+class ChunkAtBlockEdgeTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(ChunkAtBlockEdgeTest, IsFoundWhole) {
+    testing::TempDir dir;
+    const std::string text(2 * kChunkDataSize, 'e');
+    auto write = [&](std::uint64_t gap) {
+        testing::DbxStoreBuilder builder(dir / "Inbox.dbx", {.gapBeforeMessages = gap});
+        builder.addMessage(text, {.placement = testing::DbxPlacement::kLost});
+        return builder.finish().messages[0].chunks.front();
+    };
+    const std::uint32_t unshifted = write(0);
+    const std::uint32_t first = write(kHeaderSize + kScanBlockSize - GetParam() - unshifted);
+    ASSERT_EQ(first, kHeaderSize + kScanBlockSize - GetParam());
+
+    auto bytes = OpenStoreFile(dir / "Inbox.dbx");
+    ASSERT_TRUE(bytes);
+    std::vector<StoreDamage> damages;
+    const std::vector<MessageEntry> found = ScanForLostMessages(**bytes, {}, damages);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].firstChunk, first);
+    EXPECT_EQ(found[0].recordedSize, text.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shifts, ChunkAtBlockEdgeTest,
+                         ::testing::Values(4u, kChunkData, kChunkSize - 4, kChunkSize));
 
 }  // namespace
 }  // namespace quillet::mailstore
