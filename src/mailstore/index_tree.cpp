@@ -26,6 +26,14 @@ struct TreeNode {
     std::array<TreeEntry, kTreeNodeMaxEntries> entries;
 };
 
+constexpr std::size_t kCachedLevels = 32;
+constexpr char kEntryOutside[] = "tree entry pointing outside the store";
+
+// Whether an offset cannot be that of an object of the store.
+bool Outside(const StoreBytes& bytes, std::uint32_t offset) {
+    return offset < kHeaderSize || offset >= bytes.size();
+}
+
 Result<TreeNode> ReadNode(const StoreBytes& bytes, std::uint32_t offset, std::uint32_t parent) {
     if (offset < kHeaderSize || offset > bytes.size() || bytes.size() - offset < kTreeNodeSize) {
         return DamageAt(bytes, offset, "tree node outside the store");
@@ -91,10 +99,20 @@ class TreeWalk {
   private:
     Status step() {
         Frame top = m_stack.back();
-        Result<TreeNode> node = ReadNode(m_bytes, top.node, top.parent);
-        if (!node) {
-            leave();
-            return note(node.status());
+        std::size_t level = m_stack.size() - 1;
+        TreeNode reread;
+        const TreeNode* node = level < m_path.size() ? &m_path[level] : &reread;
+        if (level >= m_path.size()) {
+            Result<TreeNode> read = ReadNode(m_bytes, top.node, top.parent);
+            if (!read) {
+                leave();
+                return note(read.status());
+            }
+            reread = *read;
+            if (level == m_path.size() && level < kCachedLevels) {
+                m_path.push_back(reread);
+                node = &m_path.back();
+            }
         }
         if (top.nextEntry < 0) {
             if (++m_nodes > m_nodeBudget) {
@@ -112,7 +130,10 @@ class TreeWalk {
                 m_stopped = true;
                 return note(DamageAt(m_bytes, top.node, "tree holds more values than the store"));
             }
-            if (Status visited = note(m_visit(entry.value)); !visited) return visited;
+            Status visited = Outside(m_bytes, entry.value)
+                                 ? note(DamageAt(m_bytes, top.node, kEntryOutside))
+                                 : note(m_visit(entry.value));
+            if (!visited) return visited;
             return descend(top.node, entry.child, entry.childValues);
         }
         leave();
@@ -125,6 +146,10 @@ class TreeWalk {
     }
 
     Status descend(std::uint32_t node, std::uint32_t child, std::uint32_t childValues) {
+        if (child != 0 && Outside(m_bytes, child)) {
+            m_stack.back().foundValues += childValues;
+            return note(DamageAt(m_bytes, node, kEntryOutside));
+        }
         if (child != 0) {
             m_stack.push_back({child, node, childValues, 0, -1});
             return Status::Ok();
@@ -139,6 +164,7 @@ class TreeWalk {
     void leave() {
         std::uint32_t recorded = m_stack.back().expectedValues;
         m_stack.pop_back();
+        if (m_path.size() > m_stack.size()) m_path.resize(m_stack.size());
         if (!m_stack.empty()) m_stack.back().foundValues += recorded;
     }
 
@@ -154,6 +180,10 @@ class TreeWalk {
     std::uint64_t m_values = 0;
     bool m_stopped = false;
     std::vector<Frame> m_stack;
+    // The nodes of the path's top levels, read once: reading a node again each time the walk
+    // comes back to it would pull the store's read window away from the info objects. Deeper
+    // levels, which only a hostile store has, are read again instead, so memory stays small.
+    std::vector<TreeNode> m_path;
 };
 
 }  // namespace
