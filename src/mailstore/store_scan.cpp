@@ -36,11 +36,11 @@ struct FoundChunk {
     std::uint32_t offset = 0;
     std::uint32_t next = 0;
     std::uint16_t bytes = 0;  // message bytes it holds
-    bool deleted = false;
-    bool pointedTo = false;
-    State state = kUnvisited;
+    std::uint8_t deleted : 1 = 0;
+    std::uint8_t pointedTo : 1 = 0;
+    std::uint8_t state : 2 = kUnvisited;
 };
-static_assert(sizeof(FoundChunk) <= 16);
+static_assert(sizeof(FoundChunk) == 12);
 
 // The chunk header at `at` (offset `offset`, `room` bytes readable), or nullopt when it is not
 // one: the marker equals the offset and the size fields are those of a live or a deleted chunk.
@@ -54,7 +54,7 @@ std::optional<FoundChunk> ChunkAt(const std::byte* at, std::uint64_t offset, std
     if (second == kChunkDataSize && third >= 1 && third <= kChunkDataSize) {
         chunk.bytes = static_cast<std::uint16_t>(third);
     } else if (second == kDeletedChunkSizeField && third == kChunkSize) {
-        chunk.deleted = true;
+        chunk.deleted = 1;
         chunk.bytes = static_cast<std::uint16_t>(DeletedBytesHeld(at, chunk.next == 0));
     } else {
         return std::nullopt;
@@ -139,7 +139,7 @@ class ChainScan {
     void markLinkedChunks() {
         for (const FoundChunk& chunk : m_chunks) {
             if (chunk.next == 0) continue;
-            if (FoundChunk* next = find(chunk.next)) next->pointedTo = true;
+            if (FoundChunk* next = find(chunk.next)) next->pointedTo = 1;
         }
     }
 
