@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 #include "mailstore/chunk_chain.h"
 #include "mailstore/dbx_layout.h"
@@ -59,6 +60,8 @@ struct ChainDamage {
     // Patches the store; returns the offset the damage is noted at.
     std::function<std::uint32_t(StoreScanTest&)> apply;
 };
+
+void PrintTo(const ChainDamage& damage, std::ostream* out) { *out << damage.name; }
 
 class DamagedChainTest : public StoreScanTest, public ::testing::WithParamInterface<ChainDamage> {};
 
