@@ -137,17 +137,14 @@ std::vector<Node> BuildTree(const std::vector<std::uint32_t>& values, std::size_
                 node.entries.emplace_back(level[next], children[next + 1]);
             }
             const int number = static_cast<int>(nodes.size());
-            for (int child : {node.leftChild}) {
-                if (child >= 0) nodes[child].parent = number;
-            }
-            for (auto& entry : node.entries) {
-                if (entry.second >= 0) nodes[entry.second].parent = number;
-            }
             node.count = static_cast<std::uint32_t>(node.entries.size());
-            if (node.leftChild >= 0) node.count += nodes[node.leftChild].count;
-            for (auto& entry : node.entries) {
-                if (entry.second >= 0) node.count += nodes[entry.second].count;
-            }
+            auto adopt = [&](int child) {
+                if (child < 0) return;
+                nodes[child].parent = number;
+                node.count += nodes[child].count;
+            };
+            adopt(node.leftChild);
+            for (const auto& entry : node.entries) adopt(entry.second);
             nodes.push_back(std::move(node));
             upChildren.push_back(number);
             if (k + 1 < nodeCount) {
@@ -158,7 +155,6 @@ std::vector<Node> BuildTree(const std::vector<std::uint32_t>& values, std::size_
         if (nodeCount == 1) break;
         level = std::move(upValues);
         children = std::move(upChildren);
-        // The first child of the next level's sequence is the first node, then value, node...
     }
     return nodes;
 }
