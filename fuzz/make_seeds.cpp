@@ -5,7 +5,7 @@
 // Usage: quillet_fuzz_seeds SAMPLE_PREFIX OUT_DIR
 //   SAMPLE_PREFIX: a prefix written by examples/make-sample-prefix.sh (its user.reg is read);
 //   OUT_DIR: gets one folder per target (registry_text, information_file, job_command_line,
-//   open_backup). Exits 1, with the reason on stderr, when a seed cannot be made.
+//   open_backup, dbx_reader). Exits 1, with the reason on stderr, when a seed cannot be made.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,6 +19,7 @@
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 #include "registry/wine_registry_file.h"
+#include "support/dbx_builder.h"
 #include "support/memory_registry_store.h"
 #include "support/recording_message_service.h"
 
@@ -200,6 +201,33 @@ void OpenBackupSeeds(const fs::path& registryText, const fs::path& information,
     }
 }
 
+// Message stores written from the format's layout: a deep tree with every kind of message (direct
+// and indirect fields, no body, lost, deleted), the same store damaged, and a folder list.
+void DbxReaderSeeds(const fs::path& out) {
+    fs::create_directories(out);
+    const fs::path store = out / "messages.dbx";
+    auto writeStore = [&](const fs::path& file) {
+        testing::DbxStoreBuilder builder(file, {.treeFanOut = 2});
+        const std::string text =
+            "Subject: seed\r\nFrom: a@example.org\r\n\r\n" + std::string(0x230, 'x') + "\r\n";
+        builder.addMessage(text);
+        builder.addMessage(text, {.indirectFields = true});
+        builder.addMessage(text, {.withoutBody = true});
+        builder.addMessage(text, {.placement = testing::DbxPlacement::kLost});
+        builder.addMessage(text, {.placement = testing::DbxPlacement::kDeleted});
+        builder.addMessage("Subject: short\r\n\r\nbody\r\n", {.index = 9});
+        return builder.finish();
+    };
+    writeStore(store);
+    for (testing::DbxDamage damage :
+         {testing::DbxDamage::kChunkLoop, testing::DbxDamage::kBadNodeMarker}) {
+        const fs::path damaged =
+            out / (std::string("damaged-") + testing::DbxDamageName(damage) + ".dbx");
+        testing::DamageDbxStore(damaged, writeStore(damaged), damage);
+    }
+    testing::WriteDbxFolderList(out / "Folders.dbx", testing::StandardDbxFolders());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -213,6 +241,7 @@ int main(int argc, char** argv) {
     fs::path information;
     InformationFileSeeds(out / "information_file", &information);
     JobCommandLineSeeds(out / "job_command_line");
+    DbxReaderSeeds(out / "dbx_reader");
     OpenBackupSeeds(out / "registry_text", information, out / "open_backup");
     return 0;
 }

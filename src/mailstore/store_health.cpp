@@ -6,8 +6,8 @@
 #include "mailstore/dbx_header.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/folder_list.h"
-#include "mailstore/recovery_damage.h"
 #include "mailstore/store_damage.h"
+#include "mailstore/store_scan_internal.h"
 
 namespace quillet::mailstore {
 namespace {

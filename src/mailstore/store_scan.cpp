@@ -7,14 +7,10 @@
 #include <optional>
 
 #include "mailstore/dbx_layout.h"
-#include "mailstore/recovery_damage.h"
+#include "mailstore/store_scan_internal.h"
 
 namespace quillet::mailstore {
 namespace {
-
-// The store is read in blocks of this size; each block also holds the next chunk's worth of bytes
-// so that a chunk starting near its end is seen whole.
-constexpr std::size_t kScanBlockSize = 1024 * 1024;
 
 // The data of a deleted chunk: what follows the link to the previous chunk.
 constexpr std::uint32_t kDeletedData = kDeletedChunkPrevious + 4;
@@ -40,11 +36,11 @@ struct FoundChunk {
     std::uint32_t offset = 0;
     std::uint32_t next = 0;
     std::uint16_t bytes = 0;  // message bytes it holds
-    bool deleted = false;
-    bool pointedTo = false;
-    State state = kUnvisited;
+    std::uint8_t deleted : 1 = 0;
+    std::uint8_t pointedTo : 1 = 0;
+    std::uint8_t state : 2 = kUnvisited;
 };
-static_assert(sizeof(FoundChunk) <= 16);
+static_assert(sizeof(FoundChunk) == 12);
 
 // The chunk header at `at` (offset `offset`, `room` bytes readable), or nullopt when it is not
 // one: the marker equals the offset and the size fields are those of a live or a deleted chunk.
@@ -58,7 +54,7 @@ std::optional<FoundChunk> ChunkAt(const std::byte* at, std::uint64_t offset, std
     if (second == kChunkDataSize && third >= 1 && third <= kChunkDataSize) {
         chunk.bytes = static_cast<std::uint16_t>(third);
     } else if (second == kDeletedChunkSizeField && third == kChunkSize) {
-        chunk.deleted = true;
+        chunk.deleted = 1;
         chunk.bytes = static_cast<std::uint16_t>(DeletedBytesHeld(at, chunk.next == 0));
     } else {
         return std::nullopt;
@@ -112,7 +108,8 @@ class ChainScan {
     bool collect() {
         const std::uint64_t size = std::min<std::uint64_t>(
             m_bytes.size(), std::uint64_t{std::numeric_limits<std::uint32_t>::max()} + 1);
-        std::vector<std::byte> block(kScanBlockSize + kChunkSize);
+        std::vector<std::byte> block(
+            std::min<std::uint64_t>(kScanBlockSize + kChunkSize, m_bytes.size()));
         for (std::uint64_t start = kHeaderSize; start + kChunkSize <= size;
              start += kScanBlockSize) {
             const std::uint64_t length =
@@ -142,7 +139,7 @@ class ChainScan {
     void markLinkedChunks() {
         for (const FoundChunk& chunk : m_chunks) {
             if (chunk.next == 0) continue;
-            if (FoundChunk* next = find(chunk.next)) next->pointedTo = true;
+            if (FoundChunk* next = find(chunk.next)) next->pointedTo = 1;
         }
     }
 

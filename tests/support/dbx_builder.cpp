@@ -19,6 +19,10 @@ constexpr std::uint32_t kConditionsOffset = ms::kHeaderSize + ms::kMessageFileIn
 constexpr std::string_view kConditions =
     "((MSGCOL_FLAGS & ARF_WATCH) != 0 || (MSGCOL_FLAGS & ARF_IGNORE) != 0)";
 constexpr std::uint32_t kLocalStore = 3;
+// Info objects go to segments of this size, as the store does: the conditions object opens the
+// first one, right after the file info.
+constexpr std::uint32_t kVariableSegmentSize = 0xC000;
+constexpr std::uint32_t kHeaderLastVariableSegment = 0x24;  // its offset, length, bytes used
 
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& file) {
     std::fprintf(stderr, "dbx builder: %s %s\n", what.c_str(), file.string().c_str());
@@ -137,17 +141,14 @@ std::vector<Node> BuildTree(const std::vector<std::uint32_t>& values, std::size_
                 node.entries.emplace_back(level[next], children[next + 1]);
             }
             const int number = static_cast<int>(nodes.size());
-            for (int child : {node.leftChild}) {
-                if (child >= 0) nodes[child].parent = number;
-            }
-            for (auto& entry : node.entries) {
-                if (entry.second >= 0) nodes[entry.second].parent = number;
-            }
             node.count = static_cast<std::uint32_t>(node.entries.size());
-            if (node.leftChild >= 0) node.count += nodes[node.leftChild].count;
-            for (auto& entry : node.entries) {
-                if (entry.second >= 0) node.count += nodes[entry.second].count;
-            }
+            auto adopt = [&](int child) {
+                if (child < 0) return;
+                nodes[child].parent = number;
+                node.count += nodes[child].count;
+            };
+            adopt(node.leftChild);
+            for (const auto& entry : node.entries) adopt(entry.second);
             nodes.push_back(std::move(node));
             upChildren.push_back(number);
             if (k + 1 < nodeCount) {
@@ -158,7 +159,6 @@ std::vector<Node> BuildTree(const std::vector<std::uint32_t>& values, std::size_
         if (nodeCount == 1) break;
         level = std::move(upValues);
         children = std::move(upChildren);
-        // The first child of the next level's sequence is the first node, then value, node...
     }
     return nodes;
 }
@@ -261,12 +261,11 @@ DbxStoreBuilder::DbxStoreBuilder(const std::filesystem::path& file, DbxStoreOpti
     Put32(conditions.data() + 4, 0x48);
     conditions += kConditions;
     conditions.resize(8 + 0x48, '\0');
-    m_layout.conditionsOffset = append(conditions);
-    if (m_options.gapBeforeMessages > 0) {
-        m_end += m_options.gapBeforeMessages;
-        if (std::fseek(m_out, static_cast<long>(m_end), SEEK_SET) != 0)
-            Fail("cannot seek in", file);
-    }
+    m_layout.conditionsOffset = kConditionsOffset;
+    m_segmentStart = kConditionsOffset;
+    m_segmentSize = kVariableSegmentSize;
+    m_segment = conditions;
+    skip(kVariableSegmentSize + m_options.gapBeforeMessages);
 }
 
 DbxStoreBuilder::~DbxStoreBuilder() {
@@ -282,11 +281,32 @@ std::uint32_t DbxStoreBuilder::append(std::span<const char> bytes) {
     return static_cast<std::uint32_t>(offset);
 }
 
+void DbxStoreBuilder::skip(std::uint64_t bytes) {
+    m_end += bytes;
+    if (m_end > 0xFFFFFFFFull) Fail("store passes 4 GB:", m_file);
+    if (std::fseek(m_out, static_cast<long>(m_end), SEEK_SET) != 0) Fail("cannot seek in", m_file);
+}
+
 void DbxStoreBuilder::writeAt(std::uint64_t offset, std::span<const char> bytes) {
     if (std::fseek(m_out, static_cast<long>(offset), SEEK_SET) != 0 ||
-        std::fwrite(bytes.data(), 1, bytes.size(), m_out) != bytes.size()) {
+        std::fwrite(bytes.data(), 1, bytes.size(), m_out) != bytes.size() ||
+        std::fseek(m_out, static_cast<long>(m_end), SEEK_SET) != 0) {
         Fail("cannot write", m_file);
     }
+}
+
+std::uint32_t DbxStoreBuilder::placeInSegment(std::string object) {
+    if (m_segment.size() + object.size() > std::max<std::size_t>(m_segmentSize, object.size())) {
+        writeAt(m_segmentStart, m_segment);
+        m_segmentStart = m_end;
+        m_segmentSize = std::max<std::size_t>(kVariableSegmentSize, object.size());
+        m_segment.clear();
+        skip(m_segmentSize);
+    }
+    const auto offset = static_cast<std::uint32_t>(m_segmentStart + m_segment.size());
+    Put32(object.data(), offset);
+    m_segment += object;
+    return offset;
 }
 
 std::uint32_t DbxStoreBuilder::writeChunks(std::string_view rfc822, bool deleted,
@@ -348,8 +368,7 @@ std::uint32_t DbxStoreBuilder::addMessage(std::string_view rfc822,
             Append32(time, static_cast<std::uint32_t>(options.receivedTime >> 32));
             fields.push_back(Bytes(ms::kFieldReceived, time));
         }
-        const auto offset = static_cast<std::uint32_t>(m_end);
-        layout.infoOffset = append(InfoObject(offset, std::move(fields)));
+        layout.infoOffset = placeInSegment(InfoObject(0, std::move(fields)));
         if (options.placement == DbxPlacement::kIndexed) {
             m_tree.push_back({layout.index, layout.infoOffset});
         }
@@ -364,6 +383,7 @@ DbxStoreLayout DbxStoreBuilder::finish() {
     std::vector<std::uint32_t> values;
     values.reserve(m_tree.size());
     for (const TreeValue& value : m_tree) values.push_back(value.infoOffset);
+    writeAt(m_segmentStart, m_segment);
     append(TreeBytes(values, m_options.treeFanOut, static_cast<std::uint32_t>(m_end), m_layout));
     m_layout.fileSize = m_end;
 
@@ -376,7 +396,13 @@ DbxStoreLayout DbxStoreBuilder::finish() {
     header.conditions = m_layout.conditionsOffset;
     header.treeEntries = m_layout.treeEntries;
     header.treeRoot = m_layout.treeRoot;
-    writeAt(0, HeaderBytes(header));
+    std::string headerBytes = HeaderBytes(header);
+    Put32(headerBytes.data() + kHeaderLastVariableSegment, m_segmentStart);
+    Put32(headerBytes.data() + kHeaderLastVariableSegment + 4,
+          static_cast<std::uint32_t>(m_segmentSize));
+    Put32(headerBytes.data() + kHeaderLastVariableSegment + 8,
+          static_cast<std::uint32_t>(m_segment.size()));
+    writeAt(0, headerBytes);
     if (std::fclose(m_out) != 0) Fail("cannot close", m_file);
     m_out = nullptr;
     return std::move(m_layout);

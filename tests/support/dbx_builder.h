@@ -71,8 +71,10 @@ struct DbxStoreOptions {
     bool recordChunks = true;
 };
 
-// Writes a message store. Messages go to the file as they are added; the tree and the header are
-// written by finish(). Message indexes need not be added in order (the tree is sorted).
+// Writes a message store. Messages go to the file as they are added: a message's chunks at the
+// end of the file, its info object into the current segment of info objects (0xC000 bytes, the
+// first one opened by the conditions object, as the store lays them out). The tree and the header
+// are written by finish(). Message indexes need not be added in order (the tree is sorted).
 class DbxStoreBuilder {
   public:
     explicit DbxStoreBuilder(const std::filesystem::path& file, DbxStoreOptions options = {});
@@ -91,7 +93,11 @@ class DbxStoreBuilder {
         std::uint32_t infoOffset;
     };
     std::uint32_t append(std::span<const char> bytes);
+    void skip(std::uint64_t bytes);  // leaves a hole (zeros) for later
     void writeAt(std::uint64_t offset, std::span<const char> bytes);
+    // Puts an info object into the current variable segment (a new one when it is full) and
+    // returns its offset; segments are written when full and by finish().
+    std::uint32_t placeInSegment(std::string object);
     std::uint32_t writeChunks(std::string_view rfc822, bool deleted, DbxMessageLayout& layout);
 
     std::filesystem::path m_file;
@@ -99,6 +105,9 @@ class DbxStoreBuilder {
     std::FILE* m_out = nullptr;
     std::vector<char> m_buffer;
     std::uint64_t m_end = 0;
+    std::uint64_t m_segmentStart = 0;
+    std::size_t m_segmentSize = 0;
+    std::string m_segment;
     std::uint32_t m_highestIndex = 0;
     std::uint64_t m_freedBytes = 0;
     std::vector<TreeValue> m_tree;

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "mailstore/message_store.h"
 
 namespace quillet::mailstore {
+
+// The recovery scan reads the store in blocks of this size; each block also holds the next chunk's
+// worth of bytes so that a chunk starting near its end is seen whole.
+inline constexpr std::size_t kScanBlockSize = 1024 * 1024;
 
 // What the recovery scan notes about a chain it leaves out. Such chains are leftovers of deleted
 // or rewritten messages, not damage to the messages the store holds, so the health check does not
