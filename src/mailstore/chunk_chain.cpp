@@ -53,7 +53,7 @@ Result<std::uint64_t> CheckChunkChain(const StoreBytes& bytes, std::uint32_t fir
     std::uint64_t size = 0;
     std::uint64_t chunks = 0;
     for (std::uint32_t offset = first; offset != 0;) {
-        if (++chunks > MostChunks(bytes)) return DamageAt(bytes, offset, "chunk chain loops");
+        if (++chunks > MostChunks(bytes)) return DamageAt(bytes, first, "chunk chain loops");
         Result<ChunkHeader> chunk = ReadChunkHeader(bytes, offset);
         if (!chunk) return chunk.status();
         size += chunk->used;
@@ -67,7 +67,7 @@ Status StreamChunkChain(const StoreBytes& bytes, std::uint32_t first,
     std::array<std::byte, kChunkSize> raw;
     std::uint64_t chunks = 0;
     for (std::uint32_t offset = first; offset != 0;) {
-        if (++chunks > MostChunks(bytes)) return DamageAt(bytes, offset, "chunk chain loops");
+        if (++chunks > MostChunks(bytes)) return DamageAt(bytes, first, "chunk chain loops");
         if (Status place = CheckChunkPlace(bytes, offset); !place) return place;
         if (Status read = bytes.readAt(offset, raw); !read) return read;
         Result<ChunkHeader> chunk = CheckChunk(bytes, offset, raw.data());

@@ -1,10 +1,9 @@
 #include "mailstore/index_tree.h"
 
 #include <array>
-#include <charconv>
-#include <string_view>
 
 #include "mailstore/dbx_layout.h"
+#include "mailstore/store_damage.h"
 
 namespace quillet::mailstore {
 namespace {
@@ -26,6 +25,13 @@ struct TreeNode {
     std::uint32_t entryCount = 0;
     std::array<TreeEntry, kTreeNodeMaxEntries> entries;
 };
+
+constexpr char kEntryOutside[] = "tree entry pointing outside the store";
+
+// Whether an offset cannot be that of an object of the store.
+bool Outside(const StoreBytes& bytes, std::uint32_t offset) {
+    return offset < kHeaderSize || offset >= bytes.size();
+}
 
 Result<TreeNode> ReadNode(const StoreBytes& bytes, std::uint32_t offset, std::uint32_t parent) {
     if (offset < kHeaderSize || offset > bytes.size() || bytes.size() - offset < kTreeNodeSize) {
@@ -113,7 +119,10 @@ class TreeWalk {
                 m_stopped = true;
                 return note(DamageAt(m_bytes, top.node, "tree holds more values than the store"));
             }
-            if (Status visited = note(m_visit(entry.value)); !visited) return visited;
+            Status visited = Outside(m_bytes, entry.value)
+                                 ? note(DamageAt(m_bytes, top.node, kEntryOutside))
+                                 : note(m_visit(entry.value));
+            if (!visited) return visited;
             return descend(top.node, entry.child, entry.childValues);
         }
         leave();
@@ -126,6 +135,10 @@ class TreeWalk {
     }
 
     Status descend(std::uint32_t node, std::uint32_t child, std::uint32_t childValues) {
+        if (child != 0 && Outside(m_bytes, child)) {
+            m_stack.back().foundValues += childValues;
+            return note(DamageAt(m_bytes, node, kEntryOutside));
+        }
         if (child != 0) {
             m_stack.push_back({child, node, childValues, 0, -1});
             return Status::Ok();
@@ -170,20 +183,7 @@ Status NoteDamage(const StoreBytes& bytes, const Status& status, ReadMode mode,
     if (status.ok() || mode == ReadMode::kStrict || !status.is(ErrorKind::kCorrupt)) {
         return status;
     }
-    // DamageAt writes "<store>: <what> at offset 0x<hex>"; the damage keeps what and where.
-    std::string_view reason = status.reason();
-    constexpr std::string_view kAt = " at offset 0x";
-    StoreDamage damage;
-    std::size_t start = bytes.name().size() + 2;
-    std::size_t at = reason.rfind(kAt);
-    if (reason.starts_with(bytes.name() + ": ") && at != std::string_view::npos && at >= start) {
-        std::string_view hex = reason.substr(at + kAt.size());
-        std::from_chars(hex.data(), hex.data() + hex.size(), damage.offset, 16);
-        damage.what = std::string(reason.substr(start, at - start));
-    } else {
-        damage.what = std::string(reason);
-    }
-    damages.push_back(std::move(damage));
+    damages.push_back(DamageFrom(bytes, status));
     return Status::Ok();
 }
 

@@ -1,0 +1,81 @@
+#include "mailstore/folder_list.h"
+
+#include <gtest/gtest.h>
+
+#include "support/dbx_builder.h"
+#include "support/temp_dir.h"
+
+namespace quillet::mailstore {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(FolderListTest, ListsNestedAndNonAsciiFoldersInIdOrder) {
+    quillet::testing::TempDir dir;
+    std::vector<quillet::testing::DbxFolder> written = quillet::testing::StandardDbxFolders();
+    // Added children first: the list comes back in folder id order all the same.
+    written.insert(written.begin(), {{8, 7, "Caf\xE9", "Caf\xE9.dbx", 0},
+                                     {7, 1, "Projects", "Projects.dbx", 0},
+                                     {9, 7,
+                                      "\xC3\x9C"
+                                      "bersicht",
+                                      "", 0}});
+    quillet::testing::WriteDbxFolderList(dir / "Folders.dbx", written, {.treeFanOut = 2});
+    auto bytes = OpenStoreFile(dir / "Folders.dbx");
+    ASSERT_TRUE(bytes.ok());
+
+    auto folders = ReadFolderList(**bytes, ReadMode::kStrict, nullptr);
+    ASSERT_TRUE(folders.ok()) << folders.reason();
+    ASSERT_EQ(folders->size(), written.size());
+    for (std::size_t i = 0; i < folders->size(); ++i)
+        EXPECT_EQ((*folders)[i].id, i < 6 ? i : i + 1);
+    const MailFolder& root = folders->front();
+    EXPECT_EQ(root.parent, MailFolder::kNoParent);
+    EXPECT_EQ((*folders)[1].special, MailFolder::Special::kInbox);
+    EXPECT_EQ((*folders)[1].storeFile, "Inbox.dbx");
+    EXPECT_EQ((*folders)[5].special, MailFolder::Special::kDrafts);
+    // Windows-1252 converted; UTF-8 kept as it is.
+    EXPECT_EQ((*folders)[7].name, "Caf\xC3\xA9");
+    EXPECT_EQ((*folders)[7].storeFile, "Caf\xC3\xA9.dbx");
+    EXPECT_EQ((*folders)[8].name,
+              "\xC3\x9C"
+              "bersicht");
+    EXPECT_EQ((*folders)[8].storeFile, "");
+    EXPECT_EQ(FolderPath(*folders, 8), (Strings{"Inbox", "Projects", "Caf\xC3\xA9"}));
+
+    quillet::testing::WriteDbxStore(dir / "Inbox.dbx", {"x\r\n"});
+    auto messages = OpenStoreFile(dir / "Inbox.dbx");
+    EXPECT_TRUE(
+        ReadFolderList(**messages, ReadMode::kStrict, nullptr).status().is(ErrorKind::kCorrupt));
+}
+
+struct PathCase {
+    const char* name;
+    std::uint32_t id;
+    Strings path;
+};
+
+class FolderPathTest : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(FolderPathTest, PathEndsAtTheRootOrWhereTheChainBreaks) {
+    const std::vector<MailFolder> folders = {
+        {0, MailFolder::kNoParent, "Outlook Express", "", MailFolder::Special::kNone},
+        {1, 0, "Inbox", "Inbox.dbx", MailFolder::Special::kInbox},
+        {2, 1, "Projects", "Projects.dbx", MailFolder::Special::kNone},
+        {3, 4, "Looped A", "", MailFolder::Special::kNone},
+        {4, 3, "Looped B", "", MailFolder::Special::kNone},
+        {5, 42, "Orphan", "", MailFolder::Special::kNone},
+    };
+    EXPECT_EQ(FolderPath(folders, GetParam().id), GetParam().path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chains, FolderPathTest,
+                         ::testing::Values(PathCase{"Root", 0, {}}, PathCase{"Top", 1, {"Inbox"}},
+                                           PathCase{"Nested", 2, {"Inbox", "Projects"}},
+                                           PathCase{"Loop", 3, {"Looped B", "Looped A"}},
+                                           PathCase{"MissingParent", 5, {"Orphan"}},
+                                           PathCase{"Unknown", 9, {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillet::mailstore
