@@ -7,6 +7,8 @@
 #include "mailstore/dbx_layout.h"
 #include "mailstore/index_tree.h"
 #include "mailstore/indexed_info.h"
+#include "mailstore/store_salvage.h"
+#include "mailstore/store_scan.h"
 #include "platform/text_encoding.h"
 
 namespace quillet::mailstore {
@@ -25,11 +27,6 @@ MessageEntry EntryOf(const IndexedInfo& info, std::uint32_t offset) {
     entry.subject = Cp1252ToUtf8(info.text(kFieldSubject));
     return entry;
 }
-
-// The messages a salvaging read finds beyond the tree's reach, added after the tree's own: none
-// are looked for yet.
-void AppendRecovered(const StoreBytes& /*bytes*/, std::vector<MessageEntry>& /*messages*/,
-                     std::vector<StoreDamage>& /*damages*/) {}
 
 }  // namespace
 
@@ -71,15 +68,16 @@ Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes
     }
     messages.erase(std::unique(messages.begin(), messages.end(), sameIndex), messages.end());
 
-    if (mode == ReadMode::kSalvage) AppendRecovered(bytes, messages, damages);
+    if (mode == ReadMode::kSalvage) AppendRecoveredMessages(bytes, messages, damages);
     return store;
 }
 
 Status MessageStore::readMessage(const MessageEntry& message, const Sink& sink) {
     if (message.firstChunk == 0) return Status::Ok();
     if (message.origin == MessageEntry::Origin::kDeletedChain) {
-        return Status::Error(m_bytes.name() + ": deleted messages cannot be read yet",
-                             ErrorKind::kBadInput);
+        Status read = StreamDeletedChain(m_bytes, message.firstChunk, sink);
+        if (Status noted = NoteDamage(m_bytes, read, m_mode, m_damages); !noted) return noted;
+        return read;
     }
     Result<std::uint64_t> checked = CheckChunkChain(m_bytes, message.firstChunk);
     if (!checked) {

@@ -1,0 +1,104 @@
+// The recovery scan: chains the tree does not reach, found in one pass and read back.
+#include "mailstore/store_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "mailstore/chunk_chain.h"
+#include "mailstore/dbx_layout.h"
+#include "mailstore/recovery_damage.h"
+#include "mailstore/salvage_test_store.h"
+#include "support/dbx_builder.h"
+
+namespace quillet::mailstore {
+namespace {
+
+using testing::DbxMessageLayout;
+using testing::PatchUint32;
+
+class StoreScanTest : public SalvageTestStore {
+  protected:
+    std::vector<MessageEntry> scan() {
+        std::vector<std::uint32_t> reached;
+        for (const DbxMessageLayout& message : m_layout.messages) {
+            if (message.placement != testing::DbxPlacement::kIndexed) continue;
+            reached.insert(reached.end(), message.chunks.begin(), message.chunks.end());
+        }
+        return ScanForLostMessages(bytes(), reached, m_damages);
+    }
+
+    std::vector<StoreDamage> m_damages;
+};
+
+TEST_F(StoreScanTest, FindsLostAndDeletedChainsInFileOrderWithTheirBytes) {
+    const std::vector<MessageEntry> found = scan();
+
+    EXPECT_TRUE(m_damages.empty());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].origin, MessageEntry::Origin::kLostChain);
+    EXPECT_EQ(found[0].firstChunk, lost().chunks.front());
+    EXPECT_EQ(found[1].origin, MessageEntry::Origin::kDeletedChain);
+    EXPECT_EQ(found[1].firstChunk, deleted().chunks.front());
+
+    std::string lostBytes;
+    ASSERT_TRUE(StreamChunkChain(bytes(), found[0].firstChunk, Collect(lostBytes)));
+    EXPECT_EQ(lostBytes, m_texts[kLost]);
+    EXPECT_EQ(found[0].recordedSize, lostBytes.size());
+    std::string deletedBytes;
+    ASSERT_TRUE(StreamDeletedChain(bytes(), found[1].firstChunk, Collect(deletedBytes)));
+    EXPECT_EQ(deletedBytes, WithoutLostBytes(m_texts[kDeleted]));
+    EXPECT_EQ(found[1].recordedSize, deletedBytes.size());
+}
+
+// Damage done to the lost message's chain: where its damage is noted, and as what.
+struct ChainDamage {
+    const char* name;
+    const char* what;
+    // Patches the store; returns the offset the damage is noted at.
+    std::function<std::uint32_t(StoreScanTest&)> apply;
+};
+
+class DamagedChainTest : public StoreScanTest, public ::testing::WithParamInterface<ChainDamage> {};
+
+TEST_P(DamagedChainTest, IsLeftOutWithItsDamageNoted) {
+    const std::uint32_t damagedAt = GetParam().apply(*this);
+    reopen();
+    const std::vector<MessageEntry> found = scan();
+
+    for (const MessageEntry& entry : found) EXPECT_NE(entry.firstChunk, lost().chunks.front());
+    ASSERT_EQ(m_damages.size(), 1u);
+    EXPECT_EQ(m_damages[0].offset, damagedAt);
+    EXPECT_EQ(m_damages[0].what, GetParam().what);
+}
+
+// Points the lost message's last chunk at `target`.
+std::uint32_t LinkLastChunk(StoreScanTest& test, std::uint32_t target) {
+    const std::uint32_t last = test.lost().chunks.back();
+    PatchUint32(test.file(), last + kChunkNext, target);
+    return last;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, DamagedChainTest,
+    ::testing::Values(ChainDamage{"BreaksOff", kRecoveredChainBreaksOff,
+                                  [](StoreScanTest& test) {
+                                      return LinkLastChunk(
+                                          test, test.lost().chunks.back() + kChunkSize / 2);
+                                  }},
+                      ChainDamage{"Loops", kRecoveredChainLoops,
+                                  [](StoreScanTest& test) {
+                                      return LinkLastChunk(test, test.lost().chunks.back());
+                                  }},
+                      ChainDamage{"MixesLiveAndDeleted", kRecoveredChainMixesKinds,
+                                  [](StoreScanTest& test) {
+                                      return LinkLastChunk(test, test.deleted().chunks.back());
+                                  }},
+                      ChainDamage{"JoinsAnIndexedMessage", kRecoveredChainJoinsAnother,
+                                  [](StoreScanTest& test) {
+                                      return LinkLastChunk(test, test.indexed().chunks.back());
+                                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillet::mailstore
