@@ -271,6 +271,12 @@ INSTANTIATE_TEST_SUITE_P(Formats, MailExportLayoutTest,
                              return info.param == ExportFormat::kMbox ? "Mbox" : "Eml";
                          });
 
+TEST(EmlFileNameTest, NumbersFromOneWideEnoughForTheCount) {
+    EXPECT_EQ(EmlFileName(0, 1), "00001.eml");
+    EXPECT_EQ(EmlFileName(41, 99999), "00042.eml");
+    EXPECT_EQ(EmlFileName(0, 100000), "000001.eml");
+}
+
 TEST_F(MailExportTest, SalvageSkipsDamagedMessagesAndSaysWhatItRecovered) {
     using quillet::testing::DbxPlacement;
     const std::vector<std::string> messages = TrickyMessages();
