@@ -143,7 +143,8 @@ class EmlOutput : public FolderOutput {
 std::string EmlFileName(std::size_t position, std::size_t messageCount) {
     const std::string number = std::to_string(position + 1);
     const std::size_t width = std::max<std::size_t>(5, std::to_string(messageCount).size());
-    return std::string(width > number.size() ? width - number.size() : 0, '0') + number + ".eml";
+    return std::string(width > number.size() ? width - number.size() : 0, '0') + number +
+           std::string(kEmlExtension);
 }
 
 std::unique_ptr<FolderOutput> MakeEmlOutput(std::filesystem::path target,

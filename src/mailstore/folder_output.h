@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 
@@ -33,6 +34,8 @@ std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target);
 
 // A folder at `target` holding one file per message, named by EmlFileName.
 std::unique_ptr<FolderOutput> MakeEmlOutput(std::filesystem::path target, std::size_t messageCount);
+
+inline constexpr std::string_view kEmlExtension = ".eml";
 
 // "00001.eml" for position 0: the number is position + 1, with leading zeros to five digits, or
 // to as many as `messageCount` has.

@@ -81,6 +81,29 @@ std::vector<std::size_t> FolderChain(const std::vector<MailFolder>& folders, std
     return chain;
 }
 
+// The folder (an index into `folders`) whose messages each store holds. A folder goes to one store
+// only: to the store named exactly as it says, else to the first named so but for case (a store
+// folder on a case-sensitive file system may hold both); the others go by their file names.
+std::vector<std::optional<std::size_t>> FoldersOfStores(
+    const std::vector<MailSource::StoreName>& stores, const std::vector<MailFolder>& folders) {
+    std::vector<std::optional<std::size_t>> folderOf(stores.size());
+    std::vector<bool> claimed(folders.size(), false);
+    for (const bool exact : {true, false}) {
+        for (std::size_t i = 0; i < stores.size(); ++i) {
+            for (std::size_t f = 0; f < folders.size() && !folderOf[i]; ++f) {
+                const std::string& storeFile = folders[f].storeFile;
+                const bool same = exact ? storeFile == stores[i].fileName
+                                        : EqualsIgnoringCase(storeFile, stores[i].fileName);
+                if (!claimed[f] && !storeFile.empty() && same) {
+                    claimed[f] = true;
+                    folderOf[i] = f;
+                }
+            }
+        }
+    }
+    return folderOf;
+}
+
 // Everything one export keeps track of.
 class Export {
   public:
@@ -103,6 +126,7 @@ class Export {
   private:
     Result<std::vector<MailFolder>> readFolderList(const std::string& fileName);
     Result<std::vector<StorePlan>> plan();
+    std::string wanted(std::string name) const;
     Status makeFolders(const std::filesystem::path& folder);
     Status exportStore(const StorePlan& store, std::size_t position, std::size_t count);
     Status exportMessages(const StorePlan& store, MessageStore& messages, FolderOutput& output);
@@ -127,6 +151,14 @@ Result<std::vector<MailFolder>> Export::readFolderList(const std::string& fileNa
     for (const StoreDamage& damage : damages)
         m_summary.notes.push_back(DamageNote(fileName, damage));
     return folders;
+}
+
+std::string Export::wanted(std::string name) const {
+    // A folder's subfolders sit beside its message files in the .eml layout.
+    if (m_options.format == ExportFormat::kEml && EndsWithIgnoringCase(name, kEmlExtension)) {
+        name += "_";
+    }
+    return name;
 }
 
 Result<std::vector<StorePlan>> Export::plan() {
@@ -154,6 +186,7 @@ Result<std::vector<StorePlan>> Export::plan() {
         std::vector<std::size_t> chain;
         std::uint64_t order;
     };
+    const std::vector<std::optional<std::size_t>> folderOf = FoldersOfStores(stores, folders);
     std::vector<Named> named;
     for (std::size_t i = 0; i < stores.size(); ++i) {
         const MailSource::StoreName& store = stores[i];
@@ -161,17 +194,14 @@ Result<std::vector<StorePlan>> Export::plan() {
             EqualsIgnoringCase(store.fileName, kFolderListFile)) {
             continue;
         }
-        Named entry{&store, {}, (std::uint64_t{1} << 32) + i};
-        auto folder = std::find_if(folders.begin(), folders.end(), [&](const MailFolder& f) {
-            return !f.storeFile.empty() && EqualsIgnoringCase(f.storeFile, store.fileName);
-        });
         const bool other = std::any_of(
             kOtherStores.begin(), kOtherStores.end(),
             [&](std::string_view name) { return EqualsIgnoringCase(store.fileName, name); });
-        if (folder == folders.end() && other) continue;
-        if (folder != folders.end()) {
-            entry.chain = FolderChain(folders, static_cast<std::size_t>(folder - folders.begin()));
-            if (!entry.chain.empty()) entry.order = folder->id;
+        if (!folderOf[i] && other) continue;
+        Named entry{&store, {}, (std::uint64_t{1} << 32) + i};
+        if (folderOf[i]) {
+            entry.chain = FolderChain(folders, *folderOf[i]);
+            if (!entry.chain.empty()) entry.order = folders[*folderOf[i]].id;
         }
         named.push_back(std::move(entry));
     }
@@ -186,12 +216,14 @@ Result<std::vector<StorePlan>> Export::plan() {
         StorePlan plan{entry.store->fileName, entry.store->size, {}, m_options.outFolder};
         if (entry.chain.empty()) {
             const std::string& file = entry.store->fileName;
-            plan.path.push_back(m_namer.name(FolderNamer::kTopLevel, entry.order,
-                                             file.substr(0, file.size() - kStoreExtension.size())));
+            plan.path.push_back(
+                m_namer.name(FolderNamer::kTopLevel, entry.order,
+                             wanted(file.substr(0, file.size() - kStoreExtension.size()))));
         }
         std::uint64_t parent = FolderNamer::kTopLevel;
         for (std::size_t index : entry.chain) {
-            plan.path.push_back(m_namer.name(parent, folders[index].id, folders[index].name));
+            plan.path.push_back(
+                m_namer.name(parent, folders[index].id, wanted(folders[index].name)));
             parent = folders[index].id;
         }
         for (std::size_t i = 0; i + 1 < plan.path.size(); ++i) {

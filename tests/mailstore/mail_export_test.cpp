@@ -166,22 +166,25 @@ TEST_F(MailExportTest, RealStoresExportByteExactAsEmlAndMbox) {
     }
 }
 
-// The folder list's tree, with a clash ignoring case, a store it does not name and a store that
-// holds no messages.
+// The folder list's tree, with a clash ignoring case, a subfolder named like a message file, a
+// store it does not name, one named as another but for case, and one that holds no messages.
 class MailExportLayoutTest : public MailExportTest,
                              public ::testing::WithParamInterface<ExportFormat> {
   protected:
     void SetUp() override {
         using quillet::testing::DbxFolder;
-        quillet::testing::WriteDbxFolderList(m_stores / "Folders.dbx",
-                                             {DbxFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0},
-                                              DbxFolder{1, 0, "Inbox", "Inbox.dbx", 1},
-                                              DbxFolder{2, 1, "Projects/2026", "Projects.dbx", 0},
-                                              DbxFolder{3, 0, "INBOX", "Other.dbx", 0}});
+        quillet::testing::WriteDbxFolderList(
+            m_stores / "Folders.dbx",
+            {DbxFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0},
+             DbxFolder{1, 0, "Inbox", "Inbox.dbx", 1},
+             DbxFolder{2, 1, "Projects/2026", "Projects.dbx", 0},
+             DbxFolder{3, 0, "INBOX", "Other.dbx", 0}, DbxFolder{4, 1, "00001.eml", "Odd.dbx", 0}});
         quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", TrickyMessages());
         quillet::testing::WriteDbxStore(m_stores / "Projects.dbx", {TrickyMessages()[0]});
         quillet::testing::WriteDbxStore(m_stores / "Other.dbx", {});
         quillet::testing::WriteDbxStore(m_stores / "Orphan.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "Odd.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "OTHER.DBX", {TrickyMessages()[0]});
         quillet::testing::WriteFileBytes(m_stores / "pop3uidl.dbx", "not a message store");
     }
 };
@@ -189,8 +192,8 @@ class MailExportLayoutTest : public MailExportTest,
 TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
     auto summary = ExportMail(m_source, options(GetParam()), nullptr);
     ASSERT_TRUE(summary.ok()) << summary.reason();
-    EXPECT_EQ(summary->folders, 4u);
-    EXPECT_EQ(summary->messages, 5u);
+    EXPECT_EQ(summary->folders, 6u);
+    EXPECT_EQ(summary->messages, 7u);
 
     const std::vector<std::string> tricky = TrickyMessages();
     std::map<std::string, std::vector<std::string>> expected = {
@@ -198,6 +201,8 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
         {"Inbox/Projects_2026", {tricky[0]}},
         {"INBOX (2)", {}},
         {"Orphan", {tricky[2]}},
+        {"OTHER", {tricky[0]}},
+        {GetParam() == ExportFormat::kEml ? "Inbox/00001.eml_" : "Inbox/00001.eml", {tricky[2]}},
     };
     std::map<std::string, std::string> tree;
     if (GetParam() == ExportFormat::kEml) {
@@ -212,7 +217,7 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
     }
     std::map<std::string, std::vector<std::string>> mboxes;
     for (const auto& [path, messages] : expected) {
-        const std::string file = path == "Inbox/Projects_2026" ? "Inbox.sbd/Projects_2026" : path;
+        const std::string file = path.starts_with("Inbox/") ? "Inbox.sbd/" + path.substr(6) : path;
         tree[file] = ReadFileBytes(m_out / file);
         mboxes[file] = messages;
     }
