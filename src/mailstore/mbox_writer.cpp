@@ -83,22 +83,26 @@ Status MboxWriter::releaseHeld() {
 
 Status MboxWriter::quote(std::string_view text) {
     if (text.empty()) return Status::Ok();
+    // Bytes that go out unchanged are handed on as one run, not line by line.
+    std::size_t runStart = 0;
     std::size_t position = 0;
     while (position < text.size()) {
         if (!m_atLineStart) {
             const void* found = std::memchr(text.data() + position, '\n', text.size() - position);
-            const std::size_t end =
-                found == nullptr ? text.size() : static_cast<const char*>(found) - text.data() + 1;
-            if (found != nullptr && !m_crlf) {
-                const std::size_t newline = end - 1;
-                m_crlf = newline > 0 ? text[newline - 1] == '\r' : m_last == '\r';
-            }
-            if (Status s = append(text.substr(position, end - position)); !s) return s;
-            position = end;
-            m_atLineStart = found != nullptr;
+            if (found == nullptr) break;
+            const std::size_t newline = static_cast<const char*>(found) - text.data();
+            if (!m_crlf) m_crlf = newline > 0 ? text[newline - 1] == '\r' : m_last == '\r';
+            position = newline + 1;
+            m_atLineStart = true;
             continue;
         }
         const char c = text[position];
+        const bool held = m_heldQuotes > 0 || m_heldFrom > 0;
+        if (!held && c != '>' && c != kFromWord.front()) {
+            m_atLineStart = false;
+            continue;
+        }
+        if (Status s = append(text.substr(runStart, position - runStart)); !s) return s;
         if (m_heldFrom == 0 && c == '>') {
             ++m_heldQuotes;
             ++position;
@@ -111,9 +115,10 @@ Status MboxWriter::quote(std::string_view text) {
         } else if (Status s = releaseHeld(); !s) {
             return s;
         }
+        runStart = position;
     }
     m_last = text.back();
-    return Status::Ok();
+    return append(text.substr(runStart));
 }
 
 Status MboxWriter::finishMessage() {
