@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,26 +89,19 @@ class EmlOutput : public FolderOutput {
         ::close(folder);
         if (synced != 0) return Failure("Cannot write", m_temporary, synced);
 
-        std::filesystem::path old;
         struct stat info;
-        if (::lstat(m_target.c_str(), &info) == 0) {
-            old = SideName(m_target, "old", 0);
-            if (::rename(m_target.c_str(), old.c_str()) != 0) {
-                return Failure("Cannot replace", m_target, errno);
+        if (::lstat(m_target.c_str(), &info) != 0) {
+            if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+                return Failure("Cannot create", m_target, errno);
             }
-        }
-        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
-            const int error = errno;
-            if (!old.empty()) ::rename(old.c_str(), m_target.c_str());
-            return Failure("Cannot create", m_target, error);
+        } else {
+            if (Status s = replaceTarget(); !s) return s;
+            // What was replaced is no longer wanted; a remnant harms nothing but space.
+            std::error_code ignored;
+            std::filesystem::remove_all(m_temporary, ignored);
         }
         m_committed = true;
         m_cleanup.unlist();
-        if (!old.empty()) {
-            // The replaced folder is no longer wanted; a remnant harms nothing but space.
-            std::error_code ignored;
-            std::filesystem::remove_all(old, ignored);
-        }
         if (int error = RealFileOperations().syncFolder(m_target.parent_path()); error != 0) {
             return Failure("Cannot write", m_target.parent_path(), error);
         }
@@ -115,6 +109,35 @@ class EmlOutput : public FolderOutput {
     }
 
   private:
+    // Puts the temporary in place of the folder (or file) there. The two swap in one step where
+    // the file system can, so that the target is never missing; the old one is then removed.
+    Status replaceTarget() {
+        if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, m_target.c_str(),
+                        RENAME_EXCHANGE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS) {
+                return Failure("Cannot replace", m_target, errno);
+            }
+            // No exchange here (FAT, some network file systems): the old one steps aside first.
+            std::filesystem::path aside;
+            struct stat info;
+            for (unsigned number = 0; aside.empty() || ::lstat(aside.c_str(), &info) == 0;
+                 ++number) {
+                aside = SideName(m_target, "old", number);
+            }
+            if (::rename(m_target.c_str(), aside.c_str()) != 0) {
+                return Failure("Cannot replace", m_target, errno);
+            }
+            if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+                const int error = errno;
+                ::rename(aside.c_str(), m_target.c_str());
+                return Failure("Cannot replace", m_target, error);
+            }
+            std::swap(aside, m_temporary);
+        }
+        // The temporary's name now holds what was replaced.
+        return Status::Ok();
+    }
+
     Status writeBuffer() {
         if (m_fd < 0) {
             m_fd = ::open(m_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
