@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "mailstore/folder_output.h"
 #include "platform/durable_file.h"
@@ -36,6 +37,31 @@ std::filesystem::path SideName(const std::filesystem::path& target, std::string_
             std::string(tag) + std::to_string(number));
 }
 
+// Removes what runs that no longer run left beside `target` under the names SideName gives (a
+// killed export, a stopped machine); a run still at work keeps its own. Errors are ignored: a
+// leftover harms nothing but space, and the next run tries again.
+void RemoveLeftovers(const std::filesystem::path& target) {
+    const std::string prefix = "." + target.filename().string() + ".quillet-";
+    std::vector<std::string> names;
+    FileOperations& files = RealFileOperations();
+    if (files.listFolder(target.parent_path(), &names) != 0) return;
+    for (const std::string& name : names) {
+        if (!name.starts_with(prefix)) continue;
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash > 9 || dash == std::string_view::npos) continue;
+        pid_t process = 0;
+        bool digits = true;
+        for (char c : rest.substr(0, dash)) {
+            digits = digits && c >= '0' && c <= '9';
+            process = process * 10 + (c - '0');
+        }
+        if (!digits || process == ::getpid() || files.processExists(process)) continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(target.parent_path() / name, ignored);
+    }
+}
+
 class EmlOutput : public FolderOutput {
   public:
     EmlOutput(std::filesystem::path target, std::size_t messageCount)
@@ -51,6 +77,7 @@ class EmlOutput : public FolderOutput {
     }
 
     Status begin() override {
+        RemoveLeftovers(m_target);
         for (unsigned number = 0;; ++number) {
             std::filesystem::path candidate = SideName(m_target, "", number);
             if (::mkdir(candidate.c_str(), 0777) == 0) {

@@ -37,7 +37,7 @@ struct StorePlan {
 
 std::string Hex(std::uint64_t value) {
     char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
 }
 
@@ -291,7 +291,8 @@ Status Export::exportMessages(const StorePlan& store, MessageStore& messages,
                 return read;
             }
             ++m_summary.skipped;
-            m_summary.notes.push_back("Left out a damaged message: " + read.reason());
+            m_summary.notes.push_back(read.reason() + " (message " + std::to_string(message.index) +
+                                      " left out)");
             continue;
         }
         if (Status s = output.finishMessage(); !s) return s;
@@ -321,7 +322,7 @@ Status Export::exportStore(const StorePlan& store, std::size_t position, std::si
         if (m_options.mode == ReadMode::kStrict || !messages.status().is(ErrorKind::kCorrupt)) {
             return messages.status();
         }
-        m_summary.notes.push_back("Left out a store that cannot be read: " + messages.reason());
+        m_summary.notes.push_back(messages.reason() + " (store left out)");
         return Status::Ok();
     }
     for (const std::string& warning : (*messages)->warnings()) {

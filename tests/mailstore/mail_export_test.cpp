@@ -276,6 +276,19 @@ INSTANTIATE_TEST_SUITE_P(Formats, MailExportLayoutTest,
                              return info.param == ExportFormat::kMbox ? "Mbox" : "Eml";
                          });
 
+TEST_F(MailExportTest, LeftoversOfAKilledRunGoWhileARunAtWorkKeepsItsOwn) {
+    quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", {TrickyMessages()[0]});
+    // No process has an id that large; process 1 always runs.
+    const fs::path killed = m_out / ".Inbox.quillet-999999999-0";
+    const fs::path atWork = m_out / ".Inbox.quillet-1-0";
+    fs::create_directories(killed);
+    quillet::testing::WriteFileBytes(killed / EmlFileName(0, 1), "half");
+    fs::create_directories(atWork);
+    ASSERT_TRUE(ExportMail(m_source, options(ExportFormat::kEml), nullptr).ok());
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(atWork));
+}
+
 TEST(EmlFileNameTest, NumbersFromOneWideEnoughForTheCount) {
     EXPECT_EQ(EmlFileName(0, 1), "00001.eml");
     EXPECT_EQ(EmlFileName(41, 99999), "00042.eml");
