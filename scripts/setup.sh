@@ -22,6 +22,7 @@ packages=(
     # Scheduled backups are lines of the user's crontab, written with its crontab command.
     cron
     time
+    python3  # the mail export's tests read its mbox files back with Python's mailbox module
     xorriso udftools  # read back the disc images of the disc tests and bench/disc
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.

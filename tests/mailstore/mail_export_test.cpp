@@ -1,0 +1,329 @@
+#include "mailstore/mail_export.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "mailstore/folder_output.h"
+#include "support/dbx_builder.h"
+#include "support/shell_command.h"
+#include "support/temp_dir.h"
+
+namespace quillet::mailstore {
+namespace {
+
+namespace fs = std::filesystem;
+using quillet::testing::ReadFileBytes;
+
+// The stores of a folder on disk, as an identity's store folder gives them.
+class FolderSource : public MailSource {
+  public:
+    explicit FolderSource(fs::path folder) : m_folder(std::move(folder)) {}
+    std::string description() const override { return m_folder.string(); }
+    std::vector<StoreName> stores() const override {
+        std::vector<StoreName> names;
+        for (const auto& entry : fs::directory_iterator(m_folder)) {
+            names.push_back({entry.path().filename().string(), entry.file_size()});
+        }
+        std::sort(names.begin(), names.end(),
+                  [](const StoreName& a, const StoreName& b) { return a.fileName < b.fileName; });
+        return names;
+    }
+    Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) override {
+        return OpenStoreFile(m_folder / fileName);
+    }
+
+  private:
+    fs::path m_folder;
+};
+
+class CancellingProgress : public MailProgress {
+  public:
+    void storeStarted(const std::string& fileName, std::size_t, std::size_t) override {
+        started.push_back(fileName);
+    }
+    void bytesDone(std::uint64_t done, std::uint64_t total) override {
+        lastDone = done;
+        lastTotal = total;
+    }
+    bool cancelRequested() override { return cancel; }
+
+    std::vector<std::string> started;
+    std::uint64_t lastDone = 0;
+    std::uint64_t lastTotal = 0;
+    bool cancel = false;
+};
+
+// Every file and folder below `root` (relative path -> bytes, or "/" for a folder).
+std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    if (!fs::exists(root)) return tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        tree[fs::relative(entry.path(), root).string()] =
+            entry.is_directory() ? "/" : ReadFileBytes(entry.path());
+    }
+    return tree;
+}
+
+// The messages of an mbox file as Python's mailbox module reads them, the mboxrd quoting undone.
+std::vector<std::string> ReadBackWithPython(const fs::path& mbox, const fs::path& scratch) {
+    static const std::string kScript =
+        "import mailbox, os, re, sys\n"
+        "box = mailbox.mbox(sys.argv[1], create=False)\n"
+        "for i, key in enumerate(box.keys()):\n"
+        "    data = re.sub(rb'(?m)^>(>*From )', rb'\\1', box.get_bytes(key))\n"
+        "    open(os.path.join(sys.argv[2], '%05d' % i), 'wb').write(data)\n";
+    fs::create_directories(scratch);
+    std::string output;
+    const int status =
+        quillet::testing::RunCommand("python3 -c " + quillet::testing::ShellQuote(kScript) + " " +
+                                         quillet::testing::ShellQuote(mbox.string()) + " " +
+                                         quillet::testing::ShellQuote(scratch.string()),
+                                     &output);
+    EXPECT_EQ(status, 0) << output;
+    std::vector<std::string> messages;
+    for (const auto& [name, bytes] : Tree(scratch)) messages.push_back(bytes);
+    fs::remove_all(scratch);
+    return messages;
+}
+
+// Messages whose "From " lines fall on every side of the reader's 512-byte pieces.
+std::vector<std::string> TrickyMessages() {
+    std::string long_body;
+    for (int i = 0; long_body.size() < 3000; ++i) {
+        long_body += std::string(static_cast<std::size_t>(i % 13), '>') + "From line " +
+                     std::string(static_cast<std::size_t>(i % 31), 'x') + "\r\n";
+    }
+    return {
+        "From: Ann <ann@example.org>\r\nDate: Tue, 8 Dec 2026 19:30:05 +0100\r\nSubject: one\r\n"
+        "\r\nFrom the start\r\n>From quoted\r\n\r\nFrom here too\r\n",
+        "Return-Path: <b@example.org>\r\nSubject: two\r\n\r\n" + long_body,
+        "Subject: three\r\n\r\n\r\n",
+    };
+}
+
+class MailExportTest : public ::testing::Test {
+  protected:
+    MailExportTest() { fs::create_directories(m_stores); }
+
+    ExportOptions options(ExportFormat format, ReadMode mode = ReadMode::kStrict) const {
+        return {m_out, format, mode, false};
+    }
+
+    quillet::testing::TempDir m_dir;
+    fs::path m_stores = m_dir / "stores";
+    fs::path m_out = m_dir / "out";
+    FolderSource m_source{m_stores};
+};
+
+TEST_F(MailExportTest, RealStoresExportByteExactAsEmlAndMbox) {
+    const fs::path samples = quillet::testing::TestDataDir() / "dbx";
+    std::map<std::string, std::string> stored;  // store name -> its message
+    for (const char* name : {"test", "test1"}) {
+        const fs::path file = samples / (std::string(name) + ".dbx");
+        fs::copy_file(file, m_stores / file.filename());
+        auto bytes = OpenStoreFile(file);
+        ASSERT_TRUE(bytes.ok());
+        auto store = MessageStore::Open(**bytes, ReadMode::kStrict);
+        ASSERT_TRUE(store.ok()) << store.reason();
+        ASSERT_TRUE((*store)
+                        ->readMessage((*store)->messages().at(0),
+                                      [&](std::span<const std::byte> piece) {
+                                          stored[name].append(
+                                              reinterpret_cast<const char*>(piece.data()),
+                                              piece.size());
+                                          return Status::Ok();
+                                      })
+                        .ok());
+    }
+
+    CancellingProgress progress;
+    auto eml = ExportMail(m_source, options(ExportFormat::kEml), &progress);
+    ASSERT_TRUE(eml.ok()) << eml.reason();
+    EXPECT_EQ(eml->folders, 2u);
+    EXPECT_EQ(eml->messages, 2u);
+    EXPECT_EQ(eml->bytes, stored["test"].size() + stored["test1"].size());
+    EXPECT_TRUE(eml->notes.empty());
+    EXPECT_EQ(progress.started, (std::vector<std::string>{"test.dbx", "test1.dbx"}));
+    EXPECT_EQ(progress.lastDone, progress.lastTotal);
+    const std::string first = EmlFileName(0, 1);
+    EXPECT_EQ(Tree(m_out),
+              (std::map<std::string, std::string>{{"test", "/"},
+                                                  {"test/" + first, stored["test"]},
+                                                  {"test1", "/"},
+                                                  {"test1/" + first, stored["test1"]}}));
+
+    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    fs::remove_all(m_out);
+    ASSERT_TRUE(ExportMail(m_source, options(ExportFormat::kMbox), nullptr).ok());
+    for (const char* name : {"test", "test1"}) {
+        EXPECT_EQ(ReadBackWithPython(m_out / name, m_dir / "read"),
+                  std::vector<std::string>{stored[name]});
+    }
+}
+
+// The folder list's tree, with a clash ignoring case, a subfolder named like a message file, a
+// store it does not name, one named as another but for case, and one that holds no messages.
+class MailExportLayoutTest : public MailExportTest,
+                             public ::testing::WithParamInterface<ExportFormat> {
+  protected:
+    void SetUp() override {
+        using quillet::testing::DbxFolder;
+        quillet::testing::WriteDbxFolderList(
+            m_stores / "Folders.dbx",
+            {DbxFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0},
+             DbxFolder{1, 0, "Inbox", "Inbox.dbx", 1},
+             DbxFolder{2, 1, "Projects/2026", "Projects.dbx", 0},
+             DbxFolder{3, 0, "INBOX", "Other.dbx", 0}, DbxFolder{4, 1, "00001.eml", "Odd.dbx", 0}});
+        quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", TrickyMessages());
+        quillet::testing::WriteDbxStore(m_stores / "Projects.dbx", {TrickyMessages()[0]});
+        quillet::testing::WriteDbxStore(m_stores / "Other.dbx", {});
+        quillet::testing::WriteDbxStore(m_stores / "Orphan.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "Odd.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "OTHER.DBX", {TrickyMessages()[0]});
+        quillet::testing::WriteFileBytes(m_stores / "pop3uidl.dbx", "not a message store");
+    }
+};
+
+TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
+    auto summary = ExportMail(m_source, options(GetParam()), nullptr);
+    ASSERT_TRUE(summary.ok()) << summary.reason();
+    EXPECT_EQ(summary->folders, 6u);
+    EXPECT_EQ(summary->messages, 7u);
+
+    const std::vector<std::string> tricky = TrickyMessages();
+    std::map<std::string, std::vector<std::string>> expected = {
+        {"Inbox", tricky},
+        {"Inbox/Projects_2026", {tricky[0]}},
+        {"INBOX (2)", {}},
+        {"Orphan", {tricky[2]}},
+        {"OTHER", {tricky[0]}},
+        {GetParam() == ExportFormat::kEml ? "Inbox/00001.eml_" : "Inbox/00001.eml", {tricky[2]}},
+    };
+    std::map<std::string, std::string> tree;
+    if (GetParam() == ExportFormat::kEml) {
+        for (const auto& [folder, messages] : expected) {
+            tree[folder] = "/";
+            for (std::size_t i = 0; i < messages.size(); ++i) {
+                tree[folder + "/" + EmlFileName(i, messages.size())] = messages[i];
+            }
+        }
+        EXPECT_EQ(Tree(m_out), tree);
+        return;
+    }
+    std::map<std::string, std::vector<std::string>> mboxes;
+    for (const auto& [path, messages] : expected) {
+        const std::string file = path.starts_with("Inbox/") ? "Inbox.sbd/" + path.substr(6) : path;
+        tree[file] = ReadFileBytes(m_out / file);
+        mboxes[file] = messages;
+    }
+    tree["Inbox.sbd"] = "/";
+    EXPECT_EQ(Tree(m_out), tree);
+    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    for (const auto& [file, messages] : mboxes) {
+        EXPECT_EQ(ReadBackWithPython(m_out / file, m_dir / "read"), messages) << file;
+    }
+}
+
+TEST_P(MailExportLayoutTest, ReplacesNothingWithoutForce) {
+    ASSERT_TRUE(ExportMail(m_source, options(GetParam()), nullptr).ok());
+    const auto before = Tree(m_out);
+    fs::remove_all(m_out / "Orphan");
+
+    auto again = ExportMail(m_source, options(GetParam()), nullptr);
+    ASSERT_TRUE(again.status().is(ErrorKind::kInUse)) << again.reason();
+    EXPECT_NE(again.reason().find((m_out / "Inbox").string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(m_out / "Orphan"));
+
+    ExportOptions forced = options(GetParam());
+    forced.force = true;
+    ASSERT_TRUE(ExportMail(m_source, forced, nullptr).ok());
+    EXPECT_EQ(Tree(m_out), before);
+}
+
+// A damaged store in a strict export: the stores before it stay complete, nothing of it remains.
+TEST_P(MailExportLayoutTest, StrictDamageLeavesNothingHalfWritten) {
+    for (const auto damage :
+         {quillet::testing::DbxDamage::kChunkLoop, quillet::testing::DbxDamage::kBadNodeMarker}) {
+        const auto layout =
+            quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", TrickyMessages());
+        fs::remove(m_stores / "Orphan.dbx");
+        quillet::testing::DamageDbxStore(m_stores / "Inbox.dbx", layout, damage);
+        fs::remove_all(m_out);
+        auto summary = ExportMail(m_source, options(GetParam()), nullptr);
+        ASSERT_TRUE(summary.status().is(ErrorKind::kCorrupt)) << summary.reason();
+        // Inbox is exported first (its children after it), so nothing is complete.
+        EXPECT_FALSE(fs::exists(m_out)) << quillet::testing::DbxDamageName(damage);
+    }
+}
+
+TEST_P(MailExportLayoutTest, CancelStopsBetweenMessagesAndLeavesNothing) {
+    CancellingProgress progress;
+    progress.cancel = true;
+    auto summary = ExportMail(m_source, options(GetParam()), &progress);
+    EXPECT_TRUE(summary.status().is(ErrorKind::kCancelled)) << summary.reason();
+    EXPECT_EQ(progress.started.size(), 1u);
+    EXPECT_FALSE(fs::exists(m_out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MailExportLayoutTest,
+                         ::testing::Values(ExportFormat::kMbox, ExportFormat::kEml),
+                         [](const auto& info) {
+                             return info.param == ExportFormat::kMbox ? "Mbox" : "Eml";
+                         });
+
+TEST_F(MailExportTest, LeftoversOfAKilledRunGoWhileARunAtWorkKeepsItsOwn) {
+    quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", {TrickyMessages()[0]});
+    // No process has an id that large; process 1 always runs.
+    const fs::path killed = m_out / ".Inbox.quillet-999999999-0";
+    const fs::path atWork = m_out / ".Inbox.quillet-1-0";
+    fs::create_directories(killed);
+    quillet::testing::WriteFileBytes(killed / EmlFileName(0, 1), "half");
+    fs::create_directories(atWork);
+    ASSERT_TRUE(ExportMail(m_source, options(ExportFormat::kEml), nullptr).ok());
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(atWork));
+}
+
+TEST(EmlFileNameTest, NumbersFromOneWideEnoughForTheCount) {
+    EXPECT_EQ(EmlFileName(0, 1), "00001.eml");
+    EXPECT_EQ(EmlFileName(41, 99999), "00042.eml");
+    EXPECT_EQ(EmlFileName(0, 100000), "000001.eml");
+}
+
+TEST_F(MailExportTest, SalvageSkipsDamagedMessagesAndSaysWhatItRecovered) {
+    using quillet::testing::DbxPlacement;
+    const std::vector<std::string> messages = TrickyMessages();
+    quillet::testing::DbxStoreLayout layout;
+    {
+        quillet::testing::DbxStoreBuilder builder(m_stores / "Inbox.dbx");
+        builder.addMessage(messages[0]);
+        builder.addMessage(messages[1]);
+        builder.addMessage(messages[2], {.placement = DbxPlacement::kLost});
+        builder.addMessage(messages[1], {.placement = DbxPlacement::kDeleted});
+        layout = builder.finish();
+    }
+    quillet::testing::DamageDbxStore(m_stores / "Inbox.dbx", layout,
+                                     quillet::testing::DbxDamage::kChunkUsedTooLarge);
+
+    auto summary = ExportMail(m_source, options(ExportFormat::kEml, ReadMode::kSalvage), nullptr);
+    ASSERT_TRUE(summary.ok()) << summary.reason();
+    EXPECT_EQ(summary->skipped, 1u);
+    EXPECT_EQ(summary->recovered, 2u);
+    EXPECT_EQ(summary->messages, 3u);
+    EXPECT_GE(summary->notes.size(), 3u);
+    for (const std::string& note : summary->notes) {
+        EXPECT_NE(note.find("Inbox.dbx"), std::string::npos) << note;
+    }
+    const auto tree = Tree(m_out / "Inbox");
+    EXPECT_FALSE(tree.contains(EmlFileName(0, 4)));
+    EXPECT_EQ(tree.at(EmlFileName(1, 4)), messages[1]);
+    EXPECT_EQ(tree.at(EmlFileName(2, 4)), messages[2]);
+}
+
+}  // namespace
+}  // namespace quillet::mailstore
