@@ -221,10 +221,6 @@ Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& ba
         return Status::Error("No backup file is open to read messages from", ErrorKind::kBadInput);
     }
     const std::string description = "backup " + backup.file().filename().string();
-    if (!backup.holds(kMessages)) {
-        return Status::Error("The " + description + " holds no message stores",
-                             ErrorKind::kNotFound);
-    }
     std::vector<MailSource::StoreName> stores;
     std::set<std::string> seen;
     const std::string& names = backup.entryNames(kMessages);
