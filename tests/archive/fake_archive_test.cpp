@@ -54,5 +54,23 @@ TEST(FakeArchiveTest, InjectedSaveFailureStillReportsDone) {
     EXPECT_TRUE(archive.archives().empty());
 }
 
+TEST(FakeArchiveTest, ReadEntryHandsOverTheContentOrFailsHalfWay) {
+    FakeArchive archive;
+    archive.putArchive("/b.qbk", {{{"Inbox.dbx", "mail data"}}, "pw"});
+    ASSERT_TRUE(archive.LoadArchive("/b.qbk").ok());
+    archive.ReadPassword("pw");
+    std::string read;
+    const auto sink = [&](std::span<const std::byte> data) {
+        read.append(reinterpret_cast<const char*>(data.data()), data.size());
+        return Status::Ok();
+    };
+    ASSERT_TRUE(archive.ReadEntry("Inbox.dbx", sink).ok());
+    EXPECT_EQ(read, "mail data");
+    read.clear();
+    archive.failOperation("ReadEntry", "damaged");
+    EXPECT_TRUE(archive.ReadEntry("Inbox.dbx", sink).is(ErrorKind::kCorrupt));
+    EXPECT_EQ(read, "mail");
+}
+
 }  // namespace
 }  // namespace quillet::archive

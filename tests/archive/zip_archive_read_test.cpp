@@ -392,6 +392,62 @@ TEST_F(ZipArchiveReadTest, ExtractionToATemporaryReplacesTheDestinationOnlyOnCom
     EXPECT_TRUE(Temporaries(restoreFolder).empty());
 }
 
+// The entry's data, read through ReadEntry.
+Result<std::string> Streamed(Archive& archive, const std::string& name) {
+    std::string data;
+    const Status read = archive.ReadEntry(name, [&](std::span<const std::byte> piece) {
+        data.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+        return Status::Ok();
+    });
+    if (!read) return read;
+    return data;
+}
+
+TEST_F(ZipArchiveReadTest, ReadEntryStreamsEachEntryAsStored) {
+    for (const auto& file : {protectedFile, plainFile}) {
+        ZipArchive archive;
+        ASSERT_TRUE(archive.LoadArchive(file).ok());
+        archive.ReadPassword(kPassword);
+        for (const auto& content : contents) {
+            const Result<std::string> read = Streamed(archive, content.name);
+            ASSERT_TRUE(read.ok()) << read.reason();
+            EXPECT_EQ(*read, content.bytes) << content.name;
+        }
+    }
+}
+
+TEST_F(ZipArchiveReadTest, ReadEntryFailuresAreKinded) {
+    std::string damaged = ReadFileBytes(protectedFile);
+    const auto data = LocateEntryData(damaged, 1);  // Inbox.dbx
+    damaged[data.offset + data.size / 2] ^= 0x01;
+    WriteFileBytes(dir / "damaged.qbk", damaged);
+    const Status full = Status::Error("no room", ErrorKind::kDiskFull);
+    const struct {
+        const char* what;
+        std::filesystem::path file;
+        std::string password;
+        std::string entry;
+        bool sinkFails;
+        ErrorKind kind;
+    } cases[] = {
+        {"wrong password", protectedFile, "wrong", "Inbox.dbx", false, ErrorKind::kCorrupt},
+        {"damaged data", dir / "damaged.qbk", kPassword, "Inbox.dbx", false, ErrorKind::kCorrupt},
+        {"no such entry", protectedFile, kPassword, "Outbox.dbx", false, ErrorKind::kNotFound},
+        {"the sink fails", protectedFile, kPassword, "Inbox.dbx", true, ErrorKind::kDiskFull},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZipArchive archive;
+        ASSERT_TRUE(archive.LoadArchive(c.file).ok());
+        archive.ReadPassword(c.password);
+        const Status read = archive.ReadEntry(
+            c.entry, [&](std::span<const std::byte>) { return c.sinkFails ? full : Status::Ok(); });
+        EXPECT_TRUE(read.is(c.kind)) << read.reason();
+        EXPECT_NE(read.reason().find(c.sinkFails ? full.reason() : c.entry), std::string::npos)
+            << read.reason();
+    }
+}
+
 TEST_F(ZipArchiveReadTest, LookupEntryFindsExactNamesOnly) {
     ZipArchive archive;
     EXPECT_FALSE(archive.LookupEntry("Inbox.dbx").has_value()) << "no archive loaded";
