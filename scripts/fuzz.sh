@@ -10,7 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=${QUILLET_FUZZ_BUILD:-build-fuzz}
-targets=(wine_registry registry_text information_file job_command_line open_backup)
+targets=(wine_registry registry_text information_file job_command_line open_backup dbx_reader)
+# Inputs are kept to 8 KiB: the readers' rules all show in that much, and it runs faster. A message
+# store's header alone is 9 KiB, and the real stores are 136 KiB.
+declare -A max_len=([dbx_reader]=262144)
 
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
@@ -27,6 +30,8 @@ for hive in user system userdef; do cp "$seeds/prefix/$hive.reg" "$seeds/wine_re
 cp tests/data/wine-user.reg tests/data/wine-userdef.reg "$seeds/wine_registry/"
 # The system hive is large; its beginning shows every form it uses.
 head -n 400 tests/data/wine-system.reg >"$seeds/wine_registry/wine-system-head.reg"
+mkdir -p "$seeds/dbx_reader"
+cp tests/data/dbx/*.dbx "$seeds/dbx_reader/"
 
 # The targets that read files write their input to a scratch folder; memory is faster than disk.
 if [[ -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
@@ -41,8 +46,8 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus" "$artifacts" "fuzz/corpus/$target"
     echo "fuzzing $target for ${seconds}s (log: $log)"
     status=0
-    # Inputs are kept to 8 KiB: the readers' rules all show in that much, and it runs faster.
-    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -max_len=8192 \
+    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 \
+        -max_len="${max_len[$target]:-8192}" \
         -artifact_prefix="$artifacts/" "$corpus" "$seeds/$target" "fuzz/corpus/$target" \
         >"$log" 2>&1 || status=$?
     runs=$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$log" | tail -n 1)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +107,17 @@ class Archive {
     // EntryExtracting first.
     virtual Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
         std::string_view name, const std::filesystem::path& destinationFile) = 0;
+
+    // Receives an entry's data in order; a failure stops the reading.
+    using EntrySink = std::function<Status(std::span<const std::byte>)>;
+
+    // Reads entry `name` of the loaded archive to its end, handing its data to `sink` in order,
+    // with the checks of ExtractEntryTo (decryption, authentication, CRC, size). The sink sees data
+    // before the checks at the entry's end have passed: keep what it received only when this
+    // succeeds. Fails with kNotFound when no archive is loaded or it holds no such entry; with
+    // kCorrupt, naming the entry, when the entry cannot be read (damaged data, wrong password);
+    // with the sink's own failure, unchanged, when the sink fails.
+    virtual Status ReadEntry(std::string_view name, const EntrySink& sink) = 0;
 
     // The loaded archive's entries in archive order (empty when none is loaded).
     virtual std::vector<ArchiveEntry> entries() const = 0;

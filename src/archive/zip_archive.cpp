@@ -201,6 +201,28 @@ Result<std::unique_ptr<FileReplacement>> ZipArchive::ExtractEntryToTemporary(
     return replacement;
 }
 
+Status ZipArchive::ReadEntry(std::string_view name, const EntrySink& sink) {
+    const std::string reading = "Cannot read \"" + std::string(name) + "\" from the archive";
+    if (!m_reader.isOpen())
+        return Status::Error(reading + ": no archive is loaded", ErrorKind::kNotFound);
+    const std::optional<std::size_t> position = m_reader.find(name);
+    if (!position) {
+        return Status::Error("The archive holds no entry \"" + std::string(name) + "\"",
+                             ErrorKind::kNotFound);
+    }
+    // The sink's failure goes back as it was; any other is the archive's own data failing.
+    std::optional<Status> sinkFailure;
+    const Status read =
+        m_reader.readEntry(*position, m_readPassword, [&](std::span<const std::byte> data) {
+            Status taken = sink(data);
+            if (!taken) sinkFailure = taken;
+            return taken;
+        });
+    if (sinkFailure) return *sinkFailure;
+    if (!read) return Status::Error(reading + ": " + read.reason(), ErrorKind::kCorrupt);
+    return Status::Ok();
+}
+
 std::vector<ArchiveEntry> ZipArchive::entries() const { return m_reader.entries(); }
 
 Status ZipArchive::verifyEntries() {

@@ -43,6 +43,7 @@ class ZipArchive : public Archive {
                           const std::filesystem::path& destinationFile) override;
     Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
         std::string_view name, const std::filesystem::path& destinationFile) override;
+    Status ReadEntry(std::string_view name, const EntrySink& sink) override;
     std::vector<ArchiveEntry> entries() const override;
     Status verifyEntries() override;
 

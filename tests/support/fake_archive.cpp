@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <memory>
+#include <span>
 #include <sstream>
 
 namespace quillet::archive {
@@ -155,6 +156,26 @@ Result<std::unique_ptr<FileReplacement>> FakeArchive::extract(
         return replacement;
     }
     return Status::Error("The archive holds no entry \"" + std::string(name) + "\"");
+}
+
+Status FakeArchive::ReadEntry(std::string_view name, const EntrySink& sink) {
+    m_calls.push_back("ReadEntry(" + std::string(name) + ")");
+    if (!m_loaded) return Status::Error("No archive is loaded", ErrorKind::kNotFound);
+    if (!m_loaded->password.empty() && m_loaded->password != m_readPassword) {
+        return Status::Error("Wrong password for '" + std::string(name) + "'", ErrorKind::kCorrupt);
+    }
+    for (const auto& [entryName, content] : m_loaded->entries) {
+        if (entryName != name) continue;
+        const auto bytes = std::as_bytes(std::span(content.data(), content.size()));
+        const std::size_t half = bytes.size() / 2;
+        if (Status taken = sink(bytes.first(half)); !taken) return taken;
+        if (auto failure = injectedFailure("ReadEntry")) {
+            return Status::Error(failure->reason(), ErrorKind::kCorrupt);
+        }
+        return sink(bytes.subspan(half));
+    }
+    return Status::Error("The archive holds no entry \"" + std::string(name) + "\"",
+                         ErrorKind::kNotFound);
 }
 
 std::vector<ArchiveEntry> FakeArchive::entries() const {

@@ -35,7 +35,8 @@ class FakeArchive : public Archive {
     void putArchive(const std::filesystem::path& path, StoredArchive archive);
 
     // Makes every later call of that operation fail with `reason` ("SaveArchive", "LoadArchive",
-    // "AddFileEntry", "CreateArchive", "ExtractEntryTo", which fails ExtractEntryToTemporary too).
+    // "AddFileEntry", "CreateArchive", "ExtractEntryTo", which fails ExtractEntryToTemporary too,
+    // "ReadEntry", which fails after half the entry's data was handed over, as damaged data would).
     void failOperation(const std::string& operation, std::string reason);
 
     void setObserver(ArchiveObserver* observer) override { m_observer = observer; }
@@ -54,6 +55,7 @@ class FakeArchive : public Archive {
                           const std::filesystem::path& destinationFile) override;
     Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
         std::string_view name, const std::filesystem::path& destinationFile) override;
+    Status ReadEntry(std::string_view name, const EntrySink& sink) override;
     std::vector<ArchiveEntry> entries() const override;
     Status verifyEntries() override;
 

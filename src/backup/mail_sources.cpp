@@ -1,0 +1,251 @@
+#include "backup/mail_sources.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "archive/sealed_scratch_file.h"
+#include "backup/backup_item.h"
+#include "backup/identity_list.h"
+#include "backup/oe_locations.h"
+#include "registry/mod_reg.h"
+
+namespace quillet {
+
+namespace {
+
+using mailstore::MailSource;
+using mailstore::StoreBytes;
+
+// Reads only; the key paths read here are built, never typed, so the registry access has nothing
+// to show a user.
+class NoMessages : public MessageService {
+  public:
+    MessageAnswer showMessage(const std::string&, MessageIcon, MessageButtons) override {
+        return MessageAnswer::Ok;
+    }
+};
+
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Both sources list their stores in this order: by name with case ignored, then exactly.
+void SortStores(std::vector<MailSource::StoreName>& stores) {
+    std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
+        const auto folded = [](const std::string& name) {
+            std::string text = name;
+            std::transform(text.begin(), text.end(), text.begin(), Folded);
+            return text;
+        };
+        const std::string left = folded(a.fileName), right = folded(b.fileName);
+        return left != right ? left < right : a.fileName < b.fileName;
+    });
+}
+
+bool Lists(const std::vector<MailSource::StoreName>& stores, const std::string& fileName) {
+    return std::any_of(stores.begin(), stores.end(),
+                       [&](const auto& store) { return store.fileName == fileName; });
+}
+
+Status NotListed(const std::string& fileName, const std::string& description) {
+    return Status::Error("There is no message store " + fileName + " in the " + description,
+                         ErrorKind::kNotFound);
+}
+
+class FolderMailSource : public MailSource {
+  public:
+    FolderMailSource(std::string description, std::filesystem::path folder,
+                     std::vector<StoreName> stores)
+        : m_description(std::move(description)),
+          m_folder(std::move(folder)),
+          m_stores(std::move(stores)) {}
+
+    std::string description() const override { return m_description; }
+    std::vector<StoreName> stores() const override { return m_stores; }
+    Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) override {
+        if (!Lists(m_stores, fileName)) return NotListed(fileName, m_description);
+        return mailstore::OpenStoreFile(m_folder / fileName);
+    }
+
+  private:
+    std::string m_description;
+    std::filesystem::path m_folder;
+    std::vector<StoreName> m_stores;
+};
+
+// A store read out of a backup, from its sealed scratch file. Reads go through a window of clear
+// bytes in memory, for the reader's many small neighbouring reads.
+class SealedStore : public StoreBytes {
+  public:
+    SealedStore(std::string name, std::unique_ptr<archive::SealedScratchFile> file)
+        : m_name(std::move(name)), m_file(std::move(file)) {}
+    ~SealedStore() override {
+        // Clear bytes of the store go no further than this object.
+        volatile std::byte* bytes = m_window.data();
+        for (std::size_t i = 0; i < m_window.size(); ++i) bytes[i] = std::byte{0};
+    }
+
+    const std::string& name() const override { return m_name; }
+    std::uint64_t size() const override { return m_file->size(); }
+
+    Status readAt(std::uint64_t offset, std::span<std::byte> out) const override {
+        const std::uint64_t size = m_file->size();
+        if (offset > size || out.size() > size - offset) {
+            return mailstore::DamageAt(*this, offset, "an object that passes the end of the file");
+        }
+        if (out.size() > kWindowSize) return readDirect(offset, out);
+        if (offset < m_windowStart || offset + out.size() > m_windowStart + m_windowFilled) {
+            const std::uint64_t wanted = std::min<std::uint64_t>(kWindowSize, size - offset);
+            m_window.resize(kWindowSize);
+            m_windowFilled = 0;
+            if (Status filled = readDirect(offset, std::span(m_window.data(), wanted)); !filled) {
+                return filled;
+            }
+            m_windowStart = offset;
+            m_windowFilled = wanted;
+        }
+        std::memcpy(out.data(), m_window.data() + (offset - m_windowStart), out.size());
+        return Status::Ok();
+    }
+
+  private:
+    static constexpr std::size_t kWindowSize = 256 * 1024;
+
+    Status readDirect(std::uint64_t offset, std::span<std::byte> out) const {
+        Status read = m_file->readAt(offset, out);
+        if (!read) return Status::Error(m_name + ": " + read.reason(), read.kind());
+        return read;
+    }
+
+    std::string m_name;
+    std::unique_ptr<archive::SealedScratchFile> m_file;
+    mutable std::vector<std::byte> m_window;
+    mutable std::uint64_t m_windowStart = 0;
+    mutable std::uint64_t m_windowFilled = 0;
+};
+
+class ArchiveMailSource : public MailSource {
+  public:
+    ArchiveMailSource(OpenedBackup& backup, std::filesystem::path workFolder,
+                      std::vector<StoreName> stores)
+        : m_backup(backup), m_workFolder(std::move(workFolder)), m_stores(std::move(stores)) {}
+
+    std::string description() const override {
+        return "backup " + m_backup.file().filename().string();
+    }
+    std::vector<StoreName> stores() const override { return m_stores; }
+
+    Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) override {
+        if (!Lists(m_stores, fileName)) return NotListed(fileName, description());
+        auto file = archive::SealedScratchFile::Create(m_workFolder);
+        if (!file) return file.status();
+        archive::SealedScratchFile& sealed = **file;
+        std::optional<Status> spillFailure;
+        const Status read =
+            m_backup.archive().ReadEntry(fileName, [&](std::span<const std::byte> data) {
+                Status kept = sealed.append(data);
+                if (!kept) spillFailure = kept;
+                return kept;
+            });
+        // The scratch file failing (a full disk) keeps its kind; anything else means the backup's
+        // copy of the store cannot be had.
+        if (spillFailure) return *spillFailure;
+        if (!read) {
+            if (read.is(ErrorKind::kCorrupt)) return read;
+            return Status::Error(fileName + ": " + read.reason(), ErrorKind::kCorrupt);
+        }
+        return std::unique_ptr<StoreBytes>(
+            std::make_unique<SealedStore>(fileName, std::move(file.value())));
+    }
+
+  private:
+    OpenedBackup& m_backup;
+    std::filesystem::path m_workFolder;
+    std::vector<StoreName> m_stores;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(const RunSystem& system,
+                                                                  const std::string& identityKey) {
+    NoMessages messages;
+    registry::ModReg modReg(system.registry, messages);
+    const std::vector<Identity> identities = ListIdentities(modReg);
+    const Identity* identity = FindIdentity(identities, identityKey);
+    if (identity == nullptr) {
+        return Status::Error("There is no identity " + identityKey, ErrorKind::kNotFound);
+    }
+    const std::string description =
+        "identity " + (identity->userName.empty() ? identity->key : identity->userName);
+    const std::optional<std::string> windowsFolder =
+        ItemFolder(modReg, kItems[kMessages], identity->key, system.userProfile);
+    if (!windowsFolder) {
+        return Status::Error("The registry names no message store folder for the " + description,
+                             ErrorKind::kNotFound);
+    }
+    const std::optional<std::filesystem::path> folder = system.paths.toHost(*windowsFolder);
+    std::error_code error;
+    if (!folder || !std::filesystem::is_directory(*folder, error)) {
+        return Status::Error("The message store folder " + *windowsFolder + " does not exist",
+                             ErrorKind::kNotFound);
+    }
+    std::vector<MailSource::StoreName> stores;
+    for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code fileError;
+        if (!it->is_regular_file(fileError)) continue;
+        const std::string name = it->path().filename().string();
+        if (!FilterTakes(kItems[kMessages].filter, name)) continue;
+        const std::uintmax_t size = it->file_size(fileError);
+        if (fileError) {
+            return Status::Error("Cannot read the size of " + it->path().string() + ": " +
+                                 fileError.message());
+        }
+        stores.push_back({name, static_cast<std::uint64_t>(size)});
+    }
+    if (error) {
+        return Status::Error(
+            "Cannot list " + *windowsFolder + ": " + error.message(),
+            error == std::errc::permission_denied ? ErrorKind::kAccessDenied : ErrorKind::kIo);
+    }
+    SortStores(stores);
+    return std::unique_ptr<MailSource>(
+        std::make_unique<FolderMailSource>(description, *folder, std::move(stores)));
+}
+
+Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& backup,
+                                                                std::filesystem::path workFolder) {
+    if (backup.invalid()) {
+        return Status::Error("No backup file is open to read messages from", ErrorKind::kBadInput);
+    }
+    const std::string description = "backup " + backup.file().filename().string();
+    if (!backup.holds(kMessages)) {
+        return Status::Error("The " + description + " holds no message stores",
+                             ErrorKind::kNotFound);
+    }
+    std::vector<MailSource::StoreName> stores;
+    std::set<std::string> seen;
+    const std::string& names = backup.entryNames(kMessages);
+    for (std::size_t start = 0; start <= names.size();) {
+        std::size_t end = names.find(';', start);
+        if (end == std::string::npos) end = names.size();
+        std::string name = names.substr(start, end - start);
+        start = end + 1;
+        if (!FilterTakes(kItems[kMessages].filter, name) || !seen.insert(name).second) continue;
+        // An entry the information file names but the archive lacks is still listed: opening it
+        // says the backup is damaged, and the other stores can still be read.
+        const std::optional<archive::ArchiveEntry> entry = backup.archive().LookupEntry(name);
+        stores.push_back({std::move(name), entry ? entry->size : 0});
+    }
+    if (stores.empty()) {
+        return Status::Error("The " + description + " holds no message stores",
+                             ErrorKind::kNotFound);
+    }
+    SortStores(stores);
+    return std::unique_ptr<MailSource>(
+        std::make_unique<ArchiveMailSource>(backup, std::move(workFolder), std::move(stores)));
+}
+
+}  // namespace quillet

@@ -1,0 +1,83 @@
+#include "mailstore/chunk_chain.h"
+
+#include <array>
+
+#include "mailstore/dbx_layout.h"
+
+namespace quillet::mailstore {
+namespace {
+
+std::uint32_t LittleEndian32(const std::byte* raw) {
+    return static_cast<std::uint32_t>(raw[0]) | static_cast<std::uint32_t>(raw[1]) << 8 |
+           static_cast<std::uint32_t>(raw[2]) << 16 | static_cast<std::uint32_t>(raw[3]) << 24;
+}
+
+// Checks a chunk's header read into `raw` (at least kChunkData bytes) as found at `offset`.
+Result<ChunkHeader> CheckChunk(const StoreBytes& bytes, std::uint64_t offset,
+                               const std::byte* raw) {
+    ChunkHeader header;
+    header.offset = LittleEndian32(raw);
+    if (header.offset != offset) return DamageAt(bytes, offset, "bad marker in data chunk");
+    if (LittleEndian32(raw + 4) != kChunkDataSize) {
+        return DamageAt(bytes, offset, "bad size in data chunk");
+    }
+    header.used = LittleEndian32(raw + kChunkUsed);
+    if (header.used == 0 || header.used > kChunkDataSize) {
+        return DamageAt(bytes, offset, "bad used-byte count in data chunk");
+    }
+    header.next = LittleEndian32(raw + kChunkNext);
+    return header;
+}
+
+// Chunks lie after the file header and wholly inside the store.
+Status CheckChunkPlace(const StoreBytes& bytes, std::uint64_t offset) {
+    if (offset < kHeaderSize || offset > bytes.size() || bytes.size() - offset < kChunkSize) {
+        return DamageAt(bytes, offset, "data chunk outside the store");
+    }
+    return Status::Ok();
+}
+
+// More chunks than the store can hold means the chain comes back on itself.
+std::uint64_t MostChunks(const StoreBytes& bytes) { return bytes.size() / kChunkSize; }
+
+}  // namespace
+
+Result<ChunkHeader> ReadChunkHeader(const StoreBytes& bytes, std::uint64_t offset) {
+    if (Status place = CheckChunkPlace(bytes, offset); !place) return place;
+    std::array<std::byte, kChunkData> raw;
+    if (Status read = bytes.readAt(offset, raw); !read) return read;
+    return CheckChunk(bytes, offset, raw.data());
+}
+
+Result<std::uint64_t> CheckChunkChain(const StoreBytes& bytes, std::uint32_t first) {
+    std::uint64_t size = 0;
+    std::uint64_t chunks = 0;
+    for (std::uint32_t offset = first; offset != 0;) {
+        if (++chunks > MostChunks(bytes)) return DamageAt(bytes, offset, "chunk chain loops");
+        Result<ChunkHeader> chunk = ReadChunkHeader(bytes, offset);
+        if (!chunk) return chunk.status();
+        size += chunk->used;
+        offset = chunk->next;
+    }
+    return size;
+}
+
+Status StreamChunkChain(const StoreBytes& bytes, std::uint32_t first,
+                        const std::function<Status(std::span<const std::byte>)>& sink) {
+    std::array<std::byte, kChunkSize> raw;
+    std::uint64_t chunks = 0;
+    for (std::uint32_t offset = first; offset != 0;) {
+        if (++chunks > MostChunks(bytes)) return DamageAt(bytes, offset, "chunk chain loops");
+        if (Status place = CheckChunkPlace(bytes, offset); !place) return place;
+        if (Status read = bytes.readAt(offset, raw); !read) return read;
+        Result<ChunkHeader> chunk = CheckChunk(bytes, offset, raw.data());
+        if (!chunk) return chunk.status();
+        if (Status taken = sink(std::span(raw).subspan(kChunkData, chunk->used)); !taken) {
+            return taken;
+        }
+        offset = chunk->next;
+    }
+    return Status::Ok();
+}
+
+}  // namespace quillet::mailstore

@@ -1,0 +1,154 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <system_error>
+
+#include "mailstore/folder_output.h"
+#include "platform/durable_file.h"
+#include "platform/signal_cleanup.h"
+
+namespace quillet::mailstore {
+
+namespace {
+
+constexpr std::size_t kWriteBlock = 256 * 1024;
+
+Status Failure(std::string_view what, const std::filesystem::path& path, int error) {
+    const ErrorKind kind = error == ENOSPC || error == EDQUOT ? ErrorKind::kDiskFull
+                           : error == EACCES || error == EPERM || error == EROFS
+                               ? ErrorKind::kAccessDenied
+                               : ErrorKind::kIo;
+    return Status::Error(std::string(what) + " " + path.string() + ": " + std::strerror(error),
+                         kind);
+}
+
+// A name beside `target` that no other run of this process or another uses: ".<name>.quillet-
+// <process id>-<tag><number>".
+std::filesystem::path SideName(const std::filesystem::path& target, std::string_view tag,
+                               unsigned number) {
+    return target.parent_path() /
+           ("." + target.filename().string() + ".quillet-" + std::to_string(::getpid()) + "-" +
+            std::string(tag) + std::to_string(number));
+}
+
+class EmlOutput : public FolderOutput {
+  public:
+    EmlOutput(std::filesystem::path target, std::size_t messageCount)
+        : m_target(std::move(target)), m_messageCount(messageCount) {}
+
+    ~EmlOutput() override {
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_temporary.empty() && !m_committed) {
+            // What cannot be removed now harms nothing but space; its name tells what it was.
+            std::error_code ignored;
+            std::filesystem::remove_all(m_temporary, ignored);
+        }
+    }
+
+    Status begin() override {
+        for (unsigned number = 0;; ++number) {
+            std::filesystem::path candidate = SideName(m_target, "", number);
+            if (::mkdir(candidate.c_str(), 0777) == 0) {
+                m_temporary = std::move(candidate);
+                m_cleanup = SignalCleanupEntry(m_temporary, CleanupKind::kFolder);
+                return Status::Ok();
+            }
+            if (errno != EEXIST) return Failure("Cannot create", candidate, errno);
+        }
+    }
+
+    Status startMessage(std::size_t position) override {
+        m_file = m_temporary / EmlFileName(position, m_messageCount);
+        m_buffer.clear();
+        return Status::Ok();
+    }
+
+    Status write(std::span<const std::byte> piece) override {
+        m_buffer.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+        return m_buffer.size() < kWriteBlock ? Status::Ok() : writeBuffer();
+    }
+
+    Status finishMessage() override {
+        if (Status s = writeBuffer(); !s) return s;
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) return Failure("Cannot write", m_file, errno);
+        return Status::Ok();
+    }
+
+    Status commit() override {
+        // One flush of the file system holds every message file, rather than one per file.
+        const int folder = ::open(m_temporary.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0) return Failure("Cannot open", m_temporary, errno);
+        const int synced = ::syncfs(folder) == 0 ? 0 : errno;
+        ::close(folder);
+        if (synced != 0) return Failure("Cannot write", m_temporary, synced);
+
+        std::filesystem::path old;
+        struct stat info;
+        if (::lstat(m_target.c_str(), &info) == 0) {
+            old = SideName(m_target, "old", 0);
+            if (::rename(m_target.c_str(), old.c_str()) != 0) {
+                return Failure("Cannot replace", m_target, errno);
+            }
+        }
+        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+            const int error = errno;
+            if (!old.empty()) ::rename(old.c_str(), m_target.c_str());
+            return Failure("Cannot create", m_target, error);
+        }
+        m_committed = true;
+        m_cleanup.unlist();
+        if (!old.empty()) {
+            // The replaced folder is no longer wanted; a remnant harms nothing but space.
+            std::error_code ignored;
+            std::filesystem::remove_all(old, ignored);
+        }
+        if (int error = RealFileOperations().syncFolder(m_target.parent_path()); error != 0) {
+            return Failure("Cannot write", m_target.parent_path(), error);
+        }
+        return Status::Ok();
+    }
+
+  private:
+    Status writeBuffer() {
+        if (m_fd < 0) {
+            m_fd = ::open(m_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0) return Failure("Cannot create", m_file, errno);
+        }
+        Status status = WriteAllToFd(m_fd, m_buffer);
+        m_buffer.clear();
+        if (!status)
+            return Status::Error("Cannot write " + m_file.string() + ": " + status.reason(),
+                                 status.kind());
+        return Status::Ok();
+    }
+
+    std::filesystem::path m_target;
+    std::size_t m_messageCount;
+    std::filesystem::path m_temporary;
+    std::filesystem::path m_file;
+    SignalCleanupEntry m_cleanup;
+    std::string m_buffer;
+    int m_fd = -1;
+    bool m_committed = false;
+};
+
+}  // namespace
+
+std::string EmlFileName(std::size_t position, std::size_t messageCount) {
+    const std::string number = std::to_string(position + 1);
+    const std::size_t width = std::max<std::size_t>(5, std::to_string(messageCount).size());
+    return std::string(width > number.size() ? width - number.size() : 0, '0') + number + ".eml";
+}
+
+std::unique_ptr<FolderOutput> MakeEmlOutput(std::filesystem::path target,
+                                            std::size_t messageCount) {
+    return std::make_unique<EmlOutput>(std::move(target), messageCount);
+}
+
+}  // namespace quillet::mailstore

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "platform/status.h"
+
+namespace quillet::mailstore {
+
+// Where the messages of one mail folder go during an export: an mbox file or a folder of .eml
+// files. Everything is written under a temporary name beside the target and only commit() puts
+// it in place; an output destroyed before commit() leaves nothing of itself behind. One thread.
+class FolderOutput {
+  public:
+    virtual ~FolderOutput() = default;
+
+    // Creates the temporary beside the target (whose folder must exist).
+    virtual Status begin() = 0;
+    // The message at `position` (from 0) of the store's messages starts; its bytes follow.
+    virtual Status startMessage(std::size_t position) = 0;
+    virtual Status write(std::span<const std::byte> piece) = 0;
+    virtual Status finishMessage() = 0;
+    // Flushes everything to the disk and puts it in place of the target, replacing what is there
+    // (the caller has made sure that this may be).
+    virtual Status commit() = 0;
+};
+
+// An mboxrd file (MboxWriter) at `target`, replaced as platform's durable files are.
+std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target);
+
+// A folder at `target` holding one file per message, named by EmlFileName.
+std::unique_ptr<FolderOutput> MakeEmlOutput(std::filesystem::path target, std::size_t messageCount);
+
+// "00001.eml" for position 0: the number is position + 1, with leading zeros to five digits, or
+// to as many as `messageCount` has.
+std::string EmlFileName(std::size_t position, std::size_t messageCount);
+
+}  // namespace quillet::mailstore

@@ -1,0 +1,345 @@
+#include "mailstore/mail_export.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+
+#include "mailstore/folder_list.h"
+#include "mailstore/folder_names.h"
+#include "mailstore/folder_output.h"
+#include "platform/case_fold.h"
+
+namespace quillet::mailstore {
+
+namespace {
+
+constexpr std::string_view kFolderListFile = "Folders.dbx";
+constexpr std::string_view kStoreExtension = ".dbx";
+constexpr std::string_view kSubfolderSuffix = ".sbd";  // Thunderbird's folder of subfolders
+constexpr std::string_view kCancelled = "The export was cancelled";
+// Stores of the same form that hold no messages (the POP3 server's message list, the offline
+// list), unless Folders.dbx names them as a folder's.
+constexpr std::array<std::string_view, 2> kOtherStores = {"pop3uidl.dbx", "Offline.dbx"};
+
+// One message store to export and where it goes.
+struct StorePlan {
+    std::string fileName;
+    std::uint64_t size = 0;
+    std::vector<std::string> path;  // safe and unique names from the top
+    std::filesystem::path target;
+};
+
+std::string Hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string DamageNote(const std::string& store, const StoreDamage& damage) {
+    return store + ": " + damage.what + " at offset " + Hex(damage.offset);
+}
+
+std::string RecoveredNote(const std::string& store, const MessageEntry& message) {
+    if (message.origin == MessageEntry::Origin::kDeletedChain) {
+        return store + ": recovered a deleted message at offset " + Hex(message.firstChunk) +
+               " (the first 4 bytes of each of its chunks are lost)";
+    }
+    return store + ": recovered a message at offset " + Hex(message.firstChunk) +
+           " that the store's index no longer reaches";
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - end.size()), end);
+}
+
+// The folders from the top down to folders[index], as FolderPath walks them: the root is left
+// out, and a missing or looping parent ends the chain.
+std::vector<std::size_t> FolderChain(const std::vector<MailFolder>& folders, std::size_t index) {
+    std::vector<std::size_t> chain;
+    std::vector<bool> seen(folders.size(), false);
+    std::optional<std::size_t> current = index;
+    while (current && !seen[*current] && folders[*current].parent != MailFolder::kNoParent) {
+        seen[*current] = true;
+        chain.push_back(*current);
+        const std::uint32_t parent = folders[*current].parent;
+        auto found =
+            std::lower_bound(folders.begin(), folders.end(), parent,
+                             [](const MailFolder& f, std::uint32_t id) { return f.id < id; });
+        current.reset();
+        if (found != folders.end() && found->id == parent) {
+            current = static_cast<std::size_t>(found - folders.begin());
+        }
+    }
+    std::reverse(chain.begin(), chain.end());
+    return chain;
+}
+
+// Everything one export keeps track of.
+class Export {
+  public:
+    Export(MailSource& source, const ExportOptions& options, MailProgress* progress)
+        : m_source(source),
+          m_options(options),
+          m_progress(progress),
+          m_namer(options.format == ExportFormat::kMbox ? std::string(kSubfolderSuffix) : "") {}
+
+    ~Export() {
+        if (m_succeeded) return;
+        // The folders this export made that stayed empty when it failed.
+        for (auto folder = m_createdFolders.rbegin(); folder != m_createdFolders.rend(); ++folder) {
+            ::rmdir(folder->c_str());
+        }
+    }
+
+    Result<ExportSummary> run();
+
+  private:
+    Result<std::vector<MailFolder>> readFolderList(const std::string& fileName);
+    Result<std::vector<StorePlan>> plan();
+    Status makeFolders(const std::filesystem::path& folder);
+    Status exportStore(const StorePlan& store, std::size_t position, std::size_t count);
+    Status exportMessages(const StorePlan& store, MessageStore& messages, FolderOutput& output);
+    void reportBytes(std::uint64_t inStore, std::uint64_t storeSize);
+
+    MailSource& m_source;
+    const ExportOptions& m_options;
+    MailProgress* m_progress;
+    FolderNamer m_namer;
+    ExportSummary m_summary;
+    std::vector<std::filesystem::path> m_createdFolders;
+    std::uint64_t m_bytesTotal = 0;
+    std::uint64_t m_bytesDone = 0;  // the sizes of the stores finished
+    bool m_succeeded = false;
+};
+
+Result<std::vector<MailFolder>> Export::readFolderList(const std::string& fileName) {
+    auto bytes = m_source.openStore(fileName);
+    if (!bytes) return bytes.status();
+    std::vector<StoreDamage> damages;
+    auto folders = ReadFolderList(**bytes, m_options.mode, &damages);
+    for (const StoreDamage& damage : damages)
+        m_summary.notes.push_back(DamageNote(fileName, damage));
+    return folders;
+}
+
+Result<std::vector<StorePlan>> Export::plan() {
+    const std::vector<MailSource::StoreName> stores = m_source.stores();
+    std::vector<MailFolder> folders;
+    for (const MailSource::StoreName& store : stores) {
+        if (!EqualsIgnoringCase(store.fileName, kFolderListFile)) continue;
+        auto list = readFolderList(store.fileName);
+        if (list) {
+            folders = std::move(*list);
+        } else if (m_options.mode == ReadMode::kStrict || !list.status().is(ErrorKind::kCorrupt)) {
+            return list.status();
+        } else {
+            m_summary.notes.push_back(list.reason() +
+                                      "; the folders are named after their store files");
+        }
+    }
+    std::sort(folders.begin(), folders.end(),
+              [](const MailFolder& a, const MailFolder& b) { return a.id < b.id; });
+
+    // Each store with its folder chain; the folders are named parents first, then by id, and the
+    // stores Folders.dbx does not name last.
+    struct Named {
+        const MailSource::StoreName* store;
+        std::vector<std::size_t> chain;
+        std::uint64_t order;
+    };
+    std::vector<Named> named;
+    for (std::size_t i = 0; i < stores.size(); ++i) {
+        const MailSource::StoreName& store = stores[i];
+        if (!EndsWithIgnoringCase(store.fileName, kStoreExtension) ||
+            EqualsIgnoringCase(store.fileName, kFolderListFile)) {
+            continue;
+        }
+        Named entry{&store, {}, (std::uint64_t{1} << 32) + i};
+        auto folder = std::find_if(folders.begin(), folders.end(), [&](const MailFolder& f) {
+            return !f.storeFile.empty() && EqualsIgnoringCase(f.storeFile, store.fileName);
+        });
+        const bool other = std::any_of(
+            kOtherStores.begin(), kOtherStores.end(),
+            [&](std::string_view name) { return EqualsIgnoringCase(store.fileName, name); });
+        if (folder == folders.end() && other) continue;
+        if (folder != folders.end()) {
+            entry.chain = FolderChain(folders, static_cast<std::size_t>(folder - folders.begin()));
+            if (!entry.chain.empty()) entry.order = folder->id;
+        }
+        named.push_back(std::move(entry));
+    }
+    std::stable_sort(named.begin(), named.end(), [](const Named& a, const Named& b) {
+        const std::size_t depthA = std::max<std::size_t>(a.chain.size(), 1);
+        const std::size_t depthB = std::max<std::size_t>(b.chain.size(), 1);
+        return depthA != depthB ? depthA < depthB : a.order < b.order;
+    });
+
+    std::vector<StorePlan> plans;
+    for (const Named& entry : named) {
+        StorePlan plan{entry.store->fileName, entry.store->size, {}, m_options.outFolder};
+        if (entry.chain.empty()) {
+            const std::string& file = entry.store->fileName;
+            plan.path.push_back(m_namer.name(FolderNamer::kTopLevel, entry.order,
+                                             file.substr(0, file.size() - kStoreExtension.size())));
+        }
+        std::uint64_t parent = FolderNamer::kTopLevel;
+        for (std::size_t index : entry.chain) {
+            plan.path.push_back(m_namer.name(parent, folders[index].id, folders[index].name));
+            parent = folders[index].id;
+        }
+        for (std::size_t i = 0; i + 1 < plan.path.size(); ++i) {
+            plan.target /= m_options.format == ExportFormat::kMbox
+                               ? plan.path[i] + std::string(kSubfolderSuffix)
+                               : plan.path[i];
+        }
+        plan.target /= plan.path.back();
+        m_bytesTotal += plan.size;
+        plans.push_back(std::move(plan));
+    }
+    return plans;
+}
+
+Status Export::makeFolders(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> missing;
+    struct stat info;
+    for (std::filesystem::path at = folder; !at.empty() && ::stat(at.c_str(), &info) != 0;
+         at = at.parent_path()) {
+        missing.push_back(at);
+        if (at == at.parent_path()) break;
+    }
+    for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
+        if (::mkdir(at->c_str(), 0777) != 0 && errno != EEXIST) {
+            return Status::Error("Cannot create " + at->string() + ": " + std::strerror(errno),
+                                 errno == ENOSPC ? ErrorKind::kDiskFull : ErrorKind::kIo);
+        }
+        m_createdFolders.push_back(*at);
+    }
+    return Status::Ok();
+}
+
+void Export::reportBytes(std::uint64_t inStore, std::uint64_t storeSize) {
+    if (m_progress != nullptr) {
+        m_progress->bytesDone(m_bytesDone + std::min(inStore, storeSize), m_bytesTotal);
+    }
+}
+
+Status Export::exportMessages(const StorePlan& store, MessageStore& messages,
+                              FolderOutput& output) {
+    std::uint64_t withoutBody = 0;
+    std::uint64_t inStore = 0;
+    for (std::size_t position = 0; position < messages.messages().size(); ++position) {
+        if (m_progress != nullptr && m_progress->cancelRequested()) {
+            return Status::Error(std::string(kCancelled), ErrorKind::kCancelled);
+        }
+        const MessageEntry& message = messages.messages()[position];
+        if (message.firstChunk == 0) {
+            ++withoutBody;
+            continue;
+        }
+        if (Status s = output.startMessage(position); !s) return s;
+        std::uint64_t given = 0;
+        Status written = Status::Ok();
+        Status read = messages.readMessage(message, [&](std::span<const std::byte> piece) {
+            given += piece.size();
+            written = output.write(piece);
+            return written;
+        });
+        if (!written) return written;
+        if (!read) {
+            // The reader checks a message's whole chain before it hands over a byte, so a
+            // damaged message left nothing in the output to take back.
+            if (m_options.mode == ReadMode::kStrict || !read.is(ErrorKind::kCorrupt) || given > 0) {
+                return read;
+            }
+            ++m_summary.skipped;
+            m_summary.notes.push_back("Left out a damaged message: " + read.reason());
+            continue;
+        }
+        if (Status s = output.finishMessage(); !s) return s;
+        ++m_summary.messages;
+        m_summary.bytes += given;
+        inStore += given;
+        if (message.origin != MessageEntry::Origin::kIndex) {
+            ++m_summary.recovered;
+            m_summary.notes.push_back(RecoveredNote(store.fileName, message));
+        }
+        reportBytes(inStore, store.size);
+    }
+    if (withoutBody > 0) {
+        m_summary.notes.push_back(store.fileName + ": " + std::to_string(withoutBody) +
+                                  " messages were never downloaded and have no body to export");
+    }
+    return Status::Ok();
+}
+
+Status Export::exportStore(const StorePlan& store, std::size_t position, std::size_t count) {
+    if (m_progress != nullptr) m_progress->storeStarted(store.fileName, position, count);
+    auto bytes = m_source.openStore(store.fileName);
+    if (!bytes) return bytes.status();
+
+    auto messages = MessageStore::Open(**bytes, m_options.mode);
+    if (!messages) {
+        if (m_options.mode == ReadMode::kStrict || !messages.status().is(ErrorKind::kCorrupt)) {
+            return messages.status();
+        }
+        m_summary.notes.push_back("Left out a store that cannot be read: " + messages.reason());
+        return Status::Ok();
+    }
+    for (const std::string& warning : (*messages)->warnings()) {
+        m_summary.notes.push_back(store.fileName + ": " + warning);
+    }
+    // The damage readMessage finds is told with the message it leaves out.
+    for (const StoreDamage& damage : (*messages)->damages()) {
+        m_summary.notes.push_back(DamageNote(store.fileName, damage));
+    }
+
+    if (Status s = makeFolders(store.target.parent_path()); !s) return s;
+    std::unique_ptr<FolderOutput> output =
+        m_options.format == ExportFormat::kMbox
+            ? MakeMboxOutput(store.target)
+            : MakeEmlOutput(store.target, (*messages)->messages().size());
+    if (Status s = output->begin(); !s) return s;
+    if (Status s = exportMessages(store, **messages, *output); !s) return s;
+    if (Status s = output->commit(); !s) return s;
+    ++m_summary.folders;
+    return Status::Ok();
+}
+
+Result<ExportSummary> Export::run() {
+    auto plans = plan();
+    if (!plans) return plans.status();
+    if (!m_options.force) {
+        for (const StorePlan& store : *plans) {
+            struct stat info;
+            if (::lstat(store.target.c_str(), &info) == 0) {
+                return Status::Error(store.target.string() + " already exists", ErrorKind::kInUse);
+            }
+        }
+    }
+    if (Status s = makeFolders(m_options.outFolder); !s) return s;
+    for (std::size_t i = 0; i < plans->size(); ++i) {
+        const StorePlan& store = (*plans)[i];
+        if (Status s = exportStore(store, i, plans->size()); !s) return s;
+        m_bytesDone += store.size;
+        reportBytes(0, 0);
+    }
+    m_succeeded = true;
+    return m_summary;
+}
+
+}  // namespace
+
+Result<ExportSummary> ExportMail(MailSource& source, const ExportOptions& options,
+                                 MailProgress* progress) {
+    Export run(source, options, progress);
+    return run.run();
+}
+
+}  // namespace quillet::mailstore

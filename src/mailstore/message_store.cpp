@@ -1,0 +1,93 @@
+#include "mailstore/message_store.h"
+
+#include <algorithm>
+
+#include "mailstore/chunk_chain.h"
+#include "mailstore/dbx_header.h"
+#include "mailstore/dbx_layout.h"
+#include "mailstore/index_tree.h"
+#include "mailstore/indexed_info.h"
+#include "platform/text_encoding.h"
+
+namespace quillet::mailstore {
+namespace {
+
+MessageEntry EntryOf(const IndexedInfo& info, std::uint32_t offset) {
+    MessageEntry entry;
+    entry.origin = MessageEntry::Origin::kIndex;
+    entry.index = info.integer(kFieldIndex);
+    entry.infoOffset = offset;
+    entry.flags = info.integer(kFieldFlags);
+    entry.firstChunk = info.integer(kFieldFirstChunk);
+    entry.sentTime = info.filetime(kFieldSent);
+    entry.receivedTime = info.filetime(kFieldReceived);
+    entry.recordedSize = info.integer(kFieldSize);
+    entry.subject = Cp1252ToUtf8(info.text(kFieldSubject));
+    return entry;
+}
+
+// The messages a salvaging read finds beyond the tree's reach, added after the tree's own: none
+// are looked for yet.
+void AppendRecovered(const StoreBytes& /*bytes*/, std::vector<MessageEntry>& /*messages*/,
+                     std::vector<StoreDamage>& /*damages*/) {}
+
+}  // namespace
+
+Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes, ReadMode mode) {
+    Result<DbxHeader> header = ReadDbxHeader(bytes);
+    if (!header) return header.status();
+    if (header->kind != DbxHeader::Kind::kMessages) {
+        return DamageAt(bytes, 0, "not a message store");
+    }
+    std::unique_ptr<MessageStore> store(new MessageStore(bytes, mode));
+    store->m_header = *header;
+    if (bytes.size() >= kStoreSizeLimit) {
+        store->m_warnings.push_back(bytes.name() +
+                                    ": 2 GB or larger, more than Outlook Express itself can read");
+    }
+
+    std::vector<MessageEntry>& messages = store->m_messages;
+    std::vector<StoreDamage>& damages = store->m_damages;
+    Status walked = WalkIndexTree(bytes, header->treeRoot, header->treeEntries, mode, damages,
+                                  [&](std::uint32_t value) -> Status {
+                                      Result<IndexedInfo> info = IndexedInfo::Read(bytes, value);
+                                      if (!info) return info.status();
+                                      messages.push_back(EntryOf(*info, value));
+                                      return Status::Ok();
+                                  });
+    if (!walked) return walked;
+
+    std::stable_sort(
+        messages.begin(), messages.end(),
+        [](const MessageEntry& a, const MessageEntry& b) { return a.index < b.index; });
+    // One message listed twice would be exported twice: the second listing is the damage.
+    auto sameIndex = [](const MessageEntry& a, const MessageEntry& b) {
+        return a.index == b.index;
+    };
+    for (std::size_t i = 1; i < messages.size(); ++i) {
+        if (!sameIndex(messages[i - 1], messages[i])) continue;
+        Status twice = DamageAt(bytes, messages[i].infoOffset, "message index listed twice");
+        if (Status noted = NoteDamage(bytes, twice, mode, damages); !noted) return noted;
+    }
+    messages.erase(std::unique(messages.begin(), messages.end(), sameIndex), messages.end());
+
+    if (mode == ReadMode::kSalvage) AppendRecovered(bytes, messages, damages);
+    return store;
+}
+
+Status MessageStore::readMessage(const MessageEntry& message, const Sink& sink) {
+    if (message.firstChunk == 0) return Status::Ok();
+    if (message.origin == MessageEntry::Origin::kDeletedChain) {
+        return Status::Error(m_bytes.name() + ": deleted messages cannot be read yet",
+                             ErrorKind::kBadInput);
+    }
+    Result<std::uint64_t> checked = CheckChunkChain(m_bytes, message.firstChunk);
+    if (!checked) {
+        // Salvaging, the damage is recorded too; the message still fails.
+        Status noted = NoteDamage(m_bytes, checked.status(), m_mode, m_damages);
+        return noted ? checked.status() : noted;
+    }
+    return StreamChunkChain(m_bytes, message.firstChunk, sink);
+}
+
+}  // namespace quillet::mailstore

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "mailstore/message_store.h"
+#include "mailstore/store_bytes.h"
+#include "platform/status.h"
+
+namespace quillet::mailstore {
+
+// The damage that a failure made by DamageAt for `store` names: its offset, and what is wrong
+// (the store's name left out). Any other failure (a read error) is kept whole, at offset 0.
+StoreDamage DamageFrom(const StoreBytes& store, const Status& failure);
+
+}  // namespace quillet::mailstore

@@ -1,0 +1,102 @@
+#include "mailstore/store_health.h"
+
+#include <algorithm>
+
+#include "mailstore/chunk_chain.h"
+#include "mailstore/dbx_header.h"
+#include "mailstore/dbx_layout.h"
+#include "mailstore/folder_list.h"
+#include "mailstore/recovery_damage.h"
+#include "mailstore/store_damage.h"
+
+namespace quillet::mailstore {
+namespace {
+
+constexpr char kCheckCancelled[] = "The check of the message stores was cancelled";
+
+void CheckMessageStore(const StoreBytes& bytes, StoreHealth& health) {
+    auto store = MessageStore::Open(bytes, ReadMode::kSalvage);
+    if (!store) {
+        health.damages.push_back(DamageFrom(bytes, store.status()));
+        return;
+    }
+    for (const StoreDamage& damage : (*store)->damages()) {
+        if (!IsRecoveryNote(damage)) health.damages.push_back(damage);
+    }
+    for (const MessageEntry& message : (*store)->messages()) {
+        if (message.origin != MessageEntry::Origin::kIndex) continue;
+        ++health.messages;
+        if (message.firstChunk == 0) continue;
+        if (auto size = CheckChunkChain(bytes, message.firstChunk); !size) {
+            health.damages.push_back(DamageFrom(bytes, size.status()));
+        }
+    }
+}
+
+}  // namespace
+
+StoreHealth CheckStore(const StoreBytes& bytes) {
+    StoreHealth health;
+    health.name = bytes.name();
+    health.size = bytes.size();
+    health.shareOfLimit = static_cast<double>(health.size) / static_cast<double>(kStoreSizeLimit);
+    auto header = ReadDbxHeader(bytes);
+    if (!header) {
+        health.damages.push_back(DamageFrom(bytes, header.status()));
+        return health;
+    }
+    health.kind = header->kind;
+    health.reclaimable = header->spaceFreed;
+    switch (header->kind) {
+        case DbxHeader::Kind::kMessages:
+            CheckMessageStore(bytes, health);
+            break;
+        case DbxHeader::Kind::kFolderList:
+            if (auto folders = ReadFolderList(bytes, ReadMode::kSalvage, &health.damages);
+                !folders) {
+                health.damages.push_back(DamageFrom(bytes, folders.status()));
+            }
+            [[fallthrough]];
+        case DbxHeader::Kind::kOther:
+            // Stores that hold no messages have no tree of messages to check; their freed space
+            // counts all the same.
+            if (auto freed = ReadUint32(bytes, kHeaderSpaceFreed); freed) {
+                health.reclaimable = *freed;
+            } else {
+                health.damages.push_back(DamageFrom(bytes, freed.status()));
+            }
+            break;
+    }
+    return health;
+}
+
+Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* progress) {
+    const std::vector<MailSource::StoreName> stores = source.stores();
+    std::uint64_t total = 0;
+    for (const auto& store : stores) total += store.size;
+    std::uint64_t done = 0;
+    std::vector<StoreHealth> report;
+    for (std::size_t position = 0; position < stores.size(); ++position) {
+        if (progress && progress->cancelRequested()) {
+            return Status::Error(kCheckCancelled, ErrorKind::kCancelled);
+        }
+        const MailSource::StoreName& store = stores[position];
+        if (progress) progress->storeStarted(store.fileName, position, stores.size());
+        if (auto bytes = source.openStore(store.fileName); bytes) {
+            report.push_back(CheckStore(**bytes));
+        } else {
+            StoreHealth unreadable;
+            unreadable.name = store.fileName;
+            unreadable.size = store.size;
+            unreadable.shareOfLimit =
+                static_cast<double>(store.size) / static_cast<double>(kStoreSizeLimit);
+            unreadable.damages.push_back({0, bytes.reason()});
+            report.push_back(std::move(unreadable));
+        }
+        done += store.size;
+        if (progress) progress->bytesDone(std::min(done, total), total);
+    }
+    return report;
+}
+
+}  // namespace quillet::mailstore
