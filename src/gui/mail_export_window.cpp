@@ -56,25 +56,25 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     setWindowIcon(AppIcon());
     setModal(true);
 
-    auto* source = new QGroupBox("Mail to export", this);
-    source->setObjectName("fraSource");
-    m_fromIdentity = new QRadioButton("Identity", source);
+    m_source = new QGroupBox("Mail to export", this);
+    m_source->setObjectName("fraSource");
+    m_fromIdentity = new QRadioButton("Identity", m_source);
     m_fromIdentity->setObjectName("optIdentity");
-    m_identity = new QComboBox(source);
+    m_identity = new QComboBox(m_source);
     m_identity->setObjectName("cboIdentity");
     for (const Identity& identity : m_services.identities) {
         m_identity->addItem(QString::fromStdString(identity.userName));
     }
-    m_fromBackup = new QRadioButton("Backup file", source);
+    m_fromBackup = new QRadioButton("Backup file", m_source);
     m_fromBackup->setObjectName("optBackup");
-    auto* backupFile = new QLabel(QString::fromStdString(m_services.backupFile), source);
+    auto* backupFile = new QLabel(QString::fromStdString(m_services.backupFile), m_source);
     backupFile->setObjectName("lblBackupFile");
     const bool backupOpen = static_cast<bool>(m_services.backupMail);
     m_fromBackup->setEnabled(backupOpen);
     backupFile->setEnabled(backupOpen);
     m_fromIdentity->setChecked(true);
     connect(m_fromIdentity, &QRadioButton::toggled, m_identity, &QWidget::setEnabled);
-    auto* sourceGrid = new QGridLayout(source);
+    auto* sourceGrid = new QGridLayout(m_source);
     sourceGrid->addWidget(m_fromIdentity, 0, 0);
     sourceGrid->addWidget(m_identity, 0, 1);
     sourceGrid->addWidget(m_fromBackup, 1, 0);
@@ -125,7 +125,7 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     buttons->addWidget(m_close);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(source);
+    layout->addWidget(m_source);
     layout->addLayout(form);
     layout->addWidget(m_progress);
     layout->addWidget(m_summary);
@@ -159,13 +159,12 @@ Result<std::unique_ptr<mailstore::MailSource>> MailExportWindow::openSource() {
 
 void MailExportWindow::setBusy(bool busy) {
     m_busy = busy;
-    for (QWidget* control : findChildren<QWidget*>()) {
-        if (control != m_close && control != m_progress && control != m_summary &&
-            control->parentWidget() == this) {
-            control->setEnabled(!busy);
-        }
+    // The identity list keeps its own state: it stays off while the backup is the source.
+    const std::initializer_list<QWidget*> controls = {m_source,  m_outputFolder, m_browse, m_format,
+                                                      m_recover, m_replace,      m_export};
+    for (QWidget* control : controls) {
+        control->setEnabled(!busy);
     }
-    if (!busy) m_identity->setEnabled(m_fromIdentity->isChecked());
 }
 
 Result<mailstore::ExportSummary> MailExportWindow::runExport(

@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -75,6 +76,7 @@ class MailExportWindow : public QDialog {
     bool m_busy = false;
     bool m_closeRequested = false;
 
+    QGroupBox* m_source;
     QRadioButton* m_fromIdentity;
     QComboBox* m_identity;
     QRadioButton* m_fromBackup;

@@ -138,6 +138,7 @@ TEST_F(MailExportWindowTest, ExportsTheMailOfTheBackupOpenOnTheRestoreTab) {
             EXPECT_FALSE(Child<QComboBox>(dialog, "cboIdentity").isEnabled());
             chooseOutputFolder(dialog);
             clickExport(dialog);
+            EXPECT_FALSE(Child<QComboBox>(dialog, "cboIdentity").isEnabled());
             EXPECT_TRUE(summary(dialog).contains("\nMessages: 1\n"))
                 << summary(dialog).toStdString();
             QTest::mouseClick(&Child<QPushButton>(dialog, "cmdClose"), Qt::LeftButton);

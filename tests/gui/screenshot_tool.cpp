@@ -247,7 +247,8 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
                     return Result<std::unique_ptr<mailstore::MailSource>>(
                         Status::Error("not exported here"));
                 },
-            .backupFile = backup.string(),
+            // A fixed path, so the picture does not show the temporary folder.
+            .backupFile = "/home/quillet/Backups/quillet01-02-24.qbk",
             .dataFolder = data,
         },
         &window);
