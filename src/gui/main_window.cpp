@@ -18,11 +18,14 @@
 #include <QVBoxLayout>
 
 #include "backup/item_availability.h"
+#include "backup/mail_sources.h"
 #include "gui/about_window.h"
 #include "gui/app_icon.h"
 #include "gui/disc_writer_window.h"
 #include "gui/item_boxes.h"
 #include "gui/job_list_window.h"
+#include "gui/mail_export_texts.h"
+#include "gui/mail_export_window.h"
 #include "gui/password_field.h"
 #include "gui/program_folder.h"
 #include "gui/schedule_window.h"
@@ -263,6 +266,7 @@ void MainWindow::buildMenus() {
     QMenu* tools = menuBar()->addMenu("Tools");
     tools->setObjectName("mnuTools");
     add(tools, "backuptocd", "Backup Data to CD/DVD", [this] { showDiscWriter(); });
+    add(tools, "exportmail", mail_export_texts::kMenuCaption, [this] { openMailExportWindow(); });
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
@@ -296,6 +300,36 @@ void MainWindow::openScheduleWindow() {
                 },
         },
         this);
+    window.exec();
+}
+
+void MainWindow::openMailExportWindow() {
+    // Kept in the window's services, so that a source made over it may refer to it.
+    const RunSystem system{
+        .registry = m_services.modReg.store(),
+        .paths = m_services.paths,
+        .userProfile = m_services.userProfile,
+        .computerName = m_services.computerName,
+        .logonUser = m_services.logonUser,
+        .checkPrefixIdle = m_services.checkPrefixIdle,
+        .prefixLock = m_services.prefixLock,
+    };
+    MailExportServices services{
+        .dialogs = m_services.dialogs,
+        .identities = m_identityList,
+        .identityMail =
+            [system](const std::string& identityKey) {
+                return IdentityMailSource(system, identityKey);
+            },
+        .dataFolder = m_services.dataFolder,
+    };
+    if (!m_openedBackup->invalid() && m_sessionFolder) {
+        services.backupMail = [this] {
+            return BackupMailSource(*m_openedBackup, m_sessionFolder->path());
+        };
+        services.backupFile = m_openedBackup->file().string();
+    }
+    MailExportWindow window(std::move(services), this);
     window.exec();
 }
 

@@ -122,6 +122,8 @@ class MainWindow : public QMainWindow {
     void buildProgressPanel(QWidget* parent);
     void loadIdentities();
     void openScheduleWindow();
+    // "Export Mail...": the mail of an identity, or of the backup open on the restore tab.
+    void openMailExportWindow();
     void evaluateItems();
     void setProtected(bool on);
     void chooseBackupFile();

@@ -6,10 +6,10 @@
 // its backup file into the backups folder. Fills in the backup tab, makes a protected
 // backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
 // password-prompt.png, about.png, schedule.png and job-list.png (two jobs added through the
-// schedule window, kept by a scheduler in memory), erase.png and disc-writer.png into the
-// output folder. The windows are drawn with QWidget::grab(), so the pictures do not depend on
-// a window manager or on timing. Exit status 0 when every picture was saved, 1 otherwise (with
-// the reason on stderr).
+// schedule window, kept by a scheduler in memory), export-mail.png (filled in, before an
+// export), erase.png and disc-writer.png into the output folder. The windows are drawn with
+// QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
+// when every picture was saved, 1 otherwise (with the reason on stderr).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,6 +35,7 @@
 #include "gui/disc_writer_window.h"
 #include "gui/erase_window.h"
 #include "gui/job_list_window.h"
+#include "gui/mail_export_window.h"
 #include "gui/main_window.h"
 #include "gui/password_window.h"
 #include "gui/schedule_window.h"
@@ -234,6 +235,27 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     jobList.setModal(false);
     if (!Save(jobList, out / "job-list.png")) return Fail("cannot save job-list.png");
     jobList.close();
+
+    // The mail export window, filled in for the identity's mail as mbox; nothing is exported.
+    MailExportWindow mailExport(
+        {
+            .dialogs = dialogs,
+            .identities = ListIdentities(modReg),
+            .identityMail = {},
+            .backupMail =
+                [] {
+                    return Result<std::unique_ptr<mailstore::MailSource>>(
+                        Status::Error("not exported here"));
+                },
+            // A fixed path, so the picture does not show the temporary folder.
+            .backupFile = "/home/quillet/Backups/quillet01-02-24.qbk",
+            .dataFolder = data,
+        },
+        &window);
+    mailExport.setModal(false);
+    QTest::keyClicks(&Find<QLineEdit>(mailExport, "txtOutputFolder"), "/home/quillet/Mail");
+    if (!Save(mailExport, out / "export-mail.png")) return Fail("cannot save export-mail.png");
+    mailExport.close();
     if (!SaveEraseWindow(window, dialogs, out / "erase.png")) return Fail("cannot save erase.png");
     if (!SaveDiscWriter(window, dialogs, data, backup, out / "disc-writer.png")) {
         return Fail("cannot save disc-writer.png");

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <string>
+
+#include "mailstore/mail_export.h"
+
+// The texts of the "Export Mail" window, and the summary it shows after an export.
+namespace quillet::mail_export_texts {
+
+inline constexpr char kWindowTitle[] = "Export Mail";
+// The entry of the main window's "Tools" menu that opens the window.
+inline constexpr char kMenuCaption[] = "Export Mail...";
+inline constexpr char kFolderDialogTitle[] = "Export Mail to Folder";
+
+// The checks before an export; nothing runs after either.
+inline constexpr char kNoIdentityMessage[] = "Please choose an identity whose mail to export.";
+inline constexpr char kNoOutputFolderMessage[] = "Please choose a folder to export the mail to.";
+// Followed by the reason, in a critical message.
+inline constexpr char kFailurePrefix[] = "The mail was not exported: ";
+
+// The formats offered, in the order of the list.
+struct FormatChoice {
+    const char* caption;
+    mailstore::ExportFormat format;
+};
+inline constexpr std::array<FormatChoice, 2> kFormats = {{
+    {"mbox (one file per folder)", mailstore::ExportFormat::kMbox},
+    {"eml (one file per message)", mailstore::ExportFormat::kEml},
+}};
+
+// The summary box after a completed export: what was exported where, the counts one a line, then
+// the notes (recovered and skipped messages, damage, warnings) one a line. Lines end in "\n".
+std::string SummaryText(const std::string& sourceDescription,
+                        const std::filesystem::path& outFolder,
+                        const mailstore::ExportSummary& summary);
+
+}  // namespace quillet::mail_export_texts
