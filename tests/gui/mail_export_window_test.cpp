@@ -36,8 +36,8 @@ class MailExportWindowTest : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{}); }
 
-    // Puts real stores in place of the sample's made-up ones in the first identity's store
-    // folder: the first store as "Inbox.dbx", the second (when `both`) as "Sent Items.dbx".
+    // Leaves the first identity's store folder with one or two stores of one message each: the
+    // first real store as "Inbox.dbx", the second (when `both`) as "Sent Items.dbx".
     void useRealStores(bool both = false) {
         const std::filesystem::path folder = world.storeFolder(kSampleMainIdentity);
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -196,7 +196,11 @@ TEST_F(MailExportWindowTest, ExportsAnIdentityAsEmlShowsTheSummaryAndReplacesWhe
 }
 
 TEST_F(MailExportWindowTest, DamagedStoreFailsWithTheReasonInACriticalMessage) {
-    // The sample's made-up stores are no message stores.
+    useRealStores();
+    const std::filesystem::path inbox = world.storeFolder(kSampleMainIdentity) / "Inbox.dbx";
+    std::string bytes = ReadFileBytes(inbox);
+    bytes[0xE4] ^= 0x01;  // the tree root no longer points at the tree node
+    WriteFileBytes(inbox, bytes);
     MailExportWindow& dialog = openWindowOnSample();
     chooseOutputFolder(dialog);
     clickExport(dialog);
