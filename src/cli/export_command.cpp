@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/mail_source_choice.h"
+#include "mailstore/export_summary_text.h"
 #include "mailstore/mail_export.h"
 
 namespace quillet::cli {
@@ -14,17 +15,6 @@ struct ExportArguments {
     bool salvage = false;
     bool force = false;
 };
-
-void PrintSummary(const mailstore::ExportSummary& summary, const std::string& outFolder,
-                  std::ostream& out) {
-    out << "Folders:" << summary.folders << '\n'
-        << "Messages:" << summary.messages << '\n'
-        << "Bytes:" << summary.bytes << '\n'
-        << "Recovered:" << summary.recovered << '\n'
-        << "Skipped:" << summary.skipped << '\n'
-        << "Written to:" << outFolder << '\n';
-    for (const std::string& note : summary.notes) out << "  " << note << '\n';
-}
 
 int RunExport(const ExportArguments& args, CliContext& context, std::ostream& out,
               std::ostream& err) {
@@ -41,7 +31,7 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
         return mailstore::ExportMail(choice->source(), options, &progress);
     });
     if (!summary) return Fail(err, summary.reason());
-    PrintSummary(*summary, args.outFolder, out);
+    out << mailstore::ExportSummaryText(choice->source().description(), args.outFolder, *summary);
     return summary->skipped > 0 ? kExitPartial : kExitOk;
 }
 

@@ -1,12 +1,10 @@
 #pragma once
 
 #include <array>
-#include <filesystem>
-#include <string>
 
 #include "mailstore/mail_export.h"
 
-// The texts of the "Export Mail" window, and the summary it shows after an export.
+// The texts of the "Export Mail" window.
 namespace quillet::mail_export_texts {
 
 inline constexpr char kWindowTitle[] = "Export Mail";
@@ -29,11 +27,5 @@ inline constexpr std::array<FormatChoice, 2> kFormats = {{
     {"mbox (one file per folder)", mailstore::ExportFormat::kMbox},
     {"eml (one file per message)", mailstore::ExportFormat::kEml},
 }};
-
-// The summary box after a completed export: what was exported where, the counts one a line, then
-// the notes (recovered and skipped messages, damage, warnings) one a line. Lines end in "\n".
-std::string SummaryText(const std::string& sourceDescription,
-                        const std::filesystem::path& outFolder,
-                        const mailstore::ExportSummary& summary);
 
 }  // namespace quillet::mail_export_texts

@@ -18,6 +18,7 @@
 #include "gui/app_icon.h"
 #include "gui/mail_export_texts.h"
 #include "gui/skin.h"
+#include "mailstore/export_summary_text.h"
 #include "mailstore/mail_export.h"
 
 namespace quillet {
@@ -212,8 +213,8 @@ void MailExportWindow::exportMail() {
 
     if (exported) {
         m_progress->setValue(m_progress->maximum());
-        m_summary->setPlainText(
-            QString::fromStdString(texts::SummaryText(description, outFolder, *exported)));
+        m_summary->setPlainText(QString::fromStdString(
+            mailstore::ExportSummaryText(description, outFolder, *exported)));
     } else if (!exported.status().is(ErrorKind::kCancelled)) {
         m_progress->setValue(0);
         dialogs.showMessage(texts::kFailurePrefix + exported.reason(), MessageIcon::Critical,

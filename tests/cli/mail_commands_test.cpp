@@ -31,12 +31,12 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
         CliRun direct = run({"export", "--identity", "Main Identity", "--out", fromPrefix.string(),
                              "--format", format});
         ASSERT_EQ(direct.exitCode, 0) << direct.err;
-        EXPECT_NE(direct.out.find("Messages:7\n"), std::string::npos) << direct.out;
+        EXPECT_NE(direct.out.find("\nMessages: 7\n"), std::string::npos) << direct.out;
         CliRun restored = runAsGiven({"export", backup, "--password-file", passwordFile, "--out",
                                       fromBackup.string(), "--format", format});
         ASSERT_EQ(restored.exitCode, 0) << restored.err;
-        EXPECT_EQ(restored.out.substr(0, restored.out.find("Written to:")),
-                  direct.out.substr(0, direct.out.find("Written to:")));
+        EXPECT_EQ(restored.out.substr(restored.out.find("\nFolders:")),
+                  direct.out.substr(direct.out.find("\nFolders:")));
         const TreeSnapshot expected = SnapshotTree(fromPrefix);
         EXPECT_EQ(expected.size(), format == "mbox" ? 4u : 11u);
         EXPECT_EQ(SnapshotTree(fromBackup), expected);

@@ -21,6 +21,7 @@
 #include "backup/run_environment.h"
 #include "gui/gui_world.h"
 #include "gui/mail_export_texts.h"
+#include "mailstore/export_summary_text.h"
 
 namespace quillet::testing {
 namespace {
@@ -185,7 +186,7 @@ TEST_F(MailExportWindowTest, ExportsAnIdentityAsEmlShowsTheSummaryAndReplacesWhe
     expected.messages = 1;
     expected.bytes = std::filesystem::file_size(message);
     EXPECT_EQ(summary(dialog).toStdString(),
-              texts::SummaryText(identityDescription(), out, expected));
+              mailstore::ExportSummaryText(identityDescription(), out, expected));
     EXPECT_EQ(Child<QProgressBar>(dialog, "prgExport").value(), 100);
 
     // Files already there are replaced only when asked to.

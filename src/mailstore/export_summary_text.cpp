@@ -1,10 +1,10 @@
-#include "gui/mail_export_texts.h"
+#include "mailstore/export_summary_text.h"
 
-namespace quillet::mail_export_texts {
+namespace quillet::mailstore {
 
-std::string SummaryText(const std::string& sourceDescription,
-                        const std::filesystem::path& outFolder,
-                        const mailstore::ExportSummary& summary) {
+std::string ExportSummaryText(const std::string& sourceDescription,
+                              const std::filesystem::path& outFolder,
+                              const ExportSummary& summary) {
     std::string text = "Exported the mail of " + sourceDescription + " to " + outFolder.string() +
                        "\nFolders: " + std::to_string(summary.folders) +
                        "\nMessages: " + std::to_string(summary.messages) +
@@ -15,4 +15,4 @@ std::string SummaryText(const std::string& sourceDescription,
     return text;
 }
 
-}  // namespace quillet::mail_export_texts
+}  // namespace quillet::mailstore
