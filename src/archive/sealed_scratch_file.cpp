@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <openssl/crypto.h>
-#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+#include "archive/crypto_failure.h"
 
 namespace quillet::archive {
 
@@ -58,17 +59,6 @@ int OpenNamelessFile(const std::filesystem::path& folder) {
     return descriptor;
 }
 
-Status LibraryFailure(const std::string& what) {
-    std::string reason = "The encryption library cannot " + what;
-    if (const unsigned long code = ERR_get_error(); code != 0) {
-        char text[256];
-        ERR_error_string_n(code, text, sizeof(text));
-        reason += std::string(": ") + text;
-    }
-    ERR_clear_error();
-    return Status::Error(reason);
-}
-
 }  // namespace
 
 struct SealedScratchFile::Cipher {
@@ -84,12 +74,12 @@ Result<std::unique_ptr<SealedScratchFile>> SealedScratchFile::Create(
     std::unique_ptr<SealedScratchFile> file(new SealedScratchFile(descriptor, folder));
     if (RAND_bytes(file->m_key.data(), static_cast<int>(file->m_key.size())) != 1 ||
         RAND_bytes(file->m_nonce.data(), static_cast<int>(file->m_nonce.size())) != 1) {
-        return LibraryFailure("make a key");
+        return CryptoLibraryFailure("make a key");
     }
     if (file->m_cipher->context == nullptr ||
         EVP_EncryptInit_ex(file->m_cipher->context, EVP_aes_256_ctr(), nullptr, file->m_key.data(),
                            file->m_nonce.data()) != 1) {
-        return LibraryFailure("start the cipher");
+        return CryptoLibraryFailure("start the cipher");
     }
     return file;
 }
@@ -119,7 +109,7 @@ Status SealedScratchFile::transform(Cipher& cipher, std::uint64_t offset,
     }
     int produced = 0;
     if (EVP_EncryptInit_ex(cipher.context, nullptr, nullptr, nullptr, counter.data()) != 1) {
-        return LibraryFailure("set the counter");
+        return CryptoLibraryFailure("set the counter");
     }
     OPENSSL_cleanse(counter.data(), counter.size());
     // Skips the key stream before `offset` in its block.
@@ -127,7 +117,7 @@ Status SealedScratchFile::transform(Cipher& cipher, std::uint64_t offset,
         unsigned char unused[kBlockSize] = {};
         if (EVP_EncryptUpdate(cipher.context, unused, &produced, unused, static_cast<int>(skip)) !=
             1) {
-            return LibraryFailure("encipher");
+            return CryptoLibraryFailure("encipher");
         }
     }
     for (std::size_t done = 0; done < data.size();) {
@@ -135,7 +125,7 @@ Status SealedScratchFile::transform(Cipher& cipher, std::uint64_t offset,
         auto* bytes = reinterpret_cast<unsigned char*>(data.data() + done);
         if (EVP_EncryptUpdate(cipher.context, bytes, &produced, bytes, static_cast<int>(step)) !=
             1) {
-            return LibraryFailure("encipher");
+            return CryptoLibraryFailure("encipher");
         }
         done += step;
     }

@@ -2,7 +2,6 @@
 
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
-#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
@@ -11,6 +10,8 @@
 #include <bit>
 #include <cstring>
 #include <string>
+
+#include "archive/crypto_failure.h"
 
 namespace quillet::archive {
 
@@ -44,18 +45,6 @@ const EVP_CIPHER* BlockCipher(AesStrength strength) {
             return EVP_aes_256_ecb();
     }
     return EVP_aes_256_ecb();
-}
-
-// "The encryption library cannot <what>: <its reason>", emptying the library's error queue.
-Status LibraryFailure(const std::string& what) {
-    std::string reason = "The encryption library cannot " + what;
-    if (const unsigned long code = ERR_get_error(); code != 0) {
-        char text[256];
-        ERR_error_string_n(code, text, sizeof(text));
-        reason += std::string(": ") + text;
-    }
-    ERR_clear_error();
-    return Status::Error(reason);
 }
 
 void StoreLittleEndian(std::uint64_t value, std::byte* out) {
@@ -103,7 +92,7 @@ Result<std::unique_ptr<WinZipAesCipher>> WinZipAesCipher::ForNewEntry(AesStrengt
     std::unique_ptr<WinZipAesCipher> cipher(new WinZipAesCipher(strength));
     if (RAND_bytes(reinterpret_cast<unsigned char*>(cipher->m_header.data()),
                    static_cast<int>(AesSaltSize(strength))) != 1) {
-        return LibraryFailure("make a random salt");
+        return CryptoLibraryFailure("make a random salt");
     }
     if (Status derived = cipher->deriveKeys(password); !derived) return derived;
     return cipher;
@@ -119,7 +108,7 @@ Status WinZipAesCipher::deriveKeys(std::string_view password) {
                                reinterpret_cast<const unsigned char*>(m_header.data()),
                                static_cast<int>(saltSize), kKeyRounds, static_cast<int>(keysSize),
                                keys.data()) != 1) {
-        return LibraryFailure("derive the keys from the password");
+        return CryptoLibraryFailure("derive the keys from the password");
     }
     std::memcpy(m_header.data() + saltSize, keys.data() + 2 * keySize, kAesVerifierSize);
 
@@ -130,7 +119,7 @@ Status WinZipAesCipher::deriveKeys(std::string_view password) {
         EVP_EncryptInit_ex(library.blocks, BlockCipher(m_strength), nullptr, keys.data(),
                            nullptr) != 1 ||
         EVP_CIPHER_CTX_set_padding(library.blocks, 0) != 1) {
-        outcome = LibraryFailure("set up AES");
+        outcome = CryptoLibraryFailure("set up AES");
     }
     if (outcome) {
         library.mac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_HMAC, nullptr);
@@ -141,7 +130,7 @@ Status WinZipAesCipher::deriveKeys(std::string_view password) {
             OSSL_PARAM_construct_end()};
         if (library.authentication == nullptr ||
             EVP_MAC_init(library.authentication, keys.data() + keySize, keySize, parameters) != 1) {
-            outcome = LibraryFailure("set up HMAC-SHA1");
+            outcome = CryptoLibraryFailure("set up HMAC-SHA1");
         }
     }
     OPENSSL_cleanse(keys.data(), keys.size());
@@ -173,7 +162,7 @@ Status WinZipAesCipher::authenticate(std::span<const std::byte> ciphertext) {
     if (EVP_MAC_update(m_library->authentication,
                        reinterpret_cast<const unsigned char*>(ciphertext.data()),
                        ciphertext.size()) != 1) {
-        return LibraryFailure("compute HMAC-SHA1");
+        return CryptoLibraryFailure("compute HMAC-SHA1");
     }
     return Status::Ok();
 }
@@ -195,7 +184,7 @@ Status WinZipAesCipher::refillKeyStream(std::size_t wanted) {
     if (EVP_EncryptUpdate(m_library->blocks, bytes, &produced, bytes,
                           static_cast<int>(blocks * kBlockSize)) != 1 ||
         produced != static_cast<int>(blocks * kBlockSize)) {
-        return LibraryFailure("run AES");
+        return CryptoLibraryFailure("run AES");
     }
     m_keyStreamSize = blocks * kBlockSize;
     m_keyStreamUsed = 0;
@@ -221,7 +210,7 @@ Result<AesCode> WinZipAesCipher::code() {
     std::size_t size = 0;
     if (EVP_MAC_final(m_library->authentication, full, &size, sizeof(full)) != 1 ||
         size < kAesCodeSize) {
-        return LibraryFailure("finish HMAC-SHA1");
+        return CryptoLibraryFailure("finish HMAC-SHA1");
     }
     AesCode code{};
     std::memcpy(code.data(), full, kAesCodeSize);

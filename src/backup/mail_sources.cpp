@@ -75,55 +75,21 @@ class FolderMailSource : public MailSource {
     std::vector<StoreName> m_stores;
 };
 
-// A store read out of a backup, from its sealed scratch file. Reads go through a window of clear
-// bytes in memory, for the reader's many small neighbouring reads.
-class SealedStore : public StoreBytes {
+// A store read out of a backup, from its sealed scratch file.
+class SealedStore : public mailstore::WindowedStoreBytes {
   public:
     SealedStore(std::string name, std::unique_ptr<archive::SealedScratchFile> file)
-        : m_name(std::move(name)), m_file(std::move(file)) {}
-    ~SealedStore() override {
-        // Clear bytes of the store go no further than this object.
-        volatile std::byte* bytes = m_window.data();
-        for (std::size_t i = 0; i < m_window.size(); ++i) bytes[i] = std::byte{0};
-    }
+        : WindowedStoreBytes(std::move(name), file->size()), m_file(std::move(file)) {}
 
-    const std::string& name() const override { return m_name; }
-    std::uint64_t size() const override { return m_file->size(); }
-
-    Status readAt(std::uint64_t offset, std::span<std::byte> out) const override {
-        const std::uint64_t size = m_file->size();
-        if (offset > size || out.size() > size - offset) {
-            return mailstore::DamageAt(*this, offset, "an object that passes the end of the file");
-        }
-        if (out.size() > kWindowSize) return readDirect(offset, out);
-        if (offset < m_windowStart || offset + out.size() > m_windowStart + m_windowFilled) {
-            const std::uint64_t wanted = std::min<std::uint64_t>(kWindowSize, size - offset);
-            m_window.resize(kWindowSize);
-            m_windowFilled = 0;
-            if (Status filled = readDirect(offset, std::span(m_window.data(), wanted)); !filled) {
-                return filled;
-            }
-            m_windowStart = offset;
-            m_windowFilled = wanted;
-        }
-        std::memcpy(out.data(), m_window.data() + (offset - m_windowStart), out.size());
-        return Status::Ok();
-    }
-
-  private:
-    static constexpr std::size_t kWindowSize = 256 * 1024;
-
-    Status readDirect(std::uint64_t offset, std::span<std::byte> out) const {
+  protected:
+    Status readExact(std::uint64_t offset, std::span<std::byte> out) const override {
         Status read = m_file->readAt(offset, out);
-        if (!read) return Status::Error(m_name + ": " + read.reason(), read.kind());
+        if (!read) return Status::Error(name() + ": " + read.reason(), read.kind());
         return read;
     }
 
-    std::string m_name;
+  private:
     std::unique_ptr<archive::SealedScratchFile> m_file;
-    mutable std::vector<std::byte> m_window;
-    mutable std::uint64_t m_windowStart = 0;
-    mutable std::uint64_t m_windowFilled = 0;
 };
 
 class ArchiveMailSource : public MailSource {

@@ -13,65 +13,58 @@
 namespace quillet::mailstore {
 namespace {
 
-// A store file read with pread. Reads go through a window of the file kept in memory, because the
-// reader asks for many small objects that lie next to each other (a message's chunks, the
-// entries of a tree node): one system call then serves a run of them.
-class StoreFile : public StoreBytes {
+// A store file read with pread.
+class StoreFile : public WindowedStoreBytes {
   public:
     StoreFile(int descriptor, std::string name, std::uint64_t size)
-        : m_descriptor(descriptor), m_name(std::move(name)), m_size(size) {}
+        : WindowedStoreBytes(std::move(name), size), m_descriptor(descriptor) {}
     ~StoreFile() override { ::close(m_descriptor); }
 
-    const std::string& name() const override { return m_name; }
-    std::uint64_t size() const override { return m_size; }
-
-    Status readAt(std::uint64_t offset, std::span<std::byte> out) const override {
-        if (offset > m_size || out.size() > m_size - offset) {
-            return DamageAt(*this, offset, "an object that passes the end of the file");
-        }
-        if (out.size() > kWindowSize) return readDirect(offset, out);
-        if (offset < m_windowStart || offset + out.size() > m_windowStart + m_windowFilled) {
-            std::uint64_t wanted = std::min<std::uint64_t>(kWindowSize, m_size - offset);
-            m_window.resize(kWindowSize);
-            Status filled = readDirect(offset, std::span(m_window.data(), wanted));
-            if (!filled) {
-                m_windowFilled = 0;
-                return filled;
-            }
-            m_windowStart = offset;
-            m_windowFilled = wanted;
-        }
-        std::memcpy(out.data(), m_window.data() + (offset - m_windowStart), out.size());
-        return Status::Ok();
-    }
-
-  private:
-    static constexpr std::size_t kWindowSize = 256 * 1024;
-
-    Status readDirect(std::uint64_t offset, std::span<std::byte> out) const {
+  protected:
+    Status readExact(std::uint64_t offset, std::span<std::byte> out) const override {
         std::size_t done = 0;
         while (done < out.size()) {
             ssize_t got = ::pread(m_descriptor, out.data() + done, out.size() - done,
                                   static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) {
-                return Status::Error(m_name + ": cannot be read: " + std::strerror(errno));
-            }
+            if (got < 0) return Status::Error(name() + ": cannot be read: " + std::strerror(errno));
             if (got == 0) return DamageAt(*this, offset + done, "the file ends early");
             done += static_cast<std::size_t>(got);
         }
         return Status::Ok();
     }
 
+  private:
     int m_descriptor;
-    std::string m_name;
-    std::uint64_t m_size;
-    mutable std::vector<std::byte> m_window;
-    mutable std::uint64_t m_windowStart = 0;
-    mutable std::uint64_t m_windowFilled = 0;
 };
 
 }  // namespace
+
+WindowedStoreBytes::~WindowedStoreBytes() {
+    // The window may hold clear bytes of a store that is kept enciphered elsewhere.
+    volatile std::byte* bytes = m_window.data();
+    for (std::size_t i = 0; i < m_window.size(); ++i) bytes[i] = std::byte{0};
+}
+
+Status WindowedStoreBytes::readAt(std::uint64_t offset, std::span<std::byte> out) const {
+    constexpr std::size_t kWindowSize = 256 * 1024;
+    if (offset > m_size || out.size() > m_size - offset) {
+        return DamageAt(*this, offset, "an object that passes the end of the file");
+    }
+    if (out.size() > kWindowSize) return readExact(offset, out);
+    if (offset < m_windowStart || offset + out.size() > m_windowStart + m_windowFilled) {
+        const std::uint64_t wanted = std::min<std::uint64_t>(kWindowSize, m_size - offset);
+        m_window.resize(kWindowSize);
+        m_windowFilled = 0;
+        if (Status filled = readExact(offset, std::span(m_window.data(), wanted)); !filled) {
+            return filled;
+        }
+        m_windowStart = offset;
+        m_windowFilled = wanted;
+    }
+    std::memcpy(out.data(), m_window.data() + (offset - m_windowStart), out.size());
+    return Status::Ok();
+}
 
 Result<std::unique_ptr<StoreBytes>> OpenStoreFile(const std::filesystem::path& file) {
     int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
