@@ -79,7 +79,22 @@ Status MessageStore::readMessage(const MessageEntry& message, const Sink& sink) 
         if (Status noted = NoteDamage(m_bytes, read, m_mode, m_damages); !noted) return noted;
         return read;
     }
-    Result<std::uint64_t> checked = CheckChunkChain(m_bytes, message.firstChunk);
+    // A small message is read once, checked as it is read, and handed over whole; a larger one is
+    // checked first and read again, so that memory stays bounded.
+    bool tooLarge = false;
+    m_heldMessage.clear();
+    Status held =
+        StreamChunkChain(m_bytes, message.firstChunk, [&](std::span<const std::byte> piece) {
+            if (m_heldMessage.size() + piece.size() > kHeldMessageLimit) {
+                tooLarge = true;
+                return Status::Error("the message is read in two passes", ErrorKind::kCancelled);
+            }
+            m_heldMessage.insert(m_heldMessage.end(), piece.begin(), piece.end());
+            return Status::Ok();
+        });
+    if (held) return sink(m_heldMessage);
+    Result<std::uint64_t> checked =
+        tooLarge ? CheckChunkChain(m_bytes, message.firstChunk) : Result<std::uint64_t>(held);
     if (!checked) {
         // Salvaging, the damage is recorded too; the message still fails.
         Status noted = NoteDamage(m_bytes, checked.status(), m_mode, m_damages);

@@ -72,6 +72,9 @@ class MessageStore {
   public:
     using Sink = std::function<Status(std::span<const std::byte>)>;
 
+    // readMessage holds a message of up to this many bytes in memory, to read its chunks once.
+    static constexpr std::size_t kHeldMessageLimit = 16 << 20;
+
     // Fails (strict: at the first damage; salvage: only when the header itself is unusable) with
     // kCorrupt naming the store and the offset; with the StoreBytes' failure when reading fails.
     // A store that is not a message store (Folders.dbx, another class id) fails with kCorrupt.
@@ -108,6 +111,7 @@ class MessageStore {
     std::vector<MessageEntry> m_messages;
     std::vector<StoreDamage> m_damages;
     std::vector<std::string> m_warnings;
+    std::vector<std::byte> m_heldMessage;  // the message being read, when it is small enough
 };
 
 }  // namespace quillet::mailstore

@@ -143,6 +143,28 @@ TEST_F(MessageStoreTest, IndirectFieldsAndFourBytePointersReadAsDirectOnes) {
     EXPECT_EQ(*Read(**opened, withoutBody), "");
 }
 
+TEST_F(MessageStoreTest, MessageTooLargeToHoldIsCheckedWholeBeforeItsFirstByte) {
+    const std::string text = Message(1, MessageStore::kHeldMessageLimit + 1000);
+    DbxStoreLayout layout = testing::WriteDbxStore(m_file, {text});
+    {
+        auto store = bytes();
+        auto opened = MessageStore::Open(*store, ReadMode::kStrict);
+        ASSERT_TRUE(opened.ok()) << opened.reason();
+        EXPECT_EQ(*Read(**opened, (*opened)->messages()[0]), text);
+    }
+    testing::PatchUint32(m_file, layout.messages[0].chunks.back(), 0);
+    auto store = bytes();
+    auto opened = MessageStore::Open(*store, ReadMode::kStrict);
+    ASSERT_TRUE(opened.ok()) << opened.reason();
+    std::size_t handedOver = 0;
+    Status read = (*opened)->readMessage((*opened)->messages()[0], [&](auto piece) {
+        handedOver += piece.size();
+        return Status::Ok();
+    });
+    EXPECT_TRUE(read.is(ErrorKind::kCorrupt)) << read.reason();
+    EXPECT_EQ(handedOver, 0u);
+}
+
 TEST_F(MessageStoreTest, StoreOfTwoGigabytesOpensWithAWarning) {
     testing::WriteDbxStore(m_file, {Message(1, 10)}, {.gapBeforeMessages = kStoreSizeLimit});
     auto store = bytes();
