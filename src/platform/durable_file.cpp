@@ -189,6 +189,17 @@ Status FileReplacement::write(std::string_view data) {
         return Status::Error("Cannot write " + m_target.string() + ": " + written.reason(),
                              written.kind());
     }
+    // Large files are handed to the disk's writeback as they grow, so that the flush at the end
+    // waits for the last few megabytes instead of the whole file. A hint only: the flush still
+    // decides, so a failure of the hint is of no consequence.
+    constexpr std::uint64_t kWritebackStep = 8 << 20;
+    m_written += data.size();
+    if (m_written - m_writebackStart >= kWritebackStep) {
+        (void)::sync_file_range(m_fd, static_cast<off_t>(m_writebackStart),
+                                static_cast<off_t>(m_written - m_writebackStart),
+                                SYNC_FILE_RANGE_WRITE);
+        m_writebackStart = m_written;
+    }
     return written;
 }
 

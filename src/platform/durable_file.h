@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -110,6 +111,8 @@ class FileReplacement {
     int m_fd = -1;
     bool m_created = false;
     bool m_flushed = false;
+    std::uint64_t m_written = 0;         // bytes appended by write()
+    std::uint64_t m_writebackStart = 0;  // the first of them not yet handed to writeback
     bool m_replaced = false;
     // What the old file had, to be given to the new one.
     mode_t m_mode = 0;
