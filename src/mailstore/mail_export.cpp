@@ -1,5 +1,6 @@
 #include "mailstore/mail_export.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +116,7 @@ class Export {
 
     ~Export() {
         if (m_succeeded) return;
+        for (const auto& file : m_placeholders) ::unlink(file.c_str());
         // The folders this export made that stayed empty when it failed.
         for (auto folder = m_createdFolders.rbegin(); folder != m_createdFolders.rend(); ++folder) {
             ::rmdir(folder->c_str());
@@ -128,6 +130,7 @@ class Export {
     Result<std::vector<StorePlan>> plan();
     std::string wanted(std::string name) const;
     Status makeFolders(const std::filesystem::path& folder);
+    Status addParentMbox(const std::filesystem::path& subfolders);
     Status exportStore(const StorePlan& store, std::size_t position, std::size_t count);
     Status exportMessages(const StorePlan& store, MessageStore& messages, FolderOutput& output);
     void reportBytes(std::uint64_t inStore, std::uint64_t storeSize);
@@ -138,6 +141,7 @@ class Export {
     FolderNamer m_namer;
     ExportSummary m_summary;
     std::vector<std::filesystem::path> m_createdFolders;
+    std::vector<std::filesystem::path> m_placeholders;  // empty mbox files of parents
     std::uint64_t m_bytesTotal = 0;
     std::uint64_t m_bytesDone = 0;  // the sizes of the stores finished
     bool m_succeeded = false;
@@ -252,7 +256,28 @@ Status Export::makeFolders(const std::filesystem::path& folder) {
                                  errno == ENOSPC ? ErrorKind::kDiskFull : ErrorKind::kIo);
         }
         m_createdFolders.push_back(*at);
+        if (Status s = addParentMbox(*at); !s) return s;
     }
+    return Status::Ok();
+}
+
+// Thunderbird finds a folder's subfolders in "<name>.sbd" only beside a mbox file "<name>", so a
+// folder that has subfolders but no messages of its own (no store) gets an empty one.
+Status Export::addParentMbox(const std::filesystem::path& subfolders) {
+    const std::string name = subfolders.filename().string();
+    if (m_options.format != ExportFormat::kMbox || !name.ends_with(kSubfolderSuffix)) {
+        return Status::Ok();
+    }
+    const std::filesystem::path mbox =
+        subfolders.parent_path() / name.substr(0, name.size() - kSubfolderSuffix.size());
+    const int descriptor = ::open(mbox.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        if (errno == EEXIST) return Status::Ok();
+        return Status::Error("Cannot create " + mbox.string() + ": " + std::strerror(errno),
+                             errno == ENOSPC ? ErrorKind::kDiskFull : ErrorKind::kIo);
+    }
+    ::close(descriptor);
+    m_placeholders.push_back(mbox);
     return Status::Ok();
 }
 

@@ -178,12 +178,14 @@ class MailExportLayoutTest : public MailExportTest,
             {DbxFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0},
              DbxFolder{1, 0, "Inbox", "Inbox.dbx", 1},
              DbxFolder{2, 1, "Projects/2026", "Projects.dbx", 0},
-             DbxFolder{3, 0, "INBOX", "Other.dbx", 0}, DbxFolder{4, 1, "00001.eml", "Odd.dbx", 0}});
+             DbxFolder{3, 0, "INBOX", "Other.dbx", 0}, DbxFolder{4, 1, "00001.eml", "Odd.dbx", 0},
+             DbxFolder{5, 0, "Archive", "", 0}, DbxFolder{6, 5, "2019", "Old.dbx", 0}});
         quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", TrickyMessages());
         quillet::testing::WriteDbxStore(m_stores / "Projects.dbx", {TrickyMessages()[0]});
         quillet::testing::WriteDbxStore(m_stores / "Other.dbx", {});
         quillet::testing::WriteDbxStore(m_stores / "Orphan.dbx", {TrickyMessages()[2]});
         quillet::testing::WriteDbxStore(m_stores / "Odd.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "Old.dbx", {TrickyMessages()[1]});
         quillet::testing::WriteDbxStore(m_stores / "OTHER.DBX", {TrickyMessages()[0]});
         quillet::testing::WriteFileBytes(m_stores / "pop3uidl.dbx", "not a message store");
     }
@@ -192,8 +194,8 @@ class MailExportLayoutTest : public MailExportTest,
 TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
     auto summary = ExportMail(m_source, options(GetParam()), nullptr);
     ASSERT_TRUE(summary.ok()) << summary.reason();
-    EXPECT_EQ(summary->folders, 6u);
-    EXPECT_EQ(summary->messages, 7u);
+    EXPECT_EQ(summary->folders, 7u);
+    EXPECT_EQ(summary->messages, 8u);
 
     const std::vector<std::string> tricky = TrickyMessages();
     std::map<std::string, std::vector<std::string>> expected = {
@@ -203,9 +205,11 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
         {"Orphan", {tricky[2]}},
         {"OTHER", {tricky[0]}},
         {GetParam() == ExportFormat::kEml ? "Inbox/00001.eml_" : "Inbox/00001.eml", {tricky[2]}},
+        {"Archive/2019", {tricky[1]}},  // below a folder without messages of its own
     };
     std::map<std::string, std::string> tree;
     if (GetParam() == ExportFormat::kEml) {
+        tree["Archive"] = "/";
         for (const auto& [folder, messages] : expected) {
             tree[folder] = "/";
             for (std::size_t i = 0; i < messages.size(); ++i) {
@@ -217,11 +221,16 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
     }
     std::map<std::string, std::vector<std::string>> mboxes;
     for (const auto& [path, messages] : expected) {
-        const std::string file = path.starts_with("Inbox/") ? "Inbox.sbd/" + path.substr(6) : path;
+        std::string file = path;
+        if (const auto slash = file.find('/'); slash != std::string::npos) {
+            file.insert(slash, ".sbd");
+        }
         tree[file] = ReadFileBytes(m_out / file);
         mboxes[file] = messages;
     }
     tree["Inbox.sbd"] = "/";
+    tree["Archive.sbd"] = "/";
+    tree["Archive"] = "";  // an empty mbox beside its subfolders, as Thunderbird needs
     EXPECT_EQ(Tree(m_out), tree);
     if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
     for (const auto& [file, messages] : mboxes) {
