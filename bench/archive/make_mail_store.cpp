@@ -14,27 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "mail_text.h"
+
 namespace {
 
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next() {  // splitmix64
-        std::uint64_t z = (m_state += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t limit) { return static_cast<std::size_t>(next() % limit); }
-    // Skewed towards small values, like word frequencies in text.
-    std::size_t skewed(std::size_t limit) {
-        const double u = static_cast<double>(next() >> 11) / 9007199254740992.0;
-        return static_cast<std::size_t>(static_cast<double>(limit) * u * u * u) % limit;
-    }
-
-  private:
-    std::uint64_t m_state;
-};
+using quillet::bench::Base64Lines;
+using quillet::bench::kPersonNames;
+using quillet::bench::MailDate;
+using quillet::bench::Random;
 
 const char* const kWords[] = {
     "the",       "of",        "and",      "to",       "a",          "in",         "is",
@@ -61,8 +48,6 @@ const char* const kWords[] = {
     "today",     "again",     "still",    "also",
 };
 constexpr std::size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
-const char* const kNames[] = {"Anna", "Ben",   "Clara", "David", "Eva",   "Frank", "Greta", "Hugo",
-                              "Ines", "Jonas", "Karin", "Lukas", "Maria", "Nils",  "Olga",  "Paul"};
 const char* const kDomains[] = {"example.com", "example.org", "mail.example.net", "corp.example",
                                 "home.example"};
 
@@ -72,22 +57,22 @@ class MailWriter {
         : m_out(out), m_random(seed), m_attachmentEvery(attachmentEvery) {}
 
     void message(std::uint64_t number) {
-        const char* from = kNames[m_random.below(16)];
-        const char* to = kNames[m_random.below(16)];
+        const char* from = kPersonNames[m_random.below(16)];
+        const char* to = kPersonNames[m_random.below(16)];
         const char* domain = kDomains[m_random.below(5)];
         line("Return-Path: <" + lower(from) + "@" + domain + ">");
         for (int hop = 0; hop < 2 + static_cast<int>(m_random.below(3)); ++hop) {
             line("Received: from mx" + std::to_string(m_random.below(20)) + "." + domain + " (mx." +
                  domain + " [10." + std::to_string(m_random.below(256)) + "." +
                  std::to_string(m_random.below(256)) + ".1]) by mail.example.com with ESMTP id " +
-                 hex(12) + "; " + date());
+                 hex(12) + "; " + MailDate(m_random));
         }
         line("Message-ID: <" + hex(16) + "." + std::to_string(number) + "@" + domain + ">");
         line(std::string("From: ") + from + " <" + lower(from) + "@" + domain + ">");
         line(std::string("To: ") + to + " <" + lower(to) + "@example.com>");
         line("Subject: " + std::string(m_random.below(3) == 0 ? "Re: " : "") +
              words(3 + m_random.below(6)));
-        line("Date: " + date());
+        line("Date: " + MailDate(m_random));
         line("MIME-Version: 1.0");
         line("X-Mailer: Mail Client 6.00.2900.2180");
         const bool attachment = m_random.below(m_attachmentEvery) == 0;
@@ -121,7 +106,8 @@ class MailWriter {
                  ".bin\"");
             line("Content-Transfer-Encoding: base64");
             line("");
-            base64(1024 + m_random.below(30000));
+            Base64Lines(m_random, 1024 + m_random.below(30000),
+                        [this](const std::string& text) { line(text); });
             line("--" + boundary + "--");
         }
         line("");
@@ -146,33 +132,9 @@ class MailWriter {
         for (std::size_t i = 0; i < digits; ++i) text += kHex[m_random.below(16)];
         return text;
     }
-    std::string date() {
-        static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-        static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-        char text[64];
-        std::snprintf(text, sizeof(text), "%s, %zu %s 2004 %02zu:%02zu:%02zu +0100",
-                      kDays[m_random.below(7)], 1 + m_random.below(28), kMonths[m_random.below(12)],
-                      m_random.below(24), m_random.below(60), m_random.below(60));
-        return text;
-    }
     static std::string lower(std::string text) {
         for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
         return text;
-    }
-    void base64(std::size_t bytes) {
-        static const char kAlphabet[] =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        std::string text;
-        for (std::size_t done = 0; done < bytes; done += 3) {
-            const std::uint64_t bits = m_random.next();
-            for (int k = 0; k < 4; ++k) text += kAlphabet[(bits >> (6 * k)) & 63];
-            if (text.size() == 76) {
-                line(text);
-                text.clear();
-            }
-        }
-        if (!text.empty()) line(text);
     }
 
     std::FILE* m_out;

@@ -14,28 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "mail_text.h"
 #include "support/dbx_builder.h"
 
 namespace {
 
+using quillet::bench::Base64Lines;
+using quillet::bench::kPersonNames;
+using quillet::bench::MailDate;
+using quillet::bench::Random;
 using quillet::testing::DbxMessageOptions;
 using quillet::testing::DbxStoreBuilder;
-
-class Random {
-  public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next() {  // splitmix64
-        std::uint64_t z = (m_state += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-    std::size_t below(std::size_t limit) { return static_cast<std::size_t>(next() % limit); }
-    std::size_t between(std::size_t low, std::size_t high) { return low + below(high - low + 1); }
-
-  private:
-    std::uint64_t m_state;
-};
 
 const char* const kWords[] = {
     "the",     "of",       "and",      "to",      "a",        "in",       "is",      "you",
@@ -50,8 +39,6 @@ const char* const kWords[] = {
     "would",   "could",    "should",   "about",   "there",    "which",    "when",    "what",
 };
 constexpr std::size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
-const char* const kNames[] = {"Anna", "Ben",   "Clara", "David", "Eva",   "Frank", "Greta", "Hugo",
-                              "Ines", "Jonas", "Karin", "Lukas", "Maria", "Nils",  "Olga",  "Paul"};
 const char* const kDomains[] = {"example.com", "example.org", "mail.example.net", "corp.example"};
 
 class MailMaker {
@@ -98,7 +85,7 @@ class MailMaker {
             line("Content-Transfer-Encoding: base64");
             line("Content-Disposition: attachment");
             line("");
-            base64(attachment);
+            Base64Lines(m_random, attachment, [this](const std::string& text) { line(text); });
             line("--" + m_boundary + "--");
         }
         return m_text;
@@ -106,14 +93,14 @@ class MailMaker {
 
   private:
     void header(std::uint64_t number, bool multipart) {
-        const char* from = kNames[m_random.below(16)];
-        const char* to = kNames[m_random.below(16)];
+        const char* from = kPersonNames[m_random.below(16)];
+        const char* to = kPersonNames[m_random.below(16)];
         const char* domain = kDomains[m_random.below(4)];
         line(std::string("Return-Path: <") + from + "@" + domain + ">");
         for (std::size_t hop = 0, hops = 2 + m_random.below(3); hop < hops; ++hop) {
             line("Received: from mx" + std::to_string(m_random.below(20)) + "." + domain +
                  " by mail.example.com with ESMTP id " + std::to_string(m_random.next()) + "; " +
-                 date());
+                 MailDate(m_random));
         }
         line("Message-ID: <" + std::to_string(m_random.next()) + "." + std::to_string(number) +
              "@" + domain + ">");
@@ -121,7 +108,7 @@ class MailMaker {
         line(std::string("To: ") + to + " <" + to + "@example.com>");
         line("Subject: " + std::string(m_random.below(3) == 0 ? "Re: " : "") +
              words(3 + m_random.below(6)));
-        line("Date: " + date());
+        line("Date: " + MailDate(m_random));
         line("MIME-Version: 1.0");
         line("X-Mailer: Mail Client 6.00.2900.2180");
         if (multipart) {
@@ -147,31 +134,6 @@ class MailMaker {
             text += kWords[m_random.below(kWordCount)];
         }
         return text;
-    }
-    std::string date() {
-        static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-        static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-        char text[64];
-        std::snprintf(text, sizeof(text), "%s, %zu %s 2004 %02zu:%02zu:%02zu +0100",
-                      kDays[m_random.below(7)], 1 + m_random.below(28), kMonths[m_random.below(12)],
-                      m_random.below(24), m_random.below(60), m_random.below(60));
-        return text;
-    }
-    void base64(std::size_t bytes) {
-        static const char kAlphabet[] =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        char text[78] = {};
-        std::size_t length = 0;
-        for (std::size_t done = 0; done < bytes; done += 3) {
-            const std::uint64_t bits = m_random.next();
-            for (int k = 0; k < 4; ++k) text[length++] = kAlphabet[(bits >> (6 * k)) & 63];
-            if (length == 76) {
-                m_text.append(text, length).append("\r\n");
-                length = 0;
-            }
-        }
-        if (length != 0) m_text.append(text, length).append("\r\n");
     }
 
     Random m_random;
