@@ -60,48 +60,24 @@ QUILLET_BUILD_DIR="$build" "$source_dir/examples/make-sample-disk.sh" "$disk" \
 hive="$disk/Documents and Settings/quillet/NTUSER.DAT"
 hive_mb=$(awk -v bytes="$(stat -c %s "$hive")" 'BEGIN { printf "%.1f", bytes / 1048576 }')
 
-# median NUMBER... : the middle value (the lower middle one for an even count)
-median() {
-    printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"
-}
-
-# measure NAME COMMAND...: runs the command $runs times; sets ms[NAME] (wall time in milliseconds,
-# /usr/bin/time's start included) and peak_mb[NAME] to the medians. Its output is dropped, its errors logged; a failed run stops the benchmark.
-declare -A ms peak_mb
-measure() {
-    local name=$1 i
-    shift
-    local times=() peaks=()
-    for ((i = 0; i < runs; i++)); do
-        rm -f "$work/settings.qbk"
-        local start=$EPOCHREALTIME
-        if ! /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>"$work/out.log"; then
-            echo "run.sh: $name failed:" >&2
-            cat "$work/out.log" >&2
-            exit 1
-        fi
-        local end=$EPOCHREALTIME
-        times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", (b - a) * 1000 }')")
-        peaks+=("$(($(cat "$work/time.txt") / 1024))")
-    done
-    ms[$name]=$(median "${times[@]}")
-    peak_mb[$name]=$(median "${peaks[@]}")
-}
+# shellcheck source=bench/measure.sh
+source "$source_dir/bench/measure.sh"
+before_each_run() { rm -f "$work/settings.qbk"; }
 
 measure hivexml hivexml "$hive"
 measure identities "$cli" --windows-root "$disk" identities
 measure backup "$cli" --windows-root "$disk" backup --identity "Main Identity" --items settings \
     --out "$work/settings.qbk"
 
-ratio() { awk -v a="${ms[$1]}" -v b="${ms[hivexml]}" \
+ratio() { awk -v a="${wall_ms[$1]}" -v b="${wall_ms[hivexml]}" \
     'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
 echo "NTUSER.DAT: $hive_mb MB; medians of $runs runs on $(nproc) cores"
 echo
 echo "| step | wall (ms) | peak memory (MB) | time / hivexml |"
 echo "|---|---|---|---|"
-echo "| \`hivexml NTUSER.DAT\` | ${ms[hivexml]} | ${peak_mb[hivexml]} | 1.00 |"
-echo "| \`quillet-cli --windows-root DISK identities\` | ${ms[identities]} |" \
+echo "| \`hivexml NTUSER.DAT\` | ${wall_ms[hivexml]} | ${peak_mb[hivexml]} | 1.00 |"
+echo "| \`quillet-cli --windows-root DISK identities\` | ${wall_ms[identities]} |" \
     "${peak_mb[identities]} | $(ratio identities) |"
-echo "| \`quillet-cli --windows-root DISK backup --items settings\` | ${ms[backup]} |" \
+echo "| \`quillet-cli --windows-root DISK backup --items settings\` | ${wall_ms[backup]} |" \
     "${peak_mb[backup]} | $(ratio backup) |"

@@ -70,34 +70,12 @@ inbox="$store/Inbox.dbx"
 store_mb=$(awk -v bytes="$(stat -c %s "$inbox")" 'BEGIN { printf "%.0f", bytes / 1048576 }')
 messages=$(sed -n 's/.*: \([0-9]*\) messages.*/\1/p' "$work/make.log")
 
-# median NUMBER... : the middle value (the lower middle one for an even count)
-median() {
-    printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"
-}
-
-# measure NAME COMMAND...: runs the command $runs times after removing the previous run's output;
-# sets sec[NAME] (wall time in seconds, /usr/bin/time's start included) and peak_mb[NAME] to the
-# medians. Its output is dropped, its errors logged; a failed run stops the benchmark.
-declare -A sec peak_mb
-measure() {
-    local name=$1 i
-    shift
-    local times=() peaks=()
-    for ((i = 0; i < runs; i++)); do
-        rm -rf "$work/copy.dbx" "$work/out"
-        sync
-        local start=$EPOCHREALTIME
-        if ! /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>"$work/out.log"; then
-            echo "run.sh: $name failed:" >&2
-            cat "$work/out.log" >&2
-            exit 1
-        fi
-        local end=$EPOCHREALTIME
-        times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }')")
-        peaks+=("$(($(cat "$work/time.txt") / 1024))")
-    done
-    sec[$name]=$(median "${times[@]}")
-    peak_mb[$name]=$(median "${peaks[@]}")
+# shellcheck source=bench/measure.sh
+source "$source_dir/bench/measure.sh"
+# Every run starts after a sync, so that no run pays for writing back what the one before wrote.
+before_each_run() {
+    rm -rf "$work/copy.dbx" "$work/out"
+    sync
 }
 
 cat "$inbox" >/dev/null  # both start from the page cache
@@ -115,6 +93,10 @@ if [[ $exported != "$messages" ]]; then
     exit 1
 fi
 
+declare -A sec
+for name in "${!wall_ms[@]}"; do
+    sec[$name]=$(awk -v ms="${wall_ms[$name]}" 'BEGIN { printf "%.2f", ms / 1000 }')
+done
 ratio() { awk -v a="${sec[$1]}" -v b="${sec[$2]}" \
     'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
