@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154  # runs, work and the results belong to the sourcing script
 # Timing shared by the benchmark scripts (sourced, not run). The script sets `runs` (how many times
 # each command runs) and `work` (its temporary folder), and may define `before_each_run`, which
 # measure calls before every run (to remove the previous run's output, say).
