@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "mail_text.h"
+#include "../mail_text.h"
 
 namespace {
 
