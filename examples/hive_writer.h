@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry/hive.h"
+#include "registry/key_tree.h"
 
 namespace quillet::examples {
 

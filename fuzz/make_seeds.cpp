@@ -49,9 +49,9 @@ void Write(const fs::path& file, std::string_view bytes) {
 
 // Copies every key and value of a Wine registry file into the current-user root of `store`.
 void LoadUserHive(RegistryStore& store, const fs::path& userReg) {
-    auto hive = ParseWineRegistry(fuzz::ReadWholeFile(userReg));
-    Check(hive.ok() ? Status::Ok() : Status::Error(hive.reason()), userReg.string());
-    std::vector<std::pair<const KeyNode*, std::string>> pending{{(*hive)->root.get(), ""}};
+    auto tree = ParseWineRegistry(fuzz::ReadWholeFile(userReg));
+    Check(tree.ok() ? Status::Ok() : Status::Error(tree.reason()), userReg.string());
+    std::vector<std::pair<const KeyNode*, std::string>> pending{{(*tree)->root.get(), ""}};
     while (!pending.empty()) {
         const auto [node, path] = pending.back();
         pending.pop_back();

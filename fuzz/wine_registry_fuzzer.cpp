@@ -9,17 +9,17 @@
 namespace {
 
 using quillet::fuzz::Fail;
-using quillet::registry::Hive;
 using quillet::registry::KeyNode;
+using quillet::registry::KeyTree;
 using quillet::registry::ParseWineRegistry;
 using quillet::registry::SerializeWineRegistry;
 
 constexpr std::uint64_t kNow = 0x1d9c5a0f0000000;
 
 // Marks every key as changed, so that the writer writes each in its own form.
-void ChangeEveryKey(Hive& hive) {
-    hive.changed = true;
-    std::vector<KeyNode*> pending{hive.root.get()};
+void ChangeEveryKey(KeyTree& tree) {
+    tree.changed = true;
+    std::vector<KeyNode*> pending{tree.root.get()};
     while (!pending.empty()) {
         KeyNode* node = pending.back();
         pending.pop_back();
@@ -40,10 +40,10 @@ void ExpectStable(const std::string& written, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto hive = ParseWineRegistry(quillet::fuzz::InputText(data, size));
-    if (!hive) return 0;
-    ExpectStable(SerializeWineRegistry(**hive, kNow), "the unchanged hive");
-    ChangeEveryKey(**hive);
-    ExpectStable(SerializeWineRegistry(**hive, kNow), "the hive written in Wine's form");
+    auto tree = ParseWineRegistry(quillet::fuzz::InputText(data, size));
+    if (!tree) return 0;
+    ExpectStable(SerializeWineRegistry(**tree, kNow), "the unchanged key tree");
+    ChangeEveryKey(**tree);
+    ExpectStable(SerializeWineRegistry(**tree, kNow), "the key tree written in Wine's form");
     return 0;
 }

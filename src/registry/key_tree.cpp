@@ -1,4 +1,4 @@
-#include "registry/hive.h"
+#include "registry/key_tree.h"
 
 #include <algorithm>
 #include <vector>

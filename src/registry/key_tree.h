@@ -21,7 +21,7 @@ struct RegValue {
     std::string sourceText;
 };
 
-// One key of a hive. Nodes are shared so that an open handle keeps a deleted key alive.
+// One key of a key tree. Nodes are shared so that an open handle keeps a deleted key alive.
 // Not thread-safe, not even for reading: listing the subkeys may sort them first.
 struct KeyNode {
     KeyNode() = default;
@@ -100,8 +100,9 @@ struct KeyNode {
     std::size_t m_position = 0;  // this key's slot in its parent's m_subkeys
 };
 
-// A registry hive: the key tree of one registry file with the lines around it.
-struct Hive {
+// The key tree of one of Wine's registry files, with the lines around it. (The hive files of a
+// Windows disk are read by HivexRegistryStore instead.)
+struct KeyTree {
     std::shared_ptr<KeyNode> root = std::make_shared<KeyNode>();
     std::string header;   // every line before the first key block
     std::string trailer;  // blank lines after the last key block
@@ -111,7 +112,7 @@ struct Hive {
     bool changed = false;  // something differs from the file it was read from
 };
 
-// How many levels below the root of its hive the key lies (the root itself: 0).
+// How many levels below the root of its key tree the key lies (the root itself: 0).
 std::size_t KeyDepth(const KeyNode& node);
 
 // Walks the path (components separated by backslashes; empty components ignored) from `from`.

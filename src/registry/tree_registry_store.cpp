@@ -1,4 +1,4 @@
-#include "registry/hive_registry_store.h"
+#include "registry/tree_registry_store.h"
 
 #include "registry/value_transfer.h"
 
@@ -9,14 +9,14 @@ bool IsPredefinedRoot(HKey key) { return key >= kHkeyClassesRoot && key <= kHkey
 
 }  // namespace
 
-HiveRegistryStore::HiveRegistryStore(std::unique_ptr<HiveBackend> backend)
+TreeRegistryStore::TreeRegistryStore(std::unique_ptr<KeyTreeBackend> backend)
     : m_backend(std::move(backend)) {}
 
-bool HiveRegistryStore::resolve(HKey key, Handle* out) {
+bool TreeRegistryStore::resolve(HKey key, Handle* out) {
     if (IsPredefinedRoot(key)) {
-        Hive* hive = m_backend->hive(key, &m_lastLoadError);
-        if (hive == nullptr) return false;
-        *out = Handle{hive->root, hive, true, m_generation};
+        KeyTree* tree = m_backend->tree(key, &m_lastLoadError);
+        if (tree == nullptr) return false;
+        *out = Handle{tree->root, tree, true, m_generation};
         return true;
     }
     const auto it = m_handles.find(key);
@@ -28,25 +28,25 @@ bool HiveRegistryStore::resolve(HKey key, Handle* out) {
     return true;
 }
 
-HKey HiveRegistryStore::addHandle(Handle handle) {
+HKey TreeRegistryStore::addHandle(Handle handle) {
     const HKey key = m_nextHandle;
     m_nextHandle += 4;
     m_handles.emplace(key, std::move(handle));
     return key;
 }
 
-RegResult HiveRegistryStore::RegOpenKeyEx(HKey key, std::string_view subKey, std::uint32_t access,
+RegResult TreeRegistryStore::RegOpenKeyEx(HKey key, std::string_view subKey, std::uint32_t access,
                                           HKey* result) {
     Handle base;
     if (!resolve(key, &base)) return kErrorFileNotFound;
     std::shared_ptr<KeyNode> node = FindKey(base.node, subKey);
     if (!node) return kErrorFileNotFound;
     *result =
-        addHandle(Handle{node, base.hive, (access & kKeyWrite & ~kKeyRead) != 0, m_generation});
+        addHandle(Handle{node, base.tree, (access & kKeyWrite & ~kKeyRead) != 0, m_generation});
     return kErrorSuccess;
 }
 
-RegResult HiveRegistryStore::RegCreateKey(HKey key, std::string_view subKey, HKey* result) {
+RegResult TreeRegistryStore::RegCreateKey(HKey key, std::string_view subKey, HKey* result) {
     Handle base;
     if (!resolve(key, &base)) return kErrorFileNotFound;
     std::size_t depth = KeyDepth(*base.node);
@@ -64,29 +64,29 @@ RegResult HiveRegistryStore::RegCreateKey(HKey key, std::string_view subKey, HKe
         if (name.empty()) continue;
         bool created = false;
         node = node->addSubkey(name, &created);
-        if (created) base.hive->changed = true;
+        if (created) base.tree->changed = true;
     }
-    *result = addHandle(Handle{node, base.hive, true, m_generation});
+    *result = addHandle(Handle{node, base.tree, true, m_generation});
     return kErrorSuccess;
 }
 
-RegResult HiveRegistryStore::RegCloseKey(HKey key) {
+RegResult TreeRegistryStore::RegCloseKey(HKey key) {
     if (IsPredefinedRoot(key)) return kErrorSuccess;
     return m_handles.erase(key) == 1 ? kErrorSuccess : kErrorFileNotFound;
 }
 
-RegResult HiveRegistryStore::RegDeleteKey(HKey key, std::string_view subKey) {
+RegResult TreeRegistryStore::RegDeleteKey(HKey key, std::string_view subKey) {
     Handle base;
     if (!resolve(key, &base)) return kErrorFileNotFound;
     std::shared_ptr<KeyNode> node = FindKey(base.node, subKey);
     if (!node) return kErrorFileNotFound;
     if (node->parent == nullptr || node->subkeyCount() != 0) return kErrorAccessDenied;
     node->parent->removeSubkey(node.get());
-    base.hive->changed = true;
+    base.tree->changed = true;
     return kErrorSuccess;
 }
 
-RegResult HiveRegistryStore::RegEnumKeyEx(HKey key, std::uint32_t index, std::string* name) {
+RegResult TreeRegistryStore::RegEnumKeyEx(HKey key, std::uint32_t index, std::string* name) {
     Handle handle;
     if (!resolve(key, &handle)) return kErrorFileNotFound;
     const auto& subkeys = handle.node->subkeys();
@@ -95,7 +95,7 @@ RegResult HiveRegistryStore::RegEnumKeyEx(HKey key, std::uint32_t index, std::st
     return kErrorSuccess;
 }
 
-RegResult HiveRegistryStore::RegEnumValue(HKey key, std::uint32_t index, std::string* name,
+RegResult TreeRegistryStore::RegEnumValue(HKey key, std::uint32_t index, std::string* name,
                                           std::uint32_t* type, std::uint8_t* data,
                                           std::uint32_t* dataSize) {
     Handle handle;
@@ -107,7 +107,7 @@ RegResult HiveRegistryStore::RegEnumValue(HKey key, std::uint32_t index, std::st
     return CopyValueOut(ValueAsAnsi(value.type, value.data), data, dataSize);
 }
 
-RegResult HiveRegistryStore::RegQueryValueEx(HKey key, std::string_view valueName,
+RegResult TreeRegistryStore::RegQueryValueEx(HKey key, std::string_view valueName,
                                              std::uint32_t* type, std::uint8_t* data,
                                              std::uint32_t* dataSize) {
     Handle handle;
@@ -118,7 +118,7 @@ RegResult HiveRegistryStore::RegQueryValueEx(HKey key, std::string_view valueNam
     return CopyValueOut(ValueAsAnsi(value->type, value->data), data, dataSize);
 }
 
-RegResult HiveRegistryStore::RegQueryValue(HKey key, std::string_view subKey, char* data,
+RegResult TreeRegistryStore::RegQueryValue(HKey key, std::string_view subKey, char* data,
                                            std::int32_t* dataSize) {
     Handle handle;
     if (!resolve(key, &handle)) return kErrorFileNotFound;
@@ -131,13 +131,13 @@ RegResult HiveRegistryStore::RegQueryValue(HKey key, std::string_view subKey, ch
         dataSize);
 }
 
-RegResult HiveRegistryStore::RegSetValueEx(HKey key, std::string_view valueName, std::uint32_t type,
+RegResult TreeRegistryStore::RegSetValueEx(HKey key, std::string_view valueName, std::uint32_t type,
                                            const std::uint8_t* data, std::uint32_t dataSize) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), data ? dataSize : 0);
     return RegSetValueRaw(key, valueName, type, ValueFromAnsi(type, bytes));
 }
 
-RegResult HiveRegistryStore::RegEnumValueRaw(HKey key, std::uint32_t index, std::string* name,
+RegResult TreeRegistryStore::RegEnumValueRaw(HKey key, std::uint32_t index, std::string* name,
                                              std::uint32_t* type, std::string* data) {
     Handle handle;
     if (!resolve(key, &handle)) return kErrorFileNotFound;
@@ -149,27 +149,27 @@ RegResult HiveRegistryStore::RegEnumValueRaw(HKey key, std::uint32_t index, std:
     return kErrorSuccess;
 }
 
-RegResult HiveRegistryStore::RegSetValueRaw(HKey key, std::string_view valueName,
+RegResult TreeRegistryStore::RegSetValueRaw(HKey key, std::string_view valueName,
                                             std::uint32_t type, std::string_view data) {
     Handle handle;
     if (!resolve(key, &handle)) return kErrorFileNotFound;
     if (!handle.writable) return kErrorAccessDenied;
     handle.node->setValue(valueName, type, std::string(data));
-    handle.hive->changed = true;
+    handle.tree->changed = true;
     return kErrorSuccess;
 }
 
-Status HiveRegistryStore::Commit() {
+Status TreeRegistryStore::Commit() {
     Status status = m_backend->commit();
     if (!status) ++m_generation;
     return status;
 }
 
-void HiveRegistryStore::Discard() {
+void TreeRegistryStore::Discard() {
     m_backend->discard();
     ++m_generation;
 }
 
-bool HiveRegistryStore::HasChanges() const { return m_backend->hasChanges(); }
+bool TreeRegistryStore::HasChanges() const { return m_backend->hasChanges(); }
 
 }  // namespace quillet::registry

@@ -5,31 +5,31 @@
 #include <string>
 #include <unordered_map>
 
-#include "registry/hive.h"
+#include "registry/key_tree.h"
 #include "registry/registry_store.h"
 
 namespace quillet::registry {
 
-// Where the hives behind the predefined roots come from and go to.
-class HiveBackend {
+// Where the key trees behind the predefined roots come from and go to.
+class KeyTreeBackend {
   public:
-    virtual ~HiveBackend() = default;
-    // The hive of the current-user or local-machine root, loaded on first use; null, with the
+    virtual ~KeyTreeBackend() = default;
+    // The key tree of the current-user or local-machine root, loaded on first use; null, with the
     // reason in *reason, when it cannot be had (other roots always give null).
-    virtual Hive* hive(HKey root, std::string* reason) = 0;
-    // Makes every changed hive durable; on failure discards the changes as
+    virtual KeyTree* tree(HKey root, std::string* reason) = 0;
+    // Makes every changed key tree durable; on failure discards the changes as
     // RegistryStore::Commit() says.
     virtual Status commit() = 0;
-    // Drops every change since the last commit (hives are read again on next use).
+    // Drops every change since the last commit (trees are read again on next use).
     virtual void discard() = 0;
     virtual bool hasChanges() const = 0;
 };
 
-// The registry calls over hives held in memory. Handles opened before a Discard() or a failed
+// The registry calls over key trees held in memory. Handles opened before a Discard() or a failed
 // Commit() no longer work afterwards (they report "not found").
-class HiveRegistryStore : public RegistryStore {
+class TreeRegistryStore : public RegistryStore {
   public:
-    explicit HiveRegistryStore(std::unique_ptr<HiveBackend> backend);
+    explicit TreeRegistryStore(std::unique_ptr<KeyTreeBackend> backend);
 
     RegResult RegOpenKeyEx(HKey key, std::string_view subKey, std::uint32_t access,
                            HKey* result) override;
@@ -54,17 +54,17 @@ class HiveRegistryStore : public RegistryStore {
     void Discard() override;
     bool HasChanges() const override;
 
-    // Why the last call that found no hive failed (e.g. a registry file that cannot be read).
+    // Why the last call that found no key tree failed (e.g. a registry file that cannot be read).
     const std::string& lastLoadError() const { return m_lastLoadError; }
     std::size_t openHandleCount() const { return m_handles.size(); }
 
   protected:
-    HiveBackend& backend() { return *m_backend; }
+    KeyTreeBackend& backend() { return *m_backend; }
 
   private:
     struct Handle {
         std::shared_ptr<KeyNode> node;
-        Hive* hive = nullptr;
+        KeyTree* tree = nullptr;
         bool writable = false;
         std::uint64_t generation = 0;
     };
@@ -72,7 +72,7 @@ class HiveRegistryStore : public RegistryStore {
     bool resolve(HKey key, Handle* out);
     HKey addHandle(Handle handle);
 
-    std::unique_ptr<HiveBackend> m_backend;
+    std::unique_ptr<KeyTreeBackend> m_backend;
     std::unordered_map<HKey, Handle> m_handles;
     HKey m_nextHandle = 0x1000;
     std::uint64_t m_generation = 0;

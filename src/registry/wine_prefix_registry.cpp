@@ -39,13 +39,13 @@ constexpr std::size_t kRegistryFiles = 2;  // user.reg and system.reg
 
 struct LoadedFile {
     std::filesystem::path path;
-    std::unique_ptr<Hive> hive;
+    std::unique_ptr<KeyTree> tree;
     FileStamp stamp;
 };
 
-class WineHiveBackend : public HiveBackend {
+class WineFileBackend : public KeyTreeBackend {
   public:
-    WineHiveBackend(std::filesystem::path prefix, const WineServerProbe& serverProbe,
+    WineFileBackend(std::filesystem::path prefix, const WineServerProbe& serverProbe,
                     PrefixLock& prefixLock, TickClock clock, FileOperations& files)
         : m_prefix(std::move(prefix)),
           m_serverProbe(serverProbe),
@@ -56,20 +56,20 @@ class WineHiveBackend : public HiveBackend {
         m_files[1].path = m_prefix / "system.reg";
     }
 
-    Hive* hive(HKey root, std::string* reason) override {
+    KeyTree* tree(HKey root, std::string* reason) override {
         LoadedFile* file = fileOf(root);
         if (file == nullptr) {
             *reason = "this registry root holds no keys in a Wine prefix";
             return nullptr;
         }
-        if (!file->hive) {
+        if (!file->tree) {
             Status status = load(*file);
             if (!status) {
                 *reason = status.reason();
                 return nullptr;
             }
         }
-        return file->hive.get();
+        return file->tree.get();
     }
 
     Status commit() override {
@@ -78,12 +78,12 @@ class WineHiveBackend : public HiveBackend {
     }
 
     void discard() override {
-        for (LoadedFile& file : m_files) file.hive.reset();
+        for (LoadedFile& file : m_files) file.tree.reset();
     }
 
     bool hasChanges() const override {
         for (const LoadedFile& file : m_files) {
-            if (file.hive && file.hive->changed) return true;
+            if (file.tree && file.tree->changed) return true;
         }
         return false;
     }
@@ -108,7 +108,7 @@ class WineHiveBackend : public HiveBackend {
         }
         auto parsed = ParseWineRegistry(text);
         if (!parsed) return Status::Error(file.path.string() + ": " + parsed.reason());
-        file.hive = std::move(parsed.value());
+        file.tree = std::move(parsed.value());
         file.stamp = before;
         return Status::Ok();
     }
@@ -121,7 +121,7 @@ class WineHiveBackend : public HiveBackend {
         if (!guard) return nothingWritten(guard.reason());
         std::vector<LoadedFile*> changed;
         for (LoadedFile& file : m_files) {
-            if (!file.hive || !file.hive->changed) continue;
+            if (!file.tree || !file.tree->changed) continue;
             FileStamp now;
             if (!StampOf(file.path, &now) || !(now == file.stamp)) {
                 return nothingWritten(file.path.string() +
@@ -138,7 +138,7 @@ class WineHiveBackend : public HiveBackend {
             FileReplacement& replacement = replacements[i].emplace(changed[i]->path, m_fileOps);
             Status written = replacement.begin();
             if (written) {
-                written = replacement.write(SerializeWineRegistry(*changed[i]->hive, m_clock()));
+                written = replacement.write(SerializeWineRegistry(*changed[i]->tree, m_clock()));
             }
             if (written) written = replacement.flush();
             if (!written) return nothingWritten(written.reason() + "; nothing was written.");
@@ -168,9 +168,9 @@ class WineHiveBackend : public HiveBackend {
         std::string written, notWritten;
         for (std::size_t i = 0; i < changed.size(); ++i) {
             const bool replaced = replacements[i]->replaced();
-            // Serializing made the hive count as unchanged, holding the new text as read: marked
+            // Serializing made the tree count as unchanged, holding the new text as read: marked
             // changed again, it writes that text at the next commit.
-            if (!replaced) changed[i]->hive->changed = true;
+            if (!replaced) changed[i]->tree->changed = true;
             std::string& list = replaced ? written : notWritten;
             list += (list.empty() ? "" : " and ") + changed[i]->path.string();
         }
@@ -193,7 +193,7 @@ class WineHiveBackend : public HiveBackend {
 WinePrefixRegistry::WinePrefixRegistry(std::filesystem::path prefix,
                                        const WineServerProbe& serverProbe, PrefixLock& prefixLock,
                                        TickClock clock, FileOperations& files)
-    : HiveRegistryStore(std::make_unique<WineHiveBackend>(std::move(prefix), serverProbe,
+    : TreeRegistryStore(std::make_unique<WineFileBackend>(std::move(prefix), serverProbe,
                                                           prefixLock, std::move(clock), files)) {}
 
 }  // namespace quillet::registry

@@ -6,8 +6,8 @@
 #include "platform/file_operations.h"
 #include "platform/prefix_lock.h"
 #include "platform/wine_server_probe.h"
-#include "registry/hive_registry_store.h"
 #include "registry/tick_clock.h"
+#include "registry/tree_registry_store.h"
 
 namespace quillet::registry {
 
@@ -36,8 +36,8 @@ namespace quillet::registry {
 //         and the reason says that the folder could not be flushed.
 //     A failed folder flush after user.reg's rename stops the commit there: user.reg is
 //     committed and system.reg's changes are kept, as when system.reg's rename fails.
-// Handles opened before a failed Commit() no longer work (see HiveRegistryStore).
-class WinePrefixRegistry : public HiveRegistryStore {
+// Handles opened before a failed Commit() no longer work (see TreeRegistryStore).
+class WinePrefixRegistry : public TreeRegistryStore {
   public:
     WinePrefixRegistry(std::filesystem::path prefix, const WineServerProbe& serverProbe,
                        PrefixLock& prefixLock, TickClock clock = SystemTicksNow,

@@ -1,4 +1,4 @@
-// Reading Wine's registry file text into a hive.
+// Reading Wine's registry file text into a key tree.
 #include <charconv>
 #include <cstring>
 
@@ -75,8 +75,8 @@ class Parser {
   public:
     explicit Parser(std::string_view text) : m_text(text), m_reader(text) {}
 
-    Result<std::unique_ptr<Hive>> run() {
-        m_hive = std::make_unique<Hive>();
+    Result<std::unique_ptr<KeyTree>> run() {
+        m_tree = std::make_unique<KeyTree>();
         Line line;
         if (!m_reader.next(&line) || line.content != kSignature) {
             return Status::Error("not a Wine registry file (its first line is not \"" +
@@ -88,7 +88,7 @@ class Parser {
             if (IsBlank(line.content)) continue;
             if (line.content[0] == '[') {
                 if (inHeader) {
-                    m_hive->header = std::string(m_text.substr(0, contentEnd));
+                    m_tree->header = std::string(m_text.substr(0, contentEnd));
                     inHeader = false;
                 } else {
                     finishBlock(contentEnd);
@@ -110,13 +110,13 @@ class Parser {
             contentEnd = m_lastEnd > line.end ? m_lastEnd : line.end;
         }
         if (inHeader) {
-            m_hive->header = std::string(m_text.substr(0, contentEnd));
+            m_tree->header = std::string(m_text.substr(0, contentEnd));
         } else {
             finishBlock(contentEnd);
         }
-        m_hive->trailer = std::string(m_text.substr(contentEnd));
+        m_tree->trailer = std::string(m_text.substr(contentEnd));
         checkTreeOrder();
-        return std::move(m_hive);
+        return std::move(m_tree);
     }
 
   private:
@@ -139,7 +139,7 @@ class Parser {
                                  std::to_string(depth) + " levels deep, deeper than the " +
                                  std::to_string(kMaxKeyDepth) + " levels a registry allows");
         }
-        std::shared_ptr<KeyNode> node = m_hive->root;
+        std::shared_ptr<KeyNode> node = m_tree->root;
         std::size_t start = 0;
         while (start <= path.size()) {
             std::size_t cut = path.find(u'\\', start);
@@ -293,13 +293,13 @@ class Parser {
         std::size_t last = 0;
         bool first = true;
         bool ordered = true;
-        walk(*m_hive->root, [&](const KeyNode& node) {
+        walk(*m_tree->root, [&](const KeyNode& node) {
             if (!node.hasSourceBlock) return;
             if (!first && node.fileOrder < last) ordered = false;
             last = node.fileOrder;
             first = false;
         });
-        m_hive->treeOrdered = ordered;
+        m_tree->treeOrdered = ordered;
     }
 
     // Recurses once a level, bounded by the refusal of keys deeper than kMaxKeyDepth.
@@ -311,7 +311,7 @@ class Parser {
 
     std::string_view m_text;
     LineReader m_reader;
-    std::unique_ptr<Hive> m_hive;
+    std::unique_ptr<KeyTree> m_tree;
     KeyNode* m_node = nullptr;
     std::size_t m_blockBegin = 0;
     std::size_t m_blockCount = 0;
@@ -328,7 +328,7 @@ std::uint64_t UnixSecondsFromTicks(std::uint64_t ticks) {
     return ticks < kTicks1601To1970 ? 0 : (ticks - kTicks1601To1970) / kTicksPerSecond;
 }
 
-Result<std::unique_ptr<Hive>> ParseWineRegistry(std::string_view text) {
+Result<std::unique_ptr<KeyTree>> ParseWineRegistry(std::string_view text) {
     return Parser(text).run();
 }
 

@@ -1,4 +1,4 @@
-// Writing a hive as Wine's registry file text.
+// Writing a key tree as Wine's registry file text.
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -131,10 +131,10 @@ std::string GenerateBlock(KeyNode& node, const std::string& path, std::uint64_t 
 
 }  // namespace
 
-std::string SerializeWineRegistry(Hive& hive, std::uint64_t nowTicks) {
+std::string SerializeWineRegistry(KeyTree& tree, std::uint64_t nowTicks) {
     std::vector<Entry> entries;
-    CollectTreeOrder(*hive.root, entries);
-    if (!hive.treeOrdered) {
+    CollectTreeOrder(*tree.root, entries);
+    if (!tree.treeOrdered) {
         std::stable_partition(entries.begin(), entries.end(),
                               [](const Entry& e) { return e.node->hasSourceBlock; });
         const auto firstNew = std::find_if(entries.begin(), entries.end(),
@@ -144,13 +144,13 @@ std::string SerializeWineRegistry(Hive& hive, std::uint64_t nowTicks) {
         });
     }
 
-    std::size_t size = hive.header.size() + hive.trailer.size();
+    std::size_t size = tree.header.size() + tree.trailer.size();
     for (const Entry& entry : entries) {
         size += entry.node->leadingLines.size() + entry.node->sourceBlock.size();
     }
     std::string out;
     out.reserve(size + size / 16);
-    out += hive.header;
+    out += tree.header;
     for (Entry& entry : entries) {
         KeyNode& node = *entry.node;
         if (node.changed || !node.hasSourceBlock) {
@@ -163,8 +163,8 @@ std::string SerializeWineRegistry(Hive& hive, std::uint64_t nowTicks) {
         out += node.leadingLines;
         out += node.sourceBlock;
     }
-    out += hive.trailer;
-    hive.changed = false;
+    out += tree.trailer;
+    tree.changed = false;
     return out;
 }
 

@@ -106,16 +106,16 @@ TEST(HostileWineRegistry, UnreadableFilesAreRefusedAndUnreadableValuesKept) {
 
     for (const HostileWineFile& file : corpus) {
         SCOPED_TRACE(file.name);
-        Result<std::unique_ptr<Hive>> hive = ParseWineRegistry(file.text);
+        Result<std::unique_ptr<KeyTree>> tree = ParseWineRegistry(file.text);
         if (file.outcome == Outcome::kRefused) {
-            EXPECT_FALSE(hive.ok());
-            if (!hive.ok()) {
-                EXPECT_NE(hive.reason().find(file.expected), std::string::npos) << hive.reason();
+            EXPECT_FALSE(tree.ok());
+            if (!tree.ok()) {
+                EXPECT_NE(tree.reason().find(file.expected), std::string::npos) << tree.reason();
             }
             continue;
         }
-        ASSERT_TRUE(hive.ok()) << hive.reason();
-        std::shared_ptr<KeyNode> key = FindKey((*hive)->root, "Software\\Hostile");
+        ASSERT_TRUE(tree.ok()) << tree.reason();
+        std::shared_ptr<KeyNode> key = FindKey((*tree)->root, "Software\\Hostile");
         ASSERT_TRUE(key);
         ASSERT_TRUE(key->findValue("before"));
         EXPECT_EQ(key->findValue("before")->data, Text(u"kept"));
@@ -127,15 +127,15 @@ TEST(HostileWineRegistry, UnreadableFilesAreRefusedAndUnreadableValuesKept) {
         } else {
             EXPECT_TRUE(value->data == file.expected) << "the value was read otherwise";
         }
-        EXPECT_TRUE(SerializeWineRegistry(**hive, kNow) == file.text)
-            << "an unchanged hive is not written back byte for byte";
+        EXPECT_TRUE(SerializeWineRegistry(**tree, kNow) == file.text)
+            << "an unchanged tree is not written back byte for byte";
 
         // A change elsewhere keeps the block as it was read.
         const std::size_t block = file.text.find("[Software\\\\Hostile]");
         ASSERT_NE(block, std::string::npos);
         const std::size_t later = file.text.find("[Software\\\\Later]");
-        (*hive)->root->addSubkey("Elsewhere")->setValue("new", kRegDword, std::string(4, '\0'));
-        const std::string changed = SerializeWineRegistry(**hive, kNow);
+        (*tree)->root->addSubkey("Elsewhere")->setValue("new", kRegDword, std::string(4, '\0'));
+        const std::string changed = SerializeWineRegistry(**tree, kNow);
         EXPECT_TRUE(changed.find(file.text.substr(block, later - block)) != std::string::npos)
             << "the block holding the unreadable line changed";
     }

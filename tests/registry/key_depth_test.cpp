@@ -175,19 +175,19 @@ TEST(KeyDepth, ATreeOf512LevelsExports) {
     EXPECT_EQ(ReadFileBytes(dir / "export.txt"), expected);
 }
 
-// The hive frees and deletes key trees of any depth without recursing.
+// A key tree frees and deletes key trees of any depth without recursing.
 TEST(KeyDepth, AHiveOfAnyDepthIsDeletedAndFreed) {
     constexpr std::size_t kLevels = 100000;
-    auto hive = std::make_unique<Hive>();
-    KeyNode* node = hive->root.get();
+    auto tree = std::make_unique<KeyTree>();
+    KeyNode* node = tree->root.get();
     for (std::size_t i = 0; i < kLevels; ++i) node = node->addSubkey("K").get();
     EXPECT_EQ(KeyDepth(*node), kLevels);
 
-    const std::shared_ptr<KeyNode> top = hive->root->subkeys().front();
-    hive->root->removeSubkey(top.get());
+    const std::shared_ptr<KeyNode> top = tree->root->subkeys().front();
+    tree->root->removeSubkey(top.get());
     EXPECT_TRUE(top->deleted);
-    hive->root->addSubkey("Second")->addSubkey("K");
-    hive.reset();
+    tree->root->addSubkey("Second")->addSubkey("K");
+    tree.reset();
 }
 
 }  // namespace

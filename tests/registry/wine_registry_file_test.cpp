@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "registry/hive.h"
+#include "registry/key_tree.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
 #include "support/temp_dir.h"
@@ -17,10 +17,10 @@ using quillet::testing::TestDataDir;
 
 constexpr std::uint64_t kNow = 0x1dd86ae1c8fb512ULL;
 
-std::unique_ptr<Hive> Parse(std::string_view text) {
-    auto hive = ParseWineRegistry(text);
-    EXPECT_TRUE(hive.ok()) << hive.reason();
-    return hive.ok() ? std::move(hive.value()) : std::make_unique<Hive>();
+std::unique_ptr<KeyTree> Parse(std::string_view text) {
+    auto tree = ParseWineRegistry(text);
+    EXPECT_TRUE(tree.ok()) << tree.reason();
+    return tree.ok() ? std::move(tree.value()) : std::make_unique<KeyTree>();
 }
 
 std::string TextOf(const RegValue& value) {
@@ -35,15 +35,15 @@ TEST(WineRegistryFile, FilesWrittenByWineComeBackByteForByte) {
     for (const char* name : {"wine-user.reg", "wine-system.reg", "wine-userdef.reg"}) {
         const std::string original = ReadFileBytes(TestDataDir() / name);
         ASSERT_FALSE(original.empty()) << name;
-        auto hive = Parse(original);
-        EXPECT_TRUE(hive->treeOrdered) << name;
-        EXPECT_EQ(SerializeWineRegistry(*hive, kNow), original) << name;
+        auto tree = Parse(original);
+        EXPECT_TRUE(tree->treeOrdered) << name;
+        EXPECT_EQ(SerializeWineRegistry(*tree, kNow), original) << name;
     }
 }
 
 TEST(WineRegistryFile, ReadsEveryValueFormWineWrites) {
-    auto hive = Parse(ReadFileBytes(TestDataDir() / "wine-user.reg"));
-    auto strings = FindKey(hive->root, "Software\\Quillet Format Samples\\Strings");
+    auto tree = Parse(ReadFileBytes(TestDataDir() / "wine-user.reg"));
+    auto strings = FindKey(tree->root, "Software\\Quillet Format Samples\\Strings");
     ASSERT_TRUE(strings);
     EXPECT_EQ(TextOf(*strings->findValue("")), "the default value");
     EXPECT_EQ(TextOf(*strings->findValue("lines")), "first line\r\nsecond line\r\n");
@@ -57,7 +57,7 @@ TEST(WineRegistryFile, ReadsEveryValueFormWineWrites) {
     EXPECT_EQ(Utf16FromLeBytes(strings->findValue("accents")->data),
               std::u16string(u"\u00c9lodie \u2014 \u00e9t\u00e9 \u00e0 No\u00ebl") + u'\0');
 
-    auto other = FindKey(hive->root, "software\\quillet format samples\\other types");
+    auto other = FindKey(tree->root, "software\\quillet format samples\\other types");
     ASSERT_TRUE(other);
     EXPECT_EQ(other->findValue("allbits")->data, std::string(4, '\xff'));
     EXPECT_EQ(other->findValue("big")->type, kRegQword);
@@ -72,10 +72,10 @@ TEST(WineRegistryFile, ReadsEveryValueFormWineWrites) {
     EXPECT_EQ(other->findValue("longbin")->data.size(), 300u);
 
     // A key that has only subkeys is not written, yet exists.
-    EXPECT_TRUE(FindKey(hive->root, "Software\\Quillet Format Samples\\Names\\alpha2\\only"));
+    EXPECT_TRUE(FindKey(tree->root, "Software\\Quillet Format Samples\\Names\\alpha2\\only"));
     EXPECT_TRUE(
-        FindKey(hive->root, "Software\\Quillet Format Samples\\Names\\Key [with] brackets"));
-    auto names = FindKey(hive->root, "Software\\Quillet Format Samples\\Names");
+        FindKey(tree->root, "Software\\Quillet Format Samples\\Names\\Key [with] brackets"));
+    auto names = FindKey(tree->root, "Software\\Quillet Format Samples\\Names");
     std::vector<std::string> order;
     for (const auto& child : names->subkeys()) order.push_back(child->name);
     EXPECT_EQ(order, (std::vector<std::string>{"Alpha", "alpha2", "Empty Key",
@@ -105,22 +105,22 @@ TEST(WineRegistryFile, EveryValueIsWrittenAsWineWritesIt) {
     // times: this pins the value writer to Wine's on every type, escape and continuation.
     for (const char* name : {"wine-user.reg", "wine-system.reg"}) {
         const std::string original = ReadFileBytes(TestDataDir() / name);
-        auto hive = Parse(original);
-        ForgetSources(*hive->root);
-        EXPECT_EQ(LinesWithoutKeyTimes(SerializeWineRegistry(*hive, kNow)),
+        auto tree = Parse(original);
+        ForgetSources(*tree->root);
+        EXPECT_EQ(LinesWithoutKeyTimes(SerializeWineRegistry(*tree, kNow)),
                   LinesWithoutKeyTimes(original))
             << name;
     }
 }
 
 TEST(WineRegistryFile, NewKeysGoWhereWineWouldPutThem) {
-    auto hive = Parse(
+    auto tree = Parse(
         "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
         "\n#arch=win64\n\n[A] 1\n#time=1\n\"x\"=dword:00000001\n\n[C] 1\n#time=1\n@=\"c\"\n");
-    auto b = hive->root->addSubkey("B");
+    auto b = tree->root->addSubkey("B");
     b->setValue("name", kRegSz, Utf16LeBytes(std::u16string(u"\u00e9\u20ac\0", 3)));
-    hive->root->addSubkey("a")->addSubkey("deeper")->addSubkey("deepest");
-    EXPECT_EQ(SerializeWineRegistry(*hive, TicksFromUnixSeconds(1704067200)),
+    tree->root->addSubkey("a")->addSubkey("deeper")->addSubkey("deepest");
+    EXPECT_EQ(SerializeWineRegistry(*tree, TicksFromUnixSeconds(1704067200)),
               "WINE REGISTRY Version 2\n;; All keys relative to "
               "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n"
               "\n[A] 1\n#time=1\n\"x\"=dword:00000001\n"
@@ -130,12 +130,12 @@ TEST(WineRegistryFile, NewKeysGoWhereWineWouldPutThem) {
 }
 
 TEST(WineRegistryFile, LongBinaryDataIsContinuedAsWineDoes) {
-    auto hive = Parse("WINE REGISTRY Version 2\n");
-    auto key = hive->root->addSubkey("K");
+    auto tree = Parse("WINE REGISTRY Version 2\n");
+    auto key = tree->root->addSubkey("K");
     std::string bytes;
     for (int i = 0; i < 40; ++i) bytes += static_cast<char>(i);
     key->setValue("a long name", kRegBinary, bytes);
-    const std::string text = SerializeWineRegistry(*hive, TicksFromUnixSeconds(0));
+    const std::string text = SerializeWineRegistry(*tree, TicksFromUnixSeconds(0));
     EXPECT_NE(text.find("\"a long name\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,"
                         "12,13,\\\n  14,"),
               std::string::npos)
@@ -146,8 +146,8 @@ TEST(WineRegistryFile, LongBinaryDataIsContinuedAsWineDoes) {
 }
 
 TEST(WineRegistryFile, EscapesRoundTripThroughTheWriter) {
-    auto hive = Parse("WINE REGISTRY Version 2\n");
-    auto key = hive->root->addSubkey("Odd [name] \\");
+    auto tree = Parse("WINE REGISTRY Version 2\n");
+    auto key = tree->root->addSubkey("Odd [name] \\");
     std::u16string text =
         u"q\"b\\ \a\b\t\n\v\f\r\x1b \x01"
         u"7 \x02x \u00e9"
@@ -155,7 +155,7 @@ TEST(WineRegistryFile, EscapesRoundTripThroughTheWriter) {
     text += u'\0';
     key->setValue("n\"ame", kRegSz, Utf16LeBytes(text));
     key->setValue("", kRegSz, std::string());  // zero-length: not a terminated text
-    const std::string written = SerializeWineRegistry(*hive, kNow);
+    const std::string written = SerializeWineRegistry(*tree, kNow);
     auto again = Parse(written);
     ASSERT_EQ(again->root->subkeys().size(), 1u);
     const auto& node = again->root->subkeys()[0];
@@ -174,9 +174,9 @@ TEST(WineRegistryFile, TypesAboveAByteAreReadAndWrittenWithTheirWholeNumber) {
         "\"b\"=hex(ffffffff):\n"
         "\"c\"=hex(ffff0000):ff\n";
     const std::string notValues = "\"e\"=hex(100000000):01\n\"f\"=str(1ffffffff):\"y\"\n";
-    auto hive = Parse("WINE REGISTRY Version 2\n\n[K] 5\n" + values + "\"d\"=str(10000):\"x\"\n" +
+    auto tree = Parse("WINE REGISTRY Version 2\n\n[K] 5\n" + values + "\"d\"=str(10000):\"x\"\n" +
                       notValues);
-    auto key = FindKey(hive->root, "K");
+    auto key = FindKey(tree->root, "K");
     ASSERT_TRUE(key);
     EXPECT_EQ(key->findValue("a")->type, 0x100u);
     EXPECT_EQ(key->findValue("a")->data, "\x01\x02");
@@ -188,8 +188,8 @@ TEST(WineRegistryFile, TypesAboveAByteAreReadAndWrittenWithTheirWholeNumber) {
     EXPECT_EQ(key->findValue("e"), nullptr);
     EXPECT_EQ(key->findValue("f"), nullptr);
 
-    ForgetSources(*hive->root);
-    const std::string written = SerializeWineRegistry(*hive, kNow);
+    ForgetSources(*tree->root);
+    const std::string written = SerializeWineRegistry(*tree, kNow);
     // Only the text types are written as text, as Wine does.
     EXPECT_NE(written.find(values + "\"d\"=hex(10000):78,00,00,00\n"), std::string::npos)
         << written;
@@ -200,11 +200,11 @@ TEST(WineRegistryFile, KeepsLinesItDoesNotInterpret) {
     const std::string text =
         "WINE REGISTRY Version 2\n\n[K] 5\n#time=1\n#class=\"c\"\n#link\n;comment\n"
         "\"bad\"=hex:zz\n\"v\"=\"1\"\n\n\n[L] 5\n\"w\"=dword:2\n\n";
-    auto hive = Parse(text);
-    EXPECT_EQ(SerializeWineRegistry(*hive, kNow), text);
-    auto k = FindKey(hive->root, "K");
+    auto tree = Parse(text);
+    EXPECT_EQ(SerializeWineRegistry(*tree, kNow), text);
+    auto k = FindKey(tree->root, "K");
     k->setValue("v", kRegSz, Utf16LeBytes(std::u16string(u"2") + u'\0'));
-    const std::string changed = SerializeWineRegistry(*hive, TicksFromUnixSeconds(7));
+    const std::string changed = SerializeWineRegistry(*tree, TicksFromUnixSeconds(7));
     EXPECT_NE(changed.find("[K] 7\n#time=19db1ded96a9d80\n#class=\"c\"\n#link\n;comment\n"
                            "\"bad\"=hex:zz\n\"v\"=\"2\"\n\n\n[L] 5\n"),
               std::string::npos)

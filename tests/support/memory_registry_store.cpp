@@ -7,7 +7,7 @@
 namespace quillet::registry {
 namespace {
 
-constexpr char kEmptyHiveText[] = "WINE REGISTRY Version 2\n";
+constexpr char kEmptyFileText[] = "WINE REGISTRY Version 2\n";
 
 int SlotOf(HKey root) {
     if (root == kHkeyCurrentUser) return 0;
@@ -17,25 +17,25 @@ int SlotOf(HKey root) {
 
 }  // namespace
 
-class MemoryRegistryStore::Backend : public HiveBackend {
+class MemoryRegistryStore::Backend : public KeyTreeBackend {
   public:
     explicit Backend(TickClock clock) : m_clock(std::move(clock)) {}
 
-    Hive* hive(HKey root, std::string* reason) override {
+    KeyTree* tree(HKey root, std::string* reason) override {
         const int slot = SlotOf(root);
         if (slot < 0) {
             *reason = "this registry root holds no keys";
             return nullptr;
         }
-        if (!m_hives[slot]) {
+        if (!m_trees[slot]) {
             auto parsed = ParseWineRegistry(m_committed[slot]);
             if (!parsed) {
                 *reason = parsed.reason();
                 return nullptr;
             }
-            m_hives[slot] = std::move(parsed.value());
+            m_trees[slot] = std::move(parsed.value());
         }
-        return m_hives[slot].get();
+        return m_trees[slot].get();
     }
 
     Status commit() override {
@@ -46,8 +46,8 @@ class MemoryRegistryStore::Backend : public HiveBackend {
             return Status::Error(reason);
         }
         for (int slot = 0; slot < 2; ++slot) {
-            if (m_hives[slot] && m_hives[slot]->changed) {
-                m_committed[slot] = SerializeWineRegistry(*m_hives[slot], m_clock());
+            if (m_trees[slot] && m_trees[slot]->changed) {
+                m_committed[slot] = SerializeWineRegistry(*m_trees[slot], m_clock());
             }
         }
         ++m_commits;
@@ -55,25 +55,25 @@ class MemoryRegistryStore::Backend : public HiveBackend {
     }
 
     void discard() override {
-        for (auto& hive : m_hives) hive.reset();
+        for (auto& tree : m_trees) tree.reset();
     }
 
     bool hasChanges() const override {
-        for (const auto& hive : m_hives) {
-            if (hive && hive->changed) return true;
+        for (const auto& tree : m_trees) {
+            if (tree && tree->changed) return true;
         }
         return false;
     }
 
     TickClock m_clock;
-    std::unique_ptr<Hive> m_hives[2];
-    std::string m_committed[2] = {kEmptyHiveText, kEmptyHiveText};
+    std::unique_ptr<KeyTree> m_trees[2];
+    std::string m_committed[2] = {kEmptyFileText, kEmptyFileText};
     std::string m_failure;
     int m_commits = 0;
 };
 
 MemoryRegistryStore::MemoryRegistryStore(TickClock clock)
-    : HiveRegistryStore(std::make_unique<Backend>(std::move(clock))),
+    : TreeRegistryStore(std::make_unique<Backend>(std::move(clock))),
       m_backend(static_cast<Backend*>(&backend())) {}
 
 void MemoryRegistryStore::failNextCommit(std::string reason) {
