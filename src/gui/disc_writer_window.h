@@ -8,8 +8,8 @@
 #include <string>
 
 #include "disc/disc_engine.h"
+#include "gui/dialog_service.h"
 #include "gui/disc_pending_file.h"
-#include "platform/message_service.h"
 
 class QAction;
 class QCheckBox;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "disc/disc_engine.h"
-#include "platform/message_service.h"
+#include "gui/dialog_service.h"
 
 class QCheckBox;
 class QLabel;

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "backup/identity_list.h"
+#include "gui/dialog_service.h"
 #include "mailstore/mail_export.h"
 #include "mailstore/mail_source.h"
-#include "platform/message_service.h"
 #include "platform/status.h"
 
 class QCheckBox;

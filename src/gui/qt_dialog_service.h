@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "platform/message_service.h"
+#include "gui/dialog_service.h"
 
 namespace quillet {
 

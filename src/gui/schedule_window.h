@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "backup/identity_list.h"
+#include "gui/dialog_service.h"
 #include "gui/item_boxes.h"
-#include "platform/message_service.h"
 #include "registry/mod_reg.h"
 #include "schedule/day_codes.h"
 #include "schedule/scheduler.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/message_service.h"
+#include "gui/dialog_service.h"
 
 namespace quillet::testing {
 
