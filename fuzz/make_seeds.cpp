@@ -21,7 +21,6 @@
 #include "registry/wine_registry_file.h"
 #include "support/dbx_builder.h"
 #include "support/memory_registry_store.h"
-#include "support/recording_message_service.h"
 
 namespace {
 
@@ -98,8 +97,7 @@ void AddEveryValueForm(RegistryStore& store, const std::string& path) {
 // Exports of the sample's keys that a backup carries, in the registry text form.
 void RegistryTextSeeds(const fs::path& userReg, const fs::path& out) {
     MemoryRegistryStore store;
-    testing::RecordingMessageService messages;
-    ModReg modReg(store, messages);
+    ModReg modReg(store);
     LoadUserHive(store, userReg);
     AddEveryValueForm(store, "Software\\Quillet Fuzz\\Every Form");
     fs::create_directories(out);

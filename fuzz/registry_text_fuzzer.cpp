@@ -5,7 +5,6 @@
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
 #include "support/memory_registry_store.h"
-#include "support/recording_message_service.h"
 
 namespace {
 
@@ -17,8 +16,7 @@ constexpr char kBaseKey[] = "HKEY_CURRENT_USER\\Software\\Fuzz";
 
 struct Registry {
     MemoryRegistryStore store;
-    quillet::testing::RecordingMessageService messages;
-    ModReg modReg{store, messages};
+    ModReg modReg{store};
 };
 
 }  // namespace

@@ -104,7 +104,7 @@ struct OpenedRegistry {
         auto opened = WineSystem::Open(prefix.string(), noEnvironment);
         if (!opened) return opened.status();
         wine = std::move(opened.value());
-        modReg = std::make_unique<registry::ModReg>(wine->registry(), messages);
+        modReg = std::make_unique<registry::ModReg>(wine->registry(), PlainMessages(messages));
         return Status::Ok();
     }
     void close() {

@@ -20,15 +20,6 @@ namespace {
 using mailstore::MailSource;
 using mailstore::StoreBytes;
 
-// Reads only; the key paths read here are built, never typed, so the registry access has nothing
-// to show a user.
-class NoMessages : public MessageService {
-  public:
-    MessageAnswer showMessage(const std::string&, MessageIcon, MessageButtons) override {
-        return MessageAnswer::Ok;
-    }
-};
-
 char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Both sources list their stores in this order: by name with case ignored, then exactly.
@@ -136,8 +127,8 @@ class ArchiveMailSource : public MailSource {
 
 Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(const RunSystem& system,
                                                                   const std::string& identityKey) {
-    NoMessages messages;
-    registry::ModReg modReg(system.registry, messages);
+    // Reads only; the key paths read here are built, never typed, so there is no bad one to tell.
+    registry::ModReg modReg(system.registry);
     const std::vector<Identity> identities = ListIdentities(modReg);
     const Identity* identity = FindIdentity(identities, identityKey);
     if (identity == nullptr) {

@@ -8,7 +8,7 @@ int RunIdentities(CliContext& context, std::ostream& out, std::ostream& err) {
     const RunSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     StreamMessageService messages(err);
-    registry::ModReg modReg(system->registry, messages);
+    registry::ModReg modReg(system->registry, PlainMessages(messages));
     const std::vector<Identity> identities = ListIdentities(modReg);
     if (identities.empty()) {
         err << "quillet-cli: Your Windows System have not install Outlook Express \n";

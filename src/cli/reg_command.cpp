@@ -13,7 +13,7 @@ int RunExport(const RegArguments& args, CliContext& context, std::ostream& err) 
     const RunSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     StreamMessageService messages(err);
-    registry::ModReg modReg(system->registry, messages);
+    registry::ModReg modReg(system->registry, PlainMessages(messages));
     // A missing key would export as a lone root line, whose import empties its target: refuse.
     if (!modReg.KeyExists(args.keyPath)) {
         return Fail(err, "no registry key " + args.keyPath + "; nothing was written");
@@ -29,7 +29,7 @@ int RunImport(const RegArguments& args, CliContext& context, std::ostream& err) 
     const RunSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     StreamMessageService messages(err);
-    registry::ModReg modReg(system->registry, messages);
+    registry::ModReg modReg(system->registry, PlainMessages(messages));
     Status status = registry::ImportKeyFile(modReg, args.keyPath, args.file);
     if (!status) return Fail(err, status.reason());
     return kExitOk;

@@ -77,7 +77,7 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
     const RunSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     StreamMessageService registryMessages(err);
-    registry::ModReg modReg(system->registry, registryMessages);
+    registry::ModReg modReg(system->registry, PlainMessages(registryMessages));
     const std::optional<Identity> identity =
         FindIdentityOrSay(ListIdentities(modReg), args.identity, err);
     if (!identity) return kExitNothingDone;

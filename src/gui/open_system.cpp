@@ -40,6 +40,6 @@ OpenSystem::OpenSystem(std::unique_ptr<WineSystem> wine, std::unique_ptr<Windows
       m_parts(std::move(parts)),
       m_windowsFolder(std::move(windowsFolder)),
       m_title(std::move(title)),
-      m_modReg(m_parts.registry, messages) {}
+      m_modReg(m_parts.registry, PlainMessages(messages)) {}
 
 }  // namespace quillet

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace quillet {
@@ -17,5 +18,14 @@ class MessageService {
     virtual MessageAnswer showMessage(const std::string& text, MessageIcon icon,
                                       MessageButtons buttons) = 0;
 };
+
+// Shows each text it is given in a message box without an icon and with an OK button: for a
+// part below the user interface that only tells, such as the registry's bad-key-path listener.
+// `messages` must outlive the function.
+inline std::function<void(const std::string&)> PlainMessages(MessageService& messages) {
+    return [&messages](const std::string& text) {
+        messages.showMessage(text, MessageIcon::None, MessageButtons::Ok);
+    };
+}
 
 }  // namespace quillet

@@ -51,8 +51,8 @@ const std::string* ValueList::findText(std::string_view name) const {
     return std::get_if<std::string>(find(name));
 }
 
-ModReg::ModReg(RegistryStore& store, MessageService& messages)
-    : m_store(store), m_messages(messages) {}
+ModReg::ModReg(RegistryStore& store, BadKeyPathListener onBadKeyPath)
+    : m_store(store), m_onBadKeyPath(std::move(onBadKeyPath)) {}
 
 HKey ModReg::RootFromName(std::string_view rootName) {
     for (const RootName& root : kRoots) {
@@ -63,8 +63,7 @@ HKey ModReg::RootFromName(std::string_view rootName) {
 
 HKey ModReg::SplitKeyPath(std::string& path) {
     if (path.compare(0, 5, "HKEY_") != 0 || path.size() < 5 || path.back() == '\\') {
-        m_messages.showMessage("Incorrect Format:\n\n" + path, MessageIcon::None,
-                               MessageButtons::Ok);
+        if (m_onBadKeyPath) m_onBadKeyPath("Incorrect Format:\n\n" + path);
         return kNoRoot;
     }
     const std::size_t backslash = path.find('\\');
@@ -100,9 +99,7 @@ RegResult ModReg::CreateKey(const std::string& keyPath) {
     const RegResult result = m_store.RegCreateKey(root, path, &key);
     if (result != kErrorSuccess) return result;
     m_store.RegCloseKey(key);
-    if (m_batchDepth > 0) return kErrorSuccess;
-    commitChange();
-    return m_lastError.empty() ? kErrorSuccess : kErrorAccessDenied;
+    return commitChange() ? kErrorSuccess : kErrorAccessDenied;
 }
 
 void ModReg::DeleteKey(const std::string& keyPath) {
@@ -120,13 +117,13 @@ void ModReg::DeleteKey(const std::string& keyPath) {
     if (m_store.RegOpenKeyEx(root, parentPath, kKeyWrite, &parent) != kErrorSuccess) return;
     const bool deleted = m_store.RegDeleteKey(parent, name) == kErrorSuccess;
     m_store.RegCloseKey(parent);
-    if (deleted) commitChange();
+    if (deleted) (void)commitChange();  // DeleteKey reports nothing; a Batch tells the outcome
 }
 
 void ModReg::DeleteKeyTree(const std::string& keyPath) {
     Batch batch(*this);
     deleteKeyTree(keyPath);
-    (void)batch.commit();  // the outcome is in lastError(); DeleteKeyTree reports nothing
+    (void)batch.commit();  // DeleteKeyTree reports nothing; an outer Batch tells the outcome
 }
 
 void ModReg::deleteKeyTree(const std::string& keyPath) {
@@ -221,10 +218,9 @@ bool ModReg::ReadDefaultValue(const std::string& keyPath, std::string& value) {
     return true;
 }
 
-void ModReg::commitChange() {
-    if (m_batchDepth > 0) return;
-    Status status = m_store.Commit();
-    m_lastError = status ? std::string() : status.reason();
+Status ModReg::commitChange() {
+    if (m_batchDepth > 0) return Status::Ok();
+    return m_store.Commit();
 }
 
 ModReg::Batch::Batch(ModReg& modReg) : m_modReg(modReg) { ++m_modReg.m_batchDepth; }
@@ -237,9 +233,7 @@ ModReg::Batch::~Batch() {
 Status ModReg::Batch::commit() {
     m_done = true;
     if (--m_modReg.m_batchDepth > 0) return Status::Ok();
-    Status status = m_modReg.m_store.Commit();
-    m_modReg.m_lastError = status ? std::string() : status.reason();
-    return status;
+    return m_modReg.m_store.Commit();
 }
 
 }  // namespace quillet::registry

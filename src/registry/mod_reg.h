@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
 
-#include "platform/message_service.h"
 #include "platform/status.h"
 #include "registry/registry_store.h"
 
@@ -53,23 +53,29 @@ class ValueList {
     std::vector<std::pair<std::string, ValueData>> m_items;
 };
 
+// Told of a key path that does not begin with "HKEY_" or that ends with a backslash, with the
+// text the user is shown for it: "Incorrect Format:", a blank line and the path. The desktop
+// program shows it in a message box without an icon; quillet-cli prints it on its error stream.
+using BadKeyPathListener = std::function<void(const std::string& text)>;
+
 // Registry access by key path: a key named by one text, a root name such as
 // HKEY_CURRENT_USER optionally followed by a backslash and a subkey path.
 //
-// Failures are results, never messages, with one exception: a key path that does not begin with
-// "HKEY_" or ends with a backslash shows "Incorrect Format:" through the message service.
+// Failures are results: a malformed key path fails as a missing key would and is also told to
+// the bad-key-path listener, if there is one.
 // Each operation that changes the registry commits its change before it returns, unless it runs
 // inside a Batch, whose end commits once. A failed commit leaves the registry as the store's
 // Commit() says (as it was, but for a store of two files whose second failed after the first was
-// replaced) and is reported through the operation's result and lastError().
+// replaced) and is reported through CreateKey's result or Batch::commit(); DeleteKey and
+// DeleteKeyTree report nothing, so a caller that must know runs them inside a Batch.
 // Not thread-safe; one thread at a time.
 class ModReg {
   public:
-    ModReg(RegistryStore& store, MessageService& messages);
+    explicit ModReg(RegistryStore& store, BadKeyPathListener onBadKeyPath = {});
 
     static HKey RootFromName(std::string_view rootName);
     // Returns the root and replaces `path` by its subkey path; kNoRoot (path unchanged) when
-    // the format is wrong (after the message) or the root name is unknown.
+    // the format is wrong (after telling the listener) or the root name is unknown.
     HKey SplitKeyPath(std::string& path);
 
     bool KeyExists(const std::string& keyPath);
@@ -97,22 +103,19 @@ class ModReg {
     };
 
     // Opens the key at a key path for reading; false when it cannot be opened (a malformed path
-    // shows its message). The caller closes the key.
+    // is told to the listener). The caller closes the key.
     bool OpenForReading(const std::string& keyPath, HKey* key);
-
-    // Why the last change could not be committed; empty when it could.
-    const std::string& lastError() const { return m_lastError; }
 
     RegistryStore& store() { return m_store; }
 
   private:
     void deleteKeyTree(const std::string& keyPath);
-    void commitChange();
+    // Commits a change made outside a batch; inside one, leaves it to the batch.
+    Status commitChange();
 
     RegistryStore& m_store;
-    MessageService& m_messages;
+    BadKeyPathListener m_onBadKeyPath;
     int m_batchDepth = 0;
-    std::string m_lastError;
 };
 
 }  // namespace quillet::registry

@@ -87,7 +87,7 @@ TEST(ItemAvailability, FollowsWhatTheIdentityHas) {
         ASSERT_TRUE(world.ready());
         std::unique_ptr<WineSystem> system = world.openSystem();
         ASSERT_NE(system, nullptr);
-        registry::ModReg modReg(system->registry(), world.messages);
+        registry::ModReg modReg(system->registry(), PlainMessages(world.messages));
         test.change(world, modReg);
 
         EXPECT_EQ(MaskText(ItemAvailability(modReg, system->paths(), test.identity)),

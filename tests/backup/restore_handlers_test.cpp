@@ -27,9 +27,10 @@ class RestoreHandlersTest : public ::testing::Test {
     void changeRegistry(const std::function<void(registry::ModReg&)>& change) {
         std::unique_ptr<WineSystem> system = world.openSystem();
         ASSERT_TRUE(system);
-        registry::ModReg modReg(system->registry(), world.messages);
+        registry::ModReg modReg(system->registry(), PlainMessages(world.messages));
+        registry::ModReg::Batch batch(modReg);
         change(modReg);
-        ASSERT_EQ(modReg.lastError(), "");
+        ASSERT_TRUE(batch.commit().ok());
     }
 
     // A backup holding these entries and an information file with these lines.

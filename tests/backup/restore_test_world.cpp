@@ -114,7 +114,7 @@ RestoreResult SamplePrefixWorld::restore(const fs::path& file, const std::string
 std::string SamplePrefixWorld::exportKey(const std::string& keyPath) {
     std::unique_ptr<WineSystem> system = openSystem();
     if (!system) return {};
-    registry::ModReg modReg(system->registry(), messages);
+    registry::ModReg modReg(system->registry(), PlainMessages(messages));
     TempDir exported;
     const Status status = registry::ExportKeyTree(modReg, keyPath, exported / "export.txt");
     EXPECT_TRUE(status.ok()) << status.reason();
@@ -124,7 +124,7 @@ std::string SamplePrefixWorld::exportKey(const std::string& keyPath) {
 bool SamplePrefixWorld::keyExists(const std::string& keyPath) {
     std::unique_ptr<WineSystem> system = openSystem();
     if (!system) return false;
-    registry::ModReg modReg(system->registry(), messages);
+    registry::ModReg modReg(system->registry(), PlainMessages(messages));
     return modReg.KeyExists(keyPath);
 }
 
@@ -141,7 +141,7 @@ HandBuiltRun::HandBuiltRun(SamplePrefixWorld& world,
     : probe{wineTemporaryFolder},
       lock{world.prefix},
       store{world.prefix, probe, lock},
-      modReg{store, world.messages},
+      modReg{store, PlainMessages(world.messages)},
       archive{files},
       paths{world.prefix},
       // A work folder that cannot be made ends the test at once (Result refuses its value).

@@ -67,7 +67,7 @@ void MainWindowWorld::openPrefix() {
     auto opened = WineSystem::Open(prefix.string(), Environment::Process());
     if (!opened) throw std::runtime_error(opened.reason());
     wine = std::move(opened.value());
-    modReg = std::make_unique<registry::ModReg>(wine->registry(), dialogs);
+    modReg = std::make_unique<registry::ModReg>(wine->registry(), PlainMessages(dialogs));
 }
 
 MainWindow& MainWindowWorld::openWindow() {

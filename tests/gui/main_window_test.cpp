@@ -46,7 +46,7 @@ TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
     TempDir temp;
     registry::MemoryRegistryStore store;
     ScriptedDialogs dialogs;
-    registry::ModReg modReg(store, dialogs);
+    registry::ModReg modReg(store, PlainMessages(dialogs));
     archive::ZipArchive archive;
     WindowsPathMapper paths(temp.path());
     MainWindowServices services{

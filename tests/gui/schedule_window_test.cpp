@@ -100,7 +100,7 @@ TEST_F(ScheduleWindowTest, OpensWithTheIdentitiesAndFortyEightStartTimes) {
 TEST(ScheduleWindowLoad, WithoutIdentitiesSaysSoAndRefusesToAddTasks) {
     registry::MemoryRegistryStore store;
     ScriptedDialogs dialogs;
-    registry::ModReg modReg(store, dialogs);
+    registry::ModReg modReg(store, PlainMessages(dialogs));
     FakeScheduler scheduler;
     ScheduleWindow window({modReg, dialogs, scheduler, "quillet", ShippedDataFolder(), {}});
     EXPECT_EQ(dialogs.messages,

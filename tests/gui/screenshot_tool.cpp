@@ -128,7 +128,7 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     if (!opened) return Fail(opened.reason());
     WineSystem& wine = **opened;
     testing::ScriptedDialogs dialogs;
-    registry::ModReg modReg(wine.registry(), dialogs);
+    registry::ModReg modReg(wine.registry(), PlainMessages(dialogs));
     archive::ZipArchive archive;
     testing::FakeScheduler scheduler;
     // What the real engine lists on a machine without a burner: the image-file device.

@@ -75,7 +75,7 @@ class TextImportDepthTest : public ::testing::TestWithParam<DepthCase> {
     TempDir dir;
     MemoryRegistryStore store;
     RecordingMessageService messages;
-    ModReg modReg{store, messages};
+    ModReg modReg{store, PlainMessages(messages)};
 };
 
 TEST_P(TextImportDepthTest, AFileWithAKeyDeeperThan512LevelsChangesNothing) {
@@ -164,7 +164,7 @@ TEST(KeyDepth, ATreeOf512LevelsExports) {
     TempDir dir;
     MemoryRegistryStore store;
     RecordingMessageService messages;
-    ModReg modReg{store, messages};
+    ModReg modReg{store, PlainMessages(messages)};
     HKey key;
     ASSERT_EQ(store.RegCreateKey(kHkeyCurrentUser, Nested(512), &key), kErrorSuccess);
     store.RegCloseKey(key);

@@ -33,7 +33,7 @@ class ModRegTest : public ::testing::Test {
 
     MemoryRegistryStore store;
     RecordingMessageService messages;
-    ModReg modReg{store, messages};
+    ModReg modReg{store, PlainMessages(messages)};
 };
 
 TEST_F(ModRegTest, SplitKeyPathSeparatesRootAndSubkeyPath) {
@@ -92,7 +92,12 @@ TEST_F(ModRegTest, CreateKeyMakesEveryMissingKeyAndCommitsOnce) {
 TEST_F(ModRegTest, FailedCommitLeavesTheRegistryAsItWas) {
     store.failNextCommit("disk full");
     EXPECT_NE(modReg.CreateKey("HKEY_CURRENT_USER\\A"), kErrorSuccess);
-    EXPECT_EQ(modReg.lastError(), "disk full");
+    EXPECT_FALSE(modReg.KeyExists("HKEY_CURRENT_USER\\A"));
+    // A batch gives the store's reason.
+    store.failNextCommit("disk full");
+    ModReg::Batch batch(modReg);
+    EXPECT_EQ(modReg.CreateKey("HKEY_CURRENT_USER\\A"), kErrorSuccess);
+    EXPECT_EQ(batch.commit().reason(), "disk full");
     EXPECT_FALSE(modReg.KeyExists("HKEY_CURRENT_USER\\A"));
 }
 

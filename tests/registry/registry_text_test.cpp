@@ -67,7 +67,7 @@ class RegistryTextTest : public ::testing::Test {
     TempDir dir;
     MemoryRegistryStore store;
     RecordingMessageService messages;
-    ModReg modReg{store, messages};
+    ModReg modReg{store, PlainMessages(messages)};
 };
 
 constexpr char kExample[] =

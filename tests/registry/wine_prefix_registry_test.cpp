@@ -70,13 +70,12 @@ class WinePrefixRegistryTest : public ::testing::Test {
     PrefixLock lock{prefix};
     WinePrefixRegistry store{prefix, probe, lock, [] { return std::uint64_t{0x1dd86ae1c8fb512}; }};
     RecordingMessageService messages;
-    ModReg modReg{store, messages};
+    ModReg modReg{store, PlainMessages(messages)};
 };
 
 TEST_F(WinePrefixRegistryTest, CommittingWithoutNetChangeKeepsWinesFileByteForByte) {
     ASSERT_EQ(modReg.CreateKey("HKEY_CURRENT_USER\\Software\\Transient"), kErrorSuccess);
     modReg.DeleteKey("HKEY_CURRENT_USER\\Software\\Transient");
-    EXPECT_TRUE(modReg.lastError().empty()) << modReg.lastError();
     EXPECT_EQ(ReadFileBytes(prefix / "user.reg"), original);
 }
 
@@ -120,8 +119,10 @@ TEST_F(WinePrefixRegistryTest, CommitIsRefusedWhenTheFileChangedSinceItWasRead) 
     EXPECT_TRUE(modReg.KeyExists(kSamples));  // reads user.reg
     const std::string edited = original + "\n[Software\\\\Edited] 1\n\"x\"=\"y\"\n";
     WriteFileBytes(prefix / "user.reg", edited);
-    EXPECT_NE(modReg.CreateKey("HKEY_CURRENT_USER\\Software\\Mine"), kErrorSuccess);
-    EXPECT_NE(modReg.lastError().find("changed by another program"), std::string::npos);
+    ModReg::Batch batch(modReg);
+    ASSERT_EQ(modReg.CreateKey("HKEY_CURRENT_USER\\Software\\Mine"), kErrorSuccess);
+    const Status status = batch.commit();
+    EXPECT_NE(status.reason().find("changed by another program"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(prefix / "user.reg"), edited);
     // The next operation reads the file again and sees the other program's change.
     EXPECT_TRUE(modReg.KeyExists("HKEY_CURRENT_USER\\Software\\Edited"));
@@ -153,7 +154,7 @@ TEST_F(WinePrefixRegistryTest, KilledCommitLeavesTheOldFileOrTheNewOne) {
             PrefixLock childLock{prefix};
             WinePrefixRegistry childStore{prefix, childProbe, childLock,
                                           [] { return std::uint64_t{0x1dd86ae1c8fb512}; }};
-            ModReg childModReg{childStore, messages};
+            ModReg childModReg{childStore, PlainMessages(messages)};
             started.send("S");
             return ImportKeyFile(childModReg, "HKEY_CURRENT_USER\\Software\\Big", temp / "big.txt")
                            .ok()

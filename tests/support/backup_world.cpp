@@ -22,7 +22,7 @@ std::string TestAccountsKey() {
 
 BackupWorld::BackupWorld(archive::Archive& archive)
     : prefix(temp / "prefix"),
-      modReg(store, messages),
+      modReg(store, PlainMessages(messages)),
       paths(prefix),
       context{modReg, archive, paths, kTestProfile, temp / "work", temp / "work" / "quillet.dat",
               {},     {}} {
