@@ -16,8 +16,10 @@ function(quillet_linked_libraries target out)
     set(${out} ${seen} PARENT_SCOPE)
 endfunction()
 
-foreach(core quillet_platform quillet_registry quillet_system quillet_archive quillet_backup quillet_disc
-             quillet_cli quillet_startup)
+set(cores ${QUILLET_LAYERS})
+list(REMOVE_ITEM cores gui apps)
+list(TRANSFORM cores PREPEND quillet_)
+foreach(core IN LISTS cores ITEMS quillet_startup)
     set(reached "")
     quillet_linked_libraries(${core} reached)
     foreach(library IN LISTS reached)
