@@ -28,7 +28,7 @@ enum class ItemData {
     kFolderFiles,  // the files directly in one folder (not its subfolders)
 };
 
-// Where an item's data lives (the functions of item_locations.h resolve it).
+// Where an item's data lives (the functions of oe_locations.h resolve it).
 enum class ItemPlace {
     kAccountsKey,         // the identity's accounts key, else the shared accounts key
     kVersionSubkey,       // `versionSubkey` under the identity's Outlook Express version key
