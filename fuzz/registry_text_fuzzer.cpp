@@ -4,8 +4,8 @@
 #include "fuzz_support.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
-#include "support/memory_registry_store.h"
-#include "support/recording_message_service.h"
+#include "support/platform/recording_message_service.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "backup/backup_item.h"
-#include "support/backup_world.h"
-#include "support/fake_archive.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
 
 namespace quillet {
 namespace {

@@ -8,12 +8,12 @@
 #include "archive/zip_archive.h"
 #include "backup/information_file.h"
 #include "backup/run_environment.h"
-#include "support/backup_reader.h"
-#include "support/backup_world.h"
-#include "support/fake_archive.h"
-#include "support/fake_wine_server.h"
-#include "support/folder_snapshot.h"
-#include "support/recording_progress.h"
+#include "support/archive/backup_reader.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
+#include "support/backup/recording_progress.h"
+#include "support/platform/fake_wine_server.h"
+#include "support/platform/folder_snapshot.h"
 #include "system/wine_system.h"
 
 namespace quillet {

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "archive/zip_archive.h"
-#include "support/backup_reader.h"
-#include "support/backup_world.h"
-#include "support/child_process.h"
-#include "support/fake_archive.h"
-#include "support/folder_snapshot.h"
+#include "support/archive/backup_reader.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet {
 namespace {

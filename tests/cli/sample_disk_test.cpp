@@ -3,7 +3,7 @@
 // the prefix, no command writes or touches the disk, and a disk whose hives or profile cannot be
 // read is refused.
 
-#include "support/sample_disk.h"
+#include "cli/sample_disk.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@
 #include "backup/backup_item.h"
 #include "backup/information_file.h"
 #include "cli/sample_prefix_cli.h"
-#include "support/backup_reader.h"
-#include "support/folder_snapshot.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {
