@@ -17,10 +17,6 @@ bool TakesInformationFileName(const std::string& name) {
 
 }  // namespace
 
-bool BackupHandlers::record(int index, const std::string& identityKey) {
-    return run(index, identityKey).ok();
-}
-
 Status BackupHandlers::run(int index, const std::string& identityKey) {
     Status outcome = Status::Ok();
     if (index < 0 || index >= kItemCount) {
@@ -41,7 +37,6 @@ Status BackupHandlers::run(int index, const std::string& identityKey) {
                 break;
         }
     }
-    m_lastFailure = outcome.reason();
     return outcome;
 }
 
