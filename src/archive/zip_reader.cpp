@@ -12,6 +12,7 @@
 #include "archive/entry_name.h"
 #include "archive/read_ahead.h"
 #include "archive/winzip_aes.h"
+#include "platform/case_fold.h"
 
 namespace quillet::archive {
 
@@ -29,14 +30,6 @@ std::string ZipErrorText(int code) {
     std::string text = zip_error_strerror(&error);
     zip_error_fini(&error);
     return text;
-}
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
 }
 
 bool IsWinZipAes(std::uint16_t encryption) {

@@ -1,5 +1,7 @@
 #include "backup/backup_item.h"
 
+#include "platform/case_fold.h"
+
 namespace quillet {
 
 const std::array<ItemDescription, kItemCount> kItems = {{
@@ -211,11 +213,7 @@ bool FilterTakes(FileFilter filter, std::string_view fileName) {
             return !fileName.empty();
         case FileFilter::kMessageStores: {
             if (fileName.size() < 4) return false;
-            std::string extension(fileName.substr(fileName.size() - 4));
-            for (char& c : extension) {
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            }
-            return extension == ".DBX";
+            return AsciiUpper(fileName.substr(fileName.size() - 4)) == ".DBX";
         }
         case FileFilter::kNone:
             break;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/bounded_read.h"
+#include "platform/case_fold.h"
 #include "platform/durable_file.h"
 #include "platform/text_encoding.h"
 
@@ -14,14 +15,6 @@ namespace quillet {
 namespace {
 
 constexpr std::string_view kLineBreakMarker = "PS$QLB";
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
 
 }  // namespace
 
@@ -57,7 +50,7 @@ Result<std::string> ReadInformationText(const std::filesystem::path& fileName) {
 }
 
 std::string INIValue(std::string_view keyName, std::string_view text) {
-    const std::string wanted = Upper(keyName);
+    const std::string wanted = AsciiUpper(keyName);
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -67,7 +60,7 @@ std::string INIValue(std::string_view keyName, std::string_view text) {
         start = end + 1;
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
-        if (Upper(line.substr(0, equals)) != wanted) continue;
+        if (AsciiUpper(line.substr(0, equals)) != wanted) continue;
         std::string value(line.substr(equals + 1));
         const std::size_t zero = value.find('\0');
         if (zero != std::string::npos) value.resize(zero);

@@ -11,6 +11,7 @@
 #include "backup/backup_item.h"
 #include "backup/identity_list.h"
 #include "backup/oe_locations.h"
+#include "platform/case_fold.h"
 #include "registry/mod_reg.h"
 
 namespace quillet {
@@ -29,17 +30,10 @@ class NoMessages : public MessageService {
     }
 };
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Both sources list their stores in this order: by name with case ignored, then exactly.
 void SortStores(std::vector<MailSource::StoreName>& stores) {
     std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
-        const auto folded = [](const std::string& name) {
-            std::string text = name;
-            std::transform(text.begin(), text.end(), text.begin(), Folded);
-            return text;
-        };
-        const std::string left = folded(a.fileName), right = folded(b.fileName);
+        const std::string left = AsciiLower(a.fileName), right = AsciiLower(b.fileName);
         return left != right ? left < right : a.fileName < b.fileName;
     });
 }

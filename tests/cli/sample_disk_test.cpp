@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -19,6 +18,7 @@
 #include "backup/backup_item.h"
 #include "backup/information_file.h"
 #include "cli/sample_prefix_cli.h"
+#include "platform/case_fold.h"
 #include "support/archive/backup_reader.h"
 #include "support/platform/folder_snapshot.h"
 
@@ -39,10 +39,7 @@ bool IsOriginLine(const std::string& line) {
 std::map<std::string, std::string> StoreFiles(const fs::path& folder) {
     std::map<std::string, std::string> stores = FilesIn(folder);
     std::erase_if(stores, [](const auto& file) {
-        std::string extension = fs::path(file.first).extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return std::tolower(c); });
-        return extension != ".dbx";
+        return AsciiLower(fs::path(file.first).extension().string()) != ".dbx";
     });
     return stores;
 }

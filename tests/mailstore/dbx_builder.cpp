@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 
 #include "mailstore/dbx_layout.h"
+#include "platform/case_fold.h"
 
 namespace quillet::testing {
 
@@ -95,10 +95,7 @@ std::string SubjectOf(std::string_view rfc822) {
         if (line.empty()) break;  // end of the header
         constexpr std::string_view kName = "subject:";
         if (line.size() >= kName.size()) {
-            std::string name(line.substr(0, kName.size()));
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            if (name == kName) {
+            if (AsciiLower(line.substr(0, kName.size())) == kName) {
                 std::string_view value = line.substr(kName.size());
                 while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
                 return std::string(value);
