@@ -75,6 +75,18 @@ Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path
     return INIValue(keyName, *text);
 }
 
+std::vector<std::string> SplitNameList(std::string_view names) {
+    std::vector<std::string> list;
+    std::size_t start = 0;
+    while (start < names.size()) {
+        std::size_t end = names.find(';', start);
+        if (end == std::string_view::npos) end = names.size();
+        list.emplace_back(names.substr(start, end - start));
+        start = end + 1;
+    }
+    return list;
+}
+
 Result<std::filesystem::path> sGetTempFile(std::string_view prefix,
                                            const std::filesystem::path& folder) {
     // Start where the process id points, as the system's own rule does, and walk on from there.

@@ -10,6 +10,7 @@
 #include "archive/sealed_scratch_file.h"
 #include "backup/backup_item.h"
 #include "backup/identity_list.h"
+#include "backup/information_file.h"
 #include "backup/oe_locations.h"
 #include "platform/case_fold.h"
 #include "registry/mod_reg.h"
@@ -183,12 +184,7 @@ Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& ba
     const std::string description = "backup " + backup.file().filename().string();
     std::vector<MailSource::StoreName> stores;
     std::set<std::string> seen;
-    const std::string& names = backup.entryNames(kMessages);
-    for (std::size_t start = 0; start <= names.size();) {
-        std::size_t end = names.find(';', start);
-        if (end == std::string::npos) end = names.size();
-        std::string name = names.substr(start, end - start);
-        start = end + 1;
+    for (std::string& name : SplitNameList(backup.entryNames(kMessages))) {
         if (!FilterTakes(kItems[kMessages].filter, name) || !seen.insert(name).second) continue;
         // An entry the information file names but the archive lacks is still listed: opening it
         // says the backup is damaged, and the other stores can still be read.
