@@ -11,6 +11,7 @@
 #include "backup/backup_item.h"
 #include "backup/identity_list.h"
 #include "backup/information_file.h"
+#include "backup/item_files.h"
 #include "backup/oe_locations.h"
 #include "platform/case_fold.h"
 #include "registry/mod_reg.h"
@@ -153,18 +154,15 @@ Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(const RunSyste
                              ErrorKind::kNotFound);
     }
     std::vector<MailSource::StoreName> stores;
-    for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (const std::filesystem::path& file :
+         ItemFilesIn(*folder, kItems[kMessages].filter, error)) {
         std::error_code fileError;
-        if (!it->is_regular_file(fileError)) continue;
-        const std::string name = it->path().filename().string();
-        if (!FilterTakes(kItems[kMessages].filter, name)) continue;
-        const std::uintmax_t size = it->file_size(fileError);
+        const std::uintmax_t size = std::filesystem::file_size(file, fileError);
         if (fileError) {
-            return Status::Error("Cannot read the size of " + it->path().string() + ": " +
+            return Status::Error("Cannot read the size of " + file.string() + ": " +
                                  fileError.message());
         }
-        stores.push_back({name, static_cast<std::uint64_t>(size)});
+        stores.push_back({file.filename().string(), static_cast<std::uint64_t>(size)});
     }
     if (error) {
         return Status::Error(
