@@ -201,6 +201,13 @@ std::string ItemCommandNames(std::string_view separator) {
     return names;
 }
 
+Status CheckItemSelected(const ItemMask& items) {
+    for (const bool selected : items) {
+        if (selected) return Status::Ok();
+    }
+    return Status::Error(kSelectItemMessage, ErrorKind::kBadInput);
+}
+
 std::string MaskText(const ItemMask& mask) {
     std::string text;
     for (const bool selected : mask) text += selected ? '1' : '0';

@@ -460,6 +460,20 @@ TEST_F(BackupRunTest, AnUnwritableTargetIsReportedAndCreatesNothing) {
     EXPECT_EQ(ReadFileBytes(world.temp / "a-file"), "not a folder");
 }
 
+TEST_F(BackupRunTest, WithoutASelectedItemNothingIsTouched) {
+    FakeArchive archive;
+    BackupWorld world(archive);
+    world.fillEverything();
+    const std::filesystem::path file = world.temp / "previous.qbk";
+    WriteFileBytes(file, "the previous backup");
+    const BackupOutcome outcome = RunBackup(world.context, Request("00000000", file), nullptr);
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.writeFailure, kSelectItemMessage);
+    EXPECT_EQ(outcome.report(), "");
+    EXPECT_TRUE(archive.calls().empty());
+    EXPECT_EQ(ReadFileBytes(file), "the previous backup");
+}
+
 // A folder on a small file system of its own, so that a backup can run out of space.
 class BackupRunFullDiskTest : public BackupRunTest {
   protected:
