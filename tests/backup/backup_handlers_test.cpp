@@ -63,6 +63,16 @@ class HandlerWorld : private FakeArchiveHolder, public BackupWorld {
 
 bool AnyName(const std::string&) { return true; }
 
+// A handler's outcome as a test result: a failure shows its reason.
+::testing::AssertionResult Succeeds(const Status& outcome) {
+    if (outcome) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << outcome.reason();
+}
+::testing::AssertionResult FailsWithAReason(const Status& outcome) {
+    if (!outcome && !outcome.reason().empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "succeeded or gave no reason";
+}
+
 TEST(BackupHandlersTest, AccountsComeFromTheIdentityElseFromTheSharedKey) {
     struct Case {
         const char* name;
@@ -134,8 +144,7 @@ TEST(BackupHandlersTest, AMissingKeyIsCreatedEmptyAndExported) {
         const std::string key = kHkcu + TestVersionKey() + "\\" + item.subkey;
         ASSERT_FALSE(world.keyExists(key));
 
-        const Status outcome = world.handlers.run(item.index, kTestIdentity);
-        ASSERT_TRUE(outcome) << outcome.reason();
+        ASSERT_TRUE(Succeeds(world.handlers.run(item.index, kTestIdentity)));
         EXPECT_TRUE(world.keyExists(key)) << "the created key stays";
         EXPECT_TRUE(world.modReg.EnumSubkeys(key).empty());
         const auto entries = world.savedEntries();
@@ -158,8 +167,7 @@ TEST(BackupHandlersTest, KeyTreeItemsExportTheFirstVersionKeysSubtree) {
         // A later version key is not looked at.
         world.setText(kHkeyCurrentUser, TestOutlookExpressKey() + "\\6.0\\" + item.subkey + "\\Sub",
                       "Other", "no");
-        const Status outcome = world.handlers.run(item.index, kTestIdentity);
-        ASSERT_TRUE(outcome) << outcome.reason();
+        ASSERT_TRUE(Succeeds(world.handlers.run(item.index, kTestIdentity)));
         const auto entries = world.savedEntries();
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_EQ(entries[0].second, "\\\r\n\\Sub\r\n\"Wanted\"= sz:yes\r\n");
@@ -175,9 +183,7 @@ TEST(BackupHandlersTest, KeyTreeItemsFailWithoutAVersionKeyAndCreateNothing) {
             if (outlookExpressKeyExists) {
                 world.setText(kHkeyCurrentUser, TestOutlookExpressKey(), "x", "y");
             }
-            const Status outcome = world.handlers.run(item.index, kTestIdentity);
-            EXPECT_FALSE(outcome);
-            EXPECT_FALSE(outcome.reason().empty());
+            EXPECT_TRUE(FailsWithAReason(world.handlers.run(item.index, kTestIdentity)));
             EXPECT_TRUE(world.modReg.EnumSubkeys(kHkcu + TestOutlookExpressKey()).empty());
             EXPECT_TRUE(world.addedFiles().empty());
             EXPECT_TRUE(world.informationLines().empty());
@@ -188,8 +194,7 @@ TEST(BackupHandlersTest, KeyTreeItemsFailWithoutAVersionKeyAndCreateNothing) {
 TEST(BackupHandlersTest, SignaturesAreFoundUnderAKeySpelledWithACapital) {
     HandlerWorld world;
     world.setText(kHkeyCurrentUser, TestVersionKey() + "\\Signatures\\00000000", "name", "Work");
-    const Status outcome = world.handlers.run(kSignatures, kTestIdentity);
-    ASSERT_TRUE(outcome) << outcome.reason();
+    ASSERT_TRUE(Succeeds(world.handlers.run(kSignatures, kTestIdentity)));
     const auto entries = world.savedEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].second, "\\\r\n\\00000000\r\n\"name\"= sz:Work\r\n");
@@ -212,8 +217,7 @@ TEST(BackupHandlersTest, MessagesAreTheDbxFilesDirectlyInTheStoreFolderInFolderO
     world.writeFile(store + "Archive\\Old.dbx", "in a subfolder");
     std::filesystem::create_directories(world.hostPath(store + "Looks Like.dbx"));
 
-    const Status outcome = world.handlers.run(kMessages, kTestIdentity);
-    ASSERT_TRUE(outcome) << outcome.reason();
+    ASSERT_TRUE(Succeeds(world.handlers.run(kMessages, kTestIdentity)));
     const std::vector<std::string> expected = FolderFiles(
         world.hostPath(store),
         [](const std::string& name) { return name == "Inbox.dbx" || name == "Folders.DBX"; });
@@ -244,9 +248,7 @@ TEST(BackupHandlersTest, MessagesFailWithoutADbxFileOrStoreFolder) {
                       c.storeRoot ? c.storeRoot : "C:\\Store");
         std::filesystem::create_directories(world.hostPath("C:\\Store"));
         for (const std::string& file : c.files) world.writeFile("C:\\Store\\" + file, "x");
-        const Status outcome = world.handlers.run(kMessages, kTestIdentity);
-        EXPECT_FALSE(outcome);
-        EXPECT_FALSE(outcome.reason().empty());
+        EXPECT_TRUE(FailsWithAReason(world.handlers.run(kMessages, kTestIdentity)));
         EXPECT_TRUE(world.addedFiles().empty());
         EXPECT_TRUE(world.informationLines().empty()) << "no BackupMails line";
     }
@@ -304,8 +306,7 @@ TEST(BackupHandlersTest, StationeryIsEveryFileDirectlyInTheFolder) {
         world.writeFile(folder + "no extension", "x");
         world.writeFile(folder + "Extra\\Lined Paper.htm", "in a subfolder");
 
-        const Status outcome = world.handlers.run(kStationeries, "");
-        ASSERT_TRUE(outcome) << outcome.reason();
+        ASSERT_TRUE(Succeeds(world.handlers.run(kStationeries, "")));
         const std::vector<std::string> expected = FolderFiles(world.hostPath(folder), AnyName);
         ASSERT_EQ(expected.size(), 3u);
         EXPECT_EQ(world.savedNames(), expected);
@@ -338,9 +339,7 @@ TEST(BackupHandlersTest, StationeryFailsForAnEmptyOrMissingFolder) {
         const std::string folder = "C:\\Common\\Microsoft Shared\\Stationery";
         if (c.makeFolder) std::filesystem::create_directories(world.hostPath(folder));
         if (c.subfolderFile) world.writeFile(folder + "\\" + c.subfolderFile, "x");
-        const Status outcome = world.handlers.run(kStationeries, "");
-        EXPECT_FALSE(outcome);
-        EXPECT_FALSE(outcome.reason().empty());
+        EXPECT_TRUE(FailsWithAReason(world.handlers.run(kStationeries, "")));
         EXPECT_TRUE(world.addedFiles().empty());
         EXPECT_TRUE(world.informationLines().empty());
     }
@@ -351,8 +350,7 @@ TEST(BackupHandlersTest, TheAddressBookEntryIsNamedByTheFilesOwnName) {
     // The registry writes the name in other letter case than the file on disk has.
     world.setText(kHkeyCurrentUser, kWabKey, "", "C:\\Users\\Me\\Address Book\\ME.WAB");
     world.writeFile("C:\\users\\me\\Address Book\\me.wab", "address book");
-    const Status outcome = world.handlers.run(kAddressBook, "");
-    ASSERT_TRUE(outcome) << outcome.reason();
+    ASSERT_TRUE(Succeeds(world.handlers.run(kAddressBook, "")));
     const auto entries = world.savedEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].first, "me.wab");
@@ -377,9 +375,7 @@ TEST(BackupHandlersTest, TheAddressBookFailsWhenTheRegistryNamesNoFile) {
         world.setText(kHkeyCurrentUser, kWabKey, c.valueName, c.path);
         world.writeFile("C:\\book.wab", "address book");
         std::filesystem::create_directories(world.hostPath("C:\\folder.wab"));
-        const Status outcome = world.handlers.run(kAddressBook, "");
-        EXPECT_FALSE(outcome);
-        EXPECT_FALSE(outcome.reason().empty());
+        EXPECT_TRUE(FailsWithAReason(world.handlers.run(kAddressBook, "")));
         EXPECT_TRUE(world.addedFiles().empty());
         EXPECT_TRUE(world.informationLines().empty());
     }
@@ -389,8 +385,7 @@ TEST(BackupHandlersTest, EachItemWritesItsOwnLineAndExportsNeverShareAName) {
     HandlerWorld world;
     world.fillEverything();
     for (int i = 0; i < kItemCount; ++i) {
-        const Status outcome = world.handlers.run(i, kTestIdentity);
-        EXPECT_TRUE(outcome) << kItems[i].informationKey << ": " << outcome.reason();
+        EXPECT_TRUE(Succeeds(world.handlers.run(i, kTestIdentity))) << kItems[i].informationKey;
     }
     const std::vector<std::string> lines = world.informationLines();
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kItemCount));
@@ -434,9 +429,7 @@ TEST(BackupHandlersTest, AnExportFailsWhenTheWorkFolderIsGone) {
     HandlerWorld world;
     world.fillEverything();
     std::filesystem::remove_all(world.context.workFolder);
-    const Status outcome = world.handlers.run(kRules, kTestIdentity);
-    EXPECT_FALSE(outcome);
-    EXPECT_FALSE(outcome.reason().empty());
+    EXPECT_TRUE(FailsWithAReason(world.handlers.run(kRules, kTestIdentity)));
     EXPECT_TRUE(world.addedFiles().empty());
 }
 
