@@ -15,12 +15,12 @@
 #include "backup/information_file.h"
 #include "backup/job_command_line.h"
 #include "fuzz_support.h"
+#include "mailstore/dbx_builder.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 #include "registry/wine_registry_file.h"
-#include "support/dbx_builder.h"
-#include "support/memory_registry_store.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace {
 

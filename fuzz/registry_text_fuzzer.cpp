@@ -4,7 +4,7 @@
 #include "fuzz_support.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
-#include "support/memory_registry_store.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "../mail_text.h"
-#include "support/dbx_builder.h"
+#include "mailstore/dbx_builder.h"
 
 namespace {
 

@@ -2,13 +2,9 @@
 
 #include <string>
 
+#include "platform/case_fold.h"
+
 namespace quillet::archive {
-
-namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
 
 Status CheckEntryName(std::string_view name) {
     const std::string quoted = "\"" + std::string(name) + "\"";

@@ -12,6 +12,8 @@
 #include "archive/entry_name.h"
 #include "archive/read_ahead.h"
 #include "archive/winzip_aes.h"
+#include "archive/zip_error_text.h"
+#include "platform/case_fold.h"
 
 namespace quillet::archive {
 
@@ -22,22 +24,6 @@ namespace {
 constexpr std::size_t kRawChunk = 256 * 1024;
 constexpr std::size_t kRawChunksAhead = 4;
 constexpr std::size_t kPlainChunk = 256 * 1024;
-
-std::string ZipErrorText(int code) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    return text;
-}
-
-std::string AsciiLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
 
 bool IsWinZipAes(std::uint16_t encryption) {
     return encryption == ZIP_EM_AES_128 || encryption == ZIP_EM_AES_192 ||

@@ -13,6 +13,7 @@
 #include "archive/archive_output.h"
 #include "archive/deflate_pipeline.h"
 #include "archive/entry_source.h"
+#include "archive/zip_error_text.h"
 #include "platform/durable_file.h"
 
 namespace quillet::archive {
@@ -63,14 +64,6 @@ class InputFile {
     std::uint64_t m_size = 0;
     std::time_t m_modified = 0;
 };
-
-std::string ZipErrorText(int code) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    return text;
-}
 
 struct ExpectedEntry {
     std::string name;

@@ -4,6 +4,7 @@
 
 #include "archive/entry_name.h"
 #include "backup/information_file.h"
+#include "backup/item_files.h"
 #include "backup/oe_locations.h"
 #include "registry/registry_text.h"
 
@@ -16,10 +17,6 @@ bool TakesInformationFileName(const std::string& name) {
 }
 
 }  // namespace
-
-bool BackupHandlers::record(int index, const std::string& identityKey) {
-    return run(index, identityKey).ok();
-}
 
 Status BackupHandlers::run(int index, const std::string& identityKey) {
     Status outcome = Status::Ok();
@@ -41,7 +38,6 @@ Status BackupHandlers::run(int index, const std::string& identityKey) {
                 break;
         }
     }
-    m_lastFailure = outcome.reason();
     return outcome;
 }
 
@@ -96,17 +92,12 @@ Status BackupHandlers::folderFiles(const ItemDescription& item, const std::strin
     if (!folder || !std::filesystem::is_directory(*folder, error)) {
         return Status::Error("the folder " + *windowsFolder + " does not exist");
     }
-    std::vector<std::filesystem::path> files;
-    for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
-         it.increment(error)) {
-        if (!it->is_regular_file(error)) continue;
-        const std::string name = it->path().filename().string();
-        if (!FilterTakes(item.filter, name)) continue;
-        if (TakesInformationFileName(name)) {
+    const std::vector<std::filesystem::path> files = ItemFilesIn(*folder, item.filter, error);
+    for (const std::filesystem::path& file : files) {
+        if (TakesInformationFileName(file.filename().string())) {
             return Status::Error(*windowsFolder + " holds a file named " + kInformationFileName +
                                  ", which a backup keeps for its own information file");
         }
-        files.push_back(it->path());
     }
     if (error) return Status::Error("cannot list " + *windowsFolder + ": " + error.message());
     if (files.empty()) return Status::Error("no file to back up in " + *windowsFolder);

@@ -18,35 +18,19 @@ class BackupHandlers {
   public:
     explicit BackupHandlers(ItemContext& context) : m_context(context) {}
 
-    // The handler of item `index` (0 to 7): Ok only when its data was added and its line written.
+    // The handler of item `index` (0 to 7): Ok only when its data was added and its line written;
+    // else why not.
     Status run(int index, const std::string& identityKey);
 
-    // The handlers by their documented names: true on success; on false, lastFailure() says why.
-    bool BackupAccounts(const std::string& identityKey) { return record(kAccounts, identityKey); }
-    bool BackupAddress() { return record(kAddressBook, ""); }
-    bool BackupRules(const std::string& identityKey) { return record(kRules, identityKey); }
-    bool BackupMails(const std::string& identityKey) { return record(kMessages, identityKey); }
-    bool Backupblocksenders(const std::string& identityKey) {
-        return record(kBlockSenders, identityKey);
-    }
-    bool BackupSignatures(const std::string& identityKey) {
-        return record(kSignatures, identityKey);
-    }
-    bool BackupStationeries() { return record(kStationeries, ""); }
-    bool BackupSettings(const std::string& identityKey) { return record(kSettings, identityKey); }
-
-    const std::string& lastFailure() const { return m_lastFailure; }
     const std::vector<std::filesystem::path>& exportFiles() const { return m_exportFiles; }
 
   private:
-    bool record(int index, const std::string& identityKey);
     Status keyTree(const ItemDescription& item, const std::string& identityKey);
     Status oneFile(const ItemDescription& item);
     Status folderFiles(const ItemDescription& item, const std::string& identityKey);
 
     ItemContext& m_context;
     std::vector<std::filesystem::path> m_exportFiles;
-    std::string m_lastFailure;
 };
 
 }  // namespace quillet

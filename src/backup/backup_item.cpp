@@ -1,5 +1,7 @@
 #include "backup/backup_item.h"
 
+#include "platform/case_fold.h"
+
 namespace quillet {
 
 const std::array<ItemDescription, kItemCount> kItems = {{
@@ -199,6 +201,13 @@ std::string ItemCommandNames(std::string_view separator) {
     return names;
 }
 
+Status CheckItemSelected(const ItemMask& items) {
+    for (const bool selected : items) {
+        if (selected) return Status::Ok();
+    }
+    return Status::Error(kSelectItemMessage, ErrorKind::kBadInput);
+}
+
 std::string MaskText(const ItemMask& mask) {
     std::string text;
     for (const bool selected : mask) text += selected ? '1' : '0';
@@ -211,11 +220,7 @@ bool FilterTakes(FileFilter filter, std::string_view fileName) {
             return !fileName.empty();
         case FileFilter::kMessageStores: {
             if (fileName.size() < 4) return false;
-            std::string extension(fileName.substr(fileName.size() - 4));
-            for (char& c : extension) {
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            }
-            return extension == ".DBX";
+            return AsciiUpper(fileName.substr(fileName.size() - 4)) == ".DBX";
         }
         case FileFilter::kNone:
             break;

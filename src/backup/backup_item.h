@@ -75,6 +75,14 @@ extern const std::array<ItemDescription, kItemCount> kItems;
 // Which items a run takes, by index.
 using ItemMask = std::array<bool, kItemCount>;
 
+// What a user is told who starts a backup, a restore or a scheduled job without an item.
+inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
+
+// Ok when the mask selects an item; else kSelectItemMessage (ErrorKind::kBadInput). The backup
+// and restore runs refuse to start without an item; a front end that checks its entries in an
+// order of its own asks here.
+Status CheckItemSelected(const ItemMask& items);
+
 // "all", an eight-character mask of "0"/"1" in item order, or a comma list of command names
 // (accounts,addressbook,rules,messages,blocksenders,signatures,stationery,settings).
 Result<ItemMask> ParseItemList(std::string_view text);

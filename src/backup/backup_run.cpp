@@ -42,6 +42,10 @@ bool BackupOutcome::allSucceeded() const {
 BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
                         BackupProgress* progress) {
     BackupOutcome outcome;
+    if (Status selected = CheckItemSelected(request.items); !selected) {
+        outcome.writeFailure = selected.reason();
+        return outcome;
+    }
     archive::Archive& archive = context.archive;
     // Another Quillet run may be writing the prefix; wait for it. A lock that cannot be taken
     // at all does not stop a backup, which only reads.

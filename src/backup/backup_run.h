@@ -57,7 +57,8 @@ class BackupProgress : public archive::ArchiveObserver {
 // information file, runs the handlers of the selected items in item order, adds the information
 // file as the last entry, protects the archive when a password is given, and writes it through a
 // temporary file so that the previous backup file stays whole until the new one is complete.
-// The work files are made in context.workFolder, which the caller removes afterwards.
+// The work files are made in context.workFolder, which the caller removes afterwards. Without a
+// selected item it touches nothing and writes nothing, with kSelectItemMessage as the reason.
 BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
                         BackupProgress* progress);
 

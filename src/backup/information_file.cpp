@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/bounded_read.h"
+#include "platform/case_fold.h"
 #include "platform/durable_file.h"
 #include "platform/text_encoding.h"
 
@@ -14,14 +15,6 @@ namespace quillet {
 namespace {
 
 constexpr std::string_view kLineBreakMarker = "PS$QLB";
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
 
 }  // namespace
 
@@ -57,7 +50,7 @@ Result<std::string> ReadInformationText(const std::filesystem::path& fileName) {
 }
 
 std::string INIValue(std::string_view keyName, std::string_view text) {
-    const std::string wanted = Upper(keyName);
+    const std::string wanted = AsciiUpper(keyName);
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -67,7 +60,7 @@ std::string INIValue(std::string_view keyName, std::string_view text) {
         start = end + 1;
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
-        if (Upper(line.substr(0, equals)) != wanted) continue;
+        if (AsciiUpper(line.substr(0, equals)) != wanted) continue;
         std::string value(line.substr(equals + 1));
         const std::size_t zero = value.find('\0');
         if (zero != std::string::npos) value.resize(zero);
@@ -80,6 +73,18 @@ Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path
     Result<std::string> text = ReadInformationText(fileName);
     if (!text) return text.status();
     return INIValue(keyName, *text);
+}
+
+std::vector<std::string> SplitNameList(std::string_view names) {
+    std::vector<std::string> list;
+    std::size_t start = 0;
+    while (start < names.size()) {
+        std::size_t end = names.find(';', start);
+        if (end == std::string_view::npos) end = names.size();
+        list.emplace_back(names.substr(start, end - start));
+        start = end + 1;
+    }
+    return list;
 }
 
 Result<std::filesystem::path> sGetTempFile(std::string_view prefix,

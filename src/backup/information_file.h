@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -34,6 +35,10 @@ Result<std::string> GetINI(std::string_view keyName, const std::filesystem::path
 Result<std::string> ReadInformationText(const std::filesystem::path& fileName);
 // GetINI's lookup in a text ReadInformationText returned.
 std::string INIValue(std::string_view keyName, std::string_view text);
+
+// The names an item's line lists, joined by ";" ("Inbox.dbx;Sent Items.dbx"), in their order:
+// none for an empty text, an empty name between two ";" kept, nothing after a final ";".
+std::vector<std::string> SplitNameList(std::string_view names);
 
 // Creates a new, empty file in `folder` named prefix + one to four hex digits + ".TMP", unique
 // in that folder, and returns its path. Fails when no such file can be created.

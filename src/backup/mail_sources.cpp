@@ -10,7 +10,10 @@
 #include "archive/sealed_scratch_file.h"
 #include "backup/backup_item.h"
 #include "backup/identity_list.h"
+#include "backup/information_file.h"
+#include "backup/item_files.h"
 #include "backup/oe_locations.h"
+#include "platform/case_fold.h"
 #include "registry/mod_reg.h"
 
 namespace quillet {
@@ -20,17 +23,11 @@ namespace {
 using mailstore::MailSource;
 using mailstore::StoreBytes;
 
-char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Both sources list their stores in this order: by name with case ignored, then exactly.
 void SortStores(std::vector<MailSource::StoreName>& stores) {
     std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
-        const auto folded = [](const std::string& name) {
-            std::string text = name;
-            std::transform(text.begin(), text.end(), text.begin(), Folded);
-            return text;
-        };
-        const std::string left = folded(a.fileName), right = folded(b.fileName);
+        const std::string left = AsciiLower(a.fileName), right = AsciiLower(b.fileName);
         return left != right ? left < right : a.fileName < b.fileName;
     });
 }
@@ -149,18 +146,15 @@ Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(const RunSyste
                              ErrorKind::kNotFound);
     }
     std::vector<MailSource::StoreName> stores;
-    for (std::filesystem::directory_iterator it(*folder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (const std::filesystem::path& file :
+         ItemFilesIn(*folder, kItems[kMessages].filter, error)) {
         std::error_code fileError;
-        if (!it->is_regular_file(fileError)) continue;
-        const std::string name = it->path().filename().string();
-        if (!FilterTakes(kItems[kMessages].filter, name)) continue;
-        const std::uintmax_t size = it->file_size(fileError);
+        const std::uintmax_t size = std::filesystem::file_size(file, fileError);
         if (fileError) {
-            return Status::Error("Cannot read the size of " + it->path().string() + ": " +
+            return Status::Error("Cannot read the size of " + file.string() + ": " +
                                  fileError.message());
         }
-        stores.push_back({name, static_cast<std::uint64_t>(size)});
+        stores.push_back({file.filename().string(), static_cast<std::uint64_t>(size)});
     }
     if (error) {
         return Status::Error(
@@ -180,12 +174,7 @@ Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& ba
     const std::string description = "backup " + backup.file().filename().string();
     std::vector<MailSource::StoreName> stores;
     std::set<std::string> seen;
-    const std::string& names = backup.entryNames(kMessages);
-    for (std::size_t start = 0; start <= names.size();) {
-        std::size_t end = names.find(';', start);
-        if (end == std::string::npos) end = names.size();
-        std::string name = names.substr(start, end - start);
-        start = end + 1;
+    for (std::string& name : SplitNameList(backup.entryNames(kMessages))) {
         if (!FilterTakes(kItems[kMessages].filter, name) || !seen.insert(name).second) continue;
         // An entry the information file names but the archive lacks is still listed: opening it
         // says the backup is damaged, and the other stores can still be read.

@@ -8,6 +8,7 @@
 
 #include "archive/entry_name.h"
 #include "backup/backup_item.h"
+#include "backup/information_file.h"
 #include "backup/oe_locations.h"
 #include "platform/case_fold.h"
 #include "platform/durable_file.h"
@@ -20,18 +21,6 @@ RestoreTarget Failed(std::string reason) {
     RestoreTarget target;
     target.failure = std::move(reason);
     return target;
-}
-
-std::vector<std::string> SplitNames(const std::string& names) {
-    std::vector<std::string> list;
-    std::size_t start = 0;
-    while (start < names.size()) {
-        std::size_t end = names.find(';', start);
-        if (end == std::string::npos) end = names.size();
-        list.push_back(names.substr(start, end - start));
-        start = end + 1;
-    }
-    return list;
 }
 
 // The names in a folder, to find many files in it without regard to case.
@@ -138,7 +127,7 @@ RestoreTarget RestoreHandlers::folderTarget(const ItemDescription& item,
     // A file whose name differs only in case is the one replaced, as on Windows. The folder is
     // listed once: a backup may hold tens of thousands of messages.
     const FolderNames existing = ListFolderNames(*folder);
-    for (const std::string& entry : SplitNames(m_backup.entryNames(item.index))) {
+    for (const std::string& entry : SplitNameList(m_backup.entryNames(item.index))) {
         if (Status checked = checkEntry(entry); !checked) return Failed(checked.reason());
         target.files.emplace_back(entry, *folder / existing.nameOf(entry));
     }

@@ -25,10 +25,8 @@ RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const Rest
         outcome.started = Status::Error(kRestoreInvalidMessage, ErrorKind::kCorrupt);
         return outcome;
     }
-    bool anyTicked = false;
-    for (const bool ticked : request.ticked) anyTicked = anyTicked || ticked;
-    if (!anyTicked) {
-        outcome.started = Status::Error(kSelectItemMessage, ErrorKind::kBadInput);
+    if (Status selected = CheckItemSelected(request.ticked); !selected) {
+        outcome.started = selected;
         return outcome;
     }
     // Outlook Express, open in the prefix, would overwrite or corrupt what is restored.

@@ -17,7 +17,6 @@ struct RestoreRequest {
 
 // The messages of a restore that refused to start, which the user sees as they stand.
 inline constexpr char kRestoreInvalidMessage[] = "Invalid backup file.";
-inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
 
 struct RestoreOutcome {
     // Ok when the run started; else why it refused, having changed nothing:

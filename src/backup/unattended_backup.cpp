@@ -10,8 +10,8 @@ namespace {
 
 // Why the job must not run, or empty. A job that ticks nothing, or names an identity the prefix
 // does not hold, would replace a good backup with an empty or partial one.
-std::string Refusal(ItemContext& context, const JobCommandLine& job) {
-    if (job.itemMask.find('1') == std::string::npos) return kSelectItemMessage;
+std::string Refusal(ItemContext& context, const JobCommandLine& job, const ItemMask& items) {
+    if (Status selected = CheckItemSelected(items); !selected) return selected.reason();
     const std::vector<Identity> identities = ListIdentities(context.modReg);
     const bool known = std::any_of(identities.begin(), identities.end(), [&](const Identity& id) {
         return EqualsIgnoringCase(id.key, job.identityKey);
@@ -24,13 +24,13 @@ std::string Refusal(ItemContext& context, const JobCommandLine& job) {
 
 UnattendedResult RunUnattendedBackup(ItemContext& context, const JobCommandLine& job,
                                      const std::string& timeText) {
-    if (const std::string refusal = Refusal(context, job); !refusal.empty()) {
+    BackupRequest request;
+    for (int i = 0; i < kItemCount; ++i) request.items[i] = job.itemMask[i] == '1';
+    if (const std::string refusal = Refusal(context, job, request.items); !refusal.empty()) {
         return UnattendedResult{kExitNothingDone, {refusal + "; nothing was done"}};
     }
-    BackupRequest request;
     request.identityKey = job.identityKey;
     request.headerLines = UnattendedHeader(timeText);
-    for (int i = 0; i < kItemCount; ++i) request.items[i] = job.itemMask[i] == '1';
     request.password = job.password;
     request.backupFile = job.backupFile;
 

@@ -3,6 +3,7 @@
 #include "backup/opened_backup.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
+#include "platform/hex_digits.h"
 #include "platform/work_folder.h"
 
 namespace quillet::cli {
@@ -17,7 +18,6 @@ struct InfoArguments {
 // other control character is shown escaped ("\x1b"), so that a crafted file cannot drive the
 // terminal or fake lines of the listing.
 std::string Printable(std::string_view text) {
-    constexpr char kHex[] = "0123456789abcdef";
     std::string printable;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
@@ -25,7 +25,7 @@ std::string Printable(std::string_view text) {
             printable += '\n';
             ++i;
         } else if (byte < 0x20 || byte == 0x7f) {
-            printable += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xf]};
+            printable += {'\\', 'x', LowerHexDigit(byte >> 4), LowerHexDigit(byte)};
         } else {
             printable += text[i];
         }

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "backup/opened_backup.h"
 #include "backup/restore_handlers.h"
 #include "backup/restore_run.h"
@@ -24,6 +22,9 @@ struct RestoreArguments {
 // Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
 int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& request,
            std::ostream& out, std::ostream& err) {
+    if (Status selected = CheckItemSelected(request.ticked); !selected) {
+        return Fail(err, selected.reason());
+    }
     if (run.context().checkPrefixIdle) {
         Status idle = run.context().checkPrefixIdle();
         if (!idle) return Fail(err, idle.reason());
@@ -73,9 +74,6 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
         return Fail(err, opened.reason());
 
     const RestoreRequest request{run->identity().key, *items};
-    if (std::none_of(request.ticked.begin(), request.ticked.end(), [](bool on) { return on; })) {
-        return Fail(err, kSelectItemMessage);
-    }
     if (args.dryRun) return DryRun(environment, backup, request, out, err);
 
     const RestoreOutcome outcome = context.withProgress([&](BackupProgress* progress) {

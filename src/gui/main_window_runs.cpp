@@ -91,13 +91,10 @@ void MainWindow::RunBackup() {
         return;
     }
     ItemMask items{};
-    bool anyTicked = false;
-    for (int i = 0; i < kItemCount; ++i) {
-        items[i] = m_backupItems[i]->isChecked();
-        anyTicked = anyTicked || items[i];
-    }
-    if (!anyTicked) {
-        dialogs.showMessage(kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok);
+    for (int i = 0; i < kItemCount; ++i) items[i] = m_backupItems[i]->isChecked();
+    // The item check comes before the password checks, so the window asks before the run does.
+    if (Status selected = CheckItemSelected(items); !selected) {
+        dialogs.showMessage(selected.reason(), MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
     const bool protect = m_protect->isChecked();

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "backup/restore_run.h"
+#include "backup/backup_item.h"
 #include "gui/app_icon.h"
 #include "gui/password_field.h"
 #include "gui/skin.h"
@@ -172,9 +172,9 @@ std::string ScheduleWindow::dayList() const {
 
 void ScheduleWindow::addTask() {
     DialogService& dialogs = m_services.dialogs;
-    const std::string itemMask = MaskText(TickedItems(m_items));
-    if (itemMask.find('1') == std::string::npos) {
-        dialogs.showMessage(kSelectItemMessage, MessageIcon::Exclamation, MessageButtons::Ok);
+    const ItemMask items = TickedItems(m_items);
+    if (Status selected = CheckItemSelected(items); !selected) {
+        dialogs.showMessage(selected.reason(), MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
     if (m_targetFile.empty()) {
@@ -196,7 +196,7 @@ void ScheduleWindow::addTask() {
 
     const BackupJobRequest request{
         .identityKey = m_identities[row].key,
-        .itemMask = itemMask,
+        .itemMask = MaskText(items),
         // Unticking the protection box empties the field, so an unprotected job has none.
         .password = m_password->text().toStdString(),
         .backupFile = m_targetFile,

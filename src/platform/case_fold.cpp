@@ -71,4 +71,16 @@ bool EqualsIgnoringCase(std::string_view left, std::string_view right) {
     return FoldCase(left) == FoldCase(right);
 }
 
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = AsciiLower(c);
+    return lower;
+}
+
+std::string AsciiUpper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) c = AsciiUpper(c);
+    return upper;
+}
+
 }  // namespace quillet

@@ -20,4 +20,11 @@ std::string FoldCase(std::string_view text);
 
 bool EqualsIgnoringCase(std::string_view left, std::string_view right);
 
+// ASCII letters only, for what is ASCII by definition (extensions, codes, entry names compared
+// byte by byte): 'A' to 'Z' and 'a' to 'z' change case; every other byte, UTF-8 included, stays.
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+
 }  // namespace quillet

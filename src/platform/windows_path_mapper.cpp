@@ -11,8 +11,6 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
-
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // "/a/b/" lexically normalises to "/a/b/"; drop the empty last element so that paths compare
@@ -69,13 +67,13 @@ std::optional<std::filesystem::path> WindowsPathMapper::driveFolder(char letter)
     if (!IsAsciiLetter(letter)) return std::nullopt;
     if (m_disk) {
         std::error_code error;
-        if (LowerAscii(letter) != 'c' || !std::filesystem::is_directory(m_prefix, error)) {
+        if (AsciiLower(letter) != 'c' || !std::filesystem::is_directory(m_prefix, error)) {
             return std::nullopt;
         }
         return WithoutTrailingSeparator(m_prefix);
     }
     const std::filesystem::path entry =
-        m_prefix / "dosdevices" / (std::string(1, LowerAscii(letter)) + ":");
+        m_prefix / "dosdevices" / (std::string(1, AsciiLower(letter)) + ":");
     std::error_code error;
     const auto linkState = std::filesystem::symlink_status(entry, error);
     if (!std::filesystem::exists(linkState)) return std::nullopt;

@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "platform/hex_digits.h"
 #include "registry/registry_name.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
@@ -53,19 +54,12 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Reads hex digits at `pos` into `value`; false when there are none.
 bool ParseHexNumber(std::string_view text, std::size_t& pos, std::uint64_t* value) {
     const std::size_t start = pos;
     *value = 0;
-    while (pos < text.size() && HexDigit(text[pos]) >= 0) {
-        *value = *value * 16 + static_cast<std::uint64_t>(HexDigit(text[pos]));
+    while (pos < text.size() && HexDigitValue(text[pos]) >= 0) {
+        *value = *value * 16 + static_cast<std::uint64_t>(HexDigitValue(text[pos]));
         ++pos;
     }
     return pos > start && pos - start <= 16;
@@ -277,8 +271,8 @@ class Parser {
                 pos = 0;
                 continue;
             }
-            const int high = HexDigit(content[pos]);
-            const int low = pos + 1 < content.size() ? HexDigit(content[pos + 1]) : -1;
+            const int high = HexDigitValue(content[pos]);
+            const int low = pos + 1 < content.size() ? HexDigitValue(content[pos + 1]) : -1;
             if (high < 0 || low < 0) return false;
             bytes->push_back(static_cast<char>(high * 16 + low));
             pos += 2;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/hex_digits.h"
 #include "registry/registry_name.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
@@ -61,12 +62,11 @@ void AppendValue(std::string& out, const RegValue& value) {
         count += std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
         out += buffer;
     }
-    static constexpr char kDigits[] = "0123456789abcdef";
     const std::size_t size = value.data.size();
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char byte = static_cast<unsigned char>(value.data[i]);
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 0xF];
+        out += LowerHexDigit(byte >> 4);
+        out += LowerHexDigit(byte);
         count += 2;
         if (i + 1 < size) {
             out += ',';

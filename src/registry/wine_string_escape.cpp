@@ -2,20 +2,11 @@
 
 #include <cstdio>
 
+#include "platform/hex_digits.h"
 #include "platform/text_encoding.h"
 
 namespace quillet::registry {
 namespace {
-
-bool IsHexDigit(char16_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
-}
 
 // How many bytes the UTF-8 sequence starting with `lead` should have (1 when not a lead byte).
 std::size_t Utf8SequenceLength(unsigned char lead) {
@@ -36,7 +27,7 @@ std::size_t AppendWineEscaped(std::string& out, std::u16string_view text, char d
         const char16_t c = text[i];
         const bool last = i + 1 == text.size();
         if (c > 127) {
-            const bool padded = !last && text[i + 1] < 128 && IsHexDigit(text[i + 1]);
+            const bool padded = !last && HexDigitValue(text[i + 1]) >= 0;
             std::snprintf(buffer, sizeof buffer, padded ? "\\x%04x" : "\\x%x",
                           static_cast<unsigned>(c));
             out += buffer;
@@ -118,15 +109,14 @@ bool ParseWineEscaped(std::string_view line, std::size_t& pos, char endChar, std
                 break;
             case 'x': {
                 ++pos;
-                if (pos >= line.size() || !IsHexDigit(static_cast<unsigned char>(line[pos]))) {
+                if (pos >= line.size() || HexDigitValue(line[pos]) < 0) {
                     *out += u'x';
                     break;
                 }
                 unsigned value = 0;
-                for (int digits = 0; digits < 4 && pos < line.size() &&
-                                     IsHexDigit(static_cast<unsigned char>(line[pos]));
-                     ++digits) {
-                    value = value * 16 + HexValue(line[pos++]);
+                for (int digits = 0;
+                     digits < 4 && pos < line.size() && HexDigitValue(line[pos]) >= 0; ++digits) {
+                    value = value * 16 + static_cast<unsigned>(HexDigitValue(line[pos++]));
                 }
                 *out += static_cast<char16_t>(value);
                 break;

@@ -1,6 +1,6 @@
 #include "schedule/day_codes.h"
 
-#include <cctype>
+#include "platform/case_fold.h"
 
 namespace quillet {
 
@@ -10,8 +10,7 @@ std::uint8_t DaysOfWeekFromList(std::string_view dayList) {
     std::size_t start = 0;
     while (true) {
         const std::size_t comma = dayList.find(',', start);
-        std::string piece(dayList.substr(start, comma - start));
-        for (char& c : piece) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::string piece = AsciiUpper(dayList.substr(start, comma - start));
         for (std::size_t bit = 0; bit < kWeekDays.size(); ++bit) {
             if (piece == kWeekDays[bit].code) {
                 days |= static_cast<std::uint8_t>(1u << bit);

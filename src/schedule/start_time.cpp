@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/case_fold.h"
+
 namespace quillet {
 namespace {
 
@@ -46,7 +48,7 @@ std::optional<TimeOfDay> ParseStartTime(std::string_view text) {
         return TimeOfDay{hour, minute};
     }
     if (suffix.size() != 2 || (suffix[1] != 'M' && suffix[1] != 'm')) return std::nullopt;
-    const char half = static_cast<char>(std::toupper(static_cast<unsigned char>(suffix[0])));
+    const char half = AsciiUpper(suffix[0]);
     if ((half != 'A' && half != 'P') || hour < 1 || hour > 12) return std::nullopt;
     return TimeOfDay{hour % 12 + (half == 'P' ? 12 : 0), minute};
 }

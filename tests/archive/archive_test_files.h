@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "archive/archive_observer.h"
-#include "support/backup_reader.h"
-#include "support/folder_snapshot.h"
-#include "support/shell_command.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/shell_command.h"
 
 namespace quillet::testing {
 

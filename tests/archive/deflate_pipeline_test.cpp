@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive_test_files.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::archive {
 namespace {

@@ -1,9 +1,9 @@
-#include "support/fake_archive.h"
+#include "support/archive/fake_archive.h"
 
 #include <gtest/gtest.h>
 
 #include "archive_test_files.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::archive {
 namespace {

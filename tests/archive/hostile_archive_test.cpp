@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "archive/zip_archive.h"
-#include "support/folder_snapshot.h"
-#include "support/hostile_archives.h"
-#include "support/temp_dir.h"
+#include "support/archive/hostile_archives.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::archive {
 namespace {

@@ -9,11 +9,11 @@
 #include <string>
 
 #include "archive_test_files.h"
-#include "support/child_process.h"
-#include "support/folder_snapshot.h"
-#include "support/open_files.h"
-#include "support/private_mount.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/open_files.h"
+#include "support/platform/private_mount.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::archive {
 namespace {

@@ -8,9 +8,9 @@
 #include "archive/zip_archive.h"
 #include "archive/zip_reader.h"
 #include "archive_test_files.h"
-#include "support/faulty_file_operations.h"
-#include "support/generated_archive.h"
-#include "support/temp_dir.h"
+#include "support/archive/generated_archive.h"
+#include "support/platform/faulty_file_operations.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::archive {
 namespace {

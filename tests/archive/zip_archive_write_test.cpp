@@ -14,7 +14,7 @@
 
 #include "archive/zip_archive.h"
 #include "archive_test_files.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::archive {
 namespace {

@@ -9,8 +9,8 @@
 #include "backup/exit_status.h"
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
-#include "support/fault_sweep.h"
-#include "support/folder_snapshot.h"
+#include "support/platform/fault_sweep.h"
+#include "support/platform/folder_snapshot.h"
 #include "system/wine_system.h"
 
 namespace quillet::testing {

@@ -6,8 +6,8 @@
 #include <set>
 
 #include "backup/backup_item.h"
-#include "support/backup_world.h"
-#include "support/fake_archive.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
 
 namespace quillet {
 namespace {
@@ -63,6 +63,16 @@ class HandlerWorld : private FakeArchiveHolder, public BackupWorld {
 
 bool AnyName(const std::string&) { return true; }
 
+// A handler's outcome as a test result: a failure shows its reason.
+::testing::AssertionResult Succeeds(const Status& outcome) {
+    if (outcome) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << outcome.reason();
+}
+::testing::AssertionResult FailsWithAReason(const Status& outcome) {
+    if (!outcome && !outcome.reason().empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "succeeded or gave no reason";
+}
+
 TEST(BackupHandlersTest, AccountsComeFromTheIdentityElseFromTheSharedKey) {
     struct Case {
         const char* name;
@@ -87,10 +97,10 @@ TEST(BackupHandlersTest, AccountsComeFromTheIdentityElseFromTheSharedKey) {
             world.setText(kHkeyCurrentUser, std::string(kSharedAccounts) + "\\00000002",
                           "Account Name", "Shared Mail");
         }
-        const bool succeeded = world.handlers.BackupAccounts(kTestIdentity);
+        const Status outcome = world.handlers.run(kAccounts, kTestIdentity);
         if (c.exported == nullptr) {
-            EXPECT_FALSE(succeeded);
-            EXPECT_FALSE(world.handlers.lastFailure().empty());
+            EXPECT_FALSE(outcome);
+            EXPECT_FALSE(outcome.reason().empty());
             EXPECT_TRUE(world.addedFiles().empty());
             EXPECT_TRUE(world.informationLines().empty());
             EXPECT_TRUE(world.workFolderNames().empty()) << "no export file is made";
@@ -98,7 +108,7 @@ TEST(BackupHandlersTest, AccountsComeFromTheIdentityElseFromTheSharedKey) {
             EXPECT_FALSE(world.keyExists(std::string(kHkcu) + kSharedAccounts));
             continue;
         }
-        ASSERT_TRUE(succeeded) << world.handlers.lastFailure();
+        ASSERT_TRUE(outcome) << outcome.reason();
         const auto entries = world.savedEntries();
         ASSERT_EQ(entries.size(), 1u);
         const auto& [name, content] = entries[0];
@@ -113,19 +123,17 @@ TEST(BackupHandlersTest, AccountsComeFromTheIdentityElseFromTheSharedKey) {
 
 struct KeyTreeItem {
     const char* handler;
-    bool (BackupHandlers::*backup)(const std::string&);
+    int index;
     const char* subkey;  // below the version key, as the registry shows it afterwards
     const char* prefix;
     const char* informationKey;
 };
 
 const KeyTreeItem kKeyTreeItems[] = {
-    {"BackupRules", &BackupHandlers::BackupRules, "Rules", "OBR", "BackupRules"},
-    {"Backupblocksenders", &BackupHandlers::Backupblocksenders, "Block Senders", "OBR",
-     "BackupBlocksenders"},
-    {"BackupSignatures", &BackupHandlers::BackupSignatures, "signatures", "OBR",
-     "BackupSignatures"},
-    {"BackupSettings", &BackupHandlers::BackupSettings, "Mail", "OBS", "BackupSettings"},
+    {"BackupRules", kRules, "Rules", "OBR", "BackupRules"},
+    {"Backupblocksenders", kBlockSenders, "Block Senders", "OBR", "BackupBlocksenders"},
+    {"BackupSignatures", kSignatures, "signatures", "OBR", "BackupSignatures"},
+    {"BackupSettings", kSettings, "Mail", "OBS", "BackupSettings"},
 };
 
 TEST(BackupHandlersTest, AMissingKeyIsCreatedEmptyAndExported) {
@@ -136,7 +144,7 @@ TEST(BackupHandlersTest, AMissingKeyIsCreatedEmptyAndExported) {
         const std::string key = kHkcu + TestVersionKey() + "\\" + item.subkey;
         ASSERT_FALSE(world.keyExists(key));
 
-        ASSERT_TRUE((world.handlers.*item.backup)(kTestIdentity)) << world.handlers.lastFailure();
+        ASSERT_TRUE(Succeeds(world.handlers.run(item.index, kTestIdentity)));
         EXPECT_TRUE(world.keyExists(key)) << "the created key stays";
         EXPECT_TRUE(world.modReg.EnumSubkeys(key).empty());
         const auto entries = world.savedEntries();
@@ -159,7 +167,7 @@ TEST(BackupHandlersTest, KeyTreeItemsExportTheFirstVersionKeysSubtree) {
         // A later version key is not looked at.
         world.setText(kHkeyCurrentUser, TestOutlookExpressKey() + "\\6.0\\" + item.subkey + "\\Sub",
                       "Other", "no");
-        ASSERT_TRUE((world.handlers.*item.backup)(kTestIdentity)) << world.handlers.lastFailure();
+        ASSERT_TRUE(Succeeds(world.handlers.run(item.index, kTestIdentity)));
         const auto entries = world.savedEntries();
         ASSERT_EQ(entries.size(), 1u);
         EXPECT_EQ(entries[0].second, "\\\r\n\\Sub\r\n\"Wanted\"= sz:yes\r\n");
@@ -175,8 +183,7 @@ TEST(BackupHandlersTest, KeyTreeItemsFailWithoutAVersionKeyAndCreateNothing) {
             if (outlookExpressKeyExists) {
                 world.setText(kHkeyCurrentUser, TestOutlookExpressKey(), "x", "y");
             }
-            EXPECT_FALSE((world.handlers.*item.backup)(kTestIdentity));
-            EXPECT_FALSE(world.handlers.lastFailure().empty());
+            EXPECT_TRUE(FailsWithAReason(world.handlers.run(item.index, kTestIdentity)));
             EXPECT_TRUE(world.modReg.EnumSubkeys(kHkcu + TestOutlookExpressKey()).empty());
             EXPECT_TRUE(world.addedFiles().empty());
             EXPECT_TRUE(world.informationLines().empty());
@@ -187,7 +194,7 @@ TEST(BackupHandlersTest, KeyTreeItemsFailWithoutAVersionKeyAndCreateNothing) {
 TEST(BackupHandlersTest, SignaturesAreFoundUnderAKeySpelledWithACapital) {
     HandlerWorld world;
     world.setText(kHkeyCurrentUser, TestVersionKey() + "\\Signatures\\00000000", "name", "Work");
-    ASSERT_TRUE(world.handlers.BackupSignatures(kTestIdentity)) << world.handlers.lastFailure();
+    ASSERT_TRUE(Succeeds(world.handlers.run(kSignatures, kTestIdentity)));
     const auto entries = world.savedEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].second, "\\\r\n\\00000000\r\n\"name\"= sz:Work\r\n");
@@ -210,7 +217,7 @@ TEST(BackupHandlersTest, MessagesAreTheDbxFilesDirectlyInTheStoreFolderInFolderO
     world.writeFile(store + "Archive\\Old.dbx", "in a subfolder");
     std::filesystem::create_directories(world.hostPath(store + "Looks Like.dbx"));
 
-    ASSERT_TRUE(world.handlers.BackupMails(kTestIdentity)) << world.handlers.lastFailure();
+    ASSERT_TRUE(Succeeds(world.handlers.run(kMessages, kTestIdentity)));
     const std::vector<std::string> expected = FolderFiles(
         world.hostPath(store),
         [](const std::string& name) { return name == "Inbox.dbx" || name == "Folders.DBX"; });
@@ -241,8 +248,7 @@ TEST(BackupHandlersTest, MessagesFailWithoutADbxFileOrStoreFolder) {
                       c.storeRoot ? c.storeRoot : "C:\\Store");
         std::filesystem::create_directories(world.hostPath("C:\\Store"));
         for (const std::string& file : c.files) world.writeFile("C:\\Store\\" + file, "x");
-        EXPECT_FALSE(world.handlers.BackupMails(kTestIdentity));
-        EXPECT_FALSE(world.handlers.lastFailure().empty());
+        EXPECT_TRUE(FailsWithAReason(world.handlers.run(kMessages, kTestIdentity)));
         EXPECT_TRUE(world.addedFiles().empty());
         EXPECT_TRUE(world.informationLines().empty()) << "no BackupMails line";
     }
@@ -267,8 +273,8 @@ TEST(BackupHandlersTest, OnlyTheExactUserProfileSpellingIsExpanded) {
         world.setText(kHkeyCurrentUser, TestVersionKey(), "Store Root", c.storeRoot,
                       registry::kRegExpandSz);
         world.writeFile("C:\\users\\me\\Store\\Inbox.dbx", "inbox");
-        EXPECT_EQ(world.handlers.BackupMails(kTestIdentity), c.found)
-            << world.handlers.lastFailure();
+        const Status outcome = world.handlers.run(kMessages, kTestIdentity);
+        EXPECT_EQ(outcome.ok(), c.found) << outcome.reason();
     }
 }
 
@@ -300,7 +306,7 @@ TEST(BackupHandlersTest, StationeryIsEveryFileDirectlyInTheFolder) {
         world.writeFile(folder + "no extension", "x");
         world.writeFile(folder + "Extra\\Lined Paper.htm", "in a subfolder");
 
-        ASSERT_TRUE(world.handlers.BackupStationeries()) << world.handlers.lastFailure();
+        ASSERT_TRUE(Succeeds(world.handlers.run(kStationeries, "")));
         const std::vector<std::string> expected = FolderFiles(world.hostPath(folder), AnyName);
         ASSERT_EQ(expected.size(), 3u);
         EXPECT_EQ(world.savedNames(), expected);
@@ -333,8 +339,7 @@ TEST(BackupHandlersTest, StationeryFailsForAnEmptyOrMissingFolder) {
         const std::string folder = "C:\\Common\\Microsoft Shared\\Stationery";
         if (c.makeFolder) std::filesystem::create_directories(world.hostPath(folder));
         if (c.subfolderFile) world.writeFile(folder + "\\" + c.subfolderFile, "x");
-        EXPECT_FALSE(world.handlers.BackupStationeries());
-        EXPECT_FALSE(world.handlers.lastFailure().empty());
+        EXPECT_TRUE(FailsWithAReason(world.handlers.run(kStationeries, "")));
         EXPECT_TRUE(world.addedFiles().empty());
         EXPECT_TRUE(world.informationLines().empty());
     }
@@ -345,7 +350,7 @@ TEST(BackupHandlersTest, TheAddressBookEntryIsNamedByTheFilesOwnName) {
     // The registry writes the name in other letter case than the file on disk has.
     world.setText(kHkeyCurrentUser, kWabKey, "", "C:\\Users\\Me\\Address Book\\ME.WAB");
     world.writeFile("C:\\users\\me\\Address Book\\me.wab", "address book");
-    ASSERT_TRUE(world.handlers.BackupAddress()) << world.handlers.lastFailure();
+    ASSERT_TRUE(Succeeds(world.handlers.run(kAddressBook, "")));
     const auto entries = world.savedEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].first, "me.wab");
@@ -370,8 +375,7 @@ TEST(BackupHandlersTest, TheAddressBookFailsWhenTheRegistryNamesNoFile) {
         world.setText(kHkeyCurrentUser, kWabKey, c.valueName, c.path);
         world.writeFile("C:\\book.wab", "address book");
         std::filesystem::create_directories(world.hostPath("C:\\folder.wab"));
-        EXPECT_FALSE(world.handlers.BackupAddress());
-        EXPECT_FALSE(world.handlers.lastFailure().empty());
+        EXPECT_TRUE(FailsWithAReason(world.handlers.run(kAddressBook, "")));
         EXPECT_TRUE(world.addedFiles().empty());
         EXPECT_TRUE(world.informationLines().empty());
     }
@@ -381,8 +385,7 @@ TEST(BackupHandlersTest, EachItemWritesItsOwnLineAndExportsNeverShareAName) {
     HandlerWorld world;
     world.fillEverything();
     for (int i = 0; i < kItemCount; ++i) {
-        EXPECT_TRUE(world.handlers.run(i, kTestIdentity))
-            << kItems[i].informationKey << ": " << world.handlers.lastFailure();
+        EXPECT_TRUE(Succeeds(world.handlers.run(i, kTestIdentity))) << kItems[i].informationKey;
     }
     const std::vector<std::string> lines = world.informationLines();
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kItemCount));
@@ -414,9 +417,10 @@ TEST(BackupHandlersTest, AFailingArchiveCallFailsTheItemWithoutItsLine) {
         HandlerWorld world;
         world.fillEverything();
         world.fake.failOperation("AddFileEntry", "the archive refuses");
-        EXPECT_FALSE(world.handlers.run(i, kTestIdentity));
-        EXPECT_NE(world.handlers.lastFailure().find("the archive refuses"), std::string::npos)
-            << world.handlers.lastFailure();
+        const Status outcome = world.handlers.run(i, kTestIdentity);
+        EXPECT_FALSE(outcome);
+        EXPECT_NE(outcome.reason().find("the archive refuses"), std::string::npos)
+            << outcome.reason();
         EXPECT_TRUE(world.informationLines().empty());
     }
 }
@@ -425,8 +429,7 @@ TEST(BackupHandlersTest, AnExportFailsWhenTheWorkFolderIsGone) {
     HandlerWorld world;
     world.fillEverything();
     std::filesystem::remove_all(world.context.workFolder);
-    EXPECT_FALSE(world.handlers.BackupRules(kTestIdentity));
-    EXPECT_FALSE(world.handlers.lastFailure().empty());
+    EXPECT_TRUE(FailsWithAReason(world.handlers.run(kRules, kTestIdentity)));
     EXPECT_TRUE(world.addedFiles().empty());
 }
 

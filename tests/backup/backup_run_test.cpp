@@ -8,12 +8,12 @@
 #include "archive/zip_archive.h"
 #include "backup/information_file.h"
 #include "backup/run_environment.h"
-#include "support/backup_reader.h"
-#include "support/backup_world.h"
-#include "support/fake_archive.h"
-#include "support/fake_wine_server.h"
-#include "support/folder_snapshot.h"
-#include "support/recording_progress.h"
+#include "support/archive/backup_reader.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
+#include "support/backup/recording_progress.h"
+#include "support/platform/fake_wine_server.h"
+#include "support/platform/folder_snapshot.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -458,6 +458,20 @@ TEST_F(BackupRunTest, AnUnwritableTargetIsReportedAndCreatesNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(world.temp / "missing"));
     EXPECT_EQ(ReadFileBytes(world.temp / "a-file"), "not a folder");
+}
+
+TEST_F(BackupRunTest, WithoutASelectedItemNothingIsTouched) {
+    FakeArchive archive;
+    BackupWorld world(archive);
+    world.fillEverything();
+    const std::filesystem::path file = world.temp / "previous.qbk";
+    WriteFileBytes(file, "the previous backup");
+    const BackupOutcome outcome = RunBackup(world.context, Request("00000000", file), nullptr);
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.writeFailure, kSelectItemMessage);
+    EXPECT_EQ(outcome.report(), "");
+    EXPECT_TRUE(archive.calls().empty());
+    EXPECT_EQ(ReadFileBytes(file), "the previous backup");
 }
 
 // A folder on a small file system of its own, so that a backup can run out of space.

@@ -22,8 +22,8 @@
 #include "backup/run_environment.h"
 #include "platform/file_operations.h"
 #include "platform/message_service.h"
-#include "support/forwarding_file_operations.h"
-#include "support/sample_prefix.h"
+#include "support/platform/forwarding_file_operations.h"
+#include "support/platform/sample_prefix.h"
 #include "system/wine_system.h"
 
 namespace quillet::testing {

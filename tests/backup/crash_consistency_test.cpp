@@ -18,11 +18,11 @@
 
 #include "backup/crash_child_protocol.h"
 #include "registry/wine_registry_file.h"
-#include "support/backup_reader.h"
-#include "support/child_process.h"
-#include "support/folder_snapshot.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 
 extern char** environ;
 

@@ -4,8 +4,10 @@
 
 #include <regex>
 #include <set>
+#include <string>
+#include <vector>
 
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {
@@ -153,6 +155,21 @@ TEST_F(InformationFileTest, DescriptionLineBreaksBecomeTheMarkerAndComeBack) {
 
     // A description that itself holds the marker comes back with a line break in its place.
     EXPECT_EQ(DecodeDescription(EncodeDescription("see PS$QLB here")), "see \r\n here");
+}
+
+TEST(InformationFileNamesTest, AnItemsNameListSplitsAtEverySemicolon) {
+    struct Case {
+        const char* names;
+        std::vector<std::string> split;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"Inbox.dbx", {"Inbox.dbx"}},
+        {"Inbox.dbx;Sent Items.dbx", {"Inbox.dbx", "Sent Items.dbx"}},
+        {"a;;b", {"a", "", "b"}},
+        {";a;", {"", "a"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SplitNameList(c.names), c.split) << c.names;
 }
 
 TEST_F(InformationFileTest, ADescriptionWithLineBreaksStaysOneLineOfTheFile) {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "startup_arguments.h"
-#include "support/fake_environment.h"
-#include "support/sample_prefix.h"
+#include "support/platform/fake_environment.h"
+#include "support/platform/sample_prefix.h"
 
 namespace quillet {
 namespace {

@@ -8,8 +8,8 @@
 #include "archive/zip_archive.h"
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
-#include "support/backup_reader.h"
-#include "support/open_files.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/open_files.h"
 
 namespace quillet {
 namespace {

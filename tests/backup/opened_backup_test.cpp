@@ -8,8 +8,8 @@
 #include "backup/restore_run.h"
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
-#include "support/faulty_file_operations.h"
-#include "support/generated_archive.h"
+#include "support/archive/generated_archive.h"
+#include "support/platform/faulty_file_operations.h"
 
 namespace quillet::testing {
 namespace {

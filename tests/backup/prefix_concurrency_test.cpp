@@ -14,9 +14,9 @@
 
 #include "backup/restore_test_world.h"
 #include "platform/prefix_lock.h"
-#include "support/backup_reader.h"
-#include "support/child_process.h"
-#include "support/folder_snapshot.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {

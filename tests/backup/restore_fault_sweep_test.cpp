@@ -10,8 +10,8 @@
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
 #include "registry/wine_registry_file.h"
-#include "support/fault_sweep.h"
-#include "support/folder_snapshot.h"
+#include "support/platform/fault_sweep.h"
+#include "support/platform/folder_snapshot.h"
 #include "system/wine_system.h"
 
 namespace quillet::testing {

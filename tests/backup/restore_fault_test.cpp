@@ -14,9 +14,9 @@
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
 #include "registry/wine_prefix_registry.h"
-#include "support/backup_reader.h"
-#include "support/faulty_file_operations.h"
-#include "support/folder_snapshot.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/faulty_file_operations.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
 #include "registry/mod_reg.h"
-#include "support/generated_archive.h"
+#include "support/archive/generated_archive.h"
 
 namespace quillet::testing {
 namespace {

@@ -11,9 +11,9 @@
 #include "backup/restore_test_world.h"
 #include "backup/run_environment.h"
 #include "registry/registry_text.h"
-#include "support/fake_archive.h"
-#include "support/faulty_file_operations.h"
-#include "support/generated_archive.h"
+#include "support/archive/fake_archive.h"
+#include "support/archive/generated_archive.h"
+#include "support/platform/faulty_file_operations.h"
 
 namespace quillet::testing {
 namespace {

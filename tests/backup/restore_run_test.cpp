@@ -11,7 +11,7 @@
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
 #include "registry/wine_prefix_registry.h"
-#include "support/fake_wine_server.h"
+#include "support/platform/fake_wine_server.h"
 
 namespace quillet::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include "archive/zip_archive.h"
 #include "backup/run_environment.h"
 #include "registry/registry_text.h"
-#include "support/fake_environment.h"
+#include "support/platform/fake_environment.h"
 
 namespace quillet::testing {
 namespace fs = std::filesystem;

@@ -20,12 +20,12 @@
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
 #include "registry/wine_prefix_registry.h"
-#include "support/backup_reader.h"
-#include "support/folder_snapshot.h"
-#include "support/recording_message_service.h"
-#include "support/recording_progress.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/archive/backup_reader.h"
+#include "support/backup/recording_progress.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/recording_message_service.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 #include "system/wine_system.h"
 
 namespace quillet::testing {

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "archive/zip_archive.h"
-#include "support/backup_reader.h"
-#include "support/backup_world.h"
-#include "support/child_process.h"
-#include "support/fake_archive.h"
-#include "support/folder_snapshot.h"
+#include "platform/case_fold.h"
+#include "support/archive/backup_reader.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet {
 namespace {
@@ -133,8 +134,7 @@ TEST(UnattendedBackupTest, TheIdentityKeyIsFoundWhateverItsCase) {
     FakeArchive archive;
     BackupWorld world(archive);
     world.fillEverything();
-    std::string key = kTestIdentity;
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = AsciiLower(kTestIdentity);
     const std::filesystem::path file = world.temp / "auto.qbk";
     const UnattendedResult result = RunUnattendedBackup(
         world.context, JobCommandLine{key, "10000000", "", file.string()}, kTime);

@@ -5,8 +5,8 @@
 
 #include "cli/sample_prefix_cli.h"
 #include "scheduled_backup.h"
-#include "support/backup_reader.h"
-#include "support/shell_command.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/shell_command.h"
 
 namespace quillet::testing {
 namespace {

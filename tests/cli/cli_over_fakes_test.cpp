@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_context.h"
-#include "support/backup_reader.h"
-#include "support/backup_world.h"
-#include "support/cli_runner.h"
-#include "support/fake_archive.h"
-#include "support/fake_environment.h"
-#include "support/recording_progress.h"
+#include "support/archive/backup_reader.h"
+#include "support/archive/fake_archive.h"
+#include "support/backup/backup_world.h"
+#include "support/backup/recording_progress.h"
+#include "support/cli/cli_runner.h"
+#include "support/platform/fake_environment.h"
 
 namespace quillet::testing {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "cli/cli_context.h"
 #include "disc/simulated_disc_engine.h"
-#include "support/cli_runner.h"
-#include "support/recording_progress.h"
-#include "support/temp_dir.h"
+#include "support/backup/recording_progress.h"
+#include "support/cli/cli_runner.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 namespace {

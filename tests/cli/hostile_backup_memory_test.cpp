@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "support/child_process.h"
-#include "support/folder_snapshot.h"
-#include "support/generated_archive.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/archive/generated_archive.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 namespace {

@@ -6,11 +6,11 @@
 #include <iostream>
 
 #include "archive/zip_archive.h"
-#include "support/child_process.h"
-#include "support/folder_snapshot.h"
-#include "support/hostile_archives.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/archive/hostile_archives.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 namespace {

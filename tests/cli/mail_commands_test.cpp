@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/sample_prefix_cli.h"
-#include "support/folder_snapshot.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {

@@ -3,9 +3,9 @@
 // that starts the program.
 #include <gtest/gtest.h>
 
-#include "support/child_process.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 namespace {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "support/child_process.h"
-#include "support/folder_snapshot.h"
-#include "support/noise_bytes.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/noise_bytes.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 
 extern char** environ;
 

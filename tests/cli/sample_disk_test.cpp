@@ -3,12 +3,11 @@
 // the prefix, no command writes or touches the disk, and a disk whose hives or profile cannot be
 // read is refused.
 
-#include "support/sample_disk.h"
+#include "cli/sample_disk.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -19,8 +18,9 @@
 #include "backup/backup_item.h"
 #include "backup/information_file.h"
 #include "cli/sample_prefix_cli.h"
-#include "support/backup_reader.h"
-#include "support/folder_snapshot.h"
+#include "platform/case_fold.h"
+#include "support/archive/backup_reader.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {
@@ -39,10 +39,7 @@ bool IsOriginLine(const std::string& line) {
 std::map<std::string, std::string> StoreFiles(const fs::path& folder) {
     std::map<std::string, std::string> stores = FilesIn(folder);
     std::erase_if(stores, [](const auto& file) {
-        std::string extension = fs::path(file.first).extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return std::tolower(c); });
-        return extension != ".dbx";
+        return AsciiLower(fs::path(file.first).extension().string()) != ".dbx";
     });
     return stores;
 }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "cli/cli_context.h"
-#include "support/cli_runner.h"
-#include "support/fake_environment.h"
-#include "support/sample_prefix.h"
-#include "support/temp_dir.h"
+#include "support/cli/cli_runner.h"
+#include "support/platform/fake_environment.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 

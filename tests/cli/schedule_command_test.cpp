@@ -3,7 +3,7 @@
 #include "cli/sample_prefix_cli.h"
 #include "schedule/crontab_scheduler.h"
 #include "schedule/register_backup_job.h"
-#include "support/standin_crontab.h"
+#include "support/schedule/standin_crontab.h"
 
 namespace quillet {
 namespace {

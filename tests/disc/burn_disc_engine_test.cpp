@@ -13,9 +13,9 @@
 #include "disc/image_verifier.h"
 #include "disc/media_profiles.h"
 #include "disc/optical_device.h"
+#include "support/platform/shell_command.h"
+#include "support/platform/temp_dir.h"
 #include "support/recording_disc_listener.h"
-#include "support/shell_command.h"
-#include "support/temp_dir.h"
 
 namespace quillet::disc {
 namespace {

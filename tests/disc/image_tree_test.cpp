@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/platform/temp_dir.h"
 #include "support/recording_disc_listener.h"
-#include "support/temp_dir.h"
 
 namespace quillet::disc {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <deque>
 
+#include "support/platform/temp_dir.h"
 #include "support/recording_disc_listener.h"
-#include "support/temp_dir.h"
 
 namespace quillet::disc {
 namespace {

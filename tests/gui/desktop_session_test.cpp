@@ -13,8 +13,8 @@
 
 #include "gui/gui_world.h"
 #include "gui/window_texts.h"
-#include "support/fake_environment.h"
-#include "support/hive_builder.h"
+#include "support/platform/fake_environment.h"
+#include "support/registry/hive_builder.h"
 
 namespace quillet::testing {
 namespace {

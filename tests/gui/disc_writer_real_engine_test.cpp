@@ -14,7 +14,7 @@
 #include "gui/disc_writer_options.h"
 #include "gui/disc_writer_window.h"
 #include "gui/gui_world.h"
-#include "support/shell_command.h"
+#include "support/platform/shell_command.h"
 
 namespace quillet::testing {
 namespace {

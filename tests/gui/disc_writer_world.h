@@ -12,7 +12,7 @@
 #include "disc/simulated_disc_engine.h"
 #include "gui/disc_writer_window.h"
 #include "gui/gui_world.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 

@@ -13,7 +13,7 @@
 #include <QTest>
 
 #include "gui/gui_world.h"
-#include "support/folder_snapshot.h"
+#include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
 namespace {

@@ -16,7 +16,7 @@
 #include "backup/item_availability.h"
 #include "backup/oe_locations.h"
 #include "gui/gui_world.h"
-#include "support/memory_registry_store.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace quillet::testing {
 namespace {

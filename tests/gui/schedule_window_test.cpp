@@ -17,7 +17,7 @@
 #include "gui/job_list_window.h"
 #include "gui/window_texts.h"
 #include "schedule/register_backup_job.h"
-#include "support/memory_registry_store.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace quillet::testing {
 namespace {

@@ -34,6 +34,7 @@
 #include "gui/about_window.h"
 #include "gui/disc_writer_window.h"
 #include "gui/erase_window.h"
+#include "gui/fake_scheduler.h"
 #include "gui/job_list_window.h"
 #include "gui/mail_export_window.h"
 #include "gui/main_window.h"
@@ -42,7 +43,6 @@
 #include "gui/scripted_dialogs.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
-#include "support/fake_scheduler.h"
 #include "system/wine_system.h"
 
 namespace quillet {

@@ -1,12 +1,12 @@
 // The test stores' builder: the header a reader starts from. The reader's own tests walk the rest.
-#include "support/dbx_builder.h"
+#include "mailstore/dbx_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "mailstore/dbx_layout.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::testing {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/dbx_builder.h"
-#include "support/temp_dir.h"
+#include "mailstore/dbx_builder.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::mailstore {
 namespace {

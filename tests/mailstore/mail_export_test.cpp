@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "mailstore/dbx_builder.h"
 #include "mailstore/folder_output.h"
-#include "support/dbx_builder.h"
-#include "support/shell_command.h"
-#include "support/temp_dir.h"
+#include "support/platform/shell_command.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::mailstore {
 namespace {

@@ -8,10 +8,10 @@
 #include <map>
 
 #include "mailstore/chunk_chain.h"
+#include "mailstore/dbx_builder.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/store_damage.h"
-#include "support/dbx_builder.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::mailstore {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "mailstore/dbx_builder.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/store_bytes.h"
-#include "support/dbx_builder.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::mailstore {
 

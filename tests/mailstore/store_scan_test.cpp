@@ -7,11 +7,11 @@
 #include <ostream>
 
 #include "mailstore/chunk_chain.h"
+#include "mailstore/dbx_builder.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/salvage_test_store.h"
 #include "mailstore/store_scan_internal.h"
-#include "support/dbx_builder.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::mailstore {
 namespace {

@@ -58,5 +58,11 @@ TEST(CaseFoldTest, FoldsToLowerCase) {
     EXPECT_EQ(FoldCaseChar(U'\u4E2D'), U'\u4E2D');
 }
 
+TEST(CaseFoldTest, AsciiCaseChangesOnlyAsciiLetters) {
+    const std::string text = "Az@[`{09 \xC3\x84";  // the neighbours of both letter ranges, Ä
+    EXPECT_EQ(AsciiLower(text), "az@[`{09 \xC3\x84");
+    EXPECT_EQ(AsciiUpper(text), "AZ@[`{09 \xC3\x84");
+}
+
 }  // namespace
 }  // namespace quillet

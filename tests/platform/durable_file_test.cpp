@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "support/child_process.h"
-#include "support/faulty_file_operations.h"
-#include "support/folder_snapshot.h"
-#include "support/foreign_owner_file_operations.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/faulty_file_operations.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/foreign_owner_file_operations.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

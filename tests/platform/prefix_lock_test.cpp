@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "support/child_process.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/fake_environment.h"
-#include "support/temp_dir.h"
+#include "support/platform/fake_environment.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

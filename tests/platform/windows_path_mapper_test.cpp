@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "support/fake_environment.h"
-#include "support/temp_dir.h"
+#include "support/platform/fake_environment.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

@@ -11,10 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "support/child_process.h"
-#include "support/fake_environment.h"
-#include "support/fake_wine_server.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/fake_environment.h"
+#include "support/platform/fake_wine_server.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

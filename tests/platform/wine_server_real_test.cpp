@@ -13,11 +13,11 @@
 #include <string>
 
 #include "platform/wine_server_probe.h"
-#include "support/child_process.h"
-#include "support/fake_environment.h"
-#include "support/private_mount.h"
-#include "support/shell_command.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/fake_environment.h"
+#include "support/platform/private_mount.h"
+#include "support/platform/shell_command.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

@@ -8,7 +8,7 @@
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
 #include "registry/wine_registry_file.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::registry {
 namespace {

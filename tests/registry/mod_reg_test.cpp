@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/memory_registry_store.h"
-#include "support/recording_message_service.h"
+#include "support/platform/recording_message_service.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace quillet::registry {
 namespace {

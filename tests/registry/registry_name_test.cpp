@@ -6,7 +6,7 @@
 
 #include "registry/utf16_bytes.h"
 #include "registry/wine_prefix_registry.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::registry {
 namespace {

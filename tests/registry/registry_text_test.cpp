@@ -7,9 +7,9 @@
 
 #include "platform/text_encoding.h"
 #include "registry/utf16_bytes.h"
-#include "support/memory_registry_store.h"
-#include "support/recording_message_service.h"
-#include "support/temp_dir.h"
+#include "support/platform/recording_message_service.h"
+#include "support/platform/temp_dir.h"
+#include "support/registry/memory_registry_store.h"
 
 namespace quillet::registry {
 namespace {

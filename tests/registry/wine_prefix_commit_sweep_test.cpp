@@ -6,9 +6,9 @@
 
 #include "registry/wine_prefix_registry.h"
 #include "registry/wine_registry_file.h"
-#include "support/fault_sweep.h"
-#include "support/folder_snapshot.h"
-#include "support/temp_dir.h"
+#include "support/platform/fault_sweep.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::registry {
 namespace {

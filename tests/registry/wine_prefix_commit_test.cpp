@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "registry/wine_prefix_registry.h"
-#include "support/faulty_file_operations.h"
-#include "support/temp_dir.h"
+#include "support/platform/faulty_file_operations.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::registry {
 namespace {

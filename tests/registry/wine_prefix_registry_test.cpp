@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "registry/registry_text.h"
-#include "support/child_process.h"
-#include "support/fake_wine_server.h"
-#include "support/recording_message_service.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/fake_wine_server.h"
+#include "support/platform/recording_message_service.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::registry {
 namespace {

@@ -7,7 +7,7 @@
 #include "registry/key_tree.h"
 #include "registry/registry_store.h"
 #include "registry/utf16_bytes.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet::registry {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/program_runner.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
 
 namespace quillet {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "schedule/cron_line.h"
-#include "support/child_process.h"
-#include "support/private_mount.h"
-#include "support/standin_crontab.h"
-#include "support/temp_dir.h"
+#include "support/platform/child_process.h"
+#include "support/platform/private_mount.h"
+#include "support/platform/temp_dir.h"
+#include "support/schedule/standin_crontab.h"
 
 namespace quillet {
 namespace {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "schedule/crontab_scheduler.h"
-#include "support/recording_message_service.h"
-#include "support/standin_crontab.h"
-#include "support/temp_dir.h"
+#include "support/platform/recording_message_service.h"
+#include "support/platform/temp_dir.h"
+#include "support/schedule/standin_crontab.h"
 
 namespace quillet {
 namespace {

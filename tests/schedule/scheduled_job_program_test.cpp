@@ -12,9 +12,9 @@
 #include "archive/zip_archive.h"
 #include "schedule/cron_line.h"
 #include "schedule/crontab_scheduler.h"
-#include "support/sample_prefix.h"
-#include "support/standin_crontab.h"
-#include "support/temp_dir.h"
+#include "support/platform/sample_prefix.h"
+#include "support/platform/temp_dir.h"
+#include "support/schedule/standin_crontab.h"
 
 extern char** environ;
 

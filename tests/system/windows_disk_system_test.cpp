@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "support/hive_builder.h"
-#include "support/temp_dir.h"
+#include "support/platform/temp_dir.h"
+#include "support/registry/hive_builder.h"
 
 namespace quillet {
 namespace {

@@ -1,0 +1,18 @@
+#include "backup/item_files.h"
+
+namespace quillet {
+
+std::vector<std::filesystem::path> ItemFilesIn(const std::filesystem::path& folder,
+                                               FileFilter filter, std::error_code& error) {
+    std::vector<std::filesystem::path> files;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        // An entry whose kind cannot be read is not a file to take.
+        std::error_code kindError;
+        if (!it->is_regular_file(kindError)) continue;
+        if (FilterTakes(filter, it->path().filename().string())) files.push_back(it->path());
+    }
+    return files;
+}
+
+}  // namespace quillet
