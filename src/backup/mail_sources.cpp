@@ -23,7 +23,6 @@ namespace {
 using mailstore::MailSource;
 using mailstore::StoreBytes;
 
-
 // Both sources list their stores in this order: by name with case ignored, then exactly.
 void SortStores(std::vector<MailSource::StoreName>& stores) {
     std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
