@@ -350,9 +350,8 @@ Status Export::exportStore(const StorePlan& store, std::size_t position, std::si
         m_summary.notes.push_back(messages.reason() + " (store left out)");
         return Status::Ok();
     }
-    for (const std::string& warning : (*messages)->warnings()) {
-        m_summary.notes.push_back(store.fileName + ": " + warning);
-    }
+    // A warning names its store itself.
+    for (const std::string& warning : (*messages)->warnings()) m_summary.notes.push_back(warning);
     // The damage readMessage finds is told with the message it leaves out.
     for (const StoreDamage& damage : (*messages)->damages()) {
         m_summary.notes.push_back(DamageNote(store.fileName, damage));

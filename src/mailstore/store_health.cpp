@@ -20,16 +20,14 @@ void CheckMessageStore(const StoreBytes& bytes, StoreHealth& health) {
         health.damages.push_back(DamageFrom(bytes, store.status()));
         return;
     }
-    for (const StoreDamage& damage : (*store)->damages()) {
-        if (!IsRecoveryNote(damage)) health.damages.push_back(damage);
-    }
+    // Checking a chain records its damage with the store's own (a salvaging read).
     for (const MessageEntry& message : (*store)->messages()) {
         if (message.origin != MessageEntry::Origin::kIndex) continue;
         ++health.messages;
-        if (message.firstChunk == 0) continue;
-        if (auto size = CheckChunkChain(bytes, message.firstChunk); !size) {
-            health.damages.push_back(DamageFrom(bytes, size.status()));
-        }
+        (void)(*store)->checkMessage(message);
+    }
+    for (const StoreDamage& damage : (*store)->damages()) {
+        if (!IsRecoveryNote(damage)) health.damages.push_back(damage);
     }
 }
 
