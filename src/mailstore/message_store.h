@@ -29,8 +29,13 @@ struct StoreDamage {
 
 // What a store's header says (the fields the reader uses and the health check reports).
 struct DbxHeader {
-    enum class Kind { kMessages, kFolderList, kOther };
-    Kind kind = Kind::kOther;
+    enum class Kind {
+        kMessages,
+        kFolderList,
+        kOther,    // a store of a known kind that holds no messages (pop3uidl.dbx, Offline.dbx)
+        kUnknown,  // a class id of no known kind
+    };
+    Kind kind = Kind::kUnknown;
     std::uint32_t treeRoot = 0;         // 0 when the tree is empty
     std::uint32_t treeEntries = 0;      // entries the header counts in the main tree
     std::uint32_t highestIndex = 0;     // the highest message index given out

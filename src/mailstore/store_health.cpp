@@ -45,6 +45,9 @@ StoreHealth CheckStore(const StoreBytes& bytes) {
     }
     health.kind = header->kind;
     health.reclaimable = header->spaceFreed;
+    if (header->kind == DbxHeader::Kind::kUnknown) {
+        health.damages.push_back({kClassIdOffset, kUnknownStoreDamage});
+    }
     switch (header->kind) {
         case DbxHeader::Kind::kMessages:
             CheckMessageStore(bytes, health);
@@ -56,6 +59,7 @@ StoreHealth CheckStore(const StoreBytes& bytes) {
             }
             [[fallthrough]];
         case DbxHeader::Kind::kOther:
+        case DbxHeader::Kind::kUnknown:
             // Stores that hold no messages have no tree of messages to check; their freed space
             // counts all the same.
             if (auto freed = ReadUint32(bytes, kHeaderSpaceFreed); freed) {
