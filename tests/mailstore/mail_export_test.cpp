@@ -10,6 +10,7 @@
 
 #include "mailstore/dbx_layout.h"
 #include "mailstore/export_folders.h"
+#include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
 #include "support/dbx_builder.h"
 #include "support/shell_command.h"
@@ -383,6 +384,21 @@ TEST_F(MailExportTest, SalvageCountsAndNamesAStoreLeftOut) {
         ASSERT_TRUE(summary.ok()) << what << ": " << summary.reason();
         EXPECT_EQ(summary->storesLeftOut, std::vector<std::string>{"Inbox.dbx"}) << what;
     }
+}
+
+// A folder nested too deep: a strict export refuses it, a salvaging one puts it at the top.
+TEST_F(MailExportTest, FolderNestedTooDeepIsDamage) {
+    std::vector<quillet::testing::DbxFolder> folders = {{0, 0xFFFFFFFF, "Outlook Express", "", 0}};
+    for (std::uint32_t id = 1; id <= kFolderDepthLimit + 1; ++id) {
+        folders.push_back({id, id - 1, "Deep", id == kFolderDepthLimit + 1 ? "Deep.dbx" : "", 0});
+    }
+    quillet::testing::WriteDbxFolderList(m_stores / "Folders.dbx", folders);
+    quillet::testing::WriteDbxStore(m_stores / "Deep.dbx", {TrickyMessages()[2]});
+    auto strict = ExportMail(m_source, options(ExportFormat::kMbox), nullptr);
+    EXPECT_TRUE(strict.status().is(ErrorKind::kCorrupt)) << strict.reason();
+    auto salvaged = ExportMail(m_source, options(ExportFormat::kMbox, ReadMode::kSalvage), nullptr);
+    ASSERT_TRUE(salvaged.ok()) << salvaged.reason();
+    EXPECT_EQ(salvaged->complete, std::vector<fs::path>{"Deep"});
 }
 
 TEST(EmlFileNameTest, NumbersFromOneWideEnoughForTheCount) {
