@@ -31,8 +31,9 @@ class ChunkClaims {
     explicit ChunkClaims(std::uint64_t storeSize) : m_storeSize(storeSize) {}
 
     // Gives the chunk at `offset` to `owner` (nonzero). Fails with DamageAt when the chunk (or one
-    // it overlaps) belongs to `owner` already: "chunk chain loops" at `first`, the chain's first
-    // chunk; or to another owner: kChunkSharedDamage at `offset`.
+    // that starts in the same kChunkSize bytes, which overlaps it) belongs to `owner` already:
+    // "chunk chain loops" at `first`, the chain's first chunk; or to another owner:
+    // kChunkSharedDamage at `offset`.
     Status claim(const StoreBytes& bytes, std::uint32_t offset, std::uint32_t first,
                  std::uint32_t owner);
 

@@ -477,15 +477,16 @@ std::set<std::string> Export::readCompleteLines() const {
     if (descriptor < 0) return lines;
     std::string text(kMostBytes + 1, '\0');
     std::size_t filled = 0;
-    for (ssize_t got = 1; got > 0 && filled < text.size();
-         filled += static_cast<std::size_t>(got)) {
-        got = ::read(descriptor, text.data() + filled, text.size() - filled);
-        if (got < 0 && errno == EINTR) got = 0;
-        if (got < 0) filled = text.size() + 1;
+    bool failed = false;
+    while (filled < text.size()) {
+        const ssize_t got = ::read(descriptor, text.data() + filled, text.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        failed = got < 0;
         if (got <= 0) break;
+        filled += static_cast<std::size_t>(got);
     }
     ::close(descriptor);
-    if (filled > kMostBytes) return lines;
+    if (failed || filled > kMostBytes) return lines;
     text.resize(filled);
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());

@@ -401,6 +401,16 @@ TEST_F(MailExportTest, FolderNestedTooDeepIsDamage) {
     EXPECT_EQ(salvaged->complete, std::vector<fs::path>{"Deep"});
 }
 
+TEST_F(MailExportTest, TheTwoGigabyteWarningNamesItsStoreOnce) {
+    quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", {TrickyMessages()[2]},
+                                    {.gapBeforeMessages = kStoreSizeLimit});
+    auto summary = ExportMail(m_source, options(ExportFormat::kMbox), nullptr);
+    ASSERT_TRUE(summary.ok()) << summary.reason();
+    ASSERT_EQ(summary->notes.size(), 1u);
+    const std::string& note = summary->notes.front();
+    EXPECT_EQ(note.find("Inbox.dbx"), note.rfind("Inbox.dbx")) << note;
+}
+
 TEST(EmlFileNameTest, NumbersFromOneWideEnoughForTheCount) {
     EXPECT_EQ(EmlFileName(0, 1), "00001.eml");
     EXPECT_EQ(EmlFileName(41, 99999), "00042.eml");
