@@ -1,5 +1,6 @@
 #include "mailstore/chunk_chain.h"
 
+#include <algorithm>
 #include <array>
 
 #include "mailstore/dbx_layout.h"
@@ -51,7 +52,9 @@ Result<ChunkHeader> ReadChunkHeader(const StoreBytes& bytes, std::uint64_t offse
 
 Status ChunkClaims::claim(const StoreBytes& bytes, std::uint32_t offset, std::uint32_t first,
                           std::uint32_t owner) {
-    if (m_owners.empty()) m_owners.resize(m_storeSize / kChunkSize + 1, 0);
+    // Offsets are 32-bit: a larger file holds no chunk past 4 GB.
+    constexpr std::uint64_t kOffsets = std::uint64_t{1} << 32;
+    if (m_owners.empty()) m_owners.resize(std::min(m_storeSize, kOffsets) / kChunkSize + 1, 0);
     std::uint32_t& slot = m_owners.at(offset / kChunkSize);
     if (slot == owner) return DamageAt(bytes, first, "chunk chain loops");
     if (slot != 0) return DamageAt(bytes, offset, kChunkSharedDamage);
