@@ -1,10 +1,13 @@
 // Reads any bytes as an Outlook Express store held in memory: opened strictly and salvaging, every
 // message read into a sink that only counts, read as a folder list, and checked for health. A
 // message that fails to read must have handed over nothing, and a store the strict read finds
-// sound must be sound to the salvaging read and to the health check too.
+// sound must be sound to the salvaging read and to the health check too. Reading every message
+// costs in proportion to the store: the bytes handed over never pass the store's size, and the
+// reads of the store stay within two per chunk the store can hold and two per message.
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "mailstore/dbx_layout.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/message_store.h"
 #include "mailstore/store_health.h"
@@ -26,26 +29,39 @@ class MemoryStoreBytes : public StoreBytes {
             return DamageAt(*this, offset, "an object that passes the end of the file");
         }
         if (!out.empty()) std::memcpy(out.data(), m_data + offset, out.size());
+        ++m_reads;
         return Status::Ok();
     }
+
+    std::uint64_t reads() const { return m_reads; }
 
   private:
     const std::uint8_t* m_data;
     std::size_t m_size;
     std::string m_name = "fuzz.dbx";
+    mutable std::uint64_t m_reads = 0;
 };
 
 // Reads every message; true when each was read whole.
-bool ReadEveryMessage(MessageStore& store) {
+bool ReadEveryMessage(MessageStore& store, const MemoryStoreBytes& bytes) {
     bool allRead = true;
+    std::uint64_t handedInAll = 0;
+    const std::uint64_t readsBefore = bytes.reads();
     for (const MessageEntry& message : store.messages()) {
         std::uint64_t handed = 0;
-        const Status read = store.readMessage(message, [&](std::span<const std::byte> bytes) {
-            handed += bytes.size();
+        const Status read = store.readMessage(message, [&](std::span<const std::byte> piece) {
+            handed += piece.size();
             return Status::Ok();
         });
         if (!read && handed != 0) Fail("a message that failed to read handed over bytes");
         allRead = allRead && read.ok();
+        handedInAll += handed;
+    }
+    if (handedInAll > bytes.size()) Fail("the messages read hold more bytes than the store");
+    const std::uint64_t mostReads =
+        2 * (bytes.size() / kChunkSize + 1) + 2 * store.messages().size() + 2;
+    if (bytes.reads() - readsBefore > mostReads) {
+        Fail("reading the messages read the store more often than it has chunks");
     }
     return allRead;
 }
@@ -59,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool strictSound = false;
     if (strict) {
         if (!(*strict)->damages().empty()) Fail("a strict read recorded damage");
-        strictSound = ReadEveryMessage(**strict);
+        strictSound = ReadEveryMessage(**strict, bytes);
     }
 
     auto salvaged = MessageStore::Open(bytes, ReadMode::kSalvage);
@@ -76,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
             }
         }
-        (void)ReadEveryMessage(**salvaged);
+        (void)ReadEveryMessage(**salvaged, bytes);
     }
 
     std::vector<StoreDamage> folderDamage;

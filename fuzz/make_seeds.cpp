@@ -16,6 +16,7 @@
 #include "backup/job_command_line.h"
 #include "fuzz_support.h"
 #include "mailstore/dbx_builder.h"
+#include "mailstore/dbx_layout.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
@@ -224,6 +225,26 @@ void DbxReaderSeeds(const fs::path& out) {
         testing::DamageDbxStore(damaged, writeStore(damaged), damage);
     }
     testing::WriteDbxFolderList(out / "Folders.dbx", testing::StandardDbxFolders());
+
+    // Stores that would cost far more than their size: many messages whose chains lead into one
+    // long chain, many whose chains lead into one chunk that loops, and a deep chain of folders.
+    for (const bool loop : {false, true}) {
+        const fs::path file = out / (loop ? "shared-loop.dbx" : "shared-chain.dbx");
+        testing::DbxStoreBuilder builder(file);
+        builder.addMessage("Subject: long\r\n\r\n" + std::string(loop ? 10 : 20 * 0x200, 'x'));
+        for (int i = 0; i < 300; ++i) builder.addMessage("Subject: short\r\n\r\nx\r\n");
+        const testing::DbxStoreLayout layout = builder.finish();
+        const std::uint32_t head = layout.messages.front().chunks.front();
+        if (loop) testing::PatchUint32(file, head + mailstore::kChunkNext, head);
+        for (std::size_t i = 1; i < layout.messages.size(); ++i) {
+            testing::PatchUint32(file, layout.messages[i].chunks.back() + mailstore::kChunkNext,
+                                 head);
+        }
+    }
+    std::vector<testing::DbxFolder> deep = {{0, 0xFFFFFFFF, "Outlook Express", "", 0}};
+    for (std::uint32_t id = 1; id <= 1000; ++id) deep.push_back({id, id - 1, "Deep", "", 0});
+    deep.back().storeFile = "Deep.dbx";
+    testing::WriteDbxFolderList(out / "deep-folders.dbx", deep);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
     if (store.kind == Kind::kMessages) {
         out << "messages " << store.messages;
     } else {
-        out << (store.kind == Kind::kFolderList ? "folder list" : "no message store");
+        out << (store.kind == Kind::kFolderList ? "folder list"
+                : store.kind == Kind::kOther    ? "no message store"
+                                                : "unknown kind");
     }
     out << "\tbytes " << store.size << "\treclaimable " << store.reclaimable << "\tof 2 GB limit "
         << Percent(store.shareOfLimit) << '\n';

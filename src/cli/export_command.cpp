@@ -32,7 +32,9 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
     });
     if (!summary) return Fail(err, summary.reason());
     out << mailstore::ExportSummaryText(choice->source().description(), args.outFolder, *summary);
-    return summary->skipped > 0 ? kExitPartial : kExitOk;
+    const bool partial =
+        summary->skipped > 0 || !summary->storesLeftOut.empty() || !summary->stopped.empty();
+    return partial ? kExitPartial : kExitOk;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "mailstore/chunk_chain.h"
 
+#include <algorithm>
 #include <array>
 
 #include "mailstore/dbx_layout.h"
@@ -49,13 +50,31 @@ Result<ChunkHeader> ReadChunkHeader(const StoreBytes& bytes, std::uint64_t offse
     return CheckChunk(bytes, offset, raw.data());
 }
 
-Result<std::uint64_t> CheckChunkChain(const StoreBytes& bytes, std::uint32_t first) {
+Status ChunkClaims::claim(const StoreBytes& bytes, std::uint32_t offset, std::uint32_t first,
+                          std::uint32_t owner) {
+    // Offsets are 32-bit: a larger file holds no chunk past 4 GB.
+    constexpr std::uint64_t kOffsets = std::uint64_t{1} << 32;
+    if (m_owners.empty()) m_owners.resize(std::min(m_storeSize, kOffsets) / kChunkSize + 1, 0);
+    std::uint32_t& slot = m_owners.at(offset / kChunkSize);
+    if (slot == owner) return DamageAt(bytes, first, "chunk chain loops");
+    if (slot != 0) return DamageAt(bytes, offset, kChunkSharedDamage);
+    slot = owner;
+    return Status::Ok();
+}
+
+Result<std::uint64_t> CheckChunkChain(const StoreBytes& bytes, std::uint32_t first,
+                                      ChunkClaims* claims, std::uint32_t owner) {
     std::uint64_t size = 0;
     std::uint64_t chunks = 0;
     for (std::uint32_t offset = first; offset != 0;) {
         if (++chunks > MostChunks(bytes)) return DamageAt(bytes, first, "chunk chain loops");
         Result<ChunkHeader> chunk = ReadChunkHeader(bytes, offset);
         if (!chunk) return chunk.status();
+        if (claims != nullptr) {
+            if (Status claimed = claims->claim(bytes, offset, first, owner); !claimed) {
+                return claimed;
+            }
+        }
         size += chunk->used;
         offset = chunk->next;
     }

@@ -39,6 +39,9 @@ Result<DbxHeader> ReadDbxHeader(const StoreBytes& bytes) {
         header.kind = DbxHeader::Kind::kMessages;
     } else if (Holds(*raw, kClassIdOffset, kFolderListClassId)) {
         header.kind = DbxHeader::Kind::kFolderList;
+    } else if (Holds(*raw, kClassIdOffset, kPop3ListClassIdStart) ||
+               Holds(*raw, kClassIdOffset, kOfflineListClassIdStart)) {
+        header.kind = DbxHeader::Kind::kOther;
     }
     header.treeRoot = FieldAt(*raw, kHeaderTreeRoot);
     header.treeEntries = FieldAt(*raw, kHeaderTreeEntries);

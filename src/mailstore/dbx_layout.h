@@ -16,6 +16,10 @@ inline constexpr std::array<std::uint8_t, 16> kMessageStoreClassId = {
     0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0, 0x4F, 0xA3, 0x09, 0xD4};
 inline constexpr std::array<std::uint8_t, 16> kFolderListClassId = {
     0xC6, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00, 0xC0, 0x4F, 0xA3, 0x09, 0xD4};
+// Stores that hold no messages, told by the first four bytes of their class id: the POP3 server's
+// message list (pop3uidl.dbx) and the offline list (Offline.dbx).
+inline constexpr std::array<std::uint8_t, 4> kPop3ListClassIdStart = {0xC7, 0xFD, 0x74, 0x6F};
+inline constexpr std::array<std::uint8_t, 4> kOfflineListClassIdStart = {0x30, 0x9D, 0xFE, 0x26};
 
 inline constexpr std::uint32_t kHeaderSize = 0x24BC;
 inline constexpr std::uint32_t kHeaderVersion = 0x14;  // two words, 5 and 5

@@ -10,7 +10,15 @@ std::string ExportSummaryText(const std::string& sourceDescription,
                        "\nMessages: " + std::to_string(summary.messages) +
                        "\nBytes: " + std::to_string(summary.bytes) +
                        "\nRecovered: " + std::to_string(summary.recovered) +
-                       "\nSkipped: " + std::to_string(summary.skipped) + "\n";
+                       "\nSkipped: " + std::to_string(summary.skipped) +
+                       "\nStores left out: " + std::to_string(summary.storesLeftOut.size()) + "\n";
+    for (const std::string& store : summary.storesLeftOut) text += "Left out: " + store + "\n";
+    if (!summary.stopped.empty()) {
+        text += "Stopped before the end: " + summary.stopped + "\n";
+        for (const auto& folder : summary.complete) {
+            text += "Complete: " + (outFolder / folder).string() + "\n";
+        }
+    }
     for (const std::string& note : summary.notes) text += note + "\n";
     return text;
 }

@@ -65,6 +65,7 @@ std::vector<std::string> FolderPath(const std::vector<MailFolder>& folders, std:
          folder != nullptr && folder->id != kRootFolderId &&
          folder->parent != MailFolder::kNoParent && seen.insert(folder->id).second;
          folder = FindFolder(folders, folder->parent)) {
+        if (path.size() == kFolderDepthLimit) return {};
         path.push_back(folder->name);
     }
     std::reverse(path.begin(), path.end());

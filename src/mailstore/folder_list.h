@@ -29,8 +29,13 @@ struct MailFolder {
 Result<std::vector<MailFolder>> ReadFolderList(const StoreBytes& bytes, ReadMode mode,
                                                std::vector<StoreDamage>* damages);
 
+// The deepest a folder may be nested below the root: Outlook Express offers no more than a few
+// levels, and a deeper chain (a hostile folder list) would cost memory and time out of proportion.
+inline constexpr std::size_t kFolderDepthLimit = 64;
+
 // The folder's path below the root as names from the top ("Inbox", "Projects"): the root and
-// folders whose parents loop or are missing end the path where the chain breaks.
+// folders whose parents loop or are missing end the path where the chain breaks. A folder nested
+// deeper than kFolderDepthLimit has no path (empty).
 std::vector<std::string> FolderPath(const std::vector<MailFolder>& folders, std::uint32_t id);
 
 }  // namespace quillet::mailstore

@@ -16,12 +16,31 @@ std::size_t CutOnCharacter(std::string_view text, std::size_t limit) {
     return cut;
 }
 
+// The bytes of a character that changes the direction text is shown in (U+200E, U+200F,
+// U+202A..U+202E, U+2066..U+2069) at text[pos], or 0: such a character makes a name read other
+// than it is ("txt.exe" shown as "exe.txt").
+std::size_t DirectionControlAt(std::string_view text, std::size_t pos) {
+    if (text.size() - pos < 3 || text[pos] != '\xE2') return 0;
+    const auto second = static_cast<unsigned char>(text[pos + 1]);
+    const auto third = static_cast<unsigned char>(text[pos + 2]);
+    const bool control =
+        (second == 0x80 && (third == 0x8E || third == 0x8F || (third >= 0xAA && third <= 0xAE))) ||
+        (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+    return control ? 3 : 0;
+}
+
 }  // namespace
 
 std::string SafeFolderName(std::string_view name) {
     std::string safe;
     safe.reserve(name.size());
-    for (char c : name) {
+    for (std::size_t pos = 0; pos < name.size(); ++pos) {
+        if (const std::size_t control = DirectionControlAt(name, pos); control > 0) {
+            safe += '_';
+            pos += control - 1;
+            continue;
+        }
+        const char c = name[pos];
         const auto byte = static_cast<unsigned char>(c);
         safe += c == '/' || c == '\\' || byte < 0x20 || byte == 0x7F ? '_' : c;
     }

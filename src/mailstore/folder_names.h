@@ -16,7 +16,8 @@ inline constexpr std::size_t kFolderNameLimit = 150;
 // The name of a folder whose own name has nothing left that a file system can hold.
 inline constexpr std::string_view kUnnamedFolder = "Folder";
 
-// A folder's name made fit to be a file's or folder's name: "/", "\" and control characters
+// A folder's name made fit to be a file's or folder's name: "/", "\", control characters and the
+// characters that change the direction of text (U+200E, U+200F, U+202A..U+202E, U+2066..U+2069)
 // become "_"; blanks and dots at either end are dropped (so it is never "." or "..", nor hidden);
 // it is cut to kFolderNameLimit bytes on a character's boundary; an empty result is
 // kUnnamedFolder. Pure; safe from any thread.

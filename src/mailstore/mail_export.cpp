@@ -10,11 +10,14 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 
+#include "mailstore/export_folders.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_names.h"
 #include "mailstore/folder_output.h"
 #include "platform/case_fold.h"
+#include "platform/durable_file.h"
 
 namespace quillet::mailstore {
 
@@ -32,9 +35,16 @@ constexpr std::array<std::string_view, 2> kOtherStores = {"pop3uidl.dbx", "Offli
 struct StorePlan {
     std::string fileName;
     std::uint64_t size = 0;
-    std::vector<std::string> path;  // safe and unique names from the top
+    std::vector<std::string> path;   // safe and unique names from the top
+    std::filesystem::path relative;  // below the output folder
     std::filesystem::path target;
+    bool keep = false;  // complete from an earlier export that stopped: left as it is
 };
+
+// A plan's line in kIncompleteExportFile.
+std::string CompleteLine(const StorePlan& plan) {
+    return plan.relative.string() + "\t" + plan.fileName + "\t" + std::to_string(plan.size);
+}
 
 std::string Hex(std::uint64_t value) {
     char text[24];
@@ -61,13 +71,17 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
 }
 
 // The folders from the top down to folders[index], as FolderPath walks them: the root is left
-// out, and a missing or looping parent ends the chain.
-std::vector<std::size_t> FolderChain(const std::vector<MailFolder>& folders, std::size_t index) {
+// out, and a missing or looping parent ends the chain. Nullopt for a folder nested deeper than
+// kFolderDepthLimit.
+std::optional<std::vector<std::size_t>> FolderChain(const std::vector<MailFolder>& folders,
+                                                    std::size_t index) {
     std::vector<std::size_t> chain;
-    std::vector<bool> seen(folders.size(), false);
+    std::set<std::size_t> seen;
     std::optional<std::size_t> current = index;
-    while (current && !seen[*current] && folders[*current].parent != MailFolder::kNoParent) {
-        seen[*current] = true;
+    while (current && !seen.contains(*current) &&
+           folders[*current].parent != MailFolder::kNoParent) {
+        if (chain.size() == kFolderDepthLimit) return std::nullopt;
+        seen.insert(*current);
         chain.push_back(*current);
         const std::uint32_t parent = folders[*current].parent;
         auto found =
@@ -116,11 +130,20 @@ class Export {
 
     ~Export() {
         if (m_succeeded) return;
-        for (const auto& file : m_placeholders) ::unlink(file.c_str());
-        // The folders this export made that stayed empty when it failed.
-        for (auto folder = m_createdFolders.rbegin(); folder != m_createdFolders.rend(); ++folder) {
-            ::rmdir(folder->c_str());
+        // The folders this export made that stayed empty when it stopped, and the empty mbox
+        // files beside those of them that went.
+        auto removeEmptyFolders = [this] {
+            for (auto folder = m_createdFolders.rbegin(); folder != m_createdFolders.rend();
+                 ++folder) {
+                ::rmdir(folder->c_str());
+            }
+        };
+        removeEmptyFolders();
+        struct stat info;
+        for (const auto& [file, subfolders] : m_placeholders) {
+            if (::lstat(subfolders.c_str(), &info) != 0) ::unlink(file.c_str());
         }
+        removeEmptyFolders();
     }
 
     Result<ExportSummary> run();
@@ -130,7 +153,11 @@ class Export {
     Result<std::vector<StorePlan>> plan();
     std::string wanted(std::string name) const;
     Status makeFolders(const std::filesystem::path& folder);
-    Status addParentMbox(const std::filesystem::path& subfolders);
+    Status addParentMbox(int parent, const std::string& name,
+                         const std::filesystem::path& subfolders);
+    Status checkTargets(std::vector<StorePlan>& plans);
+    std::set<std::string> readCompleteLines() const;
+    Status writeCompleteLines() const;
     Status exportStore(const StorePlan& store, std::size_t position, std::size_t count);
     Status exportMessages(const StorePlan& store, MessageStore& messages, FolderOutput& output);
     void reportBytes(std::uint64_t inStore, std::uint64_t storeSize);
@@ -140,8 +167,11 @@ class Export {
     MailProgress* m_progress;
     FolderNamer m_namer;
     ExportSummary m_summary;
+    ExportFolders m_folders;
     std::vector<std::filesystem::path> m_createdFolders;
-    std::vector<std::filesystem::path> m_placeholders;  // empty mbox files of parents
+    // Empty mbox files of parents, each with the folder of subfolders it stands beside.
+    std::vector<std::pair<std::filesystem::path, std::filesystem::path>> m_placeholders;
+    std::vector<std::string> m_completeLines;
     std::uint64_t m_bytesTotal = 0;
     std::uint64_t m_bytesDone = 0;  // the sizes of the stores finished
     bool m_succeeded = false;
@@ -189,7 +219,12 @@ Result<std::vector<StorePlan>> Export::plan() {
         const MailSource::StoreName* store;
         std::vector<std::size_t> chain;
         std::uint64_t order;
+        std::uint64_t byFileName;  // its key among the folders named after their store files
     };
+    // Too deep a folder, or too long a path: a strict export stops, a salvaging one puts the
+    // store's messages at the top.
+    const bool strict = m_options.mode == ReadMode::kStrict;
+    std::vector<std::string> tooDeep;
     const std::vector<std::optional<std::size_t>> folderOf = FoldersOfStores(stores, folders);
     std::vector<Named> named;
     for (std::size_t i = 0; i < stores.size(); ++i) {
@@ -202,10 +237,19 @@ Result<std::vector<StorePlan>> Export::plan() {
             kOtherStores.begin(), kOtherStores.end(),
             [&](std::string_view name) { return EqualsIgnoringCase(store.fileName, name); });
         if (!folderOf[i] && other) continue;
-        Named entry{&store, {}, (std::uint64_t{1} << 32) + i};
+        Named entry{&store, {}, (std::uint64_t{1} << 32) + i, (std::uint64_t{1} << 32) + i};
         if (folderOf[i]) {
-            entry.chain = FolderChain(folders, *folderOf[i]);
-            if (!entry.chain.empty()) entry.order = folders[*folderOf[i]].id;
+            auto chain = FolderChain(folders, *folderOf[i]);
+            if (!chain) {
+                const std::string reason = std::string(kFolderListFile) + ": the folder of " +
+                                           store.fileName + " is nested deeper than " +
+                                           std::to_string(kFolderDepthLimit) + " levels";
+                if (strict) return Status::Error(reason, ErrorKind::kCorrupt);
+                tooDeep.push_back(reason);
+            } else {
+                entry.chain = std::move(*chain);
+                if (!entry.chain.empty()) entry.order = folders[*folderOf[i]].id;
+            }
         }
         named.push_back(std::move(entry));
     }
@@ -215,14 +259,23 @@ Result<std::vector<StorePlan>> Export::plan() {
         return depthA != depthB ? depthA < depthB : a.order < b.order;
     });
 
+    auto relativeOf = [&](const std::vector<std::string>& path) {
+        std::filesystem::path relative;
+        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+            relative /= m_options.format == ExportFormat::kMbox
+                            ? path[i] + std::string(kSubfolderSuffix)
+                            : path[i];
+        }
+        return relative / path.back();
+    };
     std::vector<StorePlan> plans;
     for (const Named& entry : named) {
-        StorePlan plan{entry.store->fileName, entry.store->size, {}, m_options.outFolder};
+        StorePlan plan{entry.store->fileName, entry.store->size, {}, {}, {}};
+        const std::string& file = entry.store->fileName;
+        const std::string byFileName = file.substr(0, file.size() - kStoreExtension.size());
         if (entry.chain.empty()) {
-            const std::string& file = entry.store->fileName;
             plan.path.push_back(
-                m_namer.name(FolderNamer::kTopLevel, entry.order,
-                             wanted(file.substr(0, file.size() - kStoreExtension.size()))));
+                m_namer.name(FolderNamer::kTopLevel, entry.byFileName, wanted(byFileName)));
         }
         std::uint64_t parent = FolderNamer::kTopLevel;
         for (std::size_t index : entry.chain) {
@@ -230,18 +283,29 @@ Result<std::vector<StorePlan>> Export::plan() {
                 m_namer.name(parent, folders[index].id, wanted(folders[index].name)));
             parent = folders[index].id;
         }
-        for (std::size_t i = 0; i + 1 < plan.path.size(); ++i) {
-            plan.target /= m_options.format == ExportFormat::kMbox
-                               ? plan.path[i] + std::string(kSubfolderSuffix)
-                               : plan.path[i];
+        plan.relative = relativeOf(plan.path);
+        if (plan.relative.native().size() > kFolderPathLimit) {
+            const std::string reason = file +
+                                       ": its folder's path below the output folder would "
+                                       "pass " +
+                                       std::to_string(kFolderPathLimit) + " bytes";
+            if (strict) return Status::Error(reason, ErrorKind::kCorrupt);
+            tooDeep.push_back(reason);
+            plan.path = {
+                m_namer.name(FolderNamer::kTopLevel, entry.byFileName, wanted(byFileName))};
+            plan.relative = relativeOf(plan.path);
         }
-        plan.target /= plan.path.back();
+        plan.target = m_options.outFolder / plan.relative;
         m_bytesTotal += plan.size;
         plans.push_back(std::move(plan));
+    }
+    for (const std::string& reason : tooDeep) {
+        m_summary.notes.push_back(reason + "; its messages go to the top, named after the store");
     }
     return plans;
 }
 
+// The output folder itself, reached as the user named it.
 Status Export::makeFolders(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> missing;
     struct stat info;
@@ -256,28 +320,30 @@ Status Export::makeFolders(const std::filesystem::path& folder) {
                                  errno == ENOSPC ? ErrorKind::kDiskFull : ErrorKind::kIo);
         }
         m_createdFolders.push_back(*at);
-        if (Status s = addParentMbox(*at); !s) return s;
     }
     return Status::Ok();
 }
 
 // Thunderbird finds a folder's subfolders in "<name>.sbd" only beside a mbox file "<name>", so a
-// folder that has subfolders but no messages of its own (no store) gets an empty one.
-Status Export::addParentMbox(const std::filesystem::path& subfolders) {
-    const std::string name = subfolders.filename().string();
+// folder that has subfolders but no messages of its own (no store) gets an empty one. `name` is
+// the new folder's in the folder of `parent`.
+Status Export::addParentMbox(int parent, const std::string& name,
+                             const std::filesystem::path& subfolders) {
+    m_createdFolders.push_back(subfolders);
     if (m_options.format != ExportFormat::kMbox || !name.ends_with(kSubfolderSuffix)) {
         return Status::Ok();
     }
-    const std::filesystem::path mbox =
-        subfolders.parent_path() / name.substr(0, name.size() - kSubfolderSuffix.size());
-    const int descriptor = ::open(mbox.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const std::string mboxName = name.substr(0, name.size() - kSubfolderSuffix.size());
+    const std::filesystem::path mbox = subfolders.parent_path() / mboxName;
+    const int descriptor = ::openat(parent, mboxName.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (descriptor < 0) {
         if (errno == EEXIST) return Status::Ok();
         return Status::Error("Cannot create " + mbox.string() + ": " + std::strerror(errno),
                              errno == ENOSPC ? ErrorKind::kDiskFull : ErrorKind::kIo);
     }
     ::close(descriptor);
-    m_placeholders.push_back(mbox);
+    m_placeholders.emplace_back(mbox, subfolders);
     return Status::Ok();
 }
 
@@ -347,18 +413,28 @@ Status Export::exportStore(const StorePlan& store, std::size_t position, std::si
         if (m_options.mode == ReadMode::kStrict || !messages.status().is(ErrorKind::kCorrupt)) {
             return messages.status();
         }
+        m_summary.storesLeftOut.push_back(store.fileName);
         m_summary.notes.push_back(messages.reason() + " (store left out)");
         return Status::Ok();
     }
-    for (const std::string& warning : (*messages)->warnings()) {
-        m_summary.notes.push_back(store.fileName + ": " + warning);
-    }
+    // A warning names its store itself.
+    for (const std::string& warning : (*messages)->warnings()) m_summary.notes.push_back(warning);
     // The damage readMessage finds is told with the message it leaves out.
     for (const StoreDamage& damage : (*messages)->damages()) {
         m_summary.notes.push_back(DamageNote(store.fileName, damage));
     }
 
-    if (Status s = makeFolders(store.target.parent_path()); !s) return s;
+    auto folder = m_folders.openFolder(
+        store.relative.parent_path(),
+        [this](int parent, const std::string& name, const std::filesystem::path& made) {
+            return addParentMbox(parent, name, made);
+        });
+    if (!folder) return folder.status();
+    // The output replaces what is at the target by name, never through a link.
+    Status link =
+        ExportFolders::RefuseLink(*folder, store.relative.filename().string(), store.target);
+    ::close(*folder);
+    if (!link) return link;
     std::unique_ptr<FolderOutput> output =
         m_options.format == ExportFormat::kMbox
             ? MakeMboxOutput(store.target)
@@ -367,27 +443,116 @@ Status Export::exportStore(const StorePlan& store, std::size_t position, std::si
     if (Status s = exportMessages(store, **messages, *output); !s) return s;
     if (Status s = output->commit(); !s) return s;
     ++m_summary.folders;
+    m_summary.complete.push_back(store.relative);
+    m_completeLines.push_back(CompleteLine(store));
+    return Status::Ok();
+}
+
+// Refuses links in the way of every target, and targets already there (without force) but those
+// that an earlier stopped export completed, which are kept. Changes nothing.
+Status Export::checkTargets(std::vector<StorePlan>& plans) {
+    struct stat info;
+    if (::stat(m_options.outFolder.c_str(), &info) != 0) return Status::Ok();
+    ExportFolders existing;
+    if (Status s = existing.open(m_options.outFolder); !s) return s;
+    const std::set<std::string> completed = readCompleteLines();
+    for (StorePlan& store : plans) {
+        bool exists = false;
+        if (Status way = existing.checkWay(store.relative, &exists); !way) return way;
+        if (!exists || m_options.force) continue;
+        if (!completed.contains(CompleteLine(store))) {
+            return Status::Error(store.target.string() + " already exists", ErrorKind::kInUse);
+        }
+        store.keep = true;
+    }
+    return Status::Ok();
+}
+
+std::set<std::string> Export::readCompleteLines() const {
+    // The list is the export's own: one a user made longer than this is no list of ours.
+    constexpr std::size_t kMostBytes = 1 << 20;
+    std::set<std::string> lines;
+    const std::filesystem::path file = m_options.outFolder / kIncompleteExportFile;
+    const int descriptor = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) return lines;
+    std::string text(kMostBytes + 1, '\0');
+    std::size_t filled = 0;
+    bool failed = false;
+    while (filled < text.size()) {
+        const ssize_t got = ::read(descriptor, text.data() + filled, text.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        failed = got < 0;
+        if (got <= 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    ::close(descriptor);
+    if (failed || filled > kMostBytes) return lines;
+    text.resize(filled);
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.insert(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+Status Export::writeCompleteLines() const {
+    std::string text;
+    for (const std::string& line : m_completeLines) text += line + "\n";
+    const std::string temporary = std::string(kIncompleteExportFile) + ".new";
+    const int out = m_folders.descriptor();
+    ::unlinkat(out, temporary.c_str(), 0);
+    const int descriptor = ::openat(out, temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const std::filesystem::path file = m_options.outFolder / kIncompleteExportFile;
+    if (descriptor < 0) {
+        return Status::Error("Cannot write " + file.string() + ": " + std::strerror(errno));
+    }
+    Status written = WriteAllToFd(descriptor, text);
+    if (written && ::fsync(descriptor) != 0) written = Status::Error(std::strerror(errno));
+    ::close(descriptor);
+    if (written && ::renameat(out, temporary.c_str(), out, file.filename().c_str()) != 0) {
+        written = Status::Error(std::strerror(errno));
+    }
+    if (!written) {
+        ::unlinkat(out, temporary.c_str(), 0);
+        return Status::Error("Cannot write " + file.string() + ": " + written.reason(),
+                             written.kind());
+    }
     return Status::Ok();
 }
 
 Result<ExportSummary> Export::run() {
     auto plans = plan();
     if (!plans) return plans.status();
-    if (!m_options.force) {
-        for (const StorePlan& store : *plans) {
-            struct stat info;
-            if (::lstat(store.target.c_str(), &info) == 0) {
-                return Status::Error(store.target.string() + " already exists", ErrorKind::kInUse);
-            }
-        }
-    }
+    if (Status s = checkTargets(*plans); !s) return s;
     if (Status s = makeFolders(m_options.outFolder); !s) return s;
+    if (Status s = m_folders.open(m_options.outFolder); !s) return s;
     for (std::size_t i = 0; i < plans->size(); ++i) {
         const StorePlan& store = (*plans)[i];
-        if (Status s = exportStore(store, i, plans->size()); !s) return s;
+        Status exported = Status::Ok();
+        if (store.keep) {
+            m_summary.complete.push_back(store.relative);
+            m_completeLines.push_back(CompleteLine(store));
+            m_summary.notes.push_back(store.target.string() +
+                                      ": kept as an earlier export that stopped completed it");
+        } else {
+            exported = exportStore(store, i, plans->size());
+        }
+        if (!exported) {
+            // What is complete stays, and a later export goes on from there.
+            if (m_completeLines.empty()) return exported;
+            if (Status listed = writeCompleteLines(); !listed) {
+                return Status::Error(exported.reason() + "; " + listed.reason(), exported.kind());
+            }
+            m_summary.stopped = exported.reason();
+            return m_summary;
+        }
         m_bytesDone += store.size;
         reportBytes(0, 0);
     }
+    // Nothing is left for a later export to go on with.
+    ::unlinkat(m_folders.descriptor(), std::string(kIncompleteExportFile).c_str(), 0);
     m_succeeded = true;
     return m_summary;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mailstore/mail_progress.h"
@@ -26,6 +27,17 @@ struct ExportOptions {
     bool force = false;  // replace files and folders already there
 };
 
+// Folders nested deeper than this below the root of Folders.dbx, or whose path below the output
+// folder would pass kFolderPathLimit bytes, are damage: a salvaging export puts their messages at
+// the top, named after their store file.
+inline constexpr std::size_t kFolderPathLimit = 3000;
+
+// The file an export that stopped after completing some folders leaves in the output folder: one
+// line per complete folder ("<path below the output folder>\t<store file>\t<store size>"). A
+// later export without `force` keeps the folders it lists (of the same store and size) rather than
+// refusing them as in the way, and removes it when it completes.
+inline constexpr std::string_view kIncompleteExportFile = ".quillet-incomplete-export";
+
 // What an export did, for the closing summary.
 struct ExportSummary {
     std::uint32_t folders = 0;       // mail folders written
@@ -35,19 +47,32 @@ struct ExportSummary {
     std::uint64_t skipped = 0;       // messages left out because they are damaged
     std::vector<std::string> notes;  // one line per recovered or skipped message, per damage and
                                      // warning, naming the store
+    // Stores a salvaging export left out whole (their header unusable), by file name.
+    std::vector<std::string> storesLeftOut;
+    // Why the export stopped before its end (the first damage of a strict export, a full disk, a
+    // cancel), when it had completed folders by then; empty when it ran to its end.
+    std::string stopped;
+    // The mail folders complete in the output folder, paths below it: those written, and those
+    // an earlier stopped export completed and this one kept.
+    std::vector<std::filesystem::path> complete;
 };
 
 // Exports every message store of `source` into options.outFolder. Folder names come from the
 // source's Folders.dbx (a store it does not name is exported under its file name without
 // ".dbx"), made safe for the file system (no "/", no control characters, never "." or "..";
 // names that clash get " (2)", " (3)"...). A file or folder already there is never replaced
-// without options.force (the export then fails with kInUse before writing anything). Each folder
-// is written under a temporary name beside its target and renamed when complete, so a failed or
-// cancelled export leaves no half-written folder or file.
+// without options.force (the export then fails with kInUse before writing anything), except a
+// folder kIncompleteExportFile lists. A symbolic link inside the output folder on the way to a
+// folder, or where one goes, fails the export with kInUse and its path, with or without force
+// (see ExportFolders). Each folder is written under a temporary name beside its target and renamed
+// when complete, so a failed or cancelled export leaves no half-written folder or file.
 //
-// Strict: the first damage fails the export with the reader's reason (kCorrupt), and what was not
+// Strict: the first damage stops the export with the reader's reason (kCorrupt), and what was not
 // yet complete is removed. Salvage: damaged messages are skipped, recovered ones exported, and
-// the summary says which and how. `progress` may be null.
+// the summary says which and how; a store whose header is unusable is left out and named.
+// An export that stops (damage, a full disk, a cancel) fails when no folder was complete by then;
+// otherwise it succeeds with the reason in `stopped`, the folders in `complete`, and
+// kIncompleteExportFile written. `progress` may be null.
 Result<ExportSummary> ExportMail(MailSource& source, const ExportOptions& options,
                                  MailProgress* progress);
 

@@ -30,6 +30,11 @@ MessageEntry EntryOf(const IndexedInfo& info, std::uint32_t offset) {
 
 }  // namespace
 
+MessageStore::MessageStore(const StoreBytes& bytes, ReadMode mode)
+    : m_bytes(bytes), m_mode(mode), m_claims(std::make_unique<ChunkClaims>(bytes.size())) {}
+
+MessageStore::~MessageStore() = default;
+
 Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes, ReadMode mode) {
     Result<DbxHeader> header = ReadDbxHeader(bytes);
     if (!header) return header.status();
@@ -69,6 +74,7 @@ Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes
     messages.erase(std::unique(messages.begin(), messages.end(), sameIndex), messages.end());
 
     if (mode == ReadMode::kSalvage) AppendRecoveredMessages(bytes, messages, damages);
+    store->m_claimed.assign(messages.size(), false);
     return store;
 }
 
@@ -78,6 +84,11 @@ Status MessageStore::readMessage(const MessageEntry& message, const Sink& sink) 
         Status read = StreamDeletedChain(m_bytes, message.firstChunk, sink);
         if (Status noted = NoteDamage(m_bytes, read, m_mode, m_damages); !noted) return noted;
         return read;
+    }
+    if (Result<std::uint64_t> claimed = claimChain(message); !claimed) {
+        // Salvaging, the damage is recorded too; the message still fails.
+        Status noted = NoteDamage(m_bytes, claimed.status(), m_mode, m_damages);
+        return noted ? claimed.status() : noted;
     }
     // A small message is read once, checked as it is read, and handed over whole; a larger one is
     // checked first and read again, so that memory stays bounded.
@@ -101,6 +112,37 @@ Status MessageStore::readMessage(const MessageEntry& message, const Sink& sink) 
         return noted ? checked.status() : noted;
     }
     return StreamChunkChain(m_bytes, message.firstChunk, sink);
+}
+
+Result<std::uint64_t> MessageStore::checkMessage(const MessageEntry& message) {
+    if (message.firstChunk == 0) return std::uint64_t{0};
+    Result<std::uint64_t> size = std::uint64_t{message.recordedSize};
+    if (message.origin == MessageEntry::Origin::kDeletedChain) {
+        if (Status read =
+                StreamDeletedChain(m_bytes, message.firstChunk,
+                                   [](std::span<const std::byte>) { return Status::Ok(); });
+            !read) {
+            size = read;
+        }
+    } else {
+        size = claimChain(message);
+    }
+    if (!size) {
+        Status noted = NoteDamage(m_bytes, size.status(), m_mode, m_damages);
+        if (!noted) return noted;
+    }
+    return size;
+}
+
+Result<std::uint64_t> MessageStore::claimChain(const MessageEntry& message) {
+    const bool listed = !m_messages.empty() && &message >= m_messages.data() &&
+                        &message < m_messages.data() + m_messages.size();
+    const std::size_t position =
+        listed ? static_cast<std::size_t>(&message - m_messages.data()) : 0;
+    if (!listed || m_claimed[position]) return CheckChunkChain(m_bytes, message.firstChunk);
+    m_claimed[position] = true;
+    return CheckChunkChain(m_bytes, message.firstChunk, m_claims.get(),
+                           static_cast<std::uint32_t>(position + 1));
 }
 
 }  // namespace quillet::mailstore

@@ -13,6 +13,8 @@
 
 namespace quillet::mailstore {
 
+class ChunkClaims;
+
 // How a reader meets damage. Strict: the first inconsistency is the failure (a clear error naming
 // the store and the offset). Salvage: every inconsistency is recorded as a StoreDamage and the
 // reader goes on with what is still sound, and also scans the store for messages the tree no
@@ -27,8 +29,13 @@ struct StoreDamage {
 
 // What a store's header says (the fields the reader uses and the health check reports).
 struct DbxHeader {
-    enum class Kind { kMessages, kFolderList, kOther };
-    Kind kind = Kind::kOther;
+    enum class Kind {
+        kMessages,
+        kFolderList,
+        kOther,    // a store of a known kind that holds no messages (pop3uidl.dbx, Offline.dbx)
+        kUnknown,  // a class id of no known kind
+    };
+    Kind kind = Kind::kUnknown;
     std::uint32_t treeRoot = 0;         // 0 when the tree is empty
     std::uint32_t treeEntries = 0;      // entries the header counts in the main tree
     std::uint32_t highestIndex = 0;     // the highest message index given out
@@ -75,6 +82,8 @@ class MessageStore {
     // readMessage holds a message of up to this many bytes in memory, to read its chunks once.
     static constexpr std::size_t kHeldMessageLimit = 16 << 20;
 
+    ~MessageStore();
+
     // Fails (strict: at the first damage; salvage: only when the header itself is unusable) with
     // kCorrupt naming the store and the offset; with the StoreBytes' failure when reading fails.
     // A store that is not a message store (Folders.dbx, another class id) fails with kCorrupt.
@@ -100,10 +109,24 @@ class MessageStore {
     // naming the store and the offset (and, salvaging, records the damage too); with the sink's
     // failure when the sink fails. A message without a body (firstChunk 0) hands over nothing
     // and succeeds.
+    //
+    // Each chunk belongs to one message: the first message of messages() read (or checked) to
+    // reach a chunk keeps it, and a later one that reaches it too is damaged
+    // (kChunkSharedDamage), so that the bytes read from a store never pass its size and the work
+    // stays in proportion to it however many messages lead into one chain. A message read a
+    // second time is read as the first time; an entry that is not one of messages() is checked on
+    // its own.
     Status readMessage(const MessageEntry& message, const Sink& sink);
 
+    // Checks the message's chunk chain as readMessage does (its chunks claimed the same way),
+    // reading no data, and returns its size in bytes. Damage is recorded as readMessage records
+    // it.
+    Result<std::uint64_t> checkMessage(const MessageEntry& message);
+
   private:
-    MessageStore(const StoreBytes& bytes, ReadMode mode) : m_bytes(bytes), m_mode(mode) {}
+    MessageStore(const StoreBytes& bytes, ReadMode mode);
+    // Checks the chain of a message with a body and claims its chunks (see readMessage).
+    Result<std::uint64_t> claimChain(const MessageEntry& message);
 
     const StoreBytes& m_bytes;
     ReadMode m_mode;
@@ -112,6 +135,8 @@ class MessageStore {
     std::vector<StoreDamage> m_damages;
     std::vector<std::string> m_warnings;
     std::vector<std::byte> m_heldMessage;  // the message being read, when it is small enough
+    std::unique_ptr<ChunkClaims> m_claims;
+    std::vector<bool> m_claimed;  // per message: its chain was claimed (or found damaged) before
 };
 
 }  // namespace quillet::mailstore

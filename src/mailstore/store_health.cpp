@@ -20,16 +20,14 @@ void CheckMessageStore(const StoreBytes& bytes, StoreHealth& health) {
         health.damages.push_back(DamageFrom(bytes, store.status()));
         return;
     }
-    for (const StoreDamage& damage : (*store)->damages()) {
-        if (!IsRecoveryNote(damage)) health.damages.push_back(damage);
-    }
+    // Checking a chain records its damage with the store's own (a salvaging read).
     for (const MessageEntry& message : (*store)->messages()) {
         if (message.origin != MessageEntry::Origin::kIndex) continue;
         ++health.messages;
-        if (message.firstChunk == 0) continue;
-        if (auto size = CheckChunkChain(bytes, message.firstChunk); !size) {
-            health.damages.push_back(DamageFrom(bytes, size.status()));
-        }
+        (void)(*store)->checkMessage(message);
+    }
+    for (const StoreDamage& damage : (*store)->damages()) {
+        if (!IsRecoveryNote(damage)) health.damages.push_back(damage);
     }
 }
 
@@ -47,6 +45,9 @@ StoreHealth CheckStore(const StoreBytes& bytes) {
     }
     health.kind = header->kind;
     health.reclaimable = header->spaceFreed;
+    if (header->kind == DbxHeader::Kind::kUnknown) {
+        health.damages.push_back({kClassIdOffset, kUnknownStoreDamage});
+    }
     switch (header->kind) {
         case DbxHeader::Kind::kMessages:
             CheckMessageStore(bytes, health);
@@ -58,6 +59,7 @@ StoreHealth CheckStore(const StoreBytes& bytes) {
             }
             [[fallthrough]];
         case DbxHeader::Kind::kOther:
+        case DbxHeader::Kind::kUnknown:
             // Stores that hold no messages have no tree of messages to check; their freed space
             // counts all the same.
             if (auto freed = ReadUint32(bytes, kHeaderSpaceFreed); freed) {

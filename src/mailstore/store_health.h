@@ -14,7 +14,7 @@ namespace quillet::mailstore {
 // What the health check finds in one store.
 struct StoreHealth {
     std::string name;
-    DbxHeader::Kind kind = DbxHeader::Kind::kOther;
+    DbxHeader::Kind kind = DbxHeader::Kind::kUnknown;
     std::uint64_t size = 0;         // bytes
     std::uint32_t messages = 0;     // messages the tree reaches
     std::uint64_t reclaimable = 0;  // bytes a compaction would give back (the header's count)
@@ -22,6 +22,10 @@ struct StoreHealth {
     std::vector<StoreDamage> damages;  // every inconsistency, the message chains' included
     bool damaged() const { return !damages.empty(); }
 };
+
+// The damage the health check reports for a store of a kind it does not know (at the class id).
+inline constexpr char kUnknownStoreDamage[] = "not a store of a known kind";
+inline constexpr std::uint64_t kClassIdOffset = 0x04;
 
 // Reads the whole store as a salvaging read does (every message's chunk chain walked, no data
 // kept) and reports it. A store whose header cannot be read at all is reported with one damage

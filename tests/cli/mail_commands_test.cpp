@@ -61,6 +61,14 @@ TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {
     EXPECT_EQ(strict.exitCode, 2);
     EXPECT_NE(strict.err.find("Inbox.dbx"), std::string::npos) << strict.err;
     EXPECT_FALSE(std::filesystem::exists(temp / "out" / "Inbox"));
+
+    // A store a salvaging export leaves out whole makes it partial.
+    bytes[0] ^= 0x01;  // the magic
+    WriteFileBytes(inbox(), bytes);
+    CliRun leftOut = run({"export", "--identity", "Main Identity", "--out",
+                          (temp / "salvaged").string(), "--salvage"});
+    EXPECT_EQ(leftOut.exitCode, 1) << leftOut.err;
+    EXPECT_NE(leftOut.out.find("Inbox.dbx"), std::string::npos) << leftOut.out;
 }
 
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {

@@ -489,12 +489,15 @@ const char* DbxDamageName(DbxDamage damage) {
             return "BadInfoMarker";
         case DbxDamage::kTruncated:
             return "Truncated";
+        case DbxDamage::kChunksShared:
+            return "ChunksShared";
     }
     return "?";
 }
 
 bool DbxDamageFoundOnOpen(DbxDamage damage) {
-    return damage != DbxDamage::kChunkLoop && damage != DbxDamage::kChunkUsedTooLarge;
+    return damage != DbxDamage::kChunkLoop && damage != DbxDamage::kChunkUsedTooLarge &&
+           damage != DbxDamage::kChunksShared;
 }
 
 void PatchUint32(const std::filesystem::path& file, std::uint64_t offset, std::uint32_t value) {
@@ -509,14 +512,14 @@ void PatchUint32(const std::filesystem::path& file, std::uint64_t offset, std::u
 
 std::uint64_t DamageDbxStore(const std::filesystem::path& file, const DbxStoreLayout& layout,
                              DbxDamage damage) {
-    const DbxMessageLayout* message = nullptr;
+    std::vector<const DbxMessageLayout*> withBody;
     for (const DbxMessageLayout& candidate : layout.messages) {
         if (candidate.placement == DbxPlacement::kIndexed && !candidate.chunks.empty()) {
-            message = &candidate;
-            break;
+            withBody.push_back(&candidate);
         }
     }
-    if (message == nullptr || layout.treeRoot == 0) Fail("no indexed message with a body in", file);
+    if (withBody.empty() || layout.treeRoot == 0) Fail("no indexed message with a body in", file);
+    const DbxMessageLayout* message = withBody.front();
     const std::uint32_t root = layout.treeRoot;
     switch (damage) {
         case DbxDamage::kBadNodeMarker:
@@ -541,6 +544,10 @@ std::uint64_t DamageDbxStore(const std::filesystem::path& file, const DbxStoreLa
         case DbxDamage::kTruncated:
             std::filesystem::resize_file(file, root + ms::kTreeNodeSize / 2);
             return root;
+        case DbxDamage::kChunksShared:
+            if (withBody.size() < 2) Fail("no second indexed message with a body in", file);
+            PatchUint32(file, withBody[1]->chunks.back() + ms::kChunkNext, message->chunks.front());
+            return message->chunks.front();
     }
     return 0;
 }

@@ -148,12 +148,13 @@ enum class DbxDamage {
     kChunkUsedTooLarge,  // the first indexed message's first chunk claims 0x201 used bytes
     kBadInfoMarker,      // the first indexed message's info object has a wrong marker
     kTruncated,          // the file ends half-way through the root node
+    kChunksShared,       // the second indexed message's last chunk leads on into the first's chain
 };
 
 inline constexpr DbxDamage kAllDbxDamages[] = {
     DbxDamage::kBadNodeMarker,     DbxDamage::kCountMismatch,     DbxDamage::kChunkLoop,
     DbxDamage::kOffsetOutsideFile, DbxDamage::kChunkUsedTooLarge, DbxDamage::kBadInfoMarker,
-    DbxDamage::kTruncated,
+    DbxDamage::kTruncated,         DbxDamage::kChunksShared,
 };
 
 // A short name for test names ("BadNodeMarker").
@@ -164,7 +165,8 @@ const char* DbxDamageName(DbxDamage damage);
 bool DbxDamageFoundOnOpen(DbxDamage damage);
 
 // Damages the store at `file` (written with `layout`, with at least one indexed message with a
-// body). Returns the offset of the damaged object, the one an error should name.
+// body; two for kChunksShared). Returns the offset of the damaged object, the one an error should
+// name.
 std::uint64_t DamageDbxStore(const std::filesystem::path& file, const DbxStoreLayout& layout,
                              DbxDamage damage);
 

@@ -58,7 +58,7 @@ struct PathCase {
 class FolderPathTest : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(FolderPathTest, PathEndsAtTheRootOrWhereTheChainBreaks) {
-    const std::vector<MailFolder> folders = {
+    std::vector<MailFolder> folders = {
         {0, MailFolder::kNoParent, "Outlook Express", "", MailFolder::Special::kNone},
         {1, 0, "Inbox", "Inbox.dbx", MailFolder::Special::kInbox},
         {2, 1, "Projects", "Projects.dbx", MailFolder::Special::kNone},
@@ -66,6 +66,10 @@ TEST_P(FolderPathTest, PathEndsAtTheRootOrWhereTheChainBreaks) {
         {4, 3, "Looped B", "", MailFolder::Special::kNone},
         {5, 42, "Orphan", "", MailFolder::Special::kNone},
     };
+    // 100 at the top, each of 101... below the one before.
+    for (std::uint32_t id = 100; id <= 100 + kFolderDepthLimit; ++id) {
+        folders.push_back({id, id == 100 ? 0 : id - 1, "Deep", "", MailFolder::Special::kNone});
+    }
     EXPECT_EQ(FolderPath(folders, GetParam().id), GetParam().path);
 }
 
@@ -74,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(Chains, FolderPathTest,
                                            PathCase{"Nested", 2, {"Inbox", "Projects"}},
                                            PathCase{"Loop", 3, {"Looped B", "Looped A"}},
                                            PathCase{"MissingParent", 5, {"Orphan"}},
-                                           PathCase{"Unknown", 9, {}}),
+                                           PathCase{"Unknown", 9, {}},
+                                           PathCase{"AtTheDepthLimit", 99 + kFolderDepthLimit,
+                                                    Strings(kFolderDepthLimit, "Deep")},
+                                           PathCase{"TooDeep", 100 + kFolderDepthLimit, {}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

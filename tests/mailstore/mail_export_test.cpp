@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "mailstore/dbx_builder.h"
+#include "mailstore/dbx_layout.h"
+#include "mailstore/export_folders.h"
+#include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
 #include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
@@ -114,6 +117,27 @@ class MailExportTest : public ::testing::Test {
         return {m_out, format, mode, false};
     }
 
+    // The folder list's tree, with a clash ignoring case, a subfolder named like a message file, a
+    // store it does not name, one named as another but for case, and one that holds no messages.
+    void writeNestedStores() {
+        using quillet::testing::DbxFolder;
+        quillet::testing::WriteDbxFolderList(
+            m_stores / "Folders.dbx",
+            {DbxFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0},
+             DbxFolder{1, 0, "Inbox", "Inbox.dbx", 1},
+             DbxFolder{2, 1, "Projects/2026", "Projects.dbx", 0},
+             DbxFolder{3, 0, "INBOX", "Other.dbx", 0}, DbxFolder{4, 1, "00001.eml", "Odd.dbx", 0},
+             DbxFolder{5, 0, "Archive", "", 0}, DbxFolder{6, 5, "2019", "Old.dbx", 0}});
+        quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", TrickyMessages());
+        quillet::testing::WriteDbxStore(m_stores / "Projects.dbx", {TrickyMessages()[0]});
+        quillet::testing::WriteDbxStore(m_stores / "Other.dbx", {});
+        quillet::testing::WriteDbxStore(m_stores / "Orphan.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "Odd.dbx", {TrickyMessages()[2]});
+        quillet::testing::WriteDbxStore(m_stores / "Old.dbx", {TrickyMessages()[1]});
+        quillet::testing::WriteDbxStore(m_stores / "OTHER.DBX", {TrickyMessages()[0]});
+        quillet::testing::WriteFileBytes(m_stores / "pop3uidl.dbx", "not a message store");
+    }
+
     quillet::testing::TempDir m_dir;
     fs::path m_stores = m_dir / "stores";
     fs::path m_out = m_dir / "out";
@@ -166,29 +190,10 @@ TEST_F(MailExportTest, RealStoresExportByteExactAsEmlAndMbox) {
     }
 }
 
-// The folder list's tree, with a clash ignoring case, a subfolder named like a message file, a
-// store it does not name, one named as another but for case, and one that holds no messages.
 class MailExportLayoutTest : public MailExportTest,
                              public ::testing::WithParamInterface<ExportFormat> {
   protected:
-    void SetUp() override {
-        using quillet::testing::DbxFolder;
-        quillet::testing::WriteDbxFolderList(
-            m_stores / "Folders.dbx",
-            {DbxFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0},
-             DbxFolder{1, 0, "Inbox", "Inbox.dbx", 1},
-             DbxFolder{2, 1, "Projects/2026", "Projects.dbx", 0},
-             DbxFolder{3, 0, "INBOX", "Other.dbx", 0}, DbxFolder{4, 1, "00001.eml", "Odd.dbx", 0},
-             DbxFolder{5, 0, "Archive", "", 0}, DbxFolder{6, 5, "2019", "Old.dbx", 0}});
-        quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", TrickyMessages());
-        quillet::testing::WriteDbxStore(m_stores / "Projects.dbx", {TrickyMessages()[0]});
-        quillet::testing::WriteDbxStore(m_stores / "Other.dbx", {});
-        quillet::testing::WriteDbxStore(m_stores / "Orphan.dbx", {TrickyMessages()[2]});
-        quillet::testing::WriteDbxStore(m_stores / "Odd.dbx", {TrickyMessages()[2]});
-        quillet::testing::WriteDbxStore(m_stores / "Old.dbx", {TrickyMessages()[1]});
-        quillet::testing::WriteDbxStore(m_stores / "OTHER.DBX", {TrickyMessages()[0]});
-        quillet::testing::WriteFileBytes(m_stores / "pop3uidl.dbx", "not a message store");
-    }
+    void SetUp() override { writeNestedStores(); }
 };
 
 TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
@@ -270,6 +275,32 @@ TEST_P(MailExportLayoutTest, StrictDamageLeavesNothingHalfWritten) {
     }
 }
 
+// Damage in the last store: what is complete stays and is named, and an export without force goes
+// on from there once the store is mended.
+TEST_P(MailExportLayoutTest, StrictStopAfterCompleteFoldersLetsALaterExportGoOn) {
+    auto whole = ExportMail(m_source, options(GetParam()), nullptr);
+    ASSERT_TRUE(whole.ok()) << whole.reason();
+    const auto expected = Tree(m_out);
+    fs::remove_all(m_out);
+    const fs::path old = m_stores / "Old.dbx";
+    const std::string sound = ReadFileBytes(old);
+    const auto layout = quillet::testing::WriteDbxStore(old, {TrickyMessages()[1]});
+    quillet::testing::DamageDbxStore(old, layout, quillet::testing::DbxDamage::kBadNodeMarker);
+
+    auto stopped = ExportMail(m_source, options(GetParam()), nullptr);
+    ASSERT_TRUE(stopped.ok()) << stopped.reason();
+    EXPECT_NE(stopped->stopped.find("Old.dbx"), std::string::npos) << stopped->stopped;
+    EXPECT_EQ(stopped->complete.size(), whole->folders - 1);
+    EXPECT_TRUE(fs::exists(m_out / kIncompleteExportFile));
+
+    quillet::testing::WriteFileBytes(old, sound);
+    auto resumed = ExportMail(m_source, options(GetParam()), nullptr);
+    ASSERT_TRUE(resumed.ok()) << resumed.reason();
+    EXPECT_TRUE(resumed->stopped.empty());
+    EXPECT_EQ(resumed->folders, 1u);
+    EXPECT_EQ(Tree(m_out), expected);
+}
+
 TEST_P(MailExportLayoutTest, CancelStopsBetweenMessagesAndLeavesNothing) {
     CancellingProgress progress;
     progress.cancel = true;
@@ -296,6 +327,88 @@ TEST_F(MailExportTest, LeftoversOfAKilledRunGoWhileARunAtWorkKeepsItsOwn) {
     ASSERT_TRUE(ExportMail(m_source, options(ExportFormat::kEml), nullptr).ok());
     EXPECT_FALSE(fs::exists(killed));
     EXPECT_TRUE(fs::exists(atWork));
+}
+
+// Symbolic links inside the output folder: nothing outside it is created, replaced or removed,
+// and the link is named.
+struct LinkCase {
+    const char* name;
+    ExportFormat format;
+    bool force;
+    const char* link;  // below the output folder
+    bool toFolder;     // to a folder outside (holding a file), else to a file outside
+};
+
+class LinkedOutputTest : public MailExportTest, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(LinkedOutputTest, RefusesTheLinkAndTouchesNothingOutside) {
+    writeNestedStores();
+    const fs::path elsewhere = m_dir / "elsewhere";
+    fs::create_directories(elsewhere);
+    quillet::testing::WriteFileBytes(elsewhere / "keep", "mine");
+    fs::create_directories(m_out);
+    fs::create_symlink(GetParam().toFolder ? elsewhere : elsewhere / "keep",
+                       m_out / GetParam().link);
+    ExportOptions given = options(GetParam().format);
+    given.force = GetParam().force;
+
+    auto summary = ExportMail(m_source, given, nullptr);
+    EXPECT_TRUE(summary.status().is(ErrorKind::kInUse)) << summary.reason();
+    EXPECT_NE(summary.reason().find(LinkInTheWay(m_out / GetParam().link)), std::string::npos)
+        << summary.reason();
+    EXPECT_EQ(Tree(elsewhere), (std::map<std::string, std::string>{{"keep", "mine"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, LinkedOutputTest,
+    ::testing::Values(LinkCase{"SubfoldersToAFolder", ExportFormat::kMbox, false, "Inbox.sbd",
+                               true},
+                      LinkCase{"MboxToAFile", ExportFormat::kMbox, true, "Inbox", false},
+                      LinkCase{"EmlFolderToAFolder", ExportFormat::kEml, true, "Inbox", true},
+                      LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(MailExportTest, SalvageCountsAndNamesAStoreLeftOut) {
+    for (const auto& [what, damage] : std::vector<std::pair<std::string, std::uint64_t>>{
+             {"magic", 0}, {"class id", 4}, {"truncated", kHeaderSize / 2}, {"empty", 0}}) {
+        const fs::path inbox = m_stores / "Inbox.dbx";
+        quillet::testing::WriteDbxStore(inbox, {TrickyMessages()[0]});
+        if (what == "magic" || what == "class id") {
+            quillet::testing::PatchUint32(inbox, damage, 0);
+        } else {
+            fs::resize_file(inbox, damage);
+        }
+        fs::remove_all(m_out);
+        auto summary =
+            ExportMail(m_source, options(ExportFormat::kMbox, ReadMode::kSalvage), nullptr);
+        ASSERT_TRUE(summary.ok()) << what << ": " << summary.reason();
+        EXPECT_EQ(summary->storesLeftOut, std::vector<std::string>{"Inbox.dbx"}) << what;
+    }
+}
+
+// A folder nested too deep: a strict export refuses it, a salvaging one puts it at the top.
+TEST_F(MailExportTest, FolderNestedTooDeepIsDamage) {
+    std::vector<quillet::testing::DbxFolder> folders = {{0, 0xFFFFFFFF, "Outlook Express", "", 0}};
+    for (std::uint32_t id = 1; id <= kFolderDepthLimit + 1; ++id) {
+        folders.push_back({id, id - 1, "Deep", id == kFolderDepthLimit + 1 ? "Deep.dbx" : "", 0});
+    }
+    quillet::testing::WriteDbxFolderList(m_stores / "Folders.dbx", folders);
+    quillet::testing::WriteDbxStore(m_stores / "Deep.dbx", {TrickyMessages()[2]});
+    auto strict = ExportMail(m_source, options(ExportFormat::kMbox), nullptr);
+    EXPECT_TRUE(strict.status().is(ErrorKind::kCorrupt)) << strict.reason();
+    auto salvaged = ExportMail(m_source, options(ExportFormat::kMbox, ReadMode::kSalvage), nullptr);
+    ASSERT_TRUE(salvaged.ok()) << salvaged.reason();
+    EXPECT_EQ(salvaged->complete, std::vector<fs::path>{"Deep"});
+}
+
+TEST_F(MailExportTest, TheTwoGigabyteWarningNamesItsStoreOnce) {
+    quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", {TrickyMessages()[2]},
+                                    {.gapBeforeMessages = kStoreSizeLimit});
+    auto summary = ExportMail(m_source, options(ExportFormat::kMbox), nullptr);
+    ASSERT_TRUE(summary.ok()) << summary.reason();
+    ASSERT_EQ(summary->notes.size(), 1u);
+    const std::string& note = summary->notes.front();
+    EXPECT_EQ(note.find("Inbox.dbx"), note.rfind("Inbox.dbx")) << note;
 }
 
 TEST(EmlFileNameTest, NumbersFromOneWideEnoughForTheCount) {

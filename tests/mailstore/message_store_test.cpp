@@ -174,6 +174,17 @@ TEST_F(MessageStoreTest, StoreOfTwoGigabytesOpensWithAWarning) {
     EXPECT_EQ(*Read(**opened, (*opened)->messages().front()), Message(1, 10));
 }
 
+// No fields at all: a message with index 0 and no body (read into an empty buffer).
+TEST_F(MessageStoreTest, InfoObjectWithAnEmptyBodyIsAMessageWithoutFields) {
+    const DbxStoreLayout layout = testing::WriteDbxStore(m_file, {Message(1, 10)});
+    testing::PatchUint32(m_file, layout.messages[0].infoOffset + kInfoBodyLength, 0);
+    testing::PatchUint32(m_file, layout.messages[0].infoOffset + kInfoObjectLength, 0);
+    auto store = bytes();
+    auto opened = MessageStore::Open(*store, ReadMode::kStrict);
+    ASSERT_TRUE(opened.ok()) << opened.reason();
+    EXPECT_EQ((*opened)->messages().at(0).firstChunk, 0u);
+}
+
 TEST_F(MessageStoreTest, OtherFilesAreNoMessageStore) {
     testing::WriteDbxFolderList(m_file, testing::StandardDbxFolders());
     auto folders = bytes();

@@ -72,6 +72,21 @@ TEST(StoreHealth, ReportsAFolderListWithoutDamageAndAnyOtherFileWithOne) {
     auto notes = OpenStoreFile(dir / "notes.dbx");
     ASSERT_TRUE(notes);
     EXPECT_EQ(CheckStore(**notes).damages.size(), 1u);
+
+    // A store of the POP3 list's kind holds no messages; one of no known kind is damaged.
+    for (const std::uint8_t first : {kPop3ListClassIdStart[0], std::uint8_t{0xC8}}) {
+        testing::WriteDbxStore(dir / "other.dbx", {});
+        PatchUint32(dir / "other.dbx", kClassIdOffset,
+                    first | std::uint32_t{kMessageStoreClassId[1]} << 8 |
+                        std::uint32_t{kMessageStoreClassId[2]} << 16 |
+                        std::uint32_t{kMessageStoreClassId[3]} << 24);
+        auto other = OpenStoreFile(dir / "other.dbx");
+        ASSERT_TRUE(other);
+        const StoreHealth health = CheckStore(**other);
+        EXPECT_EQ(health.damaged(), first != kPop3ListClassIdStart[0]) << int{first};
+        EXPECT_EQ(health.kind,
+                  health.damaged() ? DbxHeader::Kind::kUnknown : DbxHeader::Kind::kOther);
+    }
 }
 
 // Stores of a folder; a name listed without a file fails to open with `m_missing`.
