@@ -160,7 +160,7 @@ std::optional<std::string> WindowsPathMapper::toWindows(
     }
     if (bestDrive == 0) return std::nullopt;
 
-    std::string windows{static_cast<char>(bestDrive - 'a' + 'A'), ':'};
+    std::string windows{AsciiUpper(bestDrive), ':'};
     auto it = bestForm.begin();
     std::advance(it, static_cast<std::ptrdiff_t>(bestLength));
     if (it == bestForm.end()) return windows + "\\";
