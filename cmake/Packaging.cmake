@@ -71,14 +71,17 @@ set(CPACK_PACKAGE_NAME quillet)
 set(CPACK_PACKAGE_VENDOR "Quillet developers")
 set(CPACK_PACKAGE_CONTACT ${QUILLET_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "back up and restore Outlook Express data in a Wine prefix")
+# Debian wants the lines of the description within 80 columns, the leading blank included.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quillet backs up and restores the data of Outlook Express, one identity at a time: mail
-accounts, address book, message rules, message stores, blocked senders, signatures, stationery
-and settings, packed into one zip file that may be protected with a password (AES-256).
+    "Quillet backs up and restores the data of Outlook Express, one identity at a
+time: mail accounts, address book, message rules, message stores, blocked
+senders, signatures, stationery and settings, packed into one zip file that
+may be protected with a password (AES-256).
 
-It works on a Wine prefix, reads a mounted old Windows disk, schedules backups in the user's
-crontab, exports the mail as mbox or .eml files and writes backups onto CD or DVD. The desktop
-program quillet and the command-line program quillet-cli do the same.")
+It works on a Wine prefix, reads a mounted old Windows disk, schedules backups
+in the user's crontab, exports the mail as mbox or .eml files and writes
+backups onto CD or DVD. The desktop program quillet and the command-line
+program quillet-cli do the same.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
