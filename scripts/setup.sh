@@ -24,6 +24,11 @@ packages=(
     time
     python3  # the mail export's tests read its mbox files back with Python's mailbox module
     xorriso udftools  # read back the disc images of the disc tests and bench/disc
+    help2man  # makes quillet-cli's manual page from the program's own help
+    lintian  # checks the Debian package that scripts/package.sh makes
+    desktop-file-utils appstream  # the tests validate the desktop entry and the AppStream entry
+    man-db  # the tests read the manual pages with man and lexgrog
+    bash-completion  # the tests drive quillet-cli's completion through it
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.
     clang libclang-rt-dev

@@ -1,12 +1,20 @@
 // quillet: the desktop program. Started with a job command line it makes that scheduled backup
-// and ends, before anything of the desktop is created, so that it runs where there is no display.
+// and ends, before anything of the desktop is created, so that it runs where there is no display;
+// `quillet --version` prints its name and version and ends the same way.
 #include <clocale>
+#include <iostream>
+#include <string_view>
 
 #include "desktop.h"
+#include "platform/program_version.h"
 #include "scheduled_backup.h"
 #include "startup_arguments.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "quillet " << quillet::kProgramVersion << '\n';
+        return 0;
+    }
     std::setlocale(LC_TIME, "");  // backup times in the user's date and time form
     const quillet::StartupArguments arguments = quillet::ReadStartupArguments(argc, argv);
     quillet::MaskPasswordInArguments(argc, argv);

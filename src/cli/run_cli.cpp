@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "platform/program_version.h"
 
 namespace quillet::cli {
 
@@ -14,6 +15,8 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     CLI::App app("Quillet: back up and restore Outlook Express data in a Wine prefix",
                  "quillet-cli");
     app.set_help_all_flag("--help-all", "Show the help of every command");
+    app.set_version_flag("--version", std::string("quillet-cli ") + kProgramVersion,
+                         "Print the program's name and version and exit");
     app.require_subcommand(1);
     app.add_option("--prefix", context.prefixOption,
                    "The Wine prefix to work on (default: $WINEPREFIX, else ~/.wine)");
@@ -42,10 +45,8 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
         app.parse(reversed);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help, out, err);
-    } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help, out, err);
+    } catch (const CLI::Success& helpOrVersion) {
+        return app.exit(helpOrVersion, out, err);
     } catch (const CLI::ParseError& error) {
         app.exit(error, out, err);
         return kExitNothingDone;

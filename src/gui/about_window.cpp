@@ -8,6 +8,7 @@
 
 #include "gui/app_icon.h"
 #include "gui/skin.h"
+#include "platform/program_version.h"
 
 namespace quillet {
 
@@ -20,7 +21,7 @@ AboutWindow::AboutWindow(const std::filesystem::path& dataFolder, QWidget* paren
     auto* logo = new QLabel(this);
     logo->setObjectName("logo");
     logo->setPixmap(AppIcon().pixmap(64, 64));
-    auto* product = new QLabel("Quillet v2.20", this);
+    auto* product = new QLabel(QString("Quillet v") + kProgramVersion, this);
     product->setObjectName("lblProduct");
     QFont big = product->font();
     big.setPointSize(big.pointSize() + 6);
