@@ -3,7 +3,7 @@
 #include <clocale>
 
 #include "desktop.h"
-#include "scheduled_backup.h"
+#include "schedule/scheduled_run.h"
 #include "startup_arguments.h"
 
 int main(int argc, char** argv) {

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "cli/cli_context.h"
-#include "disc/simulated_disc_engine.h"
 #include "support/cli_runner.h"
+#include "support/disc/simulated_disc_engine.h"
 #include "support/recording_progress.h"
 #include "support/temp_dir.h"
 

@@ -11,12 +11,12 @@
 
 #include "archive/zip_archive.h"
 #include "cli/cli_context.h"
-#include "disc/simulated_disc_engine.h"
 #include "gui/main_window.h"
 #include "gui/scripted_dialogs.h"
 #include "registry/mod_reg.h"
 #include "support/backup_reader.h"
 #include "support/cli_runner.h"
+#include "support/disc/simulated_disc_engine.h"
 #include "support/fake_scheduler.h"
 #include "support/sample_prefix.h"
 #include "support/temp_dir.h"
