@@ -1,7 +1,7 @@
 // Reads any text as a scheduled backup's command line. A job it accepts must be written by
 // MakeJobCommandLine as a text that reads back to the same job.
-#include "backup/job_command_line.h"
 #include "fuzz_support.h"
+#include "schedule/job_command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using quillet::fuzz::Fail;

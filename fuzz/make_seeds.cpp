@@ -13,7 +13,6 @@
 #include "archive/zip_archive.h"
 #include "backup/backup_item.h"
 #include "backup/information_file.h"
-#include "backup/job_command_line.h"
 #include "fuzz_support.h"
 #include "mailstore/dbx_builder.h"
 #include "mailstore/dbx_layout.h"
@@ -21,6 +20,7 @@
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 #include "registry/wine_registry_file.h"
+#include "schedule/job_command_line.h"
 #include "support/registry/memory_registry_store.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "desktop.h"
 #include "platform/program_version.h"
-#include "scheduled_backup.h"
+#include "schedule/scheduled_run.h"
 #include "startup_arguments.h"
 
 int main(int argc, char** argv) {

@@ -1,13 +1,12 @@
 // quillet-cli disc devices | disc write: the drives, and writing files onto a disc or into an image
 // file, for scripts and scheduled jobs.
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 
 #include "cli/commands.h"
 #include "disc/disc_engine.h"
+#include "disc/write_settings.h"
 
 namespace quillet::cli {
 namespace {
@@ -15,11 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kImageDevicePrefix[] = "image:";
-constexpr char kDefaultVolumeId[] = "Outlook Express Data Backup CD";
-constexpr std::size_t kMaxVolumeIdLength = 32;
-constexpr std::array<int, 5> kVolumeTypes = {disc::kFileSystemIso9660, disc::kFileSystemUdf,
-                                             disc::kFileSystemIsoJoliet, disc::kFileSystemIsoUdf,
-                                             disc::kFileSystemIsoJolietUdf};
 // How long one wait for the engine's events lasts before the loop looks again.
 constexpr std::chrono::milliseconds kEventWait(200);
 
@@ -28,10 +22,6 @@ std::string Megabytes(double bytes) {
     char text[64];
     std::snprintf(text, sizeof text, "%.2f", bytes / 1048576.0);
     return text;
-}
-
-double FreeBytes(disc::DiscEngine& engine, disc::DiscDevice& device) {
-    return static_cast<double>(device.FreeBlocks(true)) * engine.Project().BlockSize();
 }
 
 bool InitializeOrSay(disc::DiscEngine& engine, std::ostream& err) {
@@ -47,7 +37,7 @@ int RunDevices(disc::DiscEngine& engine, std::ostream& out, std::ostream& err) {
         if (device == nullptr || !device->IsCompatible()) continue;
         device->RefreshMedia(true);
         out << device->DeviceName() << '\t' << device->LoadedMedia().mediaType << '\t'
-            << Megabytes(FreeBytes(engine, *device)) << '\n';
+            << Megabytes(disc::FreeBytes(*device, engine.Project())) << '\n';
     }
     return kExitOk;
 }
@@ -55,8 +45,8 @@ int RunDevices(disc::DiscEngine& engine, std::ostream& out, std::ostream& err) {
 struct WriteArguments {
     std::string device;
     bool verify = false;
-    std::string volumeId = kDefaultVolumeId;
-    int volumeType = disc::kFileSystemIsoJolietUdf;
+    std::string volumeId = disc::WriteSettings().volumeId;
+    int volumeType = disc::WriteSettings().fileSystemType;
     std::vector<std::string> files;
 };
 
@@ -111,17 +101,14 @@ bool ComposeImageOrSay(disc::DataProject& project, const std::vector<std::string
 
 // Whether the disc in `device` can take the image.
 bool CheckMediaOrSay(disc::DiscEngine& engine, disc::DiscDevice& device, std::ostream& err) {
-    device.RefreshMedia(true);
-    const disc::MediaInfo media = device.LoadedMedia();
-    if (media.mediaType == disc::kMediaNone || !media.isWritable) {
+    const disc::MediaCheck media = disc::CheckMediaForImage(device, engine.Project());
+    if (!media.writable) {
         Fail(err, "no writable disc in " + device.DeviceName());
         return false;
     }
-    const double free = FreeBytes(engine, device);
-    const double needed = engine.Project().ImageSize();
-    if (free >= needed) return true;
-    Fail(err, "the image needs " + Megabytes(needed) + " MB but the disc has " + Megabytes(free) +
-                  " MB free");
+    if (media.imageFits()) return true;
+    Fail(err, "the image needs " + Megabytes(media.neededBytes) + " MB but the disc has " +
+                  Megabytes(media.freeBytes) + " MB free");
     return false;
 }
 
@@ -206,35 +193,29 @@ class WriteFollower : public disc::DiscEventListener {
 
 int RunWrite(const WriteArguments& args, disc::DiscEngine& engine, CliContext& context,
              std::ostream& out, std::ostream& err) {
-    if (std::find(kVolumeTypes.begin(), kVolumeTypes.end(), args.volumeType) ==
-        kVolumeTypes.end()) {
+    if (!disc::IsVolumeType(args.volumeType)) {
         return Fail(
             err, "--volume-type must be 1, 3, 4, 5 or 7, not " + std::to_string(args.volumeType));
     }
-    if (args.volumeId.size() > kMaxVolumeIdLength) {
+    if (!disc::VolumeIdFits(args.volumeId)) {
         return Fail(err, "--volume-id holds at most 32 characters");
     }
     if (!InitializeOrSay(engine, err)) return kExitNothingDone;
     disc::DiscDevice* device = FindDeviceOrSay(engine, args.device, err);
     if (device == nullptr) return kExitNothingDone;
     disc::DataProject& project = engine.Project();
-    project.SetSettingAtLoad(1);
-    project.SetUseFileDates(true);
+    disc::ApplyLoadSettings(project);
     if (!ComposeImageOrSay(project, args.files, err)) return kExitNothingDone;
     if (!CheckMediaOrSay(engine, *device, err)) return kExitNothingDone;
 
-    // The order and the defaults of the disc writer window.
-    project.SetVolumeIdentifier(args.volumeId);
-    project.SetSettingAtWrite(1);
-    project.SetWriteSpeed(disc::kWriteSpeedMaximum);
-    project.SetFileSystemType(args.volumeType);
-    project.SetAutoVerify(args.verify);
-    project.SetMode2XA(false);
-    project.SetCacheImage(false);
-    project.SetTestWrite(false);
-    project.SetFinalizeDisc(false);
-    project.SetBufferProtection(device->HasCapability(disc::kCapabilityBufferProtection));
-    project.SetWriteMethod(disc::kWriteMethodTrackAtOnce);
+    // The disc writer window's defaults, but for what the arguments choose; buffer protection
+    // follows the device, as the window's box does.
+    disc::WriteSettings settings;
+    settings.volumeId = args.volumeId;
+    settings.fileSystemType = args.volumeType;
+    settings.autoVerify = args.verify;
+    settings.bufferProtection = device->HasCapability(disc::kCapabilityBufferProtection);
+    disc::ApplyWriteSettings(project, settings);
 
     return context.withProgress([&](BackupProgress* progress) {
         WriteFollower follower(progress, err);

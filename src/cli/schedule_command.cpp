@@ -23,43 +23,6 @@ struct AddArguments {
     std::optional<std::string> passwordFile;
 };
 
-// The job's messages: the report of a job registered to the output, the others to the error
-// stream.
-class ScheduleMessages : public MessageService {
-  public:
-    ScheduleMessages(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
-    MessageAnswer showMessage(const std::string& text, MessageIcon icon,
-                              MessageButtons buttons) override {
-        if (icon == MessageIcon::None) {
-            m_out << text << '\n';
-            return MessageAnswer::Ok;
-        }
-        return m_err.showMessage(text, icon, buttons);
-    }
-
-  private:
-    std::ostream& m_out;
-    StreamMessageService m_err;
-};
-
-// Every piece of a day list must name a day here; a typing error would otherwise make a job
-// that runs once instead of on the days meant.
-Status CheckDayList(const std::string& dayList) {
-    if (dayList.empty()) return Status::Ok();
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t comma = dayList.find(',', start);
-        const std::string piece = dayList.substr(start, comma - start);
-        if (DaysOfWeekFromList(piece) == 0) {
-            return Status::Error(
-                "\"" + piece + "\" in --days is not a day; days are " + DayListFromDays(0x7F),
-                ErrorKind::kBadInput);
-        }
-        if (comma == std::string::npos) return Status::Ok();
-        start = comma + 1;
-    }
-}
-
 int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
     if (context.refuseWindowsDisk(err,
                                   "back it up once with quillet-cli backup; scheduled "
@@ -69,7 +32,10 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
     if (!ParseStartTime(args.at)) {
         return Fail(err, "--at " + args.at + " is not a time of day (H:MM, 0:00 to 23:59)");
     }
-    if (Status days = CheckDayList(args.days); !days) return Fail(err, days.reason());
+    if (const auto piece = FirstPieceNamingNoDay(args.days)) {
+        return Fail(err,
+                    "\"" + *piece + "\" in --days is not a day; days are " + DayListFromDays(0x7F));
+    }
     auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
     auto password = ProtectionPassword(args.passwordFile);
@@ -93,10 +59,16 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
         .startTime = args.at,
         .dayList = args.days,
     };
-    ScheduleMessages messages(out, err);
-    return RegisterBackupJob(messages, scheduler, QuilletProgramPath().string(), request).ok()
-               ? kExitOk
-               : kExitNothingDone;
+    const JobRegistration registration =
+        RegisterBackupJob(scheduler, QuilletProgramPath().string(), request);
+    if (!registration.scheduled()) {
+        // On one line, as the scheduler's reason may hold the crontab command's own lines.
+        StreamMessageService(err).showMessage(JobNotScheduledMessage(registration.reason),
+                                              MessageIcon::Critical, MessageButtons::Ok);
+        return kExitNothingDone;
+    }
+    out << JobScheduledMessage(*registration.number) << '\n';
+    return kExitOk;
 }
 
 // The items of a mask as --items takes them: "all", or a comma list of names.

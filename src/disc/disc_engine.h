@@ -8,7 +8,7 @@
 
 // The disc engine: drives, the data disc image, writing, verifying and erasing. Two engines stand
 // behind this interface: the real one on libburn and libisofs (disc/burn_disc_engine.h) and a
-// scripted one for tests (disc/simulated_disc_engine.h).
+// scripted one for tests (tests/support/disc/simulated_disc_engine.h).
 //
 // Threads. Every call below is made on one thread, the engine's owner (the user-interface thread
 // of the desktop program, the main thread of the command line). Every event reaches the

@@ -12,8 +12,8 @@
 #include <QUrl>
 #include <filesystem>
 
+#include "disc/write_settings.h"
 #include "gui/disc_image_tree.h"
-#include "gui/disc_writer_options.h"
 #include "gui/disc_writer_texts.h"
 #include "gui/disc_writer_window.h"
 
@@ -87,12 +87,12 @@ void DiscWriterWindow::ResetImageView() {
     m_edited = nullptr;
     m_files->clear();
     m_folders->clear();
-    auto* root = new QTreeWidgetItem(m_folders, {disc_options::kNewDiscName});
+    auto* root = new QTreeWidgetItem(m_folders, {disc::kNewDiscName});
     root->setData(0, kKeyRole, QString(disc::kImageRoot));
     root->setIcon(0, m_imageList.value("CD"));
     root->setFlags(root->flags() | Qt::ItemIsEditable);
-    m_volumeId->setText(disc_options::kNewDiscName);
-    project().SetVolumeIdentifier(disc_options::kNewDiscName);
+    m_volumeId->setText(disc::kNewDiscName);
+    project().SetVolumeIdentifier(disc::kNewDiscName);
     UpdateImageTotals();
 }
 

@@ -2,25 +2,9 @@
 
 #include <array>
 
-#include "disc/disc_engine.h"
-
-// The choices the disc writer offers: the volume types and the eight write option boxes.
+// The eight write option boxes of the disc writer. The volume types, the volume identifier and
+// the settings a write takes are the disc library's (disc/write_settings.h).
 namespace quillet::disc_options {
-
-struct VolumeType {
-    const char* caption;
-    int fileSystemType;  // the engine's file system code
-};
-
-// In list order; the entry kDefaultVolumeType is selected at opening.
-inline constexpr std::array<VolumeType, 5> kVolumeTypes{{
-    {"ISO9660", disc::kFileSystemIso9660},
-    {"UDF", disc::kFileSystemUdf},
-    {"ISO9660/Joliet Bridge", disc::kFileSystemIsoJoliet},
-    {"ISO9660/UDF (DVDVideo) Bridge", disc::kFileSystemIsoUdf},
-    {"ISO9660/Joliet/UDF Bridge", disc::kFileSystemIsoJolietUdf},
-}};
-inline constexpr int kDefaultVolumeType = 4;
 
 struct WriteOption {
     const char* objectName;
@@ -39,10 +23,5 @@ inline constexpr std::array<WriteOption, 8> kWriteOptions{{
     {"chkUseFileDates", "Use File Dates", true, "Please see help file for details on Mode2XA"},
     {"chkDiscAtOnce", "Disc-At-Once", false, "Eliminates buffer underrun problems."},
 }};
-
-// The volume identifier: at most this many characters; the text at opening.
-inline constexpr int kVolumeIdLength = 32;
-inline constexpr char kNewDiscName[] = "New Disc";
-inline constexpr char kBackupDiscName[] = "Outlook Express Data Backup CD";
 
 }  // namespace quillet::disc_options

@@ -22,6 +22,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "disc/write_settings.h"
 #include "gui/disc_image_tree.h"
 #include "gui/disc_writer_options.h"
 #include "gui/disc_writer_texts.h"
@@ -62,9 +63,9 @@ void DiscWriterWindow::buildControls() {
     m_writeSpeeds->setObjectName("cboWriteSpeed");
     m_volumeTypes = new QComboBox(this);
     m_volumeTypes->setObjectName("cboVolumeType");
-    m_volumeId = new QLineEdit(kNewDiscName, this);
+    m_volumeId = new QLineEdit(disc::kNewDiscName, this);
     m_volumeId->setObjectName("txtVolIdentifier");
-    m_volumeId->setMaxLength(kVolumeIdLength);
+    m_volumeId->setMaxLength(disc::kVolumeIdLength);
     auto* settings = new QFormLayout;
     settings->addRow("Device:", m_devices);
     settings->addRow("Write Speed:", m_writeSpeeds);
@@ -200,15 +201,14 @@ bool DiscWriterWindow::load() {
     RefreshDeviceList();
     SetWriterEnabled(true);
     fileSystem().ClearImage();
-    for (const VolumeType& type : kVolumeTypes) {
+    for (const disc::VolumeType& type : disc::kVolumeTypes) {
         m_volumeTypes->addItem(type.caption, type.fileSystemType);
     }
-    m_volumeTypes->setCurrentIndex(kDefaultVolumeType);
-    project().SetFileSystemType(kVolumeTypes[kDefaultVolumeType].fileSystemType);
-    project().SetSettingAtLoad(1);
-    project().SetUseFileDates(true);
+    m_volumeTypes->setCurrentIndex(disc::kDefaultVolumeType);
+    project().SetFileSystemType(disc::kVolumeTypes[disc::kDefaultVolumeType].fileSystemType);
+    disc::ApplyLoadSettings(project());
     ResetImageView();
-    m_volumeId->setText(kBackupDiscName);
+    m_volumeId->setText(disc::kBackupDiscName);
 
     PendingDiscFile& pending = m_services.pending;
     if (!pending.PendingDiscFileName.empty() && !pending.PendingDiscFilePath.empty()) {

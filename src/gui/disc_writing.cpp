@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include "gui/disc_writer_options.h"
+#include "disc/write_settings.h"
 #include "gui/disc_writer_texts.h"
 #include "gui/disc_writer_window.h"
 
@@ -15,21 +15,15 @@ namespace quillet {
 using namespace disc_texts;
 
 bool DiscWriterWindow::CheckMediaForImage() {
-    disc::DiscDevice& device = *m_device;
-    device.RefreshMedia(true);
-    const disc::MediaInfo media = device.LoadedMedia();
-    if (media.mediaType == 0 || !media.isWritable) {
+    const disc::MediaCheck media = disc::CheckMediaForImage(*m_device, project());
+    if (!media.writable) {
         m_services.dialogs.showMessage("Please Insert Writable Media before continuing!",
                                        MessageIcon::Information, MessageButtons::Ok);
         return false;
     }
-    // In floating point, so that the blocks of a large disc cannot overflow.
-    const double freeSpace =
-        static_cast<double>(device.FreeBlocks(true)) * static_cast<double>(project().BlockSize());
-    const double needed = static_cast<double>(project().ImageSize());
-    if (freeSpace >= needed) return true;
-    m_services.dialogs.showMessage(FreeSpaceText(freeSpace, needed), MessageIcon::Information,
-                                   MessageButtons::Ok);
+    if (media.imageFits()) return true;
+    m_services.dialogs.showMessage(FreeSpaceText(media.freeBytes, media.neededBytes),
+                                   MessageIcon::Information, MessageButtons::Ok);
     return false;
 }
 
@@ -43,22 +37,21 @@ void DiscWriterWindow::writeDisc() {
     }
     if (!CheckMediaForImage()) return;
 
-    disc::DataProject& data = project();
-    data.SetVolumeIdentifier(m_volumeId->text().toStdString());
-    data.SetSettingAtWrite(1);
-    data.SetWriteSpeed(m_writeSpeeds->currentData().toInt());
-    data.SetFileSystemType(m_volumeTypes->currentData().toInt());
-    data.SetAutoVerify(m_autoVerify->isChecked());
-    data.SetMode2XA(m_mode2XA->isChecked());
-    data.SetCacheImage(m_cacheImage->isChecked());
-    data.SetTestWrite(m_testWrite->isChecked());
-    data.SetFinalizeDisc(m_finalizeDisc->isChecked());
-    data.SetBufferProtection(m_bufferProtection->isChecked());
-    data.SetWriteMethod(m_discAtOnce->isChecked() ? disc::kWriteMethodDiscAtOnce
-                                                  : disc::kWriteMethodTrackAtOnce);
+    disc::ApplyWriteSettings(project(), {
+                                            .volumeId = m_volumeId->text().toStdString(),
+                                            .writeSpeed = m_writeSpeeds->currentData().toInt(),
+                                            .fileSystemType = m_volumeTypes->currentData().toInt(),
+                                            .autoVerify = m_autoVerify->isChecked(),
+                                            .mode2XA = m_mode2XA->isChecked(),
+                                            .cacheImage = m_cacheImage->isChecked(),
+                                            .testWrite = m_testWrite->isChecked(),
+                                            .finalizeDisc = m_finalizeDisc->isChecked(),
+                                            .bufferProtection = m_bufferProtection->isChecked(),
+                                            .discAtOnce = m_discAtOnce->isChecked(),
+                                        });
 
     m_writeFailed = false;
-    if (data.WriteImage(*m_device)) {
+    if (project().WriteImage(*m_device)) {
         SetWriterEnabled(false);
         return;
     }

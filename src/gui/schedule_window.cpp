@@ -29,6 +29,19 @@ constexpr char kNoStartTimeText[] = "00:00";
 
 QString Text(std::string_view text) { return QString::fromUtf8(text.data(), text.size()); }
 
+void ShowRegistration(MessageService& messages, const JobRegistration& registration) {
+    if (registration.scheduled()) {
+        messages.showMessage(JobScheduledMessage(*registration.number), MessageIcon::None,
+                             MessageButtons::Ok);
+    } else if (registration.refusal == JobRefusal::kStartTime) {
+        messages.showMessage(kInvalidStartTimeMessage, MessageIcon::Exclamation,
+                             MessageButtons::Ok);
+    } else {
+        messages.showMessage(JobNotScheduledMessage(registration.reason), MessageIcon::Critical,
+                             MessageButtons::Ok);
+    }
+}
+
 }  // namespace
 
 ScheduleWindow::ScheduleWindow(ScheduleWindowServices services, QWidget* parent)
@@ -161,13 +174,11 @@ void ScheduleWindow::chooseTargetFile() {
 }
 
 std::string ScheduleWindow::dayList() const {
-    std::string list;
+    std::uint8_t days = 0;
     for (std::size_t day = 0; day < kWeekDays.size(); ++day) {
-        if (!m_days[day]->isChecked()) continue;
-        if (!list.empty()) list += ',';
-        list += kWeekDays[day].code;
+        if (m_days[day]->isChecked()) days |= static_cast<std::uint8_t>(1u << day);
     }
-    return list;
+    return DayListFromDays(days);
 }
 
 void ScheduleWindow::addTask() {
@@ -203,8 +214,8 @@ void ScheduleWindow::addTask() {
         .startTime = m_startTime->currentText().toStdString(),
         .dayList = dayList(),
     };
-    // It shows the outcome, the refusal of a start time that is no time of day included.
-    (void)RegisterBackupJob(dialogs, m_services.scheduler, m_services.program, request);
+    // The registration checks the start time and the days, as it does for the command line.
+    ShowRegistration(dialogs, RegisterBackupJob(m_services.scheduler, m_services.program, request));
 }
 
 }  // namespace quillet

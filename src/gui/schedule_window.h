@@ -21,6 +21,9 @@ class QPushButton;
 
 namespace quillet {
 
+// The window's report of a start time that is no time of day.
+inline constexpr char kInvalidStartTimeMessage[] = "Invalid start time.";
+
 // What the schedule window works with; the main window fills it from its own services.
 struct ScheduleWindowServices {
     registry::ModReg& modReg;  // lists the identities
@@ -40,8 +43,9 @@ class ScheduleWindow : public QDialog {
   public:
     explicit ScheduleWindow(ScheduleWindowServices services, QWidget* parent = nullptr);
 
-    // "Add Task to Scheduler": the checks, each stopping with its message, then the registration,
-    // which reports its result itself.
+    // "Add Task to Scheduler": the checks, each stopping with its message, then the registration
+    // and its outcome: "Task N has been scheduled." (no icon), kInvalidStartTimeMessage
+    // (exclamation), or JobNotScheduledMessage (critical).
     void addTask();
 
     // The codes of the ticked days, Monday to Sunday, joined by ","; "" when no day is ticked.

@@ -23,6 +23,18 @@ std::uint8_t DaysOfWeekFromList(std::string_view dayList) {
     return days;
 }
 
+std::optional<std::string> FirstPieceNamingNoDay(std::string_view dayList) {
+    if (dayList.empty()) return std::nullopt;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = dayList.find(',', start);
+        const std::string_view piece = dayList.substr(start, comma - start);
+        if (DaysOfWeekFromList(piece) == 0) return std::string(piece);
+        if (comma == std::string_view::npos) return std::nullopt;
+        start = comma + 1;
+    }
+}
+
 std::string DayListFromDays(std::uint8_t daysOfWeek) {
     std::string list;
     for (std::size_t bit = 0; bit < kWeekDays.size(); ++bit) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,11 @@ inline constexpr std::array<WeekDay, 7> kWeekDays{{
 // The days-of-week mask of a day list: the list is split at ","; each piece, in upper case, sets
 // the bit of the first code it equals; a piece equal to no code sets nothing. "" gives 0.
 std::uint8_t DaysOfWeekFromList(std::string_view dayList);
+
+// The first piece of a day list (split at ",") that names no day, or nullopt when each names one;
+// "" (a job that runs once) has no piece. Every piece must name a day: a typing error would
+// otherwise make a job that runs once instead of on the days meant.
+std::optional<std::string> FirstPieceNamingNoDay(std::string_view dayList);
 
 // The day list of a mask: the codes of its set bits, Monday to Sunday, joined by ",".
 std::string DayListFromDays(std::uint8_t daysOfWeek);

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "backup/job_command_line.h"
 #include "platform/status.h"
+#include "schedule/job_command_line.h"
 #include "schedule/start_time.h"
 
 namespace quillet {

@@ -1,12 +1,14 @@
 #include "schedule/register_backup_job.h"
 
+#include <utility>
+
+#include "schedule/day_codes.h"
+
 namespace quillet {
 namespace {
 
-Status Refuse(MessageService& messages, const Status& failure) {
-    messages.showMessage("The task was not scheduled: " + failure.reason() + ".",
-                         MessageIcon::Critical, MessageButtons::Ok);
-    return failure;
+JobRegistration Refused(JobRefusal refusal, Status reason) {
+    return JobRegistration{.number = std::nullopt, .refusal = refusal, .reason = std::move(reason)};
 }
 
 }  // namespace
@@ -15,20 +17,28 @@ std::string JobScheduledMessage(int number) {
     return "Task " + std::to_string(number) + " has been scheduled.";
 }
 
-Result<int> RegisterBackupJob(MessageService& messages, Scheduler& scheduler,
-                              const std::string& program, const BackupJobRequest& request) {
+std::string JobNotScheduledMessage(const Status& reason) {
+    return "The task was not scheduled: " + reason.reason() + ".";
+}
+
+JobRegistration RegisterBackupJob(Scheduler& scheduler, const std::string& program,
+                                  const BackupJobRequest& request) {
     const JobCommandLine job{request.identityKey, request.itemMask, request.password,
                              request.backupFile};
     auto record = BuildJobRecord(request.startTime, request.dayList, job, program);
-    if (!record) {
-        messages.showMessage("Invalid start time.", MessageIcon::Exclamation, MessageButtons::Ok);
-        return record.status();
+    if (!record) return Refused(JobRefusal::kStartTime, record.status());
+    if (const auto piece = FirstPieceNamingNoDay(request.dayList)) {
+        return Refused(
+            JobRefusal::kDayList,
+            Status::Error("\"" + *piece + "\" is not a day; days are " + DayListFromDays(0x7F),
+                          ErrorKind::kBadInput));
     }
-    if (Status valid = CheckJobValues(job); !valid) return Refuse(messages, valid);
+    if (Status valid = CheckJobValues(job); !valid) {
+        return Refused(JobRefusal::kJobValue, std::move(valid));
+    }
     auto number = scheduler.addJob(*record);
-    if (!number) return Refuse(messages, number.status());
-    messages.showMessage(JobScheduledMessage(*number), MessageIcon::None, MessageButtons::Ok);
-    return number;
+    if (!number) return Refused(JobRefusal::kScheduler, number.status());
+    return JobRegistration{.number = *number};
 }
 
 }  // namespace quillet

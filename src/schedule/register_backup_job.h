@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "platform/message_service.h"
 #include "platform/status.h"
 #include "schedule/scheduler.h"
 
@@ -18,14 +18,34 @@ struct BackupJobRequest {
     std::string dayList;    // day codes joined by ",", e.g. "M,TH"; "" for a job that runs once
 };
 
-// Registers a backup job that starts `program` and tells the user: "Task N has been scheduled."
-// (no icon) when the scheduler took it; "Invalid start time." (exclamation) for a start time that
-// is no time of day; otherwise a message that says why nothing was registered (critical). Returns
-// the job number or the failure.
-Result<int> RegisterBackupJob(MessageService& messages, Scheduler& scheduler,
-                              const std::string& program, const BackupJobRequest& request);
+// Why a backup job was not registered.
+enum class JobRefusal {
+    kStartTime,  // the start-time text is no time of day
+    kDayList,    // a piece of the day list names no day
+    kJobValue,   // a value a scheduled job cannot carry (see CheckJobValues)
+    kScheduler,  // the scheduler did not take the job
+};
 
-// The message that reports job `number` registered.
+// What came of RegisterBackupJob: the job's number, or the refusal and its reason. Each front
+// end words and shows it itself.
+struct JobRegistration {
+    std::optional<int> number;                    // set when the scheduler took the job
+    JobRefusal refusal = JobRefusal::kScheduler;  // when there is no number
+    Status reason = Status::Ok();                 // when there is no number
+
+    bool scheduled() const { return number.has_value(); }
+};
+
+// Registers a backup job that starts `program`, checking first, in this order, the start time,
+// the day list (FirstPieceNamingNoDay) and the values (CheckJobValues). Shows and asks nothing.
+JobRegistration RegisterBackupJob(Scheduler& scheduler, const std::string& program,
+                                  const BackupJobRequest& request);
+
+// The report of job `number` registered: "Task N has been scheduled."
 std::string JobScheduledMessage(int number);
+
+// The report of a job refused for `reason` (all refusals but the start time's, which the schedule
+// window reports in its own words): "The task was not scheduled: <reason>."
+std::string JobNotScheduledMessage(const Status& reason);
 
 }  // namespace quillet

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/job_command_line.h"
 #include "platform/status.h"
+#include "schedule/job_command_line.h"
 #include "schedule/job_record.h"
 
 namespace quillet {

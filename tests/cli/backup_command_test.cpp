@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/sample_prefix_cli.h"
-#include "scheduled_backup.h"
+#include "schedule/scheduled_run.h"
 #include "support/archive/backup_reader.h"
 #include "support/platform/shell_command.h"
 

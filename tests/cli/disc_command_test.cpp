@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "cli/cli_context.h"
-#include "disc/simulated_disc_engine.h"
 #include "support/backup/recording_progress.h"
 #include "support/cli/cli_runner.h"
+#include "support/disc/simulated_disc_engine.h"
 #include "support/platform/temp_dir.h"
 
 namespace quillet::testing {

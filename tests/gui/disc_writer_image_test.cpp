@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "gui/disc_writer_options.h"
+#include "disc/write_settings.h"
 #include "gui/disc_writer_texts.h"
 #include "gui/disc_writer_world.h"
 
@@ -68,7 +68,7 @@ TEST_F(DiscWriterImage, DroppedFilesAndFoldersGoUnderTheSelectedFolder) {
     EXPECT_EQ(world.listedFiles(), std::vector<std::string>{"one.txt"});
     ASSERT_EQ(tree().topLevelItemCount(), 1);
     QTreeWidgetItem* root = tree().topLevelItem(0);
-    EXPECT_EQ(root->text(0), disc_options::kBackupDiscName);
+    EXPECT_EQ(root->text(0), disc::kBackupDiscName);
     ASSERT_EQ(root->childCount(), 1);
     QTreeWidgetItem* docs = root->child(0);
     EXPECT_EQ(Key(docs), "\\docs");
@@ -149,7 +149,7 @@ TEST_F(DiscWriterImage, FileMenuCommands) {
     trigger("mnuFileClear");
     ASSERT_EQ(tree().topLevelItemCount(), 1);
     EXPECT_EQ(tree().topLevelItem(0)->childCount(), 0);
-    EXPECT_EQ(tree().topLevelItem(0)->text(0), disc_options::kNewDiscName);
+    EXPECT_EQ(tree().topLevelItem(0)->text(0), disc::kNewDiscName);
     EXPECT_EQ(world.window->panelText(1).toStdString(),
               disc_texts::ImageSizeText(world.engine.Project().ImageSize()));
     EXPECT_EQ(world.window->panelText(2).toStdString(), disc_texts::FileCountText(0));

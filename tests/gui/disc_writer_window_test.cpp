@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "disc/write_settings.h"
 #include "gui/disc_writer_options.h"
 #include "gui/disc_writer_texts.h"
 #include "gui/disc_writer_world.h"
@@ -89,8 +90,8 @@ TEST(DiscWriterOpening, SetsUpTheProjectAndTheControls) {
     DiscWriterWindow& window = world.open();
 
     const auto& types = Child<QComboBox>(window, "cboVolumeType");
-    ASSERT_EQ(types.count(), static_cast<int>(disc_options::kVolumeTypes.size()));
-    EXPECT_EQ(types.currentIndex(), disc_options::kDefaultVolumeType);
+    ASSERT_EQ(types.count(), static_cast<int>(disc::kVolumeTypes.size()));
+    EXPECT_EQ(types.currentIndex(), disc::kDefaultVolumeType);
     EXPECT_EQ(world.engine.Project().FileSystemType(), disc::kFileSystemIsoJolietUdf);
     for (const disc_options::WriteOption& option : disc_options::kWriteOptions) {
         const auto& box = Child<QCheckBox>(window, option.objectName);
@@ -101,11 +102,11 @@ TEST(DiscWriterOpening, SetsUpTheProjectAndTheControls) {
         }
     }
     auto& volumeId = Child<QLineEdit>(window, "txtVolIdentifier");
-    EXPECT_EQ(volumeId.text(), disc_options::kBackupDiscName);
+    EXPECT_EQ(volumeId.text(), disc::kBackupDiscName);
     volumeId.clear();
-    QTest::keyClicks(&volumeId, QString(disc_options::kVolumeIdLength + 1, 'v'));
-    EXPECT_EQ(volumeId.text().size(), disc_options::kVolumeIdLength);
-    EXPECT_EQ(world.engine.Project().VolumeIdentifier(), disc_options::kNewDiscName)
+    QTest::keyClicks(&volumeId, QString(disc::kVolumeIdLength + 1, 'v'));
+    EXPECT_EQ(volumeId.text().size(), disc::kVolumeIdLength);
+    EXPECT_EQ(world.engine.Project().VolumeIdentifier(), disc::kNewDiscName)
         << "typed text reaches the engine only when a write starts";
     EXPECT_FALSE(Child<QPushButton>(window, "cmdCancel").isEnabled());
     EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "disc/simulated_disc_engine.h"
 #include "gui/disc_writer_window.h"
 #include "gui/gui_world.h"
+#include "support/disc/simulated_disc_engine.h"
 #include "support/platform/temp_dir.h"
 
 namespace quillet::testing {

@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "disc/simulated_disc_engine.h"
 #include "gui/gui_world.h"
 #include "gui/scripted_dialogs.h"
+#include "support/disc/simulated_disc_engine.h"
 
 namespace quillet::testing {
 namespace {

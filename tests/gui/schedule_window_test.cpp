@@ -141,16 +141,22 @@ TEST_F(ScheduleWindowTest, ChecksTheEntriesInOrderThenRegisters) {
     EXPECT_EQ(world.dialogs.saveDialogs, (std::vector<ScriptedDialogs::FileDialog>{
                                              {kSaveBackupTitle, kBackupFileFilter, "quillet"}}));
 
-    // A start time that is no time of day is the registration's to refuse.
+    // A start time that is no time of day, or a scheduler that fails, is the registration's to
+    // refuse.
     world.dialogs.messages.clear();
     type("txtPassword2", "secret");
     Child<QComboBox>(*window, "cmbStartTime").setEditText("25:00");
     press("Command3");
-    ASSERT_EQ(world.dialogs.messages.size(), 1u);
-    EXPECT_EQ(world.dialogs.messages[0].icon, MessageIcon::Exclamation);
+    Child<QComboBox>(*window, "cmbStartTime").setEditText("9:00");
+    const Status failure = Status::Error("no crontab command");
+    world.scheduler.failure = failure;
+    press("Command3");
+    world.scheduler.failure.reset();
+    EXPECT_EQ(world.dialogs.messages,
+              (std::vector<Message>{Said(kInvalidStartTimeMessage, MessageIcon::Exclamation),
+                                    Said(JobNotScheduledMessage(failure), MessageIcon::Critical)}));
     EXPECT_TRUE(world.scheduler.added.empty());
 
-    Child<QComboBox>(*window, "cmbStartTime").setEditText("9:00");
     addAndExpect("00010000", "", "secret");
     EXPECT_EQ(world.dialogs.messages.back(), Said(JobScheduledMessage(1), MessageIcon::None));
     EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});

@@ -30,7 +30,6 @@
 
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
-#include "disc/simulated_disc_engine.h"
 #include "gui/about_window.h"
 #include "gui/disc_writer_window.h"
 #include "gui/erase_window.h"
@@ -43,6 +42,7 @@
 #include "gui/scripted_dialogs.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
+#include "support/disc/simulated_disc_engine.h"
 #include "system/wine_system.h"
 
 namespace quillet {

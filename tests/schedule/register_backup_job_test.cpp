@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "schedule/crontab_scheduler.h"
-#include "support/platform/recording_message_service.h"
 #include "support/platform/temp_dir.h"
 #include "support/schedule/standin_crontab.h"
 
@@ -12,9 +11,11 @@ namespace {
 
 class RegisterBackupJobTest : public ::testing::Test {
   protected:
-    Result<int> Register(const std::string& startTime, const std::string& password = "") {
-        const BackupJobRequest request{"{K}", "10000001", password, "/b/mail.qbk", startTime, "M"};
-        return RegisterBackupJob(messages, scheduler, "/usr/bin/quillet", request);
+    JobRegistration Register(const std::string& startTime, const std::string& password = "",
+                             const std::string& dayList = "M") {
+        const BackupJobRequest request{"{K}",         "10000001", password,
+                                       "/b/mail.qbk", startTime,  dayList};
+        return RegisterBackupJob(scheduler, "/usr/bin/quillet", request);
     }
 
     testing::TempDir temp;
@@ -22,31 +23,36 @@ class RegisterBackupJobTest : public ::testing::Test {
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
                                 .winePrefix = std::nullopt,
                                 .now = LocalTimeNow}};
-    testing::RecordingMessageService messages;
 };
 
 TEST_F(RegisterBackupJobTest, TellsTheJobNumberOfEachJob) {
-    EXPECT_EQ(*Register("9:00"), 1);
-    EXPECT_EQ(*Register("9:00"), 2);
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[1].text, "Task 2 has been scheduled.");
-    EXPECT_EQ(messages.shown[1].icon, MessageIcon::None);
-    EXPECT_EQ(messages.shown[1].buttons, MessageButtons::Ok);
+    EXPECT_EQ(Register("9:00").number, 1);
+    EXPECT_EQ(Register("9:00").number, 2);
+    EXPECT_EQ(JobScheduledMessage(2), "Task 2 has been scheduled.");
 }
 
 TEST_F(RegisterBackupJobTest, SaysWhyNothingWasRegistered) {
-    EXPECT_FALSE(Register("9:75").ok());
-    EXPECT_FALSE(Register("9:00", "a=b").ok());
+    const JobRegistration startTime = Register("9:75");
+    const JobRegistration dayList = Register("9:00", "", "M,MO");
+    const JobRegistration value = Register("9:00", "a=b");
     crontab.refuseWrites();
-    EXPECT_FALSE(Register("9:00").ok());
-    ASSERT_EQ(messages.shown.size(), 3u);
-    EXPECT_EQ(messages.shown[0].text, "Invalid start time.");
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
-    for (int i : {1, 2}) {
-        EXPECT_EQ(messages.shown[i].icon, MessageIcon::Critical);
-        EXPECT_TRUE(messages.shown[i].text.starts_with("The task was not scheduled: "));
+    const JobRegistration scheduler = Register("9:00");
+    const struct {
+        const JobRegistration& registration;
+        JobRefusal refusal;
+    } cases[] = {{startTime, JobRefusal::kStartTime},
+                 {dayList, JobRefusal::kDayList},
+                 {value, JobRefusal::kJobValue},
+                 {scheduler, JobRefusal::kScheduler}};
+    for (const auto& c : cases) {
+        EXPECT_FALSE(c.registration.scheduled());
+        EXPECT_EQ(c.registration.refusal, c.refusal);
+        EXPECT_FALSE(c.registration.reason.ok());
     }
-    EXPECT_NE(messages.shown[1].text.find("\"=\""), std::string::npos);
+    EXPECT_NE(dayList.reason.reason().find("\"MO\""), std::string::npos);
+    EXPECT_NE(value.reason.reason().find("\"=\""), std::string::npos);
+    EXPECT_EQ(JobNotScheduledMessage(value.reason),
+              "The task was not scheduled: " + value.reason.reason() + ".");
     EXPECT_EQ(crontab.text(), "");
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "disc/disc_engine.h"
-#include "disc/simulated_disc_engine.h"
+#include "support/disc/simulated_disc_engine.h"
 
 namespace quillet::testing {
 

@@ -1,4 +1,4 @@
-#include "backup/job_command_line.h"
+#include "schedule/job_command_line.h"
 
 #include <gtest/gtest.h>
 

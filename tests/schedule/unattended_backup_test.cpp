@@ -1,4 +1,4 @@
-#include "backup/unattended_backup.h"
+#include "schedule/unattended_backup.h"
 
 #include <gtest/gtest.h>
 

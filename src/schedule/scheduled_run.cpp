@@ -1,4 +1,4 @@
-#include "scheduled_backup.h"
+#include "schedule/scheduled_run.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,12 +6,12 @@
 #include <string>
 
 #include "backup/exit_status.h"
-#include "backup/job_command_line.h"
 #include "backup/run_environment.h"
-#include "backup/unattended_backup.h"
 #include "platform/message_service.h"
 #include "schedule/crontab_scheduler.h"
+#include "schedule/job_command_line.h"
 #include "schedule/job_program.h"
+#include "schedule/unattended_backup.h"
 #include "system/wine_system.h"
 
 namespace quillet {

@@ -5,7 +5,7 @@
 
 #include "backup/backup_run.h"
 #include "backup/exit_status.h"
-#include "backup/job_command_line.h"
+#include "schedule/job_command_line.h"
 
 namespace quillet {
 

@@ -1,4 +1,4 @@
-#include "disc/simulated_disc_engine.h"
+#include "support/disc/simulated_disc_engine.h"
 
 #include <cmath>
 
