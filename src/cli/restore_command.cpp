@@ -24,10 +24,7 @@ struct RestoreArguments {
 // Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
 int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& request,
            std::ostream& out, std::ostream& err) {
-    if (run.context().checkPrefixIdle) {
-        Status idle = run.context().checkPrefixIdle();
-        if (!idle) return Fail(err, idle.reason());
-    }
+    if (Status idle = run.context().system.checkIdle(); !idle) return Fail(err, idle.reason());
     RestoreHandlers handlers(run.context(), backup);
     bool anyFailure = false;
     bool anyPlanned = false;

@@ -13,14 +13,15 @@
 #include "backup/item_context.h"
 #include "backup/opened_backup.h"
 #include "backup/restore_run.h"
+#include "platform/environment.h"
 #include "platform/file_operations.h"
 #include "platform/prefix_lock.h"
-#include "platform/wine_prefix.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
 #include "registry/wine_prefix_registry.h"
 #include "support/backup_reader.h"
+#include "support/fake_windows_system.h"
 #include "support/folder_snapshot.h"
 #include "support/recording_message_service.h"
 #include "support/recording_progress.h"
@@ -63,7 +64,7 @@ class SamplePrefixWorld {
     // Whether the prefix was written; check it first in every test.
     bool ready() const { return m_ready; }
 
-    std::unique_ptr<WineSystem> openSystem();
+    std::unique_ptr<system::WineSystem> openSystem();
 
     // Backs up `items` of `identity` into `file`.
     BackupOutcome backup(const std::string& identity, const ItemMask& items,
@@ -113,9 +114,8 @@ struct HandBuiltRun {
     WineServerProbe probe;
     PrefixLock lock;
     registry::WinePrefixRegistry store;
-    registry::ModReg modReg;
+    FakeWindowsSystem system;
     archive::ZipArchive archive;
-    WindowsPathMapper paths;
     WorkFolder work;
     ItemContext context;
 };

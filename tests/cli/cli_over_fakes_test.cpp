@@ -19,12 +19,9 @@ class CliOverFakesTest : public ::testing::Test {
   protected:
     CliOverFakesTest() {
         world.fillEverything();
-        context.useSystem(RunSystem{.registry = world.store,
-                                    .paths = world.paths,
-                                    .userProfile = kTestProfile,
-                                    .computerName = "PC-7",
-                                    .logonUser = "me",
-                                    .checkPrefixIdle = {}});
+        world.system.facts.computerName = "PC-7";
+        world.system.facts.logonUser = "me";
+        context.useSystem(world.system);
         context.useArchive(archive);
         context.useProgress(progress);
     }
