@@ -34,8 +34,6 @@ class WineSystem final : public WindowsSystem {
 
     const std::filesystem::path& prefix() const { return m_prefix; }
     const SystemInfo& system() const { return m_system; }
-    PrefixLock& prefixLock() { return m_prefixLock; }
-    const WineServerProbe& serverProbe() const { return m_serverProbe; }
 
     registry::RegistryStore& registry() override { return *m_registry; }
     registry::ModReg& modReg() override { return m_modReg; }

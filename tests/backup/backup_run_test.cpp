@@ -131,7 +131,7 @@ TEST_F(BackupRunSampleTest, SystemLooksForTheWineServerBelowTheUsersTemporaryFol
     std::filesystem::create_directories(serverFolder);
     testing::FakeWineServer server(serverFolder / "lock");
     ASSERT_TRUE(server.locked());
-    EXPECT_FALSE(RefuseWhileWineRuns(system->serverProbe(), prefix).ok());
+    EXPECT_FALSE(system->checkIdle().ok());
 }
 
 TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInformationLast) {
