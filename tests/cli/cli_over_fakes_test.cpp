@@ -80,6 +80,7 @@ TEST_F(CliOverFakesTest, BackupGoesThroughTheGivenArchiveAndReportsItsProgressTh
     EXPECT_EQ(information[0], "BackupComputer=PC-7");
     EXPECT_EQ(information[1], "BackupLogonUser=me");
     EXPECT_EQ(information[2], "BackupIdentity=Tester");
+    EXPECT_EQ(world.system.lockRequests, 1) << "the run holds the given system's lock";
 }
 
 TEST_F(CliOverFakesTest, ABackupThatCannotBeSavedExitsTwoAndSaysWhy) {
