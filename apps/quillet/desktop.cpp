@@ -18,6 +18,7 @@
 #include "gui/splash_window.h"
 #include "schedule/crontab_scheduler.h"
 #include "schedule/job_program.h"
+#include "system/wine_system.h"
 
 namespace quillet {
 namespace {
@@ -78,7 +79,7 @@ int RunDesktop(int argc, char** argv, const DesktopSystemChoice& choice) {
     SplashWindow splash(dataFolder, [&] {
         started = session.start(choice.windowsRoot
                                     ? session.openWindowsDisk(*choice.windowsRoot, choice.user)
-                                    : OpenSystem::OpenWinePrefix(choice.prefix, env, dialogs));
+                                    : system::WineSystem::Open(choice.prefix, env, dialogs));
     });
     splash.load();
     if (!started) return kExitNothingDone;

@@ -25,9 +25,9 @@
 #include <string>
 
 #include "bench_inputs.h"
+#include "platform/environment.h"
 #include "platform/message_service.h"
 #include "platform/prefix_lock.h"
-#include "platform/wine_prefix.h"
 #include "platform/wine_server_probe.h"
 #include "registry/mod_reg.h"
 #include "registry/registry_text.h"
@@ -95,13 +95,13 @@ Status MakePrefix(const fs::path& prefix) {
 // The registry of a prefix, opened as Quillet opens one, and closed on request: giving its memory
 // back is part of what a run costs before it can exit, so the benchmarks time the closing.
 struct OpenedRegistry {
-    std::unique_ptr<WineSystem> wine;
+    std::unique_ptr<system::WineSystem> wine;
     PrintingMessages messages;
     std::unique_ptr<registry::ModReg> modReg;
 
     Status open(const fs::path& prefix) {
         Environment noEnvironment{[](const std::string&) { return std::optional<std::string>(); }};
-        auto opened = WineSystem::Open(prefix.string(), noEnvironment);
+        auto opened = system::WineSystem::Open(prefix.string(), noEnvironment, messages);
         if (!opened) return opened.status();
         wine = std::move(opened.value());
         modReg = std::make_unique<registry::ModReg>(wine->registry(), PlainMessages(messages));

@@ -42,23 +42,25 @@ Status BackupHandlers::run(int index, const std::string& identityKey) {
 }
 
 Status BackupHandlers::keyTree(const ItemDescription& item, const std::string& identityKey) {
-    const std::optional<std::string> keyPath = ItemKey(m_context.modReg, item, identityKey);
+    const std::optional<std::string> keyPath =
+        ItemKey(m_context.system.modReg(), item, identityKey);
     if (!keyPath) {
         return Status::Error("the identity has no Outlook Express settings in the registry");
     }
     if (item.place == ItemPlace::kAccountsKey) {
-        if (!m_context.modReg.KeyExists(*keyPath)) {
+        if (!m_context.system.modReg().KeyExists(*keyPath)) {
             return Status::Error("no mail accounts in the registry");
         }
-    } else if (!m_context.modReg.KeyExists(*keyPath)) {
+    } else if (!m_context.system.modReg().KeyExists(*keyPath)) {
         // A missing key is created, so that an empty one is backed up; whether that could be
         // committed does not matter to the backup.
-        (void)m_context.modReg.CreateKey(*keyPath);
+        (void)m_context.system.modReg().CreateKey(*keyPath);
     }
     auto file = sGetTempFile(item.exportPrefix, m_context.workFolder);
     if (!file) return file.status();
     m_exportFiles.push_back(*file);
-    if (Status exported = registry::ExportKeyTree(m_context.modReg, *keyPath, *file); !exported) {
+    if (Status exported = registry::ExportKeyTree(m_context.system.modReg(), *keyPath, *file);
+        !exported) {
         return exported;
     }
     if (auto added = m_context.archive.AddFileEntry(*file); !added) return added.status();
@@ -66,9 +68,9 @@ Status BackupHandlers::keyTree(const ItemDescription& item, const std::string& i
 }
 
 Status BackupHandlers::oneFile(const ItemDescription& item) {
-    const std::optional<std::string> windowsPath = AddressBookPath(m_context.modReg);
+    const std::optional<std::string> windowsPath = AddressBookPath(m_context.system.modReg());
     if (!windowsPath) return Status::Error("the registry names no address book file");
-    const auto hostPath = m_context.paths.toHost(*windowsPath);
+    const auto hostPath = m_context.system.paths().toHost(*windowsPath);
     std::error_code error;
     if (!hostPath || !std::filesystem::is_regular_file(*hostPath, error)) {
         return Status::Error("the address book " + *windowsPath + " does not exist");
@@ -83,11 +85,11 @@ Status BackupHandlers::oneFile(const ItemDescription& item) {
 
 Status BackupHandlers::folderFiles(const ItemDescription& item, const std::string& identityKey) {
     const std::optional<std::string> windowsFolder =
-        ItemFolder(m_context.modReg, item, identityKey, m_context.userProfile);
+        ItemFolder(m_context.system.modReg(), item, identityKey, m_context.system.userProfile());
     if (!windowsFolder) {
         return Status::Error("the registry names no message store folder for the identity");
     }
-    const auto folder = m_context.paths.toHost(*windowsFolder);
+    const auto folder = m_context.system.paths().toHost(*windowsFolder);
     std::error_code error;
     if (!folder || !std::filesystem::is_directory(*folder, error)) {
         return Status::Error("the folder " + *windowsFolder + " does not exist");

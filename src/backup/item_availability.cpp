@@ -8,7 +8,7 @@
 namespace quillet {
 namespace {
 
-bool AddressBookAvailable(registry::ModReg& modReg, const WindowsPathMapper& paths) {
+bool AddressBookAvailable(registry::ModReg& modReg, const system::WindowsPathMapper& paths) {
     std::string addressBook;
     if (!modReg.ReadDefaultValue(kAddressBookKey, addressBook)) return true;
     if (addressBook.empty()) return false;
@@ -17,7 +17,7 @@ bool AddressBookAvailable(registry::ModReg& modReg, const WindowsPathMapper& pat
     return file && std::filesystem::is_regular_file(*file, error);
 }
 
-bool FolderHoldsAFile(const WindowsPathMapper& paths, const std::string& windowsFolder) {
+bool FolderHoldsAFile(const system::WindowsPathMapper& paths, const std::string& windowsFolder) {
     const auto folder = paths.toHost(windowsFolder);
     if (!folder) return false;
     std::error_code error;
@@ -30,7 +30,7 @@ bool FolderHoldsAFile(const WindowsPathMapper& paths, const std::string& windows
 
 }  // namespace
 
-ItemMask ItemAvailability(registry::ModReg& modReg, const WindowsPathMapper& paths,
+ItemMask ItemAvailability(registry::ModReg& modReg, const system::WindowsPathMapper& paths,
                           const std::string& identityKey) {
     ItemMask available{};
     for (const ItemDescription& item : kItems) {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "backup/backup_item.h"
-#include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
+#include "system/windows_path_mapper.h"
 
 namespace quillet {
 
@@ -12,7 +12,7 @@ namespace quillet {
 // the identity's or the shared accounts key exists; the address book unless the address-book key
 // names an empty path or a missing file (a key that cannot be read leaves it available); the
 // stationery when its folder directly holds a file; every other item always.
-ItemMask ItemAvailability(registry::ModReg& modReg, const WindowsPathMapper& paths,
+ItemMask ItemAvailability(registry::ModReg& modReg, const system::WindowsPathMapper& paths,
                           const std::string& identityKey);
 
 }  // namespace quillet

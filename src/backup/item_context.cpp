@@ -3,9 +3,10 @@
 namespace quillet {
 
 Result<PrefixLock::Guard> HoldPrefixForRun(ItemContext& context) {
-    if (context.prefixLock == nullptr) return PrefixLock::Guard();
-    Result<PrefixLock::Guard> held = context.prefixLock->hold();
-    registry::RegistryStore& store = context.modReg.store();
+    PrefixLock* lock = context.system.lock();
+    if (lock == nullptr) return PrefixLock::Guard();
+    Result<PrefixLock::Guard> held = lock->hold();
+    registry::RegistryStore& store = context.system.registry();
     if (held && !store.HasChanges()) store.Discard();
     return held;
 }

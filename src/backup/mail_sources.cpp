@@ -121,10 +121,11 @@ class ArchiveMailSource : public MailSource {
 
 }  // namespace
 
-Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(const RunSystem& system,
+Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(system::WindowsSystem& system,
                                                                   const std::string& identityKey) {
-    // Reads only; the key paths read here are built, never typed, so there is no bad one to tell.
-    registry::ModReg modReg(system.registry);
+    // Reads only; the key paths read here are built, never typed, so the key-path access has
+    // nothing to report.
+    registry::ModReg& modReg = system.modReg();
     const std::vector<Identity> identities = ListIdentities(modReg);
     const Identity* identity = FindIdentity(identities, identityKey);
     if (identity == nullptr) {
@@ -133,12 +134,12 @@ Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(const RunSyste
     const std::string description =
         "identity " + (identity->userName.empty() ? identity->key : identity->userName);
     const std::optional<std::string> windowsFolder =
-        ItemFolder(modReg, kItems[kMessages], identity->key, system.userProfile);
+        ItemFolder(modReg, kItems[kMessages], identity->key, system.userProfile());
     if (!windowsFolder) {
         return Status::Error("The registry names no message store folder for the " + description,
                              ErrorKind::kNotFound);
     }
-    const std::optional<std::filesystem::path> folder = system.paths.toHost(*windowsFolder);
+    const std::optional<std::filesystem::path> folder = system.paths().toHost(*windowsFolder);
     std::error_code error;
     if (!folder || !std::filesystem::is_directory(*folder, error)) {
         return Status::Error("The message store folder " + *windowsFolder + " does not exist",

@@ -1,7 +1,7 @@
 #include "backup/oe_locations.h"
 
 #include "backup/identity_list.h"
-#include "platform/system_info.h"
+#include "system/system_info.h"
 
 namespace quillet {
 
@@ -35,7 +35,7 @@ std::optional<std::string> StoreFolder(registry::ModReg& modReg, const std::stri
     const registry::ValueList values = modReg.EnumValues(*versionKey);
     const std::string* storeRoot = values.findText("Store Root");
     if (storeRoot == nullptr) return std::nullopt;
-    return ExpandUserProfile(*storeRoot, userProfile);
+    return system::ExpandUserProfile(*storeRoot, userProfile);
 }
 
 std::string StationeryFolder(registry::ModReg& modReg) {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "backup/backup_item.h"
-#include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
+#include "system/windows_path_mapper.h"
 
 namespace quillet {
 

@@ -78,7 +78,7 @@ RestoreTarget RestoreHandlers::keyTreeTarget(const ItemDescription& item,
     }
     // Without either accounts key the shared one is made, so that the accounts are not reported
     // restored while going nowhere.
-    const std::optional<std::string> key = ItemKey(m_context.modReg, item, identityKey);
+    const std::optional<std::string> key = ItemKey(m_context.system.modReg(), item, identityKey);
     if (!key) return Failed("the identity has no Outlook Express settings in the registry");
     RestoreTarget target;
     target.registryKey = *key;
@@ -88,9 +88,9 @@ RestoreTarget RestoreHandlers::keyTreeTarget(const ItemDescription& item,
 }
 
 RestoreTarget RestoreHandlers::oneFileTarget(const ItemDescription& item) {
-    const std::optional<std::string> windowsPath = AddressBookPath(m_context.modReg);
+    const std::optional<std::string> windowsPath = AddressBookPath(m_context.system.modReg());
     if (!windowsPath) return Failed("the registry names no address book file");
-    const auto hostPath = m_context.paths.toHost(*windowsPath);
+    const auto hostPath = m_context.system.paths().toHost(*windowsPath);
     std::error_code error;
     if (!hostPath || !std::filesystem::is_regular_file(*hostPath, error)) {
         return Failed("there is no address book " + *windowsPath + " to replace");
@@ -107,12 +107,12 @@ RestoreTarget RestoreHandlers::oneFileTarget(const ItemDescription& item) {
 RestoreTarget RestoreHandlers::folderTarget(const ItemDescription& item,
                                             const std::string& identityKey) {
     const std::optional<std::string> windowsFolder =
-        ItemFolder(m_context.modReg, item, identityKey, m_context.userProfile);
+        ItemFolder(m_context.system.modReg(), item, identityKey, m_context.system.userProfile());
     if (!windowsFolder) {
         return Failed("the registry names no message store folder for the identity");
     }
     RestoreTarget target;
-    const auto folder = m_context.paths.toHost(*windowsFolder);
+    const auto folder = m_context.system.paths().toHost(*windowsFolder);
     if (!folder) return Failed("the folder " + *windowsFolder + " is on no drive of the prefix");
     std::error_code error;
     if (!std::filesystem::is_directory(*folder, error)) {
@@ -156,7 +156,8 @@ Status RestoreHandlers::apply(const RestoreTarget& target) {
         const std::filesystem::path extracted = m_context.workFolder / target.registryEntry;
         Status status = archive.ExtractEntryTo(target.registryEntry, extracted);
         if (status)
-            status = registry::ImportKeyFile(m_context.modReg, target.registryKey, extracted);
+            status =
+                registry::ImportKeyFile(m_context.system.modReg(), target.registryKey, extracted);
         std::error_code ignored;
         std::filesystem::remove(extracted, ignored);
         return status;

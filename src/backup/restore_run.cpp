@@ -30,12 +30,9 @@ RestoreOutcome RunRestore(ItemContext& context, OpenedBackup& backup, const Rest
         return outcome;
     }
     // Outlook Express, open in the prefix, would overwrite or corrupt what is restored.
-    if (context.checkPrefixIdle) {
-        Status idle = context.checkPrefixIdle();
-        if (!idle) {
-            outcome.started = Status::Error(idle.reason(), ErrorKind::kInUse);
-            return outcome;
-        }
+    if (Status idle = context.system.checkIdle(); !idle) {
+        outcome.started = Status::Error(idle.reason(), ErrorKind::kInUse);
+        return outcome;
     }
 
     Result<PrefixLock::Guard> held = HoldPrefixForRun(context);

@@ -27,7 +27,7 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     BackupRequest request;
     request.identityKey = run->identity().key;
     request.headerLines =
-        InteractiveHeader(run->system().computerName, run->system().logonUser,
+        InteractiveHeader(run->system().computerName(), run->system().logonUser(),
                           run->identity().userName, BackupTimeText(), args.description);
     request.items = *items;
     request.password = *password;

@@ -5,6 +5,8 @@
 #include "cli/password_input.h"
 #include "disc/burn_disc_engine.h"
 #include "schedule/crontab_scheduler.h"
+#include "system/windows_disk_system.h"
+#include "system/wine_system.h"
 
 namespace quillet::cli {
 
@@ -23,35 +25,28 @@ void CliContext::startRun() {
     prefixOption.reset();
     windowsRootOption.reset();
     userOption.reset();
-    m_disk.reset();
-    m_wineParts.reset();
-    m_wine.reset();
+    m_opened.reset();
+    m_systemMessages.reset();
     m_zip.reset();
     m_crontab.reset();
 }
 
-const RunSystem* CliContext::system(std::ostream& err) {
-    if (m_givenSystem) return &*m_givenSystem;
-    if (windowsRootOption && !m_disk) {
-        auto opened = WindowsDiskSystem::Open(*windowsRootOption, userOption);
-        if (!opened) {
-            Fail(err, opened.reason());
-            return nullptr;
-        }
-        m_disk = std::move(opened.value());
-        m_wineParts.emplace(RunSystemOf(*m_disk));
+system::WindowsSystem* CliContext::system(std::ostream& err) {
+    if (m_givenSystem != nullptr) return m_givenSystem;
+    if (m_opened) return m_opened.get();
+    auto messages = std::make_unique<StreamMessageService>(err);
+    Result<std::unique_ptr<system::WindowsSystem>> opened =
+        windowsRootOption
+            ? Result<std::unique_ptr<system::WindowsSystem>>(
+                  system::WindowsDiskSystem::Open(*windowsRootOption, userOption, *messages))
+            : system::WineSystem::Open(prefixOption, m_env, *messages);
+    if (!opened) {
+        Fail(err, opened.reason());
+        return nullptr;
     }
-    if (m_disk) return &*m_wineParts;
-    if (!m_wine) {
-        auto opened = WineSystem::Open(prefixOption, m_env);
-        if (!opened) {
-            Fail(err, opened.reason());
-            return nullptr;
-        }
-        m_wine = std::move(opened.value());
-        m_wineParts.emplace(RunSystemOf(*m_wine));
-    }
-    return &*m_wineParts;
+    m_systemMessages = std::move(messages);
+    m_opened = std::move(opened.value());
+    return m_opened.get();
 }
 
 Scheduler& CliContext::scheduler(const std::optional<std::string>& winePrefix) {
@@ -69,8 +64,8 @@ bool CliContext::refuseWindowsDisk(std::ostream& err, const std::string& whatIns
 }
 
 std::optional<std::filesystem::path> CliContext::winePrefix() const {
-    if (m_givenSystem || !m_wine) return std::nullopt;
-    return m_wine->prefix();
+    const system::WindowsSystem* current = m_givenSystem ? m_givenSystem : m_opened.get();
+    return current ? current->winePrefix() : std::nullopt;
 }
 
 archive::Archive& CliContext::archive() {

@@ -10,14 +10,13 @@
 #include "backup/backup_run.h"
 #include "backup/exit_status.h"
 #include "backup/identity_list.h"
-#include "backup/run_environment.h"
 #include "cli/terminal_progress.h"
 #include "disc/disc_engine.h"
+#include "platform/environment.h"
 #include "platform/message_service.h"
 #include "platform/status.h"
-#include "platform/wine_prefix.h"
 #include "schedule/scheduler.h"
-#include "system/wine_system.h"
+#include "system/windows_system.h"
 
 namespace quillet::cli {
 
@@ -41,8 +40,9 @@ class CliContext {
   public:
     explicit CliContext(Environment env) : m_env(std::move(env)) {}
 
-    // Work on these parts instead of opening a Wine prefix (--prefix is then ignored).
-    void useSystem(RunSystem system) { m_givenSystem.emplace(std::move(system)); }
+    // Work on this system (which must outlive the context) instead of opening a Wine prefix or a
+    // Windows disk (--prefix and --windows-root are then ignored).
+    void useSystem(system::WindowsSystem& system) { m_givenSystem = &system; }
     // Read and write every backup through this archive (which must outlive the context).
     void useArchive(archive::Archive& archive) { m_givenArchive = &archive; }
     // Answer the password question with this text instead of asking on the terminal.
@@ -71,15 +71,16 @@ class CliContext {
 
     const Environment& environment() const { return m_env; }
 
-    // The system of the current run, opened on first call; null, with the reason written to
-    // `err`, when it cannot be opened.
-    const RunSystem* system(std::ostream& err);
+    // The system of the current run, opened on first call (its key-path access then reports to
+    // `err`); null, with the reason written to `err`, when it cannot be opened.
+    system::WindowsSystem* system(std::ostream& err);
 
     // The scheduler of the current run: the one given, else the user's crontab, whose new jobs
     // back up `winePrefix` (nullopt: the default prefix). Valid until the next call or run.
     Scheduler& scheduler(const std::optional<std::string>& winePrefix);
 
-    // The folder of the Wine prefix system() opened; nullopt when the system was given.
+    // The folder of the Wine prefix the current run works on; nullopt for a disk, and before
+    // system() opened it.
     std::optional<std::filesystem::path> winePrefix() const;
 
     // The archive to read or write a backup with: the one given, else a fresh zip archive, valid
@@ -105,7 +106,7 @@ class CliContext {
 
   private:
     Environment m_env;
-    std::optional<RunSystem> m_givenSystem;
+    system::WindowsSystem* m_givenSystem = nullptr;
     archive::Archive* m_givenArchive = nullptr;
     std::optional<std::string> m_givenPassword;
     BackupProgress* m_givenProgress = nullptr;
@@ -114,9 +115,9 @@ class CliContext {
     disc::DiscEngine* m_givenDiscEngine = nullptr;
     std::unique_ptr<disc::DiscEngine> m_realDiscEngine;
 
-    std::unique_ptr<WineSystem> m_wine;
-    std::unique_ptr<WindowsDiskSystem> m_disk;
-    std::optional<RunSystem> m_wineParts;
+    // What the opened system's key-path access reports through, and the system.
+    std::unique_ptr<StreamMessageService> m_systemMessages;
+    std::unique_ptr<system::WindowsSystem> m_opened;
     std::unique_ptr<archive::ZipArchive> m_zip;
 };
 

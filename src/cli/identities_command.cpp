@@ -5,11 +5,9 @@ namespace quillet::cli {
 namespace {
 
 int RunIdentities(CliContext& context, std::ostream& out, std::ostream& err) {
-    const RunSystem* system = context.system(err);
+    system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
-    StreamMessageService messages(err);
-    registry::ModReg modReg(system->registry, PlainMessages(messages));
-    const std::vector<Identity> identities = ListIdentities(modReg);
+    const std::vector<Identity> identities = ListIdentities(system->modReg());
     if (identities.empty()) {
         err << "quillet-cli: Your Windows System have not install Outlook Express \n";
     }

@@ -7,6 +7,7 @@
 #include "backup/identity_list.h"
 #include "backup/run_environment.h"
 #include "cli/cli_context.h"
+#include "system/windows_system.h"
 
 namespace quillet::cli {
 
@@ -19,15 +20,14 @@ class IdentityRun {
     static std::unique_ptr<IdentityRun> Open(CliContext& context, const std::string& nameOrKey,
                                              std::ostream& err);
 
-    const RunSystem& system() const { return m_system; }
+    system::WindowsSystem& system() const { return m_system; }
     RunEnvironment& environment() { return *m_environment; }
     const Identity& identity() const { return m_identity; }
 
   private:
-    IdentityRun(const RunSystem& system, std::ostream& err) : m_system(system), m_messages(err) {}
+    explicit IdentityRun(system::WindowsSystem& system) : m_system(system) {}
 
-    const RunSystem& m_system;
-    StreamMessageService m_messages;
+    system::WindowsSystem& m_system;
     std::unique_ptr<RunEnvironment> m_environment;
     Identity m_identity;
 };

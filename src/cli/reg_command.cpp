@@ -10,10 +10,9 @@ struct RegArguments {
 };
 
 int RunExport(const RegArguments& args, CliContext& context, std::ostream& err) {
-    const RunSystem* system = context.system(err);
+    system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
-    StreamMessageService messages(err);
-    registry::ModReg modReg(system->registry, PlainMessages(messages));
+    registry::ModReg& modReg = system->modReg();
     // A missing key would export as a lone root line, whose import empties its target: refuse.
     if (!modReg.KeyExists(args.keyPath)) {
         return Fail(err, "no registry key " + args.keyPath + "; nothing was written");
@@ -26,10 +25,9 @@ int RunExport(const RegArguments& args, CliContext& context, std::ostream& err) 
 int RunImport(const RegArguments& args, CliContext& context, std::ostream& err) {
     if (context.refuseWindowsDisk(err, "import into a Wine prefix (--prefix DIR)"))
         return kExitNothingDone;
-    const RunSystem* system = context.system(err);
+    system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
-    StreamMessageService messages(err);
-    registry::ModReg modReg(system->registry, PlainMessages(messages));
+    registry::ModReg& modReg = system->modReg();
     Status status = registry::ImportKeyFile(modReg, args.keyPath, args.file);
     if (!status) return Fail(err, status.reason());
     return kExitOk;

@@ -25,10 +25,7 @@ int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& requ
     if (Status selected = CheckItemSelected(request.ticked); !selected) {
         return Fail(err, selected.reason());
     }
-    if (run.context().checkPrefixIdle) {
-        Status idle = run.context().checkPrefixIdle();
-        if (!idle) return Fail(err, idle.reason());
-    }
+    if (Status idle = run.context().system.checkIdle(); !idle) return Fail(err, idle.reason());
     RestoreHandlers handlers(run.context(), backup);
     bool anyFailure = false;
     bool anyPlanned = false;

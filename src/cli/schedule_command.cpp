@@ -40,12 +40,10 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
     if (!items) return Fail(err, items.reason());
     auto password = ProtectionPassword(args.passwordFile);
     if (!password) return Fail(err, password.reason());
-    const RunSystem* system = context.system(err);
+    system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
-    StreamMessageService registryMessages(err);
-    registry::ModReg modReg(system->registry, PlainMessages(registryMessages));
     const std::optional<Identity> identity =
-        FindIdentityOrSay(ListIdentities(modReg), args.identity, err);
+        FindIdentityOrSay(ListIdentities(system->modReg()), args.identity, err);
     if (!identity) return kExitNothingDone;
 
     const std::optional<std::filesystem::path> prefix = context.winePrefix();

@@ -2,6 +2,9 @@
 
 #include <QTimer>
 
+#include "system/windows_disk_system.h"
+#include "system/wine_system.h"
+
 namespace quillet {
 
 DesktopSession::DesktopSession(DesktopServices services) : m_services(std::move(services)) {}
@@ -17,7 +20,7 @@ std::string DesktopSession::NoSystemPrompt(const std::string& reason) {
            reason + "\n\nChoose what to open:";
 }
 
-bool DesktopSession::start(Result<std::unique_ptr<OpenSystem>> first) {
+bool DesktopSession::start(Result<std::unique_ptr<system::WindowsSystem>> first) {
     if (first) {
         show(std::move(first.value()));
         return true;
@@ -41,7 +44,7 @@ bool DesktopSession::start(Result<std::unique_ptr<OpenSystem>> first) {
 bool DesktopSession::chooseWinePrefix() {
     const std::optional<std::string> folder = m_services.dialogs.chooseFolder(kWinePrefixTitle);
     if (!folder) return false;
-    return open(OpenSystem::OpenWinePrefix(*folder, m_services.env, m_services.dialogs));
+    return open(system::WineSystem::Open(*folder, m_services.env, m_services.dialogs));
 }
 
 bool DesktopSession::chooseWindowsDisk() {
@@ -50,15 +53,15 @@ bool DesktopSession::chooseWindowsDisk() {
     return open(openWindowsDisk(*folder, std::nullopt));
 }
 
-Result<std::unique_ptr<OpenSystem>> DesktopSession::openWindowsDisk(
+Result<std::unique_ptr<system::WindowsSystem>> DesktopSession::openWindowsDisk(
     const std::filesystem::path& root, const std::optional<std::string>& user) {
-    auto opened = OpenSystem::OpenWindowsDisk(root, user, m_services.dialogs);
+    auto opened = system::WindowsDiskSystem::Open(root, user, m_services.dialogs);
     if (opened || user || !opened.status().is(ErrorKind::kBadInput)) return opened;
     // Several profiles hold identities: the user picks one.
-    auto profiles = WindowsDiskSystem::ListProfiles(root);
+    auto profiles = system::WindowsDiskSystem::ListProfiles(root);
     if (!profiles) return profiles.status();
     std::vector<std::string> names;
-    for (const DiskProfile& profile : profiles.value()) {
+    for (const system::DiskProfile& profile : profiles.value()) {
         if (profile.hasIdentities) names.push_back(profile.name);
     }
     const std::optional<std::size_t> choice =
@@ -66,10 +69,10 @@ Result<std::unique_ptr<OpenSystem>> DesktopSession::openWindowsDisk(
     if (!choice || *choice >= names.size()) {
         return Status::Error("No user profile was chosen", ErrorKind::kCancelled);
     }
-    return OpenSystem::OpenWindowsDisk(root, names[*choice], m_services.dialogs);
+    return system::WindowsDiskSystem::Open(root, names[*choice], m_services.dialogs);
 }
 
-bool DesktopSession::open(Result<std::unique_ptr<OpenSystem>> opened) {
+bool DesktopSession::open(Result<std::unique_ptr<system::WindowsSystem>> opened) {
     if (!opened) {
         if (!opened.status().is(ErrorKind::kCancelled)) {
             m_services.dialogs.showMessage(opened.reason(), MessageIcon::Critical,
@@ -81,7 +84,7 @@ bool DesktopSession::open(Result<std::unique_ptr<OpenSystem>> opened) {
     return true;
 }
 
-void DesktopSession::show(std::unique_ptr<OpenSystem> system) {
+void DesktopSession::show(std::unique_ptr<system::WindowsSystem> system) {
     // The window being replaced may be the one whose menu asked for this, so it is only hidden
     // here; it goes, with its system, when control is back in the event loop.
     if (m_window) {
@@ -99,26 +102,18 @@ void DesktopSession::show(std::unique_ptr<OpenSystem> system) {
     for (const auto& retired : m_retiredWindows) retired->hide();
 }
 
-MainWindowServices DesktopSession::windowServices(OpenSystem& system) {
-    const RunSystem& parts = system.parts();
+MainWindowServices DesktopSession::windowServices(system::WindowsSystem& system) {
     Scheduler* scheduler = nullptr;
     if (m_services.makeScheduler && system.winePrefix()) {
         m_schedulers.push_back(m_services.makeScheduler(*system.winePrefix()));
         scheduler = m_schedulers.back().get();
     }
     return MainWindowServices{
-        .modReg = system.modReg(),
+        .system = system,
         .archive = m_services.archive,
-        .paths = parts.paths,
         .dialogs = m_services.dialogs,
-        .computerName = parts.computerName,
-        .logonUser = parts.logonUser,
-        .windowsFolder = system.windowsFolder(),
-        .userProfile = parts.userProfile,
         .dataFolder = m_services.dataFolder,
         .makeWorkFolder = m_services.makeWorkFolder,
-        .checkPrefixIdle = parts.checkPrefixIdle,
-        .prefixLock = parts.prefixLock,
         .shellOpen = m_services.shellOpen,
         .timeText = m_services.timeText,
         .todayText = m_services.todayText,
@@ -128,8 +123,6 @@ MainWindowServices DesktopSession::windowServices(OpenSystem& system) {
         .discEngine = m_services.discEngine,
         .pendingDisc = {},
         .endProgram = m_services.endProgram,
-        .systemTitle = system.title(),
-        .sourceOnly = system.sourceOnly(),
         .openWinePrefix = [this] { chooseWinePrefix(); },
         .openWindowsDisk = [this] { chooseWindowsDisk(); },
     };

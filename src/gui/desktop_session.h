@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "gui/main_window.h"
-#include "gui/open_system.h"
+#include "platform/environment.h"
+#include "system/windows_system.h"
 
 namespace quillet {
 
@@ -49,9 +50,10 @@ class DesktopSession : public QObject {
     // Shows the main window on `first`. When `first` failed, says why and what the program looks
     // for, and offers to open a Wine prefix or a Windows disk until one opens. False when the
     // user cancels that choice: the program then ends.
-    bool start(Result<std::unique_ptr<OpenSystem>> first);
+    bool start(Result<std::unique_ptr<system::WindowsSystem>> first);
 
-    // The folder chooser, then the main window on the chosen prefix or disk. Cancel changes
+    // The folder chooser, then the main window on the chosen prefix or disk (its key-path access
+    // reports through the session's dialogs). Cancel changes
     // nothing; a failure shows its reason (critical) and keeps the current system. True when
     // the new system is open.
     bool chooseWinePrefix();
@@ -59,12 +61,12 @@ class DesktopSession : public QObject {
 
     // The disk at `root` for `user`. Without `user`, when several profiles hold identities, the
     // user chooses one from a list; kCancelled when the user cancels it.
-    Result<std::unique_ptr<OpenSystem>> openWindowsDisk(const std::filesystem::path& root,
-                                                        const std::optional<std::string>& user);
+    Result<std::unique_ptr<system::WindowsSystem>> openWindowsDisk(
+        const std::filesystem::path& root, const std::optional<std::string>& user);
 
     // The current main window and system; null before start() succeeds.
     MainWindow* window() const { return m_window.get(); }
-    const OpenSystem* system() const { return m_system.get(); }
+    const system::WindowsSystem* system() const { return m_system.get(); }
 
     // The choice offered when no system is open, in this order.
     static constexpr const char* kStartChoices[] = {"Open Wine Prefix...", "Open Windows Disk..."};
@@ -76,14 +78,14 @@ class DesktopSession : public QObject {
     static std::string NoSystemPrompt(const std::string& reason);
 
   private:
-    bool open(Result<std::unique_ptr<OpenSystem>> opened);
-    void show(std::unique_ptr<OpenSystem> system);
-    MainWindowServices windowServices(OpenSystem& system);
+    bool open(Result<std::unique_ptr<system::WindowsSystem>> opened);
+    void show(std::unique_ptr<system::WindowsSystem> system);
+    MainWindowServices windowServices(system::WindowsSystem& system);
 
     DesktopServices m_services;
     // Systems before windows: a window refers to its system and goes first.
-    std::vector<std::unique_ptr<OpenSystem>> m_retiredSystems;
-    std::unique_ptr<OpenSystem> m_system;
+    std::vector<std::unique_ptr<system::WindowsSystem>> m_retiredSystems;
+    std::unique_ptr<system::WindowsSystem> m_system;
     std::vector<std::unique_ptr<MainWindow>> m_retiredWindows;
     std::unique_ptr<MainWindow> m_window;
     // The schedulers of the prefixes opened; a window refers to its own until it goes.

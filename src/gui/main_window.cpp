@@ -36,8 +36,8 @@ namespace quillet {
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services)) {
     setObjectName("frmMain");
-    setWindowTitle(m_services.systemTitle.empty() ? QString(kMainWindowCaption)
-                                                  : QString::fromStdString(m_services.systemTitle));
+    setWindowTitle(QString::fromStdString(std::string(kMainWindowCaption) + " - " +
+                                          m_services.system.displayName()));
     setWindowIcon(AppIcon());
 
     auto* central = new QWidget(this);
@@ -79,7 +79,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     connect(m_actionButton, &QPushButton::clicked, this, &MainWindow::actionClicked);
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int tab) {
         m_actionButton->setText(tab == 0 ? "Backup Now" : "Restore Now");
-        m_actionButton->setEnabled(!m_noIdentity && !(tab == 1 && m_services.sourceOnly));
+        m_actionButton->setEnabled(!m_noIdentity && !(tab == 1 && m_services.system.sourceOnly()));
     });
 
     // The window's load.
@@ -197,7 +197,7 @@ void MainWindow::buildRestoreTab(QWidget* tab) {
     layout->addWidget(m_restoreFrame);
     layout->addStretch();
 
-    if (m_services.sourceOnly) {
+    if (m_services.system.sourceOnly()) {
         for (QWidget* control : tab->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             control->setEnabled(false);
         }
@@ -251,7 +251,7 @@ void MainWindow::buildMenus() {
     add(file, "backup", "Backup Now", [this] { RunBackup(); });
     add(file, "restore", "Restore Now", [this] {
         RunRestore();
-    })->setEnabled(!m_services.sourceOnly);
+    })->setEnabled(!m_services.system.sourceOnly());
     file->addSeparator();
     add(file, "quit", "Quit", [this] { close(); });
 
@@ -287,14 +287,14 @@ void MainWindow::openScheduleWindow() {
     Scheduler& scheduler = *m_services.scheduler;
     ScheduleWindow window(
         ScheduleWindowServices{
-            .modReg = m_services.modReg,
+            .modReg = m_services.system.modReg(),
             .dialogs = m_services.dialogs,
             .scheduler = scheduler,
             .program = m_services.programPath,
             .dataFolder = m_services.dataFolder,
             .openJobList =
                 [this, &scheduler](QWidget& owner) {
-                    JobListWindow list(scheduler, ListIdentities(m_services.modReg),
+                    JobListWindow list(scheduler, ListIdentities(m_services.system.modReg()),
                                        m_services.dialogs, m_services.dataFolder, &owner);
                     list.exec();
                 },
@@ -304,21 +304,12 @@ void MainWindow::openScheduleWindow() {
 }
 
 void MainWindow::openMailExportWindow() {
-    // Kept in the window's services, so that a source made over it may refer to it.
-    const RunSystem system{
-        .registry = m_services.modReg.store(),
-        .paths = m_services.paths,
-        .userProfile = m_services.userProfile,
-        .computerName = m_services.computerName,
-        .logonUser = m_services.logonUser,
-        .checkPrefixIdle = m_services.checkPrefixIdle,
-        .prefixLock = m_services.prefixLock,
-    };
+    system::WindowsSystem& system = m_services.system;
     MailExportServices services{
         .dialogs = m_services.dialogs,
         .identities = m_identityList,
         .identityMail =
-            [system](const std::string& identityKey) {
+            [&system](const std::string& identityKey) {
                 return IdentityMailSource(system, identityKey);
             },
         .dataFolder = m_services.dataFolder,
@@ -352,7 +343,7 @@ void MainWindow::popUpSelectMenu(QGroupBox* frame, std::array<QCheckBox*, kItemC
 }
 
 void MainWindow::loadIdentities() {
-    m_identityList = ListIdentities(m_services.modReg);
+    m_identityList = ListIdentities(m_services.system.modReg());
     m_noIdentity = m_identityList.empty();
     if (m_noIdentity) {
         m_services.dialogs.showMessage(kNoOutlookExpressMessage, MessageIcon::Critical,
@@ -378,7 +369,8 @@ void MainWindow::evaluateItems() {
     if (row < 0 || row >= static_cast<int>(m_identityList.size())) return;
     const std::string& identityKey = m_identityList[row].key;
 
-    const ItemMask available = ItemAvailability(m_services.modReg, m_services.paths, identityKey);
+    const ItemMask available =
+        ItemAvailability(m_services.system.modReg(), m_services.system.paths(), identityKey);
     for (int i = 0; i < kItemCount; ++i) m_backupItems[i]->setEnabled(available[i]);
 }
 

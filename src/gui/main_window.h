@@ -15,11 +15,10 @@
 #include "backup/opened_backup.h"
 #include "gui/dialog_service.h"
 #include "gui/disc_pending_file.h"
-#include "platform/prefix_lock.h"
-#include "platform/windows_path_mapper.h"
+#include "platform/message_service.h"
 #include "platform/work_folder.h"
-#include "registry/mod_reg.h"
 #include "schedule/scheduler.h"
+#include "system/windows_system.h"
 
 class QCheckBox;
 class QComboBox;
@@ -39,20 +38,15 @@ class DiscEngine;
 
 // What the main window works with; main() fills it with the real things, tests with fakes.
 struct MainWindowServices {
-    registry::ModReg& modReg;
+    // The open system: its registry, drives and facts, and the name the window's title gives it.
+    // On a system that is a source only (a Windows disk) the restore tab and "Restore Now" are
+    // off.
+    system::WindowsSystem& system;
     archive::Archive& archive;
-    const WindowsPathMapper& paths;
     DialogService& dialogs;
-    std::string computerName;
-    std::string logonUser;
-    std::string windowsFolder;
-    std::string userProfile;
     std::filesystem::path dataFolder;  // skins and help
     // A private work folder for one run, removed when the returned object goes.
     std::function<Result<WorkFolder>()> makeWorkFolder;
-    // Whether the prefix may be changed now (no Wine server runs for it); may be empty.
-    std::function<Status()> checkPrefixIdle;
-    PrefixLock* prefixLock = nullptr;
     // Opens an address or a document with the desktop's default program.
     std::function<void(const std::string& target)> shellOpen;
     // The date and time a backup records.
@@ -72,10 +66,6 @@ struct MainWindowServices {
     PendingDiscFile pendingDisc;
     // Ends the whole program (the disc writer does when its devices cannot be initialised).
     std::function<void()> endProgram;
-    // The window's title, naming the open system; empty for the program's own caption.
-    std::string systemTitle{};
-    // The open system is only read (a Windows disk): the restore tab and "Restore Now" are off.
-    bool sourceOnly = false;
     // "Open Wine Prefix..." and "Open Windows Disk..." in the "File" menu: re-open the program on
     // another system (which may replace this window); may be empty.
     std::function<void()> openWinePrefix{};

@@ -59,15 +59,8 @@ void MainWindow::pauseForEntry() {
 }
 
 ItemContext MainWindow::runContext(const WorkFolder& work) {
-    return ItemContext{m_services.modReg,
-                       m_services.archive,
-                       m_services.paths,
-                       m_services.userProfile,
-                       work.path(),
-                       work.path() / kInformationFileName,
-                       [] { QApplication::processEvents(); },
-                       m_services.checkPrefixIdle,
-                       m_services.prefixLock};
+    return ItemContext{m_services.system, m_services.archive, work.path(),
+                       work.path() / kInformationFileName, [] { QApplication::processEvents(); }};
 }
 
 void MainWindow::resetRestoreTab() {
@@ -121,7 +114,7 @@ void MainWindow::RunBackup() {
         BackupRequest request;
         request.identityKey = haveIdentity ? m_identityList[row].key : std::string();
         request.headerLines =
-            InteractiveHeader(m_services.computerName, m_services.logonUser,
+            InteractiveHeader(m_services.system.computerName(), m_services.system.logonUser(),
                               m_sourceIdentity->currentText().toStdString(),
                               m_services.timeText ? m_services.timeText() : BackupTimeText(),
                               m_description->toPlainText().toStdString());
@@ -199,7 +192,7 @@ void MainWindow::OpenBackupFile() {
 
 void MainWindow::RunRestore() {
     // A source is never written; its restore controls are disabled.
-    if (m_services.sourceOnly) return;
+    if (m_services.system.sourceOnly()) return;
     DialogService& dialogs = m_services.dialogs;
     RestoreRequest request;
     const int row = m_targetIdentity->currentIndex();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace quillet {
@@ -64,6 +65,12 @@ class [[nodiscard]] Result {
     Result(T value) : m_value(std::move(value)), m_status(Status::Ok()) {}
     Result(Status failure) : m_status(std::move(failure)) {
         if (m_status.ok()) Abort("a Result was made from a success without a value");
+    }
+    // The outcome of a call whose value converts to T (a pointer to a derived class, say).
+    template <class U>
+    requires(!std::is_same_v<U, T> && std::is_convertible_v<U, T>) Result(Result<U>&& other)
+        : m_status(other.status()) {
+        if (other.ok()) m_value.emplace(std::move(other.value()));
     }
 
     bool ok() const { return m_status.ok(); }

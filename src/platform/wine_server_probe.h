@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/status.h"
-#include "platform/wine_prefix.h"
 
 namespace quillet {
 

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
+#include "platform/environment.h"
 #include "platform/file_operations.h"
 #include "platform/signal_cleanup.h"
 #include "platform/status.h"
-#include "platform/wine_prefix.h"
 
 namespace quillet {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/wine_prefix.h"
+#include "platform/environment.h"
 
 namespace quillet {
 

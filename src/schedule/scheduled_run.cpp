@@ -35,10 +35,10 @@ int RunBackup(const std::optional<std::string>& prefix, const std::string& comma
               const Environment& env) {
     auto job = ParseJobCommandLine(commandLine);
     if (!job) return Fail(job.reason() + "; nothing was done");
-    auto system = WineSystem::Open(prefix, env);
-    if (!system) return Fail(system.reason());
     StderrMessages messages;
-    auto run = RunEnvironment::Create(**system, messages, env);
+    auto system = system::WineSystem::Open(prefix, env, messages);
+    if (!system) return Fail(system.reason());
+    auto run = RunEnvironment::Create(**system, env);
     if (!run) return Fail(run.reason());
 
     const UnattendedResult result = RunUnattendedBackup((*run)->context(), *job, BackupTimeText());

@@ -12,7 +12,7 @@ namespace {
 // does not hold, would replace a good backup with an empty or partial one.
 std::string Refusal(ItemContext& context, const JobCommandLine& job, const ItemMask& items) {
     if (Status selected = CheckItemSelected(items); !selected) return selected.reason();
-    const std::vector<Identity> identities = ListIdentities(context.modReg);
+    const std::vector<Identity> identities = ListIdentities(context.system.modReg());
     const bool known = std::any_of(identities.begin(), identities.end(), [&](const Identity& id) {
         return EqualsIgnoringCase(id.key, job.identityKey);
     });

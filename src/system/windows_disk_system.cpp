@@ -4,7 +4,7 @@
 
 #include "platform/case_fold.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 using registry::HiveFiles;
@@ -221,7 +221,8 @@ Result<std::vector<DiskProfile>> WindowsDiskSystem::ListProfiles(
 }
 
 Result<std::unique_ptr<WindowsDiskSystem>> WindowsDiskSystem::Open(
-    const std::filesystem::path& root, const std::optional<std::string>& user) {
+    const std::filesystem::path& root, const std::optional<std::string>& user,
+    MessageService& messages) {
     std::error_code error;
     if (!std::filesystem::is_directory(root, error)) {
         return Status::Error(root.string() + " is not a folder", ErrorKind::kNotFound);
@@ -241,17 +242,22 @@ Result<std::unique_ptr<WindowsDiskSystem>> WindowsDiskSystem::Open(
     std::string computerName = RecordedComputerName(**store);
     return std::unique_ptr<WindowsDiskSystem>(
         new WindowsDiskSystem(std::move(paths), installation->windowsFolder, std::move(*profile),
-                              std::move(*store), std::move(computerName)));
+                              std::move(*store), std::move(computerName), messages));
 }
 
 WindowsDiskSystem::WindowsDiskSystem(WindowsPathMapper paths, std::string windowsFolder,
                                      DiskProfile profile,
                                      std::unique_ptr<registry::HivexRegistryStore> registry,
-                                     std::string computerName)
+                                     std::string computerName, MessageService& messages)
     : m_paths(std::move(paths)),
       m_windowsFolder(std::move(windowsFolder)),
       m_profile(std::move(profile)),
       m_registry(std::move(registry)),
+      m_modReg(*m_registry, PlainMessages(messages)),
       m_computerName(std::move(computerName)) {}
 
-}  // namespace quillet
+std::string WindowsDiskSystem::displayName() const {
+    return "Windows disk " + root().string() + " (" + logonUser() + ")";
+}
+
+}  // namespace quillet::system

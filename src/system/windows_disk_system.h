@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/message_service.h"
 #include "platform/status.h"
-#include "platform/windows_path_mapper.h"
 #include "registry/hivex_registry_store.h"
+#include "registry/mod_reg.h"
+#include "system/windows_path_mapper.h"
+#include "system/windows_system.h"
 
-namespace quillet {
+namespace quillet::system {
 
 // A user profile of a Windows installation.
 struct DiskProfile {
@@ -22,8 +25,9 @@ struct DiskProfile {
 
 // The Windows system Quillet works on when it reads a mounted Windows 2000 / XP / 2003 disk: drive
 // C: is the disk's root, the registry is the installation's hives (read-only, HivexRegistryStore),
-// the user is one of its profiles. Nothing of the disk is ever written.
-class WindowsDiskSystem {
+// the user is one of its profiles. Nothing of the disk is ever written, nothing else's use of it
+// is checked and nothing locks it.
+class WindowsDiskSystem final : public WindowsSystem {
   public:
     // Opens the installation whose root is `root` (the folder that holds WINDOWS or WINNT and
     // "Documents and Settings", matched without regard to case) for the profile `user` (a profile
@@ -31,33 +35,46 @@ class WindowsDiskSystem {
     // holds Outlook Express identities. Fails with a reason that names the folder or file:
     // kNotFound (no Windows folder, no such profile, no NTUSER.DAT), kCorrupt (a hive libhivex
     // cannot read), kBadInput (several profiles hold identities: the reason lists them).
+    // Malformed key paths are reported through `messages`, which must outlive the system.
     static Result<std::unique_ptr<WindowsDiskSystem>> Open(const std::filesystem::path& root,
-                                                           const std::optional<std::string>& user);
+                                                           const std::optional<std::string>& user,
+                                                           MessageService& messages);
 
     // Every profile the installation records (and every profile folder with an NTUSER.DAT).
     static Result<std::vector<DiskProfile>> ListProfiles(const std::filesystem::path& root);
 
     const std::filesystem::path& root() const { return m_paths.prefix(); }
-    registry::RegistryStore& registry() { return *m_registry; }
-    const WindowsPathMapper& paths() const { return m_paths; }
-    // The computer name the installation records (SYSTEM\CurrentControlSet\Control\ComputerName).
-    const std::string& computerName() const { return m_computerName; }
-    // The chosen profile's user name.
-    const std::string& logonUser() const { return m_profile.name; }
+
+    registry::RegistryStore& registry() override { return *m_registry; }
+    registry::ModReg& modReg() override { return m_modReg; }
+    const WindowsPathMapper& paths() const override { return m_paths; }
     // The chosen profile's folder, a Windows path.
-    const std::string& userProfile() const { return m_profile.windowsPath; }
-    const std::string& windowsFolder() const { return m_windowsFolder; }
+    std::string userProfile() const override { return m_profile.windowsPath; }
+    std::string windowsFolder() const override { return m_windowsFolder; }
+    // The computer name the installation records (SYSTEM\CurrentControlSet\Control\ComputerName).
+    std::string computerName() const override { return m_computerName; }
+    // The chosen profile's user name.
+    std::string logonUser() const override { return m_profile.name; }
+    // "Windows disk <root> (<user>)".
+    std::string displayName() const override;
+    bool sourceOnly() const override { return true; }
+    std::optional<std::filesystem::path> winePrefix() const override { return std::nullopt; }
+    Status checkIdle() override { return Status::Ok(); }
+    PrefixLock* lock() override { return nullptr; }
+    // The real file system: the disk's own files are never replaced.
+    FileOperations& fileOperations() override { return RealFileOperations(); }
 
   private:
     WindowsDiskSystem(WindowsPathMapper paths, std::string windowsFolder, DiskProfile profile,
                       std::unique_ptr<registry::HivexRegistryStore> registry,
-                      std::string computerName);
+                      std::string computerName, MessageService& messages);
 
     WindowsPathMapper m_paths;
     std::string m_windowsFolder;
     DiskProfile m_profile;
     std::unique_ptr<registry::HivexRegistryStore> m_registry;
+    registry::ModReg m_modReg;
     std::string m_computerName;
 };
 
-}  // namespace quillet
+}  // namespace quillet::system

@@ -3,8 +3,9 @@
 #include "platform/case_fold.h"
 #include "platform/text_encoding.h"
 #include "registry/utf16_bytes.h"
+#include "system/wine_prefix.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 constexpr char kProfileList[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
@@ -37,21 +38,31 @@ std::optional<std::string> ProfileImagePath(registry::RegistryStore& store,
 
 Result<std::unique_ptr<WineSystem>> WineSystem::Open(const std::optional<std::string>& prefixOption,
                                                      const Environment& env,
+                                                     MessageService& messages,
                                                      FileOperations& files) {
     auto prefix = LocateWinePrefix(prefixOption, env);
     if (!prefix) return prefix.status();
-    return std::unique_ptr<WineSystem>(new WineSystem(*prefix, env, files));
+    return std::unique_ptr<WineSystem>(new WineSystem(*prefix, env, messages, files));
 }
 
-WineSystem::WineSystem(std::filesystem::path prefix, const Environment& env, FileOperations& files)
+WineSystem::WineSystem(std::filesystem::path prefix, const Environment& env,
+                       MessageService& messages, FileOperations& files)
     : m_files(files),
       m_prefix(prefix),
       m_serverProbe(WineServerPlaces::FromEnvironment(env)),
       m_prefixLock(prefix),
       m_registry(std::make_unique<registry::WinePrefixRegistry>(prefix, m_serverProbe, m_prefixLock,
                                                                 registry::SystemTicksNow, files)),
+      m_modReg(*m_registry, PlainMessages(messages)),
       m_paths(prefix),
       m_system(prefix, HostFacts::FromProcess(env),
                [this](const std::string& sid) { return ProfileImagePath(*m_registry, sid); }) {}
 
-}  // namespace quillet
+std::string WineSystem::userProfile() const {
+    if (!m_userProfile) m_userProfile = m_system.userProfile();
+    return *m_userProfile;
+}
+
+Status WineSystem::checkIdle() { return RefuseWhileWineRuns(m_serverProbe, m_prefix); }
+
+}  // namespace quillet::system

@@ -44,9 +44,10 @@ TEST_P(BackupFaultSweepTest, EveryFailingCallKeepsThePreviousBackup) {
         const fs::path target = folder / "main.qbk";
         fs::create_directories(folder);
         WriteFileBytes(target, kPrevious);
-        auto system = WineSystem::Open(world.prefix.string(), world.env, files);
+        auto system =
+            system::WineSystem::Open(world.prefix.string(), world.env, world.messages, files);
         ASSERT_TRUE(system.ok()) << system.reason();
-        auto run = RunEnvironment::Create(**system, world.messages, world.env);
+        auto run = RunEnvironment::Create(**system, world.env);
         ASSERT_TRUE(run.ok()) << run.reason();
         const BackupRequest request{
             kSampleMainIdentity,

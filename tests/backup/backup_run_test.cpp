@@ -90,10 +90,10 @@ class BackupRunSampleTest : public ::testing::Test {
             if (name == "TMPDIR") return (temp / "tmp").string();
             return std::nullopt;
         }};
-        auto opened = WineSystem::Open(prefix.string(), env);
+        auto opened = system::WineSystem::Open(prefix.string(), env, messages);
         ASSERT_TRUE(opened.ok()) << opened.reason();
         system = std::move(*opened);
-        auto created = RunEnvironment::Create(*system, messages, env);
+        auto created = RunEnvironment::Create(*system, env);
         ASSERT_TRUE(created.ok()) << created.reason();
         run = std::move(*created);
     }
@@ -118,7 +118,7 @@ class BackupRunSampleTest : public ::testing::Test {
     std::filesystem::path prefix = temp / "prefix";
     Environment env;
     testing::RecordingMessageService messages;
-    std::unique_ptr<WineSystem> system;
+    std::unique_ptr<system::WineSystem> system;
     std::unique_ptr<RunEnvironment> run;
 };
 
@@ -131,7 +131,7 @@ TEST_F(BackupRunSampleTest, SystemLooksForTheWineServerBelowTheUsersTemporaryFol
     std::filesystem::create_directories(serverFolder);
     testing::FakeWineServer server(serverFolder / "lock");
     ASSERT_TRUE(server.locked());
-    EXPECT_FALSE(RefuseWhileWineRuns(system->serverProbe(), prefix).ok());
+    EXPECT_FALSE(system->checkIdle().ok());
 }
 
 TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInformationLast) {

@@ -131,7 +131,7 @@ int Backup(RunEnvironment& run, KillingProgress& progress, const std::string& fi
     return outcome.allSucceeded() ? 0 : Failed("an item failed: " + outcome.report());
 }
 
-int Commit(WineSystem& system) {
+int Commit(system::WineSystem& system) {
     registry::RegistryStore& store = system.registry();
     for (const registry::HKey root : {registry::kHkeyCurrentUser, registry::kHkeyLocalMachine}) {
         registry::HKey key = 0;
@@ -170,15 +170,15 @@ int Run(int argc, char** argv) {
     KillingFileOperations files(killSwitch);
     KillingProgress progress(killSwitch);
     const Environment env = Environment::Process();
-    auto system = WineSystem::Open(std::string(argv[3]), env, files);
+    SilentMessages messages;
+    auto system = system::WineSystem::Open(std::string(argv[3]), env, messages, files);
     if (!system) return Failed(system.reason());
 
     int result = 2;
     if (operation == "commit") {
         result = Commit(**system);
     } else if ((operation == "backup" || operation == "restore") && argc == 5) {
-        SilentMessages messages;
-        auto run = RunEnvironment::Create(**system, messages, env);
+        auto run = RunEnvironment::Create(**system, env);
         if (!run) return Failed(run.reason());
         result = operation == "backup" ? Backup(**run, progress, argv[4])
                                        : Restore(**run, progress, argv[4]);

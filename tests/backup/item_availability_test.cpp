@@ -85,7 +85,7 @@ TEST(ItemAvailability, FollowsWhatTheIdentityHas) {
         SCOPED_TRACE(test.situation);
         SamplePrefixWorld world;
         ASSERT_TRUE(world.ready());
-        std::unique_ptr<WineSystem> system = world.openSystem();
+        std::unique_ptr<system::WineSystem> system = world.openSystem();
         ASSERT_NE(system, nullptr);
         registry::ModReg modReg(system->registry(), PlainMessages(world.messages));
         test.change(world, modReg);

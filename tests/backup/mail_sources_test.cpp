@@ -65,9 +65,9 @@ class MailSourcesTest : public ::testing::Test {
 };
 
 TEST_F(MailSourcesTest, ABackupGivesTheStoresOfTheIdentityItWasMadeFrom) {
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_NE(system, nullptr);
-    auto identity = IdentityMailSource(RunSystemOf(*system), kSampleMainIdentity);
+    auto identity = IdentityMailSource(*system, kSampleMainIdentity);
     ASSERT_TRUE(identity.ok()) << identity.reason();
     EXPECT_EQ((*identity)->description(), "identity Main Identity");
     // The store files directly in the folder, Folders.dbx and any case of the extension included.
@@ -152,21 +152,19 @@ TEST_F(MailSourcesTest, NoStoresAreNotFound) {
     ASSERT_TRUE(open(backup, accountsOnly).ok());
     EXPECT_TRUE(BackupMailSource(backup, work).status().is(ErrorKind::kNotFound));
 
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_NE(system, nullptr);
-    EXPECT_TRUE(IdentityMailSource(RunSystemOf(*system), "{00000000-0000-0000-0000-000000000000}")
+    EXPECT_TRUE(IdentityMailSource(*system, "{00000000-0000-0000-0000-000000000000}")
                     .status()
                     .is(ErrorKind::kNotFound));
     std::filesystem::remove_all(world.storeFolder(kSampleMainIdentity));
-    EXPECT_TRUE(IdentityMailSource(RunSystemOf(*system), kSampleMainIdentity)
-                    .status()
-                    .is(ErrorKind::kNotFound));
+    EXPECT_TRUE(IdentityMailSource(*system, kSampleMainIdentity).status().is(ErrorKind::kNotFound));
 }
 
 TEST_F(MailSourcesTest, OnlyListedStoresOpen) {
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_NE(system, nullptr);
-    auto identity = IdentityMailSource(RunSystemOf(*system), kSampleMainIdentity);
+    auto identity = IdentityMailSource(*system, kSampleMainIdentity);
     ASSERT_TRUE(identity.ok()) << identity.reason();
     archive::ZipArchive archive;
     OpenedBackup backup(archive, informationWork);

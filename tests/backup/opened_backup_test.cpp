@@ -39,9 +39,9 @@ TEST_F(OpenedBackupTest, UnattendedBackupShowsAutoBackupWithEmptyComputerAndUser
     world.backup(kSampleMainIdentity, ItemsOf("accounts,rules"), file, "",
                  UnattendedHeader("01/05/2024 03:00:00"));
 
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     EXPECT_FALSE(backup.ArchiveHasPassword(file));
@@ -95,9 +95,9 @@ TEST_F(OpenedBackupTest, OriginAndDescriptionShowWhatTheInformationFileSays) {
          "Computer:\r\nUser:\r\nIdentity:Zo\xc3\xab\r\nDate:",
          ""},
     };
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     int number = 0;
@@ -157,9 +157,9 @@ TEST_F(OpenedBackupTest, UnusableFilesAreInvalidAndNothingIsRestoredFromThem) {
         const fs::path file = c.make();
         const TreeSnapshot before = SnapshotTree(world.prefix);
 
-        std::unique_ptr<WineSystem> system = world.openSystem();
+        std::unique_ptr<system::WineSystem> system = world.openSystem();
         ASSERT_TRUE(system);
-        auto run = RunEnvironment::Create(*system, world.messages, world.env);
+        auto run = RunEnvironment::Create(*system, world.env);
         ASSERT_TRUE(run.ok()) << run.reason();
         OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
         // A good backup opened before must not make the bad one restorable.
@@ -189,9 +189,9 @@ TEST_F(OpenedBackupTest, WrongPasswordIsRefusedAndLeavesTheBackupUnrestorable) {
     WriteFileBytes(world.addressBook(), "QLTWAB changed since the backups");
     const TreeSnapshot before = SnapshotTree(world.prefix);
 
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     EXPECT_TRUE(backup.ArchiveHasPassword(file));
@@ -238,9 +238,9 @@ TEST_F(OpenedBackupTest, EightCharactersOtherThanDigitsAreAcceptedButHoldOnlyThe
                                             {"BackupAccounts", "quillet.wab"},
                                             {"BackupAddressBook", "quillet.wab"},
                                             {"BackupRules", "quillet.wab"}});
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     ASSERT_TRUE(backup.open(file, "").ok());

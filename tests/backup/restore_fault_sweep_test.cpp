@@ -56,9 +56,10 @@ TEST_P(RestoreFaultSweepTest, EveryFailingCallLeavesLiveFilesWhole) {
         ASSERT_TRUE(world.ready());
         const fs::path store = world.storeFolder(kSampleZoeIdentity);
         const std::map<std::string, std::string> liveStores = FilesIn(store);
-        auto system = WineSystem::Open(world.prefix.string(), world.env, files);
+        auto system =
+            system::WineSystem::Open(world.prefix.string(), world.env, world.messages, files);
         ASSERT_TRUE(system.ok()) << system.reason();
-        auto run = RunEnvironment::Create(**system, world.messages, world.env);
+        auto run = RunEnvironment::Create(**system, world.env);
         ASSERT_TRUE(run.ok()) << run.reason();
         OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
         ASSERT_TRUE(backup.open(backupFile, kPassword).ok());

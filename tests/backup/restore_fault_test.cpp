@@ -9,7 +9,6 @@
 #include "backup/restore_run.h"
 #include "backup/restore_test_world.h"
 #include "platform/prefix_lock.h"
-#include "platform/windows_path_mapper.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
@@ -17,6 +16,7 @@
 #include "support/archive/backup_reader.h"
 #include "support/platform/faulty_file_operations.h"
 #include "support/platform/folder_snapshot.h"
+#include "system/windows_path_mapper.h"
 
 namespace quillet::testing {
 namespace {

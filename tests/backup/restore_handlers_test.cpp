@@ -25,7 +25,7 @@ class RestoreHandlersTest : public ::testing::Test {
 
     // Changes the registry through a run of its own, committed before the next run reads it.
     void changeRegistry(const std::function<void(registry::ModReg&)>& change) {
-        std::unique_ptr<WineSystem> system = world.openSystem();
+        std::unique_ptr<system::WineSystem> system = world.openSystem();
         ASSERT_TRUE(system);
         registry::ModReg modReg(system->registry(), PlainMessages(world.messages));
         registry::ModReg::Batch batch(modReg);
@@ -280,9 +280,9 @@ TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
     fs::remove_all(world.stationeryFolder());
     const TreeSnapshot before = SnapshotTree(world.prefix);
 
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     ASSERT_TRUE(backup.open(backupFile, "").ok());

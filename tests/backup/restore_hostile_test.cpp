@@ -146,14 +146,13 @@ TEST_F(RestoreHostileTest, ItemNamesThatAreNotPlainAreRefusedEvenWhenTheArchiveH
     // test's folder.
     const char* const names[] = {"..\\..\\x.dbx", "../../x.dbx", "a\\..\\..\\x.dbx",
                                  "Inbox.dbx;../x.dbx", ".."};
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     archive::FakeArchive fake;
     const ItemContext& real = (*run)->context();
-    ItemContext context{real.modReg,          fake, real.paths, real.userProfile, real.workFolder,
-                        real.informationFile, {},   {},         nullptr};
+    ItemContext context{real.system, fake, real.workFolder, real.informationFile, {}};
     for (const char* name : names) {
         for (const HostileItem& item : kHostileItems) {
             archive::FakeArchive::StoredArchive stored;
@@ -250,9 +249,9 @@ TEST_F(RestoreHostileTest, ArchiveCutShortFailsWhatItNoLongerHolds) {
     EXPECT_EQ(ChangedPaths(before, SnapshotTree(world.prefix)), std::vector<std::string>{});
 
     // Cut after it was opened: the entries from the cut on can no longer be read.
-    std::unique_ptr<WineSystem> system = world.openSystem();
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
     ASSERT_TRUE(system);
-    auto run = RunEnvironment::Create(*system, world.messages, world.env);
+    auto run = RunEnvironment::Create(*system, world.env);
     ASSERT_TRUE(run.ok()) << run.reason();
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
     ASSERT_TRUE(backup.open(backupFile, "").ok());

@@ -6,12 +6,12 @@
 #include "archive/zip_archive.h"
 #include "backup/restore_test_world.h"
 #include "platform/prefix_lock.h"
-#include "platform/windows_path_mapper.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
 #include "registry/wine_prefix_registry.h"
 #include "support/platform/fake_wine_server.h"
+#include "system/windows_path_mapper.h"
 
 namespace quillet::testing {
 namespace {

@@ -70,8 +70,8 @@ SamplePrefixWorld::SamplePrefixWorld()
     m_ready = MakeSamplePrefix(prefix);
 }
 
-std::unique_ptr<WineSystem> SamplePrefixWorld::openSystem() {
-    auto system = WineSystem::Open(prefix.string(), env);
+std::unique_ptr<system::WineSystem> SamplePrefixWorld::openSystem() {
+    auto system = system::WineSystem::Open(prefix.string(), env, messages);
     EXPECT_TRUE(system.ok()) << system.reason();
     return system.ok() ? std::move(system.value()) : nullptr;
 }
@@ -85,9 +85,9 @@ BackupOutcome SamplePrefixWorld::backup(const std::string& identity, const ItemM
 BackupOutcome SamplePrefixWorld::backup(
     const std::string& identity, const ItemMask& items, const fs::path& file,
     const std::string& password, const std::vector<std::pair<std::string, std::string>>& header) {
-    std::unique_ptr<WineSystem> system = openSystem();
+    std::unique_ptr<system::WineSystem> system = openSystem();
     if (!system) return {};
-    auto run = RunEnvironment::Create(*system, messages, env);
+    auto run = RunEnvironment::Create(*system, env);
     EXPECT_TRUE(run.ok()) << run.reason();
     if (!run) return {};
     BackupRequest request{identity, header, items, password, file};
@@ -100,9 +100,9 @@ RestoreResult SamplePrefixWorld::restore(const fs::path& file, const std::string
                                          const ItemMask& ticked, const std::string& password,
                                          BackupProgress* progress) {
     RestoreResult result;
-    std::unique_ptr<WineSystem> system = openSystem();
+    std::unique_ptr<system::WineSystem> system = openSystem();
     if (!system) return result;
-    auto run = RunEnvironment::Create(*system, messages, env);
+    auto run = RunEnvironment::Create(*system, env);
     EXPECT_TRUE(run.ok()) << run.reason();
     if (!run) return result;
     OpenedBackup backup((*run)->archive(), (*run)->context().workFolder);
@@ -112,9 +112,9 @@ RestoreResult SamplePrefixWorld::restore(const fs::path& file, const std::string
 }
 
 std::string SamplePrefixWorld::exportKey(const std::string& keyPath) {
-    std::unique_ptr<WineSystem> system = openSystem();
+    std::unique_ptr<system::WineSystem> system = openSystem();
     if (!system) return {};
-    registry::ModReg modReg(system->registry(), PlainMessages(messages));
+    registry::ModReg& modReg = system->modReg();
     TempDir exported;
     const Status status = registry::ExportKeyTree(modReg, keyPath, exported / "export.txt");
     EXPECT_TRUE(status.ok()) << status.reason();
@@ -122,9 +122,9 @@ std::string SamplePrefixWorld::exportKey(const std::string& keyPath) {
 }
 
 bool SamplePrefixWorld::keyExists(const std::string& keyPath) {
-    std::unique_ptr<WineSystem> system = openSystem();
+    std::unique_ptr<system::WineSystem> system = openSystem();
     if (!system) return false;
-    registry::ModReg modReg(system->registry(), PlainMessages(messages));
+    registry::ModReg& modReg = system->modReg();
     return modReg.KeyExists(keyPath);
 }
 
@@ -141,20 +141,17 @@ HandBuiltRun::HandBuiltRun(SamplePrefixWorld& world,
     : probe{wineTemporaryFolder},
       lock{world.prefix},
       store{world.prefix, probe, lock},
-      modReg{store, PlainMessages(world.messages)},
+      system{store, world.prefix, world.messages},
       archive{files},
-      paths{world.prefix},
       // A work folder that cannot be made ends the test at once (Result refuses its value).
       work{std::move(WorkFolder::CreateIn(world.tmp).value())},
-      context{
-          .modReg = modReg,
-          .archive = archive,
-          .paths = paths,
-          .userProfile = "C:\\users\\quillet",
-          .workFolder = work.path(),
-          .informationFile = work.path() / "quillet.dat",
-          .yield = {},
-          .checkPrefixIdle = [this, &world] { return RefuseWhileWineRuns(probe, world.prefix); },
-          .prefixLock = &lock} {}
+      context{.system = system,
+              .archive = archive,
+              .workFolder = work.path(),
+              .informationFile = work.path() / "quillet.dat",
+              .yield = {}} {
+    system.idleCheck = [this, &world] { return RefuseWhileWineRuns(probe, world.prefix); };
+    system.prefixLock = &lock;
+}
 
 }  // namespace quillet::testing

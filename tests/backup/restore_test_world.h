@@ -13,9 +13,9 @@
 #include "backup/item_context.h"
 #include "backup/opened_backup.h"
 #include "backup/restore_run.h"
+#include "platform/environment.h"
 #include "platform/file_operations.h"
 #include "platform/prefix_lock.h"
-#include "platform/wine_prefix.h"
 #include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
 #include "registry/mod_reg.h"
@@ -26,6 +26,7 @@
 #include "support/platform/recording_message_service.h"
 #include "support/platform/sample_prefix.h"
 #include "support/platform/temp_dir.h"
+#include "support/system/fake_windows_system.h"
 #include "system/wine_system.h"
 
 namespace quillet::testing {
@@ -63,7 +64,7 @@ class SamplePrefixWorld {
     // Whether the prefix was written; check it first in every test.
     bool ready() const { return m_ready; }
 
-    std::unique_ptr<WineSystem> openSystem();
+    std::unique_ptr<system::WineSystem> openSystem();
 
     // Backs up `items` of `identity` into `file`.
     BackupOutcome backup(const std::string& identity, const ItemMask& items,
@@ -113,9 +114,8 @@ struct HandBuiltRun {
     WineServerProbe probe;
     PrefixLock lock;
     registry::WinePrefixRegistry store;
-    registry::ModReg modReg;
+    FakeWindowsSystem system;
     archive::ZipArchive archive;
-    WindowsPathMapper paths;
     WorkFolder work;
     ItemContext context;
 };

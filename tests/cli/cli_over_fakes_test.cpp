@@ -19,12 +19,9 @@ class CliOverFakesTest : public ::testing::Test {
   protected:
     CliOverFakesTest() {
         world.fillEverything();
-        context.useSystem(RunSystem{.registry = world.store,
-                                    .paths = world.paths,
-                                    .userProfile = kTestProfile,
-                                    .computerName = "PC-7",
-                                    .logonUser = "me",
-                                    .checkPrefixIdle = {}});
+        world.system.facts.computerName = "PC-7";
+        world.system.facts.logonUser = "me";
+        context.useSystem(world.system);
         context.useArchive(archive);
         context.useProgress(progress);
     }
@@ -83,6 +80,7 @@ TEST_F(CliOverFakesTest, BackupGoesThroughTheGivenArchiveAndReportsItsProgressTh
     EXPECT_EQ(information[0], "BackupComputer=PC-7");
     EXPECT_EQ(information[1], "BackupLogonUser=me");
     EXPECT_EQ(information[2], "BackupIdentity=Tester");
+    EXPECT_EQ(world.system.lockRequests, 1) << "the run holds the given system's lock";
 }
 
 TEST_F(CliOverFakesTest, ABackupThatCannotBeSavedExitsTwoAndSaysWhy) {

@@ -15,6 +15,7 @@
 #include "gui/window_texts.h"
 #include "support/platform/fake_environment.h"
 #include "support/registry/hive_builder.h"
+#include "system/windows_disk_system.h"
 
 namespace quillet::testing {
 namespace {
@@ -72,7 +73,7 @@ class DesktopSessionTest : public ::testing::Test {
         return *session;
     }
     MainWindow& startOnPrefix() {
-        makeSession().start(OpenSystem::OpenWinePrefix(prefix.string(), env, dialogs));
+        makeSession().start(system::WineSystem::Open(prefix.string(), env, dialogs));
         if (session->window() == nullptr) throw std::runtime_error("the prefix did not open");
         return *session->window();
     }
@@ -138,7 +139,7 @@ TEST_F(DesktopSessionTest, SeveralProfilesAreChosenFromAListAndCancelOrAFailureK
         Child<QAction>(first, "opendisk").trigger();
         EXPECT_EQ(session->window(), &first) << "attempt " << attempt;
     }
-    const auto refused = WindowsDiskSystem::Open(prefix, std::nullopt);
+    const auto refused = system::WindowsDiskSystem::Open(prefix, std::nullopt, dialogs);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(dialogs.messages,
               (std::vector<ScriptedDialogs::Message>{
@@ -161,7 +162,7 @@ TEST_F(DesktopSessionTest, AStartWithoutASystemOffersBothChoicesAndCancelEndsThe
         {0, prefix.string(), prefixTitle()},
         {1, disk.string(), diskTitle(disk, "ann")},
     };
-    const auto none = OpenSystem::OpenWinePrefix(std::nullopt, env, dialogs);
+    const auto none = system::WineSystem::Open(std::nullopt, env, dialogs);
     ASSERT_FALSE(none.ok());
     const List offered{
         DesktopSession::NoSystemPrompt(none.reason()),
@@ -171,7 +172,7 @@ TEST_F(DesktopSessionTest, AStartWithoutASystemOffersBothChoicesAndCancelEndsThe
         DesktopSession& started = makeSession();
         dialogs.listAnswers = {c.choice};
         if (c.choice) dialogs.folderAnswers = {c.folder};
-        EXPECT_EQ(started.start(OpenSystem::OpenWinePrefix(std::nullopt, env, dialogs)),
+        EXPECT_EQ(started.start(system::WineSystem::Open(std::nullopt, env, dialogs)),
                   !c.title.empty());
         EXPECT_EQ(dialogs.lists, std::vector<List>{offered});
         EXPECT_EQ(started.window() ? title() : "", c.title);

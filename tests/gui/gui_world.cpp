@@ -64,30 +64,21 @@ MainWindowWorld::~MainWindowWorld() {
 
 void MainWindowWorld::openPrefix() {
     if (wine) return;
-    auto opened = WineSystem::Open(prefix.string(), Environment::Process());
+    auto opened = system::WineSystem::Open(prefix.string(), Environment::Process(), dialogs);
     if (!opened) throw std::runtime_error(opened.reason());
     wine = std::move(opened.value());
-    modReg = std::make_unique<registry::ModReg>(wine->registry(), PlainMessages(dialogs));
+    modReg = &wine->modReg();
 }
 
 MainWindow& MainWindowWorld::openWindow() {
     openPrefix();
-    WineSystem& system = *wine;
     const std::filesystem::path work = temp / "work";
     MainWindowServices services{
-        .modReg = *modReg,
+        .system = *wine,
         .archive = archive,
-        .paths = system.paths(),
         .dialogs = dialogs,
-        .computerName = system.system().computerName(),
-        .logonUser = system.system().logonUser(),
-        .windowsFolder = system.system().windowsFolder(),
-        .userProfile = system.system().userProfile(),
         .dataFolder = ShippedDataFolder(),
         .makeWorkFolder = [work] { return WorkFolder::CreateIn(work); },
-        .checkPrefixIdle =
-            [&system] { return RefuseWhileWineRuns(system.serverProbe(), system.prefix()); },
-        .prefixLock = &system.prefixLock(),
         .shellOpen = [this](const std::string& target) { shellOpened.push_back(target); },
         .timeText = BackupTimeText,
         .todayText = [] { return std::string("01-02-24"); },

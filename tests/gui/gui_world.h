@@ -66,8 +66,8 @@ class MainWindowWorld {
     TempDir temp;
     const std::filesystem::path prefix = temp / "prefix";
     ScriptedDialogs dialogs;
-    std::unique_ptr<WineSystem> wine;
-    std::unique_ptr<registry::ModReg> modReg;
+    std::unique_ptr<system::WineSystem> wine;
+    registry::ModReg* modReg = nullptr;  // the system's
     archive::ZipArchive archive;
     // The disc writer's engine: one drive by default.
     disc::SimulatedDiscEngine discEngine;

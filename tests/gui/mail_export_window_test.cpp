@@ -52,12 +52,11 @@ class MailExportWindowTest : public ::testing::Test {
     // The window over the sample prefix, as the main window would fill it without a backup.
     MailExportWindow& openWindow(std::vector<Identity> identities = {}) {
         world.openPrefix();
-        system = std::make_unique<RunSystem>(RunSystemOf(*world.wine));
         window = std::make_unique<MailExportWindow>(MailExportServices{
             .dialogs = world.dialogs,
             .identities = std::move(identities),
             .identityMail =
-                [this](const std::string& key) { return IdentityMailSource(*system, key); },
+                [this](const std::string& key) { return IdentityMailSource(*world.wine, key); },
             .dataFolder = ShippedDataFolder(),
         });
         window->show();
@@ -80,14 +79,13 @@ class MailExportWindowTest : public ::testing::Test {
     }
     // What the sample identity's source calls itself.
     std::string identityDescription() {
-        auto source = IdentityMailSource(*system, kSampleMainIdentity);
+        auto source = IdentityMailSource(*world.wine, kSampleMainIdentity);
         EXPECT_TRUE(source) << source.reason();
         return source ? (*source)->description() : std::string();
     }
 
     MainWindowWorld world;
     const std::filesystem::path out = world.temp / "mail";
-    std::unique_ptr<RunSystem> system;
     std::unique_ptr<MailExportWindow> window;
 };
 
@@ -206,7 +204,7 @@ TEST_F(MailExportWindowTest, DamagedStoreFailsWithTheReasonInACriticalMessage) {
     chooseOutputFolder(dialog);
     clickExport(dialog);
 
-    auto source = IdentityMailSource(*system, kSampleMainIdentity);
+    auto source = IdentityMailSource(*world.wine, kSampleMainIdentity);
     ASSERT_TRUE(source) << source.reason();
     mailstore::ExportOptions options;
     options.outFolder = out;

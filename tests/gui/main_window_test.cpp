@@ -17,6 +17,7 @@
 #include "backup/oe_locations.h"
 #include "gui/gui_world.h"
 #include "support/registry/memory_registry_store.h"
+#include "support/system/fake_windows_system.h"
 
 namespace quillet::testing {
 namespace {
@@ -44,24 +45,15 @@ std::string TickedItems(const QWidget& window, const char* list = "backupitem") 
 
 TEST(MainWindowLoad, NoIdentitiesShowsOneMessageAndDisablesTheActionButton) {
     TempDir temp;
-    registry::MemoryRegistryStore store;
     ScriptedDialogs dialogs;
-    registry::ModReg modReg(store, PlainMessages(dialogs));
+    FakeWindowsSystem system(temp.path(), dialogs);
     archive::ZipArchive archive;
-    WindowsPathMapper paths(temp.path());
     MainWindowServices services{
-        .modReg = modReg,
+        .system = system,
         .archive = archive,
-        .paths = paths,
         .dialogs = dialogs,
-        .computerName = "HOST",
-        .logonUser = "me",
-        .windowsFolder = "C:\\windows",
-        .userProfile = "C:\\users\\me",
         .dataFolder = ShippedDataFolder(),
         .makeWorkFolder = [&temp] { return WorkFolder::CreateIn(temp.path()); },
-        .checkPrefixIdle = {},
-        .prefixLock = nullptr,
         .shellOpen = {},
         .timeText = {},
         .todayText = {},
@@ -105,7 +97,7 @@ TEST(MainWindowLoad, ListsIdentitiesInRegistryOrderAndSelectsTheFirst) {
     EXPECT_EQ(window.identityList()[0].key, kSampleMainIdentity);
     EXPECT_EQ(window.identityList()[1].key, kSampleZoeIdentity);
 
-    EXPECT_EQ(window.windowTitle(), "Quillet V2.20");
+    EXPECT_EQ(window.windowTitle().toStdString(), "Quillet V2.20 - " + world.prefix.string());
     EXPECT_EQ(Child<QPushButton>(window, "cmdApply").text(), "Backup Now");
     EXPECT_TRUE(Child<QPushButton>(window, "cmdApply").isEnabled());
     EXPECT_FALSE(Child<QWidget>(window, "picCon3").isVisible());

@@ -40,9 +40,9 @@
 #include "gui/password_window.h"
 #include "gui/schedule_window.h"
 #include "gui/scripted_dialogs.h"
-#include "platform/wine_server_probe.h"
 #include "platform/work_folder.h"
 #include "support/disc/simulated_disc_engine.h"
+#include "support/system/fake_windows_system.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -124,32 +124,30 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     const std::filesystem::path out = options.at("--out");
     const std::filesystem::path data = options.at("--data");
     const std::filesystem::path backups = options.at("--backups");
-    auto opened = WineSystem::Open(options.at("--prefix"), Environment::Process());
-    if (!opened) return Fail(opened.reason());
-    WineSystem& wine = **opened;
     testing::ScriptedDialogs dialogs;
-    registry::ModReg modReg(wine.registry(), PlainMessages(dialogs));
+    auto opened = system::WineSystem::Open(options.at("--prefix"), Environment::Process(), dialogs);
+    if (!opened) return Fail(opened.reason());
+    system::WineSystem& wine = **opened;
+    // Fixed names, so the pictures do not show the machine they were taken on.
+    testing::FakeWindowsSystem shown(wine.registry(), wine.prefix(), dialogs);
+    shown.facts.computerName = "WORKSTATION";
+    shown.facts.logonUser = "quillet";
+    shown.facts.userProfile = wine.userProfile();
+    shown.idleCheck = [&wine] { return wine.checkIdle(); };
+    shown.prefixLock = wine.lock();
+    registry::ModReg& modReg = shown.modReg();
     archive::ZipArchive archive;
     testing::FakeScheduler scheduler;
     // What the real engine lists on a machine without a burner: the image-file device.
     disc::SimulatedDiscEngine discEngine;
     discEngine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
 
-    // Fixed names, so the pictures do not show the machine they were taken on.
     MainWindowServices services{
-        .modReg = modReg,
+        .system = shown,
         .archive = archive,
-        .paths = wine.paths(),
         .dialogs = dialogs,
-        .computerName = "WORKSTATION",
-        .logonUser = "quillet",
-        .windowsFolder = wine.system().windowsFolder(),
-        .userProfile = wine.system().userProfile(),
         .dataFolder = data,
         .makeWorkFolder = [] { return WorkFolder::Create(); },
-        .checkPrefixIdle =
-            [&wine] { return RefuseWhileWineRuns(wine.serverProbe(), wine.prefix()); },
-        .prefixLock = &wine.prefixLock(),
         .shellOpen = [](const std::string&) {},
         .timeText = BackupTimeText,
         .todayText = [] { return std::string("01-02-24"); },

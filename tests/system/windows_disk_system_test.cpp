@@ -4,10 +4,11 @@
 
 #include <cstring>
 
+#include "support/platform/recording_message_service.h"
 #include "support/platform/temp_dir.h"
 #include "support/registry/hive_builder.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 using registry::kRegDword;
@@ -61,7 +62,8 @@ TEST(WindowsDiskSystemTest, ChoosesTheProfileAsAskedOrTheOnlyOneWithIdentities) 
         SCOPED_TRACE(c.user.value_or("(no user)") + (c.bobHasIdentities ? ", bob too" : ""));
         testing::TempDir temp;
         MakeDisk(temp.path(), c.bobHasIdentities);
-        auto system = WindowsDiskSystem::Open(temp.path(), c.user);
+        testing::RecordingMessageService messages;
+        auto system = WindowsDiskSystem::Open(temp.path(), c.user, messages);
         if (!c.chosen) {
             ASSERT_FALSE(system.ok());
             EXPECT_TRUE(system.status().is(c.kind)) << system.reason();
@@ -78,11 +80,14 @@ TEST(WindowsDiskSystemTest, ChoosesTheProfileAsAskedOrTheOnlyOneWithIdentities) 
 
 TEST(WindowsDiskSystemTest, AFolderWithoutAnInstallationIsRefused) {
     testing::TempDir temp;
-    EXPECT_TRUE(
-        WindowsDiskSystem::Open(temp.path(), std::nullopt).status().is(ErrorKind::kNotFound));
-    EXPECT_TRUE(
-        WindowsDiskSystem::Open(temp / "missing", std::nullopt).status().is(ErrorKind::kNotFound));
+    testing::RecordingMessageService messages;
+    EXPECT_TRUE(WindowsDiskSystem::Open(temp.path(), std::nullopt, messages)
+                    .status()
+                    .is(ErrorKind::kNotFound));
+    EXPECT_TRUE(WindowsDiskSystem::Open(temp / "missing", std::nullopt, messages)
+                    .status()
+                    .is(ErrorKind::kNotFound));
 }
 
 }  // namespace
-}  // namespace quillet
+}  // namespace quillet::system

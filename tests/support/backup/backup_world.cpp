@@ -22,10 +22,9 @@ std::string TestAccountsKey() {
 
 BackupWorld::BackupWorld(archive::Archive& archive)
     : prefix(temp / "prefix"),
-      modReg(store, PlainMessages(messages)),
-      paths(prefix),
-      context{modReg, archive, paths, kTestProfile, temp / "work", temp / "work" / "quillet.dat",
-              {},     {}} {
+      system(prefix, messages),
+      context{system, archive, temp / "work", temp / "work" / "quillet.dat", {}} {
+    system.facts.userProfile = kTestProfile;
     std::filesystem::create_directories(prefix / "drive_c");
     std::filesystem::create_directories(prefix / "dosdevices");
     std::filesystem::create_symlink("../drive_c", prefix / "dosdevices" / "c:");

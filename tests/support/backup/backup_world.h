@@ -8,12 +8,12 @@
 
 #include "archive/archive.h"
 #include "backup/item_context.h"
-#include "platform/windows_path_mapper.h"
 #include "registry/mod_reg.h"
 #include "support/platform/recording_message_service.h"
 #include "support/platform/sample_prefix.h"
 #include "support/platform/temp_dir.h"
 #include "support/registry/memory_registry_store.h"
+#include "support/system/fake_windows_system.h"
 
 namespace quillet::testing {
 
@@ -22,9 +22,9 @@ std::string TestOutlookExpressKey();  // Identities\{id}\Software\Microsoft\Outl
 std::string TestVersionKey();         // ... \Outlook Express\5.0
 std::string TestAccountsKey();        // Identities\{id}\...\Internet Account Manager\Accounts
 
-// What an item handler works on, built in memory: a registry, a temporary prefix whose drive C:
-// is `prefix/drive_c`, a work folder holding the information file, and the archive given.
-// Everything starts empty.
+// What an item handler works on, built in memory: a system with its registry in memory, whose
+// drive C: is `prefix/drive_c` of a temporary folder and whose profile is kTestProfile, a work
+// folder holding the information file, and the archive given. Everything starts empty.
 class BackupWorld {
   public:
     explicit BackupWorld(archive::Archive& archive);
@@ -52,10 +52,10 @@ class BackupWorld {
 
     TempDir temp;
     std::filesystem::path prefix;
-    registry::MemoryRegistryStore store;
     RecordingMessageService messages;
-    registry::ModReg modReg;
-    WindowsPathMapper paths;
+    FakeWindowsSystem system;
+    registry::MemoryRegistryStore& store = system.memoryStore;
+    registry::ModReg& modReg = system.modReg();
     ItemContext context;
 };
 

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "platform/wine_prefix.h"
+#include "platform/environment.h"
 
 namespace quillet::testing {
 

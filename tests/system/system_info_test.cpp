@@ -1,4 +1,4 @@
-#include "platform/system_info.h"
+#include "system/system_info.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include "support/platform/fake_environment.h"
 #include "support/platform/temp_dir.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 namespace fs = std::filesystem;
@@ -150,4 +150,4 @@ TEST_F(SystemInfoTest, UserProfileFallsBackToLoginName) {
 }
 
 }  // namespace
-}  // namespace quillet
+}  // namespace quillet::system

@@ -1,4 +1,4 @@
-#include "platform/windows_path_mapper.h"
+#include "system/windows_path_mapper.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "support/platform/temp_dir.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 namespace fs = std::filesystem;
@@ -141,4 +141,4 @@ TEST_F(WindowsPathMapperTest, ReportsDriveFolders) {
 }
 
 }  // namespace
-}  // namespace quillet
+}  // namespace quillet::system

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillet {
+namespace quillet::system {
 
 // Maps Windows paths of a Wine prefix ("C:\users\me\file.txt") to host paths and back.
 // A drive letter stands for the entry `<prefix>/dosdevices/<letter>:` (lower case, usually a
@@ -49,4 +49,4 @@ class WindowsPathMapper {
     bool m_disk = false;
 };
 
-}  // namespace quillet
+}  // namespace quillet::system

@@ -1,4 +1,4 @@
-#include "platform/windows_path_mapper.h"
+#include "system/windows_path_mapper.h"
 
 #include <algorithm>
 #include <system_error>
@@ -6,7 +6,7 @@
 
 #include "platform/case_fold.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -173,4 +173,4 @@ std::optional<std::string> WindowsPathMapper::toWindows(
     return windows;
 }
 
-}  // namespace quillet
+}  // namespace quillet::system

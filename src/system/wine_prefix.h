@@ -1,24 +1,13 @@
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 
+#include "platform/environment.h"
 #include "platform/status.h"
 
-namespace quillet {
-
-// The process environment as the platform layer sees it. Tests build one from a map;
-// main() uses Process().
-struct Environment {
-    // The value of a variable, or nullopt when it is not set.
-    std::function<std::optional<std::string>(const std::string& name)> get;
-
-    // Reads the real environment (getenv). Safe to call from any thread as long as nothing
-    // changes the environment at the same time.
-    static Environment Process();
-};
+namespace quillet::system {
 
 // Finds the Wine prefix to work on: `explicitDir` (the --prefix option) when given, else
 // $WINEPREFIX when set and not empty, else $HOME/.wine. A relative folder is taken relative to
@@ -29,4 +18,4 @@ struct Environment {
 Result<std::filesystem::path> LocateWinePrefix(const std::optional<std::string>& explicitDir,
                                                const Environment& env);
 
-}  // namespace quillet
+}  // namespace quillet::system

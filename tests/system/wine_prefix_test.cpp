@@ -1,4 +1,4 @@
-#include "platform/wine_prefix.h"
+#include "system/wine_prefix.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,7 +9,7 @@
 #include "support/platform/fake_environment.h"
 #include "support/platform/temp_dir.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 namespace fs = std::filesystem;
@@ -125,4 +125,4 @@ TEST(EnvironmentTest, ProcessEnvironmentReadsRealVariables) {
 }
 
 }  // namespace
-}  // namespace quillet
+}  // namespace quillet::system

@@ -1,4 +1,4 @@
-#include "platform/system_info.h"
+#include "system/system_info.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 
 #include "platform/case_fold.h"
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 constexpr int kHeaderLinesToRead = 8;
@@ -134,4 +134,4 @@ std::string SystemInfo::userProfile() const {
     return "C:\\users\\" + m_host.loginName;
 }
 
-}  // namespace quillet
+}  // namespace quillet::system

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/wine_prefix.h"
+#include "platform/environment.h"
 
-namespace quillet {
+namespace quillet::system {
 
 // What the host says about the machine and the person running us, read once.
 struct HostFacts {
@@ -58,4 +58,4 @@ class SystemInfo {
     ProfileLookup m_profileLookup;
 };
 
-}  // namespace quillet
+}  // namespace quillet::system

@@ -1,9 +1,8 @@
-#include "platform/wine_prefix.h"
+#include "system/wine_prefix.h"
 
-#include <cstdlib>
 #include <system_error>
 
-namespace quillet {
+namespace quillet::system {
 namespace {
 
 std::filesystem::path Normalised(const std::filesystem::path& folder) {
@@ -19,14 +18,6 @@ std::filesystem::path Normalised(const std::filesystem::path& folder) {
 }
 
 }  // namespace
-
-Environment Environment::Process() {
-    return Environment{[](const std::string& name) -> std::optional<std::string> {
-        const char* value = std::getenv(name.c_str());
-        if (value == nullptr) return std::nullopt;
-        return std::string(value);
-    }};
-}
 
 Result<std::filesystem::path> LocateWinePrefix(const std::optional<std::string>& explicitDir,
                                                const Environment& env) {
@@ -63,4 +54,4 @@ Result<std::filesystem::path> LocateWinePrefix(const std::optional<std::string>&
     return folder;
 }
 
-}  // namespace quillet
+}  // namespace quillet::system
