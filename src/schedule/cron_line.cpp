@@ -145,6 +145,11 @@ std::tm NextOccurrence(std::tm now, TimeOfDay time) {
     return now;
 }
 
+// A line break, inside quotes or not, would make cron read what follows as a line of its own.
+bool HoldsLineBreak(std::string_view line) {
+    return line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
 }  // namespace
 
 CronCommand SplitCronCommand(std::string_view command) {
@@ -199,6 +204,7 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
 }
 
 std::optional<int> CronLineJobNumber(std::string_view line) {
+    if (HoldsLineBreak(line)) return std::nullopt;
     const std::optional<CronFields> fields = SplitFields(line);
     if (!fields) return std::nullopt;
     const std::string shellCommand = SplitCronCommand(fields->command).shellCommand;
@@ -211,6 +217,7 @@ std::optional<int> CronLineJobNumber(std::string_view line) {
 }
 
 std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
+    if (HoldsLineBreak(line)) return std::nullopt;
     const std::optional<CronFields> fields = SplitFields(line);
     if (!fields) return std::nullopt;
     const CronCommand command = SplitCronCommand(fields->command);

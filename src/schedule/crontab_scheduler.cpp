@@ -80,6 +80,12 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     auto parts = SplitJobCommand(record.command);
     if (!parts) return parts.status();
     if (Status valid = CheckJobValues(parts->job); !valid) return valid;
+    if (Status single = CheckSingleLine("program path", parts->program); !single) return single;
+    if (m_options.winePrefix) {
+        if (Status single = CheckSingleLine("Wine prefix path", *m_options.winePrefix); !single) {
+            return single;
+        }
+    }
     if (record.jobTime % JobRecord::kMillisecondsPerMinute != 0 ||
         record.jobTime >= 24 * 60 * JobRecord::kMillisecondsPerMinute) {
         return Status::Error("the start time of a job must be a minute of the day",

@@ -44,6 +44,15 @@ Result<JobCommandParts> SplitJobCommand(std::string_view command) {
     return JobCommandParts{std::string(command.substr(1, close - 1)), std::move(*job)};
 }
 
+Status CheckSingleLine(const std::string& name, std::string_view value) {
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos) {
+        return Status::Ok();
+    }
+    return Status::Error(
+        "the " + name + " of a scheduled job cannot hold a line break or a NUL character",
+        ErrorKind::kBadInput);
+}
+
 Status CheckJobValues(const JobCommandLine& job) {
     struct Field {
         const char* name;
@@ -60,12 +69,7 @@ Status CheckJobValues(const JobCommandLine& job) {
             return Status::Error("the " + name + " of a scheduled job must not be empty",
                                  ErrorKind::kBadInput);
         }
-        if (field.value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-            return Status::Error("the " + name +
-                                     " of a scheduled job cannot hold a line break or "
-                                     "a NUL character",
-                                 ErrorKind::kBadInput);
-        }
+        if (Status single = CheckSingleLine(name, field.value); !single) return single;
         if (field.value.find('=') != std::string::npos) {
             return Status::Error("the " + name +
                                      " of a scheduled job cannot hold \"=\": the job "

@@ -42,6 +42,10 @@ struct JobCommandParts {
 };
 Result<JobCommandParts> SplitJobCommand(std::string_view command);
 
+// Refuses (kBadInput, naming the value) a value of a scheduled job that holds a line break (CR or
+// LF) or a NUL: a job is one line of the system's scheduler, and a line break would end it.
+Status CheckSingleLine(const std::string& name, std::string_view value);
+
 // Refuses (kBadInput, naming the field) a value that a scheduled job cannot carry: a line break
 // or NUL anywhere, an "=" in the identity key, password or backup file, which the job command line
 // would split at, or an empty identity key or backup file.

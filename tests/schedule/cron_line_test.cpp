@@ -104,6 +104,8 @@ TEST(CronLineTest, OtherLinesAreNotQuillets) {
         "*/5 * * * * /usr/local/bin/sync-mail # quillet job 3",
         "0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; exec '/x' # quillet job 0%a",
         "@reboot echo hi",
+        "0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='/p\n* * * * * x #' "
+        "exec '/x' # quillet job 1%sf={K}xm=11111111ps=bf=/m.qbk",
     };
     for (const char* line : lines) {
         EXPECT_EQ(CronLineJobNumber(line), std::nullopt) << line;

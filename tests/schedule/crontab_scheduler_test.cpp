@@ -113,13 +113,32 @@ TEST_F(CrontabSchedulerTest, AFailingCrontabRegistersNothingAndSaysWhy) {
     }
 }
 
+// A line that would plant a crontab line of its own, ahead of everything.
+constexpr char kPlanted[] = "x\n* * * * * touch PWNED #";
+
 TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCrontab) {
-    JobRecord record = Record();
-    record.command = JobCommand("/usr/bin/quillet", {"{K}", "11111111", "a=b", "/m.qbk"});
-    EXPECT_TRUE(Scheduler((temp / "no-such-crontab").string())
-                    .addJob(record)
-                    .status()
-                    .is(ErrorKind::kBadInput));
+    struct Case {
+        const char* name;
+        JobCommandLine job;
+        std::string program;
+        std::optional<std::string> prefix;
+    };
+    const Case cases[] = {
+        {"= in password", {"{K}", "11111111", "a=b", "/m.qbk"}, "/usr/bin/quillet", {}},
+        {"line break in prefix", {"{K}", "11111111", "", "/m.qbk"}, "/usr/bin/quillet", kPlanted},
+        {"line break in program", {"{K}", "11111111", "", "/m.qbk"}, kPlanted, {}},
+        {"CR in identity", {"{K}\r", "11111111", "", "/m.qbk"}, "/usr/bin/quillet", {}},
+        {"NUL in file", {"{K}", "11111111", "", std::string("/m\0.qbk", 7)}, "/q", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JobRecord record = Record();
+        record.command = JobCommand(c.program, c.job);
+        CrontabScheduler scheduler({.crontabProgram = (temp / "no-such-crontab").string(),
+                                    .winePrefix = c.prefix,
+                                    .now = [] { return std::tm{}; }});
+        EXPECT_TRUE(scheduler.addJob(record).status().is(ErrorKind::kBadInput));
+    }
 }
 
 // The real crontab command, against a private, empty spool: the machine's own crontab is never
@@ -132,6 +151,9 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
     }
     const pid_t child = testing::ForkChild([&] {
         if (!testing::MountPrivateEmptyFolder(spool, "mode=1730")) return 10;
+        CrontabScheduler planting(
+            {.crontabProgram = "crontab", .winePrefix = kPlanted, .now = LocalTimeNow});
+        if (planting.addJob(Record()).ok()) return 15;
         CrontabScheduler scheduler(
             {.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
         auto first = scheduler.addJob(Record());
