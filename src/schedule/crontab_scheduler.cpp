@@ -1,6 +1,13 @@
 #include "schedule/crontab_scheduler.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -39,10 +46,53 @@ std::string FirstLine(const std::string& text) {
     return line.empty() ? "no reason given" : line;
 }
 
+// The crontab lock, held from take() until destroyed. The file is opened close-on-exec, so the
+// crontab command run meanwhile does not hold it.
+class CrontabLock {
+  public:
+    CrontabLock() = default;
+    CrontabLock(const CrontabLock&) = delete;
+    CrontabLock& operator=(const CrontabLock&) = delete;
+    ~CrontabLock() {
+        if (m_fd >= 0) close(m_fd);
+    }
+
+    Status take(const std::filesystem::path& file) {
+        std::error_code error;
+        std::filesystem::create_directories(file.parent_path(), error);
+        m_fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        int result = m_fd < 0 ? -1 : 0;
+        while (result == 0 && flock(m_fd, LOCK_EX) != 0) {
+            if (errno != EINTR) result = -1;
+        }
+        if (result != 0) {
+            return Status::Error("cannot lock " + file.string() +
+                                 " to change the crontab: " + std::strerror(errno));
+        }
+        return Status::Ok();
+    }
+
+  private:
+    int m_fd = -1;
+};
+
 }  // namespace
 
 CrontabScheduler::CrontabScheduler(Options options) : m_options(std::move(options)) {
     if (!m_options.now) m_options.now = LocalTimeNow;
+    if (m_options.lockFile.empty()) m_options.lockFile = CrontabLockFile();
+}
+
+std::filesystem::path CrontabLockFile() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    std::filesystem::path home = "/";
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        home = found->pw_dir;
+    }
+    return home / ".local" / "state" / "quillet" / "crontab.lock";
 }
 
 Result<std::string> CrontabScheduler::readCrontab() {
@@ -92,6 +142,8 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
                              ErrorKind::kBadInput);
     }
 
+    CrontabLock lock;
+    if (Status locked = lock.take(m_options.lockFile); !locked) return locked;
     auto text = readCrontab();
     if (!text) return text.status();
     std::vector<std::string> lines = SplitLines(*text);
@@ -140,6 +192,8 @@ Result<std::vector<ScheduledJob>> CrontabScheduler::listJobs() {
 }
 
 Status CrontabScheduler::removeJob(int number) {
+    CrontabLock lock;
+    if (Status locked = lock.take(m_options.lockFile); !locked) return locked;
     auto text = readCrontab();
     if (!text) return text.status();
     std::vector<std::string> lines = SplitLines(*text);

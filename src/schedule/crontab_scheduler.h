@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,16 +12,28 @@ namespace quillet {
 
 // The scheduler of a Linux desktop: the user's crontab, read and written only through the
 // `crontab` command. Each job is one line (see cron_line.h); every other line of the crontab is
-// kept byte for byte. Before writing, the crontab is read again; when it changed since it was
-// read, nothing is written and the operation fails (kInUse).
+// kept byte for byte. Every change (an add, a remove, a run-once job removing itself) holds the
+// user's crontab lock (an flock on `lockFile`) from its first read to its write, so that Quillet
+// processes change the crontab one at a time. Before writing, the crontab is read again; when it
+// changed since it was read (by another program), nothing is written and the operation fails
+// (kInUse).
 class CrontabScheduler : public Scheduler {
   public:
     struct Options {
         std::string crontabProgram = "crontab";  // a name looked up on PATH, or a path
         // The Wine prefix the jobs added by this scheduler back up; nullopt for the default one.
         std::optional<std::string> winePrefix;
+        // The crontab lock of this user: crontab.lock in the Quillet state folder of the home
+        // folder the
+        // system gives the user (~/.local/state/quillet), whatever HOME or XDG_STATE_HOME say, so
+        // that the desktop program, quillet-cli and a job started by cron all take the same one.
+        std::filesystem::path CrontabLockFile();
+
         // The local time now; a run-once job is dated with the next occurrence of its time.
         std::function<std::tm()> now;
+        // The file whose lock every Quillet process of this user takes to change the crontab;
+        // empty: CrontabLockFile().
+        std::filesystem::path lockFile;
     };
 
     explicit CrontabScheduler(Options options);
@@ -35,6 +48,11 @@ class CrontabScheduler : public Scheduler {
 
     Options m_options;
 };
+
+// The crontab lock of this user: crontab.lock in the Quillet state folder of the home folder the
+// system gives the user (~/.local/state/quillet), whatever HOME or XDG_STATE_HOME say, so that the
+// desktop program, quillet-cli and a job started by cron all take the same one.
+std::filesystem::path CrontabLockFile();
 
 // The local time now, for CrontabScheduler::Options::now.
 std::tm LocalTimeNow();

@@ -23,9 +23,9 @@ struct ScheduledJob {
 };
 
 // The system's job scheduler: where Quillet registers, lists and removes its backup jobs. Jobs
-// that are not Quillet's are never touched. Not thread-safe; two processes may use it at once
-// (a change made by the other between reading and writing makes an add or remove fail, changing
-// nothing).
+// that are not Quillet's are never touched. Not thread-safe; processes may use it at once: their
+// changes are made one at a time (a change made by another program between reading and writing
+// makes an add or remove fail, changing nothing).
 class Scheduler {
   public:
     virtual ~Scheduler() = default;

@@ -42,9 +42,10 @@ std::vector<int> Numbers(Scheduler& scheduler) {
 }
 
 CrontabScheduler Scheduler(const std::string& program) {
-    return CrontabScheduler({.crontabProgram = program, .winePrefix = "/home/me/wine", .now = [] {
-                                 return std::tm{};
-                             }});
+    return CrontabScheduler({.crontabProgram = program,
+                             .winePrefix = "/home/me/wine",
+                             .now = [] { return std::tm{}; },
+                             .lockFile = program + ".lock"});
 }
 
 // A stand-in crontab and a scheduler over it.
@@ -142,8 +143,8 @@ TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCront
 }
 
 // The real crontab command, against a private, empty spool: the machine's own crontab is never
-// seen or touched.
-TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
+// seen or touched. `body` runs in a child process inside it; its result is the child's exit code.
+void InPrivateSpool(const std::function<int()>& body) {
     const std::filesystem::path spool = "/var/spool/cron/crontabs";
     if (geteuid() != 0 || !std::filesystem::is_directory(spool) ||
         !std::filesystem::exists("/usr/bin/crontab")) {
@@ -151,11 +152,26 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
     }
     const pid_t child = testing::ForkChild([&] {
         if (!testing::MountPrivateEmptyFolder(spool, "mode=1730")) return 10;
-        CrontabScheduler planting(
-            {.crontabProgram = "crontab", .winePrefix = kPlanted, .now = LocalTimeNow});
+        return body();
+    });
+    const int status = testing::WaitForChild(child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "cannot make a private mount namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
+    TempDir temp;
+    InPrivateSpool([&] {
+        CrontabScheduler planting({.crontabProgram = "crontab",
+                                   .winePrefix = kPlanted,
+                                   .now = LocalTimeNow,
+                                   .lockFile = temp / "lock"});
         if (planting.addJob(Record()).ok()) return 15;
-        CrontabScheduler scheduler(
-            {.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
+        CrontabScheduler scheduler({.crontabProgram = "crontab",
+                                    .winePrefix = {},
+                                    .now = LocalTimeNow,
+                                    .lockFile = temp / "lock"});
         auto first = scheduler.addJob(Record());
         auto second = scheduler.addJob(Record("0:00", ""));
         if (!first || !second || *first != 1 || *second != 2) return 11;
@@ -165,10 +181,37 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
         jobs = scheduler.listJobs();
         return jobs && jobs->empty() ? 0 : 14;
     });
-    const int status = testing::WaitForChild(child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 10) GTEST_SKIP() << "cannot make a private mount namespace";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Processes adding at once each get their job, under its own number.
+TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
+    TempDir temp;
+    InPrivateSpool([&] {
+        constexpr int kProcesses = 4;
+        constexpr int kAddsEach = 3;
+        CrontabScheduler scheduler({.crontabProgram = "crontab",
+                                    .winePrefix = {},
+                                    .now = LocalTimeNow,
+                                    .lockFile = temp / "lock"});
+        testing::Pipe start;
+        std::vector<pid_t> adders;
+        for (int i = 0; i < kProcesses; ++i) {
+            adders.push_back(testing::ForkChild([&] {
+                start.closeWriteEnd();
+                start.receiveByte();  // all start when the parent closes its end
+                for (int add = 0; add < kAddsEach; ++add) {
+                    if (!scheduler.addJob(Record()).ok()) return 1;
+                }
+                return 0;
+            }));
+        }
+        start.closeWriteEnd();
+        int failed = 0;
+        for (pid_t adder : adders) failed += testing::WaitForChild(adder) != 0;
+        std::vector<int> expected(kProcesses * kAddsEach);
+        for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int>(i) + 1;
+        return failed == 0 && Numbers(scheduler) == expected ? 0 : 16;
+    });
 }
 
 }  // namespace
