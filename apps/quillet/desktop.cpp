@@ -63,11 +63,12 @@ int RunDesktop(int argc, char** argv, const DesktopSystemChoice& choice) {
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
         .windowMade = [&dialogs](MainWindow& window) { dialogs.setParent(&window); },
-        .makeScheduler = [&env](const std::filesystem::path& prefix) -> std::unique_ptr<Scheduler> {
+        .makeScheduler = [](const std::filesystem::path& prefix) -> std::unique_ptr<Scheduler> {
             return std::make_unique<CrontabScheduler>(CrontabScheduler::Options{
                 .crontabProgram = "crontab",
-                .winePrefix = JobWinePrefix(prefix, env),
+                .winePrefix = prefix.string(),
                 .now = LocalTimeNow,
+                .lockFile = CrontabLockFile(),
             });
         },
         .programPath = QuilletProgramPath().string(),

@@ -51,8 +51,11 @@ system::WindowsSystem* CliContext::system(std::ostream& err) {
 
 Scheduler& CliContext::scheduler(const std::optional<std::string>& winePrefix) {
     if (m_givenScheduler != nullptr) return *m_givenScheduler;
-    m_crontab = std::make_unique<CrontabScheduler>(CrontabScheduler::Options{
-        .crontabProgram = "crontab", .winePrefix = winePrefix, .now = LocalTimeNow});
+    m_crontab = std::make_unique<CrontabScheduler>(
+        CrontabScheduler::Options{.crontabProgram = "crontab",
+                                  .winePrefix = winePrefix,
+                                  .now = LocalTimeNow,
+                                  .lockFile = CrontabLockFile()});
     return *m_crontab;
 }
 

@@ -48,7 +48,7 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
 
     const std::optional<std::filesystem::path> prefix = context.winePrefix();
     Scheduler& scheduler =
-        context.scheduler(prefix ? JobWinePrefix(*prefix, context.environment()) : std::nullopt);
+        context.scheduler(prefix ? std::optional(prefix->string()) : std::nullopt);
     const BackupJobRequest request{
         .identityKey = identity->key,
         .itemMask = MaskText(*items),

@@ -9,21 +9,22 @@
 namespace quillet {
 namespace {
 
+constexpr std::string_view kShell = "/bin/sh -c ";
 constexpr std::string_view kReadJob = "IFS= read -r QUILLET_JOB; export QUILLET_JOB; ";
 constexpr std::string_view kPrefixAssignment = "WINEPREFIX=";
 constexpr std::string_view kOnceAssignment = "QUILLET_ONCE=";
 constexpr std::string_view kExec = "exec ";
 constexpr std::string_view kMark = " # quillet job ";
 
-// A word for /bin/sh inside a crontab command: single quotes keep everything but "'" itself,
-// written '\''; a "%" is taken out of the quotes and escaped for cron ('\%'), because cron would
-// end the command at it.
-std::string QuoteForShellInCron(std::string_view text) {
+// A word for /bin/sh: single quotes keep everything but "'" itself, written '\''. For a crontab
+// command (`forCron`), a "%" is also taken out of the quotes and escaped for cron ('\%'), because
+// cron would end the command at it. The quotes and '\'' read the same in csh as in sh.
+std::string QuoteForShell(std::string_view text, bool forCron) {
     std::string quoted = "'";
     for (char c : text) {
         if (c == '\'') {
             quoted += "'\\''";
-        } else if (c == '%') {
+        } else if (c == '%' && forCron) {
             quoted += "'\\%'";
         } else {
             quoted += c;
@@ -150,6 +151,15 @@ bool HoldsLineBreak(std::string_view line) {
     return line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// The script of a line's shell command: the word after "/bin/sh -c " (the lines of earlier
+// versions have the script itself as their command). nullopt when the word is not one closed word.
+std::optional<std::string> ShellScript(std::string_view shellCommand) {
+    if (!Consume(shellCommand, kShell)) return std::string(shellCommand);
+    std::optional<std::string> script = ReadShellWord(shellCommand);
+    if (!script || !shellCommand.empty()) return std::nullopt;
+    return script;
+}
+
 }  // namespace
 
 CronCommand SplitCronCommand(std::string_view command) {
@@ -193,12 +203,14 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
     } else {
         line += "* * " + CronDays(job.daysOfWeek) + " ";
     }
-    line += kReadJob;
-    if (job.winePrefix)
-        line += std::string(kPrefixAssignment) + QuoteForShellInCron(*job.winePrefix) + " ";
-    if (job.runsOnce()) line += std::string(kOnceAssignment) + std::to_string(job.number) + " ";
-    line += std::string(kExec) + QuoteForShellInCron(job.program);
-    line += std::string(kMark) + std::to_string(job.number);
+    std::string script(kReadJob);
+    if (job.winePrefix) {
+        script += std::string(kPrefixAssignment) + QuoteForShell(*job.winePrefix, false) + " ";
+    }
+    if (job.runsOnce()) script += std::string(kOnceAssignment) + std::to_string(job.number) + " ";
+    script += std::string(kExec) + QuoteForShell(job.program, false);
+    script += std::string(kMark) + std::to_string(job.number);
+    line += std::string(kShell) + QuoteForShell(script, true);
     line += "%" + EscapeForCronInput(MakeJobCommandLine(job.job));
     return line;
 }
@@ -207,11 +219,16 @@ std::optional<int> CronLineJobNumber(std::string_view line) {
     if (HoldsLineBreak(line)) return std::nullopt;
     const std::optional<CronFields> fields = SplitFields(line);
     if (!fields) return std::nullopt;
-    const std::string shellCommand = SplitCronCommand(fields->command).shellCommand;
+    const std::string command = SplitCronCommand(fields->command).shellCommand;
+    std::string_view shellCommand = command;
+    // A damaged line may no longer be one word: the script is then what lies inside its quotes.
+    if (Consume(shellCommand, kShell)) {
+        if (shellCommand.starts_with('\'')) shellCommand.remove_prefix(1);
+        if (shellCommand.ends_with('\'')) shellCommand.remove_suffix(1);
+    }
     const std::size_t mark = shellCommand.rfind(kMark);
     if (mark == std::string::npos || !shellCommand.starts_with(kReadJob)) return std::nullopt;
-    const std::optional<int> number =
-        ReadNumber(std::string_view(shellCommand).substr(mark + kMark.size()));
+    const std::optional<int> number = ReadNumber(shellCommand.substr(mark + kMark.size()));
     if (!number || *number <= 0) return std::nullopt;
     return number;
 }
@@ -221,7 +238,9 @@ std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
     const std::optional<CronFields> fields = SplitFields(line);
     if (!fields) return std::nullopt;
     const CronCommand command = SplitCronCommand(fields->command);
-    std::string_view shell = command.shellCommand;
+    const std::optional<std::string> script = ShellScript(command.shellCommand);
+    if (!script) return std::nullopt;
+    std::string_view shell = *script;
 
     ScheduledJob job;
     const std::optional<int> minute = ReadNumber(fields->fields[0]);

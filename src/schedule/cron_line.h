@@ -11,17 +11,23 @@ namespace quillet {
 
 // A job as one line of a crontab:
 //
-//   MIN HOUR DOM MON DOW IFS= read -r QUILLET_JOB; export QUILLET_JOB; [WINEPREFIX='..' ]
-//     [QUILLET_ONCE=N ]exec '/path/quillet' # quillet job N%<job command line>
+//   MIN HOUR DOM MON DOW /bin/sh -c 'SCRIPT'%<job command line>
+//   SCRIPT: IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='..' [QUILLET_ONCE=N ]
+//     exec '/path/quillet' # quillet job N
 //
-// cron runs the text before the first unescaped "%" with /bin/sh and feeds the text after it to
-// the command's standard input, where `read` takes it into QUILLET_JOB: the job command line, and
-// the password in it, never appears in any process's arguments. Every "%" of the job command line
-// is written "\%" (cron gives "%"); other characters stand as they are, as cron passes them on.
-// The program and prefix are quoted for the shell ('...', "'" as '\'', "%" as '\%').
+// cron runs the text before the first unescaped "%" with the crontab's SHELL (/bin/sh unless a
+// line of the crontab sets another) and feeds the text after it to the command's standard input;
+// the command starts /bin/sh itself, whatever that shell is (csh reads the quoting alike), and
+// its script's `read` takes the input into QUILLET_JOB: the job command line, and the password in
+// it, never appears in any process's arguments. Every "%" of the job command line is written "\%"
+// (cron gives "%"); other characters stand as they are, as cron passes them on. The program and
+// prefix are quoted for the shell in the script ('...', "'" as '\''), and the script once more for
+// the line ("%" as '\%'). The line names the prefix itself, so that a HOME or WINEPREFIX line of
+// the crontab does not change what the job backs up.
 // A job that runs once (no day) is dated with the day and month of the next occurrence of its
 // time after `now` and carries QUILLET_ONCE=N, by which the run removes its own line.
-// The job's values must have passed CheckJobValues.
+// The job's values must have passed CheckJobValues. The lines of earlier versions, whose command
+// is the script itself, are read as well.
 std::string FormatCronLine(const ScheduledJob& job, const std::tm& now);
 
 // The job of a line that FormatCronLine wrote; nullopt for any other line.

@@ -131,10 +131,12 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     if (!parts) return parts.status();
     if (Status valid = CheckJobValues(parts->job); !valid) return valid;
     if (Status single = CheckSingleLine("program path", parts->program); !single) return single;
-    if (m_options.winePrefix) {
-        if (Status single = CheckSingleLine("Wine prefix path", *m_options.winePrefix); !single) {
-            return single;
-        }
+    if (!m_options.winePrefix) {
+        return Status::Error("a scheduled job must name the Wine prefix it backs up",
+                             ErrorKind::kBadInput);
+    }
+    if (Status single = CheckSingleLine("Wine prefix path", *m_options.winePrefix); !single) {
+        return single;
     }
     if (record.jobTime % JobRecord::kMillisecondsPerMinute != 0 ||
         record.jobTime >= 24 * 60 * JobRecord::kMillisecondsPerMinute) {

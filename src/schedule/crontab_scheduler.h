@@ -21,7 +21,8 @@ class CrontabScheduler : public Scheduler {
   public:
     struct Options {
         std::string crontabProgram = "crontab";  // a name looked up on PATH, or a path
-        // The Wine prefix the jobs added by this scheduler back up; nullopt for the default one.
+        // The Wine prefix the jobs added by this scheduler back up, named in each line; nullopt for
+        // a scheduler that only lists and removes jobs (addJob refuses).
         std::optional<std::string> winePrefix;
         // The crontab lock of this user: crontab.lock in the Quillet state folder of the home
         // folder the

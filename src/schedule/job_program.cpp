@@ -18,14 +18,4 @@ std::filesystem::path QuilletProgramPath() {
     return candidates.front();
 }
 
-std::optional<std::string> JobWinePrefix(const std::filesystem::path& prefix,
-                                         const Environment& env) {
-    const std::optional<std::string> home = env.get("HOME");
-    if (home && !home->empty() &&
-        (std::filesystem::path(*home) / ".wine").lexically_normal() == prefix.lexically_normal()) {
-        return std::nullopt;
-    }
-    return prefix.string();
-}
-
 }  // namespace quillet

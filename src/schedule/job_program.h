@@ -1,10 +1,7 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
-
-#include "platform/environment.h"
 
 namespace quillet {
 
@@ -13,11 +10,6 @@ namespace quillet {
 // else the one of the build tree this program was built in. Falls back to the first candidate
 // when none exists, so the caller's job still names the expected program.
 std::filesystem::path QuilletProgramPath();
-
-// The prefix a job must name in WINEPREFIX to back up `prefix`: nullopt when `prefix` is the one
-// the job finds without it ($HOME/.wine: cron sets HOME but not WINEPREFIX), else its path.
-std::optional<std::string> JobWinePrefix(const std::filesystem::path& prefix,
-                                         const Environment& env);
 
 // The environment variable a scheduled job hands its job command line in.
 inline constexpr const char* kJobVariable = "QUILLET_JOB";

@@ -51,8 +51,10 @@ int RunBackup(const std::optional<std::string>& prefix, const std::string& comma
 int RemoveRunOnceJob(const Environment& env, int exitCode) {
     const std::optional<std::string> number = env.get(kRunOnceVariable);
     if (!number) return exitCode;
-    CrontabScheduler scheduler(
-        {.crontabProgram = "crontab", .winePrefix = {}, .now = LocalTimeNow});
+    CrontabScheduler scheduler({.crontabProgram = "crontab",
+                                .winePrefix = {},
+                                .now = LocalTimeNow,
+                                .lockFile = CrontabLockFile()});
     int value = 0;
     const auto [end, error] =
         std::from_chars(number->data(), number->data() + number->size(), value);

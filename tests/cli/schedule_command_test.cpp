@@ -21,8 +21,9 @@ class ScheduleCommandTest : public testing::SamplePrefixCliTest {
     std::filesystem::path passwordFile = temp / "password";
     testing::StandinCrontab crontab{temp.path()};
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
-                                .winePrefix = std::nullopt,
-                                .now = LocalTimeNow}};
+                                .winePrefix = "/home/me/.wine",
+                                .now = LocalTimeNow,
+                                .lockFile = crontab.program().string() + ".lock"}};
 };
 
 TEST_F(ScheduleCommandTest, AddsListsAndRemovesAJob) {

@@ -51,9 +51,10 @@ void ExpectSameJob(const ScheduledJob& read, const ScheduledJob& written) {
 
 TEST(CronLineTest, HostileJobGivesThisExactLine) {
     EXPECT_EQ(FormatCronLine(HostileJob(), Now(2026, 12, 8, 16, 0)),
-              "0 9 * * 1,3 IFS= read -r QUILLET_JOB; export QUILLET_JOB; "
-              "WINEPREFIX='/home/me/my wine' exec '/usr/bin/quillet' # quillet job 1"
-              "%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back ups/mail 1.qbk");
+              "0 9 * * 1,3 /bin/sh -c 'IFS= read -r QUILLET_JOB; export QUILLET_JOB; "
+              "WINEPREFIX='\\''/home/me/my wine'\\'' exec '\\''/usr/bin/quillet'\\'' "
+              "# quillet job 1'%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back "
+              "ups/mail 1.qbk");
 }
 
 TEST(CronLineTest, EveryFormOfJobReadsBack) {
@@ -79,6 +80,13 @@ TEST(CronLineTest, EveryFormOfJobReadsBack) {
         ExpectSameJob(*read, job);
         EXPECT_EQ(CronLineJobNumber(line), job.number);
     }
+    // A line of the earlier form, whose command is the script itself.
+    const std::string earlier =
+        "0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='/p' exec '/q' "
+        "# quillet job 4%sf={K}xm=11111111ps=bf=/m.qbk";
+    ASSERT_TRUE(ParseCronLine(earlier).has_value());
+    EXPECT_EQ(ParseCronLine(earlier)->winePrefix, "/p");
+    EXPECT_EQ(CronLineJobNumber(earlier), 4);
 }
 
 TEST(CronLineTest, RunOnceJobIsDatedWithTheNextOccurrenceOfItsTime) {
@@ -121,8 +129,9 @@ TEST(CronLineTest, SplitsACommandAsCronDoes) {
     EXPECT_EQ(SplitCronCommand("no input").input, "");
 }
 
-// The line's command run as cron runs it: the shell gets the text before the first "%", the job
-// command line comes on standard input, the program gets exactly the job's text.
+// The line's command run as cron runs it: the crontab's SHELL gets the text before the first "%"
+// (whatever shell a line of the crontab names), the job command line comes on standard input, the
+// program gets exactly the job's text and the job's prefix, whatever the environment says.
 TEST(CronLineTest, CommandRunAsCronDoesHandsTheProgramTheExactJobText) {
     TempDir temp;
     const std::filesystem::path folder = temp / "it's 100% here";
@@ -137,11 +146,18 @@ TEST(CronLineTest, CommandRunAsCronDoesHandsTheProgramTheExactJobText) {
     job.winePrefix = "/home/me/it's 50%";
 
     const CronCommand cron = SplitCronCommand(CronLineCommand(FormatCronLine(job, std::tm{})));
-    auto run = RunProgram({"/usr/bin/env", "-i", "/bin/sh", "-c", cron.shellCommand}, cron.input);
-    ASSERT_TRUE(run.ok()) << run.reason();
-    ASSERT_EQ(run->exitCode, 0) << run->err;
-    EXPECT_EQ(ReadFileBytes(program.string() + ".job"), MakeJobCommandLine(job.job));
-    EXPECT_EQ(ReadFileBytes(program.string() + ".prefix"), *job.winePrefix);
+    for (const char* shell : {"/bin/sh", "/bin/csh"}) {
+        SCOPED_TRACE(shell);
+        if (!std::filesystem::exists(shell)) continue;  // csh: of the package csh
+        std::filesystem::remove(program.string() + ".job");
+        auto run = RunProgram({"/usr/bin/env", "-i", "WINEPREFIX=/other", "HOME=/elsewhere",
+                               "SHELL=" + std::string(shell), shell, "-c", cron.shellCommand},
+                              cron.input);
+        ASSERT_TRUE(run.ok()) << run.reason();
+        ASSERT_EQ(run->exitCode, 0) << run->err;
+        EXPECT_EQ(ReadFileBytes(program.string() + ".job"), MakeJobCommandLine(job.job));
+        EXPECT_EQ(ReadFileBytes(program.string() + ".prefix"), *job.winePrefix);
+    }
 }
 
 }  // namespace

@@ -125,11 +125,12 @@ TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCront
         std::optional<std::string> prefix;
     };
     const Case cases[] = {
-        {"= in password", {"{K}", "11111111", "a=b", "/m.qbk"}, "/usr/bin/quillet", {}},
+        {"= in password", {"{K}", "11111111", "a=b", "/m.qbk"}, "/usr/bin/quillet", "/w"},
+        {"no prefix", {"{K}", "11111111", "", "/m.qbk"}, "/usr/bin/quillet", {}},
         {"line break in prefix", {"{K}", "11111111", "", "/m.qbk"}, "/usr/bin/quillet", kPlanted},
-        {"line break in program", {"{K}", "11111111", "", "/m.qbk"}, kPlanted, {}},
-        {"CR in identity", {"{K}\r", "11111111", "", "/m.qbk"}, "/usr/bin/quillet", {}},
-        {"NUL in file", {"{K}", "11111111", "", std::string("/m\0.qbk", 7)}, "/q", {}},
+        {"line break in program", {"{K}", "11111111", "", "/m.qbk"}, kPlanted, "/w"},
+        {"CR in identity", {"{K}\r", "11111111", "", "/m.qbk"}, "/usr/bin/quillet", "/w"},
+        {"NUL in file", {"{K}", "11111111", "", std::string("/m\0.qbk", 7)}, "/q", "/w"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -137,7 +138,8 @@ TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCront
         record.command = JobCommand(c.program, c.job);
         CrontabScheduler scheduler({.crontabProgram = (temp / "no-such-crontab").string(),
                                     .winePrefix = c.prefix,
-                                    .now = [] { return std::tm{}; }});
+                                    .now = [] { return std::tm{}; },
+                                    .lockFile = temp / "lock"});
         EXPECT_TRUE(scheduler.addJob(record).status().is(ErrorKind::kBadInput));
     }
 }
@@ -169,7 +171,7 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
                                    .lockFile = temp / "lock"});
         if (planting.addJob(Record()).ok()) return 15;
         CrontabScheduler scheduler({.crontabProgram = "crontab",
-                                    .winePrefix = {},
+                                    .winePrefix = "/home/me/.wine",
                                     .now = LocalTimeNow,
                                     .lockFile = temp / "lock"});
         auto first = scheduler.addJob(Record());
@@ -190,7 +192,7 @@ TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
         constexpr int kProcesses = 4;
         constexpr int kAddsEach = 3;
         CrontabScheduler scheduler({.crontabProgram = "crontab",
-                                    .winePrefix = {},
+                                    .winePrefix = "/home/me/.wine",
                                     .now = LocalTimeNow,
                                     .lockFile = temp / "lock"});
         testing::Pipe start;

@@ -127,7 +127,8 @@ class ScheduledJobProgramTest : public ::testing::Test {
     testing::StandinCrontab crontab{temp.path()};
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
                                 .winePrefix = prefix.string(),
-                                .now = LocalTimeNow}};
+                                .now = LocalTimeNow,
+                                .lockFile = crontab.program().string() + ".lock"}};
 };
 
 TEST_F(ScheduledJobProgramTest, MakesABackupProtectedWithExactlyThePasswordWhichNoArgumentsShow) {
