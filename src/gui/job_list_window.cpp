@@ -86,6 +86,7 @@ void JobListWindow::refresh() {
             row->setText(column, Text(columns[column]));
         }
         row->setData(kNumber, Qt::UserRole, job.number);
+        row->setData(kNumber, kTokenRole, Text(job.token));
     }
     for (int column = 0; column < kColumnCount; ++column) m_jobs->resizeColumnToContents(column);
 }
@@ -93,8 +94,12 @@ void JobListWindow::refresh() {
 void JobListWindow::removeSelected() {
     const QList<QTreeWidgetItem*> selected = m_jobs->selectedItems();
     if (selected.isEmpty()) return;
-    const Status removed =
-        m_scheduler.removeJob(selected.front()->data(kNumber, Qt::UserRole).toInt());
+    // The job this row was listed as: a row left from before another program changed the jobs
+    // never removes the job that has taken its number since.
+    ScheduledJob listed;
+    listed.number = selected.front()->data(kNumber, Qt::UserRole).toInt();
+    listed.token = selected.front()->data(kNumber, kTokenRole).toString().toStdString();
+    const Status removed = m_scheduler.removeListedJob(listed);
     if (!removed)
         m_messages.showMessage(removed.reason(), MessageIcon::Critical, MessageButtons::Ok);
     refresh();

@@ -33,6 +33,8 @@ class JobListWindow : public QDialog {
     // The columns, in order. Items are named by their backup captions, joined by ", "; days by
     // their day list, or "Once" for a job that runs once; the time as "H:MM".
     enum Column { kNumber, kIdentity, kItems, kDays, kTime, kFile, kColumnCount };
+    // The data role of the number column that holds the row's job token.
+    static constexpr int kTokenRole = Qt::UserRole + 1;
     static constexpr char kRunOnceText[] = "Once";
 
   private:

@@ -160,6 +160,23 @@ std::optional<std::string> ShellScript(std::string_view shellCommand) {
     return script;
 }
 
+// The words after "# quillet job ": the number and, for lines of this version, the token.
+struct MarkWords {
+    int number = 0;
+    std::string token;
+};
+std::optional<MarkWords> ReadMark(std::string_view text) {
+    const std::size_t blank = text.find(' ');
+    const std::optional<int> number = ReadNumber(text.substr(0, blank));
+    if (!number || *number <= 0) return std::nullopt;
+    MarkWords words{*number, {}};
+    if (blank != std::string_view::npos) {
+        words.token = std::string(text.substr(blank + 1));
+        if (!IsJobToken(words.token)) return std::nullopt;
+    }
+    return words;
+}
+
 }  // namespace
 
 CronCommand SplitCronCommand(std::string_view command) {
@@ -207,15 +224,29 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
     if (job.winePrefix) {
         script += std::string(kPrefixAssignment) + QuoteForShell(*job.winePrefix, false) + " ";
     }
-    if (job.runsOnce()) script += std::string(kOnceAssignment) + std::to_string(job.number) + " ";
+    if (job.runsOnce()) {
+        script += std::string(kOnceAssignment) +
+                  (job.token.empty() ? std::to_string(job.number) : job.token) + " ";
+    }
     script += std::string(kExec) + QuoteForShell(job.program, false);
     script += std::string(kMark) + std::to_string(job.number);
+    if (!job.token.empty()) script += " " + job.token;
     line += std::string(kShell) + QuoteForShell(script, true);
     line += "%" + EscapeForCronInput(MakeJobCommandLine(job.job));
     return line;
 }
 
+bool IsJobToken(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == text.npos;
+}
+
 std::optional<int> CronLineJobNumber(std::string_view line) {
+    const std::optional<CronLineMark> mark = CronLineJobMark(line);
+    if (!mark) return std::nullopt;
+    return mark->number;
+}
+
+std::optional<CronLineMark> CronLineJobMark(std::string_view line) {
     if (HoldsLineBreak(line)) return std::nullopt;
     const std::optional<CronFields> fields = SplitFields(line);
     if (!fields) return std::nullopt;
@@ -228,9 +259,9 @@ std::optional<int> CronLineJobNumber(std::string_view line) {
     }
     const std::size_t mark = shellCommand.rfind(kMark);
     if (mark == std::string::npos || !shellCommand.starts_with(kReadJob)) return std::nullopt;
-    const std::optional<int> number = ReadNumber(shellCommand.substr(mark + kMark.size()));
-    if (!number || *number <= 0) return std::nullopt;
-    return number;
+    const std::optional<MarkWords> words = ReadMark(shellCommand.substr(mark + kMark.size()));
+    if (!words) return std::nullopt;
+    return CronLineMark{words->number, words->token};
 }
 
 std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
@@ -261,22 +292,26 @@ std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
         job.winePrefix = ReadShellWord(shell);
         if (!job.winePrefix || !Consume(shell, " ")) return std::nullopt;
     }
-    std::optional<int> onceNumber;
+    std::optional<std::string> onceValue;
     if (Consume(shell, kOnceAssignment)) {
         const std::size_t blank = shell.find(' ');
-        onceNumber = ReadNumber(shell.substr(0, blank));
-        if (!onceNumber || blank == std::string_view::npos) return std::nullopt;
+        onceValue = std::string(shell.substr(0, blank));
+        if (blank == std::string_view::npos) return std::nullopt;
         shell.remove_prefix(blank + 1);
     }
     if (!Consume(shell, kExec)) return std::nullopt;
     std::optional<std::string> program = ReadShellWord(shell);
     if (!program || !Consume(shell, kMark)) return std::nullopt;
-    const std::optional<int> number = ReadNumber(shell);
-    if (!number || *number <= 0) return std::nullopt;
-    if (dated != onceNumber.has_value() || (onceNumber && *onceNumber != *number)) {
+    const std::optional<MarkWords> mark = ReadMark(shell);
+    if (!mark) return std::nullopt;
+    // A run-once job names itself by its token, or an earlier version's by its number.
+    const std::string onceExpected =
+        mark->token.empty() ? std::to_string(mark->number) : mark->token;
+    if (dated != onceValue.has_value() || (onceValue && *onceValue != onceExpected)) {
         return std::nullopt;
     }
-    job.number = *number;
+    job.number = mark->number;
+    job.token = mark->token;
     job.program = std::move(*program);
 
     auto parsed = ParseJobCommandLine(command.input);

@@ -13,7 +13,7 @@ namespace quillet {
 //
 //   MIN HOUR DOM MON DOW /bin/sh -c 'SCRIPT'%<job command line>
 //   SCRIPT: IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='..' [QUILLET_ONCE=N ]
-//     exec '/path/quillet' # quillet job N
+//     exec '/path/quillet' # quillet job N TOKEN
 //
 // cron runs the text before the first unescaped "%" with the crontab's SHELL (/bin/sh unless a
 // line of the crontab sets another) and feeds the text after it to the command's standard input;
@@ -25,7 +25,9 @@ namespace quillet {
 // the line ("%" as '\%'). The line names the prefix itself, so that a HOME or WINEPREFIX line of
 // the crontab does not change what the job backs up.
 // A job that runs once (no day) is dated with the day and month of the next occurrence of its
-// time after `now` and carries QUILLET_ONCE=N, by which the run removes its own line.
+// time after `now` and carries QUILLET_ONCE=TOKEN, by which the run removes its own line. A job's
+// token is lower-case letters only (IsJobToken); earlier versions wrote no token and
+// QUILLET_ONCE=N.
 // The job's values must have passed CheckJobValues. The lines of earlier versions, whose command
 // is the script itself, are read as well.
 std::string FormatCronLine(const ScheduledJob& job, const std::tm& now);
@@ -33,10 +35,18 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now);
 // The job of a line that FormatCronLine wrote; nullopt for any other line.
 std::optional<ScheduledJob> ParseCronLine(std::string_view line);
 
-// The job number of a line of Quillet's (one that reads QUILLET_JOB as FormatCronLine writes and
-// ends its command with the "# quillet job N" mark), also when the rest of the line was damaged;
-// nullopt for every other line.
+// The job number and token (empty when the line has none) of a line of Quillet's (one that reads
+// QUILLET_JOB as FormatCronLine writes and ends its script with the "# quillet job N [TOKEN]"
+// mark), also when the rest of the line was damaged; nullopt for every other line.
+struct CronLineMark {
+    int number = 0;
+    std::string token;
+};
+std::optional<CronLineMark> CronLineJobMark(std::string_view line);
 std::optional<int> CronLineJobNumber(std::string_view line);
+
+// Whether `text` can be a job's token: one or more lower-case letters a to z.
+bool IsJobToken(std::string_view text);
 
 // What cron makes of a command: the text for /bin/sh and the text for its standard input.
 struct CronCommand {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,17 @@ class CrontabLock {
   private:
     int m_fd = -1;
 };
+
+// A token no job of `used` has: twelve random lower-case letters.
+std::string NewToken(const std::set<std::string>& used) {
+    std::random_device random;
+    std::uniform_int_distribution<int> letter(0, 25);
+    while (true) {
+        std::string token;
+        for (int i = 0; i < 12; ++i) token += static_cast<char>('a' + letter(random));
+        if (used.count(token) == 0) return token;
+    }
+}
 
 }  // namespace
 
@@ -150,12 +162,17 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     if (!text) return text.status();
     std::vector<std::string> lines = SplitLines(*text);
     std::set<int> used;
+    std::set<std::string> tokens;
     for (const std::string& line : lines) {
-        if (const std::optional<int> number = CronLineJobNumber(line)) used.insert(*number);
+        if (const std::optional<CronLineMark> mark = CronLineJobMark(line)) {
+            used.insert(mark->number);
+            tokens.insert(mark->token);
+        }
     }
     ScheduledJob job;
     job.number = 1;
     while (used.count(job.number) != 0) ++job.number;
+    job.token = NewToken(tokens);
     job.startTime = record.startTime();
     job.daysOfWeek = record.daysOfWeek & 0x7F;
     job.program = std::move(parts->program);
@@ -166,7 +183,8 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     // The line must give back exactly this job; anything else would run another backup than
     // the one the user asked for.
     const std::optional<ScheduledJob> check = ParseCronLine(line);
-    if (!check || check->number != job.number || check->program != job.program ||
+    if (!check || check->number != job.number || check->token != job.token ||
+        check->program != job.program ||
         MakeJobCommandLine(check->job) != MakeJobCommandLine(job.job) ||
         check->winePrefix != job.winePrefix || check->startTime != job.startTime ||
         check->daysOfWeek != job.daysOfWeek) {
@@ -194,18 +212,32 @@ Result<std::vector<ScheduledJob>> CrontabScheduler::listJobs() {
 }
 
 Status CrontabScheduler::removeJob(int number) {
+    return removeLines([number](const CronLineMark& mark) { return mark.number == number; },
+                       "there is no scheduled job " + std::to_string(number));
+}
+
+Status CrontabScheduler::removeListedJob(const ScheduledJob& listed) {
+    return removeLines(
+        [&listed](const CronLineMark& mark) {
+            return mark.token == listed.token &&
+                   (!mark.token.empty() || mark.number == listed.number);
+        },
+        "scheduled job " + std::to_string(listed.number) +
+            " is gone: it was removed meanwhile, and no job was removed now");
+}
+
+Status CrontabScheduler::removeLines(const std::function<bool(const CronLineMark&)>& matches,
+                                     const std::string& missing) {
     CrontabLock lock;
     if (Status locked = lock.take(m_options.lockFile); !locked) return locked;
     auto text = readCrontab();
     if (!text) return text.status();
     std::vector<std::string> lines = SplitLines(*text);
-    const auto kept = std::remove_if(lines.begin(), lines.end(), [number](const std::string& line) {
-        return CronLineJobNumber(line) == number;
+    const auto kept = std::remove_if(lines.begin(), lines.end(), [&](const std::string& line) {
+        const std::optional<CronLineMark> mark = CronLineJobMark(line);
+        return mark && matches(*mark);
     });
-    if (kept == lines.end()) {
-        return Status::Error("there is no scheduled job " + std::to_string(number),
-                             ErrorKind::kNotFound);
-    }
+    if (kept == lines.end()) return Status::Error(missing, ErrorKind::kNotFound);
     lines.erase(kept, lines.end());
     return writeCrontab(*text, JoinLines(lines));
 }

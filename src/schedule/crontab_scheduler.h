@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "schedule/cron_line.h"
 #include "schedule/scheduler.h"
 
 namespace quillet {
@@ -42,8 +43,13 @@ class CrontabScheduler : public Scheduler {
     Result<int> addJob(const JobRecord& record) override;
     Result<std::vector<ScheduledJob>> listJobs() override;
     Status removeJob(int number) override;
+    Status removeListedJob(const ScheduledJob& listed) override;
 
   private:
+    // Removes, under the crontab lock, every job line whose mark `matches`; fails (kNotFound,
+    // with `missing`) when there is none.
+    Status removeLines(const std::function<bool(const CronLineMark&)>& matches,
+                       const std::string& missing);
     Result<std::string> readCrontab();
     Status writeCrontab(const std::string& readBefore, const std::string& text);
 

@@ -8,6 +8,7 @@
 #include "backup/exit_status.h"
 #include "backup/run_environment.h"
 #include "platform/message_service.h"
+#include "schedule/cron_line.h"
 #include "schedule/crontab_scheduler.h"
 #include "schedule/job_command_line.h"
 #include "schedule/job_program.h"
@@ -55,14 +56,17 @@ int RemoveRunOnceJob(const Environment& env, int exitCode) {
                                 .winePrefix = {},
                                 .now = LocalTimeNow,
                                 .lockFile = CrontabLockFile()});
-    int value = 0;
+    // The job's token, or the number of a job an earlier version registered (and no token).
+    ScheduledJob self;
     const auto [end, error] =
-        std::from_chars(number->data(), number->data() + number->size(), value);
-    if (error != std::errc() || end != number->data() + number->size() || value <= 0) {
-        std::cerr << "quillet: " << kRunOnceVariable << " is not a job number: " << *number << '\n';
+        std::from_chars(number->data(), number->data() + number->size(), self.number);
+    if (IsJobToken(*number)) {
+        self.token = *number;
+    } else if (error != std::errc() || end != number->data() + number->size() || self.number <= 0) {
+        std::cerr << "quillet: " << kRunOnceVariable << " names no job: " << *number << '\n';
         return std::max(exitCode, 1);
     }
-    if (Status removed = scheduler.removeJob(value); !removed) {
+    if (Status removed = scheduler.removeListedJob(self); !removed) {
         std::cerr << "quillet: the job that ran once could not remove itself from the crontab: "
                   << removed.reason() << '\n';
         return std::max(exitCode, 1);

@@ -12,7 +12,10 @@ namespace quillet {
 
 // One of Quillet's scheduled jobs as the scheduler holds it.
 struct ScheduledJob {
-    int number = 0;
+    int number = 0;  // the number the user sees; a removed job's number is given to the next
+    // The job's identity, never given to another job; empty for a job that an earlier version
+    // registered.
+    std::string token;
     TimeOfDay startTime;
     std::uint8_t daysOfWeek = 0;  // 0: the job runs once, at the next occurrence of its time
     std::string program;
@@ -40,6 +43,11 @@ class Scheduler {
 
     // Removes job `number`; fails (kNotFound) when there is none of that number.
     virtual Status removeJob(int number) = 0;
+
+    // Removes the job `listed` was listed as: the one of its token, or for a job without one (an
+    // earlier version's), the one of its number that has no token either. Fails (kNotFound,
+    // saying the job is gone) when that job is no longer there, whatever job has its number now.
+    virtual Status removeListedJob(const ScheduledJob& listed) = 0;
 };
 
 }  // namespace quillet

@@ -16,6 +16,7 @@ class FakeScheduler : public Scheduler {
         added.push_back(record);
         ScheduledJob& job = jobs.emplace_back();
         job.number = static_cast<int>(added.size());
+        job.token = std::string(added.size(), 't');
         job.startTime = record.startTime();
         job.daysOfWeek = record.daysOfWeek;
         if (auto parts = SplitJobCommand(record.command)) {
@@ -33,6 +34,15 @@ class FakeScheduler : public Scheduler {
         if (std::erase_if(jobs, [number](const ScheduledJob& job) { return job.number == number; }))
             return Status::Ok();
         return Status::Error("no job " + std::to_string(number), ErrorKind::kNotFound);
+    }
+    Status removeListedJob(const ScheduledJob& listed) override {
+        if (failure) return *failure;
+        if (std::erase_if(jobs, [&listed](const ScheduledJob& job) {
+                return job.number == listed.number && job.token == listed.token;
+            }))
+            return Status::Ok();
+        return Status::Error("job " + std::to_string(listed.number) + " is gone",
+                             ErrorKind::kNotFound);
     }
 
     std::optional<Status> failure;

@@ -267,6 +267,14 @@ TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelec
     EXPECT_EQ(row(0)[JobListWindow::kNumber], "2");
     EXPECT_TRUE(world.dialogs.messages.empty());
 
+    // A row left from before its job was replaced, under its number, by another program's.
+    scheduler.jobs[0].token = "replaced";
+    rows.setCurrentItem(rows.topLevelItem(0));
+    QTest::mouseClick(&remove, Qt::LeftButton);
+    EXPECT_EQ(scheduler.jobs.size(), 1u);
+    EXPECT_EQ(world.dialogs.messages.size(), 1u);
+    world.dialogs.messages.clear();
+
     // The scheduler's reason, for the removal and for the listing after it.
     scheduler.failure = Status::Error("no crontab command");
     rows.setCurrentItem(rows.topLevelItem(0));

@@ -21,6 +21,7 @@ constexpr char kHostilePassword[] = "' \" ; $( ) ` % \\ &";
 ScheduledJob HostileJob() {
     ScheduledJob job;
     job.number = 1;
+    job.token = "abc";
     job.startTime = {9, 0};
     job.daysOfWeek = 1 | 4;  // Monday and Wednesday
     job.program = "/usr/bin/quillet";
@@ -42,6 +43,7 @@ std::tm Now(int year, int month, int day, int hour, int minute) {
 
 void ExpectSameJob(const ScheduledJob& read, const ScheduledJob& written) {
     EXPECT_EQ(read.number, written.number);
+    EXPECT_EQ(read.token, written.token);
     EXPECT_EQ(read.startTime, written.startTime);
     EXPECT_EQ(read.daysOfWeek, written.daysOfWeek);
     EXPECT_EQ(read.program, written.program);
@@ -53,7 +55,7 @@ TEST(CronLineTest, HostileJobGivesThisExactLine) {
     EXPECT_EQ(FormatCronLine(HostileJob(), Now(2026, 12, 8, 16, 0)),
               "0 9 * * 1,3 /bin/sh -c 'IFS= read -r QUILLET_JOB; export QUILLET_JOB; "
               "WINEPREFIX='\\''/home/me/my wine'\\'' exec '\\''/usr/bin/quillet'\\'' "
-              "# quillet job 1'%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back "
+              "# quillet job 1 abc'%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back "
               "ups/mail 1.qbk");
 }
 
@@ -69,6 +71,7 @@ TEST(CronLineTest, EveryFormOfJobReadsBack) {
     jobs.push_back(daily);
     ScheduledJob once = HostileJob();
     once.number = 3;
+    once.token = "qz";
     once.daysOfWeek = 0;
     once.winePrefix = "/p'%'";
     jobs.push_back(once);
@@ -80,13 +83,16 @@ TEST(CronLineTest, EveryFormOfJobReadsBack) {
         ExpectSameJob(*read, job);
         EXPECT_EQ(CronLineJobNumber(line), job.number);
     }
-    // A line of the earlier form, whose command is the script itself.
-    const std::string earlier =
-        "0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='/p' exec '/q' "
-        "# quillet job 4%sf={K}xm=11111111ps=bf=/m.qbk";
-    ASSERT_TRUE(ParseCronLine(earlier).has_value());
-    EXPECT_EQ(ParseCronLine(earlier)->winePrefix, "/p");
-    EXPECT_EQ(CronLineJobNumber(earlier), 4);
+    // Lines of the earlier form: the command is the script itself, the job has no token.
+    for (const char* earlier :
+         {"0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='/p' exec '/q' "
+          "# quillet job 4%sf={K}xm=11111111ps=bf=/m.qbk",
+          "0 9 2 3 * IFS= read -r QUILLET_JOB; export QUILLET_JOB; QUILLET_ONCE=4 exec '/q' "
+          "# quillet job 4%sf={K}xm=11111111ps=bf=/m.qbk"}) {
+        ASSERT_TRUE(ParseCronLine(earlier).has_value()) << earlier;
+        EXPECT_EQ(ParseCronLine(earlier)->token, "");
+        EXPECT_EQ(CronLineJobNumber(earlier), 4);
+    }
 }
 
 TEST(CronLineTest, RunOnceJobIsDatedWithTheNextOccurrenceOfItsTime) {
@@ -100,7 +106,7 @@ TEST(CronLineTest, RunOnceJobIsDatedWithTheNextOccurrenceOfItsTime) {
     EXPECT_TRUE(FormatCronLine(once, lateOnNewYearsEve).starts_with("0 22 1 1 * "));
     once.startTime = {23, 0};  // the very minute: next day
     EXPECT_TRUE(FormatCronLine(once, lateOnNewYearsEve).starts_with("0 23 1 1 * "));
-    EXPECT_NE(FormatCronLine(once, lateOnNewYearsEve).find("QUILLET_ONCE=1 exec"),
+    EXPECT_NE(FormatCronLine(once, lateOnNewYearsEve).find("QUILLET_ONCE=abc exec"),
               std::string::npos);
 }
 

@@ -72,6 +72,28 @@ TEST_F(CrontabSchedulerTest, NumbersJobsFromTheLowestFreeAndKeepsTheUsersLines) 
     EXPECT_TRUE(scheduler.removeJob(1).is(ErrorKind::kNotFound));
 }
 
+// A row listed before another program changed the jobs removes its own job or nothing.
+TEST_F(CrontabSchedulerTest, ARemovedJobsNumberGivenToAnotherIsNotRemovedByTheOldListing) {
+    constexpr char kEarlier[] =
+        "0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; exec '/q' # quillet job 2"
+        "%sf={K}xm=11111111ps=bf=/m.qbk\n";
+    crontab.setText(kEarlier);
+    ASSERT_EQ(*scheduler.addJob(Record()), 1);
+    const std::vector<ScheduledJob> listed = *scheduler.listJobs();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_NE(listed[0].token, "");
+    EXPECT_EQ(listed[1].token, "");
+    ASSERT_TRUE(scheduler.removeJob(1).ok());
+    ASSERT_EQ(*scheduler.addJob(Record()), 1);
+    EXPECT_NE(scheduler.listJobs()->front().token, listed[0].token);
+
+    EXPECT_TRUE(scheduler.removeListedJob(listed[0]).is(ErrorKind::kNotFound));
+    EXPECT_EQ(Numbers(scheduler), (std::vector<int>{1, 2}));
+    ASSERT_TRUE(scheduler.removeListedJob(listed[1]).ok());
+    ASSERT_TRUE(scheduler.removeListedJob(scheduler.listJobs()->front()).ok());
+    EXPECT_EQ(Numbers(scheduler), std::vector<int>{});
+}
+
 TEST_F(CrontabSchedulerTest, ListsWhatWasAdded) {
     ASSERT_TRUE(scheduler.addJob(Record("7:05", "TH,SU")).ok());
     auto jobs = scheduler.listJobs();

@@ -109,9 +109,13 @@ class ScheduledJobProgramTest : public ::testing::Test {
 
     // Runs the command of the job's crontab line as cron does: /bin/sh with cron's small
     // environment gets the text before the first "%", the rest comes on standard input.
-    WatchedRun RunAsCron() {
+    std::string LastLine() const {
         const std::string text = crontab.text();
-        const std::string line = text.substr(text.rfind('\n', text.size() - 2) + 1);
+        return text.substr(text.rfind('\n', text.size() - 2) + 1);
+    }
+
+    WatchedRun RunAsCron() { return RunAsCron(LastLine()); }
+    WatchedRun RunAsCron(const std::string& line) {
         const CronCommand cron = SplitCronCommand(CronLineCommand(line.substr(0, line.size() - 1)));
         return RunWatched({"/usr/bin/env", "-i",
                            "PATH=" + crontab.program().parent_path().string() + ":/usr/bin:/bin",
@@ -168,6 +172,16 @@ TEST_F(ScheduledJobProgramTest, ARunOnceJobRemovesItsOwnLineAfterItsRun) {
     EXPECT_EQ(RunAsCron().exitCode, 0);
     EXPECT_TRUE(fs::exists(backup));
     EXPECT_EQ(crontab.text(), kUserLines);
+}
+
+TEST_F(ScheduledJobProgramTest, ARunOnceJobRemovedMeanwhileLeavesTheJobThatTookItsNumber) {
+    ASSERT_EQ(*Add(""), 1);
+    const std::string once = LastLine();
+    ASSERT_TRUE(scheduler.removeJob(1).ok());
+    ASSERT_EQ(*Add("M"), 1);
+    const std::string weekly = crontab.text();
+    EXPECT_NE(RunAsCron(once).exitCode, 0);  // it could not remove itself: it was gone
+    EXPECT_EQ(crontab.text(), weekly);
 }
 
 }  // namespace
