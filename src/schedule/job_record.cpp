@@ -27,11 +27,27 @@ Result<JobRecord> BuildJobRecord(std::string_view startTime, std::string_view da
 }
 
 std::string JobCommand(const std::string& program, const JobCommandLine& job) {
-    return "\"" + program + "\" " + MakeJobCommandLine(job);
+    std::string command = "\"";
+    for (char c : program) {
+        if (c == '"' || c == '\\') command += '\\';
+        command += c;
+    }
+    return command + "\" " + MakeJobCommandLine(job);
 }
 
 Result<JobCommandParts> SplitJobCommand(std::string_view command) {
-    const std::size_t close = command.size() < 2 ? std::string_view::npos : command.find('"', 1);
+    std::string program;
+    std::size_t close = std::string_view::npos;
+    for (std::size_t pos = 1; pos < command.size(); ++pos) {
+        if (command[pos] == '\\' && pos + 1 < command.size()) {
+            program += command[++pos];
+        } else if (command[pos] == '"') {
+            close = pos;
+            break;
+        } else {
+            program += command[pos];
+        }
+    }
     if (command.empty() || command.front() != '"' || close == std::string_view::npos ||
         command.substr(close + 1, 1) != " ") {
         return Status::Error(
@@ -41,7 +57,7 @@ Result<JobCommandParts> SplitJobCommand(std::string_view command) {
     }
     auto job = ParseJobCommandLine(command.substr(close + 2));
     if (!job) return Status::Error(job.reason(), ErrorKind::kBadInput);
-    return JobCommandParts{std::string(command.substr(1, close - 1)), std::move(*job)};
+    return JobCommandParts{std::move(program), std::move(*job)};
 }
 
 Status CheckSingleLine(const std::string& name, std::string_view value) {

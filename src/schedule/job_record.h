@@ -31,11 +31,12 @@ struct JobRecord {
 Result<JobRecord> BuildJobRecord(std::string_view startTime, std::string_view dayList,
                                  const JobCommandLine& job, const std::string& program);
 
-// The command of a record: "\"" program "\" " and the job command line.
+// The command of a record: "\"" program "\" " and the job command line. A "\"" or "\\" of the
+// program is written with a "\\" before it.
 std::string JobCommand(const std::string& program, const JobCommandLine& job);
 
-// Splits a record's command back into the program and the job command line; fails when the
-// command is not of that form.
+// Splits a record's command back into the program (its "\\" escapes undone) and the job command
+// line; fails when the command is not of that form.
 struct JobCommandParts {
     std::string program;
     JobCommandLine job;

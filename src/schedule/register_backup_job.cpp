@@ -1,5 +1,9 @@
 #include "schedule/register_backup_job.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "schedule/day_codes.h"
@@ -35,6 +39,13 @@ JobRegistration RegisterBackupJob(Scheduler& scheduler, const std::string& progr
     }
     if (Status valid = CheckJobValues(job); !valid) {
         return Refused(JobRefusal::kJobValue, std::move(valid));
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(program, error) || access(program.c_str(), X_OK) != 0) {
+        return Refused(JobRefusal::kProgram,
+                       Status::Error("the program a scheduled job starts, " + program +
+                                         ", is not there or cannot be run",
+                                     ErrorKind::kNotFound));
     }
     auto number = scheduler.addJob(*record);
     if (!number) return Refused(JobRefusal::kScheduler, number.status());

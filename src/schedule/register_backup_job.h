@@ -23,6 +23,7 @@ enum class JobRefusal {
     kStartTime,  // the start-time text is no time of day
     kDayList,    // a piece of the day list names no day
     kJobValue,   // a value a scheduled job cannot carry (see CheckJobValues)
+    kProgram,    // the program the job would start is not there or cannot be run
     kScheduler,  // the scheduler did not take the job
 };
 
@@ -37,7 +38,8 @@ struct JobRegistration {
 };
 
 // Registers a backup job that starts `program`, checking first, in this order, the start time,
-// the day list (FirstPieceNamingNoDay) and the values (CheckJobValues). Shows and asks nothing.
+// the day list (FirstPieceNamingNoDay), the values (CheckJobValues) and that `program` is a file
+// this user can run. Shows and asks nothing.
 JobRegistration RegisterBackupJob(Scheduler& scheduler, const std::string& program,
                                   const BackupJobRequest& request);
 

@@ -49,6 +49,11 @@ TEST(BuildJobRecordTest, CommandQuotesTheProgramAndJoinsTheFieldsWithoutBlanks) 
     ASSERT_TRUE(parts.ok()) << parts.reason();
     EXPECT_EQ(parts->program, "/opt/my apps/quillet");
     EXPECT_EQ(MakeJobCommandLine(parts->job), MakeJobCommandLine(kJob));
+    for (const char* program : {"/opt/my \"apps\"/quillet", "/opt/a\\\"b\\/quillet"}) {
+        parts = SplitJobCommand(BuildJobRecord("9:00", "", kJob, program)->command);
+        ASSERT_TRUE(parts.ok()) << parts.reason();
+        EXPECT_EQ(parts->program, program);
+    }
 }
 
 TEST(StartTimeTest, ReadsTimesOfDayAndRefusesEverythingElse) {
