@@ -315,12 +315,16 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
     if (cancelled) {
         return kWriteCancelled;
     }
-    if (udf && !udf->finish(error)) {
-        report.error(error);
+    if (!wroteWell) {
+        // libburn reads the pipe no more: genisoimage, waiting to write into it, is ended now,
+        // unless its own failure is what stopped the write.
+        EngineError own;
+        report.error(udf && udf->stop(&own) ? own
+                                            : OutputError(job, "The image could not be written"));
         return kWriteFailed;
     }
-    if (!wroteWell) {
-        report.error(OutputError(job, "The image could not be written"));
+    if (udf && !udf->finish(error)) {
+        report.error(error);
         return kWriteFailed;
     }
     report.status(kWriteLeadOut, 100);

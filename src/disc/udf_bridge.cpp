@@ -150,6 +150,10 @@ bool UdfBridge::wait(pid_t pid, EngineError& error) {
             return false;
         }
     }
+    return succeeded(status, error);
+}
+
+bool UdfBridge::succeeded(int status, EngineError& error) const {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     error.errorKind = kErrorKindWrite;
     error.errorText = std::string(kUdfImageTool) + " failed";
@@ -199,12 +203,23 @@ int UdfBridge::start(EngineError& error) {
     return pipeFds[0];
 }
 
-void UdfBridge::stop() {
-    if (m_pid < 0) return;
-    ::kill(m_pid, SIGKILL);
+bool UdfBridge::stop(EngineError* ownFailure) {
+    if (m_pid < 0) return false;
+    const pid_t pid = std::exchange(m_pid, -1);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    if (ended == pid) {
+        EngineError failure;
+        if (succeeded(status, failure)) return false;
+        if (ownFailure != nullptr) *ownFailure = failure;
+        return true;
+    }
+    ::kill(pid, SIGKILL);
     EngineError ignored;
-    wait(m_pid, ignored);
-    m_pid = -1;
+    wait(pid, ignored);
+    return false;
 }
 
 bool UdfBridge::finish(EngineError& error) {
