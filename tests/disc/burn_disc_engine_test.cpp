@@ -276,6 +276,36 @@ TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) 
     EXPECT_EQ(verifier->compare(missing, stop), kVerifyDestinationUnreadable);
 }
 
+TEST_F(BurnDiscEngineTest, AnImageThatDoesNotVerifyNeverReplacesThePreviousFile) {
+    // Truncated once the image is laid out: what is read back is not what the source now holds.
+    struct Truncating : ThreadCheckingListener {
+        std::filesystem::path source;
+        void WriteStatus(int state, int percent) override {
+            if (state == kWriteLeadIn) std::filesystem::resize_file(source, 0);
+            ThreadCheckingListener::WriteStatus(state, percent);
+        }
+    } truncating;
+    truncating.source = dir / "backup.qbk";
+    WriteFileBytes(truncating.source, std::string(4u << 20, 'b'));
+    ASSERT_TRUE(engine.Project().FileSystem().AddFile(truncating.source.string(), "\\b.qbk"));
+    WriteFileBytes(target, "the previous image");
+    engine.removeListener(&listener);
+    engine.addListener(&truncating);
+    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    engine.Project().SetAutoVerify(true);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    for (int rounds = 0; !truncating.ended() && rounds < 600; ++rounds) {
+        engine.pumpEvents(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(truncating.ended());
+    EXPECT_NE(std::find(truncating.events.begin(), truncating.events.end(),
+                        ScriptedEvent(VerifyFinishedEvent{1, 0})),
+              truncating.events.end());
+    EXPECT_EQ(truncating.writeStates().back(), kWriteFailed);
+    EXPECT_TRUE(ReadFileBytes(target) == "the previous image") << "the previous file was replaced";
+    EXPECT_TRUE(leftovers().empty());
+}
+
 class ChangedSourceTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ChangedSourceTest, AFileChangedSinceItWasAddedIsWarnedAboutAndTheAnswerIsFollowed) {
