@@ -1,13 +1,16 @@
 #include "disc/burn_disc_engine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libburn/libburn.h>
 #include <signal.h>
 #include <stdint.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "disc/image_verifier.h"
@@ -45,6 +48,8 @@ class ThreadCheckingListener : public RecordingDiscListener {
 
 class BurnDiscEngineTest : public ::testing::Test {
   protected:
+    static constexpr std::time_t kFileDate = 981201600;  // 2001-02-03 12:00 UTC
+
     void SetUp() override {
         ASSERT_TRUE(engine.InitializeDevices(false));
         engine.addListener(&listener);
@@ -63,6 +68,11 @@ class BurnDiscEngineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "src" / "Nothing");
         // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
         WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
+        // Dated long before the write, so that every tree of the image shows which date it took.
+        const timespec dates[2] = {{kFileDate, 0}, {kFileDate, 0}};
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "src")) {
+            if (entry.is_regular_file()) ::utimensat(AT_FDCWD, entry.path().c_str(), dates, 0);
+        }
         ImageFileSystem& image = engine.Project().FileSystem();
         ASSERT_TRUE(image.AddFolder((dir / "src").string() + "\\*.*", "\\Data"));
         ASSERT_TRUE(image.AddFile((dir / "src" / "backup.qbk").string(), "\\backup.qbk"));
@@ -157,6 +167,22 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 
     EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), expectedSize);
     EXPECT_TRUE(leftovers().empty());
+    // "Use File Dates" is on: each file's ISO 9660 and Joliet record carries the file's date.
+    for (const char* tree : {"", "-J"}) {
+        if (!testing::ToolOnPath("isoinfo")) break;
+        if (*tree != '\0' && GetParam() == kFileSystemIso9660) continue;
+        std::string listing;
+        ASSERT_EQ(testing::RunCommand(std::string("TZ=UTC isoinfo -l ") + tree + " -i " +
+                                          testing::ShellQuote(target),
+                                      &listing),
+                  0);
+        std::istringstream lines(listing);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("----------", 0) == 0) {
+                EXPECT_NE(line.find("Feb  3 2001"), std::string::npos) << tree << " " << line;
+            }
+        }
+    }
     if (GetParam() != kFileSystemIso9660 && testing::ToolOnPath("isoinfo")) {
         std::string joliet;
         ASSERT_EQ(testing::RunCommand("isoinfo -f -J -i " + testing::ShellQuote(target), &joliet),
