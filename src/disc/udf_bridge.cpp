@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "disc/image_tree.h"
+#include "disc/write_settings.h"
 
 extern char** environ;
 
@@ -32,6 +33,20 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
+// genisoimage writes no file of 4 GiB or more into UDF (its single extent ends there).
+constexpr std::uintmax_t kUdfFileLimit = std::uintmax_t{4} << 30;
+
+std::string TooLargeForUdf() {
+    std::string text = "A file of 4 GiB or more cannot go into a UDF image; the volume types";
+    const char* separator = " ";
+    for (const VolumeType& type : kVolumeTypes) {
+        if (FileSystemHasUdf(type.fileSystemType)) continue;
+        text += separator + std::string("\"") + type.caption + "\"";
+        separator = " and ";
+    }
+    return text + " carry it";
+}
+
 EngineError SystemError(const std::string& what, int code) {
     return {kErrorKindSystem, what + ": " + std::strerror(code), {}, {}, code};
 }
@@ -50,7 +65,8 @@ std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder) {
 
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
                                            const std::string& pathList) {
-    std::vector<std::string> arguments = {"-quiet", "-udf", "-R"};
+    // -D: folders as deep as the image tree has them, as the other volume types take them.
+    std::vector<std::string> arguments = {"-quiet", "-udf", "-R", "-D"};
     if (settings.fileSystemType == kFileSystemIsoJolietUdf) {
         arguments.insert(arguments.end(), {"-J", "-joliet-long"});
     }
@@ -82,6 +98,14 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
     std::filesystem::create_directory(empty, made);
     std::ofstream list(folder->path() / kPathList, std::ios::binary);
     for (const ImageItem& item : items) {
+        std::error_code sized;
+        if (!item.isFolder && std::filesystem::file_size(item.sourcePath, sized) >= kUdfFileLimit &&
+            !sized) {
+            error.errorKind = kErrorKindSourceFile;
+            error.errorText = TooLargeForUdf();
+            error.fileDetails = {EFBIG, error.errorText, item.sourcePath};
+            return std::nullopt;
+        }
         // The path list has one graft point per line.
         if (item.imagePath.find('\n') != std::string::npos ||
             item.sourcePath.find('\n') != std::string::npos) {

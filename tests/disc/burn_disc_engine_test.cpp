@@ -68,6 +68,8 @@ class BurnDiscEngineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "src" / "Nothing");
         // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
         WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
+        // Deeper than ISO 9660's eight levels and genisoimage's six grafted folders.
+        WriteFileBytes(dir / "src" / "1" / "2" / "3" / "4" / "5" / "6" / "7" / "deep.txt", "d");
         // Dated long before the write, so that every tree of the image shows which date it took.
         const timespec dates[2] = {{kFileDate, 0}, {kFileDate, 0}};
         for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "src")) {
@@ -260,6 +262,25 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.errorKind, kErrorKindSourceFile);
     EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, gone);
     EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
+    const auto large = dir / "large.qbk";
+    { std::ofstream created(large); }
+    std::filesystem::resize_file(large, 4LL << 30);  // sparse, so cheap
+    ASSERT_TRUE(engine.Project().FileSystem().AddFile(large.string(), "\\large.qbk"));
+    WriteFileBytes(target, "the previous image");
+    engine.Project().SetFileSystemType(kFileSystemIsoJolietUdf);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
+    const auto error = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
+        return std::holds_alternative<ErrorRaisedEvent>(e);
+    });
+    ASSERT_NE(error, listener.events.end());
+    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.errorKind, kErrorKindSourceFile);
+    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, large.string());
+    EXPECT_EQ(ReadFileBytes(target), "the previous image");
 }
 
 TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) {
