@@ -234,6 +234,7 @@ int RunWrite(const WriteArguments& args, disc::DiscEngine& engine, CliContext& c
             return Fail(err, "the write to " + target + " was cancelled");
         }
         if (*follower.endState == disc::kWriteFailed) {
+            for (const std::string& failure : follower.verifyFailures) Fail(err, failure);
             return Fail(err, "the write to " + target + " failed: " +
                                  (follower.errors.empty() ? std::string("no reason given")
                                                           : follower.errors.front()));

@@ -2,6 +2,7 @@
 
 #include <libburn/libburn.h>
 #include <stdint.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -49,6 +50,21 @@ double BurnProject::ImageSize() {
 bool BurnProject::WriteImage(DiscDevice& device) { return m_engine.startWrite(device); }
 
 void BurnProject::AbortWrite() { m_engine.abortJob(); }
+
+namespace {
+
+constexpr const char* kNotARegularFile =
+    "Not a regular file: an image is written only into a new file or over a regular file";
+
+// Whether `path` may take an image: it is a regular file (or a link to one), or there is none to
+// look at (the replacement then says why it cannot be written). A device or a pipe is never
+// replaced by a file of the same name.
+bool RegularTarget(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
+}  // namespace
 
 // --- BurnDiscEngine ----------------------------------------------------------------------------
 
@@ -120,7 +136,9 @@ bool BurnDiscEngine::startWrite(DiscDevice& device) {
         if (device.ImageFilePath().empty()) return false;
         job.imageFilePath = std::filesystem::absolute(device.ImageFilePath()).string();
         job.replacement = std::make_unique<FileReplacement>(job.imageFilePath);
-        if (Status begun = job.replacement->begin(); !begun) {
+        if (Status begun = RegularTarget(job.imageFilePath) ? job.replacement->begin()
+                                                            : Status::Error(kNotARegularFile);
+            !begun) {
             // Started, and failed at once: the reason names the file.
             EngineError error;
             error.errorKind = kErrorKindOutputFile;

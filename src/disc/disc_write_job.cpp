@@ -216,8 +216,9 @@ bool FollowWrite(const WriteJob& job, burn_drive* drive, Reporter& report,
     return cancelled || *job.abort;
 }
 
-// Reads every file back and compares it with its source. False when cancelled meanwhile.
-bool Verify(const WriteJob& job, ImageVerifier& verifier, Reporter& report) {
+// Reads every file back and compares it with its source: how many did not match, nullopt when
+// cancelled meanwhile.
+std::optional<int> Verify(const WriteJob& job, ImageVerifier& verifier, Reporter& report) {
     std::vector<const ImageItem*> files;
     for (const ImageItem& item : job.items) {
         if (!item.isFolder) files.push_back(&item);
@@ -228,7 +229,7 @@ bool Verify(const WriteJob& job, ImageVerifier& verifier, Reporter& report) {
     for (int i = 0; i < total; ++i) {
         const std::optional<int> result =
             verifier.compare(*files[static_cast<size_t>(i)], *job.abort);
-        if (!result) return false;
+        if (!result) return std::nullopt;
         if (*result == kVerifyMatched || *result == kVerifyEmptyFile) ++matched;
         const ImageItem item = *files[static_cast<size_t>(i)];
         const int code = *result, position = i + 1;
@@ -237,7 +238,8 @@ bool Verify(const WriteJob& job, ImageVerifier& verifier, Reporter& report) {
         });
     }
     report.event([total, matched](DiscEventListener& l) { l.VerifyFinished(total, matched); });
-    return !*job.abort;
+    if (*job.abort) return std::nullopt;
+    return total - matched;
 }
 
 // The whole write; returns its end state, after reporting any error.
@@ -315,12 +317,16 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
     if (cancelled) {
         return kWriteCancelled;
     }
-    if (udf && !udf->finish(error)) {
-        report.error(error);
+    if (!wroteWell) {
+        // libburn reads the pipe no more: genisoimage, waiting to write into it, is ended now,
+        // unless its own failure is what stopped the write.
+        EngineError own;
+        report.error(udf && udf->stop(&own) ? own
+                                            : OutputError(job, "The image could not be written"));
         return kWriteFailed;
     }
-    if (!wroteWell) {
-        report.error(OutputError(job, "The image could not be written"));
+    if (udf && !udf->finish(error)) {
+        report.error(error);
         return kWriteFailed;
     }
     report.status(kWriteLeadOut, 100);
@@ -339,7 +345,21 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
             report.error(error);
             return kWriteFailed;
         }
-        if (!Verify(job, *verifier, report)) return kWriteCancelled;
+        const std::optional<int> mismatched = Verify(job, *verifier, report);
+        if (!mismatched) return kWriteCancelled;
+        // An image that does not match its sources is no backup: it never takes the place of the
+        // previous file, and is removed with its temporary rather than kept beside it, where each
+        // failed scheduled write would leave another image-sized file.
+        if (*mismatched > 0 && job.replacement) {
+            EngineError failure;
+            failure.errorKind = kErrorKindOutputFile;
+            failure.errorText = std::to_string(*mismatched) +
+                                " files did not verify: the new image was removed and the "
+                                "previous file left as it was";
+            failure.fileDetails = {0, failure.errorText, job.imageFilePath};
+            report.error(failure);
+            return kWriteFailed;
+        }
     }
 
     // A test write writes nothing: the chosen file stays as it was.

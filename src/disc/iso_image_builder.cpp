@@ -102,10 +102,15 @@ burn::burn_source* CreateIsoSource(Iso_Image* image, const ProjectSettings& sett
         iso_write_opts_set_omit_version_numbers(options, 2);
         iso_write_opts_set_no_force_dots(options, 2);
     }
+    // Folders as deep as the image tree has them, where they are (not moved into RR_MOVED), as
+    // the UDF types write them too.
+    iso_write_opts_set_allow_deep_paths(options, 1);
     // The volume identifier as the user typed it, not cut down to upper-case d-characters.
     iso_write_opts_set_relaxed_vol_atts(options, 1);
-    // Dates are set on each node (BuildIsoImage); keep them.
+    // Dates are set on each node (BuildIsoImage); keep them, in the ISO 9660 and Joliet records
+    // as well as in Rock Ridge (libisofs would put the write time there).
     iso_write_opts_set_replace_timestamps(options, 0);
+    iso_write_opts_set_dir_rec_mtime(options, 7);
     iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
     iso_write_opts_set_ms_block(options, startBlock);
     ::burn_source* source = nullptr;

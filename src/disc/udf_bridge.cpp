@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "disc/image_tree.h"
+#include "disc/write_settings.h"
 
 extern char** environ;
 
@@ -32,6 +33,20 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
+// genisoimage writes no file of 4 GiB or more into UDF (its single extent ends there).
+constexpr std::uintmax_t kUdfFileLimit = std::uintmax_t{4} << 30;
+
+std::string TooLargeForUdf() {
+    std::string text = "A file of 4 GiB or more cannot go into a UDF image; the volume types";
+    const char* separator = " ";
+    for (const VolumeType& type : kVolumeTypes) {
+        if (FileSystemHasUdf(type.fileSystemType)) continue;
+        text += separator + std::string("\"") + type.caption + "\"";
+        separator = " and ";
+    }
+    return text + " carry it";
+}
+
 EngineError SystemError(const std::string& what, int code) {
     return {kErrorKindSystem, what + ": " + std::strerror(code), {}, {}, code};
 }
@@ -50,7 +65,8 @@ std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder) {
 
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
                                            const std::string& pathList) {
-    std::vector<std::string> arguments = {"-quiet", "-udf", "-R"};
+    // -D: folders as deep as the image tree has them, as the other volume types take them.
+    std::vector<std::string> arguments = {"-quiet", "-udf", "-R", "-D"};
     if (settings.fileSystemType == kFileSystemIsoJolietUdf) {
         arguments.insert(arguments.end(), {"-J", "-joliet-long"});
     }
@@ -82,6 +98,14 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
     std::filesystem::create_directory(empty, made);
     std::ofstream list(folder->path() / kPathList, std::ios::binary);
     for (const ImageItem& item : items) {
+        std::error_code sized;
+        if (!item.isFolder && std::filesystem::file_size(item.sourcePath, sized) >= kUdfFileLimit &&
+            !sized) {
+            error.errorKind = kErrorKindSourceFile;
+            error.errorText = TooLargeForUdf();
+            error.fileDetails = {EFBIG, error.errorText, item.sourcePath};
+            return std::nullopt;
+        }
         // The path list has one graft point per line.
         if (item.imagePath.find('\n') != std::string::npos ||
             item.sourcePath.find('\n') != std::string::npos) {
@@ -150,6 +174,10 @@ bool UdfBridge::wait(pid_t pid, EngineError& error) {
             return false;
         }
     }
+    return succeeded(status, error);
+}
+
+bool UdfBridge::succeeded(int status, EngineError& error) const {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     error.errorKind = kErrorKindWrite;
     error.errorText = std::string(kUdfImageTool) + " failed";
@@ -199,12 +227,23 @@ int UdfBridge::start(EngineError& error) {
     return pipeFds[0];
 }
 
-void UdfBridge::stop() {
-    if (m_pid < 0) return;
-    ::kill(m_pid, SIGKILL);
+bool UdfBridge::stop(EngineError* ownFailure) {
+    if (m_pid < 0) return false;
+    const pid_t pid = std::exchange(m_pid, -1);
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    if (ended == pid) {
+        EngineError failure;
+        if (succeeded(status, failure)) return false;
+        if (ownFailure != nullptr) *ownFailure = failure;
+        return true;
+    }
+    ::kill(pid, SIGKILL);
     EngineError ignored;
-    wait(m_pid, ignored);
-    m_pid = -1;
+    wait(pid, ignored);
+    return false;
 }
 
 bool UdfBridge::finish(EngineError& error) {

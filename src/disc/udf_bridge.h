@@ -44,8 +44,9 @@ class UdfBridge {
     // Starts genisoimage writing the image; returns the pipe's reading end (the caller closes
     // it), or -1 with `error` set.
     int start(EngineError& error);
-    // Ends a started genisoimage at once (a cancelled write).
-    void stop();
+    // Ends a started genisoimage at once and reaps it (a cancelled or failed write: nobody reads
+    // the pipe any more). True, with `ownFailure` set, when it had already failed by itself.
+    bool stop(EngineError* ownFailure = nullptr);
     // Waits for the started genisoimage; false with `error` set when it failed.
     bool finish(EngineError& error);
 
@@ -54,6 +55,8 @@ class UdfBridge {
     // Runs genisoimage with `extra` arguments before the usual ones; stdout into `outFd`.
     pid_t spawn(const std::vector<std::string>& extra, int outFd, EngineError& error);
     bool wait(pid_t pid, EngineError& error);
+    // Whether a wait status is a clean exit; false with `error` set (and genisoimage's words).
+    bool succeeded(int status, EngineError& error) const;
     std::string errorOutput() const;
 
     WorkFolder m_folder;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/text_encoding.h"
+
 namespace quillet::disc {
 
 bool IsVolumeType(int fileSystemType) {
@@ -11,7 +13,7 @@ bool IsVolumeType(int fileSystemType) {
 }
 
 bool VolumeIdFits(std::string_view volumeId) {
-    return volumeId.size() <= static_cast<std::size_t>(kVolumeIdLength);
+    return Utf8ToUtf16(volumeId).size() <= static_cast<std::size_t>(kVolumeIdLength);
 }
 
 void ApplyLoadSettings(DataProject& project) {

@@ -35,7 +35,8 @@ inline constexpr int kVolumeIdLength = 32;
 inline constexpr char kNewDiscName[] = "New Disc";
 inline constexpr char kBackupDiscName[] = "Outlook Express Data Backup CD";
 
-// Whether `volumeId` fits, counted in bytes (the window's field counts characters itself).
+// Whether `volumeId` (UTF-8) fits, counted in characters as the window's field counts them (UTF-16
+// units, one for each character but those beyond the Basic Multilingual Plane).
 bool VolumeIdFits(std::string_view volumeId);
 
 // The settings of one write, with the defaults of the window's controls at opening (buffer

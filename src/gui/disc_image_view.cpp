@@ -117,7 +117,10 @@ void DiscWriterWindow::RefreshImageView() {
 }
 
 void DiscWriterWindow::UpdateImageTotals() {
-    setPanel(1, disc_texts::ImageSizeText(project().ImageSize()));
+    // An image of nothing shows no size: the engine's own structures of an empty image are no
+    // data of the user's.
+    const bool empty = fileSystem().FileCount() == 0 && fileSystem().FolderCount() == 0;
+    setPanel(1, disc_texts::ImageSizeText(empty ? 0.0 : project().ImageSize()));
     setPanel(2, disc_texts::FileCountText(fileSystem().FileCount()));
     setPanel(3, disc_texts::FolderCountText(fileSystem().FolderCount()));
 }

@@ -148,6 +148,9 @@ void DiscWriterWindow::buildControls() {
     connect(m_volumeId, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (QTreeWidgetItem* root = folderNode(disc::kImageRoot)) root->setText(0, text);
     });
+    // Takes effect at once, unlike the other option boxes, which a write reads.
+    connect(m_useFileDates, &QCheckBox::clicked, this,
+            [this](bool checked) { project().SetUseFileDates(checked); });
     connect(m_writeButton, &QPushButton::clicked, this, &DiscWriterWindow::writeDisc);
     connect(m_cancelButton, &QPushButton::clicked, this, &DiscWriterWindow::cancelWrite);
     connectImageView();

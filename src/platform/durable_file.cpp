@@ -154,11 +154,13 @@ Status FileReplacement::begin() {
     const std::string prefix = TemporaryPrefix(m_file) + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < kNameAttempts && !m_created; ++attempt) {
         m_temporary = FolderOf(m_file) / (prefix + RandomPart());
+        // Listed before it is made, so that no signal finds it made and not listed; a name taken
+        // already (by this process id and the same random part) is unlisted at once.
+        SignalCleanupEntry cleanup(m_temporary, CleanupKind::kFileAndLibraryTemporaries);
         const int error = m_files.open(m_temporary, O_WRONLY | O_CREAT | O_EXCL, 0666, &m_fd);
         if (error == 0) {
             m_created = true;
-            m_signalCleanup =
-                SignalCleanupEntry(m_temporary, CleanupKind::kFileAndLibraryTemporaries);
+            m_signalCleanup = std::move(cleanup);
         } else if (error != EEXIST) {
             return failure("cannot create a temporary file beside it: ", error);
         }

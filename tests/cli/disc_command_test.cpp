@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/cli_context.h"
+#include "disc/write_settings.h"
 #include "support/backup/recording_progress.h"
 #include "support/cli/cli_runner.h"
 #include "support/disc/simulated_disc_engine.h"
@@ -113,6 +114,14 @@ TEST_F(DiscCommandTest, AFileThatDoesNotVerifyCompletesTheWriteWithStatusOne) {
     EXPECT_EQ(written.exitCode, 1);
     EXPECT_NE(written.err.find(first.string()), std::string::npos) << written.err;
     EXPECT_EQ(written.out, "");
+}
+
+TEST_F(DiscCommandTest, TheVolumeIdIsCountedInCharactersNotBytes) {
+    engine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
+    std::string accented;
+    for (int i = 0; i < disc::kVolumeIdLength; ++i) accented += "\u00e9";
+    EXPECT_EQ(writeImage({"--volume-id", accented}).exitCode, 0);
+    EXPECT_EQ(writeImage({"--volume-id", accented + "e"}).exitCode, 2);
 }
 
 // Refusals and failures: nothing written (or the write failed), exit status 2, one reason naming

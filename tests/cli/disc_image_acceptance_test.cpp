@@ -5,10 +5,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -134,6 +136,58 @@ INSTANTIATE_TEST_SUITE_P(VolumeTypes, DiscImageAcceptance, ::testing::Values("",
                          [](const auto& info) {
                              return std::string(*info.param == '\0' ? "Default" : "Joliet");
                          });
+
+// A write that fails ends within half a minute with status 2 and its reason, and leaves the
+// previous image as it was and nothing beside it.
+struct FailedImageWrite {
+    const char* name;
+    const char* volumeType;  // "" the default
+    const char* limits;      // shell commands run before quillet-cli
+    bool fifoTarget;         // the target is a FIFO, not a previous image
+};
+void PrintTo(const FailedImageWrite& test, std::ostream* out) { *out << test.name; }
+
+class FailedImageWriteTest : public ::testing::TestWithParam<FailedImageWrite> {};
+
+TEST_P(FailedImageWriteTest, EndsAtOnceWithItsReasonAndLeavesThePreviousImage) {
+    const FailedImageWrite& test = GetParam();
+    if (!ToolOnPath("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
+    TempDir temp;
+    const fs::path big = temp / "big.qbk";
+    WriteFileBytes(big, NoiseBytes(60u << 20, 5));
+    const fs::path out = temp / "out";
+    const fs::path image = out / "backup.iso";
+    const std::string previous = "the previous image";
+    WriteFileBytes(image, previous);
+    if (test.fifoTarget) {
+        fs::remove(image);
+        ASSERT_EQ(mkfifo(image.c_str(), 0600), 0);
+    }
+
+    std::string command = std::string(test.limits) + " exec timeout 30 " +
+                          ShellQuote(QUILLET_CLI_PATH) + " disc write --device " +
+                          ShellQuote("image:" + image.string());
+    if (*test.volumeType != '\0') command += std::string(" --volume-type ") + test.volumeType;
+    command += " " + ShellQuote(big.string());
+    std::string output;
+    EXPECT_EQ(RunCommand(command, &output), 2) << output;
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    if (test.fifoTarget) {
+        EXPECT_TRUE(fs::is_fifo(image)) << "the FIFO was replaced";
+    } else {
+        EXPECT_TRUE(ReadFileBytes(image) == previous) << "the previous image was changed";
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DiscImage, FailedImageWriteTest,
+    ::testing::Values(
+        // A file-size limit below the image's size: the image file cannot grow past it.
+        FailedImageWrite{"UdfPastAFileSizeLimit", "", "ulimit -f 20000; trap '' XFSZ;", false},
+        FailedImageWrite{"IsoPastAFileSizeLimit", "3", "ulimit -f 20000; trap '' XFSZ;", false},
+        FailedImageWrite{"OverAFifo", "3", "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Waits, without sleeping, until a file is written in the folder that `inotifyFd` watches (true)
 // or the process `child` ends first (false).

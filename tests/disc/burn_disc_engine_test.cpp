@@ -1,13 +1,16 @@
 #include "disc/burn_disc_engine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libburn/libburn.h>
 #include <signal.h>
 #include <stdint.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "disc/image_verifier.h"
@@ -45,6 +48,8 @@ class ThreadCheckingListener : public RecordingDiscListener {
 
 class BurnDiscEngineTest : public ::testing::Test {
   protected:
+    static constexpr std::time_t kFileDate = 981201600;  // 2001-02-03 12:00 UTC
+
     void SetUp() override {
         ASSERT_TRUE(engine.InitializeDevices(false));
         engine.addListener(&listener);
@@ -63,6 +68,13 @@ class BurnDiscEngineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "src" / "Nothing");
         // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
         WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
+        // Deeper than ISO 9660's eight levels and genisoimage's six grafted folders.
+        WriteFileBytes(dir / "src" / "1" / "2" / "3" / "4" / "5" / "6" / "7" / "deep.txt", "d");
+        // Dated long before the write, so that every tree of the image shows which date it took.
+        const timespec dates[2] = {{kFileDate, 0}, {kFileDate, 0}};
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "src")) {
+            if (entry.is_regular_file()) ::utimensat(AT_FDCWD, entry.path().c_str(), dates, 0);
+        }
         ImageFileSystem& image = engine.Project().FileSystem();
         ASSERT_TRUE(image.AddFolder((dir / "src").string() + "\\*.*", "\\Data"));
         ASSERT_TRUE(image.AddFile((dir / "src" / "backup.qbk").string(), "\\backup.qbk"));
@@ -157,6 +169,22 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 
     EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), expectedSize);
     EXPECT_TRUE(leftovers().empty());
+    // "Use File Dates" is on: each file's ISO 9660 and Joliet record carries the file's date.
+    for (const char* tree : {"", "-J"}) {
+        if (!testing::ToolOnPath("isoinfo")) break;
+        if (*tree != '\0' && GetParam() == kFileSystemIso9660) continue;
+        std::string listing;
+        ASSERT_EQ(testing::RunCommand(std::string("TZ=UTC isoinfo -l ") + tree + " -i " +
+                                          testing::ShellQuote(target),
+                                      &listing),
+                  0);
+        std::istringstream lines(listing);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("----------", 0) == 0) {
+                EXPECT_NE(line.find("Feb  3 2001"), std::string::npos) << tree << " " << line;
+            }
+        }
+    }
     if (GetParam() != kFileSystemIso9660 && testing::ToolOnPath("isoinfo")) {
         std::string joliet;
         ASSERT_EQ(testing::RunCommand("isoinfo -f -J -i " + testing::ShellQuote(target), &joliet),
@@ -236,6 +264,25 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
+    const auto large = dir / "large.qbk";
+    { std::ofstream created(large); }
+    std::filesystem::resize_file(large, 4LL << 30);  // sparse, so cheap
+    ASSERT_TRUE(engine.Project().FileSystem().AddFile(large.string(), "\\large.qbk"));
+    WriteFileBytes(target, "the previous image");
+    engine.Project().SetFileSystemType(kFileSystemIsoJolietUdf);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    finishWrite();
+    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
+    const auto error = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
+        return std::holds_alternative<ErrorRaisedEvent>(e);
+    });
+    ASSERT_NE(error, listener.events.end());
+    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.errorKind, kErrorKindSourceFile);
+    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, large.string());
+    EXPECT_EQ(ReadFileBytes(target), "the previous image");
+}
+
 TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) {
     struct Case {
         std::string name;
@@ -274,6 +321,36 @@ TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) 
     missing.imagePath = "\\not-written";
     missing.sourcePath = (dir / "same").string();
     EXPECT_EQ(verifier->compare(missing, stop), kVerifyDestinationUnreadable);
+}
+
+TEST_F(BurnDiscEngineTest, AnImageThatDoesNotVerifyNeverReplacesThePreviousFile) {
+    // Truncated once the image is laid out: what is read back is not what the source now holds.
+    struct Truncating : ThreadCheckingListener {
+        std::filesystem::path source;
+        void WriteStatus(int state, int percent) override {
+            if (state == kWriteLeadIn) std::filesystem::resize_file(source, 0);
+            ThreadCheckingListener::WriteStatus(state, percent);
+        }
+    } truncating;
+    truncating.source = dir / "backup.qbk";
+    WriteFileBytes(truncating.source, std::string(4u << 20, 'b'));
+    ASSERT_TRUE(engine.Project().FileSystem().AddFile(truncating.source.string(), "\\b.qbk"));
+    WriteFileBytes(target, "the previous image");
+    engine.removeListener(&listener);
+    engine.addListener(&truncating);
+    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    engine.Project().SetAutoVerify(true);
+    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+    for (int rounds = 0; !truncating.ended() && rounds < 600; ++rounds) {
+        engine.pumpEvents(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(truncating.ended());
+    EXPECT_NE(std::find(truncating.events.begin(), truncating.events.end(),
+                        ScriptedEvent(VerifyFinishedEvent{1, 0})),
+              truncating.events.end());
+    EXPECT_EQ(truncating.writeStates().back(), kWriteFailed);
+    EXPECT_TRUE(ReadFileBytes(target) == "the previous image") << "the previous file was replaced";
+    EXPECT_TRUE(leftovers().empty());
 }
 
 class ChangedSourceTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<bool> {};

@@ -192,6 +192,10 @@ TEST_F(DiscWriterWrite, HandsTheOptionsOverInOrderThenWrites) {
         SCOPED_TRACE(discAtOnce);
         Child<QCheckBox>(*world.window, "chkDiscAtOnce").setChecked(discAtOnce);
         tick("chkAutoVerify");
+        // "Use File Dates" reaches the project at each click, not at the write.
+        if (discAtOnce) {
+            QTest::mouseClick(&Child<QCheckBox>(*world.window, "chkUseFileDates"), Qt::LeftButton);
+        }
         auto& volumeId = Child<QLineEdit>(*world.window, "txtVolIdentifier");
         volumeId.setText("Typed");
         click("cmdWriteDisc");
@@ -213,6 +217,7 @@ TEST_F(DiscWriterWrite, HandsTheOptionsOverInOrderThenWrites) {
         EXPECT_EQ(write.settings.writeSpeed, 1411);
         EXPECT_EQ(write.settings.volumeIdentifier, "Typed");
         EXPECT_TRUE(write.settings.autoVerify);
+        EXPECT_EQ(write.settings.useFileDates, !discAtOnce);
         EXPECT_FALSE(world.window->isIdle());
         world.deliverEvents();
         EXPECT_TRUE(world.window->isIdle());

@@ -285,6 +285,27 @@ TEST_F(ReplaceFileTest, SigtermRemovesTheTemporaryAndALibrarysTemporariesOfIt) {
     EXPECT_EQ(ReadFileBytes(m_target), "old");
 }
 
+TEST_F(ReplaceFileTest, SigtermRightAfterTheTemporaryIsMadeRemovesIt) {
+    struct SigtermAfterCreating : FaultyFileOperations {
+        int open(const fs::path& file, int flags, mode_t mode, int* fd) override {
+            const int error = FaultyFileOperations::open(file, flags, mode, fd);
+            if ((flags & O_CREAT) != 0) ::raise(SIGTERM);
+            return error;
+        }
+    };
+    WriteFileBytes(m_target, "old");
+    const pid_t child = ForkChild([&] {
+        signal(SIGTERM, SIG_DFL);
+        SigtermAfterCreating files;
+        FileReplacement replacement(m_target, files);
+        (void)replacement.begin();
+        return 2;
+    });
+    const int status = WaitForChild(child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+    EXPECT_EQ(FolderListing(m_temp.path()), std::vector<std::string>{"user.reg"});
+}
+
 TEST(RemoveStaleTemporariesTest, RemovesOnlyLeftoversOfEndedProcessesForThatTarget) {
     TempDir temp;
     const std::string ended = std::to_string(EndedProcessId());
