@@ -21,6 +21,7 @@ packages=(
     wine wine64
     # Scheduled backups are lines of the user's crontab, written with its crontab command.
     cron
+    csh  # a scheduled line is run as cron runs it under a crontab that sets SHELL=/bin/csh
     time
     python3  # the mail export's tests read its mbox files back with Python's mailbox module
     xorriso udftools  # read back the disc images of the disc tests and bench/disc
