@@ -33,7 +33,9 @@ class FakeWindowsSystem : public system::WindowsSystem {
 
     // Over its own memoryStore; drive C: is wherever `prefix`'s dosdevices say.
     FakeWindowsSystem(std::filesystem::path prefix, MessageService& messages)
-        : m_store(memoryStore), m_modReg(m_store, PlainMessages(messages)), m_paths(std::move(prefix)) {}
+        : m_store(memoryStore),
+          m_modReg(m_store, PlainMessages(messages)),
+          m_paths(std::move(prefix)) {}
     // Over `store`, which must outlive the system.
     FakeWindowsSystem(registry::RegistryStore& store, std::filesystem::path prefix,
                       MessageService& messages)
