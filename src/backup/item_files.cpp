@@ -15,4 +15,16 @@ std::vector<std::filesystem::path> ItemFilesIn(const std::filesystem::path& fold
     return files;
 }
 
+Result<std::vector<std::filesystem::path>> ConfinedItemFilesIn(const system::WindowsSystem& system,
+                                                               const std::filesystem::path& folder,
+                                                               FileFilter filter,
+                                                               std::error_code& error) {
+    if (Status confined = system.confineRead(folder); !confined) return confined;
+    std::vector<std::filesystem::path> files = ItemFilesIn(folder, filter, error);
+    for (const std::filesystem::path& file : files) {
+        if (Status confined = system.confineRead(file); !confined) return confined;
+    }
+    return files;
+}
+
 }  // namespace quillet

@@ -163,6 +163,25 @@ TEST_F(SampleDiskCliTest, NoCommandWritesOrTouchesTheDisk) {
     EXPECT_TRUE(fs::exists(exported));
 }
 
+TEST_F(SampleDiskCliTest, AStoreLinkedOutsideTheDiskIsNotRead) {
+    const fs::path store = SampleDiskStoreFolder(disk, kSampleMainIdentity) / "Inbox.dbx";
+    WriteFileBytes(temp / "host secret", "host secret");
+    fs::remove(store);
+    fs::create_symlink(temp / "host secret", store);
+    const fs::path backup = temp / "linked.qbk";
+    const std::vector<std::vector<std::string>> commands{
+        {"backup", "--identity", kSampleMainUserName, "--items", "messages", "--out",
+         backup.string()},
+        {"check", "--identity", kSampleMainUserName},
+    };
+    for (const auto& command : commands) {
+        const CliRun result = runOnDisk(command);
+        EXPECT_EQ(result.exitCode, 2) << command.front();
+        EXPECT_NE(result.err.find(store.string()), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(backup));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Disks that cannot be backed up: each is refused with a reason naming what is wrong, exit
 // status 2, and nothing written.
