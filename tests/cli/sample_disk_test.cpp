@@ -19,6 +19,7 @@
 #include "backup/information_file.h"
 #include "cli/sample_prefix_cli.h"
 #include "platform/case_fold.h"
+#include "schedule/scheduled_run.h"
 #include "support/archive/backup_reader.h"
 #include "support/platform/folder_snapshot.h"
 
@@ -180,6 +181,21 @@ TEST_F(SampleDiskCliTest, AStoreLinkedOutsideTheDiskIsNotRead) {
         EXPECT_NE(result.err.find(store.string()), std::string::npos) << result.err;
     }
     EXPECT_FALSE(fs::exists(backup));
+}
+
+TEST_F(SampleDiskCliTest, AScheduledJobOnADiskReadsTheDiskAndNoOtherSystem) {
+    const fs::path file = temp / "scheduled.qbk";
+    const TreeSnapshot before = SnapshotTreeWithTimes(disk);
+    // No prefix is there to fall back on: the backup can come from the disk only.
+    EXPECT_EQ(RunScheduledBackup(
+                  {.prefix = (temp / "no prefix").string(),
+                   .windowsRoot = disk.string(),
+                   .user = std::nullopt},
+                  std::string("sf=") + kSampleMainIdentity + "xm=01000000ps=bf=" + file.string()),
+              0);
+    EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(file)),
+              (std::vector<std::string>{"quillet.wab", kInformationFileName}));
+    EXPECT_EQ(ChangedPaths(before, SnapshotTreeWithTimes(disk)), std::vector<std::string>{});
 }
 
 // ---------------------------------------------------------------------------------------------
