@@ -1,5 +1,7 @@
 #include "backup/item_files.h"
 
+#include "platform/durable_file.h"
+
 namespace quillet {
 
 std::vector<std::filesystem::path> ItemFilesIn(const std::filesystem::path& folder,
@@ -10,6 +12,8 @@ std::vector<std::filesystem::path> ItemFilesIn(const std::filesystem::path& fold
         // An entry whose kind cannot be read is not a file to take.
         std::error_code kindError;
         if (!it->is_regular_file(kindError)) continue;
+        // A run's temporary (maybe a killed one's, half written) is never an item's file.
+        if (IsTemporaryName(it->path().filename().string())) continue;
         if (FilterTakes(filter, it->path().filename().string())) files.push_back(it->path());
     }
     return files;

@@ -11,8 +11,9 @@
 namespace quillet {
 
 // The files directly in `folder` that `filter` takes, in the folder's own order: plain files
-// only, no folder and nothing of a subfolder. When the folder cannot be listed to its end,
-// `error` says why and the files listed before that are returned; else it is cleared.
+// only, no folder, nothing of a subfolder and no temporary of a run (IsTemporaryName). When the
+// folder cannot be listed to its end, `error` says why and the files listed before that are
+// returned; else it is cleared.
 std::vector<std::filesystem::path> ItemFilesIn(const std::filesystem::path& folder,
                                                FileFilter filter, std::error_code& error);
 
