@@ -33,7 +33,9 @@ class FakeWindowsSystem : public system::WindowsSystem {
 
     // Over its own memoryStore; drive C: is wherever `prefix`'s dosdevices say.
     FakeWindowsSystem(std::filesystem::path prefix, MessageService& messages)
-        : m_store(memoryStore), m_modReg(m_store, PlainMessages(messages)), m_paths(std::move(prefix)) {}
+        : m_store(memoryStore),
+          m_modReg(m_store, PlainMessages(messages)),
+          m_paths(std::move(prefix)) {}
     // Over `store`, which must outlive the system.
     FakeWindowsSystem(registry::RegistryStore& store, std::filesystem::path prefix,
                       MessageService& messages)
@@ -49,6 +51,7 @@ class FakeWindowsSystem : public system::WindowsSystem {
     std::string displayName() const override { return facts.displayName; }
     bool sourceOnly() const override { return facts.sourceOnly; }
     std::optional<std::filesystem::path> winePrefix() const override { return facts.winePrefix; }
+    Status confineRead(const std::filesystem::path&) const override { return Status::Ok(); }
     Status checkIdle() override {
         ++idleChecks;
         return idleCheck ? idleCheck() : Status::Ok();
