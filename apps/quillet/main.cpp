@@ -19,7 +19,10 @@ int main(int argc, char** argv) {
     const quillet::StartupArguments arguments = quillet::ReadStartupArguments(argc, argv);
     quillet::MaskPasswordInArguments(argc, argv);
     if (!arguments.commandLine.empty()) {
-        return quillet::RunScheduledBackup(arguments.prefix, arguments.commandLine);
+        return quillet::RunScheduledBackup({.prefix = arguments.prefix,
+                                            .windowsRoot = arguments.windowsRoot,
+                                            .user = arguments.user},
+                                           arguments.commandLine);
     }
     return quillet::RunDesktop(
         argc, argv,

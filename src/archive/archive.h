@@ -55,6 +55,10 @@ class Archive {
     // letters differs).
     virtual Result<int> AddFileEntry(const std::filesystem::path& hostFile) = 0;
 
+    // Makes SaveArchive write to `archiveFile` instead, keeping the entries added. Fails when no
+    // archive has been created or the path names no file.
+    virtual Status RetargetArchive(const std::filesystem::path& archiveFile) = 0;
+
     // Whether SaveArchive encrypts, with the WritePassword. Encryption with an empty password is
     // no encryption.
     virtual void EncryptOnWrite(bool encrypt) = 0;

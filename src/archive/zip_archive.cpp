@@ -46,6 +46,15 @@ Status ZipArchive::CreateArchive(const std::filesystem::path& archiveFile) {
     return Status::Ok();
 }
 
+Status ZipArchive::RetargetArchive(const std::filesystem::path& archiveFile) {
+    if (!m_writeTarget) return Status::Error("No archive has been created to write elsewhere");
+    if (!archiveFile.has_filename()) {
+        return Status::Error("The archive path '" + archiveFile.string() + "' names no file");
+    }
+    m_writeTarget = archiveFile;
+    return Status::Ok();
+}
+
 Result<int> ZipArchive::AddFileEntry(const std::filesystem::path& hostFile) {
     if (!m_writeTarget) return Status::Error("No archive has been created to add files to");
     struct stat info {};

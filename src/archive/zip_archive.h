@@ -30,6 +30,7 @@ class ZipArchive : public Archive {
     void ClearArchive() override;
     Status CreateArchive(const std::filesystem::path& archiveFile) override;
     Result<int> AddFileEntry(const std::filesystem::path& hostFile) override;
+    Status RetargetArchive(const std::filesystem::path& archiveFile) override;
     void EncryptOnWrite(bool encrypt) override { m_encryptOnWrite = encrypt; }
     void WritePassword(std::string password) override;
     Status SaveArchive() override;

@@ -75,6 +75,7 @@ Status BackupHandlers::oneFile(const ItemDescription& item) {
     if (!hostPath || !std::filesystem::is_regular_file(*hostPath, error)) {
         return Status::Error("the address book " + *windowsPath + " does not exist");
     }
+    if (Status confined = m_context.system.confineRead(*hostPath); !confined) return confined;
     if (TakesInformationFileName(hostPath->filename().string())) {
         return Status::Error("the address book may not be named " +
                              std::string(kInformationFileName));
@@ -94,7 +95,9 @@ Status BackupHandlers::folderFiles(const ItemDescription& item, const std::strin
     if (!folder || !std::filesystem::is_directory(*folder, error)) {
         return Status::Error("the folder " + *windowsFolder + " does not exist");
     }
-    const std::vector<std::filesystem::path> files = ItemFilesIn(*folder, item.filter, error);
+    auto listed = ConfinedItemFilesIn(m_context.system, *folder, item.filter, error);
+    if (!listed) return listed.status();
+    const std::vector<std::filesystem::path>& files = *listed;
     for (const std::filesystem::path& file : files) {
         if (TakesInformationFileName(file.filename().string())) {
             return Status::Error(*windowsFolder + " holds a file named " + kInformationFileName +

@@ -31,6 +31,19 @@ std::vector<std::pair<std::string, std::string>> UnattendedHeader(const std::str
             {"BackupInformation", "Auto Backup"}};
 }
 
+std::filesystem::path IncompleteBackupFile(const std::filesystem::path& backupFile) {
+    std::filesystem::path incomplete = backupFile;
+    incomplete.replace_filename(backupFile.stem().string() + ".incomplete" +
+                                backupFile.extension().string());
+    return incomplete;
+}
+
+std::string BackupOutcome::keptPreviousNote() const {
+    if (!written || !keptPrevious) return std::string();
+    return "The previous backup file was kept; this incomplete backup was written to " +
+           writtenFile.string();
+}
+
 bool BackupOutcome::allSucceeded() const {
     if (!written) return false;
     for (const ItemOutcome& item : items) {
@@ -81,6 +94,19 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
     }
 
     Status finished = created;
+    bool anySucceeded = false;
+    bool anyFailed = false;
+    for (const ItemOutcome& item : outcome.items) {
+        anySucceeded = anySucceeded || item.succeeded;
+        anyFailed = anyFailed || (item.ran && !item.succeeded);
+    }
+    if (finished && !anySucceeded) finished = Status::Error(kEveryItemFailedReason);
+    outcome.writtenFile = request.backupFile;
+    if (finished && anyFailed && std::filesystem::exists(request.backupFile, ignored)) {
+        outcome.writtenFile = IncompleteBackupFile(request.backupFile);
+        outcome.keptPrevious = true;
+        finished = archive.RetargetArchive(outcome.writtenFile);
+    }
     if (finished) finished = SaveINI("BackupItem", outcome.itemResult, context.informationFile);
     if (finished) {
         auto added = archive.AddFileEntry(context.informationFile);

@@ -34,14 +34,28 @@ std::vector<std::pair<std::string, std::string>> InteractiveHeader(
 // The header of a scheduled backup: identity and description both "Auto Backup".
 std::vector<std::pair<std::string, std::string>> UnattendedHeader(const std::string& timeText);
 
+// Why a run in which every selected item failed wrote nothing.
+inline constexpr char kEveryItemFailedReason[] = "every selected item failed";
+
+// Where a backup in which some item failed goes when a file already exists at the backup file
+// path: beside it, "<name>.incomplete<extension>", so that the previous backup stays whole.
+std::filesystem::path IncompleteBackupFile(const std::filesystem::path& backupFile);
+
 struct BackupOutcome {
     ItemOutcomes items{};
     std::string itemResult;  // the BackupItem value: eight "0"/"1"
-    // Whether the backup file was written; when not, why (the previous file is unchanged).
+    // Whether a backup file was written; when not, why (the previous file is unchanged).
     bool written = false;
     std::string writeFailure;
+    // The file written: the backup file path, or IncompleteBackupFile of it when some item
+    // failed and a previous backup was there (which then stays as it was).
+    std::filesystem::path writtenFile;
+    // Whether the previous backup was kept and this one written beside it.
+    bool keptPrevious = false;
 
     bool allSucceeded() const;
+    // The line that says so, for every front end's report; empty when not keptPrevious.
+    std::string keptPreviousNote() const;
     // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!".
     std::string report() const { return ItemReportText(items, RunDirection::kBackup); }
 };
@@ -57,6 +71,8 @@ class BackupProgress : public archive::ArchiveObserver {
 // information file, runs the handlers of the selected items in item order, adds the information
 // file as the last entry, protects the archive when a password is given, and writes it through a
 // temporary file so that the previous backup file stays whole until the new one is complete.
+// A run in which every selected item failed writes nothing (kEveryItemFailedReason); one in which
+// some failed never replaces an existing file but writes IncompleteBackupFile beside it.
 // The work files are made in context.workFolder, which the caller removes afterwards. Without a
 // selected item it touches nothing and writes nothing, with kSelectItemMessage as the reason.
 BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,

@@ -145,9 +145,10 @@ Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(system::Window
         return Status::Error("The message store folder " + *windowsFolder + " does not exist",
                              ErrorKind::kNotFound);
     }
+    auto files = ConfinedItemFilesIn(system, *folder, kItems[kMessages].filter, error);
+    if (!files) return files.status();
     std::vector<MailSource::StoreName> stores;
-    for (const std::filesystem::path& file :
-         ItemFilesIn(*folder, kItems[kMessages].filter, error)) {
+    for (const std::filesystem::path& file : *files) {
         std::error_code fileError;
         const std::uintmax_t size = std::filesystem::file_size(file, fileError);
         if (fileError) {

@@ -127,6 +127,7 @@ RestoreTarget RestoreHandlers::folderTarget(const ItemDescription& item,
     // A file whose name differs only in case is the one replaced, as on Windows. The folder is
     // listed once: a backup may hold tens of thousands of messages.
     const FolderNames existing = ListFolderNames(*folder);
+    target.folder = *folder;
     for (const std::string& entry : SplitNameList(m_backup.entryNames(item.index))) {
         if (Status checked = checkEntry(entry); !checked) return Failed(checked.reason());
         target.files.emplace_back(entry, *folder / existing.nameOf(entry));
@@ -170,6 +171,9 @@ Status RestoreHandlers::apply(const RestoreTarget& target) {
                                  error.message());
         }
     }
+    // A killed restore's half-written temporaries would otherwise stay beside the item's files.
+    if (!target.folder.empty())
+        RemoveStaleTemporariesIn(target.folder, m_context.system.fileOperations());
     // Every file is extracted and checked before the first live file is replaced, so that a
     // damaged entry or a full disk leaves the item's files all as they were, not a mix of old and
     // new ones. Replacements not committed remove their temporaries when they go.

@@ -21,6 +21,8 @@ struct RestoreTarget {
     std::vector<std::pair<std::string, std::filesystem::path>> files;
     // A folder to create first (its parent must exist); empty when none.
     std::filesystem::path folderToCreate;
+    // A folder item's folder, whose dead runs' temporaries go before its files are restored.
+    std::filesystem::path folder;
 };
 
 // Puts each item's data from the opened backup back in place, as the item table describes it:

@@ -41,6 +41,7 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
         return Fail(err, "the backup was not written: " + outcome.writeFailure);
     }
     out << "The Backup was Completed!\n";
+    if (outcome.keptPrevious) err << outcome.keptPreviousNote() << "\n";
     return ExitStatusOf(outcome);
 }
 
@@ -52,7 +53,9 @@ void AddBackupCommand(CLI::App& app, CommandRun& run) {
         app.add_subcommand("backup", "Back up the items of one identity into a backup file");
     command->add_option("--identity", args->identity, "The identity: its key or its user name")
         ->required();
-    command->add_option("--out", args->out, "The backup file to write (replaced when it exists)")
+    command
+        ->add_option("--out", args->out,
+                     "The backup file to write (replaced when every item succeeds)")
         ->required();
     command->add_option("--items", args->items,
                         "all (default), eight 0/1 digits in item order, or a comma list of " +

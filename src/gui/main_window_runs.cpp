@@ -136,13 +136,14 @@ void MainWindow::RunBackup() {
     hideProgressPanel();
 
     if (outcome.written) {
-        dialogs.showMessage("The Backup was Completed!\r\n" + outcome.report(),
+        const std::string note = outcome.keptPreviousNote();
+        dialogs.showMessage("The Backup was Completed!\r\n" + outcome.report() +
+                                (note.empty() ? std::string() : "\r\n\r\n" + note),
                             MessageIcon::Information, MessageButtons::Ok);
         if (dialogs.showMessage(kDiscQuestion, MessageIcon::Information,
                                 MessageButtons::OkCancel) == MessageAnswer::Ok) {
-            m_services.pendingDisc.PendingDiscFileName =
-                std::filesystem::path(m_backupFilePath).filename().string();
-            m_services.pendingDisc.PendingDiscFilePath = m_backupFilePath;
+            m_services.pendingDisc.PendingDiscFileName = outcome.writtenFile.filename().string();
+            m_services.pendingDisc.PendingDiscFilePath = outcome.writtenFile.string();
             showDiscWriter();
         }
     } else {

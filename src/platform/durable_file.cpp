@@ -100,20 +100,34 @@ pid_t OwnerOfTemporary(std::string_view name, std::string_view prefix) {
     return rest.empty() || IsLibrarySuffix(rest) ? pid : 0;
 }
 
+// The process id in `name` when it is a temporary of ours of any target; 0 for any other name.
+pid_t OwnerOfAnyTemporary(std::string_view name) {
+    if (name.empty() || name.front() != '.') return 0;
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string_view::npos || mark == 0) return 0;
+    return OwnerOfTemporary(name, name.substr(0, mark + kTemporaryMark.size()));
+}
+
+// Removes `folder`/`name`, a temporary of process `pid`, when that process is gone and the entry
+// is this user's regular file.
+void RemoveIfStale(FileOperations& files, const std::filesystem::path& folder,
+                   const std::string& name, pid_t pid) {
+    // This process may be replacing the same target elsewhere; a live process is at work.
+    if (pid == 0 || pid == ::getpid() || files.processExists(pid)) return;
+    const std::filesystem::path leftover = folder / name;
+    struct stat info {};
+    if (files.status(leftover, false, &info) != 0) return;
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) return;
+    (void)files.unlink(leftover);  // see the header: a leftover that stays is harmless
+}
+
 void RemoveStaleTemporariesOf(FileOperations& files, const std::filesystem::path& file) {
     const std::filesystem::path folder = FolderOf(file);
     const std::string prefix = TemporaryPrefix(file);
     std::vector<std::string> names;
     if (files.listFolder(folder, &names) != 0) return;
     for (const std::string& name : names) {
-        const pid_t pid = OwnerOfTemporary(name, prefix);
-        // This process may be replacing the same target elsewhere; a live process is at work.
-        if (pid == 0 || pid == ::getpid() || files.processExists(pid)) continue;
-        const std::filesystem::path leftover = folder / name;
-        struct stat info {};
-        if (files.status(leftover, false, &info) != 0) continue;
-        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
-        (void)files.unlink(leftover);  // see the header: a leftover that stays is harmless
+        RemoveIfStale(files, folder, name, OwnerOfTemporary(name, prefix));
     }
 }
 
@@ -268,6 +282,15 @@ void RemoveStaleTemporaries(const std::filesystem::path& target, FileOperations&
     std::filesystem::path file;
     if (ResolveLinks(files, target, &file) != 0) file = target;
     RemoveStaleTemporariesOf(files, file);
+}
+
+bool IsTemporaryName(std::string_view name) { return OwnerOfAnyTemporary(name) != 0; }
+
+void RemoveStaleTemporariesIn(const std::filesystem::path& folder, FileOperations& files) {
+    std::vector<std::string> names;
+    if (files.listFolder(folder, &names) != 0) return;
+    for (const std::string& name : names)
+        RemoveIfStale(files, folder, name, OwnerOfAnyTemporary(name));
 }
 
 Status WriteAllToFd(int fd, std::string_view data, FileOperations& files) {

@@ -132,6 +132,14 @@ Status ReplaceFile(const std::filesystem::path& target, std::string_view content
 void RemoveStaleTemporaries(const std::filesystem::path& target,
                             FileOperations& files = RealFileOperations());
 
+// Whether `name` is the name of a temporary of ours (of any target, of any process, with or
+// without a library's suffix): work in progress or a dead run's leftover, never a user's file.
+bool IsTemporaryName(std::string_view name);
+
+// RemoveStaleTemporaries for every target in `folder` at once, in one listing of the folder.
+void RemoveStaleTemporariesIn(const std::filesystem::path& folder,
+                              FileOperations& files = RealFileOperations());
+
 // Writes all of `data` to `fd`, continuing after interrupted and partial writes. On failure the
 // reason is the system's error text alone; callers add the file's name. A full disk (or quota)
 // fails with ErrorKind::kDiskFull, as do FileReplacement's calls.

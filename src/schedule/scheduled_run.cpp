@@ -13,6 +13,7 @@
 #include "schedule/job_command_line.h"
 #include "schedule/job_program.h"
 #include "schedule/unattended_backup.h"
+#include "system/windows_disk_system.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -32,13 +33,27 @@ int Fail(const std::string& reason) {
     return kExitNothingDone;
 }
 
-int RunBackup(const std::optional<std::string>& prefix, const std::string& commandLine,
+// The disk when one is named, never another system in its place.
+Result<std::unique_ptr<system::WindowsSystem>> OpenSystem(const ScheduledSystem& where,
+                                                          const Environment& env,
+                                                          MessageService& messages) {
+    if (where.windowsRoot) {
+        auto disk = system::WindowsDiskSystem::Open(*where.windowsRoot, where.user, messages);
+        if (!disk) return disk.status();
+        return std::unique_ptr<system::WindowsSystem>(std::move(*disk));
+    }
+    auto prefix = system::WineSystem::Open(where.prefix, env, messages);
+    if (!prefix) return prefix.status();
+    return std::unique_ptr<system::WindowsSystem>(std::move(*prefix));
+}
+
+int RunBackup(const ScheduledSystem& where, const std::string& commandLine,
               const Environment& env) {
     auto job = ParseJobCommandLine(commandLine);
     if (!job) return Fail(job.reason() + "; nothing was done");
     StderrMessages messages;
-    auto system = system::WineSystem::Open(prefix, env, messages);
-    if (!system) return Fail(system.reason());
+    auto system = OpenSystem(where, env, messages);
+    if (!system) return Fail(system.reason() + "; nothing was done");
     auto run = RunEnvironment::Create(**system, env);
     if (!run) return Fail(run.reason());
 
@@ -76,9 +91,9 @@ int RemoveRunOnceJob(const Environment& env, int exitCode) {
 
 }  // namespace
 
-int RunScheduledBackup(const std::optional<std::string>& prefix, const std::string& commandLine) {
+int RunScheduledBackup(const ScheduledSystem& where, const std::string& commandLine) {
     const Environment env = Environment::Process();
-    return RemoveRunOnceJob(env, RunBackup(prefix, commandLine, env));
+    return RemoveRunOnceJob(env, RunBackup(where, commandLine, env));
 }
 
 }  // namespace quillet

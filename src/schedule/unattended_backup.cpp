@@ -42,6 +42,7 @@ UnattendedResult RunUnattendedBackup(ItemContext& context, const JobCommandLine&
                                       " failed: " + std::string(line.failure));
         }
     }
+    if (outcome.keptPrevious) result.failures.push_back(outcome.keptPreviousNote());
     if (!outcome.written) {
         result.failures.push_back("the backup file " + job.backupFile +
                                   " was not written: " + outcome.writeFailure);

@@ -16,6 +16,35 @@ constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion
 constexpr char kComputerName[] = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
 constexpr char kProfilesFolder[] = "C:\\Documents and Settings";
 
+constexpr int kMaxLinkHops = 40;
+
+// Ok when `hostPath`, its symbolic links resolved as far as it exists, lies inside `root`.
+Status ConfineToRoot(const std::filesystem::path& root, const std::filesystem::path& hostPath) {
+    std::error_code error;
+    const std::filesystem::path realRoot = std::filesystem::weakly_canonical(root, error);
+    // A link that leads nowhere yet is followed too: what it names may appear before it is read.
+    std::filesystem::path real = hostPath;
+    std::error_code kindError;  // a path that does not exist is no link
+    for (int hops = 0;
+         !error && hops < kMaxLinkHops &&
+         std::filesystem::is_symlink(std::filesystem::symlink_status(real, kindError));
+         ++hops) {
+        const std::filesystem::path target = std::filesystem::read_symlink(real, error);
+        real = target.is_absolute() ? target : real.parent_path() / target;
+    }
+    if (!error) real = std::filesystem::weakly_canonical(real, error);
+    if (error) {
+        return Status::Error("cannot resolve " + hostPath.string() + ": " + error.message(),
+                             ErrorKind::kIo);
+    }
+    const auto [rootEnd, realAt] =
+        std::mismatch(realRoot.begin(), realRoot.end(), real.begin(), real.end());
+    if (rootEnd == realRoot.end()) return Status::Ok();
+    return Status::Error(hostPath.string() + " leads outside the disk " + root.string() + " (to " +
+                             real.string() + "); nothing outside the disk is read",
+                         ErrorKind::kAccessDenied);
+}
+
 // The installation's Windows folder, as a Windows path, and its two machine hives.
 struct Installation {
     std::string windowsFolder;
@@ -30,6 +59,11 @@ Result<Installation> FindInstallation(const WindowsPathMapper& paths) {
         std::error_code error;
         if (software && system && std::filesystem::is_regular_file(*software, error) &&
             std::filesystem::is_regular_file(*system, error)) {
+            for (const std::filesystem::path& hive : {*software, *system}) {
+                if (Status confined = ConfineToRoot(paths.prefix(), hive); !confined) {
+                    return confined;
+                }
+            }
             return Installation{folder, HiveFiles{{}, *software, *system}};
         }
     }
@@ -87,6 +121,7 @@ Status InspectProfile(const WindowsPathMapper& paths, const Installation& instal
         paths.toHost(profile.windowsPath + "\\NTUSER.DAT");
     std::error_code error;
     if (!hive || !std::filesystem::is_regular_file(*hive, error)) return Status::Ok();
+    if (Status confined = ConfineToRoot(paths.prefix(), *hive); !confined) return confined;
     profile.userHive = *hive;
     HiveFiles files = installation.machineHives;
     files.currentUser = *hive;
@@ -255,6 +290,10 @@ WindowsDiskSystem::WindowsDiskSystem(WindowsPathMapper paths, std::string window
       m_registry(std::move(registry)),
       m_modReg(*m_registry, PlainMessages(messages)),
       m_computerName(std::move(computerName)) {}
+
+Status WindowsDiskSystem::confineRead(const std::filesystem::path& hostPath) const {
+    return ConfineToRoot(root(), hostPath);
+}
 
 std::string WindowsDiskSystem::displayName() const {
     return "Windows disk " + root().string() + " (" + logonUser() + ")";

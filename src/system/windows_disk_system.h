@@ -59,6 +59,8 @@ class WindowsDiskSystem final : public WindowsSystem {
     std::string displayName() const override;
     bool sourceOnly() const override { return true; }
     std::optional<std::filesystem::path> winePrefix() const override { return std::nullopt; }
+    // Refuses a path whose symbolic links, resolved, lead outside root().
+    Status confineRead(const std::filesystem::path& hostPath) const override;
     Status checkIdle() override { return Status::Ok(); }
     PrefixLock* lock() override { return nullptr; }
     // The real file system: the disk's own files are never replaced.

@@ -51,6 +51,11 @@ class WindowsSystem {
     // Held by a backup or restore for its whole run, so that a scheduled run and an interactive
     // one take turns; null when nothing locks the system.
     virtual PrefixLock* lock() = 0;
+    // Ok when reading `hostPath` (a path paths() gave, or a file found in such a folder) stays
+    // inside the system; otherwise why not, naming the path. A disk is untrusted: a path that a
+    // symbolic link leads outside its root is refused. A Wine prefix's drives lead into the host
+    // by design, so a prefix confines nothing.
+    virtual Status confineRead(const std::filesystem::path& hostPath) const = 0;
     // What the system's files, and the backups made over it, are replaced through.
     virtual FileOperations& fileOperations() = 0;
 };

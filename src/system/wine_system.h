@@ -49,6 +49,7 @@ class WineSystem final : public WindowsSystem {
     std::optional<std::filesystem::path> winePrefix() const override { return m_prefix; }
     // Refuses while a Wine server runs for the prefix (RefuseWhileWineRuns).
     Status checkIdle() override;
+    Status confineRead(const std::filesystem::path&) const override { return Status::Ok(); }
     PrefixLock* lock() override { return &m_prefixLock; }
     FileOperations& fileOperations() override { return m_files; }
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "backup/backup_item.h"
+#include "platform/durable_file.h"
 #include "support/archive/fake_archive.h"
 #include "support/backup/backup_world.h"
 
@@ -61,7 +62,7 @@ class HandlerWorld : private FakeArchiveHolder, public BackupWorld {
     BackupHandlers handlers{context};
 };
 
-bool AnyName(const std::string&) { return true; }
+bool NotATemporary(const std::string& name) { return !IsTemporaryName(name); }
 
 // A handler's outcome as a test result: a failure shows its reason.
 ::testing::AssertionResult Succeeds(const Status& outcome) {
@@ -305,9 +306,11 @@ TEST(BackupHandlersTest, StationeryIsEveryFileDirectlyInTheFolder) {
         world.writeFile(folder + "Ivy.gif", "GIF89a");
         world.writeFile(folder + "no extension", "x");
         world.writeFile(folder + "Extra\\Lined Paper.htm", "in a subfolder");
+        world.writeFile(folder + ".Ivy.gif.quillet-2147483647-abcdefgh", "a killed run's");
 
         ASSERT_TRUE(Succeeds(world.handlers.run(kStationeries, "")));
-        const std::vector<std::string> expected = FolderFiles(world.hostPath(folder), AnyName);
+        const std::vector<std::string> expected =
+            FolderFiles(world.hostPath(folder), NotATemporary);
         ASSERT_EQ(expected.size(), 3u);
         EXPECT_EQ(world.savedNames(), expected);
         EXPECT_EQ(world.informationLines(),

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "archive/zip_archive.h"
+#include "backup/exit_status.h"
 #include "backup/information_file.h"
 #include "backup/run_environment.h"
 #include "support/archive/backup_reader.h"
@@ -282,12 +283,14 @@ class BackupRunTest : public ::testing::Test {
     }
 };
 
-TEST_F(BackupRunTest, EveryItemFailingStillWritesTheInformationFile) {
+TEST_F(BackupRunTest, EveryItemFailingWritesNothing) {
     ZipArchive archive;
     BackupWorld world(archive);  // an empty registry and an empty drive
     const std::filesystem::path file = world.temp / "all-failed.qbk";
+    WriteFileBytes(file, "previous");
     const BackupOutcome outcome = RunBackup(world.context, Request("11111111", file), nullptr);
-    ASSERT_TRUE(outcome.written) << outcome.writeFailure;
+    EXPECT_FALSE(outcome.written);
+    EXPECT_EQ(outcome.writeFailure, kEveryItemFailedReason);
     EXPECT_EQ(outcome.itemResult, "00000000");
     EXPECT_FALSE(outcome.allSucceeded());
     EXPECT_EQ(outcome.report(),
@@ -299,10 +302,26 @@ TEST_F(BackupRunTest, EveryItemFailingStillWritesTheInformationFile) {
         EXPECT_TRUE(item.ran);
         EXPECT_FALSE(item.failure.empty());
     }
-    const Entries entries = ReadBackupEntries(file);
-    EXPECT_EQ(MaskedEntryNames(entries), std::vector<std::string>{"quillet.dat"});
-    EXPECT_EQ(InformationLines(entries), Concat(HeaderLines(""), {"BackupItem=00000000"}));
+    EXPECT_EQ(ReadFileBytes(file), "previous");
+    EXPECT_FALSE(std::filesystem::exists(IncompleteBackupFile(file)));
     EXPECT_TRUE(world.workFolderNames().empty());
+}
+
+TEST_F(BackupRunTest, AFailedItemNeverReplacesAnExistingBackup) {
+    ZipArchive archive;
+    BackupWorld world(archive);
+    world.fillEverything();
+    std::filesystem::remove_all(world.hostPath("C:\\users\\me\\Store"));
+    const std::filesystem::path file = world.temp / "kept.qbk";
+    WriteFileBytes(file, "previous");
+    const BackupOutcome outcome = RunBackup(world.context, Request("01010000", file), nullptr);
+    ASSERT_TRUE(outcome.written) << outcome.writeFailure;
+    EXPECT_TRUE(outcome.keptPrevious);
+    EXPECT_EQ(outcome.writtenFile, IncompleteBackupFile(file));
+    EXPECT_EQ(ReadFileBytes(file), "previous");
+    EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(outcome.writtenFile)),
+              (std::vector<std::string>{"me.wab", "quillet.dat"}));
+    EXPECT_EQ(ExitStatusOf(outcome), kExitPartial);
 }
 
 TEST_F(BackupRunTest, TheReportListsTickedItemsInItemOrderWithTheirResult) {

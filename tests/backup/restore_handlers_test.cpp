@@ -120,6 +120,8 @@ TEST_F(RestoreHandlersTest, FileItemsLeaveFilesTheBackupDoesNotHoldAlone) {
     WriteFileBytes(store / "Inbox.dbx", "QLTSTORE changed");
     std::map<std::string, std::string> storeAfter = FilesIn(store);
     std::map<std::string, std::string> stationeryAfter = FilesIn(world.stationeryFolder());
+    // A killed restore's half-written temporary goes; it is never restored on.
+    WriteFileBytes(world.stationeryFolder() / ".Mine.htm.quillet-2147483647-abcdefgh", "half");
     const TreeSnapshot extraBefore = SnapshotTree(world.stationeryFolder() / "Extra");
     const TreeSnapshot archivedBefore = SnapshotTree(store / "Archive");
 

@@ -98,9 +98,10 @@ TEST_F(CliBackupTest, VerifyFailsAfterOneByteOfAnEntryChanged) {
 
 TEST_F(CliBackupTest, InfoOfAScheduledBackupShowsNoComputerOrUser) {
     const std::string file = (temp / "auto.qbk").string();
-    ASSERT_EQ(RunScheduledBackup(prefix.string(), std::string("sf=") + kSampleMainIdentity +
-                                                      "xm=00000001ps=bf=" + file),
-              0);
+    ASSERT_EQ(
+        RunScheduledBackup({.prefix = prefix.string(), .windowsRoot = {}, .user = {}},
+                           std::string("sf=") + kSampleMainIdentity + "xm=00000001ps=bf=" + file),
+        0);
     const CliRun info = runAsGiven({"info", file});
     ASSERT_EQ(info.exitCode, 0) << info.err;
     const std::vector<std::string> lines = Lines(info.out);

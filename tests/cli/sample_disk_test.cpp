@@ -19,6 +19,7 @@
 #include "backup/information_file.h"
 #include "cli/sample_prefix_cli.h"
 #include "platform/case_fold.h"
+#include "schedule/scheduled_run.h"
 #include "support/archive/backup_reader.h"
 #include "support/platform/folder_snapshot.h"
 
@@ -161,6 +162,40 @@ TEST_F(SampleDiskCliTest, NoCommandWritesOrTouchesTheDisk) {
     }
     EXPECT_TRUE(fs::exists(backup));
     EXPECT_TRUE(fs::exists(exported));
+}
+
+TEST_F(SampleDiskCliTest, AStoreLinkedOutsideTheDiskIsNotRead) {
+    const fs::path store = SampleDiskStoreFolder(disk, kSampleMainIdentity) / "Inbox.dbx";
+    WriteFileBytes(temp / "host secret", "host secret");
+    fs::remove(store);
+    fs::create_symlink(temp / "host secret", store);
+    const fs::path backup = temp / "linked.qbk";
+    const std::vector<std::vector<std::string>> commands{
+        {"backup", "--identity", kSampleMainUserName, "--items", "messages", "--out",
+         backup.string()},
+        {"check", "--identity", kSampleMainUserName},
+    };
+    for (const auto& command : commands) {
+        const CliRun result = runOnDisk(command);
+        EXPECT_EQ(result.exitCode, 2) << command.front();
+        EXPECT_NE(result.err.find(store.string()), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+TEST_F(SampleDiskCliTest, AScheduledJobOnADiskReadsTheDiskAndNoOtherSystem) {
+    const fs::path file = temp / "scheduled.qbk";
+    const TreeSnapshot before = SnapshotTreeWithTimes(disk);
+    // No prefix is there to fall back on: the backup can come from the disk only.
+    EXPECT_EQ(RunScheduledBackup(
+                  {.prefix = (temp / "no prefix").string(),
+                   .windowsRoot = disk.string(),
+                   .user = std::nullopt},
+                  std::string("sf=") + kSampleMainIdentity + "xm=01000000ps=bf=" + file.string()),
+              0);
+    EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(file)),
+              (std::vector<std::string>{"quillet.wab", kInformationFileName}));
+    EXPECT_EQ(ChangedPaths(before, SnapshotTreeWithTimes(disk)), std::vector<std::string>{});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -89,5 +89,38 @@ TEST(WindowsDiskSystemTest, AFolderWithoutAnInstallationIsRefused) {
                     .is(ErrorKind::kNotFound));
 }
 
+TEST(WindowsDiskSystemTest, NothingALinkLeadsOutsideTheDiskIsRead) {
+    testing::TempDir temp;
+    const std::filesystem::path disk = temp / "disk";
+    const std::filesystem::path ann = disk / "documents and settings" / "Ann";
+    MakeDisk(disk, false);
+    std::filesystem::create_directories(temp / "host");
+    std::filesystem::create_symlink("ntuser.dat", ann / "inside");
+    std::filesystem::create_symlink(temp / "host", ann / "outside folder");
+    std::filesystem::create_symlink(temp / "host" / "secret", ann / "outside file");
+    testing::RecordingMessageService messages;
+    auto system = WindowsDiskSystem::Open(disk, "ann", messages);
+    ASSERT_TRUE(system.ok()) << system.reason();
+    const std::pair<std::filesystem::path, bool> cases[] = {
+        {ann / "ntuser.dat", true},
+        {ann / "inside", true},
+        {ann / "not there", true},
+        {ann / "outside folder", false},
+        {ann / "outside folder" / "x", false},
+        {ann / "outside file", false},
+    };
+    for (const auto& [path, allowed] : cases) {
+        const Status confined = (*system)->confineRead(path);
+        EXPECT_EQ(confined.ok(), allowed) << path;
+        if (!allowed) {
+            EXPECT_NE(confined.reason().find(path.string()), std::string::npos);
+        }
+    }
+    // A hive is read only when it lies on the disk.
+    std::filesystem::rename(ann / "ntuser.dat", temp / "host" / "ntuser.dat");
+    std::filesystem::create_symlink(temp / "host" / "ntuser.dat", ann / "ntuser.dat");
+    EXPECT_FALSE(WindowsDiskSystem::Open(disk, "ann", messages).ok());
+}
+
 }  // namespace
 }  // namespace quillet::system

@@ -39,6 +39,13 @@ Status FakeArchive::CreateArchive(const std::filesystem::path& archiveFile) {
     return Status::Ok();
 }
 
+Status FakeArchive::RetargetArchive(const std::filesystem::path& archiveFile) {
+    m_calls.push_back("RetargetArchive(" + archiveFile.string() + ")");
+    if (!m_writeTarget) return Status::Error("No archive has been created to write elsewhere");
+    m_writeTarget = archiveFile;
+    return Status::Ok();
+}
+
 Result<int> FakeArchive::AddFileEntry(const std::filesystem::path& hostFile) {
     m_calls.push_back("AddFileEntry(" + hostFile.string() + ")");
     if (auto failure = injectedFailure("AddFileEntry")) return *failure;

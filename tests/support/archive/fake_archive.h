@@ -43,6 +43,7 @@ class FakeArchive : public Archive {
     void ClearArchive() override;
     Status CreateArchive(const std::filesystem::path& archiveFile) override;
     Result<int> AddFileEntry(const std::filesystem::path& hostFile) override;
+    Status RetargetArchive(const std::filesystem::path& archiveFile) override;
     void EncryptOnWrite(bool encrypt) override;
     void WritePassword(std::string password) override;
     Status SaveArchive() override;

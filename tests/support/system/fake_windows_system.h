@@ -51,6 +51,7 @@ class FakeWindowsSystem : public system::WindowsSystem {
     std::string displayName() const override { return facts.displayName; }
     bool sourceOnly() const override { return facts.sourceOnly; }
     std::optional<std::filesystem::path> winePrefix() const override { return facts.winePrefix; }
+    Status confineRead(const std::filesystem::path&) const override { return Status::Ok(); }
     Status checkIdle() override {
         ++idleChecks;
         return idleCheck ? idleCheck() : Status::Ok();
