@@ -88,6 +88,15 @@ class BurnDiscEngineTest : public ::testing::Test {
         ASSERT_TRUE(listener.ended()) << "the write did not end";
     }
 
+    // The first error the engine raised; fails the test when it raised none.
+    EngineError firstError() const {
+        for (const auto& event : listener.events) {
+            if (const auto* raised = std::get_if<ErrorRaisedEvent>(&event)) return raised->error;
+        }
+        ADD_FAILURE() << "no error was raised";
+        return {};
+    }
+
     // The files beside the target other than the target.
     std::vector<std::string> leftovers() const {
         std::vector<std::string> names;
@@ -255,12 +264,9 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
     finishWrite();
     EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
-    const auto error = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
-        return std::holds_alternative<ErrorRaisedEvent>(e);
-    });
-    ASSERT_NE(error, listener.events.end());
-    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.errorKind, kErrorKindSourceFile);
-    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, gone);
+    const EngineError error = firstError();
+    EXPECT_EQ(error.errorKind, kErrorKindSourceFile);
+    EXPECT_EQ(error.fileDetails.filePath, gone);
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
@@ -274,12 +280,9 @@ TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
     ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
     finishWrite();
     EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
-    const auto error = std::find_if(listener.events.begin(), listener.events.end(), [](auto& e) {
-        return std::holds_alternative<ErrorRaisedEvent>(e);
-    });
-    ASSERT_NE(error, listener.events.end());
-    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.errorKind, kErrorKindSourceFile);
-    EXPECT_EQ(std::get<ErrorRaisedEvent>(*error).error.fileDetails.filePath, large.string());
+    const EngineError error = firstError();
+    EXPECT_EQ(error.errorKind, kErrorKindSourceFile);
+    EXPECT_EQ(error.fileDetails.filePath, large.string());
     EXPECT_EQ(ReadFileBytes(target), "the previous image");
 }
 
