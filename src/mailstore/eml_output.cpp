@@ -89,7 +89,7 @@ class EmlOutput : public FolderOutput {
         }
     }
 
-    Status startMessage(std::size_t position) override {
+    Status startMessage(std::size_t position, const MessageEntry&) override {
         m_file = m_temporary / EmlFileName(position, m_messageCount);
         m_buffer.clear();
         return Status::Ok();

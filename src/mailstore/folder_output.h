@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "mailstore/message_store.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
@@ -21,7 +22,8 @@ class FolderOutput {
     // Creates the temporary beside the target (whose folder must exist).
     virtual Status begin() = 0;
     // The message at `position` (from 0) of the store's messages starts; its bytes follow.
-    virtual Status startMessage(std::size_t position) = 0;
+    // `message` is its index entry (its state flags and times), valid until finishMessage.
+    virtual Status startMessage(std::size_t position, const MessageEntry& message) = 0;
     virtual Status write(std::span<const std::byte> piece) = 0;
     virtual Status finishMessage() = 0;
     // Flushes everything to the disk and puts it in place of the target, replacing what is there

@@ -366,7 +366,7 @@ Status Export::exportMessages(const StorePlan& store, MessageStore& messages,
             ++withoutBody;
             continue;
         }
-        if (Status s = output.startMessage(position); !s) return s;
+        if (Status s = output.startMessage(position, message); !s) return s;
         std::uint64_t given = 0;
         Status written = Status::Ok();
         Status read = messages.readMessage(message, [&](std::span<const std::byte> piece) {

@@ -13,7 +13,7 @@ class MboxOutput : public FolderOutput {
           m_writer([this](std::string_view block) { return m_file.write(block); }) {}
 
     Status begin() override { return m_file.begin(); }
-    Status startMessage(std::size_t) override { return Status::Ok(); }
+    Status startMessage(std::size_t, const MessageEntry&) override { return Status::Ok(); }
     Status write(std::span<const std::byte> piece) override { return m_writer.write(piece); }
     Status finishMessage() override { return m_writer.finishMessage(); }
     Status commit() override {
