@@ -27,8 +27,8 @@ void WriteStoreOfClass(const fs::path& file, std::span<const std::uint8_t> class
 TEST(LooseMailSourceTest, ContentMakesAStoreFoldersDotDbxNamesThemAndTheRestIsLeftOutNamed) {
     TempDir dir;
     const fs::path named = dir / "named", plain = dir / "plain";
-    fs::create_directories(named / "Sub");
-    fs::create_directories(plain);
+    for (const fs::path& folder : {named / "Sub", plain, dir / "empty"})
+        fs::create_directories(folder);
     WriteDbxFolderList(named / "Folders.dbx", {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
                                                {1, 0, "Inbox", "Inbox.dbx", 1},
                                                {2, 1, "Work", "Work.dbx", 0}});
@@ -60,7 +60,6 @@ TEST(LooseMailSourceTest, ContentMakesAStoreFoldersDotDbxNamesThemAndTheRestIsLe
         {"FIFO", named / "pipe.dbx", {}, {}, ErrorKind::kBadInput},
         {"folder without stores", dir / "empty", {}, {}, ErrorKind::kNotFound},
     };
-    fs::create_directories(dir / "empty");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         auto source = fs::is_directory(c.path) ? LooseStoreFolder(c.path) : LooseStoreFile(c.path);
@@ -90,7 +89,6 @@ TEST(LooseMailSourceTest, ContentMakesAStoreFoldersDotDbxNamesThemAndTheRestIsLe
         }
         EXPECT_EQ(damaged, c.leftOut) << "the files left out are what check finds damaged";
     }
-    EXPECT_TRUE(fs::exists(named / "pipe.dbx")) << "nothing of the stores is written";
 }
 
 }  // namespace
