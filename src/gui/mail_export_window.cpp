@@ -207,6 +207,11 @@ void MailExportWindow::exportMail() {
                             MessageButtons::Ok);
         return;
     }
+    // The choice checked from the keyboard has asked for no folder yet.
+    if (m_fromStoreFolder->isChecked() && m_storeFolderPath.empty()) {
+        chooseStoreFolder();
+        if (m_storeFolderPath.empty()) return;
+    }
     const std::string outFolder = m_outputFolder->text().trimmed().toStdString();
     if (outFolder.empty()) {
         dialogs.showMessage(texts::kNoOutputFolderMessage, MessageIcon::Exclamation,

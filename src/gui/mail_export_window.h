@@ -56,8 +56,9 @@ class MailExportWindow : public QDialog {
     ~MailExportWindow() override;
 
     // "Export": the checks (an identity when that is the source, an output folder), each
-    // stopping with its message; then the export. A failure shows its reason in a critical
-    // message; a completed export fills the summary box.
+    // stopping with its message, and the folder of stores asked for when that is the source and
+    // none was chosen yet (cancelled, nothing runs); then the export. A failure shows its reason in
+    // a critical message; a completed export fills the summary box.
     void exportMail();
     bool isBusy() const { return m_busy; }
 
