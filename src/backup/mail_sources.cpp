@@ -21,15 +21,8 @@ namespace quillet {
 namespace {
 
 using mailstore::MailSource;
+using mailstore::SortStores;
 using mailstore::StoreBytes;
-
-// Both sources list their stores in this order: by name with case ignored, then exactly.
-void SortStores(std::vector<MailSource::StoreName>& stores) {
-    std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
-        const std::string left = AsciiLower(a.fileName), right = AsciiLower(b.fileName);
-        return left != right ? left < right : a.fileName < b.fileName;
-    });
-}
 
 bool Lists(const std::vector<MailSource::StoreName>& stores, const std::string& fileName) {
     return std::any_of(stores.begin(), stores.end(),

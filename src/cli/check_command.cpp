@@ -59,7 +59,8 @@ void AddCheckCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<MailSourceArguments>();
     CLI::App* command = app.add_subcommand(
         "check",
-        "Check every message store of an identity, or of a backup: messages, size, space a "
+        "Check every message store of an identity, of a backup, or of loose stores (a .dbx file "
+        "or a folder of them): messages, size, space a "
         "compaction would give back, how close it is to 2 GB, and every inconsistency (exit "
         "status 1 when a store is damaged)");
     AddMailSourceOptions(*command, *args);

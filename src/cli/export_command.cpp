@@ -43,7 +43,8 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<ExportArguments>();
     CLI::App* command = app.add_subcommand(
         "export",
-        "Write the messages of an identity's message stores, or of a backup's, as mbox files "
+        "Write the messages of an identity's message stores, of a backup's, or of loose stores "
+        "(a .dbx file or a folder of them), as mbox files "
         "(one per folder) or .eml files (one per message)");
     AddMailSourceOptions(*command, args->source);
     command->add_option("--out", args->outFolder, "The folder to write into (created if missing)")

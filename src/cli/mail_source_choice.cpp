@@ -1,13 +1,53 @@
 #include "cli/mail_source_choice.h"
 
+#include "archive/zip_signature.h"
 #include "backup/mail_sources.h"
 #include "backup/opened_backup.h"
 #include "cli/identity_run.h"
 #include "cli/password_input.h"
+#include "mailstore/loose_mail_source.h"
 #include "platform/work_folder.h"
 
 namespace quillet::cli {
 namespace {
+
+enum class PathHolds { kBackup, kStoreFile, kStoreFolder };
+
+Result<PathHolds> WhatPathHolds(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return PathHolds::kStoreFolder;
+    auto start = mailstore::ReadFileStart(path);
+    if (!start) return start.status();
+    if (archive::StartsAsZip(start->bytes)) return PathHolds::kBackup;
+    if (mailstore::StartsAsStore(*start)) return PathHolds::kStoreFile;
+    return Status::Error(path.string() +
+                             " is neither a backup file nor an Outlook Express message store: " +
+                             mailstore::DescribeFileStart(*start),
+                         ErrorKind::kBadInput);
+}
+
+// Loose stores are read in place; nothing else needs keeping.
+class LooseChoice : public MailSourceChoice {
+  public:
+    static std::unique_ptr<MailSourceChoice> Open(const MailSourceArguments& args, PathHolds holds,
+                                                  std::ostream& err) {
+        const bool folder = holds == PathHolds::kStoreFolder;
+        if (args.passwordFile) {
+            Fail(err, "--password-file is for a backup file, and " + *args.path + " is " +
+                          (folder ? "a folder of message stores" : "a message store"));
+            return nullptr;
+        }
+        auto source = folder ? mailstore::LooseStoreFolder(*args.path)
+                             : mailstore::LooseStoreFile(*args.path);
+        if (!source) {
+            Fail(err, source.reason());
+            return nullptr;
+        }
+        std::unique_ptr<LooseChoice> choice(new LooseChoice());
+        choice->m_source = std::move(source.value());
+        return choice;
+    }
+};
 
 class IdentityChoice : public MailSourceChoice {
   public:
@@ -41,12 +81,12 @@ class BackupChoice : public MailSourceChoice {
         std::unique_ptr<BackupChoice> choice(new BackupChoice(std::move(work.value()), context));
         OpenedBackup& backup = choice->m_backup;
         auto password =
-            PasswordIfProtected(backup.archive(), *args.backupFile, args.passwordFile, context);
+            PasswordIfProtected(backup.archive(), *args.path, args.passwordFile, context);
         if (!password) {
             Fail(err, password.reason());
             return nullptr;
         }
-        if (Status opened = backup.open(*args.backupFile, *password); !opened) {
+        if (Status opened = backup.open(*args.path, *password); !opened) {
             Fail(err, opened.reason());
             return nullptr;
         }
@@ -74,24 +114,34 @@ class BackupChoice : public MailSourceChoice {
 void AddMailSourceOptions(CLI::App& command, MailSourceArguments& args) {
     CLI::Option* identity = command.add_option(
         "--identity", args.identity, "The identity whose message stores are read (name or key)");
-    CLI::Option* file = command
-                            .add_option("FILE", args.backupFile,
-                                        "A backup file to read the message stores from instead")
-                            ->check(CLI::ExistingFile);
-    identity->excludes(file);
+    CLI::Option* path =
+        command
+            .add_option("PATH", args.path,
+                        "Read the message stores of this instead: a backup file, a message store "
+                        "(.dbx) or a folder of them (named and nested by its Folders.dbx, if any)")
+            ->check(CLI::ExistingPath);
+    identity->excludes(path);
     command
         .add_option("--password-file", args.passwordFile,
                     "The backup's password on this file's first line (else it is asked)")
-        ->needs(file);
+        ->needs(path);
 }
 
 std::unique_ptr<MailSourceChoice> MailSourceChoice::Open(const MailSourceArguments& args,
                                                          CliContext& context, std::ostream& err) {
-    if (args.identity.has_value() == args.backupFile.has_value()) {
-        Fail(err, "name either an identity (--identity) or a backup FILE");
+    if (args.identity.has_value() == args.path.has_value()) {
+        Fail(err,
+             "name either an identity (--identity) or a PATH (a backup file, a message store "
+             "or a folder of them)");
         return nullptr;
     }
     if (args.identity) return IdentityChoice::Open(*args.identity, context, err);
+    auto holds = WhatPathHolds(*args.path);
+    if (!holds) {
+        Fail(err, holds.reason());
+        return nullptr;
+    }
+    if (*holds != PathHolds::kBackup) return LooseChoice::Open(args, *holds, err);
     return BackupChoice::Open(args, context, err);
 }
 

@@ -14,22 +14,27 @@
 namespace quillet::cli {
 
 // Where `export` and `check` read message stores: an identity of the system the run works on
-// (--identity), or a backup file (FILE, with --password-file). Exactly one of the two.
+// (--identity), or PATH: a backup file (with --password-file), a store file or a folder of store
+// files. Exactly one of the two. What PATH is its content decides (a zip archive, a store's
+// magic) or its being a folder, never its name.
 struct MailSourceArguments {
     std::optional<std::string> identity;
-    std::optional<std::string> backupFile;
+    std::optional<std::string> path;
     std::optional<std::string> passwordFile;
 };
 
-// Adds --identity, FILE and --password-file to `command`, the first two excluding each other.
+// Adds --identity, PATH and --password-file to `command`, the first two excluding each other.
 void AddMailSourceOptions(CLI::App& command, MailSourceArguments& args);
 
 // The source the arguments name, with everything it reads through kept alive as long as this
-// object: the identity's run, or the opened backup and its private work folder.
+// object: the identity's run, or the opened backup and its private work folder (loose stores
+// need nothing).
 class MailSourceChoice {
   public:
-    // Null, with the reason written to `err`: neither or both of --identity and FILE, a system
-    // or backup that cannot be opened, a wrong password, no message stores.
+    // Null, with the reason written to `err`: neither or both of --identity and PATH, a system
+    // or backup that cannot be opened, a wrong password, no message stores, a PATH that is
+    // neither a backup nor a store nor a folder (naming what it holds), --password-file with
+    // loose stores.
     static std::unique_ptr<MailSourceChoice> Open(const MailSourceArguments& args,
                                                   CliContext& context, std::ostream& err);
     virtual ~MailSourceChoice() = default;

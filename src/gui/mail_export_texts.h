@@ -11,6 +11,9 @@ inline constexpr char kWindowTitle[] = "Export Mail";
 // The entry of the main window's "Tools" menu that opens the window.
 inline constexpr char kMenuCaption[] = "Export Mail...";
 inline constexpr char kFolderDialogTitle[] = "Export Mail to Folder";
+// The source of loose stores, and the title of the folder chooser it opens when clicked.
+inline constexpr char kStoreFolderCaption[] = "Message store folder...";
+inline constexpr char kStoreFolderDialogTitle[] = "Folder of Message Stores";
 
 // The checks before an export; nothing runs after either.
 inline constexpr char kNoIdentityMessage[] = "Please choose an identity whose mail to export.";

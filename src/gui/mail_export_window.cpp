@@ -19,6 +19,7 @@
 #include "gui/mail_export_texts.h"
 #include "gui/skin.h"
 #include "mailstore/export_summary_text.h"
+#include "mailstore/loose_mail_source.h"
 #include "mailstore/mail_export.h"
 
 namespace quillet {
@@ -73,6 +74,11 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     const bool backupOpen = static_cast<bool>(m_services.backupMail);
     m_fromBackup->setEnabled(backupOpen);
     backupFile->setEnabled(backupOpen);
+    m_fromStoreFolder = new QRadioButton(texts::kStoreFolderCaption, m_source);
+    m_fromStoreFolder->setObjectName("optStoreFolder");
+    m_storeFolder = new QLabel(m_source);
+    m_storeFolder->setObjectName("lblStoreFolder");
+    connect(m_fromStoreFolder, &QRadioButton::clicked, this, &MailExportWindow::chooseStoreFolder);
     m_fromIdentity->setChecked(true);
     connect(m_fromIdentity, &QRadioButton::toggled, m_identity, &QWidget::setEnabled);
     auto* sourceGrid = new QGridLayout(m_source);
@@ -80,6 +86,8 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     sourceGrid->addWidget(m_identity, 0, 1);
     sourceGrid->addWidget(m_fromBackup, 1, 0);
     sourceGrid->addWidget(backupFile, 1, 1);
+    sourceGrid->addWidget(m_fromStoreFolder, 2, 0);
+    sourceGrid->addWidget(m_storeFolder, 2, 1);
     sourceGrid->setColumnStretch(1, 1);
 
     m_outputFolder = new QLineEdit(this);
@@ -152,7 +160,18 @@ void MailExportWindow::chooseOutputFolder() {
     if (chosen) m_outputFolder->setText(QString::fromStdString(*chosen));
 }
 
+void MailExportWindow::chooseStoreFolder() {
+    const auto chosen = m_services.dialogs.chooseFolder(texts::kStoreFolderDialogTitle);
+    if (chosen) {
+        m_storeFolderPath = *chosen;
+        m_storeFolder->setText(QString::fromStdString(*chosen));
+    } else if (m_storeFolderPath.empty()) {
+        m_fromIdentity->setChecked(true);
+    }
+}
+
 Result<std::unique_ptr<mailstore::MailSource>> MailExportWindow::openSource() {
+    if (m_fromStoreFolder->isChecked()) return mailstore::LooseStoreFolder(m_storeFolderPath);
     if (m_fromBackup->isChecked() && m_services.backupMail) return m_services.backupMail();
     const int row = m_identity->currentIndex();
     return m_services.identityMail(m_services.identities[static_cast<std::size_t>(row)].key);
@@ -182,10 +201,16 @@ void MailExportWindow::exportMail() {
     DialogService& dialogs = m_services.dialogs;
     const int row = m_identity->currentIndex();
     const bool haveIdentity = row >= 0 && row < static_cast<int>(m_services.identities.size());
-    if (!m_fromBackup->isChecked() && (!haveIdentity || !m_services.identityMail)) {
+    const bool fromIdentity = m_fromIdentity->isChecked();
+    if (fromIdentity && (!haveIdentity || !m_services.identityMail)) {
         dialogs.showMessage(texts::kNoIdentityMessage, MessageIcon::Exclamation,
                             MessageButtons::Ok);
         return;
+    }
+    // The choice checked from the keyboard has asked for no folder yet.
+    if (m_fromStoreFolder->isChecked() && m_storeFolderPath.empty()) {
+        chooseStoreFolder();
+        if (m_storeFolderPath.empty()) return;
     }
     const std::string outFolder = m_outputFolder->text().trimmed().toStdString();
     if (outFolder.empty()) {

@@ -16,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -40,8 +41,9 @@ struct MailExportServices {
     std::filesystem::path dataFolder{};  // the skin
 };
 
-// The "Export Mail" window: the mail of an identity or of the open backup, exported to a folder
-// as mbox or eml files (ExportMail), with its progress and, at the end, its summary. The window
+// The "Export Mail" window: the mail of an identity, of the open backup or of a folder of loose
+// message stores (LooseStoreFolder, chosen by clicking its choice), exported to a folder as mbox
+// or eml files (ExportMail), with its progress and, at the end, its summary. The window
 // stays open after an export, so several can be made in one visit. Shown modally.
 //
 // The export runs on the user-interface thread; its progress keeps the window responsive. While
@@ -54,8 +56,9 @@ class MailExportWindow : public QDialog {
     ~MailExportWindow() override;
 
     // "Export": the checks (an identity when that is the source, an output folder), each
-    // stopping with its message; then the export. A failure shows its reason in a critical
-    // message; a completed export fills the summary box.
+    // stopping with its message, and the folder of stores asked for when that is the source and
+    // none was chosen yet (cancelled, nothing runs); then the export. A failure shows its reason in
+    // a critical message; a completed export fills the summary box.
     void exportMail();
     bool isBusy() const { return m_busy; }
 
@@ -66,6 +69,9 @@ class MailExportWindow : public QDialog {
     class Progress;
 
     void chooseOutputFolder();
+    // Asks for the folder of loose stores; cancelled before any was chosen, the identity is the
+    // source again.
+    void chooseStoreFolder();
     Result<std::unique_ptr<mailstore::MailSource>> openSource();
     // Opens the chosen source and exports it; `description` receives the source's.
     Result<mailstore::ExportSummary> runExport(const mailstore::ExportOptions& options,
@@ -80,6 +86,9 @@ class MailExportWindow : public QDialog {
     QRadioButton* m_fromIdentity;
     QComboBox* m_identity;
     QRadioButton* m_fromBackup;
+    QRadioButton* m_fromStoreFolder;
+    QLabel* m_storeFolder;
+    std::string m_storeFolderPath;
     QLineEdit* m_outputFolder;
     QPushButton* m_browse;
     QComboBox* m_format;

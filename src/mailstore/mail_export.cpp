@@ -16,6 +16,7 @@
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_names.h"
 #include "mailstore/folder_output.h"
+#include "mailstore/store_health.h"
 #include "platform/case_fold.h"
 #include "platform/durable_file.h"
 
@@ -151,6 +152,11 @@ class Export {
   private:
     Result<std::vector<MailFolder>> readFolderList(const std::string& fileName);
     Result<std::vector<StorePlan>> plan();
+    // Whether a store is exported as mail: by the kind its header names where the source told
+    // it, else by its name (a ".dbx" file but Folders.dbx, and no store without messages unless
+    // Folders.dbx names it as a folder's). A file the source tells is no store, or of no known
+    // kind, is left out and named in the summary.
+    bool takesAsMail(const MailSource::StoreName& store, bool namedAsFolder);
     std::string wanted(std::string name) const;
     Status makeFolders(const std::filesystem::path& folder);
     Status addParentMbox(int parent, const std::string& name,
@@ -195,11 +201,36 @@ std::string Export::wanted(std::string name) const {
     return name;
 }
 
+bool Export::takesAsMail(const MailSource::StoreName& store, bool namedAsFolder) {
+    if (!store.notAStore.empty() || store.kind == DbxHeader::Kind::kUnknown) {
+        m_summary.storesLeftOut.push_back(store.fileName);
+        m_summary.notes.push_back((store.notAStore.empty()
+                                       ? store.fileName + ": " + kUnknownStoreDamage
+                                       : store.notAStore) +
+                                  " (left out)");
+        return false;
+    }
+    if (store.kind) return *store.kind == DbxHeader::Kind::kMessages;
+    if (!EndsWithIgnoringCase(store.fileName, kStoreExtension) ||
+        EqualsIgnoringCase(store.fileName, kFolderListFile)) {
+        return false;
+    }
+    const bool other = std::any_of(
+        kOtherStores.begin(), kOtherStores.end(),
+        [&](std::string_view name) { return EqualsIgnoringCase(store.fileName, name); });
+    return namedAsFolder || !other;
+}
+
 Result<std::vector<StorePlan>> Export::plan() {
     const std::vector<MailSource::StoreName> stores = m_source.stores();
     std::vector<MailFolder> folders;
     for (const MailSource::StoreName& store : stores) {
-        if (!EqualsIgnoringCase(store.fileName, kFolderListFile)) continue;
+        // Where the source read the headers, a file of that name that is no folder list is not
+        // read as one.
+        if (!EqualsIgnoringCase(store.fileName, kFolderListFile) || !store.notAStore.empty() ||
+            (store.kind && *store.kind != DbxHeader::Kind::kFolderList)) {
+            continue;
+        }
         auto list = readFolderList(store.fileName);
         if (list) {
             folders = std::move(*list);
@@ -229,14 +260,7 @@ Result<std::vector<StorePlan>> Export::plan() {
     std::vector<Named> named;
     for (std::size_t i = 0; i < stores.size(); ++i) {
         const MailSource::StoreName& store = stores[i];
-        if (!EndsWithIgnoringCase(store.fileName, kStoreExtension) ||
-            EqualsIgnoringCase(store.fileName, kFolderListFile)) {
-            continue;
-        }
-        const bool other = std::any_of(
-            kOtherStores.begin(), kOtherStores.end(),
-            [&](std::string_view name) { return EqualsIgnoringCase(store.fileName, name); });
-        if (!folderOf[i] && other) continue;
+        if (!takesAsMail(store, folderOf[i].has_value())) continue;
         Named entry{&store, {}, (std::uint64_t{1} << 32) + i, (std::uint64_t{1} << 32) + i};
         if (folderOf[i]) {
             auto chain = FolderChain(folders, *folderOf[i]);
@@ -272,7 +296,9 @@ Result<std::vector<StorePlan>> Export::plan() {
     for (const Named& entry : named) {
         StorePlan plan{entry.store->fileName, entry.store->size, {}, {}, {}};
         const std::string& file = entry.store->fileName;
-        const std::string byFileName = file.substr(0, file.size() - kStoreExtension.size());
+        const std::string byFileName = EndsWithIgnoringCase(file, kStoreExtension)
+                                           ? file.substr(0, file.size() - kStoreExtension.size())
+                                           : file;
         if (entry.chain.empty()) {
             plan.path.push_back(
                 m_namer.name(FolderNamer::kTopLevel, entry.byFileName, wanted(byFileName)));

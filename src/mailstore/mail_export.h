@@ -47,7 +47,8 @@ struct ExportSummary {
     std::uint64_t skipped = 0;       // messages left out because they are damaged
     std::vector<std::string> notes;  // one line per recovered or skipped message, per damage and
                                      // warning, naming the store
-    // Stores a salvaging export left out whole (their header unusable), by file name.
+    // Stores a salvaging export left out whole (their header unusable), and files the source
+    // tells are no store or of no known kind (left out by every export), by file name.
     std::vector<std::string> storesLeftOut;
     // Why the export stopped before its end (the first damage of a strict export, a full disk, a
     // cancel), when it had completed folders by then; empty when it ran to its end.
@@ -57,7 +58,9 @@ struct ExportSummary {
     std::vector<std::filesystem::path> complete;
 };
 
-// Exports every message store of `source` into options.outFolder. Folder names come from the
+// Exports every message store of `source` into options.outFolder; which of the source's stores
+// hold mail, and which is the folder list, the kinds it tells decide, else their names (see
+// MailSource::StoreName). Folder names come from the
 // source's Folders.dbx (a store it does not name is exported under its file name without
 // ".dbx"), made safe for the file system (no "/", no control characters, never "." or "..";
 // names that clash get " (2)", " (3)"...). A file or folder already there is never replaced

@@ -1,18 +1,22 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "mailstore/message_store.h"
 #include "mailstore/store_bytes.h"
+#include "platform/case_fold.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
 
 // Where the message stores of one identity come from: its store folder on a Wine prefix or a
-// Windows disk, or the entries of a backup file. Exports and health checks read every store
-// through this, so they do not know which it is.
+// Windows disk, or the entries of a backup file; or loose stores, a ".dbx" file or a folder of
+// them. Exports and health checks read every store through this, so they do not know which it is.
 class MailSource {
   public:
     virtual ~MailSource() = default;
@@ -22,9 +26,17 @@ class MailSource {
 
     // The ".dbx" file names the source holds (any case), Folders.dbx included when present,
     // with the bytes each holds, in a stable order.
+    //
+    // A source that reads each store's header as it lists them (loose stores) tells what each
+    // is: `kind` is the kind the header's class id names (unset when the header is damaged, which
+    // the reader then reports), and `notAStore` says why a file is no store at all (no store's
+    // magic, no regular file, unreadable). Sources that read a store only when it is opened leave
+    // both empty, and the file name alone tells the folder list and the stores without messages.
     struct StoreName {
         std::string fileName;
         std::uint64_t size = 0;
+        std::optional<DbxHeader::Kind> kind{};
+        std::string notAStore{};
     };
     virtual std::vector<StoreName> stores() const = 0;
 
@@ -32,5 +44,13 @@ class MailSource {
     // kCorrupt for a damaged backup entry, kDiskFull when a backup's store cannot be spilled).
     virtual Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) = 0;
 };
+
+// The order every source lists its stores in: by name with case ignored, then exactly.
+inline void SortStores(std::vector<MailSource::StoreName>& stores) {
+    std::sort(stores.begin(), stores.end(), [](const auto& a, const auto& b) {
+        const std::string left = AsciiLower(a.fileName), right = AsciiLower(b.fileName);
+        return left != right ? left < right : a.fileName < b.fileName;
+    });
+}
 
 }  // namespace quillet::mailstore

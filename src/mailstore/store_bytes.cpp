@@ -69,7 +69,8 @@ Status WindowedStoreBytes::readAt(std::uint64_t offset, std::span<std::byte> out
 }
 
 Result<std::unique_ptr<StoreBytes>> OpenStoreFile(const std::filesystem::path& file) {
-    int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO in a store's place must not stop the reader.
+    int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
         int error = errno;
         ErrorKind kind = error == ENOENT   ? ErrorKind::kNotFound

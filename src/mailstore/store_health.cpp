@@ -84,7 +84,10 @@ Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* pro
         }
         const MailSource::StoreName& store = stores[position];
         if (progress) progress->storeStarted(store.fileName, position, stores.size());
-        if (auto bytes = source.openStore(store.fileName); bytes) {
+        auto bytes = store.notAStore.empty()
+                         ? source.openStore(store.fileName)
+                         : Result<std::unique_ptr<StoreBytes>>(Status::Error(store.notAStore));
+        if (bytes) {
             report.push_back(CheckStore(**bytes));
         } else {
             StoreHealth unreadable;

@@ -36,8 +36,9 @@ StoreHealth CheckStore(const StoreBytes& bytes);
 
 namespace quillet::mailstore {
 
-// CheckStore for every store of `source`, in the source's order; a store that cannot be opened is
-// reported with one damage naming why. `progress` may be null; a cancel fails with kCancelled.
+// CheckStore for every store of `source`, in the source's order; a store that cannot be opened,
+// and a file the source tells is no store, is reported with one damage naming why. `progress` may
+// be null; a cancel fails with kCancelled.
 Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* progress);
 
 }  // namespace quillet::mailstore

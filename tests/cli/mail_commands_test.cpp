@@ -71,6 +71,38 @@ TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {
     EXPECT_NE(leftOut.out.find("Inbox.dbx"), std::string::npos) << leftOut.out;
 }
 
+// A folder of loose stores: the real ones of tests/data/dbx, with their notice beside them.
+class CliLooseMailTest : public CliMailTest {
+  protected:
+    void SetUp() override {
+        CliMailTest::SetUp();
+        std::filesystem::create_directories(stick);
+        for (const char* file : {"test.dbx", "test1.dbx", "README.md"}) {
+            std::filesystem::copy_file(TestDataDir() / "dbx" / file, stick / file);
+        }
+    }
+    const std::filesystem::path stick = temp / "stick";
+};
+
+TEST_F(CliLooseMailTest, ExportReadsAFolderOfStores) {
+    CliRun exported = runAsGiven({"export", stick.string(), "--out", (temp / "out").string()});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(FolderListing(temp / "out"), (std::vector<std::string>{"test", "test1"}));
+}
+
+TEST_F(CliLooseMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
+    CliRun checked = runAsGiven({"check", (stick / "test.dbx").string()});
+    EXPECT_EQ(checked.exitCode, 0) << checked.err;
+    EXPECT_EQ(Lines(checked.out).size(), 1u) << checked.out;
+    EXPECT_EQ(
+        runAsGiven({"check", stick.string(), "--password-file", (stick / "README.md").string()})
+            .exitCode,
+        2);
+    CliRun notice = runAsGiven({"check", (stick / "README.md").string()});
+    EXPECT_EQ(notice.exitCode, 2);
+    EXPECT_NE(notice.err.find("# dbx-samples"), std::string::npos) << "names what it holds";
+}
+
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {
     EXPECT_EQ(run({"export", "--out", (temp / "out").string()}).exitCode, 2);
 }

@@ -1,5 +1,5 @@
 // The "Export Mail" window: its opening from the main window, its checks, the export of an
-// identity's and of an open backup's mail, a failure, and closing during an export.
+// identity's, a backup's and a store folder's mail, a failure, and closing during an export.
 #include "gui/mail_export_window.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +146,26 @@ TEST_F(MailExportWindowTest, ExportsTheMailOfTheBackupOpenOnTheRestoreTab) {
     Child<QMenu>(main, "mnuTools").actions().at(1)->trigger();
     EXPECT_TRUE(driven);
     EXPECT_TRUE(std::filesystem::is_regular_file(out / "Inbox")) << "one mbox file for the store";
+}
+
+TEST_F(MailExportWindowTest, ExportsAFolderOfMessageStoresChosenByItsChoice) {
+    const std::filesystem::path stick = world.temp / "stick";
+    std::filesystem::create_directories(stick);
+    for (const char* file : {"test.dbx", "test1.dbx", "README.md"}) {
+        std::filesystem::copy_file(TestDataDir() / "dbx" / file, stick / file);
+    }
+    MailExportWindow& dialog = openWindow();  // the identities are not needed
+    auto& choice = Child<QRadioButton>(dialog, "optStoreFolder");
+    EXPECT_EQ(choice.text(), texts::kStoreFolderCaption);
+    world.dialogs.folderAnswers.push_back(std::nullopt);
+    choice.click();
+    EXPECT_TRUE(Child<QRadioButton>(dialog, "optIdentity").isChecked()) << "no folder chosen";
+    world.dialogs.folderAnswers.push_back(stick.string());
+    choice.click();
+    EXPECT_EQ(Child<QLabel>(dialog, "lblStoreFolder").text().toStdString(), stick.string());
+    chooseOutputFolder(dialog);
+    clickExport(dialog);
+    EXPECT_TRUE(summary(dialog).contains("\nMessages: 2\n")) << summary(dialog).toStdString();
 }
 
 // The checks before an export: each shows its message and runs nothing.
