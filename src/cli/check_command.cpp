@@ -29,6 +29,10 @@ void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
     out << "\tbytes " << store.size << "\treclaimable " << store.reclaimable << "\tof 2 GB limit "
         << Percent(store.shareOfLimit) << '\n';
     for (const mailstore::StoreDamage& damage : store.damages) {
+        if (damage.wholeFile) {
+            out << "  " << damage.what << '\n';
+            continue;
+        }
         char offset[32];
         std::snprintf(offset, sizeof offset, "0x%llX",
                       static_cast<unsigned long long>(damage.offset));

@@ -25,6 +25,9 @@ enum class ReadMode { kStrict, kSalvage };
 struct StoreDamage {
     std::uint64_t offset = 0;
     std::string what;  // "bad marker in tree node", "chunk chain loops", ...
+    // The damage is of the file as a whole (it cannot be read, or is no store): `offset` means
+    // nothing.
+    bool wholeFile = false;
 };
 
 // What a store's header says (the fields the reader uses and the health check reports).

@@ -95,7 +95,7 @@ Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* pro
             unreadable.size = store.size;
             unreadable.shareOfLimit =
                 static_cast<double>(store.size) / static_cast<double>(kStoreSizeLimit);
-            unreadable.damages.push_back({0, bytes.reason()});
+            unreadable.damages.push_back({.offset = 0, .what = bytes.reason(), .wholeFile = true});
             report.push_back(std::move(unreadable));
         }
         done += store.size;

@@ -101,6 +101,11 @@ TEST_F(CliLooseMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
     CliRun notice = runAsGiven({"check", (stick / "README.md").string()});
     EXPECT_EQ(notice.exitCode, 2);
     EXPECT_NE(notice.err.find("# dbx-samples"), std::string::npos) << "names what it holds";
+    // A file that is no store is damaged as a whole: its line names no offset.
+    std::filesystem::copy_file(stick / "README.md", stick / "notes.dbx");
+    CliRun folder = runAsGiven({"check", stick.string()});
+    EXPECT_EQ(folder.exitCode, 1);
+    EXPECT_EQ(folder.out.find(" at offset 0x0\n"), std::string::npos) << folder.out;
 }
 
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {
