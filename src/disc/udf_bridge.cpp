@@ -82,7 +82,8 @@ UdfBridge::UdfBridge(WorkFolder folder, ProjectSettings settings)
 UdfBridge::UdfBridge(UdfBridge&& other) noexcept
     : m_folder(std::move(other.m_folder)),
       m_settings(std::move(other.m_settings)),
-      m_pid(std::exchange(other.m_pid, -1)) {}
+      m_pid(std::exchange(other.m_pid, -1)),
+      m_announcedSize(other.m_announcedSize) {}
 
 UdfBridge::~UdfBridge() { stop(); }
 
@@ -147,8 +148,18 @@ pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineE
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // SIGPIPE at its default even where this program ignores it: a genisoimage whose reader has
+    // gone ends at once, and finish() can tell why.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int code = posix_spawnp(&pid, kUdfImageTool, &actions, nullptr, argv.data(), environ);
+    const int code = posix_spawnp(&pid, kUdfImageTool, &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (code != 0) {
         error = SystemError(std::string("Cannot start ") + kUdfImageTool, code);
@@ -181,6 +192,12 @@ bool UdfBridge::succeeded(int status, EngineError& error) const {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     error.errorKind = kErrorKindWrite;
     error.errorText = std::string(kUdfImageTool) + " failed";
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) {
+        // Its reader stops at the size it announced: the image came out longer than that.
+        error.errorText += ": the image grew past the " + std::to_string(m_announcedSize) +
+                           " bytes announced (a source file changed while it was written)";
+        return false;
+    }
     if (const std::string output = errorOutput(); !output.empty()) {
         error.errorText += ": " + output;
     }
@@ -204,7 +221,8 @@ std::optional<std::int64_t> UdfBridge::imageSize(EngineError& error) {
     ::close(pipeFds[0]);
     if (pid < 0 || !wait(pid, error)) return std::nullopt;
     try {
-        return std::stoll(output) * 2048;
+        m_announcedSize = std::stoll(output) * 2048;
+        return m_announcedSize;
     } catch (const std::exception&) {
         error = {
             kErrorKindWrite, std::string(kUdfImageTool) + " gave no size: " + output, {}, {}, 0};

@@ -47,7 +47,9 @@ class UdfBridge {
     // Ends a started genisoimage at once and reaps it (a cancelled or failed write: nobody reads
     // the pipe any more). True, with `ownFailure` set, when it had already failed by itself.
     bool stop(EngineError* ownFailure = nullptr);
-    // Waits for the started genisoimage; false with `error` set when it failed.
+    // Waits for the started genisoimage; false with `error` set when it failed. Call it only once
+    // the pipe's reading end is closed: a genisoimage writing more than imageSize() announced
+    // then ends (and the error says so) instead of waiting for a reader forever.
     bool finish(EngineError& error);
 
   private:
@@ -62,6 +64,7 @@ class UdfBridge {
     WorkFolder m_folder;
     ProjectSettings m_settings;
     pid_t m_pid = -1;
+    std::int64_t m_announcedSize = 0;
 };
 
 }  // namespace quillet::disc
