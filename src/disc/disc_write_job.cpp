@@ -338,11 +338,13 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
         std::unique_ptr<ImageVerifier> verifier;
         if (job.replacement) {
             drive.release(false);
-            verifier = ImageVerifier::OpenFile(job.replacement->temporary().string(), error);
+            verifier = ImageVerifier::OpenFile(job.replacement->temporary().string(),
+                                               job.settings.fileSystemType, error);
         } else {
             burn_drive_re_assess(drive.drive(), 0);
-            verifier = ImageVerifier::OpenDisc(drive.drive(),
-                                               static_cast<std::uint32_t>(startBlock), error);
+            verifier =
+                ImageVerifier::OpenDisc(drive.drive(), static_cast<std::uint32_t>(startBlock),
+                                        job.settings.fileSystemType, error);
         }
         if (!verifier) {
             report.error(error);

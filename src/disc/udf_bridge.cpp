@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "disc/image_tree.h"
+#include "disc/tree_names.h"
 #include "disc/write_settings.h"
 
 extern char** environ;
@@ -23,6 +24,10 @@ namespace {
 constexpr const char* kPathList = "path-list";
 constexpr const char* kEmptyFolder = "empty";
 constexpr const char* kErrorOutput = "errors";
+// Links to the files that have a short Joliet name, and the lists of which to hide where.
+constexpr const char* kNameLinks = "names";
+constexpr const char* kHideList = "hide-iso";
+constexpr const char* kHideJolietList = "hide-joliet";
 
 std::string Escaped(const std::string& text) {
     std::string out;
@@ -53,20 +58,23 @@ EngineError SystemError(const std::string& what, int code) {
 
 }  // namespace
 
-std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder) {
+std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder,
+                       const std::string& name, const std::string& source) {
     std::string path;
-    for (const std::string& name : SplitImagePath(item.imagePath).names) {
+    const std::vector<std::string> names = SplitImagePath(item.imagePath).names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
         if (!path.empty()) path += '/';
-        path += Escaped(name);
+        path += Escaped(i + 1 == names.size() && !name.empty() ? name : names[i]);
     }
     if (item.isFolder) return path + "/=" + emptyFolder;
-    return path + "=" + item.sourcePath;
+    return path + "=" + (source.empty() ? item.sourcePath : source);
 }
 
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
                                            const std::string& pathList) {
     // -D: folders as deep as the image tree has them, as the other volume types take them.
-    std::vector<std::string> arguments = {"-quiet", "-udf", "-R", "-D"};
+    // -input-charset: names are UTF-8 whatever the locale says.
+    std::vector<std::string> arguments = {"-quiet", "-udf", "-R", "-D", "-input-charset", "UTF-8"};
     if (settings.fileSystemType == kFileSystemIsoJolietUdf) {
         arguments.insert(arguments.end(), {"-J", "-joliet-long"});
     }
@@ -83,7 +91,8 @@ UdfBridge::UdfBridge(UdfBridge&& other) noexcept
     : m_folder(std::move(other.m_folder)),
       m_settings(std::move(other.m_settings)),
       m_pid(std::exchange(other.m_pid, -1)),
-      m_announcedSize(other.m_announcedSize) {}
+      m_announcedSize(other.m_announcedSize),
+      m_hideArguments(std::move(other.m_hideArguments)) {}
 
 UdfBridge::~UdfBridge() { stop(); }
 
@@ -94,10 +103,21 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
         error = {kErrorKindSystem, folder.reason(), {}, {}, 0};
         return std::nullopt;
     }
+    std::string named;
+    if (auto refused = CheckTreeNames(items, settings.fileSystemType, named)) {
+        error.errorKind = kErrorKindSourceFile;
+        error.errorText = *refused;
+        error.fileDetails = {0, *refused, named};
+        return std::nullopt;
+    }
     const auto empty = folder->path() / kEmptyFolder;
     std::error_code made;
     std::filesystem::create_directory(empty, made);
     std::ofstream list(folder->path() / kPathList, std::ios::binary);
+    std::ofstream hideIso, hideJoliet;
+    const bool joliet = settings.fileSystemType == kFileSystemIsoJolietUdf;
+    int shortNamed = 0;
+    bool linked = true;
     for (const ImageItem& item : items) {
         std::error_code sized;
         if (!item.isFolder && std::filesystem::file_size(item.sourcePath, sized) >= kUdfFileLimit &&
@@ -115,13 +135,42 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
             error.fileDetails = {0, error.errorText, item.sourcePath};
             return std::nullopt;
         }
+        if (joliet && !item.isFolder && NeedsShortName(item.itemName, false, kJolietNames)) {
+            // genisoimage names a file alike in every tree: the file goes in twice, through two
+            // links of the work folder (their paths are what its hide lists match), once under
+            // its full name hidden from Joliet and UDF, once under its short name hidden from
+            // ISO 9660 and Rock Ridge. Both have one content: it follows links to one inode.
+            const std::string link = std::string(kNameLinks) + "/" + std::to_string(shortNamed);
+            std::error_code failed;
+            const auto target = std::filesystem::absolute(item.sourcePath, failed);
+            if (shortNamed++ == 0 && !failed) {
+                std::filesystem::create_directory(folder->path() / kNameLinks, failed);
+                hideIso.open(folder->path() / kHideList, std::ios::binary);
+                hideJoliet.open(folder->path() / kHideJolietList, std::ios::binary);
+            }
+            for (const char* tree : {"f", "s"}) {
+                if (!failed) {
+                    std::filesystem::create_symlink(target, folder->path() / (link + tree), failed);
+                }
+            }
+            linked = linked && !failed;
+            list << GraftPoint(item, empty.string(), {}, link + "f") << '\n'
+                 << GraftPoint(item, empty.string(), TreeName(item.itemName, false, kJolietNames),
+                               link + "s")
+                 << '\n';
+            hideJoliet << link << "f\n";
+            hideIso << link << "s\n";
+            continue;
+        }
         list << GraftPoint(item, empty.string()) << '\n';
     }
     // The empty folder's contents at the root: genisoimage wants at least one path, and an empty
     // image is still an image.
     list << empty.string() << '\n';
     list.close();
-    if (made || !list) {
+    hideIso.close();
+    hideJoliet.close();
+    if (made || !list || !linked || (shortNamed > 0 && (!hideIso || !hideJoliet))) {
         error = {kErrorKindSystem,
                  "Cannot prepare the UDF image in " + folder->path().string(),
                  {},
@@ -129,12 +178,17 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
                  0};
         return std::nullopt;
     }
-    return UdfBridge(std::move(*folder), settings);
+    UdfBridge bridge(std::move(*folder), settings);
+    if (shortNamed > 0) {
+        bridge.m_hideArguments = {"-hide-list", kHideList, "-hide-joliet-list", kHideJolietList};
+    }
+    return bridge;
 }
 
 pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineError& error) {
     std::vector<std::string> arguments = {kUdfImageTool};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.insert(arguments.end(), m_hideArguments.begin(), m_hideArguments.end());
     const auto usual = UdfImageArguments(m_settings, (m_folder.path() / kPathList).string());
     arguments.insert(arguments.end(), usual.begin(), usual.end());
     std::vector<char*> argv;
@@ -144,6 +198,8 @@ pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineE
     const std::string errors = (m_folder.path() / kErrorOutput).string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // In the work folder: the hide lists name the links by their paths from there.
+    posix_spawn_file_actions_addchdir_np(&actions, m_folder.path().c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),

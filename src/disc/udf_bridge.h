@@ -11,7 +11,8 @@
 #include "platform/work_folder.h"
 
 // Images with UDF: libisofs writes no UDF, so for the file system types that include it the image
-// comes from genisoimage (`-udf -R`, and `-J` where Joliet is named), which writes a UDF file
+// comes from genisoimage (`-udf -R`, and `-J` where Joliet is named; tree_names.h says which
+// names each tree takes), which writes a UDF file
 // system bridged with ISO 9660 and Rock Ridge on the same file data. The image tree becomes a list
 // of graft points in a private work folder; genisoimage streams the image into a pipe, which
 // libburn reads like any other track, so the image is never held in memory or on disk twice.
@@ -22,8 +23,10 @@ inline constexpr const char* kUdfImageTool = "genisoimage";
 
 // The graft point of one item ("image/path=source", with "\" and "=" of the names escaped), for
 // genisoimage's -path-list. Folders graft `emptyFolder`, so that only the image's own items are
-// taken from a host folder.
-std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder);
+// taken from a host folder. A non-empty `name` stands for the item's own name, a non-empty
+// `source` for its source.
+std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder,
+                       const std::string& name = {}, const std::string& source = {});
 
 // The genisoimage arguments (after the program's name) for `settings`, reading `pathList`.
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
@@ -65,6 +68,7 @@ class UdfBridge {
     ProjectSettings m_settings;
     pid_t m_pid = -1;
     std::int64_t m_announcedSize = 0;
+    std::vector<std::string> m_hideArguments;  // where files have short Joliet names
 };
 
 }  // namespace quillet::disc

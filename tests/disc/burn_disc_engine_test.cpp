@@ -14,8 +14,10 @@
 #include <thread>
 
 #include "disc/image_verifier.h"
+#include "disc/iso_image_builder.h"
 #include "disc/media_profiles.h"
 #include "disc/optical_device.h"
+#include "disc/tree_names.h"
 #include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
 #include "support/recording_disc_listener.h"
@@ -68,6 +70,9 @@ class BurnDiscEngineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "src" / "Nothing");
         // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
         WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
+        // Too long for Joliet (and so for the default type's UDF tree): shortened, its extension
+        // kept, in those trees alone.
+        WriteFileBytes(dir / "src" / (std::string(120, 'l') + ".qbk"), "a long-named backup");
         // Deeper than ISO 9660's eight levels and genisoimage's six grafted folders.
         WriteFileBytes(dir / "src" / "1" / "2" / "3" / "4" / "5" / "6" / "7" / "deep.txt", "d");
         // Dated long before the write, so that every tree of the image shows which date it took.
@@ -181,7 +186,7 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
     // "Use File Dates" is on: each file's ISO 9660 and Joliet record carries the file's date.
     for (const char* tree : {"", "-J"}) {
         if (!testing::ToolOnPath("isoinfo")) break;
-        if (*tree != '\0' && GetParam() == kFileSystemIso9660) continue;
+        if (*tree != '\0' && !FileSystemHasJoliet(GetParam())) continue;
         std::string listing;
         ASSERT_EQ(testing::RunCommand(std::string("TZ=UTC isoinfo -l ") + tree + " -i " +
                                           testing::ShellQuote(target),
@@ -194,13 +199,12 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
             }
         }
     }
-    if (GetParam() != kFileSystemIso9660 && testing::ToolOnPath("isoinfo")) {
+    if (FileSystemHasJoliet(GetParam()) && testing::ToolOnPath("isoinfo")) {
         std::string joliet;
         ASSERT_EQ(testing::RunCommand("isoinfo -f -J -i " + testing::ShellQuote(target), &joliet),
                   0);
         for (const ImageItem& item : verifiedItems) {
-            std::string path = item.imagePath;
-            std::replace(path.begin(), path.end(), '\\', '/');
+            const std::string path = TreePath(item, kJolietNames);
             EXPECT_NE(joliet.find(path + "\n"), std::string::npos) << path << " in\n" << joliet;
         }
     }
@@ -215,7 +219,7 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 
 INSTANTIATE_TEST_SUITE_P(FileSystemTypes, ImageWriteTest,
                          ::testing::Values(kFileSystemIso9660, kFileSystemIsoJoliet,
-                                           kFileSystemIsoJolietUdf));
+                                           kFileSystemIsoUdf, kFileSystemIsoJolietUdf));
 
 // libburn's stdio pseudo-drive stands in for an optical drive: the drive's road (grab by address,
 // write type, reading the disc back through libburn) is the same.
@@ -310,7 +314,7 @@ TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) 
     ASSERT_EQ(listener.writeStates().back(), kWriteCompleted);
 
     EngineError error;
-    auto verifier = ImageVerifier::OpenFile(target, error);
+    auto verifier = ImageVerifier::OpenFile(target, kFileSystemIso9660, error);
     ASSERT_TRUE(verifier) << error.errorText;
     const std::atomic<bool> stop = false;
     for (const Case& c : cases) {
