@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "disc/image_tree.h"
@@ -23,6 +26,7 @@ namespace {
 
 constexpr const char* kPathList = "path-list";
 constexpr const char* kEmptyFolder = "empty";
+constexpr const char* kFolders = "folders";
 constexpr const char* kErrorOutput = "errors";
 // Links to the files that have a short Joliet name, and the lists of which to hide where.
 constexpr const char* kNameLinks = "names";
@@ -58,15 +62,16 @@ EngineError SystemError(const std::string& what, int code) {
 
 }  // namespace
 
-std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder,
+std::string GraftPoint(const ImageItem& item, const std::string& folderHolder,
                        const std::string& name, const std::string& source) {
     std::string path;
     const std::vector<std::string> names = SplitImagePath(item.imagePath).names;
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::size_t count = names.size() - (item.isFolder ? 1 : 0);
+    for (std::size_t i = 0; i < count; ++i) {
         if (!path.empty()) path += '/';
         path += Escaped(i + 1 == names.size() && !name.empty() ? name : names[i]);
     }
-    if (item.isFolder) return path + "/=" + emptyFolder;
+    if (item.isFolder) return path.empty() ? folderHolder : path + "/=" + folderHolder;
     return path + "=" + (source.empty() ? item.sourcePath : source);
 }
 
@@ -117,7 +122,24 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
     std::ofstream hideIso, hideJoliet;
     const bool joliet = settings.fileSystemType == kFileSystemIsoJolietUdf;
     int shortNamed = 0;
-    bool linked = true;
+    bool prepared = true;
+    // genisoimage dates a folder it finds in a grafted one as the host folder is, but one that a
+    // graft point names with the write's time: so each folder is an empty host folder of its
+    // name, dated as "Use File Dates" says, found in a folder grafted at its parent. (Files keep
+    // their own date whatever it is told: genisoimage has no option for another.)
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    const auto holder = [&](const ImageItem& item, std::size_t index, std::error_code& failed) {
+        const auto held = folder->path() / kFolders / std::to_string(index);
+        const std::time_t date =
+            settings.useFileDates ? std::chrono::system_clock::to_time_t(item.fileDate) : now;
+        const timespec dates[2] = {{date, 0}, {date, 0}};
+        if (!std::filesystem::create_directories(held / item.itemName, failed) ||
+            ::utimensat(AT_FDCWD, (held / item.itemName).c_str(), dates, 0) != 0) {
+            failed = std::make_error_code(std::errc::io_error);
+        }
+        return held.string();
+    };
+    std::size_t folders = 0;
     for (const ImageItem& item : items) {
         std::error_code sized;
         if (!item.isFolder && std::filesystem::file_size(item.sourcePath, sized) >= kUdfFileLimit &&
@@ -153,16 +175,18 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
                     std::filesystem::create_symlink(target, folder->path() / (link + tree), failed);
                 }
             }
-            linked = linked && !failed;
-            list << GraftPoint(item, empty.string(), {}, link + "f") << '\n'
-                 << GraftPoint(item, empty.string(), TreeName(item.itemName, false, kJolietNames),
-                               link + "s")
+            prepared = prepared && !failed;
+            list << GraftPoint(item, {}, {}, link + "f") << '\n'
+                 << GraftPoint(item, {}, TreeName(item.itemName, false, kJolietNames), link + "s")
                  << '\n';
             hideJoliet << link << "f\n";
             hideIso << link << "s\n";
             continue;
         }
-        list << GraftPoint(item, empty.string()) << '\n';
+        std::error_code failed;
+        list << GraftPoint(item, item.isFolder ? holder(item, folders++, failed) : std::string())
+             << '\n';
+        prepared = prepared && !failed;
     }
     // The empty folder's contents at the root: genisoimage wants at least one path, and an empty
     // image is still an image.
@@ -170,7 +194,7 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
     list.close();
     hideIso.close();
     hideJoliet.close();
-    if (made || !list || !linked || (shortNamed > 0 && (!hideIso || !hideJoliet))) {
+    if (made || !list || !prepared || (shortNamed > 0 && (!hideIso || !hideJoliet))) {
         error = {kErrorKindSystem,
                  "Cannot prepare the UDF image in " + folder->path().string(),
                  {},

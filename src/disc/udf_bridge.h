@@ -22,10 +22,11 @@ namespace quillet::disc {
 inline constexpr const char* kUdfImageTool = "genisoimage";
 
 // The graft point of one item ("image/path=source", with "\" and "=" of the names escaped), for
-// genisoimage's -path-list. Folders graft `emptyFolder`, so that only the image's own items are
-// taken from a host folder. A non-empty `name` stands for the item's own name, a non-empty
-// `source` for its source.
-std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder,
+// genisoimage's -path-list. A folder is `folderHolder`, a host folder holding only an empty
+// folder of its name, grafted at its parent ("parent/=holder"; the holder alone at the root), so
+// that only the image's own items are taken from a host folder. A non-empty `name` stands for a
+// file's own name, a non-empty `source` for its source.
+std::string GraftPoint(const ImageItem& item, const std::string& folderHolder,
                        const std::string& name = {}, const std::string& source = {});
 
 // The genisoimage arguments (after the program's name) for `settings`, reading `pathList`.
