@@ -352,6 +352,31 @@ TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) 
     EXPECT_EQ(verifier->compare(missing, stop), kVerifyDestinationUnreadable);
 }
 
+TEST_F(BurnDiscEngineTest, VerificationLooksForEachFileInEveryTreeOfItsType) {
+    if (!testing::ToolOnPath("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
+    const std::string longName = std::string(120, 'l') + ".qbk";  // cut by genisoimage itself
+    for (const char* name : {"short.txt", longName.c_str()}) WriteFileBytes(dir / "in" / name, "c");
+    const std::atomic<bool> stop = false;
+    for (const auto& [options, type, name, matched] :
+         std::vector<std::tuple<std::string, int, std::string, bool>>{
+             {"-J -joliet-long -udf", kFileSystemIsoJolietUdf, "short.txt", true},
+             {"-J -joliet-long -udf", kFileSystemIsoJolietUdf, longName, false},
+             {"-udf", kFileSystemIsoUdf, longName, true},
+             {"", kFileSystemIsoUdf, "short.txt", false},
+             {"", kFileSystemIsoJoliet, "short.txt", false}}) {
+        ASSERT_EQ(testing::RunCommand("genisoimage -quiet -R -input-charset UTF-8 " + options +
+                                      " -o " + target + " " + (dir / "in").string()),
+                  0);
+        EngineError error;
+        auto verifier = ImageVerifier::OpenFile(target, type, error);
+        ImageItem item;
+        item.imagePath = "\\" + name;
+        item.sourcePath = (dir / "in" / name).string();
+        EXPECT_EQ(verifier && verifier->compare(item, stop) == kVerifyMatched, matched)
+            << options << " " << type << " " << name << " " << error.errorText;
+    }
+}
+
 TEST_F(BurnDiscEngineTest, AnImageThatDoesNotVerifyNeverReplacesThePreviousFile) {
     // Truncated once the image is laid out: what is read back is not what the source now holds.
     struct Truncating : ThreadCheckingListener {

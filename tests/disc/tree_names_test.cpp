@@ -6,16 +6,11 @@ namespace quillet::disc {
 namespace {
 
 TEST(TreeNamesTest, ALongFileNameKeepsItsExtensionAndAFolderIsCut) {
-    const std::string stem(120, 'q'), euro = "\u20ac";
-    struct Case {
-        std::string name;
-        bool folder;
-        NameTree tree;
-        std::string expected;
-    };
+    const std::string stem(120, 'q');
     std::string euros;
-    for (int i = 0; i < 130; ++i) euros += euro;
-    for (const Case& c : std::vector<Case>{
+    for (int i = 0; i < 130; ++i) euros += "\u20ac";
+    for (const auto& [name, folder, tree, expected] :
+         std::vector<std::tuple<std::string, bool, NameTree, std::string>>{
              {"backup.qbk", false, kJolietNames, "backup.qbk"},
              {"a:b;c?.txt", false, kJolietNames, "a_b_c_.txt"},
              {stem + ".qbk", false, kJolietNames, stem.substr(0, 99) + ".qbk"},
@@ -27,49 +22,39 @@ TEST(TreeNamesTest, ALongFileNameKeepsItsExtensionAndAFolderIsCut) {
              {stem + ".qbk", false, kUdfNames, stem + ".qbk"},
              {euros, false, kUdfNames, euros},
          }) {
-        EXPECT_EQ(TreeName(c.name, c.folder, c.tree), c.expected) << c.name;
+        EXPECT_EQ(TreeName(name, folder, tree), expected) << name;
     }
 }
 
 TEST(TreeNamesTest, NamesATreeCannotTellApartOrHoldAreRefusedNamingThem) {
-    const auto item = [](const std::string& name, const std::string& source) {
-        ImageItem made;
-        made.parentFolder = "\\Data";
-        made.imagePath = "\\Data\\" + name;
-        made.itemName = name;
-        made.sourcePath = source;
+    const auto items = [](std::vector<std::string> names) {
+        std::vector<ImageItem> made(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            made[i].parentFolder = "\\Data";
+            made[i].imagePath = "\\Data\\" + names[i];
+            made[i].itemName = names[i];
+            made[i].sourcePath = "/src/" + std::to_string(i);
+        }
         return made;
     };
-    const std::string stem(110, 'b');
-    const std::string euros = [] {
-        std::string text(200, 'u');
-        return text + "\u20ac";
-    }();
-    struct Case {
-        int fileSystemType;
-        std::vector<ImageItem> items;
-        std::vector<std::string> named;  // in the reason; none when the image can be written
-    };
-    for (const Case& c : std::vector<Case>{
-             {kFileSystemIsoJolietUdf,
-              {item(stem + "1.qbk", "/1"), item(stem + "2.qbk", "/2")},
-              {stem + "1.qbk", stem + "2.qbk"}},
-             {kFileSystemIsoJoliet, {item("a:b", "/1"), item("a;b", "/2")}, {"a:b", "a;b"}},
-             {kFileSystemIso9660, {item(stem + "1.qbk", "/1"), item(stem + "2.qbk", "/2")}, {}},
-             {kFileSystemIsoUdf, {item(euros, "/1")}, {euros}},
-             {kFileSystemIsoJolietUdf, {item(euros, "/1")}, {}},
-             {kFileSystemIso9660, {item(std::string(256, 'x'), "/1")}, {std::string(256, 'x')}},
+    const std::string a = std::string(110, 'b') + "1.qbk", b = std::string(110, 'b') + "2.qbk";
+    const std::string euro = std::string(200, 'u') + "\u20ac", huge(256, 'x');
+    for (const auto& [type, names, refused] :
+         std::vector<std::tuple<int, std::vector<std::string>, bool>>{
+             {kFileSystemIsoJolietUdf, {a, b}, true},
+             {kFileSystemIsoJoliet, {"a:b", "a;b"}, true},
+             {kFileSystemIso9660, {a, b}, false},
+             {kFileSystemIsoUdf, {euro}, true},
+             {kFileSystemIsoJolietUdf, {euro}, false},
+             {kFileSystemIso9660, {huge}, true},
          }) {
         std::string source;
-        const auto reason = CheckTreeNames(c.items, c.fileSystemType, source);
-        ASSERT_EQ(reason.has_value(), !c.named.empty())
-            << c.fileSystemType << " " << reason.value_or("");
-        for (const std::string& name : c.named) {
+        const auto reason = CheckTreeNames(items(names), type, source);
+        ASSERT_EQ(reason.has_value(), refused) << type << " " << reason.value_or("");
+        for (const std::string& name : refused ? names : std::vector<std::string>{}) {
             EXPECT_NE(reason->find("\"" + name + "\""), std::string::npos) << *reason;
         }
-        if (reason) {
-            EXPECT_EQ(source, c.items.back().sourcePath);
-        }
+        EXPECT_EQ(source, refused ? "/src/" + std::to_string(names.size() - 1) : "");
     }
 }
 
