@@ -3,19 +3,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 
-#include "disc/image_tree.h"
 #include "disc/tree_names.h"
+#include "disc/udf_path_list.h"
 #include "disc/write_settings.h"
 
 extern char** environ;
@@ -25,22 +22,7 @@ namespace quillet::disc {
 namespace {
 
 constexpr const char* kPathList = "path-list";
-constexpr const char* kEmptyFolder = "empty";
-constexpr const char* kFolders = "folders";
 constexpr const char* kErrorOutput = "errors";
-// Links to the files that have a short Joliet name, and the lists of which to hide where.
-constexpr const char* kNameLinks = "names";
-constexpr const char* kHideList = "hide-iso";
-constexpr const char* kHideJolietList = "hide-joliet";
-
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '=') out += '\\';
-        out += c;
-    }
-    return out;
-}
 
 // genisoimage writes no file of 4 GiB or more into UDF (its single extent ends there).
 constexpr std::uintmax_t kUdfFileLimit = std::uintmax_t{4} << 30;
@@ -61,19 +43,6 @@ EngineError SystemError(const std::string& what, int code) {
 }
 
 }  // namespace
-
-std::string GraftPoint(const ImageItem& item, const std::string& folderHolder,
-                       const std::string& name, const std::string& source) {
-    std::string path;
-    const std::vector<std::string> names = SplitImagePath(item.imagePath).names;
-    const std::size_t count = names.size() - (item.isFolder ? 1 : 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!path.empty()) path += '/';
-        path += Escaped(i + 1 == names.size() && !name.empty() ? name : names[i]);
-    }
-    if (item.isFolder) return path.empty() ? folderHolder : path + "/=" + folderHolder;
-    return path + "=" + (source.empty() ? item.sourcePath : source);
-}
 
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
                                            const std::string& pathList) {
@@ -115,31 +84,6 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
         error.fileDetails = {0, *refused, named};
         return std::nullopt;
     }
-    const auto empty = folder->path() / kEmptyFolder;
-    std::error_code made;
-    std::filesystem::create_directory(empty, made);
-    std::ofstream list(folder->path() / kPathList, std::ios::binary);
-    std::ofstream hideIso, hideJoliet;
-    const bool joliet = settings.fileSystemType == kFileSystemIsoJolietUdf;
-    int shortNamed = 0;
-    bool prepared = true;
-    // genisoimage dates a folder it finds in a grafted one as the host folder is, but one that a
-    // graft point names with the write's time: so each folder is an empty host folder of its
-    // name, dated as "Use File Dates" says, found in a folder grafted at its parent. (Files keep
-    // their own date whatever it is told: genisoimage has no option for another.)
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    const auto holder = [&](const ImageItem& item, std::size_t index, std::error_code& failed) {
-        const auto held = folder->path() / kFolders / std::to_string(index);
-        const std::time_t date =
-            settings.useFileDates ? std::chrono::system_clock::to_time_t(item.fileDate) : now;
-        const timespec dates[2] = {{date, 0}, {date, 0}};
-        if (!std::filesystem::create_directories(held / item.itemName, failed) ||
-            ::utimensat(AT_FDCWD, (held / item.itemName).c_str(), dates, 0) != 0) {
-            failed = std::make_error_code(std::errc::io_error);
-        }
-        return held.string();
-    };
-    std::size_t folders = 0;
     for (const ImageItem& item : items) {
         std::error_code sized;
         if (!item.isFolder && std::filesystem::file_size(item.sourcePath, sized) >= kUdfFileLimit &&
@@ -157,44 +101,9 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
             error.fileDetails = {0, error.errorText, item.sourcePath};
             return std::nullopt;
         }
-        if (joliet && !item.isFolder && NeedsShortName(item.itemName, false, kJolietNames)) {
-            // genisoimage names a file alike in every tree: the file goes in twice, through two
-            // links of the work folder (their paths are what its hide lists match), once under
-            // its full name hidden from Joliet and UDF, once under its short name hidden from
-            // ISO 9660 and Rock Ridge. Both have one content: it follows links to one inode.
-            const std::string link = std::string(kNameLinks) + "/" + std::to_string(shortNamed);
-            std::error_code failed;
-            const auto target = std::filesystem::absolute(item.sourcePath, failed);
-            if (shortNamed++ == 0 && !failed) {
-                std::filesystem::create_directory(folder->path() / kNameLinks, failed);
-                hideIso.open(folder->path() / kHideList, std::ios::binary);
-                hideJoliet.open(folder->path() / kHideJolietList, std::ios::binary);
-            }
-            for (const char* tree : {"f", "s"}) {
-                if (!failed) {
-                    std::filesystem::create_symlink(target, folder->path() / (link + tree), failed);
-                }
-            }
-            prepared = prepared && !failed;
-            list << GraftPoint(item, {}, {}, link + "f") << '\n'
-                 << GraftPoint(item, {}, TreeName(item.itemName, false, kJolietNames), link + "s")
-                 << '\n';
-            hideJoliet << link << "f\n";
-            hideIso << link << "s\n";
-            continue;
-        }
-        std::error_code failed;
-        list << GraftPoint(item, item.isFolder ? holder(item, folders++, failed) : std::string())
-             << '\n';
-        prepared = prepared && !failed;
     }
-    // The empty folder's contents at the root: genisoimage wants at least one path, and an empty
-    // image is still an image.
-    list << empty.string() << '\n';
-    list.close();
-    hideIso.close();
-    hideJoliet.close();
-    if (made || !list || !prepared || (shortNamed > 0 && (!hideIso || !hideJoliet))) {
+    auto hides = WritePathList(items, settings, folder->path(), kPathList);
+    if (!hides) {
         error = {kErrorKindSystem,
                  "Cannot prepare the UDF image in " + folder->path().string(),
                  {},
@@ -203,12 +112,9 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
         return std::nullopt;
     }
     UdfBridge bridge(std::move(*folder), settings);
-    if (shortNamed > 0) {
-        bridge.m_hideArguments = {"-hide-list", kHideList, "-hide-joliet-list", kHideJolietList};
-    }
+    bridge.m_hideArguments = std::move(*hides);
     return bridge;
 }
-
 pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineError& error) {
     std::vector<std::string> arguments = {kUdfImageTool};
     arguments.insert(arguments.end(), extra.begin(), extra.end());

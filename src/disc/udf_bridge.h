@@ -14,20 +14,13 @@
 // comes from genisoimage (`-udf -R`, and `-J` where Joliet is named; tree_names.h says which
 // names each tree takes), which writes a UDF file
 // system bridged with ISO 9660 and Rock Ridge on the same file data. The image tree becomes a list
-// of graft points in a private work folder; genisoimage streams the image into a pipe, which
-// libburn reads like any other track, so the image is never held in memory or on disk twice.
+// of graft points in a private work folder (udf_path_list.h); genisoimage streams the image into a
+// pipe, which libburn reads like any other track, so the image is never held in memory or on disk
+// twice.
 namespace quillet::disc {
 
 // The program that writes UDF images.
 inline constexpr const char* kUdfImageTool = "genisoimage";
-
-// The graft point of one item ("image/path=source", with "\" and "=" of the names escaped), for
-// genisoimage's -path-list. A folder is `folderHolder`, a host folder holding only an empty
-// folder of its name, grafted at its parent ("parent/=holder"; the holder alone at the root), so
-// that only the image's own items are taken from a host folder. A non-empty `name` stands for a
-// file's own name, a non-empty `source` for its source.
-std::string GraftPoint(const ImageItem& item, const std::string& folderHolder,
-                       const std::string& name = {}, const std::string& source = {});
 
 // The genisoimage arguments (after the program's name) for `settings`, reading `pathList`.
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "disc/udf_path_list.h"
+
 namespace quillet::disc {
 namespace {
 
