@@ -80,9 +80,9 @@ IsoImagePtr BuildIsoImage(const std::vector<ImageItem>& items, const ProjectSett
         } else {
             code = iso_tree_add_new_node(raw, parent->second, item.itemName.c_str(),
                                          item.sourcePath.c_str(), &node);
-            // A name too long for Joliet: the file once more, under its short name, for Joliet
-            // alone (libisofs writes its content once); the full name stays out of Joliet.
-            if (code >= 0 && joliet && NeedsShortName(item.itemName, false, kJolietNames)) {
+            // A name Joliet cannot hold as it is: the file once more, under its Joliet name, for
+            // Joliet alone (libisofs writes its content once); the full name stays out of Joliet.
+            if (code >= 0 && joliet && NeedsOwnName(item.itemName, false, kJolietNames)) {
                 IsoNode* shortNode = nullptr;
                 code = iso_tree_add_new_node(raw, parent->second,
                                              TreeName(item.itemName, false, kJolietNames).c_str(),

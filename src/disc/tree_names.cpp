@@ -1,5 +1,6 @@
 #include "disc/tree_names.h"
 
+#include <algorithm>
 #include <map>
 
 #include "disc/image_tree.h"
@@ -10,23 +11,31 @@ namespace quillet::disc {
 
 namespace {
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
-
-// Cuts `text` to at most `units`, never between the two halves of a character.
-void CutTo(std::u16string& text, std::size_t units) {
-    if (text.size() <= units) return;
-    text.resize(units);
-    if (!text.empty() && IsHighSurrogate(text.back())) text.pop_back();
+bool BeyondBmp(const std::u16string& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char16_t unit) { return unit >= 0xD800 && unit < 0xE000; });
 }
 
-// The characters Joliet refuses (and UDF as genisoimage writes it) become '_'.
-void ReplaceRefused(std::u16string& text) {
-    for (char16_t& unit : text) {
-        if (unit < 0x20 || unit == u'*' || unit == u'/' || unit == u':' || unit == u';' ||
-            unit == u'?' || unit == u'\\') {
-            unit = u'_';
-        }
+// The characters Joliet refuses (and UDF as genisoimage writes it) become '_', as does each
+// character beyond U+FFFF (its two UTF-16 units): libisofs writes it so.
+std::u16string ReplaceRefused(const std::u16string& text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size()) ++i;
+        const bool refused = unit < 0x20 || (unit >= 0xD800 && unit < 0xE000) || unit == u'*' ||
+                             unit == u'/' || unit == u':' || unit == u';' || unit == u'?' ||
+                             unit == u'\\';
+        out += refused ? u'_' : unit;
     }
+    return out;
+}
+
+const char* CaptionOf(int fileSystemType) {
+    for (const VolumeType& type : kVolumeTypes) {
+        if (type.fileSystemType == fileSystemType) return type.caption;
+    }
+    return "";
 }
 
 std::size_t Limit(const std::u16string& name, const NameTree& tree) {
@@ -46,24 +55,23 @@ std::vector<NameTree> NameTreesOf(int fileSystemType) {
     return {};
 }
 
-bool NeedsShortName(const std::string& name, bool folder, const NameTree& tree) {
+bool NeedsOwnName(const std::string& name, bool folder, const NameTree& tree) {
     const std::u16string units = Utf8ToUtf16(name);
-    return !folder && tree.shortens && units.size() > Limit(units, tree);
+    return !folder && tree.shortens && (units.size() > Limit(units, tree) || BeyondBmp(units));
 }
 
 std::string TreeName(const std::string& name, bool folder, const NameTree& tree) {
-    std::u16string units = Utf8ToUtf16(name);
-    ReplaceRefused(units);
+    std::u16string units = ReplaceRefused(Utf8ToUtf16(name));
     const std::size_t limit = Limit(units, tree);
     if (units.size() <= limit || !tree.shortens) return Utf16ToUtf8(units);
     const std::size_t dot = units.rfind(u'.');
     if (folder || dot == std::u16string::npos || dot == 0 || units.size() - dot > limit / 2) {
-        CutTo(units, limit);
+        units.resize(limit);
         return Utf16ToUtf8(units);
     }
     const std::u16string extension = units.substr(dot);
     std::u16string stem = units.substr(0, dot);
-    CutTo(stem, limit - extension.size());
+    stem.resize(std::min(stem.size(), limit - extension.size()));
     return Utf16ToUtf8(stem + extension);
 }
 
@@ -94,6 +102,13 @@ std::optional<std::string> CheckTreeNames(const std::vector<ImageItem>& items, i
                        " tree (at most " + std::to_string(tree.latin1Units) + " characters, " +
                        std::to_string(tree.units) + " with one beyond U+00FF); the volume type \"" +
                        kVolumeTypes[kDefaultVolumeType].caption + "\" shortens it";
+            }
+            if (FileSystemHasUdf(fileSystemType) && BeyondBmp(units) &&
+                (item.isFolder || !tree.shortens)) {
+                return "\"" + item.itemName +
+                       "\" holds a character beyond U+FFFF, which genisoimage cannot name in " +
+                       tree.title + "; the volume type \"" + CaptionOf(kFileSystemIsoJoliet) +
+                       "\" names it";
             }
             const std::string name = TreeName(item.itemName, item.isFolder, tree);
             const auto [other, added] = taken.try_emplace(

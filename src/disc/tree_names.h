@@ -10,7 +10,8 @@
 // it is: Joliet (ISO9660/Joliet and the default bridge) and UDF (the UDF types). Both writers
 // (libisofs, genisoimage) put '_' for the characters these trees refuse and cut a long folder
 // name at the tree's limit; a long file name is shortened here instead, keeping its extension,
-// and the writers are given that name for those trees. The verifier reads each tree back under
+// and the writers are given that name for those trees (so is a file name with a character beyond
+// U+FFFF, which genisoimage would cut there). The verifier reads each tree back under
 // the names this file gives.
 namespace quillet::disc {
 
@@ -36,18 +37,20 @@ inline constexpr NameTree kUdfNames{"UDF", 127, 254, false};
 // default bridge's UDF tree takes the Joliet names), UDF for the UDF types without Joliet.
 std::vector<NameTree> NameTreesOf(int fileSystemType);
 
-// The name of an item named `name` in `tree`. A file's name that is too long keeps its extension
-// (the part after its last dot, when that is at most half the limit) and loses the end of its
-// stem, never in the middle of a character.
+// The name of an item named `name` in `tree`: '_' for each character the tree refuses and each
+// beyond U+FFFF; a file's name that is too long keeps its extension (the part after its last
+// dot, when that is at most half the limit) and loses the end of its stem.
 std::string TreeName(const std::string& name, bool folder, const NameTree& tree);
-// Whether `name` needs its own entry in `tree` (a file name too long for it).
-bool NeedsShortName(const std::string& name, bool folder, const NameTree& tree);
+// Whether a file named `name` needs an entry of its own in `tree`, under TreeName(): its name is
+// too long for the tree, or holds a character beyond U+FFFF (genisoimage would cut it there).
+bool NeedsOwnName(const std::string& name, bool folder, const NameTree& tree);
 // The path ("/a/b") of `item` in `tree`.
 std::string TreePath(const ImageItem& item, const NameTree& tree);
 
 // Why the image of `items` cannot be written as `fileSystemType` (a name too long for Rock Ridge
-// or for a tree that refuses it, or two names of a folder that one of its trees would give the
-// same name, both named), or nullopt when it can. Sets `source` to the host file concerned.
+// or for a tree that refuses it, a character beyond U+FFFF that genisoimage cannot name, or two
+// names of a folder that one of its trees would give the same name, both named), or nullopt when
+// it can. Sets `source` to the host file concerned.
 std::optional<std::string> CheckTreeNames(const std::vector<ImageItem>& items, int fileSystemType,
                                           std::string& source);
 

@@ -43,7 +43,7 @@ class PathListWriter {
         if (item.isFolder) {
             m_list << GraftPoint(item, holder(item)) << '\n';
         } else if (m_settings.fileSystemType == kFileSystemIsoJolietUdf &&
-                   NeedsShortName(item.itemName, false, kJolietNames)) {
+                   NeedsOwnName(item.itemName, false, kJolietNames)) {
             addShortNamed(item);
         } else {
             m_list << GraftPoint(item, {}) << '\n';

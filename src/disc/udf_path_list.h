@@ -14,7 +14,8 @@
 //   finds in a grafted host folder as that folder is. Each folder is therefore an empty host
 //   folder of its name, dated as "Use File Dates" says, in a holder grafted at its parent.
 //   (A file keeps its own date whatever the setting: genisoimage has no option for another.)
-// - A file whose name is too long for Joliet (tree_names.h): genisoimage names an item alike in
+// - A file whose name Joliet cannot hold as it is (tree_names.h): genisoimage names an item alike
+// in
 //   every tree, so the file goes in twice, through two links (whose paths its hide lists match),
 //   once under its full name hidden from Joliet and UDF, once under its short name hidden from
 //   ISO 9660 and Rock Ridge. Both have one content: genisoimage follows links to one inode.

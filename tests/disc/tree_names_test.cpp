@@ -16,9 +16,8 @@ TEST(TreeNamesTest, ALongFileNameKeepsItsExtensionAndAFolderIsCut) {
              {stem + ".qbk", false, kJolietNames, stem.substr(0, 99) + ".qbk"},
              {stem + ".qbk", true, kJolietNames, stem.substr(0, 103)},
              {stem + "." + stem, false, kJolietNames, (stem + "." + stem).substr(0, 103)},
-             // Never half a character: the emoji's two UTF-16 units go together.
              {std::string(98, 'e') + "\U0001F600x.qbk", false, kJolietNames,
-              std::string(98, 'e') + ".qbk"},
+              std::string(98, 'e') + "_.qbk"},
              {stem + ".qbk", false, kUdfNames, stem + ".qbk"},
              {euros, false, kUdfNames, euros},
          }) {
@@ -47,6 +46,8 @@ TEST(TreeNamesTest, NamesATreeCannotTellApartOrHoldAreRefusedNamingThem) {
              {kFileSystemIsoUdf, {euro}, true},
              {kFileSystemIsoJolietUdf, {euro}, false},
              {kFileSystemIso9660, {huge}, true},
+             {kFileSystemIsoUdf, {"smile\U0001F600.txt"}, true},
+             {kFileSystemIsoJolietUdf, {"smile\U0001F600.txt"}, false},
          }) {
         std::string source;
         const auto reason = CheckTreeNames(items(names), type, source);
