@@ -259,7 +259,8 @@ TEST_F(BurnDiscEngineTest, ADriveIsWrittenAndReadBackThroughLibburn) {
     EXPECT_GT(drive.FreeBlocks(false), 0);
     EXPECT_FALSE(drive.EraseDisc(true, drive.EraseValue()));
 
-    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    // Every tree is read back through the drive: Rock Ridge, Joliet and UDF.
+    engine.Project().SetFileSystemType(kFileSystemIsoJolietUdf);
     engine.Project().SetAutoVerify(true);
     engine.Project().SetFinalizeDisc(true);
     ASSERT_TRUE(engine.Project().WriteImage(drive));
