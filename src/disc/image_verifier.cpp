@@ -115,9 +115,8 @@ struct ImageVerifier::Image {
 ImageVerifier::ImageVerifier(std::unique_ptr<Image> image) : m_image(std::move(image)) {}
 ImageVerifier::~ImageVerifier() = default;
 
-void* ImageVerifier::Import(void* dataSource, std::uint32_t startBlock, bool joliet,
-                            EngineError& error) {
-    auto* source = static_cast<IsoDataSource*>(dataSource);
+IsoImage* ImageVerifier::Import(IsoDataSource* source, std::uint32_t startBlock, bool joliet,
+                                EngineError& error) {
     if (source == nullptr) {
         error = {kErrorKindSystem, "Out of memory", {}, {}, ENOMEM};
         return nullptr;
@@ -148,16 +147,15 @@ void* ImageVerifier::Import(void* dataSource, std::uint32_t startBlock, bool jol
     return image;
 }
 
-std::unique_ptr<ImageVerifier> ImageVerifier::Open(const std::function<void*()>& makeSource,
-                                                   const std::function<bool(Image&)>& openUdf,
-                                                   std::uint32_t startBlock, int fileSystemType,
-                                                   EngineError& error) {
+std::unique_ptr<ImageVerifier> ImageVerifier::Open(
+    const std::function<IsoDataSource*()>& makeSource, const std::function<bool(Image&)>& openUdf,
+    std::uint32_t startBlock, int fileSystemType, EngineError& error) {
     auto image = std::make_unique<Image>();
     image->names = NameTreesOf(fileSystemType);
-    image->image = static_cast<IsoImage*>(Import(makeSource(), startBlock, false, error));
+    image->image = Import(makeSource(), startBlock, false, error);
     if (image->image == nullptr) return nullptr;
     if (FileSystemHasJoliet(fileSystemType)) {
-        image->joliet = static_cast<IsoImage*>(Import(makeSource(), startBlock, true, error));
+        image->joliet = Import(makeSource(), startBlock, true, error);
         if (image->joliet == nullptr) return nullptr;
     }
     if (FileSystemHasUdf(fileSystemType)) {
@@ -174,7 +172,7 @@ std::unique_ptr<ImageVerifier> ImageVerifier::Open(const std::function<void*()>&
 std::unique_ptr<ImageVerifier> ImageVerifier::OpenFile(const std::string& path, int fileSystemType,
                                                        EngineError& error) {
     int failure = 0;
-    const auto makeSource = [&]() -> void* {
+    const auto makeSource = [&]() -> IsoDataSource* {
         IsoDataSource* source = nullptr;
         if (int code = iso_data_source_new_from_file(path.c_str(), &source); code < 0) {
             failure = code;
@@ -195,7 +193,7 @@ std::unique_ptr<ImageVerifier> ImageVerifier::OpenFile(const std::string& path, 
 
 std::unique_ptr<ImageVerifier> ImageVerifier::OpenDisc(burn_drive* drive, std::uint32_t startBlock,
                                                        int fileSystemType, EngineError& error) {
-    const auto makeSource = [&]() -> void* { return NewDiscSource(drive, startBlock); };
+    const auto makeSource = [&]() { return NewDiscSource(drive, startBlock); };
     const auto openUdf = [&](Image& image) {
         image.udfDisc.input.read = ReadUdfBlocks;
         image.udfDisc.drive = drive;

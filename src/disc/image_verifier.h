@@ -9,6 +9,8 @@
 
 #include "disc/disc_engine.h"
 
+struct Iso_Image;
+struct iso_data_source;
 // libburn declares its C API inside namespace burn when compiled as C++.
 namespace burn {
 struct burn_drive;
@@ -43,8 +45,11 @@ class ImageVerifier {
     struct Image;
     explicit ImageVerifier(std::unique_ptr<Image> image);
     // Reads the Rock Ridge tree (or with `joliet` the Joliet tree) from `source` (taken over).
-    static void* Import(void* source, std::uint32_t startBlock, bool joliet, EngineError& error);
-    static std::unique_ptr<ImageVerifier> Open(const std::function<void*()>& makeSource,
+    static Iso_Image* Import(iso_data_source* source, std::uint32_t startBlock, bool joliet,
+                             EngineError& error);
+    // Reads each tree of `fileSystemType` from the sources `makeSource` makes (one a tree) and,
+    // for UDF, through `openUdf`.
+    static std::unique_ptr<ImageVerifier> Open(const std::function<iso_data_source*()>& makeSource,
                                                const std::function<bool(Image&)>& openUdf,
                                                std::uint32_t startBlock, int fileSystemType,
                                                EngineError& error);
