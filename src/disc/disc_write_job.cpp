@@ -314,9 +314,6 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
     burn_disc_write(options.get(), disc.get());
     const bool cancelled = FollowWrite(job, drive.drive(), report, udf);
     const bool wroteWell = burn_drive_wrote_well(drive.drive()) == 1;
-    // libburn reads no more: the pipe's reading end goes with the disc now, so that genisoimage,
-    // should it still be writing (an image longer than it announced), ends rather than waits.
-    disc.reset();
     if (cancelled) {
         return kWriteCancelled;
     }
@@ -328,6 +325,10 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
                                             : OutputError(job, "The image could not be written"));
         return kWriteFailed;
     }
+    // libburn has read the size announced: the pipe's reading end goes with the disc now, so that
+    // genisoimage, should it still be writing (an image longer than it announced), ends rather
+    // than waits for a reader.
+    disc.reset();
     if (udf && !udf->finish(error)) {
         report.error(error);
         return kWriteFailed;

@@ -180,8 +180,8 @@ bool UdfBridge::succeeded(int status, EngineError& error) const {
     error.errorText = std::string(kUdfImageTool) + " failed";
     if (WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) {
         // Its reader stops at the size it announced: the image came out longer than that.
-        error.errorText += ": the image grew past the " + std::to_string(m_announcedSize) +
-                           " bytes announced (a source file changed while it was written)";
+        error.errorText += std::string(": ") + kImageGrew + " (" + std::to_string(m_announcedSize) +
+                           " bytes; a source file changed while it was written)";
         return false;
     }
     if (const std::string output = errorOutput(); !output.empty()) {
@@ -240,6 +240,8 @@ bool UdfBridge::stop(EngineError* ownFailure) {
     }
     if (ended == pid) {
         EngineError failure;
+        // Ended by its pipe's closing: the reader stopped first, for a reason of its own.
+        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) return false;
         if (succeeded(status, failure)) return false;
         if (ownFailure != nullptr) *ownFailure = failure;
         return true;

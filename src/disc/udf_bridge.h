@@ -12,8 +12,8 @@
 
 // Images with UDF: libisofs writes no UDF, so for the file system types that include it the image
 // comes from genisoimage (`-udf -R`, and `-J` where Joliet is named; tree_names.h says which
-// names each tree takes), which writes a UDF file
-// system bridged with ISO 9660 and Rock Ridge on the same file data. The image tree becomes a list
+// names each tree takes), which writes a UDF file system bridged with ISO 9660 and Rock Ridge on
+// the same file data. The image tree becomes a list
 // of graft points in a private work folder (udf_path_list.h); genisoimage streams the image into a
 // pipe, which libburn reads like any other track, so the image is never held in memory or on disk
 // twice.
@@ -21,6 +21,8 @@ namespace quillet::disc {
 
 // The program that writes UDF images.
 inline constexpr const char* kUdfImageTool = "genisoimage";
+// Part of the reason of a write whose image came out longer than genisoimage announced.
+inline constexpr const char* kImageGrew = "the image grew past the size announced";
 
 // The genisoimage arguments (after the program's name) for `settings`, reading `pathList`.
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,

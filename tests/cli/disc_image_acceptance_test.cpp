@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disc/tree_names.h"
+#include "disc/udf_bridge.h"
 #include "support/platform/child_process.h"
 #include "support/platform/noise_bytes.h"
 #include "support/platform/sample_prefix.h"
@@ -148,9 +149,10 @@ INSTANTIATE_TEST_SUITE_P(VolumeTypes, DiscImageAcceptance, ::testing::Values("",
 // previous image as it was and nothing beside it.
 struct FailedImageWrite {
     const char* name;
-    const char* volumeType;  // "" the default
-    const char* limits;      // shell commands run before quillet-cli
-    bool fifoTarget;         // the target is a FIFO, not a previous image
+    const char* volumeType;   // "" the default
+    const char* limits;       // shell commands run before quillet-cli
+    bool fifoTarget;          // the target is a FIFO, not a previous image
+    const char* reason = "";  // a part of the reason said
 };
 void PrintTo(const FailedImageWrite& test, std::ostream* out) { *out << test.name; }
 
@@ -186,6 +188,7 @@ TEST_P(FailedImageWriteTest, EndsAtOnceWithItsReasonAndLeavesThePreviousImage) {
     std::string output;
     EXPECT_EQ(RunCommand(command, &output), 2) << output;
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    EXPECT_NE(output.find(test.reason), std::string::npos) << output;
     if (test.fifoTarget) {
         EXPECT_TRUE(fs::is_fifo(image)) << "the FIFO was replaced";
     } else {
@@ -203,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedImageWrite{"OverAFifo", "3", "", true},
         // genisoimage announces 64 blocks fewer than it writes (as when a source grows between
         // the two runs): libburn stops reading at the announced size.
-        FailedImageWrite{"UdfLongerThanAnnounced", "", kAnnouncesLess, false}),
+        FailedImageWrite{"UdfLongerThanAnnounced", "", kAnnouncesLess, false, disc::kImageGrew}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Waits, without sleeping, until a file is written in the folder that `inotifyFd` watches (true)
