@@ -14,6 +14,7 @@ packages=(
     libhivex-dev libhivex-bin
     libssl-dev
     libburn-dev libisofs-dev libisoburn-dev genisoimage
+    libudfread-dev  # reads back the UDF tree of a written image
     qt6-base-dev
     fonts-dejavu-core
     zip unzip p7zip-full

@@ -325,6 +325,10 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
                                             : OutputError(job, "The image could not be written"));
         return kWriteFailed;
     }
+    // libburn has read the size announced: the pipe's reading end goes with the disc now, so that
+    // genisoimage, should it still be writing (an image longer than it announced), ends rather
+    // than waits for a reader.
+    disc.reset();
     if (udf && !udf->finish(error)) {
         report.error(error);
         return kWriteFailed;
@@ -335,11 +339,13 @@ int WriteAndVerify(WriteJob& job, Reporter& report) {
         std::unique_ptr<ImageVerifier> verifier;
         if (job.replacement) {
             drive.release(false);
-            verifier = ImageVerifier::OpenFile(job.replacement->temporary().string(), error);
+            verifier = ImageVerifier::OpenFile(job.replacement->temporary().string(),
+                                               job.settings.fileSystemType, error);
         } else {
             burn_drive_re_assess(drive.drive(), 0);
-            verifier = ImageVerifier::OpenDisc(drive.drive(),
-                                               static_cast<std::uint32_t>(startBlock), error);
+            verifier =
+                ImageVerifier::OpenDisc(drive.drive(), static_cast<std::uint32_t>(startBlock),
+                                        job.settings.fileSystemType, error);
         }
         if (!verifier) {
             report.error(error);

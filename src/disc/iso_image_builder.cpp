@@ -11,6 +11,7 @@
 
 #include "disc/burn_library.h"
 #include "disc/image_tree.h"
+#include "disc/tree_names.h"
 
 namespace quillet::disc {
 
@@ -43,6 +44,14 @@ bool FileSystemHasJoliet(int fileSystemType) {
 
 IsoImagePtr BuildIsoImage(const std::vector<ImageItem>& items, const ProjectSettings& settings,
                           EngineError& error) {
+    std::string named;
+    if (auto refused = CheckTreeNames(items, settings.fileSystemType, named)) {
+        error.errorKind = kErrorKindSourceFile;
+        error.errorText = *refused;
+        error.fileDetails = {0, *refused, named};
+        return nullptr;
+    }
+    const bool joliet = FileSystemHasJoliet(settings.fileSystemType);
     IsoImage* raw = nullptr;
     if (int code = iso_image_new(settings.volumeIdentifier.c_str(), &raw); code < 0) {
         error = {kErrorKindSystem, "Cannot make the image: " + LibraryText(code), {}, {}, code};
@@ -71,6 +80,21 @@ IsoImagePtr BuildIsoImage(const std::vector<ImageItem>& items, const ProjectSett
         } else {
             code = iso_tree_add_new_node(raw, parent->second, item.itemName.c_str(),
                                          item.sourcePath.c_str(), &node);
+            // A name Joliet cannot hold as it is: the file once more, under its Joliet name, for
+            // Joliet alone (libisofs writes its content once); the full name stays out of Joliet.
+            if (code >= 0 && joliet && NeedsOwnName(item.itemName, false, kJolietNames)) {
+                IsoNode* shortNode = nullptr;
+                code = iso_tree_add_new_node(raw, parent->second,
+                                             TreeName(item.itemName, false, kJolietNames).c_str(),
+                                             item.sourcePath.c_str(), &shortNode);
+                if (code >= 0) {
+                    iso_node_set_hidden(node, LIBISO_HIDE_ON_JOLIET);
+                    iso_node_set_hidden(shortNode, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_1999);
+                    SetDates(shortNode, settings.useFileDates
+                                            ? std::chrono::system_clock::to_time_t(item.fileDate)
+                                            : now);
+                }
+            }
         }
         if (code < 0) {
             error.errorKind = kErrorKindSourceFile;

@@ -11,7 +11,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "disc/image_tree.h"
+#include "disc/tree_names.h"
+#include "disc/udf_path_list.h"
 #include "disc/write_settings.h"
 
 extern char** environ;
@@ -21,17 +22,7 @@ namespace quillet::disc {
 namespace {
 
 constexpr const char* kPathList = "path-list";
-constexpr const char* kEmptyFolder = "empty";
 constexpr const char* kErrorOutput = "errors";
-
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '=') out += '\\';
-        out += c;
-    }
-    return out;
-}
 
 // genisoimage writes no file of 4 GiB or more into UDF (its single extent ends there).
 constexpr std::uintmax_t kUdfFileLimit = std::uintmax_t{4} << 30;
@@ -53,20 +44,11 @@ EngineError SystemError(const std::string& what, int code) {
 
 }  // namespace
 
-std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder) {
-    std::string path;
-    for (const std::string& name : SplitImagePath(item.imagePath).names) {
-        if (!path.empty()) path += '/';
-        path += Escaped(name);
-    }
-    if (item.isFolder) return path + "/=" + emptyFolder;
-    return path + "=" + item.sourcePath;
-}
-
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
                                            const std::string& pathList) {
     // -D: folders as deep as the image tree has them, as the other volume types take them.
-    std::vector<std::string> arguments = {"-quiet", "-udf", "-R", "-D"};
+    // -input-charset: names are UTF-8 whatever the locale says.
+    std::vector<std::string> arguments = {"-quiet", "-udf", "-R", "-D", "-input-charset", "UTF-8"};
     if (settings.fileSystemType == kFileSystemIsoJolietUdf) {
         arguments.insert(arguments.end(), {"-J", "-joliet-long"});
     }
@@ -82,7 +64,9 @@ UdfBridge::UdfBridge(WorkFolder folder, ProjectSettings settings)
 UdfBridge::UdfBridge(UdfBridge&& other) noexcept
     : m_folder(std::move(other.m_folder)),
       m_settings(std::move(other.m_settings)),
-      m_pid(std::exchange(other.m_pid, -1)) {}
+      m_pid(std::exchange(other.m_pid, -1)),
+      m_announcedSize(other.m_announcedSize),
+      m_hideArguments(std::move(other.m_hideArguments)) {}
 
 UdfBridge::~UdfBridge() { stop(); }
 
@@ -93,10 +77,13 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
         error = {kErrorKindSystem, folder.reason(), {}, {}, 0};
         return std::nullopt;
     }
-    const auto empty = folder->path() / kEmptyFolder;
-    std::error_code made;
-    std::filesystem::create_directory(empty, made);
-    std::ofstream list(folder->path() / kPathList, std::ios::binary);
+    std::string named;
+    if (auto refused = CheckTreeNames(items, settings.fileSystemType, named)) {
+        error.errorKind = kErrorKindSourceFile;
+        error.errorText = *refused;
+        error.fileDetails = {0, *refused, named};
+        return std::nullopt;
+    }
     for (const ImageItem& item : items) {
         std::error_code sized;
         if (!item.isFolder && std::filesystem::file_size(item.sourcePath, sized) >= kUdfFileLimit &&
@@ -114,13 +101,9 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
             error.fileDetails = {0, error.errorText, item.sourcePath};
             return std::nullopt;
         }
-        list << GraftPoint(item, empty.string()) << '\n';
     }
-    // The empty folder's contents at the root: genisoimage wants at least one path, and an empty
-    // image is still an image.
-    list << empty.string() << '\n';
-    list.close();
-    if (made || !list) {
+    auto hides = WritePathList(items, settings, folder->path(), kPathList);
+    if (!hides) {
         error = {kErrorKindSystem,
                  "Cannot prepare the UDF image in " + folder->path().string(),
                  {},
@@ -128,12 +111,14 @@ std::optional<UdfBridge> UdfBridge::Prepare(const std::vector<ImageItem>& items,
                  0};
         return std::nullopt;
     }
-    return UdfBridge(std::move(*folder), settings);
+    UdfBridge bridge(std::move(*folder), settings);
+    bridge.m_hideArguments = std::move(*hides);
+    return bridge;
 }
-
 pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineError& error) {
     std::vector<std::string> arguments = {kUdfImageTool};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
+    arguments.insert(arguments.end(), m_hideArguments.begin(), m_hideArguments.end());
     const auto usual = UdfImageArguments(m_settings, (m_folder.path() / kPathList).string());
     arguments.insert(arguments.end(), usual.begin(), usual.end());
     std::vector<char*> argv;
@@ -143,12 +128,24 @@ pid_t UdfBridge::spawn(const std::vector<std::string>& extra, int outFd, EngineE
     const std::string errors = (m_folder.path() / kErrorOutput).string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // In the work folder: the hide lists name the links by their paths from there.
+    posix_spawn_file_actions_addchdir_np(&actions, m_folder.path().c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // SIGPIPE at its default even where this program ignores it: a genisoimage whose reader has
+    // gone ends at once, and finish() can tell why.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int code = posix_spawnp(&pid, kUdfImageTool, &actions, nullptr, argv.data(), environ);
+    const int code = posix_spawnp(&pid, kUdfImageTool, &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (code != 0) {
         error = SystemError(std::string("Cannot start ") + kUdfImageTool, code);
@@ -181,6 +178,12 @@ bool UdfBridge::succeeded(int status, EngineError& error) const {
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     error.errorKind = kErrorKindWrite;
     error.errorText = std::string(kUdfImageTool) + " failed";
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) {
+        // Its reader stops at the size it announced: the image came out longer than that.
+        error.errorText += std::string(": ") + kImageGrew + " (" + std::to_string(m_announcedSize) +
+                           " bytes; a source file changed while it was written)";
+        return false;
+    }
     if (const std::string output = errorOutput(); !output.empty()) {
         error.errorText += ": " + output;
     }
@@ -204,7 +207,8 @@ std::optional<std::int64_t> UdfBridge::imageSize(EngineError& error) {
     ::close(pipeFds[0]);
     if (pid < 0 || !wait(pid, error)) return std::nullopt;
     try {
-        return std::stoll(output) * 2048;
+        m_announcedSize = std::stoll(output) * 2048;
+        return m_announcedSize;
     } catch (const std::exception&) {
         error = {
             kErrorKindWrite, std::string(kUdfImageTool) + " gave no size: " + output, {}, {}, 0};
@@ -236,6 +240,8 @@ bool UdfBridge::stop(EngineError* ownFailure) {
     }
     if (ended == pid) {
         EngineError failure;
+        // Ended by its pipe's closing: the reader stopped first, for a reason of its own.
+        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) return false;
         if (succeeded(status, failure)) return false;
         if (ownFailure != nullptr) *ownFailure = failure;
         return true;

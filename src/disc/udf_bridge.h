@@ -11,19 +11,18 @@
 #include "platform/work_folder.h"
 
 // Images with UDF: libisofs writes no UDF, so for the file system types that include it the image
-// comes from genisoimage (`-udf -R`, and `-J` where Joliet is named), which writes a UDF file
-// system bridged with ISO 9660 and Rock Ridge on the same file data. The image tree becomes a list
-// of graft points in a private work folder; genisoimage streams the image into a pipe, which
-// libburn reads like any other track, so the image is never held in memory or on disk twice.
+// comes from genisoimage (`-udf -R`, and `-J` where Joliet is named; tree_names.h says which
+// names each tree takes), which writes a UDF file system bridged with ISO 9660 and Rock Ridge on
+// the same file data. The image tree becomes a list
+// of graft points in a private work folder (udf_path_list.h); genisoimage streams the image into a
+// pipe, which libburn reads like any other track, so the image is never held in memory or on disk
+// twice.
 namespace quillet::disc {
 
 // The program that writes UDF images.
 inline constexpr const char* kUdfImageTool = "genisoimage";
-
-// The graft point of one item ("image/path=source", with "\" and "=" of the names escaped), for
-// genisoimage's -path-list. Folders graft `emptyFolder`, so that only the image's own items are
-// taken from a host folder.
-std::string GraftPoint(const ImageItem& item, const std::string& emptyFolder);
+// Part of the reason of a write whose image came out longer than genisoimage announced.
+inline constexpr const char* kImageGrew = "the image grew past the size announced";
 
 // The genisoimage arguments (after the program's name) for `settings`, reading `pathList`.
 std::vector<std::string> UdfImageArguments(const ProjectSettings& settings,
@@ -47,7 +46,9 @@ class UdfBridge {
     // Ends a started genisoimage at once and reaps it (a cancelled or failed write: nobody reads
     // the pipe any more). True, with `ownFailure` set, when it had already failed by itself.
     bool stop(EngineError* ownFailure = nullptr);
-    // Waits for the started genisoimage; false with `error` set when it failed.
+    // Waits for the started genisoimage; false with `error` set when it failed. Call it only once
+    // the pipe's reading end is closed: a genisoimage writing more than imageSize() announced
+    // then ends (and the error says so) instead of waiting for a reader forever.
     bool finish(EngineError& error);
 
   private:
@@ -62,6 +63,8 @@ class UdfBridge {
     WorkFolder m_folder;
     ProjectSettings m_settings;
     pid_t m_pid = -1;
+    std::int64_t m_announcedSize = 0;
+    std::vector<std::string> m_hideArguments;  // where files have short Joliet names
 };
 
 }  // namespace quillet::disc

@@ -14,8 +14,10 @@
 #include <thread>
 
 #include "disc/image_verifier.h"
+#include "disc/iso_image_builder.h"
 #include "disc/media_profiles.h"
 #include "disc/optical_device.h"
+#include "disc/tree_names.h"
 #include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
 #include "support/recording_disc_listener.h"
@@ -68,13 +70,17 @@ class BurnDiscEngineTest : public ::testing::Test {
         std::filesystem::create_directories(dir / "src" / "Nothing");
         // Joliet's plain limits (64 characters a name, 240 bytes a path) would leave it out.
         WriteFileBytes(dir / "src" / std::string(60, 'f') / std::string(90, 'n'), "long");
+        // Too long for Joliet (and so for the default type's UDF tree): shortened, its extension
+        // kept, in those trees alone.
+        WriteFileBytes(dir / "src" / (std::string(120, 'l') + ".qbk"), "a long-named backup");
         // Deeper than ISO 9660's eight levels and genisoimage's six grafted folders.
         WriteFileBytes(dir / "src" / "1" / "2" / "3" / "4" / "5" / "6" / "7" / "deep.txt", "d");
         // Dated long before the write, so that every tree of the image shows which date it took.
         const timespec dates[2] = {{kFileDate, 0}, {kFileDate, 0}};
         for (const auto& entry : std::filesystem::recursive_directory_iterator(dir / "src")) {
-            if (entry.is_regular_file()) ::utimensat(AT_FDCWD, entry.path().c_str(), dates, 0);
+            ::utimensat(AT_FDCWD, entry.path().c_str(), dates, 0);
         }
+        ::utimensat(AT_FDCWD, (dir / "src").c_str(), dates, 0);
         ImageFileSystem& image = engine.Project().FileSystem();
         ASSERT_TRUE(image.AddFolder((dir / "src").string() + "\\*.*", "\\Data"));
         ASSERT_TRUE(image.AddFile((dir / "src" / "backup.qbk").string(), "\\backup.qbk"));
@@ -142,12 +148,23 @@ TEST_F(BurnDiscEngineTest, AnEmptyImageIsAnImageOfEveryType) {
     }
 }
 
-class ImageWriteTest : public BurnDiscEngineTest, public ::testing::WithParamInterface<int> {};
+struct ImageWrite {
+    int fileSystemType;
+    bool useFileDates;
+};
+void PrintTo(const ImageWrite& write, std::ostream* out) {
+    *out << write.fileSystemType << (write.useFileDates ? " with file dates" : "");
+}
+
+class ImageWriteTest : public BurnDiscEngineTest,
+                       public ::testing::WithParamInterface<ImageWrite> {};
 
 TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
     composeTree();
+    const int type = GetParam().fileSystemType;
     DataProject& project = engine.Project();
-    project.SetFileSystemType(GetParam());
+    project.SetFileSystemType(type);
+    project.SetUseFileDates(GetParam().useFileDates);
     project.SetVolumeIdentifier("Quillet Test");
     project.SetAutoVerify(true);
     const double expectedSize = project.ImageSize();
@@ -178,10 +195,12 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 
     EXPECT_EQ(static_cast<double>(std::filesystem::file_size(target)), expectedSize);
     EXPECT_TRUE(leftovers().empty());
-    // "Use File Dates" is on: each file's ISO 9660 and Joliet record carries the file's date.
+    // Each file's and folder's ISO 9660 and Joliet record carries its own date with "Use File
+    // Dates", the write's without; genisoimage gives files their own date all the same.
+    const bool filesDated = GetParam().useFileDates || FileSystemHasUdf(type);
     for (const char* tree : {"", "-J"}) {
         if (!testing::ToolOnPath("isoinfo")) break;
-        if (*tree != '\0' && GetParam() == kFileSystemIso9660) continue;
+        if (*tree != '\0' && !FileSystemHasJoliet(type)) continue;
         std::string listing;
         ASSERT_EQ(testing::RunCommand(std::string("TZ=UTC isoinfo -l ") + tree + " -i " +
                                           testing::ShellQuote(target),
@@ -189,22 +208,25 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
                   0);
         std::istringstream lines(listing);
         for (std::string line; std::getline(lines, line);) {
-            if (line.rfind("----------", 0) == 0) {
-                EXPECT_NE(line.find("Feb  3 2001"), std::string::npos) << tree << " " << line;
+            const std::string name = line.substr(line.find(']') + 1);
+            const bool file = line.rfind("----------", 0) == 0;
+            if ((file || line.rfind("d---------", 0) == 0) && name != "  . " && name != "  .. ") {
+                EXPECT_EQ(line.find("Feb  3 2001") != std::string::npos,
+                          file ? filesDated : GetParam().useFileDates)
+                    << tree << " " << line;
             }
         }
     }
-    if (GetParam() != kFileSystemIso9660 && testing::ToolOnPath("isoinfo")) {
+    if (FileSystemHasJoliet(type) && testing::ToolOnPath("isoinfo")) {
         std::string joliet;
         ASSERT_EQ(testing::RunCommand("isoinfo -f -J -i " + testing::ShellQuote(target), &joliet),
                   0);
         for (const ImageItem& item : verifiedItems) {
-            std::string path = item.imagePath;
-            std::replace(path.begin(), path.end(), '\\', '/');
+            const std::string path = TreePath(item, kJolietNames);
             EXPECT_NE(joliet.find(path + "\n"), std::string::npos) << path << " in\n" << joliet;
         }
     }
-    if (FileSystemHasUdf(GetParam())) {
+    if (FileSystemHasUdf(type)) {
         if (!testing::ToolOnPath("udfinfo")) GTEST_SKIP() << "udfinfo is not installed";
         std::string output;
         EXPECT_EQ(testing::RunCommand("udfinfo " + testing::ShellQuote(target), &output), 0)
@@ -214,8 +236,12 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FileSystemTypes, ImageWriteTest,
-                         ::testing::Values(kFileSystemIso9660, kFileSystemIsoJoliet,
-                                           kFileSystemIsoJolietUdf));
+                         ::testing::Values(ImageWrite{kFileSystemIso9660, true},
+                                           ImageWrite{kFileSystemIsoJoliet, true},
+                                           ImageWrite{kFileSystemIsoUdf, true},
+                                           ImageWrite{kFileSystemIsoJolietUdf, true},
+                                           ImageWrite{kFileSystemIsoJoliet, false},
+                                           ImageWrite{kFileSystemIsoJolietUdf, false}));
 
 // libburn's stdio pseudo-drive stands in for an optical drive: the drive's road (grab by address,
 // write type, reading the disc back through libburn) is the same.
@@ -233,7 +259,8 @@ TEST_F(BurnDiscEngineTest, ADriveIsWrittenAndReadBackThroughLibburn) {
     EXPECT_GT(drive.FreeBlocks(false), 0);
     EXPECT_FALSE(drive.EraseDisc(true, drive.EraseValue()));
 
-    engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
+    // Every tree is read back through the drive: Rock Ridge, Joliet and UDF.
+    engine.Project().SetFileSystemType(kFileSystemIsoJolietUdf);
     engine.Project().SetAutoVerify(true);
     engine.Project().SetFinalizeDisc(true);
     ASSERT_TRUE(engine.Project().WriteImage(drive));
@@ -310,7 +337,7 @@ TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) 
     ASSERT_EQ(listener.writeStates().back(), kWriteCompleted);
 
     EngineError error;
-    auto verifier = ImageVerifier::OpenFile(target, error);
+    auto verifier = ImageVerifier::OpenFile(target, kFileSystemIso9660, error);
     ASSERT_TRUE(verifier) << error.errorText;
     const std::atomic<bool> stop = false;
     for (const Case& c : cases) {
@@ -324,6 +351,31 @@ TEST_F(BurnDiscEngineTest, VerificationTellsEachWayAFileCanDifferFromItsSource) 
     missing.imagePath = "\\not-written";
     missing.sourcePath = (dir / "same").string();
     EXPECT_EQ(verifier->compare(missing, stop), kVerifyDestinationUnreadable);
+}
+
+TEST_F(BurnDiscEngineTest, VerificationLooksForEachFileInEveryTreeOfItsType) {
+    if (!testing::ToolOnPath("genisoimage")) GTEST_SKIP() << "genisoimage is missing";
+    const std::string longName = std::string(120, 'l') + ".qbk";  // cut by genisoimage itself
+    for (const char* name : {"short.txt", longName.c_str()}) WriteFileBytes(dir / "in" / name, "c");
+    const std::atomic<bool> stop = false;
+    for (const auto& [options, type, name, matched] :
+         std::vector<std::tuple<std::string, int, std::string, bool>>{
+             {"-J -joliet-long -udf", kFileSystemIsoJolietUdf, "short.txt", true},
+             {"-J -joliet-long -udf", kFileSystemIsoJolietUdf, longName, false},
+             {"-udf", kFileSystemIsoUdf, longName, true},
+             {"", kFileSystemIsoUdf, "short.txt", false},
+             {"", kFileSystemIsoJoliet, "short.txt", false}}) {
+        ASSERT_EQ(testing::RunCommand("genisoimage -quiet -R -input-charset UTF-8 " + options +
+                                      " -o " + target + " " + (dir / "in").string()),
+                  0);
+        EngineError error;
+        auto verifier = ImageVerifier::OpenFile(target, type, error);
+        ImageItem item;
+        item.imagePath = "\\" + name;
+        item.sourcePath = (dir / "in" / name).string();
+        EXPECT_EQ(verifier && verifier->compare(item, stop) == kVerifyMatched, matched)
+            << options << " " << type << " " << name << " " << error.errorText;
+    }
 }
 
 TEST_F(BurnDiscEngineTest, AnImageThatDoesNotVerifyNeverReplacesThePreviousFile) {

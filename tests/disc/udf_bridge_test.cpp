@@ -4,10 +4,12 @@
 
 #include <algorithm>
 
+#include "disc/udf_path_list.h"
+
 namespace quillet::disc {
 namespace {
 
-TEST(UdfBridgeTest, GraftPointsEscapeNamesAndGraftFoldersEmpty) {
+TEST(UdfBridgeTest, GraftPointsEscapeNamesAndGraftFoldersInTheirHolders) {
     struct Case {
         ImageItem item;
         std::string graft;
@@ -18,14 +20,17 @@ TEST(UdfBridgeTest, GraftPointsEscapeNamesAndGraftFoldersEmpty) {
         item.sourcePath = std::move(source);
         return item;
     };
-    ImageItem folder = file("\\Mail\\x=y", "/home/me/Mail/x=y");
+    ImageItem folder = file("\\x=y\\Mail", "/home/me/x=y/Mail");
     folder.isFolder = true;
+    ImageItem topFolder = file("\\Mail", "/home/me/Mail");
+    topFolder.isFolder = true;
     for (const Case& c : std::vector<Case>{
              {file("\\backup.qbk", "/b/backup.qbk"), "backup.qbk=/b/backup.qbk"},
              {file("\\a\\b=c.txt", "/s/b=c.txt"), "a/b\\=c.txt=/s/b=c.txt"},
-             {folder, "Mail/x\\=y/=/work/empty"},
+             {folder, "x\\=y/=/work/0"},
+             {topFolder, "/work/0"},
          }) {
-        EXPECT_EQ(GraftPoint(c.item, "/work/empty"), c.graft);
+        EXPECT_EQ(GraftPoint(c.item, "/work/0"), c.graft);
     }
 }
 
