@@ -13,6 +13,8 @@
 #include "mailstore/export_folders.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
+#include "mailstore/message_state.h"
+#include "support/platform/python_mailbox.h"
 #include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
 
@@ -21,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using quillet::testing::ReadFileBytes;
+const std::string kRootFolder(quillet::testing::kPythonRootFolder);
 
 // The stores of a folder on disk, as an identity's store folder gives them.
 class FolderSource : public MailSource {
@@ -74,24 +77,7 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
 
 // The messages of an mbox file as Python's mailbox module reads them, the mboxrd quoting undone.
 std::vector<std::string> ReadBackWithPython(const fs::path& mbox, const fs::path& scratch) {
-    static const std::string kScript =
-        "import mailbox, os, re, sys\n"
-        "box = mailbox.mbox(sys.argv[1], create=False)\n"
-        "for i, key in enumerate(box.keys()):\n"
-        "    data = re.sub(rb'(?m)^>(>*From )', rb'\\1', box.get_bytes(key))\n"
-        "    open(os.path.join(sys.argv[2], '%05d' % i), 'wb').write(data)\n";
-    fs::create_directories(scratch);
-    std::string output;
-    const int status =
-        quillet::testing::RunCommand("python3 -c " + quillet::testing::ShellQuote(kScript) + " " +
-                                         quillet::testing::ShellQuote(mbox.string()) + " " +
-                                         quillet::testing::ShellQuote(scratch.string()),
-                                     &output);
-    EXPECT_EQ(status, 0) << output;
-    std::vector<std::string> messages;
-    for (const auto& [name, bytes] : Tree(scratch)) messages.push_back(bytes);
-    fs::remove_all(scratch);
-    return messages;
+    return quillet::testing::ReadMailWithPython("mbox", mbox, scratch)[kRootFolder].messages;
 }
 
 // Messages whose "From " lines fall on every side of the reader's 512-byte pieces.
@@ -114,7 +100,8 @@ class MailExportTest : public ::testing::Test {
     MailExportTest() { fs::create_directories(m_stores); }
 
     ExportOptions options(ExportFormat format, ReadMode mode = ReadMode::kStrict) const {
-        return {m_out, format, mode, false};
+        // Byte for byte in mbox files too: the fields of a message's state are tested on their own.
+        return {m_out, format, mode, false, true};
     }
 
     // The folder list's tree, with a clash ignoring case, a subfolder named like a message file, a
@@ -194,6 +181,12 @@ class MailExportLayoutTest : public MailExportTest,
                              public ::testing::WithParamInterface<ExportFormat> {
   protected:
     void SetUp() override { writeNestedStores(); }
+
+    // Where a top-level folder goes.
+    fs::path topFolder(const std::string& name) const {
+        if (GetParam() != ExportFormat::kMaildir) return m_out / name;
+        return m_out / (name == "Inbox" ? "cur" : "." + name);
+    }
 };
 
 TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
@@ -212,6 +205,26 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
         {GetParam() == ExportFormat::kEml ? "Inbox/00001.eml_" : "Inbox/00001.eml", {tricky[2]}},
         {"Archive/2019", {tricky[1]}},  // below a folder without messages of its own
     };
+    if (GetParam() == ExportFormat::kMaildir) {
+        if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+        // Each folder's name is its path (the Inbox's subfolders below IMAP's "INBOX"), "." in a
+        // name made "_"; no folder for a parent without messages.
+        const std::map<std::string, std::string> names = {
+            {"Inbox", kRootFolder},
+            {"Inbox/Projects_2026", "INBOX.Projects_2026"},
+            {"INBOX (2)", "INBOX (2)"},
+            {"Orphan", "Orphan"},
+            {"OTHER", "OTHER"},
+            {"Inbox/00001.eml", "INBOX.00001_eml"},
+            {"Archive/2019", "Archive.2019"}};
+        const std::string read = MaildirInfo(MessageState{.read = true}).substr(3);
+        std::map<std::string, quillet::testing::PythonFolder> folders;
+        for (const auto& [path, messages] : expected) {
+            folders[names.at(path)] = {messages, std::vector<std::string>(messages.size(), read)};
+        }
+        EXPECT_EQ(quillet::testing::ReadMailWithPython("maildir", m_out, m_dir / "read"), folders);
+        return;
+    }
     std::map<std::string, std::string> tree;
     if (GetParam() == ExportFormat::kEml) {
         tree["Archive"] = "/";
@@ -246,12 +259,12 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
 TEST_P(MailExportLayoutTest, ReplacesNothingWithoutForce) {
     ASSERT_TRUE(ExportMail(m_source, options(GetParam()), nullptr).ok());
     const auto before = Tree(m_out);
-    fs::remove_all(m_out / "Orphan");
+    fs::remove_all(topFolder("Orphan"));
 
     auto again = ExportMail(m_source, options(GetParam()), nullptr);
     ASSERT_TRUE(again.status().is(ErrorKind::kInUse)) << again.reason();
-    EXPECT_NE(again.reason().find((m_out / "Inbox").string()), std::string::npos);
-    EXPECT_FALSE(fs::exists(m_out / "Orphan"));
+    EXPECT_NE(again.reason().find(topFolder("Inbox").string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(topFolder("Orphan")));
 
     ExportOptions forced = options(GetParam());
     forced.force = true;
@@ -311,9 +324,12 @@ TEST_P(MailExportLayoutTest, CancelStopsBetweenMessagesAndLeavesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MailExportLayoutTest,
-                         ::testing::Values(ExportFormat::kMbox, ExportFormat::kEml),
+                         ::testing::Values(ExportFormat::kMbox, ExportFormat::kEml,
+                                           ExportFormat::kMaildir),
                          [](const auto& info) {
-                             return info.param == ExportFormat::kMbox ? "Mbox" : "Eml";
+                             return info.param == ExportFormat::kMbox  ? "Mbox"
+                                    : info.param == ExportFormat::kEml ? "Eml"
+                                                                       : "Maildir";
                          });
 
 TEST_F(MailExportTest, LeftoversOfAKilledRunGoWhileARunAtWorkKeepsItsOwn) {
