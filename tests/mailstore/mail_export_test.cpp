@@ -1,6 +1,7 @@
 #include "mailstore/mail_export.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -461,6 +462,60 @@ TEST_F(MailExportTest, SalvageSkipsDamagedMessagesAndSaysWhatItRecovered) {
     EXPECT_FALSE(tree.contains(EmlFileName(0, 4)));
     EXPECT_EQ(tree.at(EmlFileName(1, 4)), messages[1]);
     EXPECT_EQ(tree.at(EmlFileName(2, 4)), messages[2]);
+}
+
+// What a store knows of each message's state reaches mail programs as Python's mailbox module
+// reads it back: the mbox fields, the Maildir file names (with the bytes as they are, and the
+// received time as the file's time). A recovered message arrives unread.
+TEST_F(MailExportTest, EachMessageStateIsReadBackFromMboxAndMaildir) {
+    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    const std::vector<std::string> messages = TrickyMessages();
+    constexpr std::uint64_t kReceived = 134412282050000000;  // 2026-12-08 18:30:05 UTC
+    {
+        quillet::testing::DbxStoreBuilder builder(m_stores / "Inbox.dbx");
+        builder.addMessage(messages[0], {.flags = 0x01});
+        builder.addMessage(messages[1],
+                           {.flags = 0x81 | kMessageFlagged, .receivedTime = kReceived});
+        builder.addMessage(messages[2], {.flags = 0x81 | kMessageAnswered | kMessageForwarded});
+        builder.addMessage(messages[0], {.flags = 0x81 | kMessageFlagged,
+                                         .placement = quillet::testing::DbxPlacement::kLost});
+        builder.finish();
+    }
+    const std::vector<MessageState> states = {{},
+                                              {.read = true, .flagged = true},
+                                              {.read = true, .answered = true, .forwarded = true},
+                                              {}};
+    quillet::testing::PythonFolder mbox;
+    quillet::testing::PythonFolder maildir{{messages[0], messages[1], messages[2], messages[0]},
+                                           {}};
+    for (const MessageState& state : states) {
+        const auto fields = MboxStateFields(state);
+        mbox.flags.push_back(fields[0].value + fields[1].value);
+        maildir.flags.push_back(MaildirInfo(state).substr(3));
+    }
+
+    ExportOptions withState = options(ExportFormat::kMbox, ReadMode::kSalvage);
+    withState.keepBytes = false;
+    ASSERT_TRUE(ExportMail(m_source, withState, nullptr).ok());
+    EXPECT_EQ(quillet::testing::ReadMailWithPython("mbox", m_out / "Inbox", m_dir / "read")
+                  .at(kRootFolder)
+                  .flags,
+              mbox.flags);
+
+    fs::remove_all(m_out);
+    ASSERT_TRUE(
+        ExportMail(m_source, options(ExportFormat::kMaildir, ReadMode::kSalvage), nullptr).ok());
+    EXPECT_EQ(quillet::testing::ReadMailWithPython("maildir", m_out, m_dir / "read"),
+              (std::map<std::string, quillet::testing::PythonFolder>{{kRootFolder, maildir}}));
+    const std::string received = "1796754605";
+    for (const auto& entry : fs::directory_iterator(m_out / "cur")) {
+        const std::string name = entry.path().filename().string();
+        struct stat info;
+        ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
+        EXPECT_EQ(name.starts_with(received + ".") && name.find(".Q2.") != std::string::npos,
+                  std::to_string(info.st_mtime) == received)
+            << name;
+    }
 }
 
 }  // namespace

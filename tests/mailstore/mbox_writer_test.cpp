@@ -10,14 +10,16 @@
 namespace quillet::mailstore {
 namespace {
 
-// Writes the messages, each handed over in pieces of `pieceSize` bytes.
-std::string WriteMbox(const std::vector<std::string>& messages, std::size_t pieceSize) {
+// Writes the messages, each handed over in pieces of `pieceSize` bytes, each with `fields`.
+std::string WriteMbox(const std::vector<std::string>& messages, std::size_t pieceSize,
+                      const std::vector<StateField>& fields = {}) {
     std::string out;
     MboxWriter writer([&](std::string_view block) {
         out += block;
         return Status::Ok();
     });
     for (const std::string& message : messages) {
+        writer.setFields(fields);
         for (std::size_t at = 0; at < message.size(); at += pieceSize) {
             const std::string_view piece = std::string_view(message).substr(at, pieceSize);
             EXPECT_TRUE(writer.write(std::as_bytes(std::span(piece.data(), piece.size()))).ok());
@@ -94,6 +96,43 @@ TEST(MboxWriterTest, HandsOverOutputInBlocksAndPassesOnItsFailure) {
     EXPECT_TRUE(status.is(ErrorKind::kDiskFull));
     EXPECT_GE(blocks.front(), MboxWriter::kOutputBlock);
 }
+
+struct FieldsCase {
+    const char* name;
+    std::string message;
+    std::string written;  // after the separator line
+};
+
+class MboxFieldsTest : public ::testing::TestWithParam<FieldsCase> {};
+
+// The state fields go at the end of the header block, in its line ends, in place of the
+// message's own fields of those names (continuation lines too); an empty value writes none.
+TEST_P(MboxFieldsTest, PutsTheFieldsAtTheEndOfTheHeaderBlock) {
+    const FieldsCase& c = GetParam();
+    const std::vector<StateField> fields = {
+        {"Status", "RO"}, {"X-Status", ""}, {"X-Mozilla-Status", "0001"}};
+    for (std::size_t pieceSize : {1, 3, 512}) {
+        EXPECT_EQ(WriteMbox({c.message}, pieceSize, fields),
+                  Separator(c.message) + c.written + "\n")
+            << "pieces of " << pieceSize;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, MboxFieldsTest,
+    ::testing::Values(
+        FieldsCase{"Crlf", "S: x\r\n\r\nbody\r\n",
+                   "S: x\r\nStatus: RO\r\nX-Mozilla-Status: 0001\r\n\r\nbody\r\n"},
+        FieldsCase{"Lf", "S: x\n\nbody\n", "S: x\nStatus: RO\nX-Mozilla-Status: 0001\n\nbody\n"},
+        FieldsCase{"OwnFieldsReplaced",
+                   "status: O\r\n\tfolded\r\nS: x\r\nX-Status : FA\r\nX-Statuses: 1\r\n"
+                   "X-MOZILLA-STATUS: 0000\r\n\r\nStatus: body\r\n",
+                   "S: x\r\nX-Statuses: 1\r\nStatus: RO\r\nX-Mozilla-Status: 0001\r\n\r\n"
+                   "Status: body\r\n"},
+        FieldsCase{"NoHeaders", "\r\nbody\r\n",
+                   "Status: RO\r\nX-Mozilla-Status: 0001\r\n\r\nbody\r\n"},
+        FieldsCase{"HeaderBlockWithoutEnd", "S: x\r\n", "S: x\r\n"}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace quillet::mailstore
