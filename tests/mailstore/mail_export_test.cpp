@@ -378,11 +378,13 @@ TEST_P(LinkedOutputTest, RefusesTheLinkAndTouchesNothingOutside) {
 
 INSTANTIATE_TEST_SUITE_P(
     Links, LinkedOutputTest,
-    ::testing::Values(LinkCase{"SubfoldersToAFolder", ExportFormat::kMbox, false, "Inbox.sbd",
-                               true},
-                      LinkCase{"MboxToAFile", ExportFormat::kMbox, true, "Inbox", false},
-                      LinkCase{"EmlFolderToAFolder", ExportFormat::kEml, true, "Inbox", true},
-                      LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true}),
+    ::testing::Values(
+        LinkCase{"SubfoldersToAFolder", ExportFormat::kMbox, false, "Inbox.sbd", true},
+        LinkCase{"MboxToAFile", ExportFormat::kMbox, true, "Inbox", false},
+        LinkCase{"EmlFolderToAFolder", ExportFormat::kEml, true, "Inbox", true},
+        LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true},
+        LinkCase{"MaildirRootToAFolder", ExportFormat::kMaildir, true, "new", true},
+        LinkCase{"MaildirFolderToAFolder", ExportFormat::kMaildir, true, ".Orphan", true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(MailExportTest, SalvageCountsAndNamesAStoreLeftOut) {
