@@ -37,10 +37,11 @@ class FolderOutput {
 // place of its own fields of those names; without, its bytes are written as they are.
 std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target, bool withState);
 
-// A Maildir at `target` (cur/, new/ and tmp/): each message is written byte for byte to tmp/ and
-// renamed into cur/ with its state as the file name's info (MaildirInfo); the file's time is the
-// message's received time. With `root`, `target` is the output folder itself: its cur/, new/ and
-// tmp/ are put in place on commit, cur/ (which holds the messages) last.
+// A Maildir at `target` (cur/, new/ and tmp/, and Maildir++'s empty "maildirfolder" file unless
+// it is the root): each message is written byte for byte to tmp/ and renamed into cur/ with its
+// state as the file name's info (MaildirInfo); the file's time is the message's received time. With
+// `root`, `target` is the output folder itself: its cur/, new/ and tmp/ are put in place on commit,
+// cur/ (which holds the messages) last.
 std::unique_ptr<FolderOutput> MakeMaildirOutput(std::filesystem::path target, bool root);
 
 // A folder at `target` holding one file per message, named by EmlFileName.

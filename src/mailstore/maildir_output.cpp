@@ -29,6 +29,7 @@ constexpr std::uint64_t kFileTimeSecondsTo1970 = 11'644'473'600;
 constexpr std::array<std::string_view, 3> kSubfolders = {"new", "tmp", "cur"};
 constexpr std::string_view kMessages = "cur";
 constexpr std::string_view kDelivery = "tmp";
+constexpr std::string_view kFolderMark = "maildirfolder";
 
 // The host part of a message's file name: "/" and ":" cannot be in it, and are written as Maildir
 // writers write them ("\057", "\072").
@@ -70,9 +71,16 @@ class MaildirOutput : public FolderOutput {
         m_cleanup = SignalCleanupEntry(m_temporary, CleanupKind::kFolder);
         for (std::string_view subfolder : kSubfolders) {
             const std::filesystem::path made = m_temporary / subfolder;
-            if (::mkdir(made.c_str(), 0777) != 0)
+            if (::mkdir(made.c_str(), 0777) != 0) {
                 return OutputFailure("Cannot create", made, errno);
+            }
         }
+        if (m_root) return Status::Ok();
+        // Maildir++ marks each folder but the Inbox with an empty "maildirfolder" file (delivery
+        // programs look for it to find the quota of the maildir above).
+        const std::filesystem::path mark = m_temporary / kFolderMark;
+        const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 || ::close(fd) != 0) return OutputFailure("Cannot create", mark, errno);
         return Status::Ok();
     }
 
