@@ -14,8 +14,8 @@
 #include "mailstore/export_folders.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
-#include "mailstore/message_state.h"
-#include "support/platform/python_mailbox.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/sample_prefix.h"
 #include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
 
@@ -24,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using quillet::testing::ReadFileBytes;
-const std::string kRootFolder(quillet::testing::kPythonRootFolder);
+constexpr char kRootFolder[] = "=";  // an mbox file's one folder, a Maildir's root
 
 // The stores of a folder on disk, as an identity's store folder gives them.
 class FolderSource : public MailSource {
@@ -34,7 +34,8 @@ class FolderSource : public MailSource {
     std::vector<StoreName> stores() const override {
         std::vector<StoreName> names;
         for (const auto& entry : fs::directory_iterator(m_folder)) {
-            names.push_back({entry.path().filename().string(), entry.file_size()});
+            if (entry.is_regular_file())
+                names.push_back({entry.path().filename().string(), entry.file_size()});
         }
         std::sort(names.begin(), names.end(),
                   [](const StoreName& a, const StoreName& b) { return a.fileName < b.fileName; });
@@ -76,9 +77,50 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
     return tree;
 }
 
-// The messages of an mbox file as Python's mailbox module reads them, the mboxrd quoting undone.
+// The messages of each folder of an mbox file or a Maildir as Python's mailbox module reads them,
+// the mboxrd quoting undone, with their flags (an mbox's "ROFA", a Maildir's "FPRS").
+struct ReadBack {
+    std::vector<std::string> messages, flags;
+    bool operator==(const ReadBack&) const = default;
+};
+std::map<std::string, ReadBack> ReadMail(const char* kind, const fs::path& box,
+                                         const fs::path& scratch) {
+    static const std::string kScript =
+        "import mailbox, os, re, sys\n"
+        "kind, path, out = sys.argv[1:4]\n"
+        "def dump(name, box):\n"
+        "    os.makedirs(os.path.join(out, name))\n"
+        "    for key in box.keys():\n"  // a Maildir's: "<time>.Q<position>.<host>"
+        "        data = box.get_bytes(key)\n"
+        "        if kind == 'mbox': data = re.sub(rb'(?m)^>(>*From )', rb'\\1', data)\n"
+        "        at = key if kind == 'mbox' else int(key.split('.Q')[1].split('.')[0])\n"
+        "        flags = box.get_message(key).get_flags()\n"
+        "        open(os.path.join(out, name, '%05d %s' % (at, flags)), 'wb').write(data)\n"
+        "box = mailbox.mbox(path) if kind == 'mbox' else mailbox.Maildir(path, create=False)\n"
+        "dump('=', box)\n"
+        "for name in box.list_folders() if kind == 'maildir' else []:\n"
+        "    dump(name, box.get_folder(name))\n";
+    using quillet::testing::ShellQuote;
+    fs::remove_all(scratch);
+    std::string output;
+    EXPECT_EQ(quillet::testing::RunCommand("python3 -c " + ShellQuote(kScript) + " " + kind + " " +
+                                               ShellQuote(box.string()) + " " +
+                                               ShellQuote(scratch.string()),
+                                           &output),
+              0)
+        << output;
+    std::map<std::string, ReadBack> folders;
+    for (const auto& [path, bytes] : Tree(scratch)) {
+        const auto slash = path.find('/');
+        ReadBack& folder = folders[path.substr(0, slash)];
+        if (slash == std::string::npos) continue;
+        folder.messages.push_back(bytes);
+        folder.flags.push_back(path.substr(path.find(' ', slash) + 1));
+    }
+    return folders;
+}
 std::vector<std::string> ReadBackWithPython(const fs::path& mbox, const fs::path& scratch) {
-    return quillet::testing::ReadMailWithPython("mbox", mbox, scratch)[kRootFolder].messages;
+    return ReadMail("mbox", mbox, scratch)[kRootFolder].messages;
 }
 
 // Messages whose "From " lines fall on every side of the reader's 512-byte pieces.
@@ -101,7 +143,6 @@ class MailExportTest : public ::testing::Test {
     MailExportTest() { fs::create_directories(m_stores); }
 
     ExportOptions options(ExportFormat format, ReadMode mode = ReadMode::kStrict) const {
-        // Byte for byte in mbox files too: the fields of a message's state are tested on their own.
         return {m_out, format, mode, false, true};
     }
 
@@ -208,22 +249,18 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
     };
     if (GetParam() == ExportFormat::kMaildir) {
         if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
-        // Each folder's name is its path (the Inbox's subfolders below IMAP's "INBOX"), "." in a
-        // name made "_"; no folder for a parent without messages.
+        // A folder's name is its path, the Inbox's subfolders below IMAP's "INBOX", "." made "_";
+        // no folder for a parent without messages. Every message is read.
         const std::map<std::string, std::string> names = {
-            {"Inbox", kRootFolder},
-            {"Inbox/Projects_2026", "INBOX.Projects_2026"},
-            {"INBOX (2)", "INBOX (2)"},
-            {"Orphan", "Orphan"},
-            {"OTHER", "OTHER"},
-            {"Inbox/00001.eml", "INBOX.00001_eml"},
-            {"Archive/2019", "Archive.2019"}};
-        const std::string read = MaildirInfo(MessageState{.read = true}).substr(3);
-        std::map<std::string, quillet::testing::PythonFolder> folders;
+            {"Inbox", kRootFolder},    {"Inbox/Projects_2026", "INBOX.Projects_2026"},
+            {"Orphan", "Orphan"},      {"Inbox/00001.eml", "INBOX.00001_eml"},
+            {"OTHER", "OTHER"},        {"Archive/2019", "Archive.2019"},
+            {"INBOX (2)", "INBOX (2)"}};
+        std::map<std::string, ReadBack> folders;
         for (const auto& [path, messages] : expected) {
-            folders[names.at(path)] = {messages, std::vector<std::string>(messages.size(), read)};
+            folders[names.at(path)] = {messages, std::vector<std::string>(messages.size(), "S")};
         }
-        EXPECT_EQ(quillet::testing::ReadMailWithPython("maildir", m_out, m_dir / "read"), folders);
+        EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"), folders);
         return;
     }
     std::map<std::string, std::string> tree;
@@ -324,14 +361,11 @@ TEST_P(MailExportLayoutTest, CancelStopsBetweenMessagesAndLeavesNothing) {
     EXPECT_FALSE(fs::exists(m_out));
 }
 
+constexpr const char* kFormatNames[] = {"Mbox", "Eml", "Maildir"};  // in ExportFormat's order
 INSTANTIATE_TEST_SUITE_P(Formats, MailExportLayoutTest,
                          ::testing::Values(ExportFormat::kMbox, ExportFormat::kEml,
                                            ExportFormat::kMaildir),
-                         [](const auto& info) {
-                             return info.param == ExportFormat::kMbox  ? "Mbox"
-                                    : info.param == ExportFormat::kEml ? "Eml"
-                                                                       : "Maildir";
-                         });
+                         [](const auto& info) { return kFormatNames[int(info.param)]; });
 
 TEST_F(MailExportTest, LeftoversOfAKilledRunGoWhileARunAtWorkKeepsItsOwn) {
     quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", {TrickyMessages()[0]});
@@ -378,13 +412,13 @@ TEST_P(LinkedOutputTest, RefusesTheLinkAndTouchesNothingOutside) {
 
 INSTANTIATE_TEST_SUITE_P(
     Links, LinkedOutputTest,
-    ::testing::Values(
-        LinkCase{"SubfoldersToAFolder", ExportFormat::kMbox, false, "Inbox.sbd", true},
-        LinkCase{"MboxToAFile", ExportFormat::kMbox, true, "Inbox", false},
-        LinkCase{"EmlFolderToAFolder", ExportFormat::kEml, true, "Inbox", true},
-        LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true},
-        LinkCase{"MaildirRootToAFolder", ExportFormat::kMaildir, true, "new", true},
-        LinkCase{"MaildirFolderToAFolder", ExportFormat::kMaildir, true, ".Orphan", true}),
+    ::testing::Values(LinkCase{"SubfoldersToAFolder", ExportFormat::kMbox, false, "Inbox.sbd",
+                               true},
+                      LinkCase{"MboxToAFile", ExportFormat::kMbox, true, "Inbox", false},
+                      LinkCase{"EmlFolderToAFolder", ExportFormat::kEml, true, "Inbox", true},
+                      LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true},
+                      LinkCase{"MaildirNew", ExportFormat::kMaildir, true, "new", true},
+                      LinkCase{"MaildirFolder", ExportFormat::kMaildir, true, ".Orphan", true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(MailExportTest, SalvageCountsAndNamesAStoreLeftOut) {
@@ -466,58 +500,66 @@ TEST_F(MailExportTest, SalvageSkipsDamagedMessagesAndSaysWhatItRecovered) {
     EXPECT_EQ(tree.at(EmlFileName(2, 4)), messages[2]);
 }
 
-// What a store knows of each message's state reaches mail programs as Python's mailbox module
-// reads it back: the mbox fields, the Maildir file names (with the bytes as they are, and the
-// received time as the file's time). A recovered message arrives unread.
+// Each message's state as Python's mailbox module reads it back from mbox and Maildir (with the
+// bytes as they are); the received time is the Maildir file's. A recovered message is unread.
 TEST_F(MailExportTest, EachMessageStateIsReadBackFromMboxAndMaildir) {
     if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
     const std::vector<std::string> messages = TrickyMessages();
-    constexpr std::uint64_t kReceived = 134412282050000000;  // 2026-12-08 18:30:05 UTC
     {
         quillet::testing::DbxStoreBuilder builder(m_stores / "Inbox.dbx");
-        builder.addMessage(messages[0], {.flags = 0x01});
-        builder.addMessage(messages[1],
-                           {.flags = 0x81 | kMessageFlagged, .receivedTime = kReceived});
-        builder.addMessage(messages[2], {.flags = 0x81 | kMessageAnswered | kMessageForwarded});
-        builder.addMessage(messages[0], {.flags = 0x81 | kMessageFlagged,
-                                         .placement = quillet::testing::DbxPlacement::kLost});
+        builder.addMessage(messages[0], {.flags = 0x01});  // unread
+        // read and flagged, received 2026-12-08 18:30:05 UTC
+        builder.addMessage(messages[1], {.flags = 0xA1, .receivedTime = 134412282050000000});
+        builder.addMessage(messages[2], {.flags = 0x180081});  // read, answered, forwarded
+        builder.addMessage(messages[0],
+                           {.flags = 0xA1, .placement = quillet::testing::DbxPlacement::kLost});
         builder.finish();
     }
-    const std::vector<MessageState> states = {{},
-                                              {.read = true, .flagged = true},
-                                              {.read = true, .answered = true, .forwarded = true},
-                                              {}};
-    quillet::testing::PythonFolder mbox;
-    quillet::testing::PythonFolder maildir{{messages[0], messages[1], messages[2], messages[0]},
-                                           {}};
-    for (const MessageState& state : states) {
-        const auto fields = MboxStateFields(state);
-        mbox.flags.push_back(fields[0].value + fields[1].value);
-        maildir.flags.push_back(MaildirInfo(state).substr(3));
-    }
-
-    ExportOptions withState = options(ExportFormat::kMbox, ReadMode::kSalvage);
-    withState.keepBytes = false;
-    ASSERT_TRUE(ExportMail(m_source, withState, nullptr).ok());
-    EXPECT_EQ(quillet::testing::ReadMailWithPython("mbox", m_out / "Inbox", m_dir / "read")
-                  .at(kRootFolder)
-                  .flags,
-              mbox.flags);
+    ExportOptions mbox = options(ExportFormat::kMbox, ReadMode::kSalvage);
+    mbox.keepBytes = false;
+    ASSERT_TRUE(ExportMail(m_source, mbox, nullptr).ok());
+    EXPECT_EQ(ReadMail("mbox", m_out / "Inbox", m_dir / "read")[kRootFolder].flags,
+              (std::vector<std::string>{"O", "ROF", "ROA", "O"}));
 
     fs::remove_all(m_out);
     ASSERT_TRUE(
         ExportMail(m_source, options(ExportFormat::kMaildir, ReadMode::kSalvage), nullptr).ok());
-    EXPECT_EQ(quillet::testing::ReadMailWithPython("maildir", m_out, m_dir / "read"),
-              (std::map<std::string, quillet::testing::PythonFolder>{{kRootFolder, maildir}}));
-    const std::string received = "1796754605";
-    for (const auto& entry : fs::directory_iterator(m_out / "cur")) {
-        const std::string name = entry.path().filename().string();
-        struct stat info;
-        ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
-        EXPECT_EQ(name.starts_with(received + ".") && name.find(".Q2.") != std::string::npos,
-                  std::to_string(info.st_mtime) == received)
-            << name;
+    const ReadBack maildir{{messages[0], messages[1], messages[2], messages[0]},
+                           {"", "FS", "PRS", ""}};
+    EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"),
+              (std::map<std::string, ReadBack>{{kRootFolder, maildir}}));
+    const std::string received = quillet::testing::FolderListing(m_out / "cur").back();
+    struct stat info;
+    ASSERT_EQ(::stat((m_out / "cur" / received).c_str(), &info), 0);
+    EXPECT_EQ(received.substr(0, 14) + std::to_string(info.st_mtime), "1796754605.Q2.1796754605");
+}
+
+// The sample prefix's mail read back by Python: the Maildir's messages are the .eml files, and
+// they and the mbox file's messages are read.
+TEST_F(MailExportTest, SamplePrefixReadsBackFromMaildirAndMbox) {
+    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    ASSERT_TRUE(quillet::testing::MakeSamplePrefix(m_dir / "prefix"));
+    FolderSource prefix(quillet::testing::SampleStoreFolder(m_dir / "prefix",
+                                                            quillet::testing::kSampleMainIdentity));
+    ExportOptions eml = options(ExportFormat::kEml);
+    eml.outFolder = m_dir / "eml";
+    ExportOptions mbox = options(ExportFormat::kMbox);
+    mbox.outFolder = m_dir / "mbox";
+    mbox.keepBytes = false;
+    for (const ExportOptions& given : {eml, mbox, options(ExportFormat::kMaildir)}) {
+        ASSERT_TRUE(ExportMail(prefix, given, nullptr).ok());
     }
+    std::map<std::string, ReadBack> maildir;
+    for (const std::string& folder : quillet::testing::FolderListing(eml.outFolder)) {
+        ReadBack& read = maildir[folder == "Inbox" ? kRootFolder : folder];
+        for (const auto& [name, bytes] : Tree(eml.outFolder / folder))
+            read.messages.push_back(bytes);
+        read.flags.assign(read.messages.size(), "S");
+        EXPECT_EQ(ReadMail("mbox", mbox.outFolder / folder, m_dir / "read")[kRootFolder].flags,
+                  std::vector<std::string>(read.messages.size(), "RO"));
+    }
+    EXPECT_EQ(maildir.size(), 4u);
+    EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"), maildir);
 }
 
 }  // namespace
