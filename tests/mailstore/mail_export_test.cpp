@@ -94,8 +94,8 @@ std::map<std::string, ReadBack> ReadMail(const char* kind, const fs::path& box,
         "        data = box.get_bytes(key)\n"
         "        if kind == 'mbox': data = re.sub(rb'(?m)^>(>*From )', rb'\\1', data)\n"
         "        at = key if kind == 'mbox' else int(key.split('.Q')[1].split('.')[0])\n"
-        "        flags = box.get_message(key).get_flags()\n"
-        "        open(os.path.join(out, name, '%05d %s' % (at, flags)), 'wb').write(data)\n"
+        "        at = '%05d %s' % (at, box.get_message(key).get_flags())\n"
+        "        open(os.path.join(out, name, at), 'wb').write(data)\n"
         "box = mailbox.mbox(path) if kind == 'mbox' else mailbox.Maildir(path, create=False)\n"
         "dump('=', box)\n"
         "for name in box.list_folders() if kind == 'maildir' else []:\n"
@@ -246,8 +246,7 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
     };
     if (GetParam() == ExportFormat::kMaildir) {
         if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
-        // A folder's name is its path, the Inbox's subfolders below IMAP's "INBOX", "." made "_";
-        // no folder for a parent without messages. Every message is read.
+        // Named by its path ("INBOX" above the Inbox's subfolders, "." made "_"); every one read.
         const std::map<std::string, std::string> names = {
             {"Inbox", kRootFolder},    {"Inbox/Projects_2026", "INBOX.Projects_2026"},
             {"Orphan", "Orphan"},      {"Inbox/00001.eml", "INBOX.00001_eml"},
