@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "mailstore/folder_output.h"
 #include "mailstore/message_state.h"
@@ -131,12 +132,7 @@ class MaildirOutput : public FolderOutput {
         if (synced != 0) return OutputFailure("Cannot write", m_temporary, synced);
 
         if (m_root) {
-            for (std::string_view subfolder : kSubfolders) {
-                std::filesystem::path moved = m_temporary / subfolder;
-                if (Status s = PutInPlace(moved, m_target / subfolder); !s) return s;
-                removeRemnant(moved);
-            }
-            removeRemnant(m_temporary);
+            if (Status s = commitRoot(); !s) return s;
         } else {
             std::filesystem::path moved = m_temporary;
             if (Status s = PutInPlace(moved, m_target); !s) return s;
@@ -152,6 +148,33 @@ class MaildirOutput : public FolderOutput {
     }
 
   private:
+    // Puts new/, tmp/ and cur/ in place, in that order. What they replace is removed only once
+    // all three are there; when one fails, those already placed are put back as they were.
+    Status commitRoot() {
+        std::vector<std::filesystem::path> replaced;  // what each placed folder replaced, or ""
+        for (std::string_view subfolder : kSubfolders) {
+            std::filesystem::path moved = m_temporary / subfolder;
+            Status placed = PutInPlace(moved, m_target / subfolder);
+            if (!placed) {
+                for (std::size_t i = replaced.size(); i-- > 0;) {
+                    const std::filesystem::path target = m_target / kSubfolders[i];
+                    std::filesystem::path back = replaced[i];
+                    if (back.empty()) {
+                        ::rename(target.c_str(), (m_temporary / kSubfolders[i]).c_str());
+                    } else {
+                        // Best effort: the failure that stopped the commit is what is told.
+                        (void)PutInPlace(back, target);
+                    }
+                }
+                return placed;
+            }
+            replaced.push_back(std::move(moved));
+        }
+        for (const std::filesystem::path& remnant : replaced) removeRemnant(remnant);
+        removeRemnant(m_temporary);
+        return Status::Ok();
+    }
+
     // What was replaced is no longer wanted; a remnant harms nothing but space.
     static void removeRemnant(const std::filesystem::path& path) {
         if (path.empty()) return;
