@@ -79,8 +79,8 @@ senders, signatures, stationery and settings, packed into one zip file that
 may be protected with a password (AES-256).
 
 It works on a Wine prefix, reads a mounted old Windows disk, schedules backups
-in the user's crontab, exports the mail as mbox or .eml files and writes
-backups onto CD or DVD. The desktop program quillet and the command-line
+in the user's crontab, exports the mail as mbox files, a Maildir or .eml
+files and writes backups onto CD or DVD. The desktop program quillet and the command-line
 program quillet-cli do the same.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -14,7 +14,14 @@ struct ExportArguments {
     std::string format = "mbox";
     bool salvage = false;
     bool force = false;
+    bool keepBytes = false;
 };
+
+mailstore::ExportFormat FormatNamed(const std::string& name) {
+    if (name == "eml") return mailstore::ExportFormat::kEml;
+    if (name == "maildir") return mailstore::ExportFormat::kMaildir;
+    return mailstore::ExportFormat::kMbox;
+}
 
 int RunExport(const ExportArguments& args, CliContext& context, std::ostream& out,
               std::ostream& err) {
@@ -22,8 +29,8 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
     if (!choice) return kExitNothingDone;
     mailstore::ExportOptions options;
     options.outFolder = args.outFolder;
-    options.format =
-        args.format == "eml" ? mailstore::ExportFormat::kEml : mailstore::ExportFormat::kMbox;
+    options.format = FormatNamed(args.format);
+    options.keepBytes = args.keepBytes;
     options.mode = args.salvage ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
     options.force = args.force;
     auto summary = context.withProgress([&](BackupProgress* bar) {
@@ -44,13 +51,17 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "export",
         "Write the messages of an identity's message stores, of a backup's, or of loose stores "
-        "(a .dbx file or a folder of them), as mbox files "
-        "(one per folder) or .eml files (one per message)");
+        "(a .dbx file or a folder of them), as mbox files (one per folder), as a Maildir "
+        "(Dovecot's Maildir++ layout) or as .eml files (one per message)");
     AddMailSourceOptions(*command, args->source);
     command->add_option("--out", args->outFolder, "The folder to write into (created if missing)")
         ->required();
-    command->add_option("--format", args->format, "mbox (the default) or eml")
-        ->check(CLI::IsMember({"mbox", "eml"}));
+    command->add_option("--format", args->format, "mbox (the default), maildir or eml")
+        ->check(CLI::IsMember({"mbox", "maildir", "eml"}));
+    command->add_flag("--keep-bytes", args->keepBytes,
+                      "mbox: write each message's bytes as they are, without the Status, "
+                      "X-Status and X-Mozilla-Status lines that carry its read, flagged, "
+                      "answered and forwarded state");
     command->add_flag("--salvage", args->salvage,
                       "Go on past damage and recover the messages a damaged store still holds");
     command->add_flag("--force", args->force, "Replace files and folders already in the way");

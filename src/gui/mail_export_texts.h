@@ -26,9 +26,12 @@ struct FormatChoice {
     const char* caption;
     mailstore::ExportFormat format;
 };
-inline constexpr std::array<FormatChoice, 2> kFormats = {{
+inline constexpr std::array<FormatChoice, 3> kFormats = {{
     {"mbox (one file per folder)", mailstore::ExportFormat::kMbox},
     {"eml (one file per message)", mailstore::ExportFormat::kEml},
+    {"Maildir (for Dovecot or mutt)", mailstore::ExportFormat::kMaildir},
 }};
+// The choice that leaves an mbox export's messages as they are (only offered for mbox).
+inline constexpr char kKeepBytesCaption[] = "Leave the read and flag lines out of the messages";
 
 }  // namespace quillet::mail_export_texts

@@ -106,10 +106,16 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     m_recover->setObjectName("chkRecover");
     m_replace = new QCheckBox("Replace existing files", this);
     m_replace->setObjectName("chkReplace");
+    m_keepBytes = new QCheckBox(texts::kKeepBytesCaption, this);
+    m_keepBytes->setObjectName("chkKeepBytes");
+    connect(m_format, &QComboBox::currentIndexChanged, this, [this] {
+        m_keepBytes->setEnabled(!m_busy && formatChosen() == mailstore::ExportFormat::kMbox);
+    });
 
     auto* form = new QFormLayout;
     form->addRow("Output folder", outputRow);
     form->addRow("Format", m_format);
+    form->addRow(m_keepBytes);
     form->addRow(m_recover);
     form->addRow(m_replace);
 
@@ -185,6 +191,11 @@ void MailExportWindow::setBusy(bool busy) {
     for (QWidget* control : controls) {
         control->setEnabled(!busy);
     }
+    m_keepBytes->setEnabled(!busy && formatChosen() == mailstore::ExportFormat::kMbox);
+}
+
+mailstore::ExportFormat MailExportWindow::formatChosen() const {
+    return texts::kFormats[static_cast<std::size_t>(m_format->currentIndex())].format;
 }
 
 Result<mailstore::ExportSummary> MailExportWindow::runExport(
@@ -221,7 +232,9 @@ void MailExportWindow::exportMail() {
 
     mailstore::ExportOptions options;
     options.outFolder = outFolder;
-    options.format = texts::kFormats[static_cast<std::size_t>(m_format->currentIndex())].format;
+    options.format = formatChosen();
+    options.keepBytes =
+        options.format == mailstore::ExportFormat::kMbox && m_keepBytes->isChecked();
     options.mode =
         m_recover->isChecked() ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
     options.force = m_replace->isChecked();

@@ -43,8 +43,8 @@ struct MailExportServices {
 
 // The "Export Mail" window: the mail of an identity, of the open backup or of a folder of loose
 // message stores (LooseStoreFolder, chosen by clicking its choice), exported to a folder as mbox
-// or eml files (ExportMail), with its progress and, at the end, its summary. The window
-// stays open after an export, so several can be made in one visit. Shown modally.
+// files, eml files or a Maildir (ExportMail), with its progress and, at the end, its summary. The
+// window stays open after an export, so several can be made in one visit. Shown modally.
 //
 // The export runs on the user-interface thread; its progress keeps the window responsive. While
 // it runs, every control but "Close" is disabled, and closing the window (the button, the close
@@ -77,6 +77,7 @@ class MailExportWindow : public QDialog {
     Result<mailstore::ExportSummary> runExport(const mailstore::ExportOptions& options,
                                                std::string* description);
     void setBusy(bool busy);
+    mailstore::ExportFormat formatChosen() const;
 
     MailExportServices m_services;
     bool m_busy = false;
@@ -94,6 +95,7 @@ class MailExportWindow : public QDialog {
     QComboBox* m_format;
     QCheckBox* m_recover;
     QCheckBox* m_replace;
+    QCheckBox* m_keepBytes;
     QProgressBar* m_progress;
     QPlainTextEdit* m_summary;
     QPushButton* m_export;

@@ -12,9 +12,10 @@
 
 namespace quillet::mailstore {
 
-// Where the messages of one mail folder go during an export: an mbox file or a folder of .eml
-// files. Everything is written under a temporary name beside the target and only commit() puts
-// it in place; an output destroyed before commit() leaves nothing of itself behind. One thread.
+// Where the messages of one mail folder go during an export: an mbox file, a folder of .eml
+// files or a Maildir. Everything is written under a temporary name beside the target and only
+// commit() puts it in place; an output destroyed before commit() leaves nothing of itself behind.
+// One thread.
 class FolderOutput {
   public:
     virtual ~FolderOutput() = default;
@@ -31,8 +32,17 @@ class FolderOutput {
     virtual Status commit() = 0;
 };
 
-// An mboxrd file (MboxWriter) at `target`, replaced as platform's durable files are.
-std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target);
+// An mboxrd file (MboxWriter) at `target`, replaced as platform's durable files are. With
+// `withState`, each message's header block gets the fields of its state (MboxStateFields) in
+// place of its own fields of those names; without, its bytes are written as they are.
+std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target, bool withState);
+
+// A Maildir at `target` (cur/, new/ and tmp/, and Maildir++'s empty "maildirfolder" file unless
+// it is the root): each message is written byte for byte to tmp/ and renamed into cur/ with its
+// state as the file name's info (MaildirInfo); the file's time is the message's received time. With
+// `root`, `target` is the output folder itself: its cur/, new/ and tmp/ are put in place on commit,
+// cur/ (which holds the messages) last.
+std::unique_ptr<FolderOutput> MakeMaildirOutput(std::filesystem::path target, bool root);
 
 // A folder at `target` holding one file per message, named by EmlFileName.
 std::unique_ptr<FolderOutput> MakeEmlOutput(std::filesystem::path target, std::size_t messageCount);

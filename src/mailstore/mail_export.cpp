@@ -16,6 +16,7 @@
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_names.h"
 #include "mailstore/folder_output.h"
+#include "mailstore/imap_utf7.h"
 #include "mailstore/store_health.h"
 #include "platform/case_fold.h"
 #include "platform/durable_file.h"
@@ -27,6 +28,15 @@ namespace {
 constexpr std::string_view kFolderListFile = "Folders.dbx";
 constexpr std::string_view kStoreExtension = ".dbx";
 constexpr std::string_view kSubfolderSuffix = ".sbd";  // Thunderbird's folder of subfolders
+// A Maildir++ folder's name is its whole path, one level after the other after a ".": so long a
+// name leaves no room in a file name's 255 bytes for the temporaries beside it.
+constexpr std::size_t kMaildirNameLimit = 200;
+constexpr char kMaildirSeparator = '.';
+// The name of the Inbox as the parent of Maildir++ folders: IMAP's name for it.
+constexpr std::string_view kMaildirInbox = "INBOX";
+// The folders of one maildir; the root maildir's cur/ stands for the Inbox (it is put in place
+// last).
+constexpr std::array<std::string_view, 3> kMaildirFolders = {"cur", "new", "tmp"};
 constexpr std::string_view kCancelled = "The export was cancelled";
 // Stores of the same form that hold no messages (the POP3 server's message list, the offline
 // list), unless Folders.dbx names them as a folder's.
@@ -39,7 +49,8 @@ struct StorePlan {
     std::vector<std::string> path;   // safe and unique names from the top
     std::filesystem::path relative;  // below the output folder
     std::filesystem::path target;
-    bool keep = false;  // complete from an earlier export that stopped: left as it is
+    bool keep = false;         // complete from an earlier export that stopped: left as it is
+    bool maildirRoot = false;  // the Inbox of a Maildir export: the output folder's own maildir
 };
 
 // A plan's line in kIncompleteExportFile.
@@ -127,7 +138,8 @@ class Export {
         : m_source(source),
           m_options(options),
           m_progress(progress),
-          m_namer(options.format == ExportFormat::kMbox ? std::string(kSubfolderSuffix) : "") {}
+          m_namer(options.format == ExportFormat::kMbox ? std::string(kSubfolderSuffix) : ""),
+          m_maildir(options.format == ExportFormat::kMaildir) {}
 
     ~Export() {
         if (m_succeeded) return;
@@ -162,6 +174,9 @@ class Export {
     Status addParentMbox(int parent, const std::string& name,
                          const std::filesystem::path& subfolders);
     Status checkTargets(std::vector<StorePlan>& plans);
+    // What the store's folder puts in place, below the output folder: its target, or a root
+    // maildir's three folders.
+    std::vector<std::filesystem::path> targetsOf(const StorePlan& store) const;
     std::set<std::string> readCompleteLines() const;
     Status writeCompleteLines() const;
     Status exportStore(const StorePlan& store, std::size_t position, std::size_t count);
@@ -172,6 +187,7 @@ class Export {
     const ExportOptions& m_options;
     MailProgress* m_progress;
     FolderNamer m_namer;
+    bool m_maildir;
     ExportSummary m_summary;
     ExportFolders m_folders;
     std::vector<std::filesystem::path> m_createdFolders;
@@ -198,6 +214,8 @@ std::string Export::wanted(std::string name) const {
     if (m_options.format == ExportFormat::kEml && EndsWithIgnoringCase(name, kEmlExtension)) {
         name += "_";
     }
+    // "." separates the levels of a Maildir++ folder's name.
+    if (m_maildir) std::replace(name.begin(), name.end(), kMaildirSeparator, '_');
     return name;
 }
 
@@ -283,7 +301,29 @@ Result<std::vector<StorePlan>> Export::plan() {
         return depthA != depthB ? depthA < depthB : a.order < b.order;
     });
 
+    // The Maildir's Inbox, the first found: a folder Folders.dbx calls the Inbox, else the store
+    // of that name.
+    std::optional<std::string> inbox;
+    auto isInbox = [&](const Named& entry) {
+        if (!m_maildir || inbox) return false;
+        if (entry.chain.empty()) {
+            return !folderOf[entry.store - stores.data()] &&
+                   EqualsIgnoringCase(entry.store->fileName, "Inbox.dbx");
+        }
+        return entry.chain.size() == 1 &&
+               folders[entry.chain.front()].special == MailFolder::Special::kInbox;
+    };
+    auto maildirName = [&](const std::vector<std::string>& path) {
+        std::string name;
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const bool inboxParent = i == 0 && path.size() > 1 && inbox && path[0] == *inbox;
+            name += kMaildirSeparator;
+            name += inboxParent ? std::string(kMaildirInbox) : ToImapUtf7(path[i]);
+        }
+        return std::filesystem::path(name);
+    };
     auto relativeOf = [&](const std::vector<std::string>& path) {
+        if (m_maildir) return maildirName(path);
         std::filesystem::path relative;
         for (std::size_t i = 0; i + 1 < path.size(); ++i) {
             relative /= m_options.format == ExportFormat::kMbox
@@ -309,8 +349,14 @@ Result<std::vector<StorePlan>> Export::plan() {
                 m_namer.name(parent, folders[index].id, wanted(folders[index].name)));
             parent = folders[index].id;
         }
-        plan.relative = relativeOf(plan.path);
-        if (plan.relative.native().size() > kFolderPathLimit) {
+        if (isInbox(entry)) {
+            inbox = plan.path.front();
+            plan.maildirRoot = true;
+        }
+        plan.relative = plan.maildirRoot ? std::filesystem::path(kMaildirFolders.front())
+                                         : relativeOf(plan.path);
+        if (plan.relative.native().size() > kFolderPathLimit ||
+            (m_maildir && plan.relative.native().size() > kMaildirNameLimit)) {
             const std::string reason = file +
                                        ": its folder's path below the output folder would "
                                        "pass " +
@@ -457,14 +503,28 @@ Status Export::exportStore(const StorePlan& store, std::size_t position, std::si
         });
     if (!folder) return folder.status();
     // The output replaces what is at the target by name, never through a link.
-    Status link =
-        ExportFolders::RefuseLink(*folder, store.relative.filename().string(), store.target);
+    Status link = Status::Ok();
+    for (const std::filesystem::path& relative : targetsOf(store)) {
+        if (link) {
+            link = ExportFolders::RefuseLink(*folder, relative.filename().string(),
+                                             m_options.outFolder / relative);
+        }
+    }
     ::close(*folder);
     if (!link) return link;
-    std::unique_ptr<FolderOutput> output =
-        m_options.format == ExportFormat::kMbox
-            ? MakeMboxOutput(store.target)
-            : MakeEmlOutput(store.target, (*messages)->messages().size());
+    std::unique_ptr<FolderOutput> output;
+    switch (m_options.format) {
+        case ExportFormat::kMbox:
+            output = MakeMboxOutput(store.target, !m_options.keepBytes);
+            break;
+        case ExportFormat::kEml:
+            output = MakeEmlOutput(store.target, (*messages)->messages().size());
+            break;
+        case ExportFormat::kMaildir:
+            output = store.maildirRoot ? MakeMaildirOutput(m_options.outFolder, true)
+                                       : MakeMaildirOutput(store.target, false);
+            break;
+    }
     if (Status s = output->begin(); !s) return s;
     if (Status s = exportMessages(store, **messages, *output); !s) return s;
     if (Status s = output->commit(); !s) return s;
@@ -483,15 +543,24 @@ Status Export::checkTargets(std::vector<StorePlan>& plans) {
     if (Status s = existing.open(m_options.outFolder); !s) return s;
     const std::set<std::string> completed = readCompleteLines();
     for (StorePlan& store : plans) {
-        bool exists = false;
-        if (Status way = existing.checkWay(store.relative, &exists); !way) return way;
-        if (!exists || m_options.force) continue;
+        std::optional<std::filesystem::path> there;
+        for (const std::filesystem::path& relative : targetsOf(store)) {
+            bool exists = false;
+            if (Status way = existing.checkWay(relative, &exists); !way) return way;
+            if (exists && !there) there = m_options.outFolder / relative;
+        }
+        if (!there || m_options.force) continue;
         if (!completed.contains(CompleteLine(store))) {
-            return Status::Error(store.target.string() + " already exists", ErrorKind::kInUse);
+            return Status::Error(there->string() + " already exists", ErrorKind::kInUse);
         }
         store.keep = true;
     }
     return Status::Ok();
+}
+
+std::vector<std::filesystem::path> Export::targetsOf(const StorePlan& store) const {
+    if (!store.maildirRoot) return {store.relative};
+    return {kMaildirFolders.begin(), kMaildirFolders.end()};
 }
 
 std::set<std::string> Export::readCompleteLines() const {

@@ -14,10 +14,14 @@
 namespace quillet::mailstore {
 
 enum class ExportFormat {
-    kMbox,  // one mboxrd file per folder, laid out as Thunderbird's local folders
-            // ("Inbox", "Inbox.sbd/Projects")
-    kEml,   // one file per message ("00001.eml", ... in message-index order), one folder per
-            // mail folder, nested as the folders are
+    kMbox,     // one mboxrd file per folder, laid out as Thunderbird's local folders
+               // ("Inbox", "Inbox.sbd/Projects")
+    kEml,      // one file per message ("00001.eml", ... in message-index order), one folder per
+               // mail folder, nested as the folders are
+    kMaildir,  // Dovecot's Maildir++ layout: the first Inbox is the output folder's own cur/,
+               // new/ and tmp/, every other folder ".Name" beside them (".Parent.Child"; the
+               // Inbox's subfolders ".INBOX.Child"), each name in IMAP's modified UTF-7 with
+               // "." in it written "_"; a message's state is its file name's info (MaildirInfo)
 };
 
 struct ExportOptions {
@@ -25,6 +29,9 @@ struct ExportOptions {
     ExportFormat format = ExportFormat::kMbox;
     ReadMode mode = ReadMode::kStrict;
     bool force = false;  // replace files and folders already there
+    // mbox: write each message's bytes as they are, without the header fields of its state
+    // (MboxStateFields). The other formats always keep a message's bytes.
+    bool keepBytes = false;
 };
 
 // Folders nested deeper than this below the root of Folders.dbx, or whose path below the output

@@ -1,5 +1,6 @@
 #include "mailstore/folder_output.h"
 #include "mailstore/mbox_writer.h"
+#include "mailstore/message_state.h"
 #include "platform/durable_file.h"
 
 namespace quillet::mailstore {
@@ -8,12 +9,19 @@ namespace {
 
 class MboxOutput : public FolderOutput {
   public:
-    explicit MboxOutput(std::filesystem::path target)
-        : m_file(std::move(target)),
+    MboxOutput(std::filesystem::path target, bool withState)
+        : m_withState(withState),
+          m_file(std::move(target)),
           m_writer([this](std::string_view block) { return m_file.write(block); }) {}
 
     Status begin() override { return m_file.begin(); }
-    Status startMessage(std::size_t, const MessageEntry&) override { return Status::Ok(); }
+    Status startMessage(std::size_t, const MessageEntry& message) override {
+        if (m_withState) {
+            const auto fields = MboxStateFields(MessageState::Of(message));
+            m_writer.setFields({fields.begin(), fields.end()});
+        }
+        return Status::Ok();
+    }
     Status write(std::span<const std::byte> piece) override { return m_writer.write(piece); }
     Status finishMessage() override { return m_writer.finishMessage(); }
     Status commit() override {
@@ -22,14 +30,15 @@ class MboxOutput : public FolderOutput {
     }
 
   private:
+    bool m_withState;
     FileReplacement m_file;
     MboxWriter m_writer;
 };
 
 }  // namespace
 
-std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target) {
-    return std::make_unique<MboxOutput>(std::move(target));
+std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target, bool withState) {
+    return std::make_unique<MboxOutput>(std::move(target), withState);
 }
 
 }  // namespace quillet::mailstore

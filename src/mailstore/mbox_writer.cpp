@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mailstore/mbox_from_line.h"
+#include "platform/case_fold.h"
 
 namespace quillet::mailstore {
 
@@ -29,7 +30,43 @@ std::size_t HeaderBlockEnd(std::string_view text, std::size_t from) {
     return std::string_view::npos;
 }
 
+// Whether `line` is a field named `name` (any case; blanks may come before the colon).
+bool IsField(std::string_view line, std::string_view name) {
+    if (line.size() <= name.size() || !EqualsIgnoringCase(line.substr(0, name.size()), name)) {
+        return false;
+    }
+    const std::size_t colon = line.find_first_not_of(" \t", name.size());
+    return colon != std::string_view::npos && line[colon] == ':';
+}
+
 }  // namespace
+
+std::string MboxWriter::withFields(std::string_view header) const {
+    const std::size_t end = HeaderBlockEnd(header, 0);
+    if (m_fields.empty() || end == std::string_view::npos) return std::string(header);
+    const bool crlf = end >= 2 && header[end - 2] == '\r';
+    const std::size_t fieldsEnd = end - (crlf ? 2 : 1);
+    std::string out;
+    out.reserve(header.size() + 64);
+    bool dropping = false;  // the line before was left out: so are its continuation lines
+    for (std::size_t at = 0; at < fieldsEnd;) {
+        const std::size_t next = std::min(header.find('\n', at), fieldsEnd - 1) + 1;
+        const std::string_view line = header.substr(at, next - at);
+        const bool continuation = line.front() == ' ' || line.front() == '\t';
+        if (!continuation || !dropping) {
+            dropping = std::any_of(m_fields.begin(), m_fields.end(),
+                                   [&](const StateField& f) { return IsField(line, f.name); });
+        }
+        if (!dropping) out += line;
+        at = next;
+    }
+    for (const StateField& field : m_fields) {
+        if (field.value.empty()) continue;
+        out.append(field.name).append(": ").append(field.value).append(crlf ? "\r\n" : "\n");
+    }
+    out += header.substr(fieldsEnd);
+    return out;
+}
 
 Status MboxWriter::append(std::string_view text) {
     m_pending += text;
@@ -64,7 +101,7 @@ Status MboxWriter::startBody() {
     header.swap(m_header);
     if (Status s = append(MboxFromLine(header)); !s) return s;
     if (Status s = append(kSeparatorEnd); !s) return s;
-    return quote(header);
+    return quote(withFields(header));
 }
 
 Status MboxWriter::releaseHeld() {
@@ -134,6 +171,7 @@ Status MboxWriter::finishMessage() {
     m_empty = true;
     m_last = '\0';
     m_crlf = false;
+    m_fields.clear();
     return append(kSeparatorEnd);
 }
 

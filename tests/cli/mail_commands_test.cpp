@@ -24,7 +24,7 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
                        passwordFile});
     ASSERT_EQ(made.exitCode, 0) << made.err;
 
-    for (const std::string format : {"mbox", "eml"}) {
+    for (const std::string format : {"mbox", "eml", "maildir"}) {
         SCOPED_TRACE(format);
         const std::filesystem::path fromPrefix = temp / ("prefix-" + format);
         const std::filesystem::path fromBackup = temp / ("backup-" + format);
@@ -38,10 +38,15 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
         EXPECT_EQ(restored.out.substr(restored.out.find("\nFolders:")),
                   direct.out.substr(direct.out.find("\nFolders:")));
         const TreeSnapshot expected = SnapshotTree(fromPrefix);
-        EXPECT_EQ(expected.size(), format == "mbox" ? 4u : 11u);
+        EXPECT_EQ(expected.size(), format == "mbox" ? 4u : format == "eml" ? 11u : 25u);
         EXPECT_EQ(SnapshotTree(fromBackup), expected);
     }
     EXPECT_TRUE(FolderListing(temp / "tmp").empty()) << "the work folders are removed";
+    // --keep-bytes leaves the state lines out of the mbox files.
+    CliRun kept = run({"export", "--identity", "Main Identity", "--out", (temp / "kept").string(),
+                       "--keep-bytes"});
+    ASSERT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_EQ(ReadFileBytes(temp / "kept" / "Inbox").find("\nStatus: "), std::string::npos);
 }
 
 TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {

@@ -214,6 +214,20 @@ TEST_F(MailExportWindowTest, ExportsAnIdentityAsEmlShowsTheSummaryAndReplacesWhe
     EXPECT_FALSE(summary(dialog).isEmpty());
 }
 
+// Leaving the state lines out is offered for mbox alone, and keeps the messages' bytes.
+TEST_F(MailExportWindowTest, KeepsMboxBytesWhenTicked) {
+    useRealStores();
+    MailExportWindow& dialog = openWindowOnSample();
+    chooseOutputFolder(dialog);
+    auto& keepBytes = Child<QCheckBox>(dialog, "chkKeepBytes");
+    Child<QComboBox>(dialog, "cboFormat").setCurrentIndex(1);
+    EXPECT_FALSE(keepBytes.isEnabled());
+    Child<QComboBox>(dialog, "cboFormat").setCurrentIndex(0);
+    keepBytes.setChecked(true);
+    clickExport(dialog);
+    EXPECT_EQ(ReadFileBytes(out / "Inbox").find("X-Mozilla-Status"), std::string::npos);
+}
+
 TEST_F(MailExportWindowTest, DamagedStoreFailsWithTheReasonInACriticalMessage) {
     useRealStores();
     const std::filesystem::path inbox = world.storeFolder(kSampleMainIdentity) / "Inbox.dbx";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -13,6 +14,8 @@
 #include "mailstore/export_folders.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
+#include "support/platform/folder_snapshot.h"
+#include "support/platform/sample_prefix.h"
 #include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
 
@@ -21,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using quillet::testing::ReadFileBytes;
+constexpr char kRootFolder[] = "=";  // an mbox file's one folder, a Maildir's root
 
 // The stores of a folder on disk, as an identity's store folder gives them.
 class FolderSource : public MailSource {
@@ -30,7 +34,8 @@ class FolderSource : public MailSource {
     std::vector<StoreName> stores() const override {
         std::vector<StoreName> names;
         for (const auto& entry : fs::directory_iterator(m_folder)) {
-            names.push_back({entry.path().filename().string(), entry.file_size()});
+            if (entry.is_regular_file())
+                names.push_back({entry.path().filename().string(), entry.file_size()});
         }
         std::sort(names.begin(), names.end(),
                   [](const StoreName& a, const StoreName& b) { return a.fileName < b.fileName; });
@@ -72,26 +77,47 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
     return tree;
 }
 
-// The messages of an mbox file as Python's mailbox module reads them, the mboxrd quoting undone.
-std::vector<std::string> ReadBackWithPython(const fs::path& mbox, const fs::path& scratch) {
+// The messages of each folder of an mbox file or a Maildir as Python's mailbox module reads them,
+// the mboxrd quoting undone, with their flags (an mbox's "ROFA", a Maildir's "FPRS").
+struct ReadBack {
+    std::vector<std::string> messages, flags;
+    bool operator==(const ReadBack&) const = default;
+};
+std::map<std::string, ReadBack> ReadMail(const char* kind, const fs::path& box,
+                                         const fs::path& scratch) {
     static const std::string kScript =
         "import mailbox, os, re, sys\n"
-        "box = mailbox.mbox(sys.argv[1], create=False)\n"
-        "for i, key in enumerate(box.keys()):\n"
-        "    data = re.sub(rb'(?m)^>(>*From )', rb'\\1', box.get_bytes(key))\n"
-        "    open(os.path.join(sys.argv[2], '%05d' % i), 'wb').write(data)\n";
-    fs::create_directories(scratch);
-    std::string output;
-    const int status =
-        quillet::testing::RunCommand("python3 -c " + quillet::testing::ShellQuote(kScript) + " " +
-                                         quillet::testing::ShellQuote(mbox.string()) + " " +
-                                         quillet::testing::ShellQuote(scratch.string()),
-                                     &output);
-    EXPECT_EQ(status, 0) << output;
-    std::vector<std::string> messages;
-    for (const auto& [name, bytes] : Tree(scratch)) messages.push_back(bytes);
+        "kind, path, out = sys.argv[1:4]\n"
+        "def dump(name, box):\n"
+        "    os.makedirs(os.path.join(out, name))\n"
+        "    for key in box.keys():\n"  // a Maildir's: "<time>.Q<position>.<host>"
+        "        data = box.get_bytes(key)\n"
+        "        if kind == 'mbox': data = re.sub(rb'(?m)^>(>*From )', rb'\\1', data)\n"
+        "        at = key if kind == 'mbox' else int(key.split('.Q')[1].split('.')[0])\n"
+        "        at = '%05d %s' % (at, box.get_message(key).get_flags())\n"
+        "        open(os.path.join(out, name, at), 'wb').write(data)\n"
+        "box = mailbox.mbox(path) if kind == 'mbox' else mailbox.Maildir(path, create=False)\n"
+        "dump('=', box)\n"
+        "for name in box.list_folders() if kind == 'maildir' else []:\n"
+        "    dump(name, box.get_folder(name))\n";
+    using quillet::testing::ShellQuote;
     fs::remove_all(scratch);
-    return messages;
+    const std::string command = "python3 -c " + ShellQuote(kScript) + " " + kind + " " +
+                                ShellQuote(box.string()) + " " + ShellQuote(scratch.string());
+    std::string output;
+    EXPECT_EQ(quillet::testing::RunCommand(command, &output), 0) << output;
+    std::map<std::string, ReadBack> folders;
+    for (const auto& [path, bytes] : Tree(scratch)) {
+        const auto slash = path.find('/');
+        ReadBack& folder = folders[path.substr(0, slash)];
+        if (slash == std::string::npos) continue;
+        folder.messages.push_back(bytes);
+        folder.flags.push_back(path.substr(path.find(' ', slash) + 1));
+    }
+    return folders;
+}
+std::vector<std::string> ReadBackWithPython(const fs::path& mbox, const fs::path& scratch) {
+    return ReadMail("mbox", mbox, scratch)[kRootFolder].messages;
 }
 
 // Messages whose "From " lines fall on every side of the reader's 512-byte pieces.
@@ -114,7 +140,7 @@ class MailExportTest : public ::testing::Test {
     MailExportTest() { fs::create_directories(m_stores); }
 
     ExportOptions options(ExportFormat format, ReadMode mode = ReadMode::kStrict) const {
-        return {m_out, format, mode, false};
+        return {m_out, format, mode, false, true};
     }
 
     // The folder list's tree, with a clash ignoring case, a subfolder named like a message file, a
@@ -194,6 +220,12 @@ class MailExportLayoutTest : public MailExportTest,
                              public ::testing::WithParamInterface<ExportFormat> {
   protected:
     void SetUp() override { writeNestedStores(); }
+
+    // Where a top-level folder goes.
+    fs::path topFolder(const std::string& name) const {
+        if (GetParam() != ExportFormat::kMaildir) return m_out / name;
+        return m_out / (name == "Inbox" ? "cur" : "." + name);
+    }
 };
 
 TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
@@ -212,6 +244,21 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
         {GetParam() == ExportFormat::kEml ? "Inbox/00001.eml_" : "Inbox/00001.eml", {tricky[2]}},
         {"Archive/2019", {tricky[1]}},  // below a folder without messages of its own
     };
+    if (GetParam() == ExportFormat::kMaildir) {
+        if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+        // Named by its path ("INBOX" above the Inbox's subfolders, "." made "_"); every one read.
+        const std::map<std::string, std::string> names = {
+            {"Inbox", kRootFolder},    {"Inbox/Projects_2026", "INBOX.Projects_2026"},
+            {"Orphan", "Orphan"},      {"Inbox/00001.eml", "INBOX.00001_eml"},
+            {"OTHER", "OTHER"},        {"Archive/2019", "Archive.2019"},
+            {"INBOX (2)", "INBOX (2)"}};
+        std::map<std::string, ReadBack> folders;
+        for (const auto& [path, messages] : expected) {
+            folders[names.at(path)] = {messages, std::vector<std::string>(messages.size(), "S")};
+        }
+        EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"), folders);
+        return;
+    }
     std::map<std::string, std::string> tree;
     if (GetParam() == ExportFormat::kEml) {
         tree["Archive"] = "/";
@@ -246,12 +293,12 @@ TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
 TEST_P(MailExportLayoutTest, ReplacesNothingWithoutForce) {
     ASSERT_TRUE(ExportMail(m_source, options(GetParam()), nullptr).ok());
     const auto before = Tree(m_out);
-    fs::remove_all(m_out / "Orphan");
+    fs::remove_all(topFolder("Orphan"));
 
     auto again = ExportMail(m_source, options(GetParam()), nullptr);
     ASSERT_TRUE(again.status().is(ErrorKind::kInUse)) << again.reason();
-    EXPECT_NE(again.reason().find((m_out / "Inbox").string()), std::string::npos);
-    EXPECT_FALSE(fs::exists(m_out / "Orphan"));
+    EXPECT_NE(again.reason().find(topFolder("Inbox").string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(topFolder("Orphan")));
 
     ExportOptions forced = options(GetParam());
     forced.force = true;
@@ -310,11 +357,11 @@ TEST_P(MailExportLayoutTest, CancelStopsBetweenMessagesAndLeavesNothing) {
     EXPECT_FALSE(fs::exists(m_out));
 }
 
+constexpr const char* kFormatNames[] = {"Mbox", "Eml", "Maildir"};  // in ExportFormat's order
 INSTANTIATE_TEST_SUITE_P(Formats, MailExportLayoutTest,
-                         ::testing::Values(ExportFormat::kMbox, ExportFormat::kEml),
-                         [](const auto& info) {
-                             return info.param == ExportFormat::kMbox ? "Mbox" : "Eml";
-                         });
+                         ::testing::Values(ExportFormat::kMbox, ExportFormat::kEml,
+                                           ExportFormat::kMaildir),
+                         [](const auto& info) { return kFormatNames[int(info.param)]; });
 
 TEST_F(MailExportTest, LeftoversOfAKilledRunGoWhileARunAtWorkKeepsItsOwn) {
     quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", {TrickyMessages()[0]});
@@ -365,7 +412,9 @@ INSTANTIATE_TEST_SUITE_P(
                                true},
                       LinkCase{"MboxToAFile", ExportFormat::kMbox, true, "Inbox", false},
                       LinkCase{"EmlFolderToAFolder", ExportFormat::kEml, true, "Inbox", true},
-                      LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true}),
+                      LinkCase{"EmlParentToAFolder", ExportFormat::kEml, true, "Archive", true},
+                      LinkCase{"MaildirNew", ExportFormat::kMaildir, true, "new", true},
+                      LinkCase{"MaildirFolder", ExportFormat::kMaildir, true, ".Orphan", true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(MailExportTest, SalvageCountsAndNamesAStoreLeftOut) {
@@ -445,6 +494,62 @@ TEST_F(MailExportTest, SalvageSkipsDamagedMessagesAndSaysWhatItRecovered) {
     EXPECT_FALSE(tree.contains(EmlFileName(0, 4)));
     EXPECT_EQ(tree.at(EmlFileName(1, 4)), messages[1]);
     EXPECT_EQ(tree.at(EmlFileName(2, 4)), messages[2]);
+}
+
+// Each message's state as Python's mailbox module reads it back from mbox and Maildir (with the
+// bytes as they are); the received time is the Maildir file's.
+TEST_F(MailExportTest, EachMessageStateIsReadBackFromMboxAndMaildir) {
+    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    const std::vector<std::string> messages = TrickyMessages();
+    {
+        quillet::testing::DbxStoreBuilder builder(m_stores / "Inbox.dbx");
+        builder.addMessage(messages[0], {.flags = 0x01});  // unread
+        // read and flagged, received 2026-12-08 18:30:05 UTC
+        builder.addMessage(messages[1], {.flags = 0xA1, .receivedTime = 134412282050000000});
+        builder.addMessage(messages[2], {.flags = 0x180081});  // read, answered, forwarded
+        builder.finish();
+    }
+    ExportOptions mbox = options(ExportFormat::kMbox);
+    mbox.keepBytes = false;
+    ASSERT_TRUE(ExportMail(m_source, mbox, nullptr).ok());
+    EXPECT_EQ(ReadMail("mbox", m_out / "Inbox", m_dir / "read")[kRootFolder].flags,
+              (std::vector<std::string>{"O", "ROF", "ROA"}));
+
+    fs::remove_all(m_out);
+    ASSERT_TRUE(ExportMail(m_source, options(ExportFormat::kMaildir), nullptr).ok());
+    const ReadBack maildir{messages, {"", "FS", "PRS"}};
+    EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"),
+              (std::map<std::string, ReadBack>{{kRootFolder, maildir}}));
+    const std::string received = quillet::testing::FolderListing(m_out / "cur").back();
+    EXPECT_EQ(received.substr(0, 14), "1796754605.Q2.");
+    EXPECT_EQ(std::chrono::file_clock::to_sys(fs::last_write_time(m_out / "cur" / received)),
+              std::chrono::sys_seconds(std::chrono::seconds(1796754605)));
+}
+
+// The sample prefix's mail read back by Python: the Maildir's messages are the .eml files, and
+// they and the mbox file's messages are read.
+TEST_F(MailExportTest, SamplePrefixReadsBackFromMaildirAndMbox) {
+    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    ASSERT_TRUE(quillet::testing::MakeSamplePrefix(m_dir / "prefix"));
+    FolderSource prefix(quillet::testing::SampleStoreFolder(m_dir / "prefix",
+                                                            quillet::testing::kSampleMainIdentity));
+    ExportOptions eml = options(ExportFormat::kEml), mbox = options(ExportFormat::kMbox);
+    eml.outFolder = m_dir / "eml";
+    mbox.outFolder = m_dir / "mbox";
+    mbox.keepBytes = false;
+    for (const ExportOptions& given : {eml, mbox, options(ExportFormat::kMaildir)}) {
+        ASSERT_TRUE(ExportMail(prefix, given, nullptr).ok());
+    }
+    std::map<std::string, ReadBack> maildir;
+    for (const std::string& folder : quillet::testing::FolderListing(eml.outFolder)) {
+        ReadBack& read = maildir[folder == "Inbox" ? kRootFolder : folder];
+        for (const auto& [name, bytes] : Tree(eml.outFolder / folder))
+            read.messages.push_back(bytes);
+        read.flags.assign(read.messages.size(), "S");
+        EXPECT_EQ(ReadMail("mbox", mbox.outFolder / folder, m_dir / "read")[kRootFolder].flags,
+                  std::vector<std::string>(read.messages.size(), "RO"));
+    }
+    EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"), maildir);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mailstore/mbox_from_line.h"
@@ -10,14 +11,16 @@
 namespace quillet::mailstore {
 namespace {
 
-// Writes the messages, each handed over in pieces of `pieceSize` bytes.
-std::string WriteMbox(const std::vector<std::string>& messages, std::size_t pieceSize) {
+// Writes the messages, each handed over in pieces of `pieceSize` bytes, each with `fields`.
+std::string WriteMbox(const std::vector<std::string>& messages, std::size_t pieceSize,
+                      const std::vector<StateField>& fields = {}) {
     std::string out;
     MboxWriter writer([&](std::string_view block) {
         out += block;
         return Status::Ok();
     });
     for (const std::string& message : messages) {
+        writer.setFields(fields);
         for (std::size_t at = 0; at < message.size(); at += pieceSize) {
             const std::string_view piece = std::string_view(message).substr(at, pieceSize);
             EXPECT_TRUE(writer.write(std::as_bytes(std::span(piece.data(), piece.size()))).ok());
@@ -93,6 +96,28 @@ TEST(MboxWriterTest, HandsOverOutputInBlocksAndPassesOnItsFailure) {
     }
     EXPECT_TRUE(status.is(ErrorKind::kDiskFull));
     EXPECT_GE(blocks.front(), MboxWriter::kOutputBlock);
+}
+
+// The state fields go at the end of the header block, in its line ends, in place of the
+// message's own fields of those names (continuation lines too); an empty value writes none.
+TEST(MboxWriterTest, PutsTheFieldsAtTheEndOfTheHeaderBlock) {
+    const std::vector<StateField> fields = {
+        {"Status", "RO"}, {"X-Status", ""}, {"X-Mozilla-Status", "0001"}};
+    const std::vector<std::pair<std::string, std::string>> messages = {
+        {"S: x\r\n\r\nbody\r\n", "S: x\r\nStatus: RO\r\nX-Mozilla-Status: 0001\r\n\r\nbody\r\n"},
+        {"S: x\n\nbody\n", "S: x\nStatus: RO\nX-Mozilla-Status: 0001\n\nbody\n"},
+        {"status: O\r\n\tfolded\r\nS: x\r\nX-Status : FA\r\nX-Statuses: 1\r\n"
+         "X-MOZILLA-STATUS: 0000\r\n\r\nStatus: body\r\n",
+         "S: x\r\nX-Statuses: 1\r\nStatus: RO\r\nX-Mozilla-Status: 0001\r\n\r\nStatus: body\r\n"},
+        {"\r\nbody\r\n", "Status: RO\r\nX-Mozilla-Status: 0001\r\n\r\nbody\r\n"},
+        {"S: x\r\n", "S: x\r\n"},  // no end of the header block: left as it is
+    };
+    for (const auto& [message, written] : messages) {
+        for (std::size_t pieceSize : {1, 3, 512}) {
+            EXPECT_EQ(WriteMbox({message}, pieceSize, fields), Separator(message) + written + "\n")
+                << message << " in pieces of " << pieceSize;
+        }
+    }
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ expect() { # LINE EXPECTED: the candidates for the last word of LINE
 expect "quillet-cli exp" "export"
 expect "quillet-cli schedule " "add list remove"
 expect "quillet-cli export --f" "--format --force"
-expect "quillet-cli export --format " "mbox eml"
+expect "quillet-cli export --format " "mbox maildir eml"
 expect "quillet-cli backup --items=accounts,r" "accounts,rules"
 expect "quillet-cli --prefix $work/prefix backup --identity Ma" 'Main\ Identity'
 expect "quillet-cli --prefix $work/prefix backup --identity x --out $work/pre" "$work/prefix"
