@@ -13,6 +13,7 @@
 #include "backup/information_file.h"
 #include "backup/item_files.h"
 #include "backup/oe_locations.h"
+#include "mailstore/folder_mail_source.h"
 #include "platform/case_fold.h"
 #include "registry/mod_reg.h"
 
@@ -23,37 +24,6 @@ namespace {
 using mailstore::MailSource;
 using mailstore::SortStores;
 using mailstore::StoreBytes;
-
-bool Lists(const std::vector<MailSource::StoreName>& stores, const std::string& fileName) {
-    return std::any_of(stores.begin(), stores.end(),
-                       [&](const auto& store) { return store.fileName == fileName; });
-}
-
-Status NotListed(const std::string& fileName, const std::string& description) {
-    return Status::Error("There is no message store " + fileName + " in the " + description,
-                         ErrorKind::kNotFound);
-}
-
-class FolderMailSource : public MailSource {
-  public:
-    FolderMailSource(std::string description, std::filesystem::path folder,
-                     std::vector<StoreName> stores)
-        : m_description(std::move(description)),
-          m_folder(std::move(folder)),
-          m_stores(std::move(stores)) {}
-
-    std::string description() const override { return m_description; }
-    std::vector<StoreName> stores() const override { return m_stores; }
-    Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) override {
-        if (!Lists(m_stores, fileName)) return NotListed(fileName, m_description);
-        return mailstore::OpenStoreFile(m_folder / fileName);
-    }
-
-  private:
-    std::string m_description;
-    std::filesystem::path m_folder;
-    std::vector<StoreName> m_stores;
-};
 
 // A store read out of a backup, from its sealed scratch file.
 class SealedStore : public mailstore::WindowedStoreBytes {
@@ -84,7 +54,9 @@ class ArchiveMailSource : public MailSource {
     std::vector<StoreName> stores() const override { return m_stores; }
 
     Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) override {
-        if (!Lists(m_stores, fileName)) return NotListed(fileName, description());
+        if (Status listed = mailstore::CheckListed(m_stores, fileName, description()); !listed) {
+            return listed;
+        }
         auto file = archive::SealedScratchFile::Create(m_workFolder);
         if (!file) return file.status();
         archive::SealedScratchFile& sealed = **file;
@@ -157,7 +129,7 @@ Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(system::Window
     }
     SortStores(stores);
     return std::unique_ptr<MailSource>(
-        std::make_unique<FolderMailSource>(description, *folder, std::move(stores)));
+        mailstore::MakeFolderMailSource(description, *folder, std::move(stores)));
 }
 
 Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& backup,

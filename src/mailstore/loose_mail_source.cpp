@@ -12,6 +12,7 @@
 
 #include "mailstore/dbx_header.h"
 #include "mailstore/dbx_layout.h"
+#include "mailstore/folder_mail_source.h"
 
 namespace quillet::mailstore {
 namespace {
@@ -67,30 +68,6 @@ MailSource::StoreName Examine(const std::filesystem::path& file) {
     if (auto header = ReadDbxHeader(**bytes); header) store.kind = header->kind;
     return store;
 }
-
-class LooseMailSource : public MailSource {
-  public:
-    LooseMailSource(std::string description, std::filesystem::path folder,
-                    std::vector<StoreName> stores)
-        : m_description(std::move(description)),
-          m_folder(std::move(folder)),
-          m_stores(std::move(stores)) {}
-
-    std::string description() const override { return m_description; }
-    std::vector<StoreName> stores() const override { return m_stores; }
-    Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) override {
-        for (const StoreName& store : m_stores) {
-            if (store.fileName == fileName) return OpenStoreFile(m_folder / fileName);
-        }
-        return Status::Error("There is no message store " + fileName + " in the " + m_description,
-                             ErrorKind::kNotFound);
-    }
-
-  private:
-    std::string m_description;
-    std::filesystem::path m_folder;
-    std::vector<StoreName> m_stores;
-};
 
 }  // namespace
 
@@ -162,8 +139,8 @@ Result<std::unique_ptr<MailSource>> LooseStoreFile(const std::filesystem::path& 
     if (!start) return start.status();
     if (!StartsAsStore(*start)) return Status::Error(NotAStore(file, *start), ErrorKind::kBadInput);
     return std::unique_ptr<MailSource>(
-        std::make_unique<LooseMailSource>("message store " + file.string(), file.parent_path(),
-                                          std::vector<MailSource::StoreName>{Examine(file)}));
+        MakeFolderMailSource("message store " + file.string(), file.parent_path(),
+                             std::vector<MailSource::StoreName>{Examine(file)}));
 }
 
 Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path& folder) {
@@ -192,8 +169,8 @@ Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path
             ErrorKind::kNotFound);
     }
     SortStores(stores);
-    return std::unique_ptr<MailSource>(std::make_unique<LooseMailSource>(
-        "message store folder " + folder.string(), folder, std::move(stores)));
+    return MakeFolderMailSource("message store folder " + folder.string(), folder,
+                                std::move(stores));
 }
 
 }  // namespace quillet::mailstore
