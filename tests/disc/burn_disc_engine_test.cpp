@@ -103,6 +103,16 @@ class BurnDiscEngineTest : public ::testing::Test {
         return {};
     }
 
+    // Writes the image, which must fail with an error of `kind` naming `path`.
+    void expectFailedWriteNaming(int kind, const std::string& path) {
+        ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+        finishWrite();
+        EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
+        const EngineError error = firstError();
+        EXPECT_EQ(error.errorKind, kind);
+        EXPECT_EQ(error.fileDetails.filePath, path);
+    }
+
     // The files beside the target other than the target.
     std::vector<std::string> leftovers() const {
         std::vector<std::string> names;
@@ -288,12 +298,7 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     composeTree();
     const std::string gone = (dir / "src" / "Mail" / "Inbox.dbx").string();
     std::filesystem::remove(gone);
-    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
-    finishWrite();
-    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
-    const EngineError error = firstError();
-    EXPECT_EQ(error.errorKind, kErrorKindSourceFile);
-    EXPECT_EQ(error.fileDetails.filePath, gone);
+    expectFailedWriteNaming(kErrorKindSourceFile, gone);
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
@@ -304,12 +309,7 @@ TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
     ASSERT_TRUE(engine.Project().FileSystem().AddFile(large.string(), "\\large.qbk"));
     WriteFileBytes(target, "the previous image");
     engine.Project().SetFileSystemType(kFileSystemIsoJolietUdf);
-    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
-    finishWrite();
-    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
-    const EngineError error = firstError();
-    EXPECT_EQ(error.errorKind, kErrorKindSourceFile);
-    EXPECT_EQ(error.fileDetails.filePath, large.string());
+    expectFailedWriteNaming(kErrorKindSourceFile, large.string());
     EXPECT_EQ(ReadFileBytes(target), "the previous image");
 }
 
