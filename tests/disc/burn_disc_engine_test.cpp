@@ -302,6 +302,14 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST_F(BurnDiscEngineTest, ATargetThatIsNoRegularFileIsRefusedAndKept) {
+    composeTree();
+    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+    expectFailedWriteNaming(kErrorKindOutputFile, target);
+    EXPECT_TRUE(std::filesystem::is_fifo(target)) << "the FIFO was replaced";
+    EXPECT_TRUE(leftovers().empty());
+}
+
 TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
     const auto large = dir / "large.qbk";
     { std::ofstream created(large); }
