@@ -99,7 +99,7 @@ TEST_F(DiscCommandTest, WriteTakesTheDiscWriterDefaults) {
     ASSERT_EQ(engine.writes().size(), 1u);
     const disc::ProjectSettings& settings = engine.writes()[0].settings;
     EXPECT_EQ(settings.fileSystemType, disc::kFileSystemIsoJolietUdf);
-    EXPECT_EQ(settings.volumeIdentifier, "Outlook Express Data Backup CD");
+    EXPECT_EQ(settings.volumeIdentifier, disc::kBackupDiscName);
     EXPECT_EQ(settings.writeMethod, disc::kWriteMethodTrackAtOnce);
     EXPECT_EQ(settings.writeSpeed, disc::kWriteSpeedMaximum);
     EXPECT_TRUE(settings.bufferProtection) << "the drive has buffer protection";

@@ -86,12 +86,13 @@ class BurnDiscEngineTest : public ::testing::Test {
         ASSERT_TRUE(image.AddFile((dir / "src" / "backup.qbk").string(), "\\backup.qbk"));
     }
 
-    // Delivers events until the write ends.
-    void finishWrite() {
-        for (int rounds = 0; !listener.ended() && rounds < 1200; ++rounds) {
+    // Delivers events until the write ends, as `watched` (else the fixture's listener) hears.
+    void finishWrite(const ThreadCheckingListener* watched = nullptr) {
+        if (watched == nullptr) watched = &listener;
+        for (int rounds = 0; !watched->ended() && rounds < 1200; ++rounds) {
             engine.pumpEvents(std::chrono::milliseconds(100));
         }
-        ASSERT_TRUE(listener.ended()) << "the write did not end";
+        ASSERT_TRUE(watched->ended()) << "the write did not end";
     }
 
     // The first error the engine raised; fails the test when it raised none.
@@ -101,6 +102,16 @@ class BurnDiscEngineTest : public ::testing::Test {
         }
         ADD_FAILURE() << "no error was raised";
         return {};
+    }
+
+    // Writes the image, which must fail with an error of `kind` naming `path`.
+    void expectFailedWriteNaming(int kind, const std::string& path) {
+        ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
+        finishWrite();
+        EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
+        const EngineError error = firstError();
+        EXPECT_EQ(error.errorKind, kind);
+        EXPECT_EQ(error.fileDetails.filePath, path);
     }
 
     // The files beside the target other than the target.
@@ -288,13 +299,16 @@ TEST_F(BurnDiscEngineTest, AMissingSourceFailsTheWriteNamingTheFile) {
     composeTree();
     const std::string gone = (dir / "src" / "Mail" / "Inbox.dbx").string();
     std::filesystem::remove(gone);
-    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
-    finishWrite();
-    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
-    const EngineError error = firstError();
-    EXPECT_EQ(error.errorKind, kErrorKindSourceFile);
-    EXPECT_EQ(error.fileDetails.filePath, gone);
+    expectFailedWriteNaming(kErrorKindSourceFile, gone);
     EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(BurnDiscEngineTest, ATargetThatIsNoRegularFileIsRefusedAndKept) {
+    composeTree();
+    ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
+    expectFailedWriteNaming(kErrorKindOutputFile, target);
+    EXPECT_TRUE(std::filesystem::is_fifo(target)) << "the FIFO was replaced";
+    EXPECT_TRUE(leftovers().empty());
 }
 
 TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
@@ -304,12 +318,7 @@ TEST_F(BurnDiscEngineTest, AFileOf4GiBOrMoreIsRefusedForUdfNamingTheFile) {
     ASSERT_TRUE(engine.Project().FileSystem().AddFile(large.string(), "\\large.qbk"));
     WriteFileBytes(target, "the previous image");
     engine.Project().SetFileSystemType(kFileSystemIsoJolietUdf);
-    ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
-    finishWrite();
-    EXPECT_EQ(listener.writeStates().back(), kWriteFailed);
-    const EngineError error = firstError();
-    EXPECT_EQ(error.errorKind, kErrorKindSourceFile);
-    EXPECT_EQ(error.fileDetails.filePath, large.string());
+    expectFailedWriteNaming(kErrorKindSourceFile, large.string());
     EXPECT_EQ(ReadFileBytes(target), "the previous image");
 }
 
@@ -396,10 +405,7 @@ TEST_F(BurnDiscEngineTest, AnImageThatDoesNotVerifyNeverReplacesThePreviousFile)
     engine.Project().SetFileSystemType(kFileSystemIsoJoliet);
     engine.Project().SetAutoVerify(true);
     ASSERT_TRUE(engine.Project().WriteImage(*imageDevice));
-    for (int rounds = 0; !truncating.ended() && rounds < 600; ++rounds) {
-        engine.pumpEvents(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(truncating.ended());
+    ASSERT_NO_FATAL_FAILURE(finishWrite(&truncating));
     EXPECT_NE(std::find(truncating.events.begin(), truncating.events.end(),
                         ScriptedEvent(VerifyFinishedEvent{1, 0})),
               truncating.events.end());
