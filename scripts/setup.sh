@@ -13,6 +13,9 @@ packages=(
     # with its hivexml.
     libhivex-dev libhivex-bin
     libssl-dev
+    # The IMAP upload: libetpan speaks IMAP, GnuTLS checks the server's certificate chain, and
+    # the tests run a real Dovecot of their own.
+    libetpan-dev libgnutls28-dev dovecot-imapd
     libburn-dev libisofs-dev libisoburn-dev genisoimage
     qt6-base-dev
     fonts-dejavu-core
