@@ -1,0 +1,263 @@
+// The upload against a real Dovecot of the test's own, read back with Python's imaplib.
+
+#include "imap/imap_upload.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
+
+#include "imap/imap_mailbox_name.h"
+#include "mailstore/dbx_builder.h"
+#include "support/imap/dovecot_server.h"
+#include "support/platform/child_process.h"
+#include "support/platform/temp_dir.h"
+
+namespace quillet::imap {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::DovecotServer;
+using testing::ImapReadMessage;
+
+// The stores of a folder on disk, as an identity's store folder gives them.
+class FolderSource : public mailstore::MailSource {
+  public:
+    explicit FolderSource(fs::path folder) : m_folder(std::move(folder)) {}
+    std::string description() const override { return m_folder.string(); }
+    std::vector<StoreName> stores() const override {
+        std::vector<StoreName> names;
+        for (const auto& entry : fs::directory_iterator(m_folder)) {
+            names.push_back({entry.path().filename().string(), entry.file_size()});
+        }
+        std::sort(names.begin(), names.end(),
+                  [](const StoreName& a, const StoreName& b) { return a.fileName < b.fileName; });
+        return names;
+    }
+    Result<std::unique_ptr<mailstore::StoreBytes>> openStore(const std::string& file) override {
+        return mailstore::OpenStoreFile(m_folder / file);
+    }
+
+  private:
+    fs::path m_folder;
+};
+
+using Held = std::tuple<std::string, std::string, std::int64_t, std::string>;
+
+std::vector<Held> Sorted(const std::vector<ImapReadMessage>& messages,
+                         const std::string& under = "") {
+    std::vector<Held> held;
+    for (const ImapReadMessage& m : messages) {
+        if (m.mailbox.starts_with(under)) {
+            held.emplace_back(m.mailbox.substr(under.size()), m.flags, m.internalDate, m.bytes);
+        }
+    }
+    std::sort(held.begin(), held.end());
+    return held;
+}
+
+constexpr std::int64_t kDateHeaderTime = 1709629200;  // the Date: below, 09:00 UTC
+constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ull;
+
+class ImapUploadTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(server.failure(), ""); }
+
+    // A store folder of `count` messages in Inbox and in a folder below it whose name holds the
+    // server's delimiter and a letter beyond ASCII; some unread, flagged, answered, forwarded,
+    // some without a received time or a Message-ID, two alike. Returns what the server must hold
+    // (mailboxes below the upload's folder).
+    std::vector<Held> writeStores(const fs::path& folder, std::size_t count) {
+        fs::create_directories(folder);
+        std::vector<testing::DbxFolder> folders = {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
+                                                   {1, 0, "Inbox", "Inbox.dbx", 1},
+                                                   {7, 1, "R\xe9unions 2024.Q1", "Meet.dbx", 0}};
+        testing::WriteDbxFolderList(folder / "Folders.dbx", folders);
+        const std::string inbox = ImapMailboxPath({"Inbox"}, '.');
+        const std::string below = ImapMailboxPath({"Inbox", "R\xc3\xa9unions 2024.Q1"}, '.');
+        testing::DbxStoreBuilder first(folder / "Inbox.dbx");
+        testing::DbxStoreBuilder second(folder / "Meet.dbx");
+        std::vector<Held> expected;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t n = i == 51 ? 50 : i;  // 51 is 50 again
+            const std::string message =
+                "From: sender" + std::to_string(n % 7) + "@example.org\r\nTo: me@example.org\r\n" +
+                "Subject: Message " + std::to_string(n) + "\r\n" +
+                (n % 17 == 0 ? "" : "Message-ID: <" + std::to_string(n) + "@example.org>\r\n") +
+                "Date: Tue, 05 Mar 2024 10:00:00 +0100\r\n\r\n" +
+                std::string(1000 + n * 13 % 900, 'x') + "\r\n";
+            testing::DbxMessageOptions options;
+            options.flags = (n % 7 == 0 ? 0x01 : 0x81) | (n % 5 == 0 ? 0x20 : 0) |
+                            (n % 11 == 0 ? 0x80000 : 0) | (n % 13 == 0 ? 0x100000 : 0);
+            const std::int64_t received = kDateHeaderTime + static_cast<std::int64_t>(n) * 60;
+            if (n % 9 != 0) options.receivedTime = kFileTimeOf1970 + received * 10'000'000ull;
+            std::vector<std::string> flags;
+            if (n % 13 == 0) flags.push_back("$Forwarded");
+            if (n % 11 == 0) flags.push_back("\\Answered");
+            if (n % 5 == 0) flags.push_back("\\Flagged");
+            if (n % 7 != 0) flags.push_back("\\Seen");
+            std::string flagText;
+            for (const std::string& flag : flags) flagText += (flagText.empty() ? "" : " ") + flag;
+            (i % 3 == 2 ? second : first).addMessage(message, options);
+            expected.emplace_back(i % 3 == 2 ? below : inbox, flagText,
+                                  n % 9 != 0 ? received : kDateHeaderTime, message);
+        }
+        first.finish();
+        second.finish();
+        std::sort(expected.begin(), expected.end());
+        return expected;
+    }
+
+    UploadOptions options(const std::string& under) const {
+        UploadOptions options;
+        options.address = {DovecotServer::kUser, "127.0.0.1", server.port(), false};
+        options.password = DovecotServer::kPassword;
+        options.caFile = server.certificate().string();
+        options.folder = under;
+        return options;
+    }
+
+    std::vector<ImapReadMessage> held(const DovecotServer& at) const {
+        std::string error;
+        auto messages = at.readBack(&error);
+        EXPECT_TRUE(messages) << error;
+        return messages.value_or(std::vector<ImapReadMessage>{});
+    }
+
+    testing::TempDir temp;
+    DovecotServer server{temp / "dovecot"};
+};
+
+TEST_F(ImapUploadTest, UploadsEachMessageByteExactWithItsStateAndDateAndOnceOnly) {
+    FolderSource source(temp / "stores");
+    const std::vector<Held> expected = writeStores(temp / "stores", 300);
+    auto first = UploadMail(source, options("Outlook Express"), nullptr);
+    ASSERT_TRUE(first) << first.reason() << server.log();
+    EXPECT_EQ(first->messages, 300u);
+    EXPECT_EQ(first->folders, 2u);
+    EXPECT_EQ(Sorted(held(server), "Outlook Express."), expected);
+
+    // Again, this time with STARTTLS: nothing is added.
+    UploadOptions again = options("Outlook Express");
+    again.address.port = server.startTlsPort();
+    again.address.startTls = true;
+    auto second = UploadMail(source, again, nullptr);
+    ASSERT_TRUE(second) << second.reason();
+    EXPECT_EQ(second->messages, 300u);
+    EXPECT_EQ(Sorted(held(server), "Outlook Express."), expected);
+}
+
+// Relays one connection from `listener` to the server until the client has sent `cutAt` bytes,
+// then kills the client (or, without `kill`, only cuts the connection).
+void RelayUntil(int listener, std::uint16_t serverPort, std::size_t cutAt, pid_t client,
+                bool kill) {
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 60'000) != 1) return;
+    const int from = ::accept(listener, nullptr, nullptr);
+    const int to = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(serverPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(to, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        std::size_t sent = 0;
+        char buffer[4096];
+        for (pollfd ends[2] = {{from, POLLIN, 0}, {to, POLLIN, 0}};
+             sent < cutAt && ::poll(ends, 2, 60'000) > 0;) {
+            if (ends[0].revents != 0) {
+                const ssize_t got = ::read(from, buffer, std::min(sizeof buffer, cutAt - sent));
+                if (got <= 0 || ::write(to, buffer, got) != got) break;
+                sent += static_cast<std::size_t>(got);
+            }
+            if (ends[1].revents != 0) {
+                const ssize_t got = ::read(to, buffer, sizeof buffer);
+                if (got <= 0 || ::write(from, buffer, got) != got) break;
+            }
+        }
+    }
+    if (kill) ::kill(client, SIGKILL);
+    ::close(from);
+    ::close(to);
+}
+
+TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnce) {
+    FolderSource source(temp / "stores");
+    const std::vector<Held> expected = writeStores(temp / "stores", 200);
+    struct Cut {
+        std::size_t bytes;
+        bool kill;
+    };
+    for (const Cut cut : {Cut{700, true}, Cut{9000, true}, Cut{150'000, true},
+                          Cut{250'000, true}, Cut{100'000, false}}) {
+        SCOPED_TRACE(cut.bytes);
+        const std::string under = "Run " + std::to_string(cut.bytes);
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+        ASSERT_EQ(::listen(listener, 1), 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        UploadOptions proxied = options(under);
+        proxied.address.port = ntohs(address.sin_port);
+        const pid_t child = testing::ForkChild([&] {
+            auto summary = UploadMail(source, proxied, nullptr);
+            return summary && !summary->stopped.empty() ? 3 : summary ? 0 : 4;
+        });
+        RelayUntil(listener, server.port(), cut.bytes, child, cut.kill);
+        ::close(listener);
+        const int status = testing::WaitForChild(child);
+        if (cut.kill) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 3) << "a lost connection stops the upload part way";
+        }
+        auto resumed = UploadMail(source, options(under), nullptr);
+        ASSERT_TRUE(resumed) << resumed.reason();
+        EXPECT_EQ(Sorted(held(server), under + "."), expected);
+    }
+}
+
+TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
+    FolderSource source(temp / "stores");
+    writeStores(temp / "stores", 10);
+    DovecotServer small(temp / "small", {.quotaKilobytes = 1});
+    ASSERT_EQ(small.failure(), "");
+    struct Case {
+        const char* name;
+        const DovecotServer& at;
+        std::string password;
+        bool trusted;
+        ErrorKind kind;
+    };
+    const Case cases[] = {
+        {"wrong password", server, "not the password", true, ErrorKind::kAccessDenied},
+        {"untrusted certificate", server, DovecotServer::kPassword, false,
+         ErrorKind::kAccessDenied},
+        {"over quota", small, DovecotServer::kPassword, true, ErrorKind::kDiskFull},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        UploadOptions refused = options("Outlook Express");
+        refused.address.port = c.at.port();
+        refused.password = c.password;
+        refused.caFile = c.trusted ? c.at.certificate().string() : "";
+        auto summary = UploadMail(source, refused, nullptr);
+        ASSERT_FALSE(summary);
+        EXPECT_TRUE(summary.status().is(c.kind)) << summary.reason();
+        EXPECT_EQ(summary.reason().find('\n'), std::string::npos);
+        EXPECT_TRUE(held(c.at).empty());
+    }
+}
+
+}  // namespace
+}  // namespace quillet::imap
