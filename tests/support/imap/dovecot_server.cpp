@@ -124,6 +124,8 @@ std::string DovecotServer::start(const DovecotOptions& options) {
            << "default_internal_user = " << NameOfUser(mailUid) << "\n"
            << "default_internal_group = " << NameOfGroup(mailGid) << "\n"
            << "first_valid_uid = " << mailUid << "\n"
+           << "mail_fsync = never\n"  // a test's mail need not survive a power cut
+           << "auth_failure_delay = 0\n"
            << "mail_location = maildir:" << home.string() << "/Maildir\n"
            << "passdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
            << "userdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
