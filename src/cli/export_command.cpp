@@ -51,8 +51,8 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
         "Write the messages of an identity's message stores, or of a backup's, as mbox files "
         "(one per folder) or .eml files (one per message)");
     AddMailSourceOptions(*command, args->source);
-    CLI::Option* out =
-        command->add_option("--out", args->outFolder, "The folder to write into (created if missing)");
+    CLI::Option* out = command->add_option("--out", args->outFolder,
+                                           "The folder to write into (created if missing)");
     args->imap.emplace();
     ImapExportArguments& imap = *args->imap;
     CLI::Option* url = command->add_option(

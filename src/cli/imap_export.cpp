@@ -18,7 +18,8 @@ class UploadProgressBar : public imap::UploadProgress {
     explicit UploadProgressBar(BackupProgress* bar) : m_bytes(bar), m_bar(bar) {}
     void storeStarted(const std::string& fileName, std::size_t position,
                       std::size_t count) override {
-        m_store = fileName + " (" + std::to_string(position + 1) + "/" + std::to_string(count) + ")";
+        m_store =
+            fileName + " (" + std::to_string(position + 1) + "/" + std::to_string(count) + ")";
         if (m_bar != nullptr) m_bar->status(m_store);
     }
     void bytesDone(std::uint64_t done, std::uint64_t total) override {
@@ -54,10 +55,9 @@ int RunImapExport(const MailSourceArguments& source, const ImapExportArguments& 
     auto password = args.passwordFile ? ReadPasswordFile(*args.passwordFile)
                                       : context.askPassword(address->text());
     if (!password) {
-        return Fail(err, args.passwordFile
-                             ? password.reason()
-                             : "no terminal to ask for the IMAP password: give "
-                               "--imap-password-file");
+        return Fail(err, args.passwordFile ? password.reason()
+                                           : "no terminal to ask for the IMAP password: give "
+                                             "--imap-password-file");
     }
     options.password = std::move(*password);
     auto summary = context.withProgress([&](BackupProgress* bar) {
@@ -65,8 +65,8 @@ int RunImapExport(const MailSourceArguments& source, const ImapExportArguments& 
         return imap::UploadMail(choice->source(), options, &progress);
     });
     if (!summary) return Fail(err, summary.reason());
-    out << mailstore::ExportSummaryText(choice->source().description(),
-                                        imap::UploadTarget(options), *summary);
+    out << mailstore::ExportSummaryText(choice->source().description(), imap::UploadTarget(options),
+                                        *summary);
     const bool partial =
         summary->skipped > 0 || !summary->storesLeftOut.empty() || !summary->stopped.empty();
     return partial ? kExitPartial : kExitOk;

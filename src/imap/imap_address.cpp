@@ -23,9 +23,9 @@ std::string Unescaped(std::string_view text) {
 }
 
 Status Bad(std::string_view url, const std::string& why) {
-    return Status::Error("Not an IMAP account address (imaps://USER@HOST[:PORT]): " +
-                             std::string(url) + ": " + why,
-                         ErrorKind::kBadInput);
+    return Status::Error(
+        "Not an IMAP account address (imaps://USER@HOST[:PORT]): " + std::string(url) + ": " + why,
+        ErrorKind::kBadInput);
 }
 
 }  // namespace

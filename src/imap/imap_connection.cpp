@@ -1,7 +1,6 @@
 #include "imap/imap_connection.h"
 
 #include <libetpan/libetpan.h>
-
 #include <pthread.h>
 #include <signal.h>
 
@@ -78,28 +77,28 @@ struct ImapConnection::Session {
     PipeSignalBlock pipeSignal;  // first made, last gone
 
     // The reason for a failed libetpan call (`code`) while doing `what`.
-    Status failure(const std::string& what, int code, ErrorKind refused = ErrorKind::kAccessDenied) {
+    Status failure(const std::string& what, int code,
+                   ErrorKind refused = ErrorKind::kAccessDenied) {
         const std::string server = address.host + ":" + std::to_string(address.port);
         if (code == MAILIMAP_ERROR_STREAM || code == MAILIMAP_ERROR_SSL) {
-            return Status::Error("The connection to " + server + " was lost (while asking " + what + ")",
-                                 ErrorKind::kIo);
+            return Status::Error(
+                "The connection to " + server + " was lost (while asking " + what + ")",
+                ErrorKind::kIo);
         }
         std::string said = imap->imap_response != nullptr ? imap->imap_response : "";
         std::string lowered = said;
         std::transform(lowered.begin(), lowered.end(), lowered.begin(), ::tolower);
-        const ErrorKind kind = lowered.find("quota") != std::string::npos ? ErrorKind::kDiskFull
-                                                                          : refused;
-        return Status::Error(server + " refused " + what + (said.empty() ? "" : ": " + said),
-                             kind);
+        const ErrorKind kind =
+            lowered.find("quota") != std::string::npos ? ErrorKind::kDiskFull : refused;
+        return Status::Error(server + " refused " + what + (said.empty() ? "" : ": " + said), kind);
     }
 
     Status connect(const std::string& caFile) {
         mailimap_set_timeout(imap, kTimeoutSeconds);
         char* host = const_cast<char*>(address.host.c_str());
-        int code = address.startTls
-                       ? mailimap_socket_connect(imap, host, address.port)
-                       : mailimap_ssl_connect_with_callback(imap, host, address.port,
-                                                            SetServerName, host);
+        int code = address.startTls ? mailimap_socket_connect(imap, host, address.port)
+                                    : mailimap_ssl_connect_with_callback(imap, host, address.port,
+                                                                         SetServerName, host);
         if (code != MAILIMAP_NO_ERROR && code != MAILIMAP_NO_ERROR_AUTHENTICATED &&
             code != MAILIMAP_NO_ERROR_NON_AUTHENTICATED) {
             return Status::Error("Cannot connect to " + address.host + ":" +
@@ -128,8 +127,7 @@ struct ImapConnection::Session {
     std::string selected;
 };
 
-ImapConnection::ImapConnection(std::unique_ptr<Session> session)
-    : m_session(std::move(session)) {}
+ImapConnection::ImapConnection(std::unique_ptr<Session> session) : m_session(std::move(session)) {}
 
 ImapConnection::~ImapConnection() = default;
 
@@ -139,8 +137,7 @@ Result<std::unique_ptr<ImapConnection>> ImapConnection::Open(const ImapAddress& 
     auto session = std::make_unique<Session>(address);
     if (session->imap == nullptr) return Status::Error("Out of memory");
     if (Status s = session->connect(caFile); !s) return s;
-    const int login =
-        mailimap_login(session->imap, address.user.c_str(), password.c_str());
+    const int login = mailimap_login(session->imap, address.user.c_str(), password.c_str());
     if (login != MAILIMAP_NO_ERROR) return session->failure("the login of " + address.user, login);
     session->loggedIn = true;
 
@@ -189,8 +186,8 @@ Result<std::vector<MessageKey>> ImapConnection::keysIn(const std::string& name) 
         mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_rfc822_size());
         mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_internaldate());
         mailimap_fetch_type_new_fetch_att_list_add(
-            what, mailimap_fetch_att_new_body_peek_section_partial(mailimap_section_new(nullptr),
-                                                                   0, kKeyPrefixBytes));
+            what, mailimap_fetch_att_new_body_peek_section_partial(mailimap_section_new(nullptr), 0,
+                                                                   kKeyPrefixBytes));
         clist* raw = nullptr;
         const int fetched = mailimap_fetch(imap, set, what, &raw);
         mailimap_fetch_type_free(what);

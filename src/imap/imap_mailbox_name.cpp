@@ -14,8 +14,11 @@ constexpr char32_t kReplacement = 0xFFFD;
 char32_t NextCodePoint(std::string_view text, std::size_t& at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                       : (lead >> 3) == 30 ? 4 : 0;
+    std::size_t length = lead < 0x80         ? 1
+                         : (lead >> 5) == 6  ? 2
+                         : (lead >> 4) == 14 ? 3
+                         : (lead >> 3) == 30 ? 4
+                                             : 0;
     if (length == 0 || at + length > text.size()) {
         ++at;
         return lead < 0x80 ? lead : kReplacement;

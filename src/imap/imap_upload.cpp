@@ -74,9 +74,9 @@ class Upload {
 
 Status Upload::ensureTree(const std::vector<std::string>& levels) {
     for (std::size_t depth = 1; depth <= levels.size(); ++depth) {
-        const std::string name = ImapMailboxPath(
-            std::vector<std::string>(levels.begin(), levels.begin() + depth),
-            m_connection->delimiter());
+        const std::string name =
+            ImapMailboxPath(std::vector<std::string>(levels.begin(), levels.begin() + depth),
+                            m_connection->delimiter());
         if (m_mailboxes.contains(name)) continue;
         if (Status s = m_connection->ensureMailbox(name); !s) return s;
         m_mailboxes[name] = true;
@@ -104,8 +104,8 @@ Status Upload::uploadMessages(const UploadFolder& folder, mailstore::MessageStor
         });
         if (!read) {
             // A damaged message hands over nothing (the reader checks its chain first).
-            if (m_options.mode == mailstore::ReadMode::kStrict ||
-                !read.is(ErrorKind::kCorrupt) || !message.empty()) {
+            if (m_options.mode == mailstore::ReadMode::kStrict || !read.is(ErrorKind::kCorrupt) ||
+                !message.empty()) {
                 return read;
             }
             ++m_summary.skipped;

@@ -47,7 +47,6 @@ std::string UploadTarget(const UploadOptions& options);
 // summary, `messages` and `bytes` count what is in the account now; the messages that were
 // already there are named in a note. `progress` may be null.
 Result<mailstore::ExportSummary> UploadMail(mailstore::MailSource& source,
-                                            const UploadOptions& options,
-                                            UploadProgress* progress);
+                                            const UploadOptions& options, UploadProgress* progress);
 
 }  // namespace quillet::imap

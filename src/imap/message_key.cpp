@@ -40,7 +40,8 @@ std::string DateField(std::string_view message) {
         std::string_view text = message.substr(line, end - line);
         if (text.ends_with('\r')) text.remove_suffix(1);
         if (text.empty()) return {};  // the end of the header
-        if (text.size() >= kName.size() && EqualsIgnoringCase(text.substr(0, kName.size()), kName)) {
+        if (text.size() >= kName.size() &&
+            EqualsIgnoringCase(text.substr(0, kName.size()), kName)) {
             std::string value(text.substr(kName.size()));
             // Folded continuation lines start with a blank.
             for (std::size_t next = end + 1;

@@ -52,11 +52,9 @@ Status CheckServerCertificate(const std::vector<std::string>& chain, const std::
     gnutls_x509_trust_list_t raw = nullptr;
     if (gnutls_x509_trust_list_init(&raw, 0) < 0) return Refused(host, "GnuTLS failed");
     std::unique_ptr<gnutls_x509_trust_list_st, TrustListFree> trust(raw);
-    const int added =
-        caFile.empty()
-            ? gnutls_x509_trust_list_add_system_trust(raw, 0, 0)
-            : gnutls_x509_trust_list_add_trust_file(raw, caFile.c_str(), nullptr,
-                                                    GNUTLS_X509_FMT_PEM, 0, 0);
+    const int added = caFile.empty() ? gnutls_x509_trust_list_add_system_trust(raw, 0, 0)
+                                     : gnutls_x509_trust_list_add_trust_file(
+                                           raw, caFile.c_str(), nullptr, GNUTLS_X509_FMT_PEM, 0, 0);
     if (added <= 0) {
         return Status::Error(caFile.empty() ? "The system's trust store holds no certificate"
                                             : caFile + " holds no PEM certificate",
@@ -72,8 +70,8 @@ Status CheckServerCertificate(const std::vector<std::string>& chain, const std::
     hostName.data = reinterpret_cast<unsigned char*>(const_cast<char*>(host.c_str()));
     hostName.size = 0;
     unsigned verdict = 0;
-    if (gnutls_x509_trust_list_verify_crt2(raw, certificates.data(), certificates.size(),
-                                           &hostName, 1, 0, &verdict, nullptr) < 0) {
+    if (gnutls_x509_trust_list_verify_crt2(raw, certificates.data(), certificates.size(), &hostName,
+                                           1, 0, &verdict, nullptr) < 0) {
         return Refused(host, "it cannot be checked");
     }
     if (verdict == 0) return Status::Ok();

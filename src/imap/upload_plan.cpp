@@ -47,7 +47,8 @@ std::vector<const MailFolder*> Chain(const std::vector<MailFolder>& folders,
 
 }  // namespace
 
-Result<std::vector<UploadFolder>> PlanUpload(mailstore::MailSource& source, mailstore::ReadMode mode,
+Result<std::vector<UploadFolder>> PlanUpload(mailstore::MailSource& source,
+                                             mailstore::ReadMode mode,
                                              std::vector<std::string>& notes) {
     const std::vector<mailstore::MailSource::StoreName> stores = source.stores();
     std::vector<MailFolder> folders;
@@ -89,10 +90,9 @@ Result<std::vector<UploadFolder>> PlanUpload(mailstore::MailSource& source, mail
                 }
             }
         }
-        const bool other = std::any_of(kOtherStores.begin(), kOtherStores.end(),
-                                       [&](std::string_view n) {
-                                           return EqualsIgnoringCase(store.fileName, n);
-                                       });
+        const bool other =
+            std::any_of(kOtherStores.begin(), kOtherStores.end(),
+                        [&](std::string_view n) { return EqualsIgnoringCase(store.fileName, n); });
         if (folder == nullptr && other) continue;
         Entry entry{{store.fileName, store.size, {}}, {}, (std::uint64_t{1} << 32) + i};
         if (folder != nullptr) {
@@ -113,8 +113,9 @@ Result<std::vector<UploadFolder>> PlanUpload(mailstore::MailSource& source, mail
     for (Entry& entry : entries) {
         const std::string& file = entry.folder.fileName;
         if (entry.chain.empty()) {
-            entry.folder.path.push_back(namer.name(
-                FolderNamer::kTopLevel, entry.key, file.substr(0, file.size() - kStoreExtension.size())));
+            entry.folder.path.push_back(
+                namer.name(FolderNamer::kTopLevel, entry.key,
+                           file.substr(0, file.size() - kStoreExtension.size())));
         }
         std::uint64_t parent = FolderNamer::kTopLevel;
         for (const MailFolder* folder : entry.chain) {

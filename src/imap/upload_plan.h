@@ -23,7 +23,8 @@ struct UploadFolder {
 // stores that hold no messages (pop3uidl.dbx, Offline.dbx) are left out unless a folder names
 // them. A Folders.dbx that cannot be read fails a strict read; a salvaging read names every folder
 // after its store then, with a note in `notes`. A folder nested too deep goes to the top.
-Result<std::vector<UploadFolder>> PlanUpload(mailstore::MailSource& source, mailstore::ReadMode mode,
+Result<std::vector<UploadFolder>> PlanUpload(mailstore::MailSource& source,
+                                             mailstore::ReadMode mode,
                                              std::vector<std::string>& notes);
 
 }  // namespace quillet::imap

@@ -86,13 +86,14 @@ TEST_F(CliMailTest, UploadOfAProtectedBackupEqualsUploadOfThePrefixItWasMadeFrom
                    passwordFile})
                   .exitCode,
               0);
-    const std::string account =
-        "imaps://" + std::string(DovecotServer::kUser) + "@127.0.0.1:" + std::to_string(server.port());
+    const std::string account = "imaps://" + std::string(DovecotServer::kUser) +
+                                "@127.0.0.1:" + std::to_string(server.port());
     auto upload = [&](std::vector<std::string> arguments, const std::string& folder,
                       bool trusted = true) {
         arguments.insert(arguments.end(), {"--imap", account, "--imap-password-file",
                                            imapPasswordFile, "--imap-folder", folder});
-        if (trusted) arguments.insert(arguments.end(), {"--ca-file", server.certificate().string()});
+        if (trusted)
+            arguments.insert(arguments.end(), {"--ca-file", server.certificate().string()});
         return arguments;
     };
     CliRun direct = run(upload({"export", "--identity", "Main Identity"}, "Prefix"));

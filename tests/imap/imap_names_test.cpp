@@ -24,7 +24,7 @@ TEST(ImapMailboxPath, EncodesEachLevelAndKeepsTheDelimiterOutOfNames) {
          "~peter/mail/&U,BTFw-/&ZeVnLIqe-"},
         {{"R\xc3\xa9unions"}, '.', "R&AOk-unions"},
         {{"\xf0\x9f\x93\xa7 mail"}, '.', "&2D3c5w- mail"},  // a surrogate pair
-        {{"bad \xff byte"}, '.', "bad &,,0- byte"},          // not UTF-8: U+FFFD
+        {{"bad \xff byte"}, '.', "bad &,,0- byte"},         // not UTF-8: U+FFFD
         {{"flat", "tree"}, '\0', "flat/tree"},
     };
     for (const PathCase& c : cases) {

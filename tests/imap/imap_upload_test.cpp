@@ -70,8 +70,8 @@ std::string Mismatch(const std::vector<Held>& held, const std::vector<Held>& exp
     auto [got, want] = std::mismatch(held.begin(), held.end(), expected.begin(), expected.end());
     auto describe = [](const Held& m) {
         return std::get<0>(m) + " [" + std::get<1>(m) + "] " + std::to_string(std::get<2>(m)) +
-               " " + std::to_string(std::get<3>(m).size()) + " bytes: " +
-               std::get<3>(m).substr(0, std::get<3>(m).find("\r\n\r\n"));
+               " " + std::to_string(std::get<3>(m).size()) +
+               " bytes: " + std::get<3>(m).substr(0, std::get<3>(m).find("\r\n\r\n"));
     };
     return std::to_string(held.size()) + " held, " + std::to_string(expected.size()) +
            " expected; first held: " + (got == held.end() ? "none" : describe(*got)) +
@@ -185,7 +185,7 @@ void RelayUntil(int listener, std::uint16_t serverPort, std::size_t cutAt, pid_t
         std::size_t sent = 0;
         char buffer[4096];
         for (pollfd ends[2] = {{from, POLLIN, 0}, {to, POLLIN, 0}};
-             sent < cutAt && ::poll(ends, 2, 60'000) > 0;) {
+             sent<cutAt&& ::poll(ends, 2, 60'000)> 0;) {
             if (ends[0].revents != 0) {
                 const ssize_t got = ::read(from, buffer, std::min(sizeof buffer, cutAt - sent));
                 if (got <= 0 || ::write(to, buffer, got) != got) break;
@@ -209,8 +209,8 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         std::size_t bytes;
         bool kill;
     };
-    for (const Cut cut : {Cut{700, true}, Cut{9000, true}, Cut{150'000, true},
-                          Cut{250'000, true}, Cut{100'000, false}}) {
+    for (const Cut cut : {Cut{700, true}, Cut{9000, true}, Cut{150'000, true}, Cut{250'000, true},
+                          Cut{100'000, false}}) {
         SCOPED_TRACE(cut.bytes);
         const std::string under = "Run " + std::to_string(cut.bytes);
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -6,8 +6,8 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -185,9 +185,9 @@ DovecotServer::~DovecotServer() {
 }
 
 std::optional<std::vector<ImapReadMessage>> DovecotServer::readBack(std::string* error) const {
-    const ProgramRun read = RunProgram({"/usr/bin/env", "python3", QUILLET_IMAP_READER, "127.0.0.1",
-                                        std::to_string(m_port), certificate().string(), kUser,
-                                        kPassword});
+    const ProgramRun read =
+        RunProgram({"/usr/bin/env", "python3", QUILLET_IMAP_READER, "127.0.0.1",
+                    std::to_string(m_port), certificate().string(), kUser, kPassword});
     if (read.exitCode != 0) {
         if (error != nullptr) *error = read.err;
         return std::nullopt;
