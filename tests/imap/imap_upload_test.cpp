@@ -237,7 +237,9 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         }
         const std::size_t before = Sorted(held(server), under + ".").size();
         EXPECT_LT(before, expected.size());
-        if (cut.bytes >= 100'000) EXPECT_GT(before, 0u) << "the cut came after some messages";
+        if (cut.bytes >= 100'000) {
+            EXPECT_GT(before, 0u) << "the cut came after some messages";
+        }
         auto resumed = UploadMail(source, options(under), nullptr);
         ASSERT_TRUE(resumed) << resumed.reason();
         EXPECT_EQ(Mismatch(Sorted(held(server), under + "."), expected), "");
