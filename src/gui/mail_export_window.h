@@ -24,6 +24,8 @@ class QRadioButton;
 
 namespace quillet {
 
+class ImapTargetBox;
+
 // What the "Export Mail" window works with; the main window fills it from the open system and
 // the backup open on its restore tab.
 struct MailExportServices {
@@ -41,10 +43,12 @@ struct MailExportServices {
 };
 
 // The "Export Mail" window: the mail of an identity or of the open backup, exported to a folder
-// as mbox or eml files (ExportMail), with its progress and, at the end, its summary. The window
+// as mbox or eml files (ExportMail), or uploaded to an IMAP account (UploadMail, when its box
+// is ticked), with its progress and, at the end, its summary. The window
 // stays open after an export, so several can be made in one visit. Shown modally.
 //
-// The export runs on the user-interface thread; its progress keeps the window responsive. While
+// The export or upload runs on the user-interface thread; its progress keeps the window responsive
+// (an upload yields between messages). While
 // it runs, every control but "Close" is disabled, and closing the window (the button, the close
 // box, Escape) asks the export to stop: the window closes when it has.
 class MailExportWindow : public QDialog {
@@ -64,6 +68,7 @@ class MailExportWindow : public QDialog {
 
   private:
     class Progress;
+    class UploadProgress;
 
     void chooseOutputFolder();
     Result<std::unique_ptr<mailstore::MailSource>> openSource();
@@ -71,6 +76,8 @@ class MailExportWindow : public QDialog {
     Result<mailstore::ExportSummary> runExport(const mailstore::ExportOptions& options,
                                                std::string* description);
     void setBusy(bool busy);
+    // The upload of the chosen source to the IMAP account of m_imap.
+    void uploadMail();
 
     MailExportServices m_services;
     bool m_busy = false;
@@ -85,6 +92,7 @@ class MailExportWindow : public QDialog {
     QComboBox* m_format;
     QCheckBox* m_recover;
     QCheckBox* m_replace;
+    ImapTargetBox* m_imap;
     QProgressBar* m_progress;
     QPlainTextEdit* m_summary;
     QPushButton* m_export;
