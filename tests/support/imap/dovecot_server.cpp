@@ -41,36 +41,6 @@ std::uint16_t FreePort() {
     return port;
 }
 
-std::string NameOfUser(uid_t uid) {
-    const passwd* entry = ::getpwuid(uid);
-    return entry != nullptr ? entry->pw_name : std::to_string(uid);
-}
-
-std::string NameOfGroup(gid_t gid) {
-    const group* entry = ::getgrgid(gid);
-    return entry != nullptr ? entry->gr_name : std::to_string(gid);
-}
-
-std::vector<std::string> Split(const std::string& line, char separator) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (std::size_t end; (end = line.find(separator, start)) != std::string::npos;
-         start = end + 1) {
-        fields.push_back(line.substr(start, end - start));
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
-std::string FromHex(const std::string& hex) {
-    std::string bytes;
-    bytes.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    }
-    return bytes;
-}
-
 }  // namespace
 
 DovecotServer::DovecotServer(const fs::path& folder, const DovecotOptions& options)
@@ -120,9 +90,9 @@ std::string DovecotServer::start(const DovecotOptions& options) {
            << "ssl_cert = <" << certificate << "\n"
            << "ssl_key = <" << key << "\n"
            << "disable_plaintext_auth = yes\n"
-           << "default_login_user = " << (root ? "dovenull" : NameOfUser(::geteuid())) << "\n"
-           << "default_internal_user = " << NameOfUser(mailUid) << "\n"
-           << "default_internal_group = " << NameOfGroup(mailGid) << "\n"
+           << "default_login_user = " << (root ? "dovenull" : ::getpwuid(mailUid)->pw_name) << "\n"
+           << "default_internal_user = " << ::getpwuid(mailUid)->pw_name << "\n"
+           << "default_internal_group = " << ::getgrgid(mailGid)->gr_name << "\n"
            << "first_valid_uid = " << mailUid << "\n"
            << "mail_fsync = never\n"  // a test's mail need not survive a power cut
            << "auth_failure_delay = 0\n"
@@ -194,10 +164,17 @@ std::optional<std::vector<ImapReadMessage>> DovecotServer::readBack(std::string*
     }
     std::vector<ImapReadMessage> messages;
     std::istringstream lines(read.out);
-    for (std::string line; std::getline(lines, line);) {
-        const std::vector<std::string> fields = Split(line, '\t');
-        if (fields.size() != 4) continue;
-        messages.push_back({fields[0], fields[1], std::stoll(fields[2]), FromHex(fields[3])});
+    for (ImapReadMessage m; std::getline(lines, m.mailbox, '\t');) {
+        std::string date, hex;
+        std::getline(lines, m.flags, '\t');
+        std::getline(lines, date, '\t');
+        std::getline(lines, hex);
+        m.internalDate = std::stoll(date);
+        m.bytes.clear();
+        for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+            m.bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+        }
+        messages.push_back(m);
     }
     return messages;
 }
