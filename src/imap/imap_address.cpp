@@ -31,7 +31,7 @@ Status Bad(std::string_view url, const std::string& why) {
 }  // namespace
 
 std::string ImapAddress::text() const {
-    return "imaps://" + user + "@" + host + ":" + std::to_string(port);
+    return (startTls ? "imap://" : "imaps://") + user + "@" + host + ":" + std::to_string(port);
 }
 
 Result<ImapAddress> ParseImapAddress(std::string_view url, bool startTls) {

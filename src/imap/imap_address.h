@@ -16,7 +16,7 @@ struct ImapAddress {
     std::uint16_t port = 0;
     bool startTls = false;
 
-    // "imaps://USER@HOST:PORT", for messages and the summary (never with a password).
+    // "imaps://USER@HOST:PORT" ("imap://" with STARTTLS), for messages and the summary.
     std::string text() const;
 };
 
