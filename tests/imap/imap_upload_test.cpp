@@ -148,6 +148,8 @@ TEST_F(ImapUploadTest, UploadsEachMessageByteExactWithItsStateAndDateAndOnceOnly
 // then kills the client (or, without `kill`, only cuts the connection).
 void RelayUntil(int listener, std::uint16_t serverPort, std::size_t cutAt, pid_t client,
                 bool kill) {
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 60'000) != 1) return;  // the client died before connecting
     const int from = ::accept(listener, nullptr, nullptr);
     const int to = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{AF_INET, htons(serverPort), {htonl(INADDR_LOOPBACK)}, {}};

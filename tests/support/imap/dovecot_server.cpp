@@ -74,68 +74,77 @@ std::string DovecotServer::start(const DovecotOptions& options) {
         }
         if (::chown(home.c_str(), mailUid, mailGid) != 0) return "cannot hand the home over";
     }
-    m_port = FreePort();
-    m_startTlsPort = FreePort();
-    WriteFileBytes(m_folder / "passwd", std::string(kUser) + ":{PLAIN}" + kPassword + ":" +
-                                            std::to_string(mailUid) + ":" +
-                                            std::to_string(mailGid) + "::" + home.string() + "\n");
-    const std::string f = m_folder.string();
-    std::ostringstream config;
-    config << "base_dir = " << f << "/run\n"
-           << "state_dir = " << f << "/state\n"
-           << "log_path = " << f << "/dovecot.log\n"
-           << "protocols = imap\n"
-           << "listen = 127.0.0.1\n"
-           << "ssl = required\n"
-           << "ssl_cert = <" << certificate << "\n"
-           << "ssl_key = <" << key << "\n"
-           << "disable_plaintext_auth = yes\n"
-           << "default_login_user = " << (root ? "dovenull" : ::getpwuid(mailUid)->pw_name) << "\n"
-           << "default_internal_user = " << ::getpwuid(mailUid)->pw_name << "\n"
-           << "default_internal_group = " << ::getgrgid(mailGid)->gr_name << "\n"
-           << "first_valid_uid = " << mailUid << "\n"
-           << "mail_fsync = never\n"  // a test's mail need not survive a power cut
-           << "auth_failure_delay = 0\n"
-           << "mail_location = maildir:" << home.string() << "/Maildir\n"
-           << "passdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
-           << "userdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
-           << "service imap-login {\n  chroot =\n"
-           << "  inet_listener imap {\n    port = " << m_startTlsPort << "\n  }\n"
-           << "  inet_listener imaps {\n    port = " << m_port << "\n    ssl = yes\n  }\n}\n"
-           << "service anvil {\n  chroot =\n}\n";
-    if (options.quotaKilobytes) {
-        config << "mail_plugins = quota\n"
-               << "plugin {\n  quota = maildir:User quota\n  quota_rule = *:storage="
-               << *options.quotaKilobytes << "K\n}\n";
-    }
-    WriteFileBytes(m_folder / "dovecot.conf", config.str());
-    // Dovecot writes master.pid once it listens: its folder is watched for it.
-    const fs::path run = m_folder / "run";
-    fs::create_directories(run);
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    ::inotify_add_watch(watch, run.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO);
-    const std::string conf = f + "/dovecot.conf";
-    m_pid = ForkChild([&] {
-        ::execlp("dovecot", "dovecot", "-F", "-c", conf.c_str(), static_cast<char*>(nullptr));
-        return 127;
-    });
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
-    bool listening = false;
-    while (!listening) {
-        pollfd ends[2] = {{watch, POLLIN, 0}, {pidfd, POLLIN, 0}};
-        if (::poll(ends, 2, 30'000) <= 0 || ends[1].revents != 0) break;
-        alignas(inotify_event) char events[4096];
-        const ssize_t got = ::read(watch, events, sizeof events);
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-            listening |= event->len > 0 && std::string(event->name) == "master.pid";
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    for (int attempt = 1;; ++attempt) {
+        m_port = FreePort();
+        m_startTlsPort = FreePort();
+        WriteFileBytes(m_folder / "passwd",
+                       std::string(kUser) + ":{PLAIN}" + kPassword + ":" + std::to_string(mailUid) +
+                           ":" + std::to_string(mailGid) + "::" + home.string() + "\n");
+        const std::string f = m_folder.string();
+        std::ostringstream config;
+        config << "base_dir = " << f << "/run\n"
+               << "state_dir = " << f << "/state\n"
+               << "log_path = " << f << "/dovecot.log\n"
+               << "protocols = imap\n"
+               << "listen = 127.0.0.1\n"
+               << "ssl = required\n"
+               << "ssl_cert = <" << certificate << "\n"
+               << "ssl_key = <" << key << "\n"
+               << "disable_plaintext_auth = yes\n"
+               << "default_login_user = " << (root ? "dovenull" : ::getpwuid(mailUid)->pw_name)
+               << "\n"
+               << "default_internal_user = " << ::getpwuid(mailUid)->pw_name << "\n"
+               << "default_internal_group = " << ::getgrgid(mailGid)->gr_name << "\n"
+               << "first_valid_uid = " << mailUid << "\n"
+               << "mail_fsync = never\n"  // a test's mail need not survive a power cut
+               << "auth_failure_delay = 0\n"
+               << "mail_location = maildir:" << home.string() << "/Maildir\n"
+               << "passdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
+               << "userdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
+               << "service imap-login {\n  chroot =\n"
+               << "  inet_listener imap {\n    port = " << m_startTlsPort << "\n  }\n"
+               << "  inet_listener imaps {\n    port = " << m_port << "\n    ssl = yes\n  }\n}\n"
+               << "service anvil {\n  chroot =\n}\n";
+        if (options.quotaKilobytes) {
+            config << "mail_plugins = quota\n"
+                   << "plugin {\n  quota = maildir:User quota\n  quota_rule = *:storage="
+                   << *options.quotaKilobytes << "K\n}\n";
+        }
+        WriteFileBytes(m_folder / "dovecot.conf", config.str());
+        // Dovecot writes master.pid once it listens: its folder is watched for it.
+        const fs::path run = m_folder / "run";
+        fs::create_directories(run);
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ::inotify_add_watch(watch, run.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO);
+        const std::string conf = f + "/dovecot.conf";
+        m_pid = ForkChild([&] {
+            ::execlp("dovecot", "dovecot", "-F", "-c", conf.c_str(), static_cast<char*>(nullptr));
+            return 127;
+        });
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+        bool listening = false;
+        while (!listening) {
+            pollfd ends[2] = {{watch, POLLIN, 0}, {pidfd, POLLIN, 0}};
+            if (::poll(ends, 2, 30'000) <= 0 || ends[1].revents != 0) break;
+            alignas(inotify_event) char events[4096];
+            const ssize_t got = ::read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                listening |= event->len > 0 && std::string(event->name) == "master.pid";
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        ::close(watch);
+        ::close(pidfd);
+        if (listening) return {};
+        ::kill(m_pid, SIGKILL);
+        WaitForChild(m_pid);
+        m_pid = -1;
+        // Another process may take a port between FreePort and Dovecot's bind: try new ones.
+        if (attempt == 3 || log().find("Address already in use") == std::string::npos) {
+            return "dovecot did not start: " + log();
         }
     }
-    ::close(watch);
-    ::close(pidfd);
-    if (!listening) return "dovecot did not start: " + log();
-    return {};
 }
 
 std::string DovecotServer::log() const {
