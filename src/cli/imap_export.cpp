@@ -29,7 +29,8 @@ class UploadProgressBar : public imap::UploadProgress {
         if (m_bar == nullptr) return;
         char size[32];
         std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(bytes) / 1e6);
-        m_bar->status(m_store + ": " + std::to_string(messages) + " messages, " + size);
+        // The counts first: a narrow terminal cuts the end.
+        m_bar->status(std::to_string(messages) + " messages, " + size + ": " + m_store);
     }
 
   private:

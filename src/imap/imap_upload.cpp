@@ -182,6 +182,7 @@ Result<mailstore::ExportSummary> Upload::run() {
             break;
         }
         m_bytesDone += (*plans)[i].size;
+        if (m_progress != nullptr) m_progress->bytesDone(m_bytesDone, m_bytesTotal);
     }
     if (m_alreadyThere > 0) {
         m_summary.notes.push_back(std::to_string(m_alreadyThere) +
