@@ -80,11 +80,14 @@ std::string ImapMailboxUtf7(std::string_view utf8) {
 
 std::string ImapMailboxPath(const std::vector<std::string>& levels, char delimiter) {
     const char joint = delimiter == '\0' ? '/' : delimiter;
+    // Servers that keep mailboxes as folders misread the other of "." and "/" too: Dovecot's
+    // Maildir++ layout under "/" makes "a.b" the level b below a, and "/" is the file system's.
+    const char other = delimiter == '.' ? '/' : delimiter == '/' ? '.' : delimiter;
     std::string path;
     for (std::string level : levels) {
         if (delimiter != '\0') {
             for (char& c : level) {
-                if (c == delimiter) c = '_';
+                if (c == delimiter || c == other) c = '_';
             }
         }
         if (!path.empty()) path += joint;

@@ -61,14 +61,14 @@ class ImapUploadTest : public ::testing::Test {
     // and a letter beyond ASCII; some unread, flagged, answered, forwarded, some without a
     // received time or a Message-ID, two alike. Returns what the server must then hold below the
     // upload's folder.
-    Held writeStores(std::size_t count) {
+    Held writeStores(std::size_t count, char delimiter = '.') {
         fs::create_directories(stores);
         testing::WriteDbxFolderList(stores / "Folders.dbx",
                                     {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
                                      {1, 0, "Inbox", "Inbox.dbx", 1},
                                      {7, 1, "R\xe9unions 2024.Q1", "Meet.dbx", 0}});
-        const std::string inbox = ImapMailboxPath({"Inbox"}, '.');
-        const std::string below = ImapMailboxPath({"Inbox", "R\xc3\xa9unions 2024.Q1"}, '.');
+        const std::string inbox = ImapMailboxPath({"Inbox"}, delimiter);
+        const std::string below = ImapMailboxPath({"Inbox", "R\xc3\xa9unions 2024.Q1"}, delimiter);
         testing::DbxStoreBuilder first(stores / "Inbox.dbx"), second(stores / "Meet.dbx");
         Held expected;
         for (std::size_t i = 0; i < count; ++i) {
@@ -107,13 +107,13 @@ class ImapUploadTest : public ::testing::Test {
     }
 
     // What `at` holds in the mailboxes below `under`, without `under` and its delimiter.
-    static Held held(const DovecotServer& at, const std::string& under = "") {
+    static Held held(const DovecotServer& at, const std::string& under, char delimiter = '.') {
         std::string error;
         auto messages = at.readBack(&error);
         EXPECT_TRUE(messages) << error;
         Held lines;
         for (const auto& m : messages.value_or(std::vector<testing::ImapReadMessage>{})) {
-            if (!m.mailbox.starts_with(under + ".")) continue;
+            if (!m.mailbox.starts_with(under + delimiter)) continue;
             lines.push_back(
                 Line(m.mailbox.substr(under.size() + 1), m.flags, m.internalDate, m.bytes));
         }
@@ -142,6 +142,16 @@ TEST_F(ImapUploadTest, UploadsEachMessageByteExactWithItsStateAndDateAndOnceOnly
     auto second = UploadMail(source, again, nullptr);
     ASSERT_TRUE(second) << second.reason();
     EXPECT_TRUE(held(server, "Outlook Express") == expected);
+
+    // A server whose delimiter is "/" gets the same tree in its own terms.
+    DovecotServer slashes(temp / "slashes", {.quotaKilobytes = std::nullopt, .separator = '/'});
+    ASSERT_EQ(slashes.failure(), "");
+    UploadOptions other = options("Outlook Express");
+    other.address.port = slashes.port();
+    other.caFile = slashes.certificate().string();
+    auto third = UploadMail(source, other, nullptr);
+    ASSERT_TRUE(third) << third.reason();
+    EXPECT_TRUE(held(slashes, "Outlook Express", '/') == writeStores(300, '/'));
 }
 
 // Relays one connection from `listener` to the server until the client has sent `cutAt` bytes,

@@ -104,7 +104,9 @@ std::string DovecotServer::start(const DovecotOptions& options) {
                << "service imap-login {\n  chroot =\n"
                << "  inet_listener imap {\n    port = " << m_startTlsPort << "\n  }\n"
                << "  inet_listener imaps {\n    port = " << m_port << "\n    ssl = yes\n  }\n}\n"
-               << "service anvil {\n  chroot =\n}\n";
+               << "service anvil {\n  chroot =\n}\n"
+               << "namespace inbox {\n  inbox = yes\n  separator = " << options.separator
+               << "\n}\n";
         if (options.quotaKilobytes) {
             config << "mail_plugins = quota\n"
                    << "plugin {\n  quota = maildir:User quota\n  quota_rule = *:storage="

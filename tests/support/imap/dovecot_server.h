@@ -13,6 +13,7 @@ namespace quillet::testing {
 struct DovecotOptions {
     // A quota on the account's mailboxes (Dovecot's quota plugin); none by default.
     std::optional<std::uint64_t> quotaKilobytes;
+    char separator = '.';  // the hierarchy delimiter of the account's namespace
 };
 
 // One message as Python's imaplib reads it back from the server.
