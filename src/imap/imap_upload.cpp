@@ -1,6 +1,9 @@
 #include "imap/imap_upload.h"
 
+#include <cstdint>
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "imap/imap_connection.h"
 #include "imap/imap_mailbox_name.h"
@@ -13,28 +16,31 @@ namespace {
 
 constexpr std::string_view kCancelled = "The upload was cancelled";
 
-// The keys of a mailbox's messages, by size and prefix, each with the internal dates found.
+// The keys of a mailbox's messages, in order of size, prefix and internal date.
 class ServerKeys {
   public:
     explicit ServerKeys(const std::vector<MessageKey>& keys) {
         for (const MessageKey& key : keys) {
-            m_keys.emplace(std::make_pair(key.size, key.prefixHash), key.date.value_or(0));
+            m_keys.emplace(key.size, key.prefixHash, key.date.value_or(0));
         }
     }
-    // Takes one message of `key` (any date when it has none) if the mailbox holds one.
+    // Takes one message of `key` if the mailbox holds one. A key without a date takes the latest
+    // of its size and prefix: the server dated it at its upload, after any date a store gives, so
+    // it is never the copy of a dated message with the same bytes.
     bool take(const MessageKey& key) {
-        auto [first, last] = m_keys.equal_range(std::make_pair(key.size, key.prefixHash));
-        for (auto at = first; at != last; ++at) {
-            if (!key.date || at->second == *key.date) {
-                m_keys.erase(at);
-                return true;
-            }
+        auto at = key.date ? m_keys.find({key.size, key.prefixHash, *key.date})
+                           : m_keys.upper_bound({key.size, key.prefixHash, INT64_MAX});
+        if (!key.date && at != m_keys.begin()) --at;
+        if (at == m_keys.end() || std::get<0>(*at) != key.size ||
+            std::get<1>(*at) != key.prefixHash) {
+            return false;
         }
-        return false;
+        m_keys.erase(at);
+        return true;
     }
 
   private:
-    std::multimap<std::pair<std::uint64_t, std::uint64_t>, std::int64_t> m_keys;
+    std::multiset<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>> m_keys;
 };
 
 std::vector<std::string> Levels(const std::string& folder) {
