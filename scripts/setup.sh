@@ -13,6 +13,9 @@ packages=(
     # with its hivexml.
     libhivex-dev libhivex-bin
     libssl-dev
+    # The IMAP upload: libetpan speaks IMAP, GnuTLS checks the server's certificate chain, and
+    # the tests run a real Dovecot of their own.
+    libetpan-dev libgnutls28-dev dovecot-imapd
     libburn-dev libisofs-dev libisoburn-dev genisoimage
     libudfread-dev  # reads back the UDF tree of a written image
     qt6-base-dev
@@ -46,5 +49,15 @@ done
 if ((${#missing[@]})); then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update
+    # Packages must not start their services (Dovecot: the tests start their own on free ports):
+    # a policy-rc.d that refuses every start, unless the machine has one of its own.
+    policy=
+    if [[ ! -e /usr/sbin/policy-rc.d ]]; then
+        policy=/usr/sbin/policy-rc.d
+        printf '#!/bin/sh\nexit 101\n' >"$policy"
+        chmod 755 "$policy"
+        trap 'rm -f "$policy"' EXIT
+    fi
     apt-get install -y --no-install-recommends "${missing[@]}"
+    if [[ -n $policy ]]; then rm -f "$policy"; fi
 fi

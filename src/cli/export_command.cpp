@@ -1,6 +1,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/imap_export.h"
 #include "cli/mail_source_choice.h"
 #include "mailstore/export_summary_text.h"
 #include "mailstore/mail_export.h"
@@ -15,6 +16,7 @@ struct ExportArguments {
     bool salvage = false;
     bool force = false;
     bool keepBytes = false;
+    std::optional<ImapExportArguments> imap;
 };
 
 mailstore::ExportFormat FormatNamed(const std::string& name) {
@@ -25,13 +27,16 @@ mailstore::ExportFormat FormatNamed(const std::string& name) {
 
 int RunExport(const ExportArguments& args, CliContext& context, std::ostream& out,
               std::ostream& err) {
+    const auto mode = args.salvage ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
+    if (args.imap) return RunImapExport(args.source, *args.imap, mode, context, out, err);
+    if (args.outFolder.empty()) return Fail(err, "name the folder to write into (--out) or --imap");
     auto choice = MailSourceChoice::Open(args.source, context, err);
     if (!choice) return kExitNothingDone;
     mailstore::ExportOptions options;
     options.outFolder = args.outFolder;
     options.format = FormatNamed(args.format);
     options.keepBytes = args.keepBytes;
-    options.mode = args.salvage ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
+    options.mode = mode;
     options.force = args.force;
     auto summary = context.withProgress([&](BackupProgress* bar) {
         MailProgressBar progress(bar);
@@ -54,8 +59,29 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
         "(a .dbx file or a folder of them), as mbox files (one per folder), as a Maildir "
         "(Dovecot's Maildir++ layout) or as .eml files (one per message)");
     AddMailSourceOptions(*command, args->source);
-    command->add_option("--out", args->outFolder, "The folder to write into (created if missing)")
-        ->required();
+    CLI::Option* out = command->add_option("--out", args->outFolder,
+                                           "The folder to write into (created if missing)");
+    args->imap.emplace();
+    ImapExportArguments& imap = *args->imap;
+    CLI::Option* url = command->add_option(
+        "--imap", imap.url, "Upload to this IMAP account instead: imaps://USER@HOST[:PORT]");
+    url->excludes(out);
+    command
+        ->add_option("--imap-folder", imap.folder,
+                     "The IMAP folder the folders go under (default \"Outlook Express\")")
+        ->needs(url);
+    command
+        ->add_option("--imap-password-file", imap.passwordFile,
+                     "The IMAP password on this file's first line (else it is asked)")
+        ->needs(url);
+    command
+        ->add_option("--ca-file", imap.caFile,
+                     "Trust the IMAP server's certificate only if these PEM certificates issued it "
+                     "(else the system's trust store)")
+        ->needs(url)
+        ->check(CLI::ExistingFile);
+    command->add_flag("--starttls", imap.startTls, "Connect in plain (port 143) and start TLS")
+        ->needs(url);
     command->add_option("--format", args->format, "mbox (the default), maildir or eml")
         ->check(CLI::IsMember({"mbox", "maildir", "eml"}));
     command->add_flag("--keep-bytes", args->keepBytes,
@@ -65,8 +91,11 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
     command->add_flag("--salvage", args->salvage,
                       "Go on past damage and recover the messages a damaged store still holds");
     command->add_flag("--force", args->force, "Replace files and folders already in the way");
-    command->callback(
-        [&run, args] { run.exitCode = RunExport(*args, run.context, run.out, run.err); });
+    command->callback([&run, args, url] {
+        ExportArguments given = *args;
+        if (url->count() == 0) given.imap.reset();
+        run.exitCode = RunExport(given, run.context, run.out, run.err);
+    });
 }
 
 }  // namespace quillet::cli

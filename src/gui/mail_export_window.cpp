@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "gui/app_icon.h"
+#include "gui/imap_target_box.h"
 #include "gui/mail_export_texts.h"
 #include "gui/skin.h"
 #include "mailstore/export_summary_text.h"
@@ -49,6 +50,34 @@ class MailExportWindow::Progress : public mailstore::MailProgress {
 
   private:
     MailExportWindow& m_window;
+};
+
+// An upload's progress as an export's, with the messages and bytes uploaded so far.
+class MailExportWindow::UploadProgress : public imap::UploadProgress {
+  public:
+    explicit UploadProgress(MailExportWindow& window) : m_export(window), m_window(window) {}
+
+    void storeStarted(const std::string& fileName, std::size_t position,
+                      std::size_t count) override {
+        m_store = QString::fromStdString(fileName);
+        m_export.storeStarted(fileName, position, count);
+    }
+    void bytesDone(std::uint64_t done, std::uint64_t total) override {
+        m_export.bytesDone(done, total);
+    }
+    void messagesDone(std::uint64_t messages, std::uint64_t bytes) override {
+        m_window.m_progress->setFormat(m_store +
+                                       QString("  %1 messages, %2 MB  %p%")
+                                           .arg(messages)
+                                           .arg(static_cast<double>(bytes) / 1e6, 0, 'f', 1));
+        QApplication::processEvents();
+    }
+    bool cancelRequested() override { return m_export.cancelRequested(); }
+
+  private:
+    Progress m_export;
+    MailExportWindow& m_window;
+    QString m_store;
 };
 
 MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
@@ -119,6 +148,13 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     form->addRow(m_recover);
     form->addRow(m_replace);
 
+    m_imap = new ImapTargetBox(this);
+    connect(m_imap, &QGroupBox::toggled, this, [this](bool upload) {
+        const std::initializer_list<QWidget*> folderOnly = {m_outputFolder, m_browse, m_format,
+                                                            m_replace};
+        for (QWidget* control : folderOnly) control->setEnabled(!upload);
+    });
+
     m_progress = new QProgressBar(this);
     m_progress->setObjectName("prgExport");
     m_progress->setRange(0, 100);
@@ -142,6 +178,7 @@ MailExportWindow::MailExportWindow(MailExportServices services, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_source);
     layout->addLayout(form);
+    layout->addWidget(m_imap);
     layout->addWidget(m_progress);
     layout->addWidget(m_summary);
     layout->addLayout(buttons);
@@ -186,12 +223,13 @@ Result<std::unique_ptr<mailstore::MailSource>> MailExportWindow::openSource() {
 void MailExportWindow::setBusy(bool busy) {
     m_busy = busy;
     // The identity list keeps its own state: it stays off while the backup is the source.
-    const std::initializer_list<QWidget*> controls = {m_source,  m_outputFolder, m_browse, m_format,
-                                                      m_recover, m_replace,      m_export};
-    for (QWidget* control : controls) {
-        control->setEnabled(!busy);
-    }
-    m_keepBytes->setEnabled(!busy && formatChosen() == mailstore::ExportFormat::kMbox);
+    const bool toFolder = !m_imap->isChecked();
+    const std::initializer_list<QWidget*> always = {m_source, m_recover, m_imap, m_export};
+    for (QWidget* control : always) control->setEnabled(!busy);
+    const std::initializer_list<QWidget*> folderOnly = {m_outputFolder, m_browse, m_format,
+                                                        m_replace};
+    for (QWidget* control : folderOnly) control->setEnabled(!busy && toFolder);
+    m_keepBytes->setEnabled(!busy && toFolder && formatChosen() == mailstore::ExportFormat::kMbox);
 }
 
 mailstore::ExportFormat MailExportWindow::formatChosen() const {
@@ -222,6 +260,10 @@ void MailExportWindow::exportMail() {
     if (m_fromStoreFolder->isChecked() && m_storeFolderPath.empty()) {
         chooseStoreFolder();
         if (m_storeFolderPath.empty()) return;
+    }
+    if (m_imap->isChecked()) {
+        uploadMail();
+        return;
     }
     const std::string outFolder = m_outputFolder->text().trimmed().toStdString();
     if (outFolder.empty()) {
@@ -257,6 +299,45 @@ void MailExportWindow::exportMail() {
         m_progress->setValue(0);
         dialogs.showMessage(texts::kFailurePrefix + exported.reason(), MessageIcon::Critical,
                             MessageButtons::Ok);
+    }
+    if (m_closeRequested) QDialog::done(QDialog::Rejected);
+}
+
+void MailExportWindow::uploadMail() {
+    DialogService& dialogs = m_services.dialogs;
+    auto options = m_imap->options();
+    if (!options) {
+        dialogs.showMessage(options.reason(), MessageIcon::Exclamation, MessageButtons::Ok);
+        return;
+    }
+    options->mode =
+        m_recover->isChecked() ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
+
+    m_summary->clear();
+    m_progress->setValue(0);
+    setBusy(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string description;
+    Result<mailstore::ExportSummary> uploaded = [&]() -> Result<mailstore::ExportSummary> {
+        auto source = openSource();
+        if (!source) return source.status();
+        description = (*source)->description();
+        UploadProgress progress(*this);
+        return imap::UploadMail(**source, *options, &progress);
+    }();
+    options->password.assign(options->password.size(), '\0');
+    QApplication::restoreOverrideCursor();
+    setBusy(false);
+    m_progress->setFormat("%p%");
+
+    if (uploaded) {
+        m_progress->setValue(m_progress->maximum());
+        m_summary->setPlainText(QString::fromStdString(
+            mailstore::ExportSummaryText(description, imap::UploadTarget(*options), *uploaded)));
+    } else if (!uploaded.status().is(ErrorKind::kCancelled)) {
+        m_progress->setValue(0);
+        dialogs.showMessage(imap_target_texts::kFailurePrefix + uploaded.reason(),
+                            MessageIcon::Critical, MessageButtons::Ok);
     }
     if (m_closeRequested) QDialog::done(QDialog::Rejected);
 }

@@ -25,6 +25,8 @@ class QRadioButton;
 
 namespace quillet {
 
+class ImapTargetBox;
+
 // What the "Export Mail" window works with; the main window fills it from the open system and
 // the backup open on its restore tab.
 struct MailExportServices {
@@ -43,10 +45,12 @@ struct MailExportServices {
 
 // The "Export Mail" window: the mail of an identity, of the open backup or of a folder of loose
 // message stores (LooseStoreFolder, chosen by clicking its choice), exported to a folder as mbox
-// files, eml files or a Maildir (ExportMail), with its progress and, at the end, its summary. The
-// window stays open after an export, so several can be made in one visit. Shown modally.
+// files, eml files or a Maildir (ExportMail), or uploaded to an IMAP account (UploadMail, when its
+// box is ticked), with its progress and, at the end, its summary. The window stays open after an
+// export, so several can be made in one visit. Shown modally.
 //
-// The export runs on the user-interface thread; its progress keeps the window responsive. While
+// The export or upload runs on the user-interface thread; its progress keeps the window responsive
+// (an upload yields between messages). While
 // it runs, every control but "Close" is disabled, and closing the window (the button, the close
 // box, Escape) asks the export to stop: the window closes when it has.
 class MailExportWindow : public QDialog {
@@ -67,6 +71,7 @@ class MailExportWindow : public QDialog {
 
   private:
     class Progress;
+    class UploadProgress;
 
     void chooseOutputFolder();
     // Asks for the folder of loose stores; cancelled before any was chosen, the identity is the
@@ -78,6 +83,8 @@ class MailExportWindow : public QDialog {
                                                std::string* description);
     void setBusy(bool busy);
     mailstore::ExportFormat formatChosen() const;
+    // The upload of the chosen source to the IMAP account of m_imap.
+    void uploadMail();
 
     MailExportServices m_services;
     bool m_busy = false;
@@ -96,6 +103,7 @@ class MailExportWindow : public QDialog {
     QCheckBox* m_recover;
     QCheckBox* m_replace;
     QCheckBox* m_keepBytes;
+    ImapTargetBox* m_imap;
     QProgressBar* m_progress;
     QPlainTextEdit* m_summary;
     QPushButton* m_export;

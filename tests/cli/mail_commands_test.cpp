@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/sample_prefix_cli.h"
+#include "support/imap/dovecot_server.h"
 #include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
@@ -111,6 +114,55 @@ TEST_F(CliLooseMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
     CliRun folder = runAsGiven({"check", stick.string()});
     EXPECT_EQ(folder.exitCode, 1);
     EXPECT_EQ(folder.out.find(" at offset 0x0\n"), std::string::npos) << folder.out;
+}
+
+TEST_F(CliMailTest, UploadOfAProtectedBackupEqualsUploadOfThePrefixItWasMadeFrom) {
+    DovecotServer server(temp / "dovecot");
+    ASSERT_EQ(server.failure(), "");
+    const std::string passwordFile = (temp / "password.txt").string();
+    WriteFileBytes(passwordFile, "PASSWORD\n");
+    const std::string imapPasswordFile = (temp / "imap-password.txt").string();
+    WriteFileBytes(imapPasswordFile, std::string(DovecotServer::kPassword) + "\n");
+    const std::string backup = (temp / "main.qbk").string();
+    ASSERT_EQ(run({"backup", "--identity", "Main Identity", "--out", backup, "--password-file",
+                   passwordFile})
+                  .exitCode,
+              0);
+    const std::string account = "imaps://" + std::string(DovecotServer::kUser) +
+                                "@127.0.0.1:" + std::to_string(server.port());
+    auto upload = [&](std::vector<std::string> arguments, const std::string& folder,
+                      bool trusted = true) {
+        arguments.insert(arguments.end(), {"--imap", account, "--imap-password-file",
+                                           imapPasswordFile, "--imap-folder", folder});
+        if (trusted)
+            arguments.insert(arguments.end(), {"--ca-file", server.certificate().string()});
+        return arguments;
+    };
+    CliRun direct = run(upload({"export", "--identity", "Main Identity"}, "Prefix"));
+    ASSERT_EQ(direct.exitCode, 0) << direct.err;
+    EXPECT_NE(direct.out.find("\nMessages: 7\n"), std::string::npos) << direct.out;
+    CliRun restored =
+        runAsGiven(upload({"export", backup, "--password-file", passwordFile}, "Backup"));
+    ASSERT_EQ(restored.exitCode, 0) << restored.err;
+
+    // The same messages, states and dates in the same folders.
+    auto held = server.readBack();
+    ASSERT_TRUE(held);
+    std::vector<std::string> fromPrefix, fromBackup;
+    for (const ImapReadMessage& m : *held) {
+        const std::string line = m.mailbox.substr(m.mailbox.find('.')) + " " + m.flags + " " +
+                                 std::to_string(m.internalDate) + " " + m.bytes;
+        (m.mailbox.starts_with("Prefix.") ? fromPrefix : fromBackup).push_back(line);
+    }
+    std::sort(fromPrefix.begin(), fromPrefix.end());
+    std::sort(fromBackup.begin(), fromBackup.end());
+    EXPECT_EQ(fromPrefix.size(), 7u);
+    EXPECT_EQ(fromBackup, fromPrefix);
+
+    // A server the system does not trust gets nothing: one line, and nothing done.
+    CliRun refused = run(upload({"export", "--identity", "Main Identity"}, "No", false));
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
 }
 
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,8 +21,10 @@
 #include "backup/mail_sources.h"
 #include "backup/run_environment.h"
 #include "gui/gui_world.h"
+#include "gui/imap_target_box.h"
 #include "gui/mail_export_texts.h"
 #include "mailstore/export_summary_text.h"
+#include "support/imap/dovecot_server.h"
 
 namespace quillet::testing {
 namespace {
@@ -226,6 +229,33 @@ TEST_F(MailExportWindowTest, KeepsMboxBytesWhenTicked) {
     keepBytes.setChecked(true);
     clickExport(dialog);
     EXPECT_EQ(ReadFileBytes(out / "Inbox").find("X-Mozilla-Status"), std::string::npos);
+}
+
+TEST_F(MailExportWindowTest, UploadsAnIdentityToAnImapAccountAndShowsTheSummary) {
+    DovecotServer server(world.temp / "dovecot");
+    ASSERT_EQ(server.failure(), "");
+    MailExportWindow& dialog = openWindowOnSample();
+    Child<QGroupBox>(dialog, "fraImap").setChecked(true);
+    EXPECT_FALSE(Child<QLineEdit>(dialog, "txtOutputFolder").isEnabled());
+    clickExport(dialog);  // without a server
+    EXPECT_EQ(world.dialogs.messages,
+              (std::vector<Message>{{imap_target_texts::kNoServerMessage, MessageIcon::Exclamation,
+                                     MessageButtons::Ok}}));
+    world.dialogs.messages.clear();
+
+    Child<QLineEdit>(dialog, "txtImapServer").setText(QString("127.0.0.1:%1").arg(server.port()));
+    Child<QLineEdit>(dialog, "txtImapUser").setText(DovecotServer::kUser);
+    Child<QLineEdit>(dialog, "txtImapPassword").setText(DovecotServer::kPassword);
+    Child<QLineEdit>(dialog, "txtImapCaFile")
+        .setText(QString::fromStdString(server.certificate().string()));
+    clickExport(dialog);
+    EXPECT_TRUE(world.dialogs.messages.empty());
+    const auto held = server.readBack();
+    ASSERT_TRUE(held);
+    EXPECT_GT(held->size(), 0u);
+    EXPECT_TRUE(summary(dialog).contains(QString("\nMessages: %1\n").arg(held->size())))
+        << summary(dialog).toStdString();
+    EXPECT_EQ(Child<QProgressBar>(dialog, "prgExport").value(), 100);
 }
 
 TEST_F(MailExportWindowTest, DamagedStoreFailsWithTheReasonInACriticalMessage) {

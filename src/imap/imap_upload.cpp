@@ -1,0 +1,213 @@
+#include "imap/imap_upload.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "imap/imap_connection.h"
+#include "imap/imap_mailbox_name.h"
+#include "imap/message_key.h"
+#include "imap/upload_plan.h"
+
+namespace quillet::imap {
+
+namespace {
+
+constexpr std::string_view kCancelled = "The upload was cancelled";
+
+// The keys of a mailbox's messages, in order of size, prefix and internal date.
+class ServerKeys {
+  public:
+    explicit ServerKeys(const std::vector<MessageKey>& keys) {
+        for (const MessageKey& key : keys) {
+            m_keys.emplace(key.size, key.prefixHash, key.date.value_or(0));
+        }
+    }
+    // Takes one message of `key` if the mailbox holds one. A key without a date takes the latest
+    // of its size and prefix: the server dated it at its upload, after any date a store gives, so
+    // it is never the copy of a dated message with the same bytes.
+    bool take(const MessageKey& key) {
+        auto at = key.date ? m_keys.find({key.size, key.prefixHash, *key.date})
+                           : m_keys.upper_bound({key.size, key.prefixHash, INT64_MAX});
+        if (!key.date && at != m_keys.begin()) --at;
+        if (at == m_keys.end() || std::get<0>(*at) != key.size ||
+            std::get<1>(*at) != key.prefixHash) {
+            return false;
+        }
+        m_keys.erase(at);
+        return true;
+    }
+
+  private:
+    std::multiset<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>> m_keys;
+};
+
+std::vector<std::string> Levels(const std::string& folder) {
+    std::vector<std::string> levels;
+    for (std::size_t start = 0; start <= folder.size();) {
+        const std::size_t end = std::min(folder.find('/', start), folder.size());
+        if (end > start) levels.push_back(folder.substr(start, end - start));
+        start = end + 1;
+    }
+    return levels;
+}
+
+class Upload {
+  public:
+    Upload(mailstore::MailSource& source, const UploadOptions& options, UploadProgress* progress)
+        : m_source(source), m_options(options), m_progress(progress) {}
+
+    Result<mailstore::ExportSummary> run();
+
+  private:
+    Status uploadStore(const UploadFolder& folder, std::size_t position, std::size_t count);
+    Status uploadMessages(const UploadFolder& folder, mailstore::MessageStore& store,
+                          const std::string& mailbox, ServerKeys& there);
+    Status ensureTree(const std::vector<std::string>& levels);
+
+    mailstore::MailSource& m_source;
+    const UploadOptions& m_options;
+    UploadProgress* m_progress;
+    std::unique_ptr<ImapConnection> m_connection;
+    mailstore::ExportSummary m_summary;
+    std::map<std::string, bool> m_mailboxes;  // made sure of
+    std::uint64_t m_uploaded = 0;             // APPENDed by this run
+    std::uint64_t m_alreadyThere = 0;
+    std::uint64_t m_bytesTotal = 0;
+    std::uint64_t m_bytesDone = 0;
+};
+
+Status Upload::ensureTree(const std::vector<std::string>& levels) {
+    for (std::size_t depth = 1; depth <= levels.size(); ++depth) {
+        const std::string name =
+            ImapMailboxPath(std::vector<std::string>(levels.begin(), levels.begin() + depth),
+                            m_connection->delimiter());
+        if (m_mailboxes.contains(name)) continue;
+        if (Status s = m_connection->ensureMailbox(name); !s) return s;
+        m_mailboxes[name] = true;
+    }
+    return Status::Ok();
+}
+
+Status Upload::uploadMessages(const UploadFolder& folder, mailstore::MessageStore& store,
+                              const std::string& mailbox, ServerKeys& there) {
+    std::uint64_t withoutBody = 0;
+    std::uint64_t inStore = 0;
+    std::string message;
+    for (const mailstore::MessageEntry& entry : store.messages()) {
+        if (m_progress != nullptr && m_progress->cancelRequested()) {
+            return Status::Error(std::string(kCancelled), ErrorKind::kCancelled);
+        }
+        if (entry.firstChunk == 0) {
+            ++withoutBody;
+            continue;
+        }
+        message.clear();
+        Status read = store.readMessage(entry, [&](std::span<const std::byte> piece) {
+            message.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+            return Status::Ok();
+        });
+        if (!read) {
+            // A damaged message hands over nothing (the reader checks its chain first).
+            if (m_options.mode == mailstore::ReadMode::kStrict || !read.is(ErrorKind::kCorrupt) ||
+                !message.empty()) {
+                return read;
+            }
+            ++m_summary.skipped;
+            m_summary.notes.push_back(read.reason() + " (message " + std::to_string(entry.index) +
+                                      " left out)");
+            continue;
+        }
+        const std::optional<std::int64_t> date = InternalDate(entry, message);
+        if (there.take(KeyOfMessage(message, date))) {
+            ++m_alreadyThere;
+        } else {
+            if (Status s = m_connection->append(mailbox, message, FlagsOfEntry(entry), date); !s) {
+                return s;
+            }
+            ++m_uploaded;
+        }
+        ++m_summary.messages;
+        m_summary.bytes += message.size();
+        inStore += message.size();
+        if (entry.origin != mailstore::MessageEntry::Origin::kIndex) ++m_summary.recovered;
+        if (m_progress != nullptr) {
+            m_progress->messagesDone(m_summary.messages, m_summary.bytes);
+            m_progress->bytesDone(m_bytesDone + std::min(inStore, folder.size), m_bytesTotal);
+        }
+    }
+    if (withoutBody > 0) {
+        m_summary.notes.push_back(folder.fileName + ": " + std::to_string(withoutBody) +
+                                  " messages were never downloaded and have no body to upload");
+    }
+    return Status::Ok();
+}
+
+Status Upload::uploadStore(const UploadFolder& folder, std::size_t position, std::size_t count) {
+    if (m_progress != nullptr) m_progress->storeStarted(folder.fileName, position, count);
+    auto bytes = m_source.openStore(folder.fileName);
+    if (!bytes) return bytes.status();
+    auto store = mailstore::MessageStore::Open(**bytes, m_options.mode);
+    if (!store) {
+        if (m_options.mode == mailstore::ReadMode::kStrict ||
+            !store.status().is(ErrorKind::kCorrupt)) {
+            return store.status();
+        }
+        m_summary.storesLeftOut.push_back(folder.fileName);
+        m_summary.notes.push_back(store.reason() + " (store left out)");
+        return Status::Ok();
+    }
+    for (const std::string& warning : (*store)->warnings()) m_summary.notes.push_back(warning);
+    std::vector<std::string> levels = Levels(m_options.folder);
+    levels.insert(levels.end(), folder.path.begin(), folder.path.end());
+    if (Status s = ensureTree(levels); !s) return s;
+    const std::string mailbox = ImapMailboxPath(levels, m_connection->delimiter());
+    auto keys = m_connection->keysIn(mailbox);
+    if (!keys) return keys.status();
+    ServerKeys there(*keys);
+    if (Status s = uploadMessages(folder, **store, mailbox, there); !s) return s;
+    ++m_summary.folders;
+    std::string shown;
+    for (const std::string& level : folder.path) shown += (shown.empty() ? "" : "/") + level;
+    m_summary.complete.push_back(shown);
+    return Status::Ok();
+}
+
+Result<mailstore::ExportSummary> Upload::run() {
+    auto plans = PlanUpload(m_source, m_options.mode, m_summary.notes);
+    if (!plans) return plans.status();
+    for (const UploadFolder& folder : *plans) m_bytesTotal += folder.size;
+    auto connection = ImapConnection::Open(m_options.address, m_options.password, m_options.caFile);
+    if (!connection) return connection.status();
+    m_connection = std::move(*connection);
+    for (std::size_t i = 0; i < plans->size(); ++i) {
+        if (Status s = uploadStore((*plans)[i], i, plans->size()); !s) {
+            if (m_uploaded == 0 && m_summary.folders == 0) return s;
+            m_summary.stopped = s.reason();
+            break;
+        }
+        m_bytesDone += (*plans)[i].size;
+        if (m_progress != nullptr) m_progress->bytesDone(m_bytesDone, m_bytesTotal);
+    }
+    if (m_alreadyThere > 0) {
+        m_summary.notes.push_back(std::to_string(m_alreadyThere) +
+                                  " messages were already there and were not uploaded again");
+    }
+    return m_summary;
+}
+
+}  // namespace
+
+std::string UploadTarget(const UploadOptions& options) {
+    return options.address.text() + "/" + options.folder;
+}
+
+Result<mailstore::ExportSummary> UploadMail(mailstore::MailSource& source,
+                                            const UploadOptions& options,
+                                            UploadProgress* progress) {
+    Upload upload(source, options, progress);
+    return upload.run();
+}
+
+}  // namespace quillet::imap

@@ -1,0 +1,249 @@
+// The upload against a real Dovecot of the test's own, read back with Python's imaplib.
+
+#include "imap/imap_upload.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "imap/imap_mailbox_name.h"
+#include "mailstore/dbx_builder.h"
+#include "support/imap/dovecot_server.h"
+#include "support/platform/child_process.h"
+#include "support/platform/temp_dir.h"
+
+namespace quillet::imap {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::DovecotServer;
+
+// The stores of a folder on disk, as an identity's store folder gives them.
+class FolderSource : public mailstore::MailSource {
+  public:
+    explicit FolderSource(fs::path folder) : m_folder(std::move(folder)) {}
+    std::string description() const override { return m_folder.string(); }
+    std::vector<StoreName> stores() const override {
+        std::vector<StoreName> names;
+        for (const auto& entry : fs::directory_iterator(m_folder)) {
+            names.push_back({entry.path().filename().string(), entry.file_size()});
+        }
+        return names;
+    }
+    Result<std::unique_ptr<mailstore::StoreBytes>> openStore(const std::string& file) override {
+        return mailstore::OpenStoreFile(m_folder / file);
+    }
+
+  private:
+    fs::path m_folder;
+};
+
+// "mailbox|flags|internal date|bytes" of each message, sorted.
+using Held = std::vector<std::string>;
+std::string Line(const std::string& mailbox, const std::string& flags, std::int64_t date,
+                 const std::string& bytes) {
+    return mailbox + "|" + flags + "|" + std::to_string(date) + "|" + bytes;
+}
+
+constexpr std::int64_t kDateHeaderTime = 1709629200;  // the Date: below, 09:00 UTC
+constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ull;
+
+class ImapUploadTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(server.failure(), ""); }
+
+    // `count` messages in Inbox and in a folder below it whose name holds the server's delimiter
+    // and a letter beyond ASCII; some unread, flagged, answered, forwarded, some without a
+    // received time or a Message-ID, two alike. Returns what the server must then hold below the
+    // upload's folder.
+    Held writeStores(std::size_t count, char delimiter = '.') {
+        fs::create_directories(stores);
+        testing::WriteDbxFolderList(stores / "Folders.dbx",
+                                    {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
+                                     {1, 0, "Inbox", "Inbox.dbx", 1},
+                                     {7, 1, "R\xe9unions 2024.Q1", "Meet.dbx", 0}});
+        const std::string inbox = ImapMailboxPath({"Inbox"}, delimiter);
+        const std::string below = ImapMailboxPath({"Inbox", "R\xc3\xa9unions 2024.Q1"}, delimiter);
+        testing::DbxStoreBuilder first(stores / "Inbox.dbx"), second(stores / "Meet.dbx");
+        Held expected;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t n = i == 51 ? 50 : i;  // 51 is 50 again
+            const std::string message =
+                "From: sender" + std::to_string(n % 7) + "@example.org\r\nSubject: Message " +
+                std::to_string(n) + "\r\n" +
+                (n % 17 == 0 ? "" : "Message-ID: <" + std::to_string(n) + "@example.org>\r\n") +
+                "Date: Tue, 05 Mar 2024 10:00:00 +0100\r\n\r\n" +
+                std::string(1000 + n * 13 % 900, 'x') + "\r\n";
+            testing::DbxMessageOptions options;
+            options.flags = (n % 7 == 0 ? 0x01 : 0x81) | (n % 5 == 0 ? 0x20 : 0) |
+                            (n % 11 == 0 ? 0x80000 : 0) | (n % 13 == 0 ? 0x100000 : 0);
+            const std::int64_t received = kDateHeaderTime + static_cast<std::int64_t>(n) * 60;
+            if (n % 9 != 0) options.receivedTime = kFileTimeOf1970 + received * 10'000'000ull;
+            std::string flags = std::string(n % 13 == 0 ? " $Forwarded" : "") +
+                                (n % 11 == 0 ? " \\Answered" : "") +
+                                (n % 5 == 0 ? " \\Flagged" : "") + (n % 7 != 0 ? " \\Seen" : "");
+            (i % 3 == 2 ? second : first).addMessage(message, options);
+            expected.push_back(Line(i % 3 == 2 ? below : inbox, flags.substr(flags.empty() ? 0 : 1),
+                                    n % 9 != 0 ? received : kDateHeaderTime, message));
+        }
+        first.finish();
+        second.finish();
+        std::sort(expected.begin(), expected.end());
+        return expected;
+    }
+
+    UploadOptions options(const std::string& under) const {
+        UploadOptions options;
+        options.address = {DovecotServer::kUser, "127.0.0.1", server.port(), false};
+        options.password = DovecotServer::kPassword;
+        options.caFile = server.certificate().string();
+        options.folder = under;
+        return options;
+    }
+
+    // What `at` holds in the mailboxes below `under`, without `under` and its delimiter.
+    static Held held(const DovecotServer& at, const std::string& under, char delimiter = '.') {
+        std::string error;
+        auto messages = at.readBack(&error);
+        EXPECT_TRUE(messages) << error;
+        Held lines;
+        for (const auto& m : messages.value_or(std::vector<testing::ImapReadMessage>{})) {
+            if (!m.mailbox.starts_with(under + delimiter)) continue;
+            lines.push_back(
+                Line(m.mailbox.substr(under.size() + 1), m.flags, m.internalDate, m.bytes));
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+
+    testing::TempDir temp;
+    DovecotServer server{temp / "dovecot"};
+    fs::path stores = temp / "stores";
+    FolderSource source{stores};
+};
+
+TEST_F(ImapUploadTest, UploadsEachMessageByteExactWithItsStateAndDateAndOnceOnly) {
+    const Held expected = writeStores(300);
+    auto first = UploadMail(source, options("Outlook Express"), nullptr);
+    ASSERT_TRUE(first) << first.reason();
+    EXPECT_EQ(first->messages, 300u);
+    EXPECT_EQ(first->folders, 2u);
+    EXPECT_TRUE(held(server, "Outlook Express") == expected);
+
+    // Again, this time with STARTTLS: nothing is added.
+    UploadOptions again = options("Outlook Express");
+    again.address.port = server.startTlsPort();
+    again.address.startTls = true;
+    auto second = UploadMail(source, again, nullptr);
+    ASSERT_TRUE(second) << second.reason();
+    EXPECT_TRUE(held(server, "Outlook Express") == expected);
+
+    // A server whose delimiter is "/" gets the same tree in its own terms.
+    DovecotServer slashes(temp / "slashes", {.quotaKilobytes = std::nullopt, .separator = '/'});
+    ASSERT_EQ(slashes.failure(), "");
+    UploadOptions other = options("Outlook Express");
+    other.address.port = slashes.port();
+    other.caFile = slashes.certificate().string();
+    auto third = UploadMail(source, other, nullptr);
+    ASSERT_TRUE(third) << third.reason();
+    EXPECT_TRUE(held(slashes, "Outlook Express", '/') == writeStores(300, '/'));
+}
+
+// Relays one connection from `listener` to the server until the client has sent `cutAt` bytes,
+// then kills the client (or, without `kill`, only cuts the connection).
+void RelayUntil(int listener, std::uint16_t serverPort, std::size_t cutAt, pid_t client,
+                bool kill) {
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 60'000) != 1) return;  // the client died before connecting
+    const int from = ::accept(listener, nullptr, nullptr);
+    const int to = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, htons(serverPort), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::connect(to, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        char buffer[4096];
+        pollfd ends[2] = {{from, POLLIN, 0}, {to, POLLIN, 0}};
+        for (std::size_t sent = 0; sent<cutAt&& ::poll(ends, 2, 60'000)> 0;) {
+            const bool up = ends[0].revents != 0;
+            const ssize_t got = ::read(up ? from : to, buffer,
+                                       up ? std::min(sizeof buffer, cutAt - sent) : sizeof buffer);
+            if (got <= 0 || ::write(up ? to : from, buffer, got) != got) break;
+            if (up) sent += static_cast<std::size_t>(got);
+        }
+    }
+    if (kill) ::kill(client, SIGKILL);
+    ::close(from);
+    ::close(to);
+}
+
+TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnce) {
+    const Held expected = writeStores(200);
+    for (const auto& [cutAt, kill] :
+         {std::pair{700, true}, {9000, true}, {150'000, true}, {250'000, true}, {100'000, false}}) {
+        SCOPED_TRACE(cutAt);
+        const std::string under = "Run " + std::to_string(cutAt);
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+        ASSERT_EQ(::listen(listener, 1), 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        UploadOptions proxied = options(under);
+        proxied.address.port = ntohs(address.sin_port);
+        const pid_t child = testing::ForkChild([&] {
+            auto summary = UploadMail(source, proxied, nullptr);
+            return summary && !summary->stopped.empty() ? 3 : summary ? 0 : 4;
+        });
+        RelayUntil(listener, server.port(), cutAt, child, kill);
+        ::close(listener);
+        const int status = testing::WaitForChild(child);
+        if (kill) {
+            EXPECT_TRUE(WIFSIGNALED(status));
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 3) << "a lost connection stops the upload part way";
+        }
+        const std::size_t before = held(server, under).size();
+        EXPECT_LT(before, expected.size());
+        if (cutAt >= 100'000) {
+            EXPECT_GT(before, 0u) << "the cut came after some messages";
+        }
+        auto resumed = UploadMail(source, options(under), nullptr);
+        ASSERT_TRUE(resumed) << resumed.reason();
+        EXPECT_TRUE(held(server, under) == expected);
+    }
+}
+
+TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
+    writeStores(10);
+    DovecotServer small(temp / "small", {.quotaKilobytes = 1});
+    ASSERT_EQ(small.failure(), "");
+    struct Case {
+        const char* name;
+        const DovecotServer& at;
+        std::string password;
+        bool trusted;
+        ErrorKind kind;
+    };
+    for (const Case& c : {
+             Case{"wrong password", server, "not it", true, ErrorKind::kAccessDenied},
+             Case{"untrusted", server, DovecotServer::kPassword, false, ErrorKind::kAccessDenied},
+             Case{"over quota", small, DovecotServer::kPassword, true, ErrorKind::kDiskFull},
+         }) {
+        SCOPED_TRACE(c.name);
+        UploadOptions refused = options("Outlook Express");
+        refused.address.port = c.at.port();
+        refused.password = c.password;
+        refused.caFile = c.trusted ? c.at.certificate().string() : "";
+        auto summary = UploadMail(source, refused, nullptr);
+        ASSERT_FALSE(summary);
+        EXPECT_TRUE(summary.status().is(c.kind)) << summary.reason();
+        EXPECT_EQ(summary.reason().find('\n'), std::string::npos);
+        EXPECT_TRUE(held(c.at, "Outlook Express").empty());
+    }
+}
+
+}  // namespace
+}  // namespace quillet::imap
