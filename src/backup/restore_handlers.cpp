@@ -57,6 +57,10 @@ FolderNames ListFolderNames(const std::filesystem::path& folder) {
 
 Status RestoreHandlers::checkEntry(const std::string& entry) {
     if (Status plain = archive::CheckEntryName(entry); !plain) return plain;
+    if (TakesInformationFileName(entry)) {
+        return Status::Error("the entry " + entry + " takes the name of the backup's own " +
+                             kInformationFileName + ", which is no item's file");
+    }
     if (!m_backup.archive().LookupEntry(entry)) {
         return Status::Error("the backup holds no entry " + entry);
     }
