@@ -184,7 +184,7 @@ Status RestoreHandlers::apply(const RestoreTarget& target) {
     std::vector<std::unique_ptr<FileReplacement>> replacements;
     for (const auto& [entry, destination] : target.files) {
         Result<std::unique_ptr<FileReplacement>> extracted =
-            archive.ExtractEntryToTemporary(entry, destination);
+            archive.ExtractEntryToTemporary(entry, destination, !target.folder.empty());
         if (!extracted) return extracted.status();
         replacements.push_back(std::move(*extracted));
         if (m_context.yield) m_context.yield();
