@@ -119,9 +119,11 @@ class CrashConsistencyTest : public ::testing::Test {
     std::vector<fs::path> restoredFiles() const {
         std::vector<fs::path> files = {SampleAddressBook(m_prefix)};
         for (const fs::path& folder : {storeFolder(), SampleStationeryFolder(m_prefix)}) {
+            const bool stores = folder == storeFolder();
             for (const auto& entry : fs::directory_iterator(folder)) {
-                const bool temporary = entry.path().filename().string().front() == '.';
-                if (entry.is_regular_file() && !temporary) files.push_back(entry.path());
+                const std::string name = entry.path().filename().string();
+                const bool taken = stores ? entry.path().extension() == ".dbx" : name[0] != '.';
+                if (entry.is_regular_file() && taken) files.push_back(entry.path());
             }
         }
         return files;
