@@ -8,7 +8,6 @@
 #include "support/backup/backup_world.h"
 #include "support/backup/recording_progress.h"
 #include "support/cli/cli_runner.h"
-#include "support/platform/child_process.h"
 #include "support/platform/fake_environment.h"
 
 namespace quillet::testing {
@@ -118,17 +117,6 @@ TEST_F(CliOverFakesTest, ListShowsTheGivenArchivesEntries) {
     const CliRun listed = run({"list", file.string()});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     EXPECT_EQ(listed.out, "one.txt\nquillet.dat\n");
-}
-
-// Even a command that makes no work folder removes those a killed run left in the temporary folder.
-TEST_F(CliOverFakesTest, EveryCommandRemovesTheWorkFoldersOfDeadRuns) {
-    const pid_t ended = ForkChild([] { return 0; });
-    WaitForChild(ended);
-    const std::filesystem::path leftover =
-        world.temp / ("quillet-" + std::to_string(ended) + "-abc123");
-    WriteFileBytes(leftover / "OBA1.TMP", "the accounts of a killed run");
-    EXPECT_EQ(run({"identities"}).exitCode, 0);
-    EXPECT_FALSE(std::filesystem::exists(leftover));
 }
 
 }  // namespace
