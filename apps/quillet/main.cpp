@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "desktop.h"
+#include "platform/environment.h"
 #include "platform/program_version.h"
+#include "platform/work_folder.h"
 #include "schedule/scheduled_run.h"
 #include "startup_arguments.h"
 
@@ -18,6 +20,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_TIME, "");  // backup times in the user's date and time form
     const quillet::StartupArguments arguments = quillet::ReadStartupArguments(argc, argv);
     quillet::MaskPasswordInArguments(argc, argv);
+    // Here, before the scheduled run or the desktop starts, so that both tidy up after killed runs.
+    quillet::WorkFolder::RemoveDeadRunsFolders(quillet::Environment::Process());
     if (!arguments.commandLine.empty()) {
         return quillet::RunScheduledBackup({.prefix = arguments.prefix,
                                             .windowsRoot = arguments.windowsRoot,

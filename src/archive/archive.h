@@ -108,9 +108,11 @@ class Archive {
     // temporary file beside `destinationFile`, which the replacement returned puts in place with
     // commit(). Destroying it before commit() removes the temporary. On failure the destination is
     // unchanged and no temporary file remains; its kind is as for ExtractEntryTo. Reports
-    // EntryExtracting first.
+    // EntryExtracting first. `folderSwept`: the caller has removed the stale temporaries of the
+    // destination's folder already (ReplaceOptions::folderSwept), as a caller extracting many
+    // files into one folder does once for all of them.
     virtual Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
-        std::string_view name, const std::filesystem::path& destinationFile) = 0;
+        std::string_view name, const std::filesystem::path& destinationFile, bool folderSwept) = 0;
 
     // Receives an entry's data in order; a failure stops the reading.
     using EntrySink = std::function<Status(std::span<const std::byte>)>;

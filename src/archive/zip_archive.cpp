@@ -160,7 +160,7 @@ std::optional<ArchiveEntry> ZipArchive::LookupEntry(std::string_view name) {
 Status ZipArchive::ExtractEntryTo(std::string_view name,
                                   const std::filesystem::path& destinationFile) {
     Result<std::unique_ptr<FileReplacement>> extracted =
-        ExtractEntryToTemporary(name, destinationFile);
+        ExtractEntryToTemporary(name, destinationFile, false);
     if (!extracted) return extracted.status();
     if (Status committed = (*extracted)->commit(); !committed) {
         return Status::Error("Cannot extract \"" + std::string(name) + "\": " + committed.reason(),
@@ -170,7 +170,7 @@ Status ZipArchive::ExtractEntryTo(std::string_view name,
 }
 
 Result<std::unique_ptr<FileReplacement>> ZipArchive::ExtractEntryToTemporary(
-    std::string_view name, const std::filesystem::path& destinationFile) {
+    std::string_view name, const std::filesystem::path& destinationFile, bool folderSwept) {
     if (!m_reader.isOpen()) return Status::Error("No archive is loaded");
     const std::optional<std::size_t> position = m_reader.find(name);
     if (!position) {
@@ -190,8 +190,9 @@ Result<std::unique_ptr<FileReplacement>> ZipArchive::ExtractEntryToTemporary(
         }
         return Status::Error(extracting + ": " + failure.reason(), failure.kind());
     };
-    auto replacement = std::make_unique<FileReplacement>(destinationFile, m_files,
-                                                         ReplaceOptions{kRestoredFileMode});
+    auto replacement = std::make_unique<FileReplacement>(
+        destinationFile, m_files,
+        ReplaceOptions{.mode = kRestoredFileMode, .folderSwept = folderSwept});
     if (Status begun = replacement->begin(); !begun) return writeFailed(begun);
     Status writeFailure = Status::Ok();
     const Status read =

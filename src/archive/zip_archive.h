@@ -43,7 +43,8 @@ class ZipArchive : public Archive {
     Status ExtractEntryTo(std::string_view name,
                           const std::filesystem::path& destinationFile) override;
     Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
-        std::string_view name, const std::filesystem::path& destinationFile) override;
+        std::string_view name, const std::filesystem::path& destinationFile,
+        bool folderSwept) override;
     Status ReadEntry(std::string_view name, const EntrySink& sink) override;
     std::vector<ArchiveEntry> entries() const override;
     Status verifyEntries() override;

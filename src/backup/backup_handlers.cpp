@@ -2,21 +2,12 @@
 
 #include <system_error>
 
-#include "archive/entry_name.h"
 #include "backup/information_file.h"
 #include "backup/item_files.h"
 #include "backup/oe_locations.h"
 #include "registry/registry_text.h"
 
 namespace quillet {
-namespace {
-
-// The information file is every backup's last entry; no file of the item may take its name.
-bool TakesInformationFileName(const std::string& name) {
-    return archive::EntryNamesCollide(name, kInformationFileName);
-}
-
-}  // namespace
 
 Status BackupHandlers::run(int index, const std::string& identityKey) {
     Status outcome = Status::Ok();

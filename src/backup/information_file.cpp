@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "archive/entry_name.h"
 #include "platform/bounded_read.h"
 #include "platform/case_fold.h"
 #include "platform/durable_file.h"
@@ -17,6 +18,10 @@ namespace {
 constexpr std::string_view kLineBreakMarker = "PS$QLB";
 
 }  // namespace
+
+bool TakesInformationFileName(std::string_view name) {
+    return archive::EntryNamesCollide(name, kInformationFileName);
+}
 
 Status SaveINI(std::string_view keyName, std::string_view keyValue,
                const std::filesystem::path& fileName) {

@@ -14,6 +14,13 @@ namespace quillet {
 // Windows-1252 when it is not valid UTF-8), no sections, no quoting.
 inline constexpr char kInformationFileName[] = "quillet.dat";
 
+// Whether a file named `name` would take the information file's name in an archive (the same name
+// but for the case of ASCII letters, as archive::EntryNamesCollide decides). The information file
+// is every backup's last entry and never an item's: a backup refuses an item's file of that name,
+// and a restore an item's entry of that name, which would put the information file in place of
+// the item's file, and make every later backup of the item fail.
+bool TakesInformationFileName(std::string_view name);
+
 // The most an information file may hold. A real one holds a few lines and the names of the
 // backed-up files: under 2 MB even for 60,000 messages. The bound keeps a crafted archive, whose
 // information file inflates to gigabytes, from being extracted or read whole.

@@ -57,6 +57,10 @@ FolderNames ListFolderNames(const std::filesystem::path& folder) {
 
 Status RestoreHandlers::checkEntry(const std::string& entry) {
     if (Status plain = archive::CheckEntryName(entry); !plain) return plain;
+    if (TakesInformationFileName(entry)) {
+        return Status::Error("the entry " + entry + " takes the name of the backup's own " +
+                             kInformationFileName + ", which is no item's file");
+    }
     if (!m_backup.archive().LookupEntry(entry)) {
         return Status::Error("the backup holds no entry " + entry);
     }
@@ -180,7 +184,7 @@ Status RestoreHandlers::apply(const RestoreTarget& target) {
     std::vector<std::unique_ptr<FileReplacement>> replacements;
     for (const auto& [entry, destination] : target.files) {
         Result<std::unique_ptr<FileReplacement>> extracted =
-            archive.ExtractEntryToTemporary(entry, destination);
+            archive.ExtractEntryToTemporary(entry, destination, !target.folder.empty());
         if (!extracted) return extracted.status();
         replacements.push_back(std::move(*extracted));
         if (m_context.yield) m_context.yield();

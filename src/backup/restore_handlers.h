@@ -28,8 +28,9 @@ struct RestoreTarget {
 // Puts each item's data from the opened backup back in place, as the item table describes it:
 // key trees through the registry text import (checked whole before the target tree is replaced),
 // files through temporary files in the target folder, every file of the item extracted and checked
-// before the first is renamed over its live file. Entry names that are not plain file names fail
-// the item before anything is written. Nothing is shown.
+// before the first is renamed over its live file. Entry names that are not plain file names, or
+// that take the information file's name (TakesInformationFileName), fail the item before anything
+// is written. Nothing is shown.
 class RestoreHandlers {
   public:
     RestoreHandlers(ItemContext& context, OpenedBackup& backup)

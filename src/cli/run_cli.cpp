@@ -4,12 +4,15 @@
 
 #include "cli/commands.h"
 #include "platform/program_version.h"
+#include "platform/work_folder.h"
 
 namespace quillet::cli {
 
 int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::ostream& out,
            std::ostream& err) {
     context.startRun();
+    // Here, before any command's own work, so that every command tidies up after killed runs.
+    WorkFolder::RemoveDeadRunsFolders(context.environment());
     CommandRun run{context, out, err};
 
     CLI::App app("Quillet: back up and restore Outlook Express data in a Wine prefix",

@@ -121,6 +121,10 @@ void RemoveIfStale(FileOperations& files, const std::filesystem::path& folder,
     (void)files.unlink(leftover);  // see the header: a leftover that stays is harmless
 }
 
+// Whether `name` is a temporary of this process: the signal handler's test (it reads the name
+// and asks getpid, nothing else).
+bool IsOwnTemporary(const char* name) { return OwnerOfAnyTemporary(name) == ::getpid(); }
+
 void RemoveStaleTemporariesOf(FileOperations& files, const std::filesystem::path& file) {
     const std::filesystem::path folder = FolderOf(file);
     const std::string prefix = TemporaryPrefix(file);
@@ -164,13 +168,12 @@ Status FileReplacement::begin() {
         }
     }
 
-    RemoveStaleTemporariesOf(m_files, m_file);
+    if (!m_options.folderSwept) RemoveStaleTemporariesOf(m_files, m_file);
     const std::string prefix = TemporaryPrefix(m_file) + std::to_string(::getpid()) + "-";
+    // Listed before the temporary is made, so that no signal finds it made and not listed.
+    SignalCleanupEntry cleanup(FolderOf(m_file), IsOwnTemporary);
     for (int attempt = 0; attempt < kNameAttempts && !m_created; ++attempt) {
         m_temporary = FolderOf(m_file) / (prefix + RandomPart());
-        // Listed before it is made, so that no signal finds it made and not listed; a name taken
-        // already (by this process id and the same random part) is unlisted at once.
-        SignalCleanupEntry cleanup(m_temporary, CleanupKind::kFileAndLibraryTemporaries);
         const int error = m_files.open(m_temporary, O_WRONLY | O_CREAT | O_EXCL, 0666, &m_fd);
         if (error == 0) {
             m_created = true;

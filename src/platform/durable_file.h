@@ -24,8 +24,10 @@ namespace quillet {
 // lower-case letters or digits (a library that builds its own temporary from ours appends
 // ".XXXXXX" to that name). The process id tells a later run a crashed run's leftovers, which it
 // removes before it replaces the same target, from the temporaries of a run still at work, which
-// it leaves alone. While a temporary exists it is listed for removal, with the library's
-// temporaries of it, should SIGINT, SIGTERM or SIGHUP end the process (platform/signal_cleanup.h).
+// it leaves alone. While a temporary exists, its folder is listed for the removal of this
+// process's temporaries (with the library's temporaries of them) should SIGINT, SIGTERM or SIGHUP
+// end the process (platform/signal_cleanup.h): one listing for each folder, however many
+// temporaries a run holds there at once.
 //
 // A failed flush of the folder fails the replacement. The rename has happened then, so the target
 // holds the new content, but it may be lost in a crash, and a caller must not report the work as
@@ -49,6 +51,12 @@ namespace quillet {
 struct ReplaceOptions {
     // The new file's permission bits whatever the old file's were and whatever the umask.
     std::optional<mode_t> mode;
+    // The caller has removed the stale temporaries of the target's folder already
+    // (RemoveStaleTemporariesIn), so begin() does not list the folder again: replacing many files
+    // of one folder then lists it once, not once for each file, which would make the work grow
+    // with the square of the number of files. (When the target is a symbolic link into another
+    // folder, that folder's leftovers wait for a later replacement there.)
+    bool folderSwept = false;
 };
 
 // One replacement of `target`, step by step:
@@ -69,9 +77,9 @@ class FileReplacement {
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    // Removes the stale temporaries of the target (see RemoveStaleTemporaries), then creates the
-    // empty temporary beside it. Fails when the target is a folder or its folder cannot hold a
-    // new file.
+    // Removes the stale temporaries of the target (see RemoveStaleTemporaries) unless
+    // ReplaceOptions::folderSwept says so, then creates the empty temporary beside it. Fails when
+    // the target is a folder or its folder cannot hold a new file.
     Status begin();
 
     // Appends to the temporary, continuing after interrupted and partial writes.

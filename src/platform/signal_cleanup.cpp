@@ -28,6 +28,8 @@ enum SlotState : int { kSlotFree = 0, kSlotFilling = 1, kSlotLive = 2, kSlotRemo
 struct Slot {
     std::atomic<int> state{kSlotFree};
     CleanupKind kind = CleanupKind::kFolder;
+    CleanupNameTest test = nullptr;  // kMatchingFiles
+    int users = 0;                   // kMatchingFiles: the entries sharing the slot (g_sharedMutex)
     char path[PATH_MAX];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free state");
@@ -36,6 +38,9 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a
 // so that the handler never touches the heap; untouched slots cost no memory.
 Slot g_slots[kSignalCleanupSlots];
 std::mutex g_installMutex;
+// Serialises the filling of slots and the sharing of kMatchingFiles slots between threads (never
+// taken by the handler).
+std::mutex g_sharedMutex;
 
 // The layout the kernel's getdents64 fills in.
 struct DirectoryEntry64 {
@@ -91,23 +96,19 @@ void RemoveTreeAt(int parentFd, const char* name, int depth) {
     ::unlinkat(parentFd, name, AT_REMOVEDIR);
 }
 
-// Removes the file `path` and the files "<its name>.*" beside it. `path` is absolute; the
-// handler owns the buffer and may cut it in two.
-void RemoveFileAndLibraryTemporaries(char* path) {
-    ::unlink(path);
-    char* const slash = std::strrchr(path, '/');
-    if (slash == nullptr || slash[1] == '\0') return;
-    const char* const name = slash + 1;
-    const std::size_t nameLength = std::strlen(name);
-    *slash = '\0';
-    const int fd = ::open(slash == path ? "/" : path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    *slash = '/';
+// Removes the files directly in the folder `path` whose names `test` takes. Entries removed while
+// reading may shift the listing; it is read again while a pass still removes something (bounded,
+// in case a file cannot be removed).
+void RemoveMatchingFiles(const char* path, CleanupNameTest test) {
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
-    ForEachName(fd, [fd, name, nameLength](const char* entry) {
-        if (std::strncmp(entry, name, nameLength) == 0 && entry[nameLength] == '.') {
-            ::unlinkat(fd, entry, 0);
-        }
-    });
+    for (int pass = 0; pass < kMaxRemovalPasses; ++pass) {
+        bool removed = false;
+        ForEachName(fd, [fd, test, &removed](const char* entry) {
+            if (test(entry) && ::unlinkat(fd, entry, 0) == 0) removed = true;
+        });
+        if (!removed) break;
+    }
     ::close(fd);
 }
 
@@ -120,7 +121,7 @@ void RemoveListedAndReraise(int signalNumber) {
         if (slot.kind == CleanupKind::kFolder) {
             RemoveTreeAt(AT_FDCWD, slot.path, 0);
         } else {
-            RemoveFileAndLibraryTemporaries(slot.path);
+            RemoveMatchingFiles(slot.path, slot.test);
         }
     }
     struct sigaction defaultAction {};
@@ -147,18 +148,14 @@ void InstallHandlers() {
     }
 }
 
-int List(const std::filesystem::path& path, CleanupKind kind) {
-    std::error_code error;
-    // Absolute, so that the handler's removal does not depend on the working folder then.
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    if (error) return -1;
-    const std::string& text = absolute.native();
-    if (text.size() >= PATH_MAX) return -1;
-    InstallHandlers();
+// Claims a free slot for `text`, under g_sharedMutex; -1 when every slot is taken.
+int Claim(const std::string& text, CleanupKind kind, CleanupNameTest test) {
     for (int i = 0; i < kSignalCleanupSlots; ++i) {
         int expected = kSlotFree;
         if (g_slots[i].state.compare_exchange_strong(expected, kSlotFilling)) {
             g_slots[i].kind = kind;
+            g_slots[i].test = test;
+            g_slots[i].users = 1;
             std::memcpy(g_slots[i].path, text.c_str(), text.size() + 1);
             g_slots[i].state.store(kSlotLive);
             return i;
@@ -167,10 +164,37 @@ int List(const std::filesystem::path& path, CleanupKind kind) {
     return -1;
 }
 
+int List(const std::filesystem::path& path, CleanupKind kind, CleanupNameTest test) {
+    if ((kind == CleanupKind::kMatchingFiles) != (test != nullptr)) return -1;
+    std::error_code error;
+    // Absolute, so that the handler's removal does not depend on the working folder then.
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) return -1;
+    const std::string& text = absolute.native();
+    if (text.size() >= PATH_MAX) return -1;
+    InstallHandlers();
+    // Every slot is filled under the lock, so that no slot read here is being filled meanwhile.
+    std::lock_guard<std::mutex> lock(g_sharedMutex);
+    if (kind == CleanupKind::kFolder) return Claim(text, kind, nullptr);
+    for (int i = 0; i < kSignalCleanupSlots; ++i) {
+        Slot& slot = g_slots[i];
+        // A slot another thread fills is not live yet; one the handler holds is the handler's.
+        if (slot.state.load() == kSlotLive && slot.kind == kind && slot.test == test &&
+            std::strcmp(slot.path, text.c_str()) == 0) {
+            ++slot.users;
+            return i;
+        }
+    }
+    return Claim(text, kind, test);
+}
+
 }  // namespace
 
 SignalCleanupEntry::SignalCleanupEntry(const std::filesystem::path& path, CleanupKind kind)
-    : m_slot(List(path, kind)) {}
+    : m_slot(kind == CleanupKind::kFolder ? List(path, kind, nullptr) : -1) {}
+
+SignalCleanupEntry::SignalCleanupEntry(const std::filesystem::path& folder, CleanupNameTest test)
+    : m_slot(List(folder, CleanupKind::kMatchingFiles, test)) {}
 
 SignalCleanupEntry::SignalCleanupEntry(SignalCleanupEntry&& other) noexcept
     : m_slot(std::exchange(other.m_slot, -1)) {}
@@ -185,10 +209,15 @@ SignalCleanupEntry& SignalCleanupEntry::operator=(SignalCleanupEntry&& other) no
 
 void SignalCleanupEntry::unlist() {
     if (m_slot < 0) return;
+    Slot& slot = g_slots[std::exchange(m_slot, -1)];
+    std::unique_lock<std::mutex> lock(g_sharedMutex, std::defer_lock);
+    if (slot.kind == CleanupKind::kMatchingFiles) {
+        lock.lock();
+        if (--slot.users > 0) return;  // another entry still needs the folder covered
+    }
     // Fails only while the handler removes the path; the slot is then the handler's for good.
     int expected = kSlotLive;
-    g_slots[m_slot].state.compare_exchange_strong(expected, kSlotFree);
-    m_slot = -1;
+    slot.state.compare_exchange_strong(expected, kSlotFree);
 }
 
 }  // namespace quillet

@@ -66,6 +66,10 @@ std::filesystem::path WorkFolder::TemporaryRoot(const Environment& env) {
     return "/tmp";
 }
 
+void WorkFolder::RemoveDeadRunsFolders(const Environment& env, FileOperations& files) {
+    RemoveStaleWorkFolders(TemporaryRoot(env), files);
+}
+
 Result<WorkFolder> WorkFolder::Create(const Environment& env) {
     return CreateIn(TemporaryRoot(env));
 }

@@ -32,6 +32,14 @@ class WorkFolder {
     // The folder Create(env) uses.
     static std::filesystem::path TemporaryRoot(const Environment& env);
 
+    // Removes the leftovers of dead runs, as Create does, from the folder Create(env) uses, and
+    // creates nothing. Every command of both programs calls it once as it starts (whatever the
+    // command, making a work folder or not), so that the work files a killed run left (the
+    // accounts text of a backup among them) do not wait for a later run's work folder. Errors
+    // are ignored: a leftover that stays harms nothing but space, and the next run tries again.
+    static void RemoveDeadRunsFolders(const Environment& env,
+                                      FileOperations& files = RealFileOperations());
+
     WorkFolder() = default;  // holds no folder
     ~WorkFolder();
     WorkFolder(WorkFolder&& other) noexcept;

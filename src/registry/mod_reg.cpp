@@ -8,7 +8,6 @@
 namespace quillet::registry {
 namespace {
 
-constexpr std::uint32_t kNameBufferChars = 260;
 constexpr std::uint32_t kFirstDataBuffer = 4096;
 constexpr std::uint32_t kStringBufferChars = 255;
 
@@ -141,7 +140,7 @@ SubkeyList ModReg::EnumSubkeys(const std::string& keyPath) {
     std::string name;
     for (std::uint32_t index = 0; m_store.RegEnumKeyEx(key, index, &name) == kErrorSuccess;
          ++index) {
-        name.resize(FirstChars(name, kNameBufferChars).size());
+        name.resize(FirstChars(name, kKeyNameBufferChars).size());
         list.add(CutAtZero(name));
     }
     m_store.RegCloseKey(key);

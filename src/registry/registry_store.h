@@ -24,6 +24,12 @@ inline constexpr RegResult kErrorBadDb = 1009;
 // the deepest there is, and creating or reading one deeper fails.
 inline constexpr std::size_t kMaxKeyDepth = 512;
 
+// The longest key name, in characters as the registry counts them (UTF-16 code units), that a
+// subkey listing (ModReg::EnumSubkeys) and the registry text form carry: the buffer a subkey's
+// name is listed into (Windows allows 255 characters). The text export refuses a longer name and
+// the text import a key line holding one, so that every tree imported exports again.
+inline constexpr std::size_t kKeyNameBufferChars = 260;
+
 // A key handle: one of the predefined roots below, or a handle returned by open or create.
 using HKey = std::uintptr_t;
 inline constexpr HKey kNoRoot = 0;

@@ -38,8 +38,8 @@ inline constexpr std::size_t kMaxRegistryTextLineBytes = 1024 * 1024;
 // opened contributes its key line alone. Fails, leaving no file, when the file cannot be written,
 // the subkeys cannot be listed, or a name in the tree is one the form cannot carry: a key or
 // value name holding a line break (CR or LF) or a lone UTF-16 surrogate, or a key name holding a
-// zero or longer than 260 characters; the reason names the key and the name. Fails too, leaving no
-// file, when the text passes the bounds above, which the reader would refuse.
+// zero or longer than kKeyNameBufferChars characters; the reason names the key and the name. Fails
+// too, leaving no file, when the text passes the bounds above, which the reader would refuse.
 Status ExportKeyTree(ModReg& modReg, const std::string& keyPath, const std::filesystem::path& file);
 
 // Appends the value lines of one key (not its subkeys) to `file`; fails, as above, for a value
@@ -50,7 +50,8 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 // Rebuilds the key tree of `file` below `baseKeyPath`. The whole file is read and checked first:
 // a malformed file (a value line with no "=" past its second character, a binary piece that is
 // not a number from 0 to 255, a number outside the signed 32-bit range, a bad escape, a key line
-// with an empty key name, a key deeper than kMaxKeyDepth levels below its root) changes nothing
+// with an empty key name or one longer than kKeyNameBufferChars characters, which the export
+// refuses, a key deeper than kMaxKeyDepth levels below its root) changes nothing
 // and the reason names the line; so does a file beginning with a byte-order mark, and a file
 // beyond the bounds above, which is refused without being read whole. When the
 // file holds the line of the exported key itself, the tree at the base path is deleted first, so

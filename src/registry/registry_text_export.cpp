@@ -14,7 +14,6 @@ namespace quillet::registry {
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
-constexpr std::uint32_t kNameBufferChars = 260;
 
 void AppendDecimalBytes(std::string& line, std::string_view bytes) {
     line.reserve(line.size() + bytes.size() * 4);
@@ -129,7 +128,7 @@ std::string ShownName(std::string_view name) {
 //  - a zero in a key name cannot be told from the end of the name buffer (the subkey listing
 //    cuts names at their first zero), so the key would be exported under a shorter name that may
 //    be a sibling's. A zero in a value name is carried, being part of its line like any other;
-//  - a key name longer than the buffer it is listed into (kNameBufferChars; Windows allows 255
+//  - a key name longer than the buffer it is listed into (kKeyNameBufferChars; Windows allows 255
 //    characters) would be cut, and two names that differ only past the cut would become one key.
 // A value name could be given an escaped form that plain readers skip, as texts are, but a key
 // line cannot: every reader takes each line that begins with a backslash as a key. Programs do
@@ -137,14 +136,16 @@ std::string ShownName(std::string_view name) {
 // reason keeps the form plain and every backup restorable.
 Status RefuseName(std::string_view kind, const std::string& name, const std::string& keyPath) {
     const char* flaw = nullptr;
+    std::string tooLong;
     if (name.find_first_of("\r\n") != std::string::npos) {
         flaw = "a line break";
     } else if (HasLoneSurrogate(name)) {
         flaw = "a lone UTF-16 surrogate";
     } else if (kind == "key" && name.find('\0') != std::string::npos) {
         flaw = "a zero character";
-    } else if (kind == "key" && CharCount(name) > kNameBufferChars) {
-        flaw = "more than 260 characters";
+    } else if (kind == "key" && CharCount(name) > kKeyNameBufferChars) {
+        tooLong = "more than " + std::to_string(kKeyNameBufferChars) + " characters";
+        flaw = tooLong.c_str();
     } else {
         return Status::Ok();
     }

@@ -1,9 +1,11 @@
 // Reading the registry text form back below a base key.
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
 #include "platform/bounded_read.h"
 #include "platform/text_encoding.h"
+#include "registry/registry_name.h"
 #include "registry/registry_text.h"
 #include "registry/utf16_bytes.h"
 
@@ -202,6 +204,18 @@ std::size_t PathDepth(std::string_view path) {
     return depth;
 }
 
+// The number of characters of the longest name in a backslash-separated path.
+std::size_t LongestNameChars(std::string_view path) {
+    std::size_t longest = 0;
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t cut = path.find('\\', start);
+        if (cut == std::string_view::npos) cut = path.size();
+        longest = std::max(longest, CharCount(path.substr(start, cut - start)));
+        start = cut + 1;
+    }
+    return longest;
+}
+
 Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& basePath,
                                     std::size_t baseDepth) {
     std::vector<Step> steps;
@@ -233,6 +247,15 @@ Result<std::vector<Step>> ParseFile(std::string_view text, const std::string& ba
             const std::string_view path = line.substr(0, line.find('\0'));
             const std::string keyPath = basePath + std::string(path);
             if (keyPath == currentKeyPath) continue;  // the key that is current already
+            // A name the export would refuse would be restored, and every later backup of the
+            // tree would then fail.
+            if (const std::size_t chars = LongestNameChars(path); chars > kKeyNameBufferChars) {
+                return Status::Error("line " + std::to_string(i + 1) + ": a key name of " +
+                                         std::to_string(chars) + " characters, more than the " +
+                                         std::to_string(kKeyNameBufferChars) +
+                                         " a registry text file may hold",
+                                     ErrorKind::kCorrupt);
+            }
             currentKeyPath = keyPath;
             if (const std::size_t depth = baseDepth + PathDepth(path); depth > kMaxKeyDepth) {
                 return Status::Error("line " + std::to_string(i + 1) + ": a key " +

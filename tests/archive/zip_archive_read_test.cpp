@@ -376,7 +376,7 @@ TEST_F(ZipArchiveReadTest, ExtractionToATemporaryReplacesTheDestinationOnlyOnCom
     WriteFileBytes(destination, "live inbox");
 
     Result<std::unique_ptr<FileReplacement>> dropped =
-        archive.ExtractEntryToTemporary("Inbox.dbx", destination);
+        archive.ExtractEntryToTemporary("Inbox.dbx", destination, false);
     ASSERT_TRUE(dropped.ok()) << dropped.reason();
     EXPECT_EQ(ReadFileBytes((*dropped)->temporary()), contents[1].bytes);
     EXPECT_EQ(ReadFileBytes(destination), "live inbox");
@@ -385,7 +385,7 @@ TEST_F(ZipArchiveReadTest, ExtractionToATemporaryReplacesTheDestinationOnlyOnCom
     EXPECT_EQ(ReadFileBytes(destination), "live inbox");
 
     Result<std::unique_ptr<FileReplacement>> kept =
-        archive.ExtractEntryToTemporary("Inbox.dbx", destination);
+        archive.ExtractEntryToTemporary("Inbox.dbx", destination, false);
     ASSERT_TRUE(kept.ok()) << kept.reason();
     ASSERT_TRUE((*kept)->commit().ok());
     EXPECT_EQ(ReadFileBytes(destination), contents[1].bytes);

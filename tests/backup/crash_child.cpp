@@ -157,6 +157,7 @@ int Restore(RunEnvironment& run, KillingProgress& progress, const std::string& f
     request.identityKey = kSampleMainIdentity;
     request.ticked[kMessages] = true;
     request.ticked[kAddressBook] = true;
+    request.ticked[kStationeries] = true;
     const RestoreOutcome outcome = RunRestore(run.context(), backup, request, &progress);
     if (!outcome.started) return Failed(outcome.started.reason());
     return outcome.allSucceeded() ? 0 : Failed("an item failed: " + outcome.report());

@@ -1,8 +1,8 @@
-// A backup over an existing backup file, a restore of the message stores and the address book,
-// and a registry commit, each killed with SIGKILL before every step it takes through the
-// file-system seam and the archive's events (quillet_crash_child). After each kill every file is
-// its old self or its complete new self, and the next run removes what the killed run left and
-// nothing else.
+// A backup over an existing backup file, a restore of the message stores, the stationery and the
+// address book, and a registry commit, each killed with SIGKILL before every step it takes through
+// the file-system seam and the archive's events (quillet_crash_child). After each kill every file
+// is its old self or its complete new self; any command of quillet-cli then removes the killed
+// run's work folder, and the next run of the operation what else it left, and nothing else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,12 +115,15 @@ class CrashConsistencyTest : public ::testing::Test {
 
     fs::path storeFolder() const { return SampleStoreFolder(m_prefix, kSampleMainIdentity); }
 
-    // The message stores and the address book: the files a restore replaces.
+    // The message stores, the stationery and the address book: the files a restore replaces.
     std::vector<fs::path> restoredFiles() const {
         std::vector<fs::path> files = {SampleAddressBook(m_prefix)};
-        for (const auto& entry : fs::directory_iterator(storeFolder())) {
-            if (entry.is_regular_file() && entry.path().extension() == ".dbx") {
-                files.push_back(entry.path());
+        for (const fs::path& folder : {storeFolder(), SampleStationeryFolder(m_prefix)}) {
+            const bool stores = folder == storeFolder();
+            for (const auto& entry : fs::directory_iterator(folder)) {
+                const std::string name = entry.path().filename().string();
+                const bool taken = stores ? entry.path().extension() == ".dbx" : name[0] != '.';
+                if (entry.is_regular_file() && taken) files.push_back(entry.path());
             }
         }
         return files;
@@ -155,6 +158,12 @@ class CrashConsistencyTest : public ::testing::Test {
                         << folder / name << " is not the killed run's";
                 }
             }
+
+            // Any command, even one that makes no work folder, removes the killed run's.
+            const ProgramRun tidy = RunProgram(
+                {QUILLET_CLI_PATH, "list", (m_temp / "no such backup").string()}, m_environment);
+            EXPECT_EQ(tidy.exitCode, 2) << tidy.err;
+            EXPECT_EQ(FolderListing(m_tmp), before[m_tmp]) << "in " << m_tmp;
 
             const ProgramRun next = runChild(0, arguments);
             EXPECT_EQ(next.exitCode, 0) << next.err;
@@ -201,7 +210,8 @@ class CrashConsistencyTest : public ::testing::Test {
             for (const auto& [live, bytes] : old) WriteFileBytes(live, bytes);
         };
         return killAtEveryStep({"restore", m_prefix.string(), file.string()},
-                               {storeFolder(), SampleAddressBook(m_prefix).parent_path(), m_tmp},
+                               {storeFolder(), SampleStationeryFolder(m_prefix),
+                                SampleAddressBook(m_prefix).parent_path(), m_tmp},
                                reset, [&](bool mustBeNew) {
                                    for (const auto& [live, bytes] : restored) {
                                        const std::string now = ReadFileBytes(live);
@@ -230,8 +240,8 @@ class CrashConsistencyTest : public ::testing::Test {
         const auto reset = [&] {
             for (const auto& [file, bytes] : old) WriteFileBytes(file, bytes);
         };
-        const int kills =
-            killAtEveryStep({"commit", m_prefix.string()}, {m_prefix}, reset, [&](bool mustBeNew) {
+        const int kills = killAtEveryStep(
+            {"commit", m_prefix.string()}, {m_prefix, m_tmp}, reset, [&](bool mustBeNew) {
                 for (const fs::path& file : files) {
                     const std::string now = ReadFileBytes(file);
                     EXPECT_TRUE(registry::ParseWineRegistry(now).ok()) << file << " does not load";

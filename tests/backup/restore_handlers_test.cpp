@@ -9,6 +9,7 @@
 #include "backup/run_environment.h"
 #include "registry/mod_reg.h"
 #include "support/archive/generated_archive.h"
+#include "support/platform/faulty_file_operations.h"
 
 namespace quillet::testing {
 namespace {
@@ -152,6 +153,24 @@ TEST_F(RestoreHandlersTest, MessagesReplaceStoreFilesWhoseNamesDifferOnlyInCase)
     const RestoreResult restored = world.restore(file, kSampleZoeIdentity, ItemsOf("all"));
     EXPECT_EQ(restored.outcome.report(), "\r\nRestore Messages\tSuccessed!") << restored.failures();
     EXPECT_EQ(FilesIn(store), expected);
+}
+
+// The store folder is listed once for all the files restored into it, not once for each file.
+TEST_F(RestoreHandlersTest, MessagesListTheirFolderOnce) {
+    const fs::path file =
+        craft("three.qbk", {{"BackupItem", "00010000"}, {"BackupMails", "a.dbx;b.dbx;c.dbx"}},
+              {{"a.dbx", "QLTSTORE a"}, {"b.dbx", "QLTSTORE b"}, {"c.dbx", "QLTSTORE c"}});
+    FaultyFileOperations files;
+    HandBuiltRun run(world, world.temp / "wine-tmp", files);
+    run.system.files = &files;
+    OpenedBackup backup(run.archive, run.work.path());
+    ASSERT_TRUE(backup.open(file, "").ok());
+    ASSERT_TRUE(RestoreHandlers(run.context, backup).run(kMessages, kSampleZoeIdentity).ok());
+    int listings = 0;
+    for (const FileCall& call : files.callsOf({"listFolder"})) {
+        listings += call.path == world.storeFolder(kSampleZoeIdentity) ? 1 : 0;
+    }
+    EXPECT_EQ(listings, 1);
 }
 
 TEST_F(RestoreHandlersTest, EmptyMessageListSucceedsRestoringNothing) {

@@ -85,6 +85,7 @@ TEST_F(RestoreHostileTest, HostileInformationFilesMakeTheBackupInvalidOrFailThei
         {"syntax-item-flags-short.dat", true},
         {"list-with-empty-name.dat", false, allNamed},
         {"list-with-parent.dat", false, allNamed},
+        {"list-naming-the-information-file.dat", false, allNamed},
         {"syntax-lone-cr.dat", true},
         {"syntax-no-equals.dat", true},
         {"syntax-no-item-line.dat", true},

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -253,6 +254,7 @@ TEST_F(ReplaceFileTest, KillAtAnyMomentLeavesOldOrNewContentWhole) {
     }
 }
 
+// However many temporaries a process holds at once, more than there are slots for paths.
 TEST_F(ReplaceFileTest, SigtermRemovesTheTemporaryAndALibrarysTemporariesOfIt) {
     WriteFileBytes(m_target, "old");
     Pipe report;
@@ -261,6 +263,11 @@ TEST_F(ReplaceFileTest, SigtermRemovesTheTemporaryAndALibrarysTemporariesOfIt) {
         report.closeReadEnd();
         finish.closeWriteEnd();
         signal(SIGTERM, SIG_DFL);  // the test runner may have been started with it ignored
+        std::vector<std::unique_ptr<FileReplacement>> others;
+        for (int i = 0; i < kSignalCleanupSlots; ++i) {
+            others.push_back(std::make_unique<FileReplacement>(m_temp / std::to_string(i)));
+            if (!others.back()->begin()) return 1;
+        }
         FileReplacement replacement(m_target);
         if (!replacement.begin() || !replacement.write("new")) return 1;
         const std::string temporary = replacement.temporary().string();
@@ -275,7 +282,7 @@ TEST_F(ReplaceFileTest, SigtermRemovesTheTemporaryAndALibrarysTemporariesOfIt) {
     finish.closeReadEnd();
     const auto temporary = report.receiveLine();
     ASSERT_TRUE(temporary.has_value());
-    ASSERT_EQ(FolderListing(m_temp.path()).size(), 4u);
+    ASSERT_EQ(FolderListing(m_temp.path()).size(), kSignalCleanupSlots + 4u);
 
     ASSERT_EQ(kill(child, SIGTERM), 0);
     const int status = WaitForChild(child);

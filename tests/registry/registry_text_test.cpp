@@ -448,6 +448,12 @@ TEST_F(RegistryTextTest, FilesBeyondTheSizeAndLineBoundsChangeNothing) {
          lineHead + std::string(kMaxRegistryTextLineBytes + 1 - (lineHead.size() - 3), 'a') +
              "\r\n",
          "line 2: longer than the 1 MB a line of a registry text file may hold; nothing changed"},
+        {"key name at the length bound",
+         "\\\r\n\\Sub\\" + std::string(kKeyNameBufferChars, 'k') + "\r\n", ""},
+        {"key name a character longer",
+         "\\\r\n\\Sub\\" + std::string(kKeyNameBufferChars + 1, 'k') + "\r\n",
+         "line 2: a key name of " + std::to_string(kKeyNameBufferChars + 1) +
+             " characters, more than the " + std::to_string(kKeyNameBufferChars)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

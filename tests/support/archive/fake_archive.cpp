@@ -134,20 +134,20 @@ Status FakeArchive::ExtractEntryTo(std::string_view name,
                                    const std::filesystem::path& destinationFile) {
     m_calls.push_back("ExtractEntryTo(" + std::string(name) + ", " + destinationFile.string() +
                       ")");
-    Result<std::unique_ptr<FileReplacement>> extracted = extract(name, destinationFile);
+    Result<std::unique_ptr<FileReplacement>> extracted = extract(name, destinationFile, false);
     if (!extracted) return extracted.status();
     return (*extracted)->commit();
 }
 
 Result<std::unique_ptr<FileReplacement>> FakeArchive::ExtractEntryToTemporary(
-    std::string_view name, const std::filesystem::path& destinationFile) {
+    std::string_view name, const std::filesystem::path& destinationFile, bool folderSwept) {
     m_calls.push_back("ExtractEntryToTemporary(" + std::string(name) + ", " +
                       destinationFile.string() + ")");
-    return extract(name, destinationFile);
+    return extract(name, destinationFile, folderSwept);
 }
 
 Result<std::unique_ptr<FileReplacement>> FakeArchive::extract(
-    std::string_view name, const std::filesystem::path& destinationFile) {
+    std::string_view name, const std::filesystem::path& destinationFile, bool folderSwept) {
     if (auto failure = injectedFailure("ExtractEntryTo")) return *failure;
     if (!m_loaded) return Status::Error("No archive is loaded");
     if (!m_loaded->password.empty() && m_loaded->password != m_readPassword) {
@@ -156,7 +156,9 @@ Result<std::unique_ptr<FileReplacement>> FakeArchive::extract(
     for (const auto& [entryName, content] : m_loaded->entries) {
         if (entryName != name) continue;
         if (m_observer != nullptr) m_observer->EntryExtracting(entryName);
-        auto replacement = std::make_unique<FileReplacement>(destinationFile);
+        auto replacement = std::make_unique<FileReplacement>(
+            destinationFile, RealFileOperations(),
+            ReplaceOptions{.mode = std::nullopt, .folderSwept = folderSwept});
         if (Status begun = replacement->begin(); !begun) return begun;
         if (Status written = replacement->write(content); !written) return written;
         if (Status flushed = replacement->flush(); !flushed) return flushed;

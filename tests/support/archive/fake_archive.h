@@ -55,7 +55,8 @@ class FakeArchive : public Archive {
     Status ExtractEntryTo(std::string_view name,
                           const std::filesystem::path& destinationFile) override;
     Result<std::unique_ptr<FileReplacement>> ExtractEntryToTemporary(
-        std::string_view name, const std::filesystem::path& destinationFile) override;
+        std::string_view name, const std::filesystem::path& destinationFile,
+        bool folderSwept) override;
     Status ReadEntry(std::string_view name, const EntrySink& sink) override;
     std::vector<ArchiveEntry> entries() const override;
     Status verifyEntries() override;
@@ -64,7 +65,8 @@ class FakeArchive : public Archive {
     std::optional<Status> injectedFailure(const std::string& operation) const;
     Status saveEntries();
     Result<std::unique_ptr<FileReplacement>> extract(std::string_view name,
-                                                     const std::filesystem::path& destinationFile);
+                                                     const std::filesystem::path& destinationFile,
+                                                     bool folderSwept);
 
     ArchiveObserver* m_observer = nullptr;
     std::vector<std::string> m_calls;
