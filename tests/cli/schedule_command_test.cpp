@@ -22,7 +22,9 @@ class ScheduleCommandTest : public testing::SamplePrefixCliTest {
     testing::StandinCrontab crontab{temp.path()};
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
                                 .winePrefix = "/home/me/.wine",
-                                .now = LocalTimeNow,
+                                .clock = {},
+                                .zoneFile = kSystemZoneFile,
+                                .stateFolder = temp / "state",
                                 .lockFile = crontab.program().string() + ".lock"}};
 };
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -17,6 +20,7 @@ namespace {
 
 using testing::StandinCrontab;
 using testing::TempDir;
+using namespace std::chrono_literals;
 
 // The user's own crontab, its last line without a line break.
 constexpr char kUserLines[] =
@@ -44,7 +48,9 @@ std::vector<int> Numbers(Scheduler& scheduler) {
 CrontabScheduler Scheduler(const std::string& program) {
     return CrontabScheduler({.crontabProgram = program,
                              .winePrefix = "/home/me/wine",
-                             .now = [] { return std::tm{}; },
+                             .clock = {},
+                             .zoneFile = kSystemZoneFile,
+                             .stateFolder = program + ".state",
                              .lockFile = program + ".lock"});
 }
 
@@ -105,6 +111,37 @@ TEST_F(CrontabSchedulerTest, ListsWhatWasAdded) {
     EXPECT_EQ(job.program, "/usr/bin/quillet");
     EXPECT_EQ(job.job.password, "secret");
     EXPECT_EQ(job.winePrefix, "/home/me/wine");
+    EXPECT_EQ(job.lastRun, std::nullopt);
+
+    // Its last run, by its token, from the run log of the state folder.
+    const RunRecord run{"2026-03-10T21:05:00+01:00", job.token, 2, "disk full"};
+    ASSERT_TRUE(AppendRunRecord(crontab.program().string() + ".state/runs.log", run).ok());
+    EXPECT_EQ(scheduler.listJobs()->front().lastRun, run);
+}
+
+// cron reads a job's date in the system's zone: the date follows the zone file, never the TZ of
+// the process that adds the job.
+TEST_F(CrontabSchedulerTest, DatesARunOnceJobInTheSystemsZoneWhateverTZSays) {
+    const std::filesystem::path zoneFile = temp / "localtime";
+    std::filesystem::create_symlink("/usr/share/zoneinfo/Asia/Tokyo", zoneFile);
+    const char* tz = std::getenv("TZ");
+    const std::optional<std::string> savedTz = tz ? std::optional<std::string>(tz) : std::nullopt;
+    setenv("TZ", "America/Los_Angeles", 1);
+    tzset();
+    // 20:00 UTC on 10 March: 13:00 on the 10th in Los Angeles, 05:00 on the 11th in Tokyo.
+    const auto clock = [] { return std::chrono::sys_days{std::chrono::March / 10 / 2026} + 20h; };
+    CrontabScheduler tokyo({.crontabProgram = crontab.program(),
+                            .winePrefix = "/home/me/wine",
+                            .clock = clock,
+                            .zoneFile = zoneFile,
+                            .stateFolder = temp / "state",
+                            .lockFile = temp / "lock"});
+    ASSERT_TRUE(tokyo.addJob(Record("14:00", "")).ok());
+    savedTz ? setenv("TZ", savedTz->c_str(), 1) : unsetenv("TZ");
+    tzset();
+    EXPECT_TRUE(crontab.text().starts_with("0 14 11 3 * ")) << crontab.text();
+    EXPECT_EQ(tokyo.timeZoneName(), "Asia/Tokyo");
+    EXPECT_EQ(SystemTimeZone::Load(temp / "no zone").name(), "UTC");
 }
 
 TEST_F(CrontabSchedulerTest, AFailingCrontabRegistersNothingAndSaysWhy) {
@@ -160,7 +197,9 @@ TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCront
         record.command = JobCommand(c.program, c.job);
         CrontabScheduler scheduler({.crontabProgram = (temp / "no-such-crontab").string(),
                                     .winePrefix = c.prefix,
-                                    .now = [] { return std::tm{}; },
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
                                     .lockFile = temp / "lock"});
         EXPECT_TRUE(scheduler.addJob(record).status().is(ErrorKind::kBadInput));
     }
@@ -189,12 +228,16 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
     InPrivateSpool([&] {
         CrontabScheduler planting({.crontabProgram = "crontab",
                                    .winePrefix = kPlanted,
-                                   .now = LocalTimeNow,
+                                   .clock = {},
+                                   .zoneFile = kSystemZoneFile,
+                                   .stateFolder = temp / "state",
                                    .lockFile = temp / "lock"});
         if (planting.addJob(Record()).ok()) return 15;
         CrontabScheduler scheduler({.crontabProgram = "crontab",
                                     .winePrefix = "/home/me/.wine",
-                                    .now = LocalTimeNow,
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
                                     .lockFile = temp / "lock"});
         auto first = scheduler.addJob(Record());
         auto second = scheduler.addJob(Record("0:00", ""));
@@ -215,7 +258,9 @@ TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
         constexpr int kAddsEach = 3;
         CrontabScheduler scheduler({.crontabProgram = "crontab",
                                     .winePrefix = "/home/me/.wine",
-                                    .now = LocalTimeNow,
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
                                     .lockFile = temp / "lock"});
         testing::Pipe start;
         std::vector<pid_t> adders;
