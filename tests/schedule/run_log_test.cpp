@@ -33,7 +33,7 @@ TEST(RunLogTest, OverItsBoundKeepsItsNewestWholeLines) {
         const RunRecord record{"2026-03-10T09:00:00+01:00", "job" + std::string(1, 'a' + run % 26),
                                run, "run " + std::to_string(run)};
         ASSERT_TRUE(AppendRunRecord(log, record, kLimit).ok());
-        EXPECT_LE(std::filesystem::file_size(log), kLimit);
+        ASSERT_LE(std::filesystem::file_size(log), kLimit);
     }
     const auto runs = LastRunsByToken(log);
     EXPECT_EQ(runs.at("jobn").exitCode, 39);
