@@ -1,6 +1,9 @@
 #include "schedule/crontab_scheduler.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -280,6 +283,54 @@ TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
         std::vector<int> expected(kProcesses * kAddsEach);
         for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int>(i) + 1;
         return failed == 0 && Numbers(scheduler) == expected ? 0 : 16;
+    });
+}
+
+// The real cron daemon over the private spool (and no system jobs) runs the job at its minute
+// with exactly the job's text, and never a line that a refused value would have planted, nor a
+// command in a value. It waits for cron's minute: up to two minutes.
+TEST(RealCronDaemonTest, RunsTheJobAndNothingPlanted) {
+    if (!std::filesystem::exists("/usr/sbin/cron")) GTEST_SKIP() << "needs the package cron";
+    TempDir temp;
+    const std::filesystem::path planted = temp / "planted", ran = temp / "ran", job = temp / "job";
+    testing::WriteFileBytes(job,
+                            "#!/bin/sh\nprintf %s \"$QUILLET_JOB\" > '" + ran.string() + "'\n");
+    chmod(job.c_str(), 0755);
+    testing::WriteFileBytes(temp / "crontab", "");
+    InPrivateSpool([&] {
+        if (mount("quillet-test", "/etc/cron.d", "tmpfs", 0, nullptr) != 0 ||
+            mount("quillet-test", "/run", "tmpfs", 0, nullptr) != 0 ||
+            mount((temp / "crontab").c_str(), "/etc/crontab", nullptr, MS_BIND, nullptr) != 0) {
+            return 10;
+        }
+        const SystemTimeZone zone = SystemTimeZone::Load();
+        const auto now = std::chrono::system_clock::now();
+        const std::tm start = zone.localTime(now + (zone.localTime(now).tm_sec < 45 ? 60s : 120s));
+        const JobCommandLine line{"{K}", "11111111", "p'%;$(touch " + planted.string() + ")", "/m"};
+        const JobRecord record = *BuildJobRecord(
+            std::to_string(start.tm_hour) + ":" + std::to_string(start.tm_min), "", line, job);
+        for (const std::string& prefix :
+             {"x\n* * * * * touch " + planted.string() + " #", std::string("/home/me/.wine")}) {
+            CrontabScheduler scheduler({.crontabProgram = "crontab",
+                                        .winePrefix = prefix,
+                                        .clock = {},
+                                        .zoneFile = kSystemZoneFile,
+                                        .stateFolder = temp / "state",
+                                        .lockFile = temp / "lock"});
+            if (scheduler.addJob(record).ok() != (prefix.find('\n') == std::string::npos))
+                return 11;
+        }
+        const pid_t cron = testing::ForkChild([] {
+            execl("/usr/sbin/cron", "cron", "-f", nullptr);
+            return 127;
+        });
+        // cron starts a job at the start of its minute: wait for it, 150 s at most.
+        for (int i = 0; i < 1500 && (!exists(ran) || std::filesystem::is_empty(ran)); ++i) {
+            usleep(100000);
+        }
+        kill(cron, SIGTERM);
+        testing::WaitForChild(cron);
+        return testing::ReadFileBytes(ran) == MakeJobCommandLine(line) && !exists(planted) ? 0 : 12;
     });
 }
 
