@@ -126,8 +126,8 @@ void RecordRun(const Environment& env, const std::filesystem::path& stateFolder,
 
 }  // namespace
 
-int RunScheduledBackup(const ScheduledSystem& where, const std::string& commandLine) {
-    const Environment env = Environment::Process();
+int RunScheduledBackup(const ScheduledSystem& where, const std::string& commandLine,
+                       const Environment& env) {
     const std::filesystem::path stateFolder = QuilletStateFolder(env);
     RunOutcome outcome = RunBackup(where, commandLine, env);
     RemoveRunOnceJob(env, stateFolder, outcome);
