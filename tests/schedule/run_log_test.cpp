@@ -16,9 +16,7 @@ TEST(RunLogTest, KeepsTheLastRunOfEachTokenOnOneLineEach) {
     const RunRecord first{"2026-03-10T09:00:00+01:00", "abc", 0, ""};
     const RunRecord other{"2026-03-10T09:30:00+01:00", "xyz", 1, "Mail failed"};
     const RunRecord last{"2026-03-11T09:00:00+01:00", "abc", 2, "cannot\twrite\nit"};
-    for (const RunRecord& record : {first, other, last}) {
-        ASSERT_TRUE(AppendRunRecord(log, record).ok());
-    }
+    for (const RunRecord& record : {first, other, last}) ASSERT_TRUE(AppendRunRecord(log, record));
     const auto runs = LastRunsByToken(log);
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs.at("xyz"), other);
