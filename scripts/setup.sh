@@ -25,6 +25,7 @@ packages=(
     wine wine64
     # Scheduled backups are lines of the user's crontab, written with its crontab command.
     cron
+    libcctz-dev  # the dates of scheduled jobs are made in the system's time zone file
     csh  # a scheduled line is run as cron runs it under a crontab that sets SHELL=/bin/csh
     time
     python3  # the mail export's tests read its mbox files back with Python's mailbox module

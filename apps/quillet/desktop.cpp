@@ -18,6 +18,7 @@
 #include "gui/splash_window.h"
 #include "schedule/crontab_scheduler.h"
 #include "schedule/job_program.h"
+#include "schedule/state_folder.h"
 #include "system/wine_system.h"
 
 namespace quillet {
@@ -63,12 +64,14 @@ int RunDesktop(int argc, char** argv, const DesktopSystemChoice& choice) {
         .timeText = BackupTimeText,
         .todayText = [] { return QDate::currentDate().toString("MM-dd-yy").toStdString(); },
         .windowMade = [&dialogs](MainWindow& window) { dialogs.setParent(&window); },
-        .makeScheduler = [](const std::filesystem::path& prefix) -> std::unique_ptr<Scheduler> {
+        .makeScheduler = [&env](const std::filesystem::path& prefix) -> std::unique_ptr<Scheduler> {
             return std::make_unique<CrontabScheduler>(CrontabScheduler::Options{
                 .crontabProgram = "crontab",
                 .winePrefix = prefix.string(),
-                .now = LocalTimeNow,
-                .lockFile = CrontabLockFile(),
+                .clock = {},
+                .zoneFile = kSystemZoneFile,
+                .stateFolder = QuilletStateFolder(env),
+                .lockFile = {},
             });
         },
         .programPath = QuilletProgramPath().string(),

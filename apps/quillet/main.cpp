@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         return quillet::RunScheduledBackup({.prefix = arguments.prefix,
                                             .windowsRoot = arguments.windowsRoot,
                                             .user = arguments.user},
-                                           arguments.commandLine);
+                                           arguments.commandLine, quillet::Environment::Process());
     }
     return quillet::RunDesktop(
         argc, argv,

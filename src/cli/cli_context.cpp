@@ -5,6 +5,7 @@
 #include "cli/password_input.h"
 #include "disc/burn_disc_engine.h"
 #include "schedule/crontab_scheduler.h"
+#include "schedule/state_folder.h"
 #include "system/windows_disk_system.h"
 #include "system/wine_system.h"
 
@@ -54,8 +55,10 @@ Scheduler& CliContext::scheduler(const std::optional<std::string>& winePrefix) {
     m_crontab = std::make_unique<CrontabScheduler>(
         CrontabScheduler::Options{.crontabProgram = "crontab",
                                   .winePrefix = winePrefix,
-                                  .now = LocalTimeNow,
-                                  .lockFile = CrontabLockFile()});
+                                  .clock = {},
+                                  .zoneFile = kSystemZoneFile,
+                                  .stateFolder = QuilletStateFolder(m_env),
+                                  .lockFile = {}});
     return *m_crontab;
 }
 

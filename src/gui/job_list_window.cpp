@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -12,6 +13,7 @@
 #include "gui/skin.h"
 #include "schedule/day_codes.h"
 #include "schedule/start_time.h"
+#include "schedule/system_time_zone.h"
 
 namespace quillet {
 namespace {
@@ -36,7 +38,7 @@ JobListWindow::JobListWindow(Scheduler& scheduler, std::vector<Identity> identit
     m_jobs->setObjectName("lvwJobs");
     m_jobs->setRootIsDecorated(false);
     m_jobs->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_jobs->setHeaderLabels({"Number", "Identity", "Items", "Days", "Time", "File"});
+    m_jobs->setHeaderLabels({"Number", "Identity", "Items", "Days", "Time", "Last Run", "File"});
     m_jobs->header()->setStretchLastSection(true);
 
     m_remove = new QPushButton("Remove", this);
@@ -53,8 +55,11 @@ JobListWindow::JobListWindow(Scheduler& scheduler, std::vector<Identity> identit
     buttons->addWidget(m_remove);
     buttons->addStretch();
     buttons->addWidget(close);
+    auto* zoneNote = new QLabel(Text(LocalTimeNote(m_scheduler.timeZoneName())), this);
+    zoneNote->setObjectName("lblTimeZone");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_jobs);
+    layout->addWidget(zoneNote);
     layout->addLayout(buttons);
     ApplySkin(*this, dataFolder);
     refresh();
@@ -79,6 +84,7 @@ void JobListWindow::refresh() {
             SelectedItemNames(job.job.itemMask, &ItemDescription::backupCaption, ", "),
             job.runsOnce() ? kRunOnceText : DayListFromDays(job.daysOfWeek),
             FormatStartTime(job.startTime),
+            LastRunText(job.lastRun),
             job.job.backupFile,
         };
         auto* row = new QTreeWidgetItem(m_jobs);

@@ -15,7 +15,8 @@ class QTreeWidget;
 namespace quillet {
 
 // "Scheduled Backups": Quillet's scheduled jobs, one row each (number, identity, items, days,
-// time, backup file; never the password), with "Remove" for the selected job and "Close".
+// time, last run, backup file; never the password), with "Remove" for the selected job and
+// "Close", and a note that the times are the system's local time.
 // A failure to list or remove is shown as a message with the scheduler's reason.
 class JobListWindow : public QDialog {
     Q_OBJECT
@@ -31,8 +32,9 @@ class JobListWindow : public QDialog {
     void removeSelected();
 
     // The columns, in order. Items are named by their backup captions, joined by ", "; days by
-    // their day list, or "Once" for a job that runs once; the time as "H:MM".
-    enum Column { kNumber, kIdentity, kItems, kDays, kTime, kFile, kColumnCount };
+    // their day list, or "Once" for a job that runs once; the time as "H:MM"; the last run as
+    // LastRunText.
+    enum Column { kNumber, kIdentity, kItems, kDays, kTime, kLastRun, kFile, kColumnCount };
     // The data role of the number column that holds the row's job token.
     static constexpr int kTokenRole = Qt::UserRole + 1;
     static constexpr char kRunOnceText[] = "Once";

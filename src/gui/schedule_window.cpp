@@ -13,11 +13,13 @@
 
 #include "backup/backup_item.h"
 #include "gui/app_icon.h"
+#include "gui/button_width.h"
 #include "gui/password_field.h"
 #include "gui/skin.h"
 #include "gui/window_texts.h"
 #include "schedule/register_backup_job.h"
 #include "schedule/start_time.h"
+#include "schedule/system_time_zone.h"
 
 namespace quillet {
 namespace {
@@ -127,8 +129,12 @@ ScheduleWindow::ScheduleWindow(ScheduleWindowServices services, QWidget* parent)
 
     auto* identityRow = new QFormLayout;
     identityRow->addRow("Identity to backup", m_identity);
+    // cron starts jobs at the system's times, which the user's own TZ may not share.
+    auto* zoneNote = new QLabel(Text(LocalTimeNote(m_services.scheduler.timeZoneName())), this);
+    zoneNote->setObjectName("lblTimeZone");
     auto* startRow = new QFormLayout;
     startRow->addRow("Start backup at", m_startTime);
+    startRow->addRow(zoneNote);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(identityRow);
     layout->addWidget(itemFrame);
@@ -141,6 +147,7 @@ ScheduleWindow::ScheduleWindow(ScheduleWindowServices services, QWidget* parent)
 
     // The window's load.
     ApplySkin(*this, m_services.dataFolder);
+    FitButtonToBoldText(*m_addButton);
     loadIdentities();
 }
 

@@ -1,5 +1,7 @@
 #include "schedule/cron_line.h"
 
+#include <cctz/civil_time.h>
+
 #include <cctype>
 #include <charconv>
 #include <vector>
@@ -12,6 +14,7 @@ namespace {
 constexpr std::string_view kShell = "/bin/sh -c ";
 constexpr std::string_view kReadJob = "IFS= read -r QUILLET_JOB; export QUILLET_JOB; ";
 constexpr std::string_view kPrefixAssignment = "WINEPREFIX=";
+constexpr std::string_view kTokenAssignment = "QUILLET_TOKEN=";
 constexpr std::string_view kOnceAssignment = "QUILLET_ONCE=";
 constexpr std::string_view kExec = "exec ";
 constexpr std::string_view kMark = " # quillet job ";
@@ -136,14 +139,21 @@ std::optional<std::uint8_t> DaysFromCron(std::string_view field) {
 }
 
 // The day of the next occurrence of `time` after `now` (today when it is still to come).
-std::tm NextOccurrence(std::tm now, TimeOfDay time) {
-    if (time.hour < now.tm_hour || (time.hour == now.tm_hour && time.minute <= now.tm_min)) {
-        ++now.tm_mday;
-    }
-    now.tm_hour = 12;  // away from any change of the clock at night
-    now.tm_isdst = -1;
-    std::mktime(&now);
-    return now;
+cctz::civil_day NextOccurrence(const std::tm& now, TimeOfDay time) {
+    cctz::civil_day day(now.tm_year + 1900, now.tm_mon + 1, now.tm_mday);
+    if (time.hour < now.tm_hour || (time.hour == now.tm_hour && time.minute <= now.tm_min)) ++day;
+    return day;
+}
+
+// The value of an assignment "NAME=VALUE " at the start of `script`, which it advances past it;
+// nullopt, leaving `script` as it is, when there is none or its blank is missing.
+std::optional<std::string> ReadAssignment(std::string_view& script, std::string_view name) {
+    if (!script.starts_with(name)) return std::nullopt;
+    const std::size_t blank = script.find(' ', name.size());
+    if (blank == std::string_view::npos) return std::nullopt;
+    std::string value(script.substr(name.size(), blank - name.size()));
+    script.remove_prefix(blank + 1);
+    return value;
 }
 
 // A line break, inside quotes or not, would make cron read what follows as a line of its own.
@@ -215,8 +225,8 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
     std::string line =
         std::to_string(job.startTime.minute) + " " + std::to_string(job.startTime.hour) + " ";
     if (job.runsOnce()) {
-        const std::tm day = NextOccurrence(now, job.startTime);
-        line += std::to_string(day.tm_mday) + " " + std::to_string(day.tm_mon + 1) + " * ";
+        const cctz::civil_day day = NextOccurrence(now, job.startTime);
+        line += std::to_string(day.day()) + " " + std::to_string(day.month()) + " * ";
     } else {
         line += "* * " + CronDays(job.daysOfWeek) + " ";
     }
@@ -224,6 +234,7 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
     if (job.winePrefix) {
         script += std::string(kPrefixAssignment) + QuoteForShell(*job.winePrefix, false) + " ";
     }
+    if (!job.token.empty()) script += std::string(kTokenAssignment) + job.token + " ";
     if (job.runsOnce()) {
         script += std::string(kOnceAssignment) +
                   (job.token.empty() ? std::to_string(job.number) : job.token) + " ";
@@ -292,13 +303,9 @@ std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
         job.winePrefix = ReadShellWord(shell);
         if (!job.winePrefix || !Consume(shell, " ")) return std::nullopt;
     }
-    std::optional<std::string> onceValue;
-    if (Consume(shell, kOnceAssignment)) {
-        const std::size_t blank = shell.find(' ');
-        onceValue = std::string(shell.substr(0, blank));
-        if (blank == std::string_view::npos) return std::nullopt;
-        shell.remove_prefix(blank + 1);
-    }
+    // Lines written before jobs named their token for the run log have no token assignment.
+    const std::optional<std::string> tokenValue = ReadAssignment(shell, kTokenAssignment);
+    const std::optional<std::string> onceValue = ReadAssignment(shell, kOnceAssignment);
     if (!Consume(shell, kExec)) return std::nullopt;
     std::optional<std::string> program = ReadShellWord(shell);
     if (!program || !Consume(shell, kMark)) return std::nullopt;
@@ -307,7 +314,8 @@ std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
     // A run-once job names itself by its token, or an earlier version's by its number.
     const std::string onceExpected =
         mark->token.empty() ? std::to_string(mark->number) : mark->token;
-    if (dated != onceValue.has_value() || (onceValue && *onceValue != onceExpected)) {
+    if (dated != onceValue.has_value() || (onceValue && *onceValue != onceExpected) ||
+        (tokenValue && (mark->token.empty() || *tokenValue != mark->token))) {
         return std::nullopt;
     }
     job.number = mark->number;

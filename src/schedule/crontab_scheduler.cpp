@@ -1,13 +1,7 @@
 #include "schedule/crontab_scheduler.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <map>
 #include <random>
 #include <set>
 #include <string_view>
@@ -15,6 +9,8 @@
 
 #include "platform/program_runner.h"
 #include "schedule/cron_line.h"
+#include "schedule/file_lock.h"
+#include "schedule/state_folder.h"
 
 namespace quillet {
 namespace {
@@ -32,6 +28,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+constexpr std::string_view kLockPurpose = "to change the crontab";
+
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -47,36 +45,6 @@ std::string FirstLine(const std::string& text) {
     return line.empty() ? "no reason given" : line;
 }
 
-// The crontab lock, held from take() until destroyed. The file is opened close-on-exec, so the
-// crontab command run meanwhile does not hold it.
-class CrontabLock {
-  public:
-    CrontabLock() = default;
-    CrontabLock(const CrontabLock&) = delete;
-    CrontabLock& operator=(const CrontabLock&) = delete;
-    ~CrontabLock() {
-        if (m_fd >= 0) close(m_fd);
-    }
-
-    Status take(const std::filesystem::path& file) {
-        std::error_code error;
-        std::filesystem::create_directories(file.parent_path(), error);
-        m_fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        int result = m_fd < 0 ? -1 : 0;
-        while (result == 0 && flock(m_fd, LOCK_EX) != 0) {
-            if (errno != EINTR) result = -1;
-        }
-        if (result != 0) {
-            return Status::Error("cannot lock " + file.string() +
-                                 " to change the crontab: " + std::strerror(errno));
-        }
-        return Status::Ok();
-    }
-
-  private:
-    int m_fd = -1;
-};
-
 // A token no job of `used` has: twelve random lower-case letters.
 std::string NewToken(const std::set<std::string>& used) {
     std::random_device random;
@@ -91,20 +59,11 @@ std::string NewToken(const std::set<std::string>& used) {
 }  // namespace
 
 CrontabScheduler::CrontabScheduler(Options options) : m_options(std::move(options)) {
-    if (!m_options.now) m_options.now = LocalTimeNow;
-    if (m_options.lockFile.empty()) m_options.lockFile = CrontabLockFile();
-}
-
-std::filesystem::path CrontabLockFile() {
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    std::filesystem::path home = "/";
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-        home = found->pw_dir;
+    if (!m_options.clock) m_options.clock = std::chrono::system_clock::now;
+    if (m_options.stateFolder.empty()) {
+        m_options.stateFolder = QuilletStateFolder(Environment::Process());
     }
-    return home / ".local" / "state" / "quillet" / "crontab.lock";
+    if (m_options.lockFile.empty()) m_options.lockFile = CrontabLockFile(m_options.stateFolder);
 }
 
 Result<std::string> CrontabScheduler::readCrontab() {
@@ -156,8 +115,8 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
                              ErrorKind::kBadInput);
     }
 
-    CrontabLock lock;
-    if (Status locked = lock.take(m_options.lockFile); !locked) return locked;
+    FileLock lock;
+    if (Status locked = lock.take(m_options.lockFile, kLockPurpose); !locked) return locked;
     auto text = readCrontab();
     if (!text) return text.status();
     std::vector<std::string> lines = SplitLines(*text);
@@ -179,7 +138,8 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     job.job = std::move(parts->job);
     job.winePrefix = m_options.winePrefix;
 
-    const std::string line = FormatCronLine(job, m_options.now());
+    const std::string line =
+        FormatCronLine(job, SystemTimeZone::Load(m_options.zoneFile).localTime(m_options.clock()));
     // The line must give back exactly this job; anything else would run another backup than
     // the one the user asked for.
     const std::optional<ScheduledJob> check = ParseCronLine(line);
@@ -202,9 +162,17 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
 Result<std::vector<ScheduledJob>> CrontabScheduler::listJobs() {
     auto text = readCrontab();
     if (!text) return text.status();
+    std::map<std::string, RunRecord> lastRuns =
+        LastRunsByToken(m_options.stateFolder / kRunLogName);
     std::vector<ScheduledJob> jobs;
     for (const std::string& line : SplitLines(*text)) {
-        if (std::optional<ScheduledJob> job = ParseCronLine(line)) jobs.push_back(std::move(*job));
+        std::optional<ScheduledJob> job = ParseCronLine(line);
+        if (!job) continue;
+        // Runs of jobs without a token cannot be told apart: none is shown for them.
+        if (auto run = lastRuns.find(job->token); run != lastRuns.end() && !job->token.empty()) {
+            job->lastRun = run->second;
+        }
+        jobs.push_back(std::move(*job));
     }
     std::sort(jobs.begin(), jobs.end(),
               [](const ScheduledJob& a, const ScheduledJob& b) { return a.number < b.number; });
@@ -226,10 +194,14 @@ Status CrontabScheduler::removeListedJob(const ScheduledJob& listed) {
             " is gone: it was removed meanwhile, and no job was removed now");
 }
 
+std::string CrontabScheduler::timeZoneName() {
+    return SystemTimeZone::Load(m_options.zoneFile).name();
+}
+
 Status CrontabScheduler::removeLines(const std::function<bool(const CronLineMark&)>& matches,
                                      const std::string& missing) {
-    CrontabLock lock;
-    if (Status locked = lock.take(m_options.lockFile); !locked) return locked;
+    FileLock lock;
+    if (Status locked = lock.take(m_options.lockFile, kLockPurpose); !locked) return locked;
     auto text = readCrontab();
     if (!text) return text.status();
     std::vector<std::string> lines = SplitLines(*text);
@@ -240,13 +212,6 @@ Status CrontabScheduler::removeLines(const std::function<bool(const CronLineMark
     if (kept == lines.end()) return Status::Error(missing, ErrorKind::kNotFound);
     lines.erase(kept, lines.end());
     return writeCrontab(*text, JoinLines(lines));
-}
-
-std::tm LocalTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
 }
 
 }  // namespace quillet

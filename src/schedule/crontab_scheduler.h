@@ -1,6 +1,6 @@
 #pragma once
 
-#include <ctime>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -8,6 +8,7 @@
 
 #include "schedule/cron_line.h"
 #include "schedule/scheduler.h"
+#include "schedule/system_time_zone.h"
 
 namespace quillet {
 
@@ -25,16 +26,15 @@ class CrontabScheduler : public Scheduler {
         // The Wine prefix the jobs added by this scheduler back up, named in each line; nullopt for
         // a scheduler that only lists and removes jobs (addJob refuses).
         std::optional<std::string> winePrefix;
-        // The crontab lock of this user: crontab.lock in the Quillet state folder of the home
-        // folder the
-        // system gives the user (~/.local/state/quillet), whatever HOME or XDG_STATE_HOME say, so
-        // that the desktop program, quillet-cli and a job started by cron all take the same one.
-        std::filesystem::path CrontabLockFile();
-
-        // The local time now; a run-once job is dated with the next occurrence of its time.
-        std::function<std::tm()> now;
+        // The system's clock; a run-once job is dated with the next occurrence of its time.
+        std::function<std::chrono::system_clock::time_point()> clock;
+        // The zone file of the system's time zone, in which cron runs jobs and dates are made.
+        std::filesystem::path zoneFile = kSystemZoneFile;
+        // The Quillet state folder (see state_folder.h); empty: the one of this process's
+        // environment. Jobs' last runs are read from its run log.
+        std::filesystem::path stateFolder;
         // The file whose lock every Quillet process of this user takes to change the crontab;
-        // empty: CrontabLockFile().
+        // empty: CrontabLockFile(stateFolder).
         std::filesystem::path lockFile;
     };
 
@@ -44,6 +44,7 @@ class CrontabScheduler : public Scheduler {
     Result<std::vector<ScheduledJob>> listJobs() override;
     Status removeJob(int number) override;
     Status removeListedJob(const ScheduledJob& listed) override;
+    std::string timeZoneName() override;
 
   private:
     // Removes, under the crontab lock, every job line whose mark `matches`; fails (kNotFound,
@@ -55,13 +56,5 @@ class CrontabScheduler : public Scheduler {
 
     Options m_options;
 };
-
-// The crontab lock of this user: crontab.lock in the Quillet state folder of the home folder the
-// system gives the user (~/.local/state/quillet), whatever HOME or XDG_STATE_HOME say, so that the
-// desktop program, quillet-cli and a job started by cron all take the same one.
-std::filesystem::path CrontabLockFile();
-
-// The local time now, for CrontabScheduler::Options::now.
-std::tm LocalTimeNow();
 
 }  // namespace quillet

@@ -15,5 +15,7 @@ std::filesystem::path QuilletProgramPath();
 inline constexpr const char* kJobVariable = "QUILLET_JOB";
 // The environment variable that names the job a run-once job must remove after its run.
 inline constexpr const char* kRunOnceVariable = "QUILLET_ONCE";
+// The environment variable that names the running job by its token, for the log of runs.
+inline constexpr const char* kTokenVariable = "QUILLET_TOKEN";
 
 }  // namespace quillet

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "backup/exit_status.h"
 #include "backup/run_environment.h"
@@ -12,6 +15,9 @@
 #include "schedule/crontab_scheduler.h"
 #include "schedule/job_command_line.h"
 #include "schedule/job_program.h"
+#include "schedule/run_log.h"
+#include "schedule/state_folder.h"
+#include "schedule/system_time_zone.h"
 #include "schedule/unattended_backup.h"
 #include "system/windows_disk_system.h"
 #include "system/wine_system.h"
@@ -28,10 +34,13 @@ class StderrMessages : public MessageService {
     }
 };
 
-int Fail(const std::string& reason) {
-    std::cerr << "quillet: " << reason << '\n';
-    return kExitNothingDone;
-}
+// What a run ended with: its exit status and its failures, one line each.
+struct RunOutcome {
+    int exitCode = kExitOk;
+    std::vector<std::string> failures;
+};
+
+RunOutcome Fail(const std::string& reason) { return {kExitNothingDone, {reason}}; }
 
 // The disk when one is named, never another system in its place.
 Result<std::unique_ptr<system::WindowsSystem>> OpenSystem(const ScheduledSystem& where,
@@ -47,8 +56,8 @@ Result<std::unique_ptr<system::WindowsSystem>> OpenSystem(const ScheduledSystem&
     return std::unique_ptr<system::WindowsSystem>(std::move(*prefix));
 }
 
-int RunBackup(const ScheduledSystem& where, const std::string& commandLine,
-              const Environment& env) {
+RunOutcome RunBackup(const ScheduledSystem& where, const std::string& commandLine,
+                     const Environment& env) {
     auto job = ParseJobCommandLine(commandLine);
     if (!job) return Fail(job.reason() + "; nothing was done");
     StderrMessages messages;
@@ -57,20 +66,22 @@ int RunBackup(const ScheduledSystem& where, const std::string& commandLine,
     auto run = RunEnvironment::Create(**system, env);
     if (!run) return Fail(run.reason());
 
-    const UnattendedResult result = RunUnattendedBackup((*run)->context(), *job, BackupTimeText());
-    for (const std::string& failure : result.failures) std::cerr << "quillet: " << failure << '\n';
-    return result.exitCode;
+    UnattendedResult result = RunUnattendedBackup((*run)->context(), *job, BackupTimeText());
+    return {result.exitCode, std::move(result.failures)};
 }
 
 // A job that runs once removes its own line from the crontab after its run, whatever the run's
 // result, so that it does not run again next year.
-int RemoveRunOnceJob(const Environment& env, int exitCode) {
+void RemoveRunOnceJob(const Environment& env, const std::filesystem::path& stateFolder,
+                      RunOutcome& outcome) {
     const std::optional<std::string> number = env.get(kRunOnceVariable);
-    if (!number) return exitCode;
+    if (!number) return;
     CrontabScheduler scheduler({.crontabProgram = "crontab",
                                 .winePrefix = {},
-                                .now = LocalTimeNow,
-                                .lockFile = CrontabLockFile()});
+                                .clock = {},
+                                .zoneFile = kSystemZoneFile,
+                                .stateFolder = stateFolder,
+                                .lockFile = {}});
     // The job's token, or the number of a job an earlier version registered (and no token).
     ScheduledJob self;
     const auto [end, error] =
@@ -78,22 +89,51 @@ int RemoveRunOnceJob(const Environment& env, int exitCode) {
     if (IsJobToken(*number)) {
         self.token = *number;
     } else if (error != std::errc() || end != number->data() + number->size() || self.number <= 0) {
-        std::cerr << "quillet: " << kRunOnceVariable << " names no job: " << *number << '\n';
-        return std::max(exitCode, 1);
+        outcome.failures.push_back(std::string(kRunOnceVariable) + " names no job: " + *number);
+        outcome.exitCode = std::max(outcome.exitCode, 1);
+        return;
     }
     if (Status removed = scheduler.removeListedJob(self); !removed) {
-        std::cerr << "quillet: the job that ran once could not remove itself from the crontab: "
-                  << removed.reason() << '\n';
-        return std::max(exitCode, 1);
+        outcome.failures.push_back(
+            "the job that ran once could not remove itself from the crontab: " + removed.reason());
+        outcome.exitCode = std::max(outcome.exitCode, 1);
     }
-    return exitCode;
+}
+
+// Records the run in the run log, where the job lists show it: a run that fails from cron is
+// otherwise seen by nobody. A job of an earlier version names no token; its run is recorded
+// without one.
+void RecordRun(const Environment& env, const std::filesystem::path& stateFolder,
+               const RunOutcome& outcome) {
+    RunRecord record;
+    record.time =
+        SystemTimeZone::Load().format("%Y-%m-%dT%H:%M:%S%Ez", std::chrono::system_clock::now());
+    record.token = env.get(kTokenVariable).value_or("");
+    if (const auto once = env.get(kRunOnceVariable);
+        record.token.empty() && once && IsJobToken(*once)) {
+        record.token = *once;
+    }
+    record.exitCode = outcome.exitCode;
+    for (const std::string& failure : outcome.failures) {
+        record.reason += (record.reason.empty() ? "" : "; ") + failure;
+    }
+    const std::filesystem::path log = stateFolder / kRunLogName;
+    if (Status recorded = AppendRunRecord(log, record); !recorded) {
+        std::cerr << "quillet: the run was not recorded in " << log.string() << ": "
+                  << recorded.reason() << '\n';
+    }
 }
 
 }  // namespace
 
-int RunScheduledBackup(const ScheduledSystem& where, const std::string& commandLine) {
-    const Environment env = Environment::Process();
-    return RemoveRunOnceJob(env, RunBackup(where, commandLine, env));
+int RunScheduledBackup(const ScheduledSystem& where, const std::string& commandLine,
+                       const Environment& env) {
+    const std::filesystem::path stateFolder = QuilletStateFolder(env);
+    RunOutcome outcome = RunBackup(where, commandLine, env);
+    RemoveRunOnceJob(env, stateFolder, outcome);
+    for (const std::string& failure : outcome.failures) std::cerr << "quillet: " << failure << '\n';
+    RecordRun(env, stateFolder, outcome);
+    return outcome.exitCode;
 }
 
 }  // namespace quillet

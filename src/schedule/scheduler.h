@@ -7,6 +7,7 @@
 #include "platform/status.h"
 #include "schedule/job_command_line.h"
 #include "schedule/job_record.h"
+#include "schedule/run_log.h"
 
 namespace quillet {
 
@@ -21,6 +22,7 @@ struct ScheduledJob {
     std::string program;
     JobCommandLine job;
     std::optional<std::string> winePrefix;  // the prefix the job backs up, when not the default
+    std::optional<RunRecord> lastRun;       // the job's last run; nullopt when it has not run yet
 
     bool runsOnce() const { return daysOfWeek == 0; }
 };
@@ -38,7 +40,7 @@ class Scheduler {
     // start time, and then removes itself. On failure nothing is registered.
     virtual Result<int> addJob(const JobRecord& record) = 0;
 
-    // Quillet's jobs, by number.
+    // Quillet's jobs, by number, each with its last run.
     virtual Result<std::vector<ScheduledJob>> listJobs() = 0;
 
     // Removes job `number`; fails (kNotFound) when there is none of that number.
@@ -48,6 +50,9 @@ class Scheduler {
     // earlier version's), the one of its number that has no token either. Fails (kNotFound,
     // saying the job is gone) when that job is no longer there, whatever job has its number now.
     virtual Status removeListedJob(const ScheduledJob& listed) = 0;
+
+    // The name of the time zone the jobs' start times are in (see LocalTimeNote).
+    virtual std::string timeZoneName() = 0;
 };
 
 }  // namespace quillet

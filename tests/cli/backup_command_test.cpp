@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "cli/sample_prefix_cli.h"
+#include "schedule/run_log.h"
 #include "schedule/scheduled_run.h"
 #include "support/archive/backup_reader.h"
+#include "support/platform/fake_environment.h"
 #include "support/platform/shell_command.h"
 
 namespace quillet::testing {
@@ -100,8 +102,11 @@ TEST_F(CliBackupTest, InfoOfAScheduledBackupShowsNoComputerOrUser) {
     const std::string file = (temp / "auto.qbk").string();
     ASSERT_EQ(
         RunScheduledBackup({.prefix = prefix.string(), .windowsRoot = {}, .user = {}},
-                           std::string("sf=") + kSampleMainIdentity + "xm=00000001ps=bf=" + file),
+                           std::string("sf=") + kSampleMainIdentity + "xm=00000001ps=bf=" + file,
+                           FakeEnvironment({{"HOME", (temp / "home").string()}})),
         0);
+    // The run is recorded in the state folder of the environment given, not of the real home.
+    EXPECT_TRUE(std::filesystem::exists(temp / "home/.local/state/quillet" / kRunLogName));
     const CliRun info = runAsGiven({"info", file});
     ASSERT_EQ(info.exitCode, 0) << info.err;
     const std::vector<std::string> lines = Lines(info.out);

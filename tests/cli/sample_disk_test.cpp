@@ -21,6 +21,7 @@
 #include "platform/case_fold.h"
 #include "schedule/scheduled_run.h"
 #include "support/archive/backup_reader.h"
+#include "support/platform/fake_environment.h"
 #include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
@@ -185,7 +186,8 @@ TEST_F(SampleDiskCliTest, AScheduledJobOnADiskReadsTheDiskAndNoOtherSystem) {
                   {.prefix = (temp / "no prefix").string(),
                    .windowsRoot = disk.string(),
                    .user = std::nullopt},
-                  std::string("sf=") + kSampleMainIdentity + "xm=01000000ps=bf=" + file.string()),
+                  std::string("sf=") + kSampleMainIdentity + "xm=01000000ps=bf=" + file.string(),
+                  FakeEnvironment({{"HOME", (temp / "home").string()}})),
               0);
     EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(file)),
               (std::vector<std::string>{"quillet.wab", kInformationFileName}));

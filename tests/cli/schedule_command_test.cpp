@@ -3,6 +3,7 @@
 #include "cli/sample_prefix_cli.h"
 #include "schedule/crontab_scheduler.h"
 #include "schedule/register_backup_job.h"
+#include "schedule/system_time_zone.h"
 #include "support/schedule/standin_crontab.h"
 
 namespace quillet {
@@ -22,7 +23,9 @@ class ScheduleCommandTest : public testing::SamplePrefixCliTest {
     testing::StandinCrontab crontab{temp.path()};
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
                                 .winePrefix = "/home/me/.wine",
-                                .now = LocalTimeNow,
+                                .clock = {},
+                                .zoneFile = kSystemZoneFile,
+                                .stateFolder = temp / "state",
                                 .lockFile = crontab.program().string() + ".lock"}};
 };
 
@@ -37,6 +40,11 @@ TEST_F(ScheduleCommandTest, AddsListsAndRemovesAJob) {
                                                         kSampleMainIdentity +
                                                         "\taccounts,settings\t/b/mail.qbk\n");
     EXPECT_EQ(scheduler.listJobs()->front().job.password, "s3cret");
+    const RunRecord run{"2026-03-10T09:05:00+01:00", scheduler.listJobs()->front().token, 0, ""};
+    ASSERT_TRUE(AppendRunRecord(temp / "state" / kRunLogName, run).ok());
+    const testing::CliRun withRuns = runAsGiven({"schedule", "list", "--runs"});
+    EXPECT_TRUE(withRuns.out.ends_with("/b/mail.qbk\t" + LastRunText(run) + "\n")) << withRuns.out;
+    EXPECT_EQ(withRuns.err, LocalTimeNote(scheduler.timeZoneName()) + "\n");
     EXPECT_EQ(runAsGiven({"schedule", "remove", "1"}).exitCode, 0);
     EXPECT_EQ(runAsGiven({"schedule", "list"}).out, "");
     EXPECT_EQ(runAsGiven({"schedule", "remove", "1"}).exitCode, 2);

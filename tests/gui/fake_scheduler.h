@@ -45,7 +45,10 @@ class FakeScheduler : public Scheduler {
                              ErrorKind::kNotFound);
     }
 
+    std::string timeZoneName() override { return zoneName; }
+
     std::optional<Status> failure;
+    std::string zoneName = "Test/Zone";
     std::vector<JobRecord> added;    // every record added, in order
     std::vector<ScheduledJob> jobs;  // the jobs held now
 };

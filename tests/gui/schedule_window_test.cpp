@@ -6,8 +6,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <tuple>
@@ -17,6 +20,7 @@
 #include "gui/job_list_window.h"
 #include "gui/window_texts.h"
 #include "schedule/register_backup_job.h"
+#include "schedule/system_time_zone.h"
 #include "support/registry/memory_registry_store.h"
 
 namespace quillet::testing {
@@ -83,6 +87,8 @@ TEST_F(ScheduleWindowTest, OpensWithTheIdentitiesAndFortyEightStartTimes) {
     }
     EXPECT_EQ(times.itemText(47), "23:30");
     EXPECT_EQ(times.currentText(), "9:00");
+    EXPECT_EQ(Child<QLabel>(shown, "lblTimeZone").text().toStdString(),
+              LocalTimeNote(world.scheduler.zoneName));
     for (const QCheckBox* box : shown.findChildren<QCheckBox*>()) {
         EXPECT_TRUE(box->isEnabled() && !box->isChecked()) << box->objectName().toStdString();
     }
@@ -230,6 +236,20 @@ TEST_F(ScheduleWindowTest, UntickingProtectionEmptiesBothFieldsAndTheJobHasNoPas
     addAndExpect("10000000", "", "");
 }
 
+// The skin draws the default button in bold; the text must fit inside its padding and border.
+TEST_F(ScheduleWindowTest, TheDefaultButtonIsWideEnoughForItsBoldText) {
+    auto& add = Child<QPushButton>(open(), "Command3");
+    QFont bold = add.font();
+    bold.setBold(true);
+    QStyleOptionButton option;
+    option.initFrom(&add);
+    option.features |= QStyleOptionButton::DefaultButton;
+    option.text = add.text();
+    const QRect contents =
+        add.style()->subElementRect(QStyle::SE_PushButtonContents, &option, &add);
+    EXPECT_GE(contents.width(), QFontMetrics(bold).horizontalAdvance(add.text()));
+}
+
 TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelectedOne) {
     world.openPrefix();
     FakeScheduler& scheduler = world.scheduler;
@@ -237,6 +257,8 @@ TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelec
     const JobCommandLine once{"{gone}", "00000001", "secret", "/b/once.qbk"};
     ASSERT_TRUE(scheduler.addJob(*BuildJobRecord("23:30", "M,TH", weekly, "q")).ok());
     ASSERT_TRUE(scheduler.addJob(*BuildJobRecord("0:00", "", once, "q")).ok());
+    const RunRecord failed{"2026-03-10T00:00:00+01:00", scheduler.jobs[1].token, 2, "disk full"};
+    scheduler.jobs[1].lastRun = failed;
     JobListWindow list(scheduler, ListIdentities(*world.modReg), world.dialogs,
                        ShippedDataFolder());
     EXPECT_EQ(list.windowTitle(), "Scheduled Backups");
@@ -250,12 +272,14 @@ TEST_F(ScheduleWindowTest, JobListShowsTheJobsWithoutPasswordsAndRemovesTheSelec
     };
     const auto caption = [](int item) { return std::string(kItems[item].backupCaption); };
     ASSERT_EQ(rows.topLevelItemCount(), 2);
-    EXPECT_EQ(row(0),
-              (std::vector<std::string>{"1", kSampleMainUserName, caption(0) + ", " + caption(3),
-                                        "M,TH", "23:30", "/b/weekly.qbk"}));
+    EXPECT_EQ(row(0), (std::vector<std::string>{"1", kSampleMainUserName,
+                                                caption(0) + ", " + caption(3), "M,TH", "23:30",
+                                                LastRunText(std::nullopt), "/b/weekly.qbk"}));
     EXPECT_EQ(row(1),
               (std::vector<std::string>{"2", "{gone}", caption(7), JobListWindow::kRunOnceText,
-                                        "0:00", "/b/once.qbk"}));
+                                        "0:00", LastRunText(failed), "/b/once.qbk"}));
+    EXPECT_EQ(Child<QLabel>(list, "lblTimeZone").text().toStdString(),
+              LocalTimeNote(scheduler.zoneName));
 
     auto& remove = Child<QPushButton>(list, "cmdRemove");
     EXPECT_FALSE(remove.isEnabled());

@@ -52,11 +52,12 @@ void ExpectSameJob(const ScheduledJob& read, const ScheduledJob& written) {
 }
 
 TEST(CronLineTest, HostileJobGivesThisExactLine) {
-    EXPECT_EQ(FormatCronLine(HostileJob(), Now(2026, 12, 8, 16, 0)),
-              "0 9 * * 1,3 /bin/sh -c 'IFS= read -r QUILLET_JOB; export QUILLET_JOB; "
-              "WINEPREFIX='\\''/home/me/my wine'\\'' exec '\\''/usr/bin/quillet'\\'' "
-              "# quillet job 1 abc'%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back "
-              "ups/mail 1.qbk");
+    EXPECT_EQ(
+        FormatCronLine(HostileJob(), Now(2026, 12, 8, 16, 0)),
+        "0 9 * * 1,3 /bin/sh -c 'IFS= read -r QUILLET_JOB; export QUILLET_JOB; "
+        "WINEPREFIX='\\''/home/me/my wine'\\'' QUILLET_TOKEN=abc exec '\\''/usr/bin/quillet'\\'' "
+        "# quillet job 1 abc'%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back "
+        "ups/mail 1.qbk");
 }
 
 TEST(CronLineTest, EveryFormOfJobReadsBack) {
@@ -83,14 +84,16 @@ TEST(CronLineTest, EveryFormOfJobReadsBack) {
         ExpectSameJob(*read, job);
         EXPECT_EQ(CronLineJobNumber(line), job.number);
     }
-    // Lines of the earlier form: the command is the script itself, the job has no token.
+    // Lines of earlier forms: the command is the script itself, the job has no token; or the
+    // job has a token but no QUILLET_TOKEN.
     for (const char* earlier :
-         {"0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='/p' exec '/q' "
+         {"0 9 * * 1 /bin/sh -c 'IFS= read -r QUILLET_JOB; export QUILLET_JOB; exec '\\''/q'\\'' "
+          "# quillet job 4 abc'%sf={K}xm=11111111ps=bf=/m.qbk",
+          "0 9 * * 1 IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='/p' exec '/q' "
           "# quillet job 4%sf={K}xm=11111111ps=bf=/m.qbk",
           "0 9 2 3 * IFS= read -r QUILLET_JOB; export QUILLET_JOB; QUILLET_ONCE=4 exec '/q' "
           "# quillet job 4%sf={K}xm=11111111ps=bf=/m.qbk"}) {
         ASSERT_TRUE(ParseCronLine(earlier).has_value()) << earlier;
-        EXPECT_EQ(ParseCronLine(earlier)->token, "");
         EXPECT_EQ(CronLineJobNumber(earlier), 4);
     }
 }

@@ -1,8 +1,14 @@
 #include "schedule/crontab_scheduler.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -17,6 +23,7 @@ namespace {
 
 using testing::StandinCrontab;
 using testing::TempDir;
+using namespace std::chrono_literals;
 
 // The user's own crontab, its last line without a line break.
 constexpr char kUserLines[] =
@@ -44,7 +51,9 @@ std::vector<int> Numbers(Scheduler& scheduler) {
 CrontabScheduler Scheduler(const std::string& program) {
     return CrontabScheduler({.crontabProgram = program,
                              .winePrefix = "/home/me/wine",
-                             .now = [] { return std::tm{}; },
+                             .clock = {},
+                             .zoneFile = kSystemZoneFile,
+                             .stateFolder = program + ".state",
                              .lockFile = program + ".lock"});
 }
 
@@ -105,6 +114,36 @@ TEST_F(CrontabSchedulerTest, ListsWhatWasAdded) {
     EXPECT_EQ(job.program, "/usr/bin/quillet");
     EXPECT_EQ(job.job.password, "secret");
     EXPECT_EQ(job.winePrefix, "/home/me/wine");
+    EXPECT_EQ(job.lastRun, std::nullopt);
+
+    // Its last run, by its token, from the run log of the state folder.
+    const RunRecord run{"2026-03-10T21:05:00+01:00", job.token, 2, "disk full"};
+    ASSERT_TRUE(AppendRunRecord(crontab.program().string() + ".state/runs.log", run).ok());
+    EXPECT_EQ(scheduler.listJobs()->front().lastRun, run);
+}
+
+// cron reads a job's date in the system's zone: the date follows the zone file, never the TZ of
+// the process that adds the job.
+TEST_F(CrontabSchedulerTest, DatesARunOnceJobInTheSystemsZoneWhateverTZSays) {
+    const std::filesystem::path zoneFile = temp / "localtime";
+    std::filesystem::create_symlink("/usr/share/zoneinfo/Asia/Tokyo", zoneFile);
+    const std::string savedTz = std::getenv("TZ") ? std::getenv("TZ") : "";
+    setenv("TZ", "America/Los_Angeles", 1);
+    tzset();
+    // 20:00 UTC on 10 March: 13:00 on the 10th in Los Angeles, 05:00 on the 11th in Tokyo.
+    const auto clock = [] { return std::chrono::sys_days{std::chrono::March / 10 / 2026} + 20h; };
+    CrontabScheduler tokyo({.crontabProgram = crontab.program(),
+                            .winePrefix = "/home/me/wine",
+                            .clock = clock,
+                            .zoneFile = zoneFile,
+                            .stateFolder = temp / "state",
+                            .lockFile = temp / "lock"});
+    ASSERT_TRUE(tokyo.addJob(Record("14:00", "")).ok());
+    savedTz.empty() ? unsetenv("TZ") : setenv("TZ", savedTz.c_str(), 1);
+    tzset();
+    EXPECT_TRUE(crontab.text().starts_with("0 14 11 3 * ")) << crontab.text();
+    EXPECT_EQ(tokyo.timeZoneName(), "Asia/Tokyo");
+    EXPECT_EQ(SystemTimeZone::Load(temp / "no zone").name(), "UTC");
 }
 
 TEST_F(CrontabSchedulerTest, AFailingCrontabRegistersNothingAndSaysWhy) {
@@ -160,7 +199,9 @@ TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCront
         record.command = JobCommand(c.program, c.job);
         CrontabScheduler scheduler({.crontabProgram = (temp / "no-such-crontab").string(),
                                     .winePrefix = c.prefix,
-                                    .now = [] { return std::tm{}; },
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
                                     .lockFile = temp / "lock"});
         EXPECT_TRUE(scheduler.addJob(record).status().is(ErrorKind::kBadInput));
     }
@@ -189,12 +230,16 @@ TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
     InPrivateSpool([&] {
         CrontabScheduler planting({.crontabProgram = "crontab",
                                    .winePrefix = kPlanted,
-                                   .now = LocalTimeNow,
+                                   .clock = {},
+                                   .zoneFile = kSystemZoneFile,
+                                   .stateFolder = temp / "state",
                                    .lockFile = temp / "lock"});
         if (planting.addJob(Record()).ok()) return 15;
         CrontabScheduler scheduler({.crontabProgram = "crontab",
                                     .winePrefix = "/home/me/.wine",
-                                    .now = LocalTimeNow,
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
                                     .lockFile = temp / "lock"});
         auto first = scheduler.addJob(Record());
         auto second = scheduler.addJob(Record("0:00", ""));
@@ -215,7 +260,9 @@ TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
         constexpr int kAddsEach = 3;
         CrontabScheduler scheduler({.crontabProgram = "crontab",
                                     .winePrefix = "/home/me/.wine",
-                                    .now = LocalTimeNow,
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
                                     .lockFile = temp / "lock"});
         testing::Pipe start;
         std::vector<pid_t> adders;
@@ -235,6 +282,50 @@ TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
         std::vector<int> expected(kProcesses * kAddsEach);
         for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int>(i) + 1;
         return failed == 0 && Numbers(scheduler) == expected ? 0 : 16;
+    });
+}
+
+// The real cron daemon over the private spool (and no system jobs) runs the job at its minute
+// with exactly the job's text, and never the command in a value. It waits for cron's minute.
+TEST(RealCronDaemonTest, RunsTheJobAndNothingPlanted) {
+    if (!std::filesystem::exists("/usr/sbin/cron")) GTEST_SKIP() << "needs the package cron";
+    TempDir temp;
+    const std::filesystem::path planted = temp / "planted", ran = temp / "ran", job = temp / "job";
+    testing::WriteFileBytes(job,
+                            "#!/bin/sh\nprintf %s \"$QUILLET_JOB\" > '" + ran.string() + "'\n");
+    chmod(job.c_str(), 0755);
+    testing::WriteFileBytes(temp / "crontab", "");
+    InPrivateSpool([&] {
+        if (mount("quillet-test", "/etc/cron.d", "tmpfs", 0, nullptr) != 0 ||
+            mount("quillet-test", "/run", "tmpfs", 0, nullptr) != 0 ||
+            mount((temp / "crontab").c_str(), "/etc/crontab", nullptr, MS_BIND, nullptr) != 0) {
+            return 10;
+        }
+        const SystemTimeZone zone = SystemTimeZone::Load();
+        const auto now = std::chrono::system_clock::now();
+        const std::tm start = zone.localTime(now + (zone.localTime(now).tm_sec < 45 ? 60s : 120s));
+        const JobCommandLine line{"{K}", "11111111", "p'%;$(touch " + planted.string() + ")", "/m"};
+        const JobRecord record = *BuildJobRecord(
+            std::to_string(start.tm_hour) + ":" + std::to_string(start.tm_min), "", line, job);
+        CrontabScheduler scheduler({.crontabProgram = "crontab",
+                                    .winePrefix = "/home/me/.wine",
+                                    .clock = {},
+                                    .zoneFile = kSystemZoneFile,
+                                    .stateFolder = temp / "state",
+                                    .lockFile = temp / "lock"});
+        // A value that would plant a line is refused before this (RealCrontabTest).
+        if (!scheduler.addJob(record).ok()) return 11;
+        const pid_t cron = testing::ForkChild([] {
+            execl("/usr/sbin/cron", "cron", "-f", nullptr);
+            return 127;
+        });
+        // cron starts a job at the start of its minute: wait for it, 150 s at most.
+        for (int i = 0; i < 1500 && (!exists(ran) || std::filesystem::is_empty(ran)); ++i) {
+            usleep(100000);
+        }
+        kill(cron, SIGTERM);
+        testing::WaitForChild(cron);
+        return testing::ReadFileBytes(ran) == MakeJobCommandLine(line) && !exists(planted) ? 0 : 12;
     });
 }
 

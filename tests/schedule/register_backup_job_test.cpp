@@ -30,7 +30,9 @@ class RegisterBackupJobTest : public ::testing::Test {
     testing::StandinCrontab crontab{temp.path()};
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
                                 .winePrefix = "/home/me/.wine",
-                                .now = LocalTimeNow,
+                                .clock = {},
+                                .zoneFile = kSystemZoneFile,
+                                .stateFolder = temp / "state",
                                 .lockFile = crontab.program().string() + ".lock"}};
 };
 

@@ -131,8 +131,10 @@ class ScheduledJobProgramTest : public ::testing::Test {
     testing::StandinCrontab crontab{temp.path()};
     CrontabScheduler scheduler{{.crontabProgram = crontab.program().string(),
                                 .winePrefix = prefix.string(),
-                                .now = LocalTimeNow,
-                                .lockFile = crontab.program().string() + ".lock"}};
+                                .clock = {},
+                                .zoneFile = kSystemZoneFile,
+                                .stateFolder = temp / "home" / ".local" / "state" / "quillet",
+                                .lockFile = {}}};
 };
 
 TEST_F(ScheduledJobProgramTest, MakesABackupProtectedWithExactlyThePasswordWhichNoArgumentsShow) {
@@ -163,8 +165,11 @@ TEST_F(ScheduledJobProgramTest, MakesABackupProtectedWithExactlyThePasswordWhich
     archive.ReadPassword(kPassword);
     EXPECT_TRUE(archive.CheckReadPassword());
     EXPECT_TRUE(archive.verifyEntries().ok());
-    // A job with days stays.
+    // A job with days stays, and its run is recorded under its token.
     EXPECT_NE(crontab.text().find("quillet job 1"), std::string::npos);
+    const ScheduledJob job = scheduler.listJobs()->front();
+    ASSERT_TRUE(job.lastRun.has_value());
+    EXPECT_EQ(job.lastRun->exitCode, 0);
 }
 
 TEST_F(ScheduledJobProgramTest, ARunOnceJobRemovesItsOwnLineAfterItsRun) {
