@@ -14,6 +14,7 @@ namespace {
 constexpr std::string_view kShell = "/bin/sh -c ";
 constexpr std::string_view kReadJob = "IFS= read -r QUILLET_JOB; export QUILLET_JOB; ";
 constexpr std::string_view kPrefixAssignment = "WINEPREFIX=";
+constexpr std::string_view kStateAssignment = "XDG_STATE_HOME=";
 constexpr std::string_view kTokenAssignment = "QUILLET_TOKEN=";
 constexpr std::string_view kOnceAssignment = "QUILLET_ONCE=";
 constexpr std::string_view kExec = "exec ";
@@ -234,6 +235,9 @@ std::string FormatCronLine(const ScheduledJob& job, const std::tm& now) {
     if (job.winePrefix) {
         script += std::string(kPrefixAssignment) + QuoteForShell(*job.winePrefix, false) + " ";
     }
+    if (job.stateHome) {
+        script += std::string(kStateAssignment) + QuoteForShell(*job.stateHome, false) + " ";
+    }
     if (!job.token.empty()) script += std::string(kTokenAssignment) + job.token + " ";
     if (job.runsOnce()) {
         script += std::string(kOnceAssignment) +
@@ -302,6 +306,10 @@ std::optional<ScheduledJob> ParseCronLine(std::string_view line) {
     if (Consume(shell, kPrefixAssignment)) {
         job.winePrefix = ReadShellWord(shell);
         if (!job.winePrefix || !Consume(shell, " ")) return std::nullopt;
+    }
+    if (Consume(shell, kStateAssignment)) {
+        job.stateHome = ReadShellWord(shell);
+        if (!job.stateHome || !Consume(shell, " ")) return std::nullopt;
     }
     // Lines written before jobs named their token for the run log have no token assignment.
     const std::optional<std::string> tokenValue = ReadAssignment(shell, kTokenAssignment);

@@ -12,8 +12,8 @@ namespace quillet {
 // A job as one line of a crontab:
 //
 //   MIN HOUR DOM MON DOW /bin/sh -c 'SCRIPT'%<job command line>
-//   SCRIPT: IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='..' QUILLET_TOKEN=TOKEN
-//     [QUILLET_ONCE=TOKEN] exec '/path/quillet' # quillet job N TOKEN
+//   SCRIPT: IFS= read -r QUILLET_JOB; export QUILLET_JOB; WINEPREFIX='..' XDG_STATE_HOME='..'
+//     QUILLET_TOKEN=TOKEN [QUILLET_ONCE=TOKEN] exec '/path/quillet' # quillet job N TOKEN
 //
 // cron runs the text before the first unescaped "%" with the crontab's SHELL (/bin/sh unless a
 // line of the crontab sets another) and feeds the text after it to the command's standard input;
@@ -23,7 +23,8 @@ namespace quillet {
 // (cron gives "%"); other characters stand as they are, as cron passes them on. The program and
 // prefix are quoted for the shell in the script ('...', "'" as '\''), and the script once more for
 // the line ("%" as '\%'). The line names the prefix itself, so that a HOME or WINEPREFIX line of
-// the crontab does not change what the job backs up.
+// the crontab does not change what the job backs up, and its state folder (XDG_STATE_HOME), so that
+// its run logs and locks where the program that registered it reads and locks.
 // QUILLET_TOKEN names the job to its run, which records itself by it in the run log.
 // A job that runs once (no day) is dated with the day and month of the next occurrence of its
 // time after `now` (the local time in the system's zone, in which cron reads the line) and

@@ -109,6 +109,11 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     if (Status single = CheckSingleLine("Wine prefix path", *m_options.winePrefix); !single) {
         return single;
     }
+    if (Status single =
+            CheckSingleLine("state folder path", m_options.stateFolder.parent_path().string());
+        !single) {
+        return single;
+    }
     if (record.jobTime % JobRecord::kMillisecondsPerMinute != 0 ||
         record.jobTime >= 24 * 60 * JobRecord::kMillisecondsPerMinute) {
         return Status::Error("the start time of a job must be a minute of the day",
@@ -137,6 +142,7 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     job.program = std::move(parts->program);
     job.job = std::move(parts->job);
     job.winePrefix = m_options.winePrefix;
+    job.stateHome = m_options.stateFolder.parent_path().string();
 
     const std::string line =
         FormatCronLine(job, SystemTimeZone::Load(m_options.zoneFile).localTime(m_options.clock()));
@@ -146,8 +152,8 @@ Result<int> CrontabScheduler::addJob(const JobRecord& record) {
     if (!check || check->number != job.number || check->token != job.token ||
         check->program != job.program ||
         MakeJobCommandLine(check->job) != MakeJobCommandLine(job.job) ||
-        check->winePrefix != job.winePrefix || check->startTime != job.startTime ||
-        check->daysOfWeek != job.daysOfWeek) {
+        check->winePrefix != job.winePrefix || check->stateHome != job.stateHome ||
+        check->startTime != job.startTime || check->daysOfWeek != job.daysOfWeek) {
         return Status::Error("this job cannot be written into a crontab line",
                              ErrorKind::kBadInput);
     }

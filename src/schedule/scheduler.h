@@ -22,7 +22,11 @@ struct ScheduledJob {
     std::string program;
     JobCommandLine job;
     std::optional<std::string> winePrefix;  // the prefix the job backs up, when not the default
-    std::optional<RunRecord> lastRun;       // the job's last run; nullopt when it has not run yet
+    // The XDG_STATE_HOME of the job's run (its run log and the crontab lock are in its "quillet"
+    // folder): the registering program's, so that both use the same files whatever the crontab
+    // or cron's environment says; nullopt for a job of an earlier version.
+    std::optional<std::string> stateHome;
+    std::optional<RunRecord> lastRun;  // the job's last run; nullopt when it has not run yet
 
     bool runsOnce() const { return daysOfWeek == 0; }
 };

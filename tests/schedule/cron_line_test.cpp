@@ -27,6 +27,7 @@ ScheduledJob HostileJob() {
     job.program = "/usr/bin/quillet";
     job.job = {"{K}", "11111111", kHostilePassword, "/home/me/Back ups/mail 1.qbk"};
     job.winePrefix = "/home/me/my wine";
+    job.stateHome = "/home/me/.local/state";
     return job;
 }
 
@@ -49,13 +50,15 @@ void ExpectSameJob(const ScheduledJob& read, const ScheduledJob& written) {
     EXPECT_EQ(read.program, written.program);
     EXPECT_EQ(MakeJobCommandLine(read.job), MakeJobCommandLine(written.job));
     EXPECT_EQ(read.winePrefix, written.winePrefix);
+    EXPECT_EQ(read.stateHome, written.stateHome);
 }
 
 TEST(CronLineTest, HostileJobGivesThisExactLine) {
     EXPECT_EQ(
         FormatCronLine(HostileJob(), Now(2026, 12, 8, 16, 0)),
         "0 9 * * 1,3 /bin/sh -c 'IFS= read -r QUILLET_JOB; export QUILLET_JOB; "
-        "WINEPREFIX='\\''/home/me/my wine'\\'' QUILLET_TOKEN=abc exec '\\''/usr/bin/quillet'\\'' "
+        "WINEPREFIX='\\''/home/me/my wine'\\'' XDG_STATE_HOME='\\''/home/me/.local/state'\\'' "
+        "QUILLET_TOKEN=abc exec '\\''/usr/bin/quillet'\\'' "
         "# quillet job 1 abc'%sf={K}xm=11111111ps=' \" ; $( ) ` \\% \\ &bf=/home/me/Back "
         "ups/mail 1.qbk");
 }
@@ -67,6 +70,7 @@ TEST(CronLineTest, EveryFormOfJobReadsBack) {
     daily.number = 12;
     daily.daysOfWeek = 127;
     daily.winePrefix.reset();
+    daily.stateHome = "/s'%'";
     daily.program = "/opt/it's 100%/quillet";
     daily.job.backupFile = "/b/%%\\%x\\";
     jobs.push_back(daily);
@@ -148,7 +152,8 @@ TEST(CronLineTest, CommandRunAsCronDoesHandsTheProgramTheExactJobText) {
     const std::filesystem::path program = folder / "show job";
     WriteFileBytes(program,
                    "#!/bin/sh\nprintf '%s' \"$QUILLET_JOB\" > \"$0.job\"\n"
-                   "printf '%s' \"$WINEPREFIX\" > \"$0.prefix\"\n");
+                   "printf '%s' \"$WINEPREFIX\" > \"$0.prefix\"\n"
+                   "printf '%s' \"$XDG_STATE_HOME\" > \"$0.state\"\n");
     chmod(program.c_str(), 0755);
     ScheduledJob job = HostileJob();
     job.program = program.string();
@@ -159,13 +164,15 @@ TEST(CronLineTest, CommandRunAsCronDoesHandsTheProgramTheExactJobText) {
         SCOPED_TRACE(shell);
         if (!std::filesystem::exists(shell)) continue;  // csh: of the package csh
         std::filesystem::remove(program.string() + ".job");
-        auto run = RunProgram({"/usr/bin/env", "-i", "WINEPREFIX=/other", "HOME=/elsewhere",
-                               "SHELL=" + std::string(shell), shell, "-c", cron.shellCommand},
-                              cron.input);
+        auto run = RunProgram(
+            {"/usr/bin/env", "-i", "WINEPREFIX=/other", "HOME=/elsewhere", "XDG_STATE_HOME=/other",
+             "SHELL=" + std::string(shell), shell, "-c", cron.shellCommand},
+            cron.input);
         ASSERT_TRUE(run.ok()) << run.reason();
         ASSERT_EQ(run->exitCode, 0) << run->err;
         EXPECT_EQ(ReadFileBytes(program.string() + ".job"), MakeJobCommandLine(job.job));
         EXPECT_EQ(ReadFileBytes(program.string() + ".prefix"), *job.winePrefix);
+        EXPECT_EQ(ReadFileBytes(program.string() + ".state"), *job.stateHome);
     }
 }
 
