@@ -8,7 +8,7 @@
 #include "imap/imap_connection.h"
 #include "imap/imap_mailbox_name.h"
 #include "imap/message_key.h"
-#include "imap/upload_plan.h"
+#include "mailstore/mail_folder_plan.h"
 
 namespace quillet::imap {
 
@@ -61,8 +61,9 @@ class Upload {
     Result<mailstore::ExportSummary> run();
 
   private:
-    Status uploadStore(const UploadFolder& folder, std::size_t position, std::size_t count);
-    Status uploadMessages(const UploadFolder& folder, mailstore::MessageStore& store,
+    Status uploadStore(const mailstore::PlannedFolder& folder, std::size_t position,
+                       std::size_t count);
+    Status uploadMessages(const mailstore::PlannedFolder& folder, mailstore::MessageStore& store,
                           const std::string& mailbox, ServerKeys& there);
     Status ensureTree(const std::vector<std::string>& levels);
 
@@ -90,8 +91,9 @@ Status Upload::ensureTree(const std::vector<std::string>& levels) {
     return Status::Ok();
 }
 
-Status Upload::uploadMessages(const UploadFolder& folder, mailstore::MessageStore& store,
-                              const std::string& mailbox, ServerKeys& there) {
+Status Upload::uploadMessages(const mailstore::PlannedFolder& folder,
+                              mailstore::MessageStore& store, const std::string& mailbox,
+                              ServerKeys& there) {
     std::uint64_t withoutBody = 0;
     std::uint64_t inStore = 0;
     std::string message;
@@ -144,7 +146,8 @@ Status Upload::uploadMessages(const UploadFolder& folder, mailstore::MessageStor
     return Status::Ok();
 }
 
-Status Upload::uploadStore(const UploadFolder& folder, std::size_t position, std::size_t count) {
+Status Upload::uploadStore(const mailstore::PlannedFolder& folder, std::size_t position,
+                           std::size_t count) {
     if (m_progress != nullptr) m_progress->storeStarted(folder.fileName, position, count);
     auto bytes = m_source.openStore(folder.fileName);
     if (!bytes) return bytes.status();
@@ -175,19 +178,24 @@ Status Upload::uploadStore(const UploadFolder& folder, std::size_t position, std
 }
 
 Result<mailstore::ExportSummary> Upload::run() {
-    auto plans = PlanUpload(m_source, m_options.mode, m_summary.notes);
-    if (!plans) return plans.status();
-    for (const UploadFolder& folder : *plans) m_bytesTotal += folder.size;
+    mailstore::FolderPlanOptions naming;
+    naming.mode = m_options.mode;
+    auto plan = mailstore::PlanMailFolders(m_source, naming);
+    if (!plan) return plan.status();
+    m_summary.notes = std::move(plan->notes);
+    m_summary.storesLeftOut = std::move(plan->storesLeftOut);
+    const std::vector<mailstore::PlannedFolder>& folders = plan->folders;
+    for (const mailstore::PlannedFolder& folder : folders) m_bytesTotal += folder.size;
     auto connection = ImapConnection::Open(m_options.address, m_options.password, m_options.caFile);
     if (!connection) return connection.status();
     m_connection = std::move(*connection);
-    for (std::size_t i = 0; i < plans->size(); ++i) {
-        if (Status s = uploadStore((*plans)[i], i, plans->size()); !s) {
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (Status s = uploadStore(folders[i], i, folders.size()); !s) {
             if (m_uploaded == 0 && m_summary.folders == 0) return s;
             m_summary.stopped = s.reason();
             break;
         }
-        m_bytesDone += (*plans)[i].size;
+        m_bytesDone += folders[i].size;
         if (m_progress != nullptr) m_progress->bytesDone(m_bytesDone, m_bytesTotal);
     }
     if (m_alreadyThere > 0) {

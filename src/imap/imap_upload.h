@@ -32,7 +32,8 @@ class UploadProgress : public mailstore::MailProgress {
 std::string UploadTarget(const UploadOptions& options);
 
 // Uploads every message of `source` into the account, the folder tree recreated under
-// options.folder (PlanUpload's names, as ImapMailboxPath sends them), each message APPENDed byte
+// options.folder (the folders and names of mailstore::PlanMailFolders, as an export has them,
+// sent as ImapMailboxPath spells them), each message APPENDed byte
 // for byte with its state (\Seen, \Flagged, \Answered, $Forwarded) and its InternalDate.
 //
 // Resumable and idempotent: before a folder's messages go, the keys of those already in its

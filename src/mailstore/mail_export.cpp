@@ -13,11 +13,10 @@
 #include <set>
 
 #include "mailstore/export_folders.h"
-#include "mailstore/folder_list.h"
-#include "mailstore/folder_names.h"
 #include "mailstore/folder_output.h"
 #include "mailstore/imap_utf7.h"
-#include "mailstore/store_health.h"
+#include "mailstore/mail_folder_plan.h"
+#include "mailstore/store_damage.h"
 #include "platform/case_fold.h"
 #include "platform/durable_file.h"
 
@@ -25,8 +24,6 @@ namespace quillet::mailstore {
 
 namespace {
 
-constexpr std::string_view kFolderListFile = "Folders.dbx";
-constexpr std::string_view kStoreExtension = ".dbx";
 constexpr std::string_view kSubfolderSuffix = ".sbd";  // Thunderbird's folder of subfolders
 // A Maildir++ folder's name is its whole path, one level after the other after a ".": so long a
 // name leaves no room in a file name's 255 bytes for the temporaries beside it.
@@ -38,9 +35,6 @@ constexpr std::string_view kMaildirInbox = "INBOX";
 // last).
 constexpr std::array<std::string_view, 3> kMaildirFolders = {"cur", "new", "tmp"};
 constexpr std::string_view kCancelled = "The export was cancelled";
-// Stores of the same form that hold no messages (the POP3 server's message list, the offline
-// list), unless Folders.dbx names them as a folder's.
-constexpr std::array<std::string_view, 2> kOtherStores = {"pop3uidl.dbx", "Offline.dbx"};
 
 // One message store to export and where it goes.
 struct StorePlan {
@@ -64,10 +58,6 @@ std::string Hex(std::uint64_t value) {
     return text;
 }
 
-std::string DamageNote(const std::string& store, const StoreDamage& damage) {
-    return store + ": " + damage.what + " at offset " + Hex(damage.offset);
-}
-
 std::string RecoveredNote(const std::string& store, const MessageEntry& message) {
     if (message.origin == MessageEntry::Origin::kDeletedChain) {
         return store + ": recovered a deleted message at offset " + Hex(message.firstChunk) +
@@ -82,55 +72,6 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
            EqualsIgnoringCase(text.substr(text.size() - end.size()), end);
 }
 
-// The folders from the top down to folders[index], as FolderPath walks them: the root is left
-// out, and a missing or looping parent ends the chain. Nullopt for a folder nested deeper than
-// kFolderDepthLimit.
-std::optional<std::vector<std::size_t>> FolderChain(const std::vector<MailFolder>& folders,
-                                                    std::size_t index) {
-    std::vector<std::size_t> chain;
-    std::set<std::size_t> seen;
-    std::optional<std::size_t> current = index;
-    while (current && !seen.contains(*current) &&
-           folders[*current].parent != MailFolder::kNoParent) {
-        if (chain.size() == kFolderDepthLimit) return std::nullopt;
-        seen.insert(*current);
-        chain.push_back(*current);
-        const std::uint32_t parent = folders[*current].parent;
-        auto found =
-            std::lower_bound(folders.begin(), folders.end(), parent,
-                             [](const MailFolder& f, std::uint32_t id) { return f.id < id; });
-        current.reset();
-        if (found != folders.end() && found->id == parent) {
-            current = static_cast<std::size_t>(found - folders.begin());
-        }
-    }
-    std::reverse(chain.begin(), chain.end());
-    return chain;
-}
-
-// The folder (an index into `folders`) whose messages each store holds. A folder goes to one store
-// only: to the store named exactly as it says, else to the first named so but for case (a store
-// folder on a case-sensitive file system may hold both); the others go by their file names.
-std::vector<std::optional<std::size_t>> FoldersOfStores(
-    const std::vector<MailSource::StoreName>& stores, const std::vector<MailFolder>& folders) {
-    std::vector<std::optional<std::size_t>> folderOf(stores.size());
-    std::vector<bool> claimed(folders.size(), false);
-    for (const bool exact : {true, false}) {
-        for (std::size_t i = 0; i < stores.size(); ++i) {
-            for (std::size_t f = 0; f < folders.size() && !folderOf[i]; ++f) {
-                const std::string& storeFile = folders[f].storeFile;
-                const bool same = exact ? storeFile == stores[i].fileName
-                                        : EqualsIgnoringCase(storeFile, stores[i].fileName);
-                if (!claimed[f] && !storeFile.empty() && same) {
-                    claimed[f] = true;
-                    folderOf[i] = f;
-                }
-            }
-        }
-    }
-    return folderOf;
-}
-
 // Everything one export keeps track of.
 class Export {
   public:
@@ -138,7 +79,6 @@ class Export {
         : m_source(source),
           m_options(options),
           m_progress(progress),
-          m_namer(options.format == ExportFormat::kMbox ? std::string(kSubfolderSuffix) : ""),
           m_maildir(options.format == ExportFormat::kMaildir) {}
 
     ~Export() {
@@ -162,14 +102,12 @@ class Export {
     Result<ExportSummary> run();
 
   private:
-    Result<std::vector<MailFolder>> readFolderList(const std::string& fileName);
     Result<std::vector<StorePlan>> plan();
-    // Whether a store is exported as mail: by the kind its header names where the source told
-    // it, else by its name (a ".dbx" file but Folders.dbx, and no store without messages unless
-    // Folders.dbx names it as a folder's). A file the source tells is no store, or of no known
-    // kind, is left out and named in the summary.
-    bool takesAsMail(const MailSource::StoreName& store, bool namedAsFolder);
     std::string wanted(std::string name) const;
+    // Where `folder` goes below the output folder; `inbox` is the Maildir's Inbox once found
+    // (the first PlannedFolder::inbox, which becomes the output folder's own maildir).
+    std::filesystem::path relativeOf(const PlannedFolder& folder,
+                                     std::optional<std::string>& inbox) const;
     Status makeFolders(const std::filesystem::path& folder);
     Status addParentMbox(int parent, const std::string& name,
                          const std::filesystem::path& subfolders);
@@ -186,7 +124,6 @@ class Export {
     MailSource& m_source;
     const ExportOptions& m_options;
     MailProgress* m_progress;
-    FolderNamer m_namer;
     bool m_maildir;
     ExportSummary m_summary;
     ExportFolders m_folders;
@@ -199,16 +136,6 @@ class Export {
     bool m_succeeded = false;
 };
 
-Result<std::vector<MailFolder>> Export::readFolderList(const std::string& fileName) {
-    auto bytes = m_source.openStore(fileName);
-    if (!bytes) return bytes.status();
-    std::vector<StoreDamage> damages;
-    auto folders = ReadFolderList(**bytes, m_options.mode, &damages);
-    for (const StoreDamage& damage : damages)
-        m_summary.notes.push_back(DamageNote(fileName, damage));
-    return folders;
-}
-
 std::string Export::wanted(std::string name) const {
     // A folder's subfolders sit beside its message files in the .eml layout.
     if (m_options.format == ExportFormat::kEml && EndsWithIgnoringCase(name, kEmlExtension)) {
@@ -219,101 +146,14 @@ std::string Export::wanted(std::string name) const {
     return name;
 }
 
-bool Export::takesAsMail(const MailSource::StoreName& store, bool namedAsFolder) {
-    if (!store.notAStore.empty() || store.kind == DbxHeader::Kind::kUnknown) {
-        m_summary.storesLeftOut.push_back(store.fileName);
-        m_summary.notes.push_back((store.notAStore.empty()
-                                       ? store.fileName + ": " + kUnknownStoreDamage
-                                       : store.notAStore) +
-                                  " (left out)");
-        return false;
-    }
-    if (store.kind) return *store.kind == DbxHeader::Kind::kMessages;
-    if (!EndsWithIgnoringCase(store.fileName, kStoreExtension) ||
-        EqualsIgnoringCase(store.fileName, kFolderListFile)) {
-        return false;
-    }
-    const bool other = std::any_of(
-        kOtherStores.begin(), kOtherStores.end(),
-        [&](std::string_view name) { return EqualsIgnoringCase(store.fileName, name); });
-    return namedAsFolder || !other;
-}
-
-Result<std::vector<StorePlan>> Export::plan() {
-    const std::vector<MailSource::StoreName> stores = m_source.stores();
-    std::vector<MailFolder> folders;
-    for (const MailSource::StoreName& store : stores) {
-        // Where the source read the headers, a file of that name that is no folder list is not
-        // read as one.
-        if (!EqualsIgnoringCase(store.fileName, kFolderListFile) || !store.notAStore.empty() ||
-            (store.kind && *store.kind != DbxHeader::Kind::kFolderList)) {
-            continue;
+std::filesystem::path Export::relativeOf(const PlannedFolder& folder,
+                                         std::optional<std::string>& inbox) const {
+    const std::vector<std::string>& path = folder.path;
+    if (m_maildir) {
+        if (!inbox && folder.inbox) {
+            inbox = path.front();
+            return std::filesystem::path(kMaildirFolders.front());
         }
-        auto list = readFolderList(store.fileName);
-        if (list) {
-            folders = std::move(*list);
-        } else if (m_options.mode == ReadMode::kStrict || !list.status().is(ErrorKind::kCorrupt)) {
-            return list.status();
-        } else {
-            m_summary.notes.push_back(list.reason() +
-                                      "; the folders are named after their store files");
-        }
-    }
-    std::sort(folders.begin(), folders.end(),
-              [](const MailFolder& a, const MailFolder& b) { return a.id < b.id; });
-
-    // Each store with its folder chain; the folders are named parents first, then by id, and the
-    // stores Folders.dbx does not name last.
-    struct Named {
-        const MailSource::StoreName* store;
-        std::vector<std::size_t> chain;
-        std::uint64_t order;
-        std::uint64_t byFileName;  // its key among the folders named after their store files
-    };
-    // Too deep a folder, or too long a path: a strict export stops, a salvaging one puts the
-    // store's messages at the top.
-    const bool strict = m_options.mode == ReadMode::kStrict;
-    std::vector<std::string> tooDeep;
-    const std::vector<std::optional<std::size_t>> folderOf = FoldersOfStores(stores, folders);
-    std::vector<Named> named;
-    for (std::size_t i = 0; i < stores.size(); ++i) {
-        const MailSource::StoreName& store = stores[i];
-        if (!takesAsMail(store, folderOf[i].has_value())) continue;
-        Named entry{&store, {}, (std::uint64_t{1} << 32) + i, (std::uint64_t{1} << 32) + i};
-        if (folderOf[i]) {
-            auto chain = FolderChain(folders, *folderOf[i]);
-            if (!chain) {
-                const std::string reason = std::string(kFolderListFile) + ": the folder of " +
-                                           store.fileName + " is nested deeper than " +
-                                           std::to_string(kFolderDepthLimit) + " levels";
-                if (strict) return Status::Error(reason, ErrorKind::kCorrupt);
-                tooDeep.push_back(reason);
-            } else {
-                entry.chain = std::move(*chain);
-                if (!entry.chain.empty()) entry.order = folders[*folderOf[i]].id;
-            }
-        }
-        named.push_back(std::move(entry));
-    }
-    std::stable_sort(named.begin(), named.end(), [](const Named& a, const Named& b) {
-        const std::size_t depthA = std::max<std::size_t>(a.chain.size(), 1);
-        const std::size_t depthB = std::max<std::size_t>(b.chain.size(), 1);
-        return depthA != depthB ? depthA < depthB : a.order < b.order;
-    });
-
-    // The Maildir's Inbox, the first found: a folder Folders.dbx calls the Inbox, else the store
-    // of that name.
-    std::optional<std::string> inbox;
-    auto isInbox = [&](const Named& entry) {
-        if (!m_maildir || inbox) return false;
-        if (entry.chain.empty()) {
-            return !folderOf[entry.store - stores.data()] &&
-                   EqualsIgnoringCase(entry.store->fileName, "Inbox.dbx");
-        }
-        return entry.chain.size() == 1 &&
-               folders[entry.chain.front()].special == MailFolder::Special::kInbox;
-    };
-    auto maildirName = [&](const std::vector<std::string>& path) {
         std::string name;
         for (std::size_t i = 0; i < path.size(); ++i) {
             const bool inboxParent = i == 0 && path.size() > 1 && inbox && path[0] == *inbox;
@@ -321,58 +161,46 @@ Result<std::vector<StorePlan>> Export::plan() {
             name += inboxParent ? std::string(kMaildirInbox) : ToImapUtf7(path[i]);
         }
         return std::filesystem::path(name);
-    };
-    auto relativeOf = [&](const std::vector<std::string>& path) {
-        if (m_maildir) return maildirName(path);
-        std::filesystem::path relative;
-        for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-            relative /= m_options.format == ExportFormat::kMbox
-                            ? path[i] + std::string(kSubfolderSuffix)
-                            : path[i];
+    }
+    std::filesystem::path relative;
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
+        relative /= m_options.format == ExportFormat::kMbox
+                        ? path[i] + std::string(kSubfolderSuffix)
+                        : path[i];
+    }
+    return relative / path.back();
+}
+
+Result<std::vector<StorePlan>> Export::plan() {
+    FolderPlanOptions options;
+    options.mode = m_options.mode;
+    if (m_options.format == ExportFormat::kMbox) options.subfolderSuffix = kSubfolderSuffix;
+    options.wanted = [this](std::string name) { return wanted(std::move(name)); };
+    // Asked in the plan's order, so the Maildir's Inbox is known before its subfolders.
+    std::optional<std::string> inboxSoFar;
+    options.misfit = [&](const PlannedFolder& folder) -> std::string {
+        const std::filesystem::path relative = relativeOf(folder, inboxSoFar);
+        if (relative.native().size() <= kFolderPathLimit &&
+            (!m_maildir || relative.native().size() <= kMaildirNameLimit)) {
+            return {};
         }
-        return relative / path.back();
+        return folder.fileName + ": its folder's path below the output folder would pass " +
+               std::to_string(kFolderPathLimit) + " bytes";
     };
+    auto folders = PlanMailFolders(m_source, options);
+    if (!folders) return folders.status();
+    m_summary.notes = std::move(folders->notes);
+    m_summary.storesLeftOut = std::move(folders->storesLeftOut);
     std::vector<StorePlan> plans;
-    for (const Named& entry : named) {
-        StorePlan plan{entry.store->fileName, entry.store->size, {}, {}, {}};
-        const std::string& file = entry.store->fileName;
-        const std::string byFileName = EndsWithIgnoringCase(file, kStoreExtension)
-                                           ? file.substr(0, file.size() - kStoreExtension.size())
-                                           : file;
-        if (entry.chain.empty()) {
-            plan.path.push_back(
-                m_namer.name(FolderNamer::kTopLevel, entry.byFileName, wanted(byFileName)));
-        }
-        std::uint64_t parent = FolderNamer::kTopLevel;
-        for (std::size_t index : entry.chain) {
-            plan.path.push_back(
-                m_namer.name(parent, folders[index].id, wanted(folders[index].name)));
-            parent = folders[index].id;
-        }
-        if (isInbox(entry)) {
-            inbox = plan.path.front();
-            plan.maildirRoot = true;
-        }
-        plan.relative = plan.maildirRoot ? std::filesystem::path(kMaildirFolders.front())
-                                         : relativeOf(plan.path);
-        if (plan.relative.native().size() > kFolderPathLimit ||
-            (m_maildir && plan.relative.native().size() > kMaildirNameLimit)) {
-            const std::string reason = file +
-                                       ": its folder's path below the output folder would "
-                                       "pass " +
-                                       std::to_string(kFolderPathLimit) + " bytes";
-            if (strict) return Status::Error(reason, ErrorKind::kCorrupt);
-            tooDeep.push_back(reason);
-            plan.path = {
-                m_namer.name(FolderNamer::kTopLevel, entry.byFileName, wanted(byFileName))};
-            plan.relative = relativeOf(plan.path);
-        }
+    std::optional<std::string> inbox;
+    for (PlannedFolder& folder : folders->folders) {
+        StorePlan plan{folder.fileName, folder.size, {}, {}, {}};
+        plan.relative = relativeOf(folder, inbox);
+        plan.maildirRoot = m_maildir && plan.relative == kMaildirFolders.front();
+        plan.path = std::move(folder.path);
         plan.target = m_options.outFolder / plan.relative;
         m_bytesTotal += plan.size;
         plans.push_back(std::move(plan));
-    }
-    for (const std::string& reason : tooDeep) {
-        m_summary.notes.push_back(reason + "; its messages go to the top, named after the store");
     }
     return plans;
 }

@@ -1,5 +1,6 @@
 #include "mailstore/store_damage.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -19,6 +20,12 @@ StoreDamage DamageFrom(const StoreBytes& store, const Status& failure) {
     const unsigned long long offset = std::strtoull(hex.c_str(), &end, 16);
     if (hex.empty() || *end != '\0') return {0, reason};
     return {offset, reason.substr(prefix.size(), at - prefix.size())};
+}
+
+std::string DamageNote(const std::string& store, const StoreDamage& damage) {
+    char offset[24];
+    std::snprintf(offset, sizeof offset, "0x%llX", static_cast<unsigned long long>(damage.offset));
+    return store + ": " + damage.what + " at offset " + offset;
 }
 
 }  // namespace quillet::mailstore

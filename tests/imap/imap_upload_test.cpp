@@ -13,6 +13,8 @@
 
 #include "imap/imap_mailbox_name.h"
 #include "mailstore/dbx_builder.h"
+#include "mailstore/loose_mail_source.h"
+#include "mailstore/message_state.h"
 #include "support/imap/dovecot_server.h"
 #include "support/platform/child_process.h"
 #include "support/platform/temp_dir.h"
@@ -23,26 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::DovecotServer;
 
-// The stores of a folder on disk, as an identity's store folder gives them.
-class FolderSource : public mailstore::MailSource {
-  public:
-    explicit FolderSource(fs::path folder) : m_folder(std::move(folder)) {}
-    std::string description() const override { return m_folder.string(); }
-    std::vector<StoreName> stores() const override {
-        std::vector<StoreName> names;
-        for (const auto& entry : fs::directory_iterator(m_folder)) {
-            names.push_back({entry.path().filename().string(), entry.file_size()});
-        }
-        return names;
-    }
-    Result<std::unique_ptr<mailstore::StoreBytes>> openStore(const std::string& file) override {
-        return mailstore::OpenStoreFile(m_folder / file);
-    }
-
-  private:
-    fs::path m_folder;
-};
-
 // "mailbox|flags|internal date|bytes" of each message, sorted.
 using Held = std::vector<std::string>;
 std::string Line(const std::string& mailbox, const std::string& flags, std::int64_t date,
@@ -52,23 +34,27 @@ std::string Line(const std::string& mailbox, const std::string& flags, std::int6
 
 constexpr std::int64_t kDateHeaderTime = 1709629200;  // the Date: below, 09:00 UTC
 constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ull;
+constexpr char kNoStore[] = "Notes.dbx";  // a text file: left out and named
+// The servers' delimiter: not the "." Dovecot has by default, so the upload must take the LIST's.
+constexpr char kDelimiter = '/';
 
 class ImapUploadTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_EQ(server.failure(), ""); }
 
-    // `count` messages in Inbox and in a folder below it whose name holds the server's delimiter
-    // and a letter beyond ASCII; some unread, flagged, answered, forwarded, some without a
-    // received time or a Message-ID, two alike. Returns what the server must then hold below the
-    // upload's folder.
-    Held writeStores(std::size_t count, char delimiter = '.') {
+    // `count` messages in Inbox and in a folder below it whose name holds "." and a letter beyond
+    // ASCII; some unread, flagged, answered, forwarded, some without a
+    // received time or a Message-ID, two alike; and kNoStore. Returns what the server must then
+    // hold below the upload's folder.
+    Held writeStores(std::size_t count) {
         fs::create_directories(stores);
+        testing::WriteFileBytes(stores / kNoStore, "no store");
         testing::WriteDbxFolderList(stores / "Folders.dbx",
                                     {{0, 0xFFFFFFFF, "Outlook Express", "", 0},
                                      {1, 0, "Inbox", "Inbox.dbx", 1},
                                      {7, 1, "R\xe9unions 2024.Q1", "Meet.dbx", 0}});
-        const std::string inbox = ImapMailboxPath({"Inbox"}, delimiter);
-        const std::string below = ImapMailboxPath({"Inbox", "R\xc3\xa9unions 2024.Q1"}, delimiter);
+        const std::string inbox = ImapMailboxPath({"Inbox"}, kDelimiter);
+        const std::string below = ImapMailboxPath({"Inbox", "R\xc3\xa9unions 2024.Q1"}, kDelimiter);
         testing::DbxStoreBuilder first(stores / "Inbox.dbx"), second(stores / "Meet.dbx");
         Held expected;
         for (std::size_t i = 0; i < count; ++i) {
@@ -80,8 +66,10 @@ class ImapUploadTest : public ::testing::Test {
                 "Date: Tue, 05 Mar 2024 10:00:00 +0100\r\n\r\n" +
                 std::string(1000 + n * 13 % 900, 'x') + "\r\n";
             testing::DbxMessageOptions options;
-            options.flags = (n % 7 == 0 ? 0x01 : 0x81) | (n % 5 == 0 ? 0x20 : 0) |
-                            (n % 11 == 0 ? 0x80000 : 0) | (n % 13 == 0 ? 0x100000 : 0);
+            options.flags = 0x01 | (n % 7 == 0 ? 0 : mailstore::kMessageRead) |
+                            (n % 5 == 0 ? mailstore::kMessageFlagged : 0) |
+                            (n % 11 == 0 ? mailstore::kMessageAnswered : 0) |
+                            (n % 13 == 0 ? mailstore::kMessageForwarded : 0);
             const std::int64_t received = kDateHeaderTime + static_cast<std::int64_t>(n) * 60;
             if (n % 9 != 0) options.receivedTime = kFileTimeOf1970 + received * 10'000'000ull;
             std::string flags = std::string(n % 13 == 0 ? " $Forwarded" : "") +
@@ -97,23 +85,31 @@ class ImapUploadTest : public ::testing::Test {
         return expected;
     }
 
-    UploadOptions options(const std::string& under) const {
+    UploadOptions options(const std::string& under, const DovecotServer* at = nullptr) const {
+        at = at != nullptr ? at : &server;
         UploadOptions options;
-        options.address = {DovecotServer::kUser, "127.0.0.1", server.port(), false};
+        options.address = {DovecotServer::kUser, "127.0.0.1", at->port(), false};
         options.password = DovecotServer::kPassword;
-        options.caFile = server.certificate().string();
+        options.caFile = at->certificate().string();
         options.folder = under;
         return options;
     }
 
+    // The upload of the stores, read as loose stores (each store's kind from its header).
+    Result<mailstore::ExportSummary> upload(const UploadOptions& options) const {
+        auto source = mailstore::LooseStoreFolder(stores);
+        if (!source) return source.status();
+        return UploadMail(**source, options, nullptr);
+    }
+
     // What `at` holds in the mailboxes below `under`, without `under` and its delimiter.
-    static Held held(const DovecotServer& at, const std::string& under, char delimiter = '.') {
+    static Held held(const DovecotServer& at, const std::string& under) {
         std::string error;
         auto messages = at.readBack(&error);
         EXPECT_TRUE(messages) << error;
         Held lines;
         for (const auto& m : messages.value_or(std::vector<testing::ImapReadMessage>{})) {
-            if (!m.mailbox.starts_with(under + delimiter)) continue;
+            if (!m.mailbox.starts_with(under + kDelimiter)) continue;
             lines.push_back(
                 Line(m.mailbox.substr(under.size() + 1), m.flags, m.internalDate, m.bytes));
         }
@@ -122,36 +118,27 @@ class ImapUploadTest : public ::testing::Test {
     }
 
     testing::TempDir temp;
-    DovecotServer server{temp / "dovecot"};
+    DovecotServer server{temp / "dovecot",
+                         {.quotaKilobytes = std::nullopt, .separator = kDelimiter}};
     fs::path stores = temp / "stores";
-    FolderSource source{stores};
 };
 
 TEST_F(ImapUploadTest, UploadsEachMessageByteExactWithItsStateAndDateAndOnceOnly) {
     const Held expected = writeStores(300);
-    auto first = UploadMail(source, options("Outlook Express"), nullptr);
+    auto first = upload(options("Outlook Express"));
     ASSERT_TRUE(first) << first.reason();
     EXPECT_EQ(first->messages, 300u);
     EXPECT_EQ(first->folders, 2u);
+    EXPECT_EQ(first->storesLeftOut, std::vector<std::string>{kNoStore});
     EXPECT_TRUE(held(server, "Outlook Express") == expected);
 
     // Again, this time with STARTTLS: nothing is added.
     UploadOptions again = options("Outlook Express");
     again.address.port = server.startTlsPort();
     again.address.startTls = true;
-    auto second = UploadMail(source, again, nullptr);
+    auto second = upload(again);
     ASSERT_TRUE(second) << second.reason();
     EXPECT_TRUE(held(server, "Outlook Express") == expected);
-
-    // A server whose delimiter is "/" gets the same tree in its own terms.
-    DovecotServer slashes(temp / "slashes", {.quotaKilobytes = std::nullopt, .separator = '/'});
-    ASSERT_EQ(slashes.failure(), "");
-    UploadOptions other = options("Outlook Express");
-    other.address.port = slashes.port();
-    other.caFile = slashes.certificate().string();
-    auto third = UploadMail(source, other, nullptr);
-    ASSERT_TRUE(third) << third.reason();
-    EXPECT_TRUE(held(slashes, "Outlook Express", '/') == writeStores(300, '/'));
 }
 
 // Relays one connection from `listener` to the server until the client has sent `cutAt` bytes,
@@ -194,7 +181,7 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         UploadOptions proxied = options(under);
         proxied.address.port = ntohs(address.sin_port);
         const pid_t child = testing::ForkChild([&] {
-            auto summary = UploadMail(source, proxied, nullptr);
+            auto summary = upload(proxied);
             return summary && !summary->stopped.empty() ? 3 : summary ? 0 : 4;
         });
         RelayUntil(listener, server.port(), cutAt, child, kill);
@@ -210,7 +197,7 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         if (cutAt >= 100'000) {
             EXPECT_GT(before, 0u) << "the cut came after some messages";
         }
-        auto resumed = UploadMail(source, options(under), nullptr);
+        auto resumed = upload(options(under));
         ASSERT_TRUE(resumed) << resumed.reason();
         EXPECT_TRUE(held(server, under) == expected);
     }
@@ -218,7 +205,7 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
 
 TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
     writeStores(10);
-    DovecotServer small(temp / "small", {.quotaKilobytes = 1});
+    DovecotServer small(temp / "small", {.quotaKilobytes = 1, .separator = kDelimiter});
     ASSERT_EQ(small.failure(), "");
     struct Case {
         const char* name;
@@ -233,11 +220,10 @@ TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
              Case{"over quota", small, DovecotServer::kPassword, true, ErrorKind::kDiskFull},
          }) {
         SCOPED_TRACE(c.name);
-        UploadOptions refused = options("Outlook Express");
-        refused.address.port = c.at.port();
+        UploadOptions refused = options("Outlook Express", &c.at);
         refused.password = c.password;
-        refused.caFile = c.trusted ? c.at.certificate().string() : "";
-        auto summary = UploadMail(source, refused, nullptr);
+        if (!c.trusted) refused.caFile.clear();
+        auto summary = upload(refused);
         ASSERT_FALSE(summary);
         EXPECT_TRUE(summary.status().is(c.kind)) << summary.reason();
         EXPECT_EQ(summary.reason().find('\n'), std::string::npos);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "mailstore/export_folders.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
+#include "support/imap/dovecot_server.h"
 #include "support/platform/folder_snapshot.h"
 #include "support/platform/sample_prefix.h"
 #include "support/platform/shell_command.h"
@@ -550,6 +552,30 @@ TEST_F(MailExportTest, SamplePrefixReadsBackFromMaildirAndMbox) {
                   std::vector<std::string>(read.messages.size(), "RO"));
     }
     EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"), maildir);
+
+    // The Dovecot the IMAP upload is tested against serves the Maildir as its account's mail.
+    quillet::testing::DovecotOptions served;
+    served.maildir = m_out;
+    quillet::testing::DovecotServer dovecot(m_dir / "dovecot", served);
+    ASSERT_EQ(dovecot.failure(), "");
+    auto read = dovecot.readBack();
+    ASSERT_TRUE(read);
+    // "<Maildir flag letters> <bytes>" of each message in each folder.
+    std::map<std::string, std::multiset<std::string>> exported, seen;
+    for (const auto& [folder, box] : maildir) {
+        for (std::size_t i = 0; i < box.messages.size(); ++i) {
+            exported[folder].insert(box.flags[i] + " " + box.messages[i]);
+        }
+    }
+    for (const quillet::testing::ImapReadMessage& m : *read) {
+        std::string letters;
+        for (const auto& [flag, letter] :
+             {std::pair{"\\Flagged", "F"}, {"\\Answered", "R"}, {"\\Seen", "S"}}) {
+            if (m.flags.find(flag) != std::string::npos) letters += letter;
+        }
+        seen[m.mailbox == "INBOX" ? kRootFolder : m.mailbox].insert(letters + " " + m.bytes);
+    }
+    EXPECT_EQ(seen, exported);
 }
 
 }  // namespace

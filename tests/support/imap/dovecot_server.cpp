@@ -73,7 +73,17 @@ std::string DovecotServer::start(const DovecotOptions& options) {
                             fs::perm_options::add);
         }
         if (::chown(home.c_str(), mailUid, mailGid) != 0) return "cannot hand the home over";
+        // ... and all of the Maildir given.
+        std::error_code error;
+        bool handed =
+            options.maildir.empty() || ::chown(options.maildir.c_str(), mailUid, mailGid) == 0;
+        for (auto at = fs::recursive_directory_iterator(options.maildir, error);
+             at != fs::recursive_directory_iterator(); ++at) {
+            handed &= ::lchown(at->path().c_str(), mailUid, mailGid) == 0;
+        }
+        if (!handed) return "cannot hand the Maildir over";
     }
+    const fs::path maildir = options.maildir.empty() ? home / "Maildir" : options.maildir;
     for (int attempt = 1;; ++attempt) {
         m_port = FreePort();
         m_startTlsPort = FreePort();
@@ -98,7 +108,7 @@ std::string DovecotServer::start(const DovecotOptions& options) {
                << "first_valid_uid = " << mailUid << "\n"
                << "mail_fsync = never\n"  // a test's mail need not survive a power cut
                << "auth_failure_delay = 0\n"
-               << "mail_location = maildir:" << home.string() << "/Maildir\n"
+               << "mail_location = maildir:" << maildir.string() << "\n"
                << "passdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
                << "userdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
                << "service imap-login {\n  chroot =\n"

@@ -14,6 +14,9 @@ struct DovecotOptions {
     // A quota on the account's mailboxes (Dovecot's quota plugin); none by default.
     std::optional<std::uint64_t> quotaKilobytes;
     char separator = '.';  // the hierarchy delimiter of the account's namespace
+    // The account's Maildir (an export's, say; Dovecot then writes its own files into it); empty:
+    // a new one in the account's home.
+    std::filesystem::path maildir{};
 };
 
 // One message as Python's imaplib reads it back from the server.
