@@ -3,12 +3,17 @@
 // message that fails to read must have handed over nothing, and a store the strict read finds
 // sound must be sound to the salvaging read and to the health check too. Reading every message
 // costs in proportion to the store: the bytes handed over never pass the store's size, and the
-// reads of the store stay within two per chunk the store can hold and two per message.
+// reads of the store stay within two per chunk the store can hold and two per message. Every
+// message read is also written as an mbox export writes it, with its state fields in its header:
+// that costs in proportion to it too (its bytes, one quoting byte a line, a From line naming a
+// sender of its header, and the fields).
 #include <cstring>
 
 #include "fuzz_support.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/folder_list.h"
+#include "mailstore/mbox_writer.h"
+#include "mailstore/message_state.h"
 #include "mailstore/message_store.h"
 #include "mailstore/store_health.h"
 
@@ -47,12 +52,24 @@ bool ReadEveryMessage(MessageStore& store, const MemoryStoreBytes& bytes) {
     bool allRead = true;
     std::uint64_t handedInAll = 0;
     const std::uint64_t readsBefore = bytes.reads();
+    std::uint64_t written = 0;
+    MboxWriter mbox([&](std::string_view text) {
+        written += text.size();
+        return Status::Ok();
+    });
     for (const MessageEntry& message : store.messages()) {
         std::uint64_t handed = 0;
+        const auto fields = MboxStateFields(MessageState::Of(message));
+        mbox.setFields({fields.begin(), fields.end()});
+        const std::uint64_t writtenBefore = written;
         const Status read = store.readMessage(message, [&](std::span<const std::byte> piece) {
             handed += piece.size();
-            return Status::Ok();
+            return mbox.write(piece);
         });
+        if (!mbox.finishMessage() || !mbox.flush()) Fail("the mbox writer failed");
+        if (written - writtenBefore > 3 * handed + 1024) {
+            Fail("the mbox form of a message is out of proportion to its bytes");
+        }
         if (!read && handed != 0) Fail("a message that failed to read handed over bytes");
         allRead = allRead && read.ok();
         handedInAll += handed;
