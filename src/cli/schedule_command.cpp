@@ -76,9 +76,9 @@ std::string ItemNames(const std::string& mask) {
     return SelectedItemNames(mask, &ItemDescription::commandName, ",");
 }
 
-// The lines keep their six fields for the scripts that read them; the last runs come with
-// --runs, after the file, and the note on the time zone goes to stderr.
-int RunList(bool withRuns, CliContext& context, std::ostream& out, std::ostream& err) {
+// The last run comes after the six fields that earlier versions printed, so that scripts reading
+// those by position go on working; the note on the time zone goes to stderr.
+int RunList(CliContext& context, std::ostream& out, std::ostream& err) {
     Scheduler& scheduler = context.scheduler(std::nullopt);
     auto jobs = scheduler.listJobs();
     if (!jobs) return Fail(err, jobs.reason());
@@ -87,9 +87,7 @@ int RunList(bool withRuns, CliContext& context, std::ostream& out, std::ostream&
         out << job.number << '\t' << FormatStartTime(job.startTime) << '\t'
             << (job.runsOnce() ? "once" : DayListFromDays(job.daysOfWeek)) << '\t'
             << job.job.identityKey << '\t' << ItemNames(job.job.itemMask) << '\t'
-            << job.job.backupFile;
-        if (withRuns) out << '\t' << LastRunText(job.lastRun);
-        out << '\n';
+            << job.job.backupFile << '\t' << LastRunText(job.lastRun) << '\n';
     }
     return kExitOk;
 }
@@ -134,15 +132,12 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run) {
                     "kept in your crontab, readable by you and root only)");
     add->callback([&run, args] { run.exitCode = RunAdd(*args, run.context, run.out, run.err); });
 
-    auto withRuns = std::make_shared<bool>(false);
     CLI::App* list = schedule->add_subcommand(
         "list",
-        "List the scheduled backups: number TAB H:MM TAB days TAB identity TAB items TAB file; "
-        "the times are this computer's local time");
-    list->add_flag("--runs", *withRuns,
-                   "Add TAB last run: its time and result (OK, or the exit status and reason)");
-    list->callback(
-        [&run, withRuns] { run.exitCode = RunList(*withRuns, run.context, run.out, run.err); });
+        "List the scheduled backups: number TAB H:MM TAB days TAB identity TAB items TAB file TAB "
+        "last run (its time and result: OK, or the exit status and reason; never); the times are "
+        "this computer's local time");
+    list->callback([&run] { run.exitCode = RunList(run.context, run.out, run.err); });
 
     auto number = std::make_shared<std::string>();
     CLI::App* remove = schedule->add_subcommand("remove", "Remove scheduled backup N");

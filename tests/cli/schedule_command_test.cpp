@@ -36,13 +36,13 @@ TEST_F(ScheduleCommandTest, AddsListsAndRemovesAJob) {
              passwordFile.string()});
     ASSERT_EQ(added.exitCode, 0) << added.err;
     EXPECT_EQ(added.out, JobScheduledMessage(1) + "\n");
-    EXPECT_EQ(runAsGiven({"schedule", "list"}).out, std::string("1\t9:05\tM,TH\t") +
-                                                        kSampleMainIdentity +
-                                                        "\taccounts,settings\t/b/mail.qbk\n");
+    EXPECT_EQ(runAsGiven({"schedule", "list"}).out,
+              std::string("1\t9:05\tM,TH\t") + kSampleMainIdentity +
+                  "\taccounts,settings\t/b/mail.qbk\t" + LastRunText(std::nullopt) + "\n");
     EXPECT_EQ(scheduler.listJobs()->front().job.password, "s3cret");
     const RunRecord run{"2026-03-10T09:05:00+01:00", scheduler.listJobs()->front().token, 0, ""};
     ASSERT_TRUE(AppendRunRecord(temp / "state" / kRunLogName, run).ok());
-    const testing::CliRun withRuns = runAsGiven({"schedule", "list", "--runs"});
+    const testing::CliRun withRuns = runAsGiven({"schedule", "list"});
     EXPECT_TRUE(withRuns.out.ends_with("/b/mail.qbk\t" + LastRunText(run) + "\n")) << withRuns.out;
     EXPECT_EQ(withRuns.err, LocalTimeNote(scheduler.timeZoneName()) + "\n");
     EXPECT_EQ(runAsGiven({"schedule", "remove", "1"}).exitCode, 0);
