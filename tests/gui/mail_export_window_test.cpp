@@ -250,10 +250,8 @@ TEST_F(MailExportWindowTest, UploadsAnIdentityToAnImapAccountAndShowsTheSummary)
         .setText(QString::fromStdString(server.certificate().string()));
     clickExport(dialog);
     EXPECT_TRUE(world.dialogs.messages.empty());
-    const auto held = server.readBack();
-    ASSERT_TRUE(held);
-    EXPECT_GT(held->size(), 0u);
-    EXPECT_TRUE(summary(dialog).contains(QString("\nMessages: %1\n").arg(held->size())))
+    const std::size_t held = server.readBack().value_or(std::vector<ImapReadMessage>{}).size();
+    EXPECT_TRUE(held > 0 && summary(dialog).contains(QString("\nMessages: %1\n").arg(held)))
         << summary(dialog).toStdString();
     EXPECT_EQ(Child<QProgressBar>(dialog, "prgExport").value(), 100);
 }

@@ -118,8 +118,7 @@ class ImapUploadTest : public ::testing::Test {
     }
 
     testing::TempDir temp;
-    DovecotServer server{temp / "dovecot",
-                         {.quotaKilobytes = std::nullopt, .separator = kDelimiter}};
+    DovecotServer server{temp / "dovecot", {.separator = kDelimiter}};
     fs::path stores = temp / "stores";
 };
 

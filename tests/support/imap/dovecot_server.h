@@ -11,8 +11,8 @@
 namespace quillet::testing {
 
 struct DovecotOptions {
-    std::optional<std::uint64_t> quotaKilobytes;  // a quota on the account's mail; none by default
-    char separator = '.';                         // the hierarchy delimiter of its namespace
+    std::optional<std::uint64_t> quotaKilobytes{};  // on the account's mail; none by default
+    char separator = '.';                           // the hierarchy delimiter of its namespace
     std::filesystem::path maildir{};  // the account's Maildir (an export's); empty: a new one
 };
 
