@@ -154,9 +154,8 @@ TEST_F(MailExportWindowTest, ExportsTheMailOfTheBackupOpenOnTheRestoreTab) {
 TEST_F(MailExportWindowTest, ExportsAFolderOfMessageStoresChosenByItsChoice) {
     const std::filesystem::path stick = world.temp / "stick";
     std::filesystem::create_directories(stick);
-    for (const char* file : {"test.dbx", "test1.dbx", "README.md"}) {
-        std::filesystem::copy_file(TestDataDir() / "dbx" / file, stick / file);
-    }
+    for (const auto& store : kRealStores)
+        std::filesystem::copy_file(store, stick / store.filename());
     MailExportWindow& dialog = openWindow();  // the identities are not needed
     auto& choice = Child<QRadioButton>(dialog, "optStoreFolder");
     EXPECT_EQ(choice.text(), texts::kStoreFolderCaption);

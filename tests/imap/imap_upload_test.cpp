@@ -87,12 +87,10 @@ class ImapUploadTest : public ::testing::Test {
 
     UploadOptions options(const std::string& under, const DovecotServer* at = nullptr) const {
         at = at != nullptr ? at : &server;
-        UploadOptions options;
-        options.address = {DovecotServer::kUser, "127.0.0.1", at->port(), false};
-        options.password = DovecotServer::kPassword;
-        options.caFile = at->certificate().string();
-        options.folder = under;
-        return options;
+        return {{DovecotServer::kUser, "127.0.0.1", at->port(), false},
+                DovecotServer::kPassword,
+                at->certificate().string(),
+                under};
     }
 
     // The upload of the stores, read as loose stores (each store's kind from its header).
@@ -174,9 +172,9 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof address;
-        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-        ASSERT_EQ(::listen(listener, 1), 0);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        ASSERT_TRUE(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                    ::listen(listener, 1) == 0 &&
+                    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
         UploadOptions proxied = options(under);
         proxied.address.port = ntohs(address.sin_port);
         const pid_t child = testing::ForkChild([&] {
@@ -186,16 +184,11 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         RelayUntil(listener, server.port(), cutAt, child, kill);
         ::close(listener);
         const int status = testing::WaitForChild(child);
-        if (kill) {
-            EXPECT_TRUE(WIFSIGNALED(status));
-        } else {
-            EXPECT_EQ(WEXITSTATUS(status), 3) << "a lost connection stops the upload part way";
-        }
+        // Killed, or stopped part way by the lost connection.
+        EXPECT_TRUE(kill ? WIFSIGNALED(status) : WEXITSTATUS(status) == 3) << status;
         const std::size_t before = held(server, under).size();
         EXPECT_LT(before, expected.size());
-        if (cutAt >= 100'000) {
-            EXPECT_GT(before, 0u) << "the cut came after some messages";
-        }
+        EXPECT_TRUE(cutAt < 100'000 || before > 0) << "the cut came after some messages";
         auto resumed = upload(options(under));
         ASSERT_TRUE(resumed) << resumed.reason();
         EXPECT_TRUE(held(server, under) == expected);

@@ -528,10 +528,9 @@ TEST_F(MailExportTest, EachMessageStateIsReadBackFromMboxAndMaildir) {
               std::chrono::sys_seconds(std::chrono::seconds(1796754605)));
 }
 
-// The sample prefix's mail read back from a Maildir by Python and by the Dovecot the IMAP upload
-// is tested against: its messages are the .eml files, every one seen.
-TEST_F(MailExportTest, SamplePrefixReadsBackFromMaildir) {
-    if (!quillet::testing::ToolOnPath("python3")) GTEST_SKIP() << "python3 is not installed";
+// The sample prefix's Maildir served by the Dovecot the IMAP upload is tested against: its
+// messages are the .eml files, every one seen.
+TEST_F(MailExportTest, SamplePrefixMaildirIsServedByDovecot) {
     ASSERT_TRUE(quillet::testing::MakeSamplePrefix(m_dir / "prefix"));
     FolderSource prefix(quillet::testing::SampleStoreFolder(m_dir / "prefix",
                                                             quillet::testing::kSampleMainIdentity));
@@ -540,18 +539,11 @@ TEST_F(MailExportTest, SamplePrefixReadsBackFromMaildir) {
     for (const ExportOptions& given : {eml, options(ExportFormat::kMaildir)}) {
         ASSERT_TRUE(ExportMail(prefix, given, nullptr).ok());
     }
-    std::map<std::string, ReadBack> maildir;
     std::map<std::string, std::multiset<std::string>> exported, served;
-    for (const std::string& folder : quillet::testing::FolderListing(eml.outFolder)) {
-        ReadBack& read = maildir[folder == "Inbox" ? kRootFolder : folder];
-        for (const auto& [name, bytes] : Tree(eml.outFolder / folder)) {
-            read.messages.push_back(bytes);
-            exported[folder == "Inbox" ? "INBOX" : folder].insert(bytes);
-        }
-        read.flags.assign(read.messages.size(), "S");
+    for (const auto& [path, bytes] : Tree(eml.outFolder)) {
+        const std::string folder = path.substr(0, path.find('/'));
+        if (folder != path) exported[folder == "Inbox" ? "INBOX" : folder].insert(bytes);
     }
-    EXPECT_EQ(ReadMail("maildir", m_out, m_dir / "read"), maildir);
-
     quillet::testing::DovecotServer dovecot(m_dir / "dovecot", {.maildir = m_out});
     ASSERT_EQ(dovecot.failure(), "");
     for (const auto& m :
