@@ -87,10 +87,7 @@ class CliLooseMailTest : public CliMailTest {
   protected:
     void SetUp() override {
         CliMailTest::SetUp();
-        std::filesystem::create_directories(stick);
-        for (const char* file : {"test.dbx", "test1.dbx", "README.md"}) {
-            std::filesystem::copy_file(TestDataDir() / "dbx" / file, stick / file);
-        }
+        std::filesystem::copy(TestDataDir() / "dbx", stick);
     }
     const std::filesystem::path stick = temp / "stick";
 };
