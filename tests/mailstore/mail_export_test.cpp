@@ -546,8 +546,7 @@ TEST_F(MailExportTest, SamplePrefixMaildirIsServedByDovecot) {
     }
     quillet::testing::DovecotServer dovecot(m_dir / "dovecot", {.maildir = m_out});
     ASSERT_EQ(dovecot.failure(), "");
-    for (const auto& m :
-         dovecot.readBack().value_or(std::vector<quillet::testing::ImapReadMessage>{})) {
+    for (const auto& m : dovecot.readBack()) {
         EXPECT_EQ(m.flags, "\\Seen");
         served[m.mailbox].insert(m.bytes);
     }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
@@ -120,11 +121,9 @@ std::string DovecotServer::start(const DovecotOptions& options) {
     }
     ::close(watch);
     ::close(pidfd);
-    return listening ? "" : "dovecot did not start: " + log();
-}
-
-std::string DovecotServer::log() const {
-    return fs::exists(m_folder / "dovecot.log") ? ReadFileBytes(m_folder / "dovecot.log") : "";
+    const fs::path log = m_folder / "dovecot.log";
+    if (listening) return "";
+    return "dovecot did not start: " + (fs::exists(log) ? ReadFileBytes(log) : std::string());
 }
 
 DovecotServer::~DovecotServer() {
@@ -133,14 +132,11 @@ DovecotServer::~DovecotServer() {
     WaitForChild(m_pid);
 }
 
-std::optional<std::vector<ImapReadMessage>> DovecotServer::readBack(std::string* error) const {
+std::vector<ImapReadMessage> DovecotServer::readBack() const {
     const ProgramRun read =
         RunProgram({"/usr/bin/env", "python3", QUILLET_IMAP_READER, "127.0.0.1",
                     std::to_string(m_port), certificate().string(), kUser, kPassword});
-    if (read.exitCode != 0) {
-        if (error != nullptr) *error = read.err;
-        return std::nullopt;
-    }
+    EXPECT_EQ(read.exitCode, 0) << read.err;
     std::vector<ImapReadMessage> messages;
     std::istringstream lines(read.out);
     for (ImapReadMessage m; std::getline(lines, m.mailbox, '\t');) {
