@@ -83,33 +83,29 @@ TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {
 }
 
 // A folder of loose stores: the real ones of tests/data/dbx, with their notice beside them.
-class CliLooseMailTest : public CliMailTest {
-  protected:
-    void SetUp() override {
-        CliMailTest::SetUp();
-        std::filesystem::copy(TestDataDir() / "dbx", stick);
-    }
-    const std::filesystem::path stick = temp / "stick";
-};
+const std::filesystem::path kLooseStores = TestDataDir() / "dbx";
 
-TEST_F(CliLooseMailTest, ExportReadsAFolderOfStores) {
-    CliRun exported = runAsGiven({"export", stick.string(), "--out", (temp / "out").string()});
+TEST_F(CliMailTest, ExportReadsAFolderOfStores) {
+    CliRun exported =
+        runAsGiven({"export", kLooseStores.string(), "--out", (temp / "out").string()});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_EQ(FolderListing(temp / "out"), (std::vector<std::string>{"test", "test1"}));
 }
 
-TEST_F(CliLooseMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
-    CliRun checked = runAsGiven({"check", (stick / "test.dbx").string()});
+TEST_F(CliMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
+    CliRun checked = runAsGiven({"check", (kLooseStores / "test.dbx").string()});
     EXPECT_EQ(checked.exitCode, 0) << checked.err;
     EXPECT_EQ(Lines(checked.out).size(), 1u) << checked.out;
-    EXPECT_EQ(
-        runAsGiven({"check", stick.string(), "--password-file", (stick / "README.md").string()})
-            .exitCode,
-        2);
-    CliRun notice = runAsGiven({"check", (stick / "README.md").string()});
+    EXPECT_EQ(runAsGiven({"check", kLooseStores.string(), "--password-file",
+                          (kLooseStores / "README.md").string()})
+                  .exitCode,
+              2);
+    CliRun notice = runAsGiven({"check", (kLooseStores / "README.md").string()});
     EXPECT_EQ(notice.exitCode, 2);
     EXPECT_NE(notice.err.find("# dbx-samples"), std::string::npos) << "names what it holds";
     // A file that is no store is damaged as a whole: its line names no offset.
+    const std::filesystem::path stick = temp / "stick";
+    std::filesystem::copy(kLooseStores, stick);
     std::filesystem::copy_file(stick / "README.md", stick / "notes.dbx");
     CliRun folder = runAsGiven({"check", stick.string()});
     EXPECT_EQ(folder.exitCode, 1);
@@ -121,14 +117,13 @@ TEST_F(CliLooseMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
 TEST_F(CliMailTest, UploadsThePrefixOrABackupToAnImapAccount) {
     DovecotServer server(temp / "dovecot");
     ASSERT_EQ(server.failure(), "");
-    WriteFileBytes(temp / "imap-password.txt", std::string(DovecotServer::kPassword) + "\n");
-    const std::vector<std::string> account = {"--imap",
-                                              "imaps://" + std::string(DovecotServer::kUser) +
-                                                  "@127.0.0.1:" + std::to_string(server.port()),
-                                              "--imap-password-file",
-                                              (temp / "imap-password.txt").string(),
-                                              "--ca-file",
-                                              server.certificate().string()};
+    const std::string imapPassword = (temp / "imap-password.txt").string();
+    WriteFileBytes(imapPassword, std::string(DovecotServer::kPassword) + "\n");
+    const std::string url = "imaps://" + std::string(DovecotServer::kUser) +
+                            "@127.0.0.1:" + std::to_string(server.port());
+    const std::vector<std::string> account = {
+        "--imap",     url,         "--imap-password-file",
+        imapPassword, "--ca-file", server.certificate().string()};
     const std::string backup = makeBackup();
     for (std::vector<std::string> arguments :
          {std::vector<std::string>{"--prefix", prefix.string(), "export", "--identity",

@@ -152,11 +152,8 @@ TEST_F(MailExportWindowTest, ExportsTheMailOfTheBackupOpenOnTheRestoreTab) {
 }
 
 TEST_F(MailExportWindowTest, ExportsAFolderOfMessageStoresChosenByItsChoice) {
-    const std::filesystem::path stick = world.temp / "stick";
-    std::filesystem::create_directories(stick);
-    for (const auto& store : kRealStores)
-        std::filesystem::copy_file(store, stick / store.filename());
-    MailExportWindow& dialog = openWindow();  // the identities are not needed
+    const std::filesystem::path stick = TestDataDir() / "dbx";  // stores and their notice
+    MailExportWindow& dialog = openWindow();                    // the identities are not needed
     auto& choice = Child<QRadioButton>(dialog, "optStoreFolder");
     EXPECT_EQ(choice.text(), texts::kStoreFolderCaption);
     world.dialogs.folderAnswers.push_back(std::nullopt);
