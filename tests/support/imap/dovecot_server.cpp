@@ -38,14 +38,12 @@ std::uint16_t FreePort() {
 }  // namespace
 
 DovecotServer::DovecotServer(const fs::path& folder, const DovecotOptions& options)
-    : m_folder(folder) {
-    m_failure = start(options);
-}
+    : m_folder(folder), m_failure(start(options)) {}
 
 std::string DovecotServer::start(const DovecotOptions& options) {
     const fs::path home = m_folder / "home", run = m_folder / "run";
-    fs::create_directories(home);
-    fs::create_directories(run);
+    const fs::path maildir = options.maildir.empty() ? home / "Maildir" : options.maildir;
+    for (const fs::path& folder : {home, maildir, run}) fs::create_directories(folder);
     const std::string f = m_folder.string(), key = f + "/server.key";
     std::string output;
     if (RunCommand("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
@@ -62,11 +60,8 @@ std::string DovecotServer::start(const DovecotOptions& options) {
         for (fs::path at = m_folder; at != at.parent_path(); at = at.parent_path()) {
             fs::permissions(at, fs::perms::others_exec, fs::perm_options::add);
         }
-        if (RunCommand("chown -R dovecot: " + ShellQuote(home.string()) + " " +
-                       (options.maildir.empty() ? "" : ShellQuote(options.maildir.string()))) !=
-            0) {
-            return "cannot hand the mail over to the user dovecot";
-        }
+        const std::string mail = ShellQuote(home.string()) + " " + ShellQuote(maildir.string());
+        if (RunCommand("chown -R dovecot: " + mail, &output) != 0) return "chown: " + output;
     }
     const std::string uid = std::to_string(mailUser->pw_uid);
     WriteFileBytes(m_folder / "passwd", std::string(kUser) + ":{PLAIN}" + kPassword + ":" + uid +
@@ -84,8 +79,7 @@ std::string DovecotServer::start(const DovecotOptions& options) {
            << "default_internal_group = " << ::getgrgid(mailUser->pw_gid)->gr_name << "\n"
            << "first_valid_uid = " << uid << "\n"
            << "mail_fsync = never\nauth_failure_delay = 0\n"
-           << "mail_location = maildir:"
-           << (options.maildir.empty() ? home / "Maildir" : options.maildir).string() << "\n"
+           << "mail_location = maildir:" << maildir.string() << "\n"
            << "passdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
            << "userdb {\n  driver = passwd-file\n  args = " << f << "/passwd\n}\n"
            << "service imap-login {\n  chroot =\n"
