@@ -159,23 +159,16 @@ TEST_F(BurnDiscEngineTest, AnEmptyImageIsAnImageOfEveryType) {
     }
 }
 
-struct ImageWrite {
-    int fileSystemType;
-    bool useFileDates;
-};
-void PrintTo(const ImageWrite& write, std::ostream* out) {
-    *out << write.fileSystemType << (write.useFileDates ? " with file dates" : "");
-}
-
+// The file system type, and whether "Use File Dates" is on.
 class ImageWriteTest : public BurnDiscEngineTest,
-                       public ::testing::WithParamInterface<ImageWrite> {};
+                       public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
     composeTree();
-    const int type = GetParam().fileSystemType;
+    const auto [type, useFileDates] = GetParam();
     DataProject& project = engine.Project();
     project.SetFileSystemType(type);
-    project.SetUseFileDates(GetParam().useFileDates);
+    project.SetUseFileDates(useFileDates);
     project.SetVolumeIdentifier("Quillet Test");
     project.SetAutoVerify(true);
     const double expectedSize = project.ImageSize();
@@ -208,7 +201,7 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
     EXPECT_TRUE(leftovers().empty());
     // Each file's and folder's ISO 9660 and Joliet record carries its own date with "Use File
     // Dates", the write's without; genisoimage gives files their own date all the same.
-    const bool filesDated = GetParam().useFileDates || FileSystemHasUdf(type);
+    const bool filesDated = useFileDates || FileSystemHasUdf(type);
     for (const char* tree : {"", "-J"}) {
         if (!testing::ToolOnPath("isoinfo")) break;
         if (*tree != '\0' && !FileSystemHasJoliet(type)) continue;
@@ -223,7 +216,7 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
             const bool file = line.rfind("----------", 0) == 0;
             if ((file || line.rfind("d---------", 0) == 0) && name != "  . " && name != "  .. ") {
                 EXPECT_EQ(line.find("Feb  3 2001") != std::string::npos,
-                          file ? filesDated : GetParam().useFileDates)
+                          file ? filesDated : useFileDates)
                     << tree << " " << line;
             }
         }
@@ -246,13 +239,11 @@ TEST_P(ImageWriteTest, WritesTheImageAndVerifiesEveryFileOnTheOwnersThread) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FileSystemTypes, ImageWriteTest,
-                         ::testing::Values(ImageWrite{kFileSystemIso9660, true},
-                                           ImageWrite{kFileSystemIsoJoliet, true},
-                                           ImageWrite{kFileSystemIsoUdf, true},
-                                           ImageWrite{kFileSystemIsoJolietUdf, true},
-                                           ImageWrite{kFileSystemIsoJoliet, false},
-                                           ImageWrite{kFileSystemIsoJolietUdf, false}));
+INSTANTIATE_TEST_SUITE_P(
+    FileSystemTypes, ImageWriteTest,
+    ::testing::Combine(::testing::Values(kFileSystemIso9660, kFileSystemIsoJoliet,
+                                         kFileSystemIsoUdf, kFileSystemIsoJolietUdf),
+                       ::testing::Bool()));
 
 // libburn's stdio pseudo-drive stands in for an optical drive: the drive's road (grab by address,
 // write type, reading the disc back through libburn) is the same.

@@ -8,15 +8,10 @@ namespace {
 
 TEST(ImapMailboxPath, EncodesEachLevelAndKeepsTheDelimiterOutOfNames) {
     const std::tuple<std::vector<std::string>, char, std::string> cases[] = {
-        {{"Outlook Express", "Inbox"}, '.', "Outlook Express.Inbox"},
-        {{"Outlook Express", "Inbox"}, '/', "Outlook Express/Inbox"},
         {{"Re. 2024", "a/b"}, '.', "Re_ 2024.a_b"},
         {{"Re. 2024", "a/b"}, '/', "Re_ 2024/a_b"},
         {{"Re. 2024", "a/b"}, '\\', "Re. 2024\\a/b"},
-        // each level as mailstore::ToImapUtf7 spells it
-        {{"~peter", "mail", "\xe5\x8f\xb0\xe5\x8c\x97", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"},
-         '/',
-         "~peter/mail/&U,BTFw-/&ZeVnLIqe-"},
+        {{"Entw\xc3\xbcrfe", "A&B"}, '/', "Entw&APw-rfe/A&-B"},  // as ToImapUtf7 spells each
         {{"flat", "tree"}, '\0', "flat/tree"},
     };
     for (const auto& [levels, delimiter, expected] : cases) {

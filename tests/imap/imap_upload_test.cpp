@@ -87,12 +87,10 @@ class ImapUploadTest : public ::testing::Test {
 
     UploadOptions options(const std::string& under, const DovecotServer* at = nullptr) const {
         at = at != nullptr ? at : &server;
-        UploadOptions options;
-        options.address = {DovecotServer::kUser, "127.0.0.1", at->port(), false};
-        options.password = DovecotServer::kPassword;
-        options.caFile = at->certificate().string();
-        options.folder = under;
-        return options;
+        return {{DovecotServer::kUser, "127.0.0.1", at->port(), false},
+                DovecotServer::kPassword,
+                at->certificate().string(),
+                under};
     }
 
     // The upload of the stores, read as loose stores (each store's kind from its header).
@@ -104,11 +102,8 @@ class ImapUploadTest : public ::testing::Test {
 
     // What `at` holds in the mailboxes below `under`, without `under` and its delimiter.
     static Held held(const DovecotServer& at, const std::string& under) {
-        std::string error;
-        auto messages = at.readBack(&error);
-        EXPECT_TRUE(messages) << error;
         Held lines;
-        for (const auto& m : messages.value_or(std::vector<testing::ImapReadMessage>{})) {
+        for (const auto& m : at.readBack()) {
             if (!m.mailbox.starts_with(under + kDelimiter)) continue;
             lines.push_back(
                 Line(m.mailbox.substr(under.size() + 1), m.flags, m.internalDate, m.bytes));
@@ -118,28 +113,9 @@ class ImapUploadTest : public ::testing::Test {
     }
 
     testing::TempDir temp;
-    DovecotServer server{temp / "dovecot",
-                         {.quotaKilobytes = std::nullopt, .separator = kDelimiter}};
+    DovecotServer server{temp / "dovecot", {.separator = kDelimiter}};
     fs::path stores = temp / "stores";
 };
-
-TEST_F(ImapUploadTest, UploadsEachMessageByteExactWithItsStateAndDateAndOnceOnly) {
-    const Held expected = writeStores(300);
-    auto first = upload(options("Outlook Express"));
-    ASSERT_TRUE(first) << first.reason();
-    EXPECT_EQ(first->messages, 300u);
-    EXPECT_EQ(first->folders, 2u);
-    EXPECT_EQ(first->storesLeftOut, std::vector<std::string>{kNoStore});
-    EXPECT_TRUE(held(server, "Outlook Express") == expected);
-
-    // Again, this time with STARTTLS: nothing is added.
-    UploadOptions again = options("Outlook Express");
-    again.address.port = server.startTlsPort();
-    again.address.startTls = true;
-    auto second = upload(again);
-    ASSERT_TRUE(second) << second.reason();
-    EXPECT_TRUE(held(server, "Outlook Express") == expected);
-}
 
 // Relays one connection from `listener` to the server until the client has sent `cutAt` bytes,
 // then kills the client (or, without `kill`, only cuts the connection).
@@ -166,7 +142,9 @@ void RelayUntil(int listener, std::uint16_t serverPort, std::size_t cutAt, pid_t
     ::close(to);
 }
 
-TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnce) {
+// Each upload is killed or cut at some point (the first before any message), and run again with
+// STARTTLS: the server then holds each message once, byte exact with its state and date.
+TEST_F(ImapUploadTest, UploadsEachMessageOnceWithItsStateAndDateThoughKilledOrCutAnywhere) {
     const Held expected = writeStores(200);
     for (const auto& [cutAt, kill] :
          {std::pair{700, true}, {9000, true}, {150'000, true}, {250'000, true}, {100'000, false}}) {
@@ -175,9 +153,9 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof address;
-        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
-        ASSERT_EQ(::listen(listener, 1), 0);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        ASSERT_TRUE(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                    ::listen(listener, 1) == 0 &&
+                    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
         UploadOptions proxied = options(under);
         proxied.address.port = ntohs(address.sin_port);
         const pid_t child = testing::ForkChild([&] {
@@ -187,18 +165,18 @@ TEST_F(ImapUploadTest, AnUploadKilledOrCutAnywhereAndRunAgainHoldsEachMessageOnc
         RelayUntil(listener, server.port(), cutAt, child, kill);
         ::close(listener);
         const int status = testing::WaitForChild(child);
-        if (kill) {
-            EXPECT_TRUE(WIFSIGNALED(status));
-        } else {
-            EXPECT_EQ(WEXITSTATUS(status), 3) << "a lost connection stops the upload part way";
-        }
+        // Killed, or stopped part way by the lost connection.
+        EXPECT_TRUE(kill ? WIFSIGNALED(status) : WEXITSTATUS(status) == 3) << status;
         const std::size_t before = held(server, under).size();
         EXPECT_LT(before, expected.size());
-        if (cutAt >= 100'000) {
-            EXPECT_GT(before, 0u) << "the cut came after some messages";
-        }
-        auto resumed = upload(options(under));
+        EXPECT_TRUE(cutAt < 100'000 || before > 0) << "the cut came after some messages";
+        UploadOptions again = options(under);  // this time with STARTTLS
+        again.address = {DovecotServer::kUser, "127.0.0.1", server.startTlsPort(), true};
+        auto resumed = upload(again);
         ASSERT_TRUE(resumed) << resumed.reason();
+        EXPECT_EQ(resumed->messages, expected.size());
+        EXPECT_EQ(resumed->folders, 2u);
+        EXPECT_EQ(resumed->storesLeftOut, std::vector<std::string>{kNoStore});
         EXPECT_TRUE(held(server, under) == expected);
     }
 }
@@ -207,27 +185,21 @@ TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
     writeStores(10);
     DovecotServer small(temp / "small", {.quotaKilobytes = 1, .separator = kDelimiter});
     ASSERT_EQ(small.failure(), "");
-    struct Case {
-        const char* name;
-        const DovecotServer& at;
-        std::string password;
-        bool trusted;
-        ErrorKind kind;
-    };
-    for (const Case& c : {
-             Case{"wrong password", server, "not it", true, ErrorKind::kAccessDenied},
-             Case{"untrusted", server, DovecotServer::kPassword, false, ErrorKind::kAccessDenied},
-             Case{"over quota", small, DovecotServer::kPassword, true, ErrorKind::kDiskFull},
+    for (const auto& [name, at, password, trusted, kind] :
+         std::vector<std::tuple<const char*, const DovecotServer*, std::string, bool, ErrorKind>>{
+             {"wrong password", &server, "not it", true, ErrorKind::kAccessDenied},
+             {"untrusted", &server, DovecotServer::kPassword, false, ErrorKind::kAccessDenied},
+             {"over quota", &small, DovecotServer::kPassword, true, ErrorKind::kDiskFull},
          }) {
-        SCOPED_TRACE(c.name);
-        UploadOptions refused = options("Outlook Express", &c.at);
-        refused.password = c.password;
-        if (!c.trusted) refused.caFile.clear();
+        SCOPED_TRACE(name);
+        UploadOptions refused = options("Outlook Express", at);
+        refused.password = password;
+        if (!trusted) refused.caFile.clear();
         auto summary = upload(refused);
         ASSERT_FALSE(summary);
-        EXPECT_TRUE(summary.status().is(c.kind)) << summary.reason();
+        EXPECT_TRUE(summary.status().is(kind)) << summary.reason();
         EXPECT_EQ(summary.reason().find('\n'), std::string::npos);
-        EXPECT_TRUE(held(c.at, "Outlook Express").empty());
+        EXPECT_TRUE(held(*at, "Outlook Express").empty());
     }
 }
 

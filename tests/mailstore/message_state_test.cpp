@@ -9,14 +9,6 @@
 namespace quillet::mailstore {
 namespace {
 
-MessageState StateOf(std::uint32_t flags,
-                     MessageEntry::Origin origin = MessageEntry::Origin::kIndex) {
-    MessageEntry message;
-    message.flags = flags;
-    message.origin = origin;
-    return MessageState::Of(message);
-}
-
 TEST(MessageStateTest, MapsTheStoreFlagsToEachFormat) {
     // Store flags -> "Status|X-Status|X-Mozilla-Status" and the Maildir info.
     const std::vector<std::tuple<std::uint32_t, std::string, std::string>> rows = {
@@ -26,13 +18,15 @@ TEST(MessageStateTest, MapsTheStoreFlagsToEachFormat) {
         {0x4009, "O||0000", ":2,"},  // draft, attachment: no state
     };
     for (const auto& [flags, mbox, maildir] : rows) {
-        const MessageState state = StateOf(flags);
+        const MessageState state = MessageState::Of({.flags = flags, .subject = {}});
         const auto fields = MboxStateFields(state);
         EXPECT_EQ(fields[0].value + "|" + fields[1].value + "|" + fields[2].value, mbox) << flags;
         EXPECT_EQ(MaildirInfo(state), maildir) << flags;
     }
     // A recovered message's flags are not its own: it arrives unread.
-    EXPECT_EQ(MaildirInfo(StateOf(0xA0, MessageEntry::Origin::kLostChain)), MaildirInfo({}));
+    EXPECT_EQ(MaildirInfo(MessageState::Of(
+                  {.origin = MessageEntry::Origin::kLostChain, .flags = 0xA0, .subject = {}})),
+              MaildirInfo({}));
 }
 
 }  // namespace

@@ -48,13 +48,16 @@ std::vector<int> Numbers(Scheduler& scheduler) {
     return numbers;
 }
 
-CrontabScheduler Scheduler(const std::string& program) {
+// A scheduler over `program`, its state and lock named after `at` (else after the program).
+CrontabScheduler Scheduler(const std::string& program, std::string at = "",
+                           std::optional<std::string> prefix = "/home/me/wine") {
+    if (at.empty()) at = program;
     return CrontabScheduler({.crontabProgram = program,
-                             .winePrefix = "/home/me/wine",
+                             .winePrefix = prefix,
                              .clock = {},
                              .zoneFile = kSystemZoneFile,
-                             .stateFolder = program + ".state",
-                             .lockFile = program + ".lock"});
+                             .stateFolder = at + ".state",
+                             .lockFile = at + ".lock"});
 }
 
 // A stand-in crontab and a scheduler over it.
@@ -197,12 +200,7 @@ TEST_F(CrontabSchedulerTest, RefusesAValueTheJobCannotCarryBeforeReadingTheCront
         SCOPED_TRACE(c.name);
         JobRecord record = Record();
         record.command = JobCommand(c.program, c.job);
-        CrontabScheduler scheduler({.crontabProgram = (temp / "no-such-crontab").string(),
-                                    .winePrefix = c.prefix,
-                                    .clock = {},
-                                    .zoneFile = kSystemZoneFile,
-                                    .stateFolder = temp / "state",
-                                    .lockFile = temp / "lock"});
+        CrontabScheduler scheduler = Scheduler((temp / "no-such-crontab").string(), "", c.prefix);
         EXPECT_TRUE(scheduler.addJob(record).status().is(ErrorKind::kBadInput));
     }
 }
@@ -228,19 +226,9 @@ void InPrivateSpool(const std::function<int()>& body) {
 TEST(RealCrontabTest, AddsListsAndRemovesAJobThatCrontabAccepts) {
     TempDir temp;
     InPrivateSpool([&] {
-        CrontabScheduler planting({.crontabProgram = "crontab",
-                                   .winePrefix = kPlanted,
-                                   .clock = {},
-                                   .zoneFile = kSystemZoneFile,
-                                   .stateFolder = temp / "state",
-                                   .lockFile = temp / "lock"});
+        CrontabScheduler planting = Scheduler("crontab", (temp / "s").string(), kPlanted);
         if (planting.addJob(Record()).ok()) return 15;
-        CrontabScheduler scheduler({.crontabProgram = "crontab",
-                                    .winePrefix = "/home/me/.wine",
-                                    .clock = {},
-                                    .zoneFile = kSystemZoneFile,
-                                    .stateFolder = temp / "state",
-                                    .lockFile = temp / "lock"});
+        CrontabScheduler scheduler = Scheduler("crontab", (temp / "s").string());
         auto first = scheduler.addJob(Record());
         auto second = scheduler.addJob(Record("0:00", ""));
         if (!first || !second || *first != 1 || *second != 2) return 11;
@@ -258,12 +246,7 @@ TEST(RealCrontabTest, AddsAtOnceAllLandWithDistinctNumbers) {
     InPrivateSpool([&] {
         constexpr int kProcesses = 4;
         constexpr int kAddsEach = 3;
-        CrontabScheduler scheduler({.crontabProgram = "crontab",
-                                    .winePrefix = "/home/me/.wine",
-                                    .clock = {},
-                                    .zoneFile = kSystemZoneFile,
-                                    .stateFolder = temp / "state",
-                                    .lockFile = temp / "lock"});
+        CrontabScheduler scheduler = Scheduler("crontab", (temp / "s").string());
         testing::Pipe start;
         std::vector<pid_t> adders;
         for (int i = 0; i < kProcesses; ++i) {
@@ -307,12 +290,7 @@ TEST(RealCronDaemonTest, RunsTheJobAndNothingPlanted) {
         const JobCommandLine line{"{K}", "11111111", "p'%;$(touch " + planted.string() + ")", "/m"};
         const JobRecord record = *BuildJobRecord(
             std::to_string(start.tm_hour) + ":" + std::to_string(start.tm_min), "", line, job);
-        CrontabScheduler scheduler({.crontabProgram = "crontab",
-                                    .winePrefix = "/home/me/.wine",
-                                    .clock = {},
-                                    .zoneFile = kSystemZoneFile,
-                                    .stateFolder = temp / "state",
-                                    .lockFile = temp / "lock"});
+        CrontabScheduler scheduler = Scheduler("crontab", (temp / "s").string());
         // A value that would plant a line is refused before this (RealCrontabTest).
         if (!scheduler.addJob(record).ok()) return 11;
         const pid_t cron = testing::ForkChild([] {

@@ -11,12 +11,9 @@
 namespace quillet::testing {
 
 struct DovecotOptions {
-    // A quota on the account's mailboxes (Dovecot's quota plugin); none by default.
-    std::optional<std::uint64_t> quotaKilobytes;
-    char separator = '.';  // the hierarchy delimiter of the account's namespace
-    // The account's Maildir (an export's, say; Dovecot then writes its own files into it); empty:
-    // a new one in the account's home.
-    std::filesystem::path maildir{};
+    std::optional<std::uint64_t> quotaKilobytes{};  // on the account's mail; none by default
+    char separator = '.';                           // the hierarchy delimiter of its namespace
+    std::filesystem::path maildir{};  // the account's Maildir (an export's); empty: a new one
 };
 
 // One message as Python's imaplib reads it back from the server.
@@ -27,13 +24,11 @@ struct ImapReadMessage {
     std::string bytes;              // the whole message (BODY.PEEK[])
 };
 
-// A Dovecot of the test's own on 127.0.0.1 (a free port), with everything in `folder`: its
-// configuration, a self-signed certificate for 127.0.0.1 made with openssl, a passwd-file user,
-// the account's Maildir, its base_dir and state_dir and its log. It accepts TLS only: implicit TLS
-// on port(), and STARTTLS on startTlsPort() (logins before STARTTLS are refused). Dovecot runs as
-// the invoking user; as root, whose mail Dovecot refuses, as its own unprivileged users. The
-// server runs as a child of the test (dovecot -F) and is stopped by its process id, and waited
-// for, on destruction.
+// A Dovecot of the test's own on free ports of 127.0.0.1, with everything (its configuration, a
+// self-signed certificate for 127.0.0.1, a passwd-file user, the account's mail, its log) in
+// `folder`. It takes TLS only: implicit TLS on port(), STARTTLS on startTlsPort(). As root it runs
+// as its own unprivileged users. It runs as a child of the test (dovecot -F), stopped by its
+// process id on destruction.
 class DovecotServer {
   public:
     static constexpr char kUser[] = "quillet@example.org";
@@ -44,18 +39,16 @@ class DovecotServer {
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
 
-    // Empty when it runs; else why it did not start (with the log's end).
+    // Empty when it runs; else why it did not start (with its log).
     const std::string& failure() const { return m_failure; }
     std::uint16_t port() const { return m_port; }
     std::uint16_t startTlsPort() const { return m_startTlsPort; }
     // The server's certificate, the only one a client must trust for it.
     std::filesystem::path certificate() const { return m_folder / "server.pem"; }
-    // What the server logged, to tell why a test failed.
-    std::string log() const;
 
     // Every message of every mailbox, read with imaplib (mailboxes in LIST order, messages in
-    // sequence order). Nullopt, with the reason in `error`, when the reader failed.
-    std::optional<std::vector<ImapReadMessage>> readBack(std::string* error = nullptr) const;
+    // sequence order); none, and the test failed, when the reader failed.
+    std::vector<ImapReadMessage> readBack() const;
 
   private:
     std::string start(const DovecotOptions& options);
