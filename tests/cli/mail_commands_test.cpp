@@ -85,11 +85,15 @@ TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {
 // A folder of loose stores: the real ones of tests/data/dbx, with their notice beside them.
 const std::filesystem::path kLooseStores = TestDataDir() / "dbx";
 
-TEST_F(CliMailTest, ExportReadsAFolderOfStores) {
-    CliRun exported =
-        runAsGiven({"export", kLooseStores.string(), "--out", (temp / "out").string()});
-    ASSERT_EQ(exported.exitCode, 0) << exported.err;
-    EXPECT_EQ(FolderListing(temp / "out"), (std::vector<std::string>{"test", "test1"}));
+TEST_F(CliMailTest, ExportReadsAFolderOfStoresInEveryFormat) {
+    for (const char* format : {"mbox", "eml", "maildir"}) {
+        const std::string out = (temp / format).string();
+        CliRun exported =
+            runAsGiven({"export", kLooseStores.string(), "--out", out, "--format", format});
+        ASSERT_EQ(exported.exitCode, 0) << exported.err;
+        EXPECT_NE(exported.out.find("\nMessages: 2\n"), std::string::npos) << exported.out;
+    }
+    EXPECT_EQ(FolderListing(temp / "mbox"), (std::vector<std::string>{"test", "test1"}));
 }
 
 TEST_F(CliMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
@@ -112,9 +116,9 @@ TEST_F(CliMailTest, CheckReadsAStoreFileAndSaysWhatAPathIsNot) {
     EXPECT_EQ(folder.out.find(" at offset 0x0\n"), std::string::npos) << folder.out;
 }
 
-// The account takes the output folder's place, for the prefix and for a backup alike (what the
-// server then holds is imap_tests' to check).
-TEST_F(CliMailTest, UploadsThePrefixOrABackupToAnImapAccount) {
+// The account takes the output folder's place, for the prefix, a backup and loose stores alike
+// (what the server then holds is imap_tests' to check).
+TEST_F(CliMailTest, UploadsThePrefixABackupOrLooseStoresToAnImapAccount) {
     DovecotServer server(temp / "dovecot");
     ASSERT_EQ(server.failure(), "");
     const std::string imapPassword = (temp / "imap-password.txt").string();
@@ -125,16 +129,20 @@ TEST_F(CliMailTest, UploadsThePrefixOrABackupToAnImapAccount) {
         "--imap",     url,         "--imap-password-file",
         imapPassword, "--ca-file", server.certificate().string()};
     const std::string backup = makeBackup();
-    for (std::vector<std::string> arguments :
-         {std::vector<std::string>{"--prefix", prefix.string(), "export", "--identity",
-                                   "Main Identity", "--imap-folder", "Prefix"},
-          {"export", backup, "--password-file", passwordFile(), "--imap-folder", "Backup"}}) {
+    for (auto [arguments, messages] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"--prefix", prefix.string(), "export", "--identity", "Main Identity",
+               "--imap-folder", "Prefix"},
+              7},
+             {{"export", backup, "--password-file", passwordFile(), "--imap-folder", "Backup"}, 7},
+             {{"export", kLooseStores.string(), "--imap-folder", "Loose"}, 2}}) {
         arguments.insert(arguments.end(), account.begin(), account.end());
         CliRun uploaded = runAsGiven(arguments);
         ASSERT_EQ(uploaded.exitCode, 0) << uploaded.err;
-        EXPECT_NE(uploaded.out.find("\nMessages: 7\n"), std::string::npos) << uploaded.out;
+        EXPECT_NE(uploaded.out.find("\nMessages: " + std::to_string(messages) + "\n"),
+                  std::string::npos)
+            << uploaded.out;
     }
-    EXPECT_EQ(server.readBack().size(), 14u);
+    EXPECT_EQ(server.readBack().size(), 16u);
 }
 
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {
