@@ -288,8 +288,10 @@ TEST(RealCronDaemonTest, RunsTheJobAndNothingPlanted) {
         const auto now = std::chrono::system_clock::now();
         const std::tm start = zone.localTime(now + (zone.localTime(now).tm_sec < 45 ? 60s : 120s));
         const JobCommandLine line{"{K}", "11111111", "p'%;$(touch " + planted.string() + ")", "/m"};
-        const JobRecord record = *BuildJobRecord(
-            std::to_string(start.tm_hour) + ":" + std::to_string(start.tm_min), "", line, job);
+        const JobRecord record =
+            *BuildJobRecord(std::to_string(start.tm_hour) + (start.tm_min < 10 ? ":0" : ":") +
+                                std::to_string(start.tm_min),
+                            "", line, job);
         CrontabScheduler scheduler = Scheduler("crontab", (temp / "s").string());
         // A value that would plant a line is refused before this (RealCrontabTest).
         if (!scheduler.addJob(record).ok()) return 11;
