@@ -14,8 +14,8 @@ packages=(
     libhivex-dev libhivex-bin
     libssl-dev
     # The IMAP upload: libetpan speaks IMAP, GnuTLS checks the server's certificate chain, and
-    # the tests run a real Dovecot of their own.
-    libetpan-dev libgnutls28-dev dovecot-imapd
+    # the tests run a real Dovecot of their own, with a certificate openssl makes.
+    libetpan-dev libgnutls28-dev dovecot-imapd openssl
     libburn-dev libisofs-dev libisoburn-dev genisoimage
     libudfread-dev  # reads back the UDF tree of a written image
     qt6-base-dev
