@@ -49,7 +49,8 @@ namespace quillet {
 namespace {
 
 constexpr char kPassword[] = "secret";
-constexpr char kJobProgram[] = "/usr/bin/quillet";
+// A job must name a program that exists; no picture shows which.
+constexpr char kJobProgram[] = "/bin/true";
 
 int Fail(const std::string& reason) {
     std::cerr << "quillet_screenshots: " << reason << '\n';
@@ -138,6 +139,7 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     registry::ModReg& modReg = shown.modReg();
     archive::ZipArchive archive;
     testing::FakeScheduler scheduler;
+    scheduler.zoneName = "Europe/Berlin";
     // What the real engine lists on a machine without a burner: the image-file device.
     disc::SimulatedDiscEngine discEngine;
     discEngine.addDevice(disc::SimulatedDiscEngine::ImageFileDeviceSetup());
