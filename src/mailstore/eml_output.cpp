@@ -12,7 +12,6 @@
 #include "mailstore/folder_output.h"
 #include "mailstore/side_folder.h"
 #include "platform/durable_file.h"
-#include "platform/signal_cleanup.h"
 
 namespace quillet::mailstore {
 
@@ -27,23 +26,12 @@ class EmlOutput : public FolderOutput {
 
     ~EmlOutput() override {
         if (m_fd >= 0) ::close(m_fd);
-        if (!m_temporary.empty() && !m_committed) {
-            // What cannot be removed now harms nothing but space; its name tells what it was.
-            std::error_code ignored;
-            std::filesystem::remove_all(m_temporary, ignored);
-        }
     }
 
-    Status begin() override {
-        auto folder = MakeSideFolder(m_target);
-        if (!folder) return folder.status();
-        m_temporary = std::move(*folder);
-        m_cleanup = SignalCleanupEntry(m_temporary, CleanupKind::kFolder);
-        return Status::Ok();
-    }
+    Status begin() override { return m_folder.make(m_target); }
 
     Status startMessage(std::size_t position, const MessageEntry&) override {
-        m_file = m_temporary / EmlFileName(position, m_messageCount);
+        m_file = m_folder.path() / EmlFileName(position, m_messageCount);
         m_buffer.clear();
         return Status::Ok();
     }
@@ -62,21 +50,11 @@ class EmlOutput : public FolderOutput {
     }
 
     Status commit() override {
-        // One flush of the file system holds every message file, rather than one per file.
-        const int folder = ::open(m_temporary.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder < 0) return OutputFailure("Cannot open", m_temporary, errno);
-        const int synced = ::syncfs(folder) == 0 ? 0 : errno;
-        ::close(folder);
-        if (synced != 0) return OutputFailure("Cannot write", m_temporary, synced);
-
-        if (Status s = PutInPlace(m_temporary, m_target); !s) return s;
-        if (!m_temporary.empty()) {
-            // What was replaced is no longer wanted; a remnant harms nothing but space.
-            std::error_code ignored;
-            std::filesystem::remove_all(m_temporary, ignored);
-        }
-        m_committed = true;
-        m_cleanup.unlist();
+        if (Status s = m_folder.flush(); !s) return s;
+        std::filesystem::path moved = m_folder.path();
+        if (Status s = PutInPlace(moved, m_target); !s) return s;
+        m_folder.keep();
+        RemoveRemnant(moved);
         if (int error = RealFileOperations().syncFolder(m_target.parent_path()); error != 0) {
             return OutputFailure("Cannot write", m_target.parent_path(), error);
         }
@@ -99,12 +77,10 @@ class EmlOutput : public FolderOutput {
 
     std::filesystem::path m_target;
     std::size_t m_messageCount;
-    std::filesystem::path m_temporary;
+    SideFolder m_folder;
     std::filesystem::path m_file;
-    SignalCleanupEntry m_cleanup;
     std::string m_buffer;
     int m_fd = -1;
-    bool m_committed = false;
 };
 
 }  // namespace

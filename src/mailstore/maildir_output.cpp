@@ -58,20 +58,12 @@ class MaildirOutput : public FolderOutput {
 
     ~MaildirOutput() override {
         if (m_fd >= 0) ::close(m_fd);
-        if (!m_temporary.empty() && !m_committed) {
-            // What cannot be removed now harms nothing but space; its name tells what it was.
-            std::error_code ignored;
-            std::filesystem::remove_all(m_temporary, ignored);
-        }
     }
 
     Status begin() override {
-        auto folder = MakeSideFolder(m_root ? m_target / kMessages : m_target);
-        if (!folder) return folder.status();
-        m_temporary = std::move(*folder);
-        m_cleanup = SignalCleanupEntry(m_temporary, CleanupKind::kFolder);
+        if (Status s = m_folder.make(m_root ? m_target / kMessages : m_target); !s) return s;
         for (std::string_view subfolder : kSubfolders) {
-            const std::filesystem::path made = m_temporary / subfolder;
+            const std::filesystem::path made = m_folder.path() / subfolder;
             if (::mkdir(made.c_str(), 0777) != 0) {
                 return OutputFailure("Cannot create", made, errno);
             }
@@ -79,7 +71,7 @@ class MaildirOutput : public FolderOutput {
         if (m_root) return Status::Ok();
         // Maildir++ marks each folder but the Inbox with an empty "maildirfolder" file (delivery
         // programs look for it to find the quota of the maildir above).
-        const std::filesystem::path mark = m_temporary / kFolderMark;
+        const std::filesystem::path mark = m_folder.path() / kFolderMark;
         const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 || ::close(fd) != 0) return OutputFailure("Cannot create", mark, errno);
         return Status::Ok();
@@ -95,7 +87,7 @@ class MaildirOutput : public FolderOutput {
                  "." + m_host;
         m_info = MaildirInfo(MessageState::Of(message));
         m_buffer.clear();
-        const std::filesystem::path file = m_temporary / kDelivery / m_name;
+        const std::filesystem::path file = m_folder.path() / kDelivery / m_name;
         m_fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (m_fd < 0) return OutputFailure("Cannot create", file, errno);
         return Status::Ok();
@@ -108,7 +100,7 @@ class MaildirOutput : public FolderOutput {
 
     Status finishMessage() override {
         if (Status s = writeBuffer(); !s) return s;
-        const std::filesystem::path delivered = m_temporary / kDelivery / m_name;
+        const std::filesystem::path delivered = m_folder.path() / kDelivery / m_name;
         if (m_received) {
             const struct timespec times[2] = {{*m_received, 0}, {*m_received, 0}};
             ::futimens(m_fd, times);  // only a date shown: the message is whole without it
@@ -116,7 +108,7 @@ class MaildirOutput : public FolderOutput {
         const int fd = m_fd;
         m_fd = -1;
         if (::close(fd) != 0) return OutputFailure("Cannot write", delivered, errno);
-        const std::filesystem::path placed = m_temporary / kMessages / (m_name + m_info);
+        const std::filesystem::path placed = m_folder.path() / kMessages / (m_name + m_info);
         if (::rename(delivered.c_str(), placed.c_str()) != 0) {
             return OutputFailure("Cannot create", placed, errno);
         }
@@ -124,22 +116,15 @@ class MaildirOutput : public FolderOutput {
     }
 
     Status commit() override {
-        // One flush of the file system holds every message file, rather than one per file.
-        const int folder = ::open(m_temporary.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder < 0) return OutputFailure("Cannot open", m_temporary, errno);
-        const int synced = ::syncfs(folder) == 0 ? 0 : errno;
-        ::close(folder);
-        if (synced != 0) return OutputFailure("Cannot write", m_temporary, synced);
-
+        if (Status s = m_folder.flush(); !s) return s;
         if (m_root) {
             if (Status s = commitRoot(); !s) return s;
         } else {
-            std::filesystem::path moved = m_temporary;
+            std::filesystem::path moved = m_folder.path();
             if (Status s = PutInPlace(moved, m_target); !s) return s;
-            removeRemnant(moved);
+            m_folder.keep();
+            RemoveRemnant(moved);
         }
-        m_committed = true;
-        m_cleanup.unlist();
         const std::filesystem::path parent = m_root ? m_target : m_target.parent_path();
         if (int error = RealFileOperations().syncFolder(parent); error != 0) {
             return OutputFailure("Cannot write", parent, error);
@@ -153,14 +138,14 @@ class MaildirOutput : public FolderOutput {
     Status commitRoot() {
         std::vector<std::filesystem::path> replaced;  // what each placed folder replaced, or ""
         for (std::string_view subfolder : kSubfolders) {
-            std::filesystem::path moved = m_temporary / subfolder;
+            std::filesystem::path moved = m_folder.path() / subfolder;
             Status placed = PutInPlace(moved, m_target / subfolder);
             if (!placed) {
                 for (std::size_t i = replaced.size(); i-- > 0;) {
                     const std::filesystem::path target = m_target / kSubfolders[i];
                     std::filesystem::path back = replaced[i];
                     if (back.empty()) {
-                        ::rename(target.c_str(), (m_temporary / kSubfolders[i]).c_str());
+                        ::rename(target.c_str(), (m_folder.path() / kSubfolders[i]).c_str());
                     } else {
                         // Best effort: the failure that stopped the commit is what is told.
                         (void)PutInPlace(back, target);
@@ -170,23 +155,17 @@ class MaildirOutput : public FolderOutput {
             }
             replaced.push_back(std::move(moved));
         }
-        for (const std::filesystem::path& remnant : replaced) removeRemnant(remnant);
-        removeRemnant(m_temporary);
+        m_folder.keep();
+        for (const std::filesystem::path& remnant : replaced) RemoveRemnant(remnant);
+        RemoveRemnant(m_folder.path());
         return Status::Ok();
-    }
-
-    // What was replaced is no longer wanted; a remnant harms nothing but space.
-    static void removeRemnant(const std::filesystem::path& path) {
-        if (path.empty()) return;
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
     }
 
     Status writeBuffer() {
         Status status = WriteAllToFd(m_fd, m_buffer);
         m_buffer.clear();
         if (!status) {
-            return Status::Error("Cannot write " + (m_temporary / kDelivery / m_name).string() +
+            return Status::Error("Cannot write " + (m_folder.path() / kDelivery / m_name).string() +
                                      ": " + status.reason(),
                                  status.kind());
         }
@@ -196,14 +175,12 @@ class MaildirOutput : public FolderOutput {
     std::filesystem::path m_target;
     bool m_root;
     std::string m_host;
-    std::filesystem::path m_temporary;
-    SignalCleanupEntry m_cleanup;
+    SideFolder m_folder;
     std::string m_name;
     std::string m_info;
     std::optional<std::time_t> m_received;
     std::string m_buffer;
     int m_fd = -1;
-    bool m_committed = false;
 };
 
 }  // namespace

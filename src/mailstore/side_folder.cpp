@@ -101,4 +101,36 @@ Status PutInPlace(std::filesystem::path& temporary, const std::filesystem::path&
     return Status::Ok();
 }
 
+void RemoveRemnant(const std::filesystem::path& path) {
+    if (path.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+SideFolder::~SideFolder() {
+    if (!m_kept) RemoveRemnant(m_path);
+}
+
+Status SideFolder::make(const std::filesystem::path& target) {
+    auto folder = MakeSideFolder(target);
+    if (!folder) return folder.status();
+    m_path = std::move(*folder);
+    m_cleanup = SignalCleanupEntry(m_path, CleanupKind::kFolder);
+    return Status::Ok();
+}
+
+Status SideFolder::flush() const {
+    const int folder = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return OutputFailure("Cannot open", m_path, errno);
+    const int synced = ::syncfs(folder) == 0 ? 0 : errno;
+    ::close(folder);
+    if (synced != 0) return OutputFailure("Cannot write", m_path, synced);
+    return Status::Ok();
+}
+
+void SideFolder::keep() {
+    m_kept = true;
+    m_cleanup.unlist();
+}
+
 }  // namespace quillet::mailstore

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/signal_cleanup.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
@@ -22,5 +23,34 @@ Result<std::filesystem::path> MakeSideFolder(const std::filesystem::path& target
 // swap in one step where the file system can, so that the target is never missing. Afterwards
 // `temporary` names what was replaced, to be removed by the caller, or is empty when nothing was.
 Status PutInPlace(std::filesystem::path& temporary, const std::filesystem::path& target);
+
+// Removes `path` (what a commit replaced) with what it holds; nothing when it is empty. What
+// cannot be removed harms nothing but space, and its name tells what it was.
+void RemoveRemnant(const std::filesystem::path& path);
+
+// The temporary folder of one folder output: made by MakeSideFolder, listed for removal on a
+// signal, and removed with what it holds when destroyed before keep(). One thread.
+class SideFolder {
+  public:
+    SideFolder() = default;
+    ~SideFolder();
+    SideFolder(const SideFolder&) = delete;
+    SideFolder& operator=(const SideFolder&) = delete;
+
+    // Makes the folder beside `target` (see MakeSideFolder).
+    Status make(const std::filesystem::path& target);
+    const std::filesystem::path& path() const { return m_path; }
+    // Flushes the file system that holds the folder: one flush for every file in it, rather
+    // than one per file.
+    Status flush() const;
+    // The folder has been put in place (or removed by its owner): it is no longer removed, on a
+    // signal or when this is destroyed.
+    void keep();
+
+  private:
+    std::filesystem::path m_path;
+    SignalCleanupEntry m_cleanup;
+    bool m_kept = false;
+};
 
 }  // namespace quillet::mailstore
