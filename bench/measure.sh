@@ -1,7 +1,22 @@
-# shellcheck shell=bash disable=SC2034,SC2154  # runs, work and the results belong to the sourcing script
+# shellcheck shell=bash disable=SC2034,SC2154  # runs, work, build, source_dir and the results belong to the sourcing script
 # Timing shared by the benchmark scripts (sourced, not run). The script sets `runs` (how many times
 # each command runs) and `work` (its temporary folder), and may define `before_each_run`, which
 # measure calls before every run (to remove the previous run's output, say).
+
+# release_build TARGET...: configures $build (the script's build folder) as a release build of
+# $source_dir, no sanitizer, with the benchmark helpers and ccache where installed, and builds the
+# targets; its logs go to $work, and a failed build shows the end of its log and stops.
+release_build() {
+    local launcher=()
+    if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+    cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_SANITIZE=OFF \
+        -DQUILLET_BUILD_BENCH=ON "${launcher[@]}" >"$work/configure.log"
+    echo "Building $* in $build (Release, no sanitizer) ..." >&2
+    cmake --build "$build" -j "$(nproc)" --target "$@" >"$work/build.log" || {
+        tail -30 "$work/build.log" >&2
+        exit 1
+    }
+}
 
 # median NUMBER... : the middle value (the lower middle one for an even count)
 median() {

@@ -42,15 +42,9 @@ build="$(realpath -m "$build")"
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-disk-bench-XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_SANITIZE=OFF \
-    "${launcher[@]}" >"$work/configure.log"
-echo "Building quillet-cli and make_sample_disk in $build (Release, no sanitizer) ..." >&2
-cmake --build "$build" -j "$(nproc)" --target quillet-cli make_sample_disk >"$work/build.log" || {
-    tail -30 "$work/build.log" >&2
-    exit 1
-}
+# shellcheck source=bench/measure.sh
+source "$source_dir/bench/measure.sh"
+release_build quillet-cli make_sample_disk
 cli="$build/apps/quillet-cli/quillet-cli"
 
 echo "Writing a sample disk with a ${filler_mb} MB filler ..." >&2
@@ -60,8 +54,6 @@ QUILLET_BUILD_DIR="$build" "$source_dir/examples/make-sample-disk.sh" "$disk" \
 hive="$disk/Documents and Settings/quillet/NTUSER.DAT"
 hive_mb=$(awk -v bytes="$(stat -c %s "$hive")" 'BEGIN { printf "%.1f", bytes / 1048576 }')
 
-# shellcheck source=bench/measure.sh
-source "$source_dir/bench/measure.sh"
 before_each_run() { rm -f "$work/settings.qbk"; }
 
 measure hivexml hivexml "$hive"

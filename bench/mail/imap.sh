@@ -42,16 +42,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_SANITIZE=OFF \
-    -DQUILLET_BUILD_BENCH=ON "${launcher[@]}" >"$work/configure.log"
-echo "Building quillet-cli, make_mail_dbx and dovecot_for_bench in $build ..." >&2
-cmake --build "$build" -j "$(nproc)" --target quillet-cli make_mail_dbx dovecot_for_bench \
-    >"$work/build.log" || {
-    tail -30 "$work/build.log" >&2
-    exit 1
-}
+# shellcheck source=bench/measure.sh
+source "$source_dir/bench/measure.sh"
+release_build quillet-cli make_mail_dbx dovecot_for_bench
 cli="$build/apps/quillet-cli/quillet-cli"
 
 echo "Writing a sample prefix with a ${mb} MB Inbox.dbx ..." >&2
@@ -76,8 +69,6 @@ fi
 echo "$password" >"$work/password"
 append=("$source_dir/bench/mail/imaplib_append.py" "$port" "$cert" "$user" "$password")
 
-# shellcheck source=bench/measure.sh
-source "$source_dir/bench/measure.sh"
 before_each_run() { python3 "${append[@]}" --wipe; }
 measure python python3 "${append[@]}" "Outlook Express.Inbox" "$work/eml/Inbox"
 measure quillet "$cli" --prefix "$prefix" export --identity "$identity" \

@@ -43,15 +43,9 @@ build="$(realpath -m "$build")"
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillet-mail-bench-XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLET_SANITIZE=OFF \
-    -DQUILLET_BUILD_BENCH=ON "${launcher[@]}" >"$work/configure.log"
-echo "Building quillet-cli and make_mail_dbx in $build (Release, no sanitizer) ..." >&2
-cmake --build "$build" -j "$(nproc)" --target quillet-cli make_mail_dbx >"$work/build.log" || {
-    tail -30 "$work/build.log" >&2
-    exit 1
-}
+# shellcheck source=bench/measure.sh
+source "$source_dir/bench/measure.sh"
+release_build quillet-cli make_mail_dbx
 cli="$build/apps/quillet-cli/quillet-cli"
 
 echo "Writing a sample prefix with a ${mb} MB Inbox.dbx ..." >&2
@@ -70,8 +64,6 @@ inbox="$store/Inbox.dbx"
 store_mb=$(awk -v bytes="$(stat -c %s "$inbox")" 'BEGIN { printf "%.0f", bytes / 1048576 }')
 messages=$(sed -n 's/.*: \([0-9]*\) messages.*/\1/p' "$work/make.log")
 
-# shellcheck source=bench/measure.sh
-source "$source_dir/bench/measure.sh"
 # Every run starts after a sync, so that no run pays for writing back what the one before wrote.
 before_each_run() {
     rm -rf "$work/copy.dbx" "$work/out"
