@@ -44,9 +44,7 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
     });
     if (!summary) return Fail(err, summary.reason());
     out << mailstore::ExportSummaryText(choice->source().description(), args.outFolder, *summary);
-    const bool partial =
-        summary->skipped > 0 || !summary->storesLeftOut.empty() || !summary->stopped.empty();
-    return partial ? kExitPartial : kExitOk;
+    return summary->partial() ? kExitPartial : kExitOk;
 }
 
 }  // namespace

@@ -68,9 +68,7 @@ int RunImapExport(const MailSourceArguments& source, const ImapExportArguments& 
     if (!summary) return Fail(err, summary.reason());
     out << mailstore::ExportSummaryText(choice->source().description(), imap::UploadTarget(options),
                                         *summary);
-    const bool partial =
-        summary->skipped > 0 || !summary->storesLeftOut.empty() || !summary->stopped.empty();
-    return partial ? kExitPartial : kExitOk;
+    return summary->partial() ? kExitPartial : kExitOk;
 }
 
 }  // namespace quillet::cli

@@ -63,6 +63,9 @@ struct ExportSummary {
     // The mail folders complete in the output folder, paths below it: those written, and those
     // an earlier stopped export completed and this one kept.
     std::vector<std::filesystem::path> complete;
+
+    // Whether something was left out or the run stopped before its end (exit status 1).
+    bool partial() const { return skipped > 0 || !storesLeftOut.empty() || !stopped.empty(); }
 };
 
 // Exports every message store of `source` into options.outFolder; which of the source's stores
