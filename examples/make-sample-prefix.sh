@@ -185,6 +185,26 @@ write_user_reg() {
     dword 'SMTP Port' 25
     sz 'SMTP Server' 'smtp.example.com'
 
+    key "$iam1\\Accounts\\00000002"
+    sz 'Account Name' 'Office Mail'
+    dword 'Connection Type' 3
+    sz 'IMAP Root Folder' ''
+    dword 'IMAP Port' 143
+    sz 'IMAP Server' 'imap.example.com'
+    sz 'IMAP User Name' 'main.user'
+    sz 'SMTP Display Name' 'Main Identity'
+    sz 'SMTP Email Address' 'main.user@example.com'
+    dword 'SMTP Port' 25
+    sz 'SMTP Server' 'smtp.example.com'
+
+    key "$iam1\\Accounts\\00000003"
+    sz 'Account Name' 'Sample News'
+    dword 'Connection Type' 3
+    sz 'NNTP Display Name' 'Main Identity'
+    sz 'NNTP Email Address' 'main.user@example.com'
+    dword 'NNTP Port' 119
+    sz 'NNTP Server' 'news.example.com'
+
     local oe1="Identities\\$id1\\Software\\Microsoft\\Outlook Express\\5.0"
     version_key "$id1"
 
@@ -346,6 +366,11 @@ write_system_reg() {
     dword 'Flags' 0
     sz 'ProfileImagePath' 'C:\\users\\quillet'
 
+    # The system's ANSI code page: the texts of the message stores are in it.
+    key 'System\CurrentControlSet\Control\Nls\CodePage'
+    sz 'ACP' '1252'
+    sz 'OEMCP' '437'
+
     key 'System\CurrentControlSet\Control\Session Manager\Environment'
     expand_sz 'ComSpec' '%SystemRoot%\\system32\\cmd.exe'
     expand_sz 'windir' '%SystemRoot%'
@@ -480,10 +505,12 @@ dbx_info() { # ENTRIES...
     dbx_append "$object$entry$entries$data"
 }
 
-# The file info of a message store: local store, the folder's name.
-dbx_message_file_info() { # FOLDER_NAME
-    local info='\x01\x00\x00\x00\x03LocalStore'
-    zeros info $((0x100 - 10))
+# The file info of a message store: the kind of store (3 local, 1 IMAP, 0 news), its account's
+# key ("LocalStore" for local folders), the folder's name.
+dbx_message_file_info() { # FOLDER_NAME [KIND ACCOUNT]
+    local kind=${2:-3} account=${3:-LocalStore} info='\x01\x00\x00\x00'
+    printf -v info '%s\\x%02x%s' "$info" "$kind" "$account"
+    zeros info $((0x100 - ${#account}))
     info+=$1
     zeros info $((0x618 - 0x105 - ${#1}))
     dbx_append "$info"
@@ -548,10 +575,12 @@ dbx_finish() { # TYPE HIGHEST_INDEX INFO_OFFSETS...
     rm -f "$dbx_file.part"
 }
 
-# A message store of the messages given as SUBJECT|TEXT pairs (TEXT as a variable's name).
+# A message store of the messages given as SUBJECT|TEXT pairs (TEXT as a variable's name), of a
+# local folder unless store_kind and store_account (see dbx_message_file_info) say otherwise.
+store_kind=3 store_account=LocalStore
 write_message_store() { # FILE FOLDER_NAME MESSAGE_VARIABLES...
     dbx_begin "$1"
-    dbx_message_file_info "$2"
+    dbx_message_file_info "$2" "$store_kind" "$store_account"
     shift 2
     local name index=0 infos=()
     for name in "$@"; do
@@ -573,15 +602,17 @@ subject_of() { # MESSAGE
     done <<<"$1"
 }
 
-# Folders.dbx: the root "Outlook Express" (id 0) and FOLDERS given as ID|PARENT|NAME|FILE|SPECIAL.
+# Folders.dbx: the root "Outlook Express" (id 0) and FOLDERS given as
+# ID|PARENT|NAME|FILE|SPECIAL|KIND|ACCOUNT (KIND 3 local, 1 IMAP, 0 news; ACCOUNT the account's
+# key, "LocalStore" for local folders).
 write_folder_list() { # FILE FOLDERS...
     dbx_begin "$1"
     local info='\x01\x00\x00\x00'
     zeros info $((0x108 - 4))
     dbx_append "$info"
-    local folder id parent name file special infos=() entries
-    for folder in '0|-1|Outlook Express||0' "${@:2}"; do
-        IFS='|' read -r id parent name file special <<<"$folder"
+    local folder id parent name file special kind account infos=() entries
+    for folder in '0|-1|Outlook Express||0||' "${@:2}"; do
+        IFS='|' read -r id parent name file special kind account <<<"$folder"
         entries=(0:"$id")
         if ((parent < 0)); then
             entries+=(1:@'\xff\xff\xff\xff')
@@ -590,7 +621,9 @@ write_folder_list() { # FILE FOLDERS...
         fi
         entries+=(2:@"$name\\x00")
         [[ -n $file ]] && entries+=(3:@"$file\\x00")
+        [[ -n $account ]] && entries+=(5:@"$account\\x00")
         ((special > 0)) && entries+=(9:"$special")
+        [[ -n $kind ]] && entries+=(10:"$kind")
         dbx_info "${entries[@]}"
         infos+=("$dbx_info_at")
     done
@@ -615,9 +648,19 @@ write_store() { # ID NAME ADDRESS
     local inbox1 inbox2 inbox3 sent1 sent2 deleted1 offline1 archive1
     mkdir -p "$store/Archive"
 
-    write_folder_list "$store/Folders.dbx" '1|0|Inbox|Inbox.dbx|1' '2|0|Outbox||2' \
-        '3|0|Sent Items|Sent Items.dbx|3' '4|0|Deleted Items|Deleted Items.dbx|4' \
-        '5|0|Drafts||5' '6|0|Offline|Offline.DBX|0'
+    # As Outlook Express keeps them: the local folders in the "Local Folders" container, and in
+    # the first identity an IMAP account's and a news account's container, named after them.
+    local local_folders=('1|0|Local Folders|||3|LocalStore' '2|1|Inbox|Inbox.dbx|1|3|LocalStore'
+        '3|1|Outbox||2|3|LocalStore' '4|1|Sent Items|Sent Items.dbx|3|3|LocalStore'
+        '5|1|Deleted Items|Deleted Items.dbx|4|3|LocalStore' '6|1|Drafts||5|3|LocalStore'
+        '7|1|Offline|Offline.DBX|0|3|LocalStore')
+    local accounts=()
+    if [[ $1 == "$id1" ]]; then
+        accounts=('8|0|Office Mail|||1|00000002' '9|8|Inbox|Inbox1.dbx|1|1|00000002'
+            '10|8|Projects|Projects.dbx|0|1|00000002' '11|0|Sample News|||0|00000003'
+            '12|11|example.quillet.users|example.quillet.users.dbx|0|0|00000003')
+    fi
+    write_folder_list "$store/Folders.dbx" "${local_folders[@]}" "${accounts[@]}"
 
     message_into inbox1 'Alice Example <alice@example.com>' "$me" 'Lunch on friday' \
         'Mon, 04 Dec 2023 09:15:00 +0000' "inbox-1.$tag" 24
@@ -640,6 +683,26 @@ write_store() { # ID NAME ADDRESS
     message_into offline1 'Example News <news@example.org>' "$me" 'Weekly digest' \
         'Sun, 10 Dec 2023 06:30:00 +0000' "offline-1.$tag" 28
     write_message_store "$store/Offline.DBX" Offline offline1
+
+    if [[ $1 == "$id1" ]]; then
+        local imap1 imap2 project1 news1 news2
+        store_kind=1 store_account=00000002
+        message_into imap1 'Office <office@example.com>' "$me" 'Quarterly plan' \
+            'Mon, 11 Dec 2023 08:30:00 +0000' "imap-1.$tag" 22
+        message_into imap2 'Alice Example <alice@example.com>' "$me" 'Room booking' \
+            'Tue, 12 Dec 2023 13:05:00 +0000' "imap-2.$tag" 10
+        write_message_store "$store/Inbox1.dbx" Inbox imap1 imap2
+        message_into project1 'Office <office@example.com>' "$me" 'Project timeline' \
+            'Wed, 13 Dec 2023 16:45:00 +0000' "project-1.$tag" 26
+        write_message_store "$store/Projects.dbx" Projects project1
+        store_kind=0 store_account=00000003
+        message_into news1 'Ann Reader <ann@example.org>' 'example.quillet.users' \
+            'Backing up old mail' 'Thu, 14 Dec 2023 19:00:00 +0000' "news-1.$tag" 14
+        message_into news2 'Bob Writer <bob@example.org>' 'example.quillet.users' \
+            'Re: Backing up old mail' 'Fri, 15 Dec 2023 07:20:00 +0000' "news-2.$tag" 12
+        write_message_store "$store/example.quillet.users.dbx" example.quillet.users news1 news2
+        store_kind=3 store_account=LocalStore
+    fi
 
     crlf 'Compaction started' 'Inbox.dbx: nothing to do' 'Compaction finished' \
         >"$store/cleanup.log"

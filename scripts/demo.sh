@@ -84,6 +84,8 @@ step "$cli" --windows-root "$disk" export --identity "$disk_id" --out "$work/mai
 step "$cli" export "$work/disk.qbk" --password-file "$work/password" --out "$work/mail-backup"
 diff -r "$work/mail-disk" "$work/mail-backup" >/dev/null && echo "  exported mail: identical" ||
     { echo "  exported mail: DIFFERENT"; exit 1; }
+echo "  the folders as Outlook Express showed them (Local Folders at the top, one per account):"
+(cd "$work/mail-disk" && find . -type f | sed 's|^\./|    |' | LC_ALL=C sort)
 echo
 echo "--- $work/mail-disk/Inbox, the start of the first message as a mail client reads it:"
 head -n 4 "$work/mail-disk/Inbox"

@@ -5,6 +5,7 @@
 
 #include "backup/backup_handlers.h"
 #include "backup/information_file.h"
+#include "system/system_code_page.h"
 
 namespace quillet {
 namespace {
@@ -108,6 +109,13 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
         finished = archive.RetargetArchive(outcome.writtenFile);
     }
     if (finished) finished = SaveINI("BackupItem", outcome.itemResult, context.informationFile);
+    // This program's own line, after the lines every reader of the format knows; like the header
+    // lines, it does not stop the run when it cannot be written.
+    if (finished) {
+        (void)SaveINI(kCodePageKey,
+                      std::to_string(system::SystemCodePage(context.system.modReg()).number()),
+                      context.informationFile);
+    }
     if (finished) {
         auto added = archive.AddFileEntry(context.informationFile);
         if (!added) finished = added.status();

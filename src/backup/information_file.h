@@ -14,6 +14,10 @@ namespace quillet {
 // Windows-1252 when it is not valid UTF-8), no sections, no quoting.
 inline constexpr char kInformationFileName[] = "quillet.dat";
 
+// The key of the line that records the ANSI code page of the system the backup was made on (the
+// texts its message stores hold are in it); a backup without it was made on Windows-1252.
+inline constexpr char kCodePageKey[] = "QuilletCodePage";
+
 // Whether a file named `name` would take the information file's name in an archive (the same name
 // but for the case of ASCII letters, as archive::EntryNamesCollide decides). The information file
 // is every backup's last entry and never an item's: a backup refuses an item's file of that name,

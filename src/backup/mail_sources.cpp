@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "mailstore/folder_mail_source.h"
 #include "platform/case_fold.h"
 #include "registry/mod_reg.h"
+#include "system/system_code_page.h"
 
 namespace quillet {
 
@@ -84,6 +86,23 @@ class ArchiveMailSource : public MailSource {
     std::vector<StoreName> m_stores;
 };
 
+// The names of the accounts the identity can see, by key in lower case: its own accounts key's
+// first, then the shared one's (where Outlook Express keeps the accounts of every identity).
+std::map<std::string, std::string> AccountNames(registry::ModReg& modReg,
+                                                const std::string& identityKey) {
+    constexpr char kAccountNameValue[] = "Account Name";
+    std::map<std::string, std::string> names;
+    for (const std::string& accounts :
+         {IdentityAccountsKey(identityKey), std::string(kSharedAccountsKey)}) {
+        for (const std::string& key : modReg.EnumSubkeys(accounts)) {
+            const std::string name =
+                modReg.ReadStringValue(accounts + "\\" + key, kAccountNameValue);
+            if (!name.empty()) names.emplace(AsciiLower(key), name);
+        }
+    }
+    return names;
+}
+
 }  // namespace
 
 Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(system::WindowsSystem& system,
@@ -128,8 +147,10 @@ Result<std::unique_ptr<mailstore::MailSource>> IdentityMailSource(system::Window
             error == std::errc::permission_denied ? ErrorKind::kAccessDenied : ErrorKind::kIo);
     }
     SortStores(stores);
-    return std::unique_ptr<MailSource>(
-        mailstore::MakeFolderMailSource(description, *folder, std::move(stores)));
+    std::unique_ptr<MailSource> source =
+        mailstore::MakeFolderMailSource(description, *folder, std::move(stores));
+    source->setOrigin({system::SystemCodePage(modReg), AccountNames(modReg, identity->key)});
+    return source;
 }
 
 Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& backup,
@@ -152,8 +173,10 @@ Result<std::unique_ptr<mailstore::MailSource>> BackupMailSource(OpenedBackup& ba
                              ErrorKind::kNotFound);
     }
     SortStores(stores);
-    return std::unique_ptr<MailSource>(
-        std::make_unique<ArchiveMailSource>(backup, std::move(workFolder), std::move(stores)));
+    auto source =
+        std::make_unique<ArchiveMailSource>(backup, std::move(workFolder), std::move(stores));
+    source->setOrigin({.codePage = backup.codePage()});
+    return std::unique_ptr<MailSource>(std::move(source));
 }
 
 }  // namespace quillet

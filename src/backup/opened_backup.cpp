@@ -20,6 +20,7 @@ void OpenedBackup::clear() {
     m_identity.clear();
     m_time.clear();
     m_description.clear();
+    m_codePage = AnsiCodePage();
     m_itemFlags.clear();
     for (std::string& names : m_entryNames) names.clear();
 }
@@ -70,6 +71,7 @@ Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::st
         m_time = read("BackupTime");
         m_description = DecodeDescription(read("BackupInformation"));
         itemFlags = read("BackupItem");
+        m_codePage = AnsiCodePage::FromText(read(kCodePageKey)).value_or(AnsiCodePage());
         if (itemFlags.size() == kItemCount) {
             for (int i = 0; i < kItemCount; ++i) {
                 if (itemFlags[i] == '1') m_entryNames[i] = read(kItems[i].informationKey.data());

@@ -6,6 +6,7 @@
 
 #include "archive/archive.h"
 #include "backup/backup_item.h"
+#include "platform/ansi_code_page.h"
 
 namespace quillet {
 
@@ -57,6 +58,8 @@ class OpenedBackup {
     bool holds(int index) const {
         return m_itemFlags.size() == kItemCount && m_itemFlags[index] == '1';
     }
+    // The code page of the system the backup was made on (Windows-1252 when it does not say).
+    const AnsiCodePage& codePage() const { return m_codePage; }
     // The entry name (or names joined by ";") of an item the backup holds.
     const std::string& entryNames(int index) const { return m_entryNames[index]; }
 
@@ -69,6 +72,7 @@ class OpenedBackup {
     bool m_invalid = true;
     std::string m_computer, m_logonUser, m_identity, m_time, m_description, m_itemFlags;
     std::array<std::string, kItemCount> m_entryNames;
+    AnsiCodePage m_codePage;
 };
 
 }  // namespace quillet

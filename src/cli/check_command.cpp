@@ -15,7 +15,8 @@ std::string Percent(double share) {
 }
 
 // One line per store: name, state, messages (or what else the store is), bytes, reclaimable bytes,
-// share of the size at which Outlook Express fails; then a line per damage.
+// share of the size at which Outlook Express fails, the folder an export gives its messages; then a
+// line per damage.
 void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
     using Kind = mailstore::DbxHeader::Kind;
     out << store.name << '\t' << (store.damaged() ? "damaged" : "sound") << '\t';
@@ -27,7 +28,9 @@ void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
                                                 : "unknown kind");
     }
     out << "\tbytes " << store.size << "\treclaimable " << store.reclaimable << "\tof 2 GB limit "
-        << Percent(store.shareOfLimit) << '\n';
+        << Percent(store.shareOfLimit);
+    if (!store.folder.empty()) out << "\tfolder " << store.folder;
+    out << '\n';
     for (const mailstore::StoreDamage& damage : store.damages) {
         if (damage.wholeFile) {
             out << "  " << damage.what << '\n';

@@ -37,8 +37,15 @@ class LooseChoice : public MailSourceChoice {
                           (folder ? "a folder of message stores" : "a message store"));
             return nullptr;
         }
-        auto source = folder ? mailstore::LooseStoreFolder(*args.path)
-                             : mailstore::LooseStoreFile(*args.path);
+        std::optional<AnsiCodePage> codePage =
+            AnsiCodePage::FromText(args.codePage.value_or(std::to_string(AnsiCodePage::kWestern)));
+        if (!codePage) {
+            Fail(err, "--codepage " + *args.codePage +
+                          " names no Windows code page this system can read (1252, 1251, 932...)");
+            return nullptr;
+        }
+        auto source = folder ? mailstore::LooseStoreFolder(*args.path, *codePage)
+                             : mailstore::LooseStoreFile(*args.path, *codePage);
         if (!source) {
             Fail(err, source.reason());
             return nullptr;
@@ -125,6 +132,12 @@ void AddMailSourceOptions(CLI::App& command, MailSourceArguments& args) {
         .add_option("--password-file", args.passwordFile,
                     "The backup's password on this file's first line (else it is asked)")
         ->needs(path);
+    command
+        .add_option("--codepage", args.codePage,
+                    "The Windows code page loose stores hold their folder names in, as the "
+                    "system that wrote them had it (default 1252; 1251 Cyrillic, 1250 Central "
+                    "European, 932 Japanese...); an identity or a backup knows its own")
+        ->needs(path);
 }
 
 std::unique_ptr<MailSourceChoice> MailSourceChoice::Open(const MailSourceArguments& args,
@@ -142,6 +155,11 @@ std::unique_ptr<MailSourceChoice> MailSourceChoice::Open(const MailSourceArgumen
         return nullptr;
     }
     if (*holds != PathHolds::kBackup) return LooseChoice::Open(args, *holds, err);
+    if (args.codePage) {
+        Fail(err, "--codepage is for loose message stores; the backup " + *args.path +
+                      " records the code page of the system it was made on");
+        return nullptr;
+    }
     return BackupChoice::Open(args, context, err);
 }
 

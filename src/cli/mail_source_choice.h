@@ -21,9 +21,11 @@ struct MailSourceArguments {
     std::optional<std::string> identity;
     std::optional<std::string> path;
     std::optional<std::string> passwordFile;
+    std::optional<std::string> codePage;  // loose stores': the ANSI code page of their texts
 };
 
-// Adds --identity, PATH and --password-file to `command`, the first two excluding each other.
+// Adds --identity, PATH, --password-file and --codepage to `command`, the first two excluding each
+// other.
 void AddMailSourceOptions(CLI::App& command, MailSourceArguments& args);
 
 // The source the arguments name, with everything it reads through kept alive as long as this
@@ -34,7 +36,7 @@ class MailSourceChoice {
     // Null, with the reason written to `err`: neither or both of --identity and PATH, a system
     // or backup that cannot be opened, a wrong password, no message stores, a PATH that is
     // neither a backup nor a store nor a folder (naming what it holds), --password-file with
-    // loose stores.
+    // loose stores, --codepage with anything else or naming no code page this system decodes.
     static std::unique_ptr<MailSourceChoice> Open(const MailSourceArguments& args,
                                                   CliContext& context, std::ostream& err);
     virtual ~MailSourceChoice() = default;

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/unknown_command.h"
 #include "platform/program_version.h"
 #include "platform/work_folder.h"
 
@@ -51,6 +52,17 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     } catch (const CLI::Success& helpOrVersion) {
         return app.exit(helpOrVersion, out, err);
     } catch (const CLI::ParseError& error) {
+        // A mistyped command makes CLI11 say only that a command is missing or a word unexpected.
+        if (app.get_subcommands().empty()) {
+            std::vector<std::string> commands;
+            for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+                commands.push_back(command->get_name());
+            }
+            if (auto unknown = UnknownCommandText(
+                    arguments, {"--prefix", "--windows-root", "--user"}, commands)) {
+                return Fail(err, *unknown);
+            }
+        }
         app.exit(error, out, err);
         return kExitNothingDone;
     }

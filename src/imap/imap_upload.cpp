@@ -151,7 +151,7 @@ Status Upload::uploadStore(const mailstore::PlannedFolder& folder, std::size_t p
     if (m_progress != nullptr) m_progress->storeStarted(folder.fileName, position, count);
     auto bytes = m_source.openStore(folder.fileName);
     if (!bytes) return bytes.status();
-    auto store = mailstore::MessageStore::Open(**bytes, m_options.mode);
+    auto store = mailstore::MessageStore::Open(**bytes, m_options.mode, m_source.origin().codePage);
     if (!store) {
         if (m_options.mode == mailstore::ReadMode::kStrict ||
             !store.status().is(ErrorKind::kCorrupt)) {

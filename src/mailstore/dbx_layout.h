@@ -80,8 +80,9 @@ inline constexpr std::uint8_t kFolderFieldId = 0x00;
 inline constexpr std::uint8_t kFolderFieldParent = 0x01;
 inline constexpr std::uint8_t kFolderFieldName = 0x02;
 inline constexpr std::uint8_t kFolderFieldStoreFile = 0x03;
+inline constexpr std::uint8_t kFolderFieldAccountKey = 0x05;
 inline constexpr std::uint8_t kFolderFieldSpecial = 0x09;
-inline constexpr std::uint8_t kFolderFieldStoreKind = 0x0A;  // 3 local
+inline constexpr std::uint8_t kFolderFieldStoreKind = 0x0A;  // 3 local, 1 IMAP, 0 news
 inline constexpr std::uint32_t kRootFolderParent = 0xFFFFFFFF;
 
 // Message data chunk: marker, 0x200, bytes used (1..0x200), next chunk (0 = last), 0x200 data.

@@ -7,7 +7,6 @@
 #include "mailstore/dbx_layout.h"
 #include "mailstore/index_tree.h"
 #include "mailstore/indexed_info.h"
-#include "platform/text_encoding.h"
 
 namespace quillet::mailstore {
 namespace {
@@ -15,12 +14,14 @@ namespace {
 constexpr std::uint32_t kRootFolderId = 0;
 constexpr std::uint32_t kLastSpecial = static_cast<std::uint32_t>(MailFolder::Special::kDrafts);
 
-MailFolder FolderOf(const IndexedInfo& info) {
+MailFolder FolderOf(const IndexedInfo& info, const AnsiCodePage& codePage) {
     MailFolder folder;
     folder.id = info.integer(kFolderFieldId);
     folder.parent = info.integer(kFolderFieldParent);
-    folder.name = DecodeTextFileBytes(info.text(kFolderFieldName));
-    folder.storeFile = DecodeTextFileBytes(info.text(kFolderFieldStoreFile));
+    folder.name = codePage.decode(info.text(kFolderFieldName));
+    folder.storeFile = codePage.decode(info.text(kFolderFieldStoreFile));
+    folder.accountKey = codePage.decode(info.text(kFolderFieldAccountKey));
+    if (info.has(kFolderFieldStoreKind)) folder.storeKind = info.integer(kFolderFieldStoreKind);
     std::uint32_t special = info.integer(kFolderFieldSpecial);
     if (special <= kLastSpecial) folder.special = static_cast<MailFolder::Special>(special);
     return folder;
@@ -36,7 +37,8 @@ const MailFolder* FindFolder(const std::vector<MailFolder>& folders, std::uint32
 }  // namespace
 
 Result<std::vector<MailFolder>> ReadFolderList(const StoreBytes& bytes, ReadMode mode,
-                                               std::vector<StoreDamage>* damages) {
+                                               std::vector<StoreDamage>* damages,
+                                               const AnsiCodePage& codePage) {
     Result<DbxHeader> header = ReadDbxHeader(bytes);
     if (!header) return header.status();
     if (header->kind != DbxHeader::Kind::kFolderList) {
@@ -49,7 +51,7 @@ Result<std::vector<MailFolder>> ReadFolderList(const StoreBytes& bytes, ReadMode
                                   [&](std::uint32_t value) -> Status {
                                       Result<IndexedInfo> info = IndexedInfo::Read(bytes, value);
                                       if (!info) return info.status();
-                                      folders.push_back(FolderOf(*info));
+                                      folders.push_back(FolderOf(*info, codePage));
                                       return Status::Ok();
                                   });
     if (!walked) return walked;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "mailstore/message_store.h"
 #include "mailstore/store_bytes.h"
+#include "platform/ansi_code_page.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
@@ -18,6 +20,15 @@ struct MailFolder {
     std::string name;       // UTF-8 (stored in the Windows code page; UTF-8 kept when valid)
     std::string storeFile;  // the ".dbx" file name; empty for a folder without messages
     Special special = Special::kNone;
+    // Which kind of store the folder belongs to, as it says (unset when it does not say): the
+    // root's children of a known kind with no store file are the containers the folder pane
+    // shows, "Local Folders" and one per IMAP or news account.
+    std::optional<std::uint32_t> storeKind{};
+    std::string accountKey{};  // the registry key of its account; "LocalStore" for local folders
+
+    static constexpr std::uint32_t kNewsKind = 0;
+    static constexpr std::uint32_t kImapKind = 1;
+    static constexpr std::uint32_t kLocalKind = 3;
 
     static constexpr std::uint32_t kNoParent = 0xFFFFFFFF;
 };
@@ -25,9 +36,11 @@ struct MailFolder {
 // The folder tree of Folders.dbx, in ascending folder id: the root ("Outlook Express", id 0) and
 // every folder below it. Walks the tree as MessageStore::Open does, with the same checks and the
 // same strict and salvaging behaviour (`damages` receives what a salvaging read found; it may be
-// null for a strict read). Fails with kCorrupt for a store that is not a folder list.
+// null for a strict read). Names are read in `codePage`. Fails with kCorrupt for a store that is
+// not a folder list.
 Result<std::vector<MailFolder>> ReadFolderList(const StoreBytes& bytes, ReadMode mode,
-                                               std::vector<StoreDamage>* damages);
+                                               std::vector<StoreDamage>* damages,
+                                               const AnsiCodePage& codePage = {});
 
 // The deepest a folder may be nested below the root: Outlook Express offers no more than a few
 // levels, and a deeper chain (a hostile folder list) would cost memory and time out of proportion.

@@ -20,6 +20,8 @@ class IndexedInfo {
     // Fails with kCorrupt naming the store and the offset, or with the StoreBytes' failure.
     static Result<IndexedInfo> Read(const StoreBytes& bytes, std::uint32_t offset);
 
+    // Whether the object holds the field at all.
+    bool has(std::uint8_t field) const { return find(field) != nullptr; }
     // A direct value, or the first 1..4 bytes of an indirect one (little-endian).
     std::uint32_t integer(std::uint8_t field) const;
     // A FILETIME: 8 bytes of an indirect field.

@@ -69,6 +69,17 @@ MailSource::StoreName Examine(const std::filesystem::path& file) {
     return store;
 }
 
+// What a loose source's description adds: the code page its names are read in.
+std::string CodePageNote(const AnsiCodePage& codePage) {
+    return " (names read in code page " + std::to_string(codePage.number()) + ")";
+}
+
+std::unique_ptr<MailSource> WithCodePage(std::unique_ptr<MailSource> source,
+                                         const AnsiCodePage& codePage) {
+    source->setOrigin({.codePage = codePage});
+    return source;
+}
+
 }  // namespace
 
 Result<FileStart> ReadFileStart(const std::filesystem::path& file) {
@@ -134,16 +145,19 @@ std::string DescribeFileStart(const FileStart& start) {
     return shown;
 }
 
-Result<std::unique_ptr<MailSource>> LooseStoreFile(const std::filesystem::path& file) {
+Result<std::unique_ptr<MailSource>> LooseStoreFile(const std::filesystem::path& file,
+                                                   const AnsiCodePage& codePage) {
     auto start = ReadFileStart(file);
     if (!start) return start.status();
     if (!StartsAsStore(*start)) return Status::Error(NotAStore(file, *start), ErrorKind::kBadInput);
-    return std::unique_ptr<MailSource>(
-        MakeFolderMailSource("message store " + file.string(), file.parent_path(),
-                             std::vector<MailSource::StoreName>{Examine(file)}));
+    return WithCodePage(
+        MakeFolderMailSource("message store " + file.string() + CodePageNote(codePage),
+                             file.parent_path(), std::vector<MailSource::StoreName>{Examine(file)}),
+        codePage);
 }
 
-Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path& folder) {
+Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path& folder,
+                                                     const AnsiCodePage& codePage) {
     auto failed = [&](const std::error_code& error) {
         return Status::Error(
             "Cannot list " + folder.string() + ": " + error.message(),
@@ -169,8 +183,10 @@ Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path
             ErrorKind::kNotFound);
     }
     SortStores(stores);
-    return MakeFolderMailSource("message store folder " + folder.string(), folder,
-                                std::move(stores));
+    return WithCodePage(
+        MakeFolderMailSource("message store folder " + folder.string() + CodePageNote(codePage),
+                             folder, std::move(stores)),
+        codePage);
 }
 
 }  // namespace quillet::mailstore

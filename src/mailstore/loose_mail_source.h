@@ -41,11 +41,15 @@ std::string DescribeFileStart(const FileStart& start);
 // One store file, whatever its name: fails with kBadInput, naming what it holds, when it does not
 // begin as a store, and as ReadFileStart does. Its one store is told as loose stores are (see
 // MailSource::StoreName), so a folder list or a store without messages exports nothing.
-Result<std::unique_ptr<MailSource>> LooseStoreFile(const std::filesystem::path& file);
+// Loose stores carry no word of the system that wrote them: their texts are read in `codePage`,
+// which the source's description names.
+Result<std::unique_ptr<MailSource>> LooseStoreFile(const std::filesystem::path& file,
+                                                   const AnsiCodePage& codePage = {});
 
 // The ".dbx" files (any case) directly in `folder`, its subfolders left alone, each told as loose
 // stores are (see MailSource::StoreName). Fails with kNotFound when the folder holds none, and
 // with the reason when it cannot be listed.
-Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path& folder);
+Result<std::unique_ptr<MailSource>> LooseStoreFolder(const std::filesystem::path& folder,
+                                                     const AnsiCodePage& codePage = {});
 
 }  // namespace quillet::mailstore

@@ -308,7 +308,7 @@ Status Export::exportStore(const StorePlan& store, std::size_t position, std::si
     auto bytes = m_source.openStore(store.fileName);
     if (!bytes) return bytes.status();
 
-    auto messages = MessageStore::Open(**bytes, m_options.mode);
+    auto messages = MessageStore::Open(**bytes, m_options.mode, m_source.origin().codePage);
     if (!messages) {
         if (m_options.mode == ReadMode::kStrict || !messages.status().is(ErrorKind::kCorrupt)) {
             return messages.status();

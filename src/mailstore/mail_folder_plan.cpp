@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -114,7 +115,7 @@ Result<std::vector<MailFolder>> ReadFolders(MailSource& source,
         auto bytes = source.openStore(store.fileName);
         if (!bytes) return bytes.status();
         std::vector<StoreDamage> damages;
-        auto list = ReadFolderList(**bytes, mode, &damages);
+        auto list = ReadFolderList(**bytes, mode, &damages, source.origin().codePage);
         for (const StoreDamage& damage : damages) {
             plan.notes.push_back(DamageNote(store.fileName, damage));
         }
@@ -131,6 +132,48 @@ Result<std::vector<MailFolder>> ReadFolders(MailSource& source,
     return folders;
 }
 
+// The containers the folder pane shows below the root: the Local Folders container, whose folders
+// go to the top of the export, and one per IMAP or news account, each a top-level folder named
+// after its account. A container is a child of the root, with no store file and no special role,
+// of a known store kind. There is no Local Folders container where the Inbox and the other special
+// folders are children of the root themselves (folder lists written without containers), and a
+// second one is an ordinary folder.
+struct Containers {
+    std::optional<std::size_t> local;                 // index into the folders
+    std::map<std::size_t, std::string> accountNames;  // index into the folders, its name
+};
+
+Containers FindContainers(const std::vector<MailFolder>& folders, const StoreOrigin& origin) {
+    std::set<std::uint32_t> roots;
+    for (const MailFolder& folder : folders) {
+        if (folder.parent == MailFolder::kNoParent) roots.insert(folder.id);
+    }
+    const bool specialAtRoot = std::any_of(folders.begin(), folders.end(), [&](const auto& folder) {
+        return roots.contains(folder.parent) && folder.special != MailFolder::Special::kNone;
+    });
+    Containers containers;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const MailFolder& folder = folders[i];
+        if (!roots.contains(folder.parent) || !folder.storeFile.empty() ||
+            folder.special != MailFolder::Special::kNone || !folder.storeKind) {
+            continue;
+        }
+        switch (*folder.storeKind) {
+            case MailFolder::kLocalKind:
+                if (!containers.local && !specialAtRoot) containers.local = i;
+                break;
+            case MailFolder::kImapKind:
+            case MailFolder::kNewsKind:
+                containers.accountNames[i] =
+                    origin.accountName(folder.accountKey).value_or(folder.name);
+                break;
+            default:
+                break;
+        }
+    }
+    return containers;
+}
+
 }  // namespace
 
 Result<FolderPlan> PlanMailFolders(MailSource& source, const FolderPlanOptions& options) {
@@ -139,6 +182,7 @@ Result<FolderPlan> PlanMailFolders(MailSource& source, const FolderPlanOptions& 
     auto read = ReadFolders(source, stores, options.mode, plan);
     if (!read) return read.status();
     const std::vector<MailFolder>& folders = *read;
+    const Containers containers = FindContainers(folders, source.origin());
 
     // Each store with its folder chain; the folders are named parents first, then by id, and the
     // stores Folders.dbx does not name last.
@@ -169,6 +213,9 @@ Result<FolderPlan> PlanMailFolders(MailSource& source, const FolderPlanOptions& 
                 tooDeep.push_back(reason);
             } else {
                 entry.chain = std::move(*chain);
+                if (!entry.chain.empty() && entry.chain.front() == containers.local) {
+                    entry.chain.erase(entry.chain.begin());
+                }
                 if (!entry.chain.empty()) entry.order = folders[*folderOf[i]].id;
             }
         }
@@ -200,8 +247,10 @@ Result<FolderPlan> PlanMailFolders(MailSource& source, const FolderPlanOptions& 
         }
         std::uint64_t parent = FolderNamer::kTopLevel;
         for (std::size_t index : entry.chain) {
-            folder.path.push_back(
-                namer.name(parent, folders[index].id, wanted(folders[index].name)));
+            auto account = containers.accountNames.find(index);
+            const std::string& name =
+                account != containers.accountNames.end() ? account->second : folders[index].name;
+            folder.path.push_back(namer.name(parent, folders[index].id, wanted(name)));
             parent = folders[index].id;
         }
         if (const std::string reason = options.misfit ? options.misfit(folder) : "";

@@ -43,7 +43,10 @@ struct FolderPlan {
 // the source tells decide, else their names (a ".dbx" file but Folders.dbx, and no pop3uidl.dbx
 // or Offline.dbx unless Folders.dbx names it as a folder's); a file the source tells is no store,
 // or of no known kind, is left out and named. Names come from Folders.dbx (a store it does not
-// name goes to the top under its file name without ".dbx"), made safe and unique among siblings
+// name goes to the top under its file name without ".dbx"), read in the source's code page, as
+// the folder pane showed them: the folders of the "Local Folders" container at the top, each IMAP
+// or news account's container a top-level folder named after its account (the source's account
+// name, else the container's own); names are made safe and unique among siblings
 // but for case (FolderNamer). A folder nested deeper than kFolderDepthLimit, or whose path
 // options.misfit refuses, fails a strict plan (kCorrupt); a salvaging plan puts it at the top
 // under its store's name, with a note. A Folders.dbx that cannot be read fails a strict plan; a

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,10 +10,26 @@
 
 #include "mailstore/message_store.h"
 #include "mailstore/store_bytes.h"
+#include "platform/ansi_code_page.h"
 #include "platform/case_fold.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
+
+// What is known of the Windows system a source's stores were written on.
+struct StoreOrigin {
+    AnsiCodePage codePage{};  // of the names and subjects the stores hold
+    // The names the identity gave its accounts ("Account Name"), by registry key in lower case;
+    // empty where the source holds no registry.
+    std::map<std::string, std::string> accountNames{};
+
+    // The name of the account with registry key `key` (any case); nullopt when not known.
+    std::optional<std::string> accountName(const std::string& key) const {
+        auto found = accountNames.find(AsciiLower(key));
+        if (found == accountNames.end()) return std::nullopt;
+        return found->second;
+    }
+};
 
 // Where the message stores of one identity come from: its store folder on a Wine prefix or a
 // Windows disk, or the entries of a backup file; or loose stores, a ".dbx" file or a folder of
@@ -43,6 +60,14 @@ class MailSource {
     // Opens one of stores() for reading. Fails with the reason (kNotFound, kAccessDenied, kIo,
     // kCorrupt for a damaged backup entry, kDiskFull when a backup's store cannot be spilled).
     virtual Result<std::unique_ptr<StoreBytes>> openStore(const std::string& fileName) = 0;
+
+    // What the source knows of the system its stores were written on (Windows-1252 and no
+    // account names until told).
+    const StoreOrigin& origin() const { return m_origin; }
+    void setOrigin(StoreOrigin origin) { m_origin = std::move(origin); }
+
+  private:
+    StoreOrigin m_origin;
 };
 
 // The order every source lists its stores in: by name with case ignored, then exactly.

@@ -9,12 +9,12 @@
 #include "mailstore/indexed_info.h"
 #include "mailstore/store_salvage.h"
 #include "mailstore/store_scan.h"
-#include "platform/text_encoding.h"
+#include "platform/ansi_code_page.h"
 
 namespace quillet::mailstore {
 namespace {
 
-MessageEntry EntryOf(const IndexedInfo& info, std::uint32_t offset) {
+MessageEntry EntryOf(const IndexedInfo& info, std::uint32_t offset, const AnsiCodePage& codePage) {
     MessageEntry entry;
     entry.origin = MessageEntry::Origin::kIndex;
     entry.index = info.integer(kFieldIndex);
@@ -24,7 +24,7 @@ MessageEntry EntryOf(const IndexedInfo& info, std::uint32_t offset) {
     entry.sentTime = info.filetime(kFieldSent);
     entry.receivedTime = info.filetime(kFieldReceived);
     entry.recordedSize = info.integer(kFieldSize);
-    entry.subject = Cp1252ToUtf8(info.text(kFieldSubject));
+    entry.subject = codePage.decode(info.text(kFieldSubject));
     return entry;
 }
 
@@ -35,7 +35,8 @@ MessageStore::MessageStore(const StoreBytes& bytes, ReadMode mode)
 
 MessageStore::~MessageStore() = default;
 
-Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes, ReadMode mode) {
+Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes, ReadMode mode,
+                                                         const AnsiCodePage& codePage) {
     Result<DbxHeader> header = ReadDbxHeader(bytes);
     if (!header) return header.status();
     if (header->kind != DbxHeader::Kind::kMessages) {
@@ -54,7 +55,7 @@ Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes
                                   [&](std::uint32_t value) -> Status {
                                       Result<IndexedInfo> info = IndexedInfo::Read(bytes, value);
                                       if (!info) return info.status();
-                                      messages.push_back(EntryOf(*info, value));
+                                      messages.push_back(EntryOf(*info, value, codePage));
                                       return Status::Ok();
                                   });
     if (!walked) return walked;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mailstore/store_bytes.h"
+#include "platform/ansi_code_page.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
@@ -62,7 +63,7 @@ struct MessageEntry {
     std::uint64_t sentTime = 0;      // FILETIME; 0 when absent
     std::uint64_t receivedTime = 0;  // FILETIME; 0 when absent
     std::uint32_t recordedSize = 0;  // as the index records it (may be wrong)
-    // As the index stores it, converted to UTF-8 from the Windows code page: may be lossy. Headers
+    // As the index stores it, converted to UTF-8 from the system's code page: may be lossy. Headers
     // for export come from the message itself, never from here.
     std::string subject;
 };
@@ -90,7 +91,9 @@ class MessageStore {
     // Fails (strict: at the first damage; salvage: only when the header itself is unusable) with
     // kCorrupt naming the store and the offset; with the StoreBytes' failure when reading fails.
     // A store that is not a message store (Folders.dbx, another class id) fails with kCorrupt.
-    static Result<std::unique_ptr<MessageStore>> Open(const StoreBytes& bytes, ReadMode mode);
+    // Subjects are read in `codePage`.
+    static Result<std::unique_ptr<MessageStore>> Open(const StoreBytes& bytes, ReadMode mode,
+                                                      const AnsiCodePage& codePage = {});
 
     const DbxHeader& header() const { return m_header; }
     ReadMode mode() const { return m_mode; }

@@ -1,11 +1,13 @@
 #include "mailstore/store_health.h"
 
 #include <algorithm>
+#include <map>
 
 #include "mailstore/chunk_chain.h"
 #include "mailstore/dbx_header.h"
 #include "mailstore/dbx_layout.h"
 #include "mailstore/folder_list.h"
+#include "mailstore/mail_folder_plan.h"
 #include "mailstore/store_damage.h"
 #include "mailstore/store_scan_internal.h"
 
@@ -78,6 +80,18 @@ Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* pro
     for (const auto& store : stores) total += store.size;
     std::uint64_t done = 0;
     std::vector<StoreHealth> report;
+    // The plan's failure (a folder list that cannot be read at all) is the folder list's own
+    // damage, reported with it; the stores are then named by file only.
+    std::map<std::string, std::string> folderOf;
+    FolderPlanOptions salvaging;
+    salvaging.mode = ReadMode::kSalvage;
+    if (auto plan = PlanMailFolders(source, salvaging); plan) {
+        for (const PlannedFolder& folder : plan->folders) {
+            std::string path;
+            for (const std::string& name : folder.path) path += (path.empty() ? "" : "/") + name;
+            folderOf[folder.fileName] = std::move(path);
+        }
+    }
     for (std::size_t position = 0; position < stores.size(); ++position) {
         if (progress && progress->cancelRequested()) {
             return Status::Error(kCheckCancelled, ErrorKind::kCancelled);
@@ -97,6 +111,9 @@ Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* pro
                 static_cast<double>(store.size) / static_cast<double>(kStoreSizeLimit);
             unreadable.damages.push_back({.offset = 0, .what = bytes.reason(), .wholeFile = true});
             report.push_back(std::move(unreadable));
+        }
+        if (auto folder = folderOf.find(store.fileName); folder != folderOf.end()) {
+            report.back().folder = folder->second;
         }
         done += store.size;
         if (progress) progress->bytesDone(std::min(done, total), total);

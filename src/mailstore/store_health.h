@@ -20,6 +20,9 @@ struct StoreHealth {
     std::uint64_t reclaimable = 0;  // bytes a compaction would give back (the header's count)
     double shareOfLimit = 0;        // size / kStoreSizeLimit: 1.0 and more, Outlook Express fails
     std::vector<StoreDamage> damages;  // every inconsistency, the message chains' included
+    // The folder an export puts its messages in ("Office Mail/Projects"); empty for a store that
+    // holds no mail.
+    std::string folder;
     bool damaged() const { return !damages.empty(); }
 };
 
@@ -36,7 +39,8 @@ StoreHealth CheckStore(const StoreBytes& bytes);
 
 namespace quillet::mailstore {
 
-// CheckStore for every store of `source`, in the source's order; a store that cannot be opened,
+// CheckStore for every store of `source`, in the source's order, each with the folder an export
+// gives it (a salvaging folder plan); a store that cannot be opened,
 // and a file the source tells is no store, is reported with one damage naming why. `progress` may
 // be null; a cancel fails with kCancelled.
 Result<std::vector<StoreHealth>> CheckMail(MailSource& source, MailProgress* progress);

@@ -18,7 +18,6 @@ namespace {
 constexpr std::uint32_t kConditionsOffset = ms::kHeaderSize + ms::kMessageFileInfoLength;
 constexpr std::string_view kConditions =
     "((MSGCOL_FLAGS & ARF_WATCH) != 0 || (MSGCOL_FLAGS & ARF_IGNORE) != 0)";
-constexpr std::uint32_t kLocalStore = 3;
 // Info objects go to segments of this size, as the store does: the conditions object opens the
 // first one, right after the file info.
 constexpr std::uint32_t kVariableSegmentSize = 0xC000;
@@ -247,8 +246,9 @@ DbxStoreBuilder::DbxStoreBuilder(const std::filesystem::path& file, DbxStoreOpti
     append(std::string(ms::kHeaderSize, '\0'));
     std::string info(ms::kMessageFileInfoLength, '\0');
     Put32(info.data(), 1);
-    info[0x04] = static_cast<char>(kLocalStore);
-    std::memcpy(info.data() + 0x05, "LocalStore", 10);
+    info[0x04] = static_cast<char>(m_options.storeKind);
+    std::memcpy(info.data() + 0x05, m_options.accountKey.data(),
+                std::min<std::size_t>(m_options.accountKey.size(), 0x100 - 0x05));
     const std::array<std::uint8_t, 12> kInfo214 = {1, 0, 0, 0, 0, 0, 0, 0, 0xFA, 0x0F, 0, 0};
     std::memcpy(info.data() + 0x214, kInfo214.data(), kInfo214.size());
     Put32(info.data() + 0x348, 0x00010001);
@@ -422,12 +422,14 @@ DbxStoreLayout WriteDbxFolderList(const std::filesystem::path& file,
             Number(ms::kFolderFieldId, folder.id, false),
             Number(ms::kFolderFieldParent, folder.parent, false),
             Text(ms::kFolderFieldName, folder.name),
-            Number(ms::kFolderFieldStoreKind, kLocalStore, false),
         };
         if (!folder.storeFile.empty())
             fields.push_back(Text(ms::kFolderFieldStoreFile, folder.storeFile));
+        if (!folder.accountKey.empty())
+            fields.push_back(Text(ms::kFolderFieldAccountKey, folder.accountKey));
         if (folder.special != 0)
             fields.push_back(Number(ms::kFolderFieldSpecial, folder.special, false));
+        fields.push_back(Number(ms::kFolderFieldStoreKind, folder.kind, false));
         const auto offset = static_cast<std::uint32_t>(bytes.size());
         bytes += InfoObject(offset, std::move(fields));
         tree.emplace_back(folder.id, offset);
@@ -463,13 +465,15 @@ DbxStoreLayout WriteDbxFolderList(const std::filesystem::path& file,
 
 std::vector<DbxFolder> StandardDbxFolders() {
     constexpr std::uint32_t kRoot = 0;
+    constexpr std::uint32_t kLocal = 1;
     return {
         {kRoot, ms::kRootFolderParent, "Outlook Express", "", 0},
-        {1, kRoot, "Inbox", "Inbox.dbx", 1},
-        {2, kRoot, "Outbox", "Outbox.dbx", 2},
-        {3, kRoot, "Sent Items", "Sent Items.dbx", 3},
-        {4, kRoot, "Deleted Items", "Deleted Items.dbx", 4},
-        {5, kRoot, "Drafts", "Drafts.dbx", 5},
+        {kLocal, kRoot, "Local Folders", "", 0},
+        {2, kLocal, "Inbox", "Inbox.dbx", 1},
+        {3, kLocal, "Outbox", "Outbox.dbx", 2},
+        {4, kLocal, "Sent Items", "Sent Items.dbx", 3},
+        {5, kLocal, "Deleted Items", "Deleted Items.dbx", 4},
+        {6, kLocal, "Drafts", "Drafts.dbx", 5},
     };
 }
 

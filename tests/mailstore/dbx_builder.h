@@ -69,6 +69,9 @@ struct DbxStoreOptions {
     std::uint64_t gapBeforeMessages = 0;
     // Keep each message's chunk list in the layout (a 1 GB store has about two million).
     bool recordChunks = true;
+    // What the file info says the store belongs to: 3 local, 1 IMAP, 0 news, and the account.
+    std::uint8_t storeKind = 3;
+    std::string accountKey = "LocalStore";
 };
 
 // Writes a message store. Messages go to the file as they are added: a message's chunks at the
@@ -126,6 +129,8 @@ struct DbxFolder {
     std::string name;                   // Windows-1252 bytes, as stored
     std::string storeFile;              // "Inbox.dbx"; empty for a folder without a store
     std::uint32_t special = 0;          // 1 Inbox, 2 Outbox, 3 Sent, 4 Deleted, 5 Drafts
+    std::uint32_t kind = 3;             // 3 local, 1 IMAP, 0 news
+    std::string accountKey = "LocalStore";
 };
 
 // Writes a folder list. The root folder ("Outlook Express", id 0) is written only when listed.
@@ -135,8 +140,9 @@ DbxStoreLayout WriteDbxFolderList(const std::filesystem::path& file,
                                   const std::vector<DbxFolder>& folders,
                                   DbxStoreOptions options = {});
 
-// The folders of a fresh identity: the root and Inbox, Outbox, Sent Items, Deleted Items, Drafts
-// with their usual store files.
+// The folders of a fresh identity as Outlook Express writes them: the root, its "Local Folders"
+// container (id 1), and in it Inbox, Outbox, Sent Items, Deleted Items, Drafts (ids 2 to 6) with
+// their usual store files.
 std::vector<DbxFolder> StandardDbxFolders();
 
 // Damage done to a written store, one object each.

@@ -15,7 +15,7 @@ TEST(FolderListTest, ListsNestedAndNonAsciiFoldersInIdOrder) {
     std::vector<quillet::testing::DbxFolder> written = quillet::testing::StandardDbxFolders();
     // Added children first: the list comes back in folder id order all the same.
     written.insert(written.begin(), {{8, 7, "Caf\xE9", "Caf\xE9.dbx", 0},
-                                     {7, 1, "Projects", "Projects.dbx", 0},
+                                     {7, 2, "Projects", "Projects.dbx", 0},
                                      {9, 7,
                                       "\xC3\x9C"
                                       "bersicht",
@@ -27,21 +27,23 @@ TEST(FolderListTest, ListsNestedAndNonAsciiFoldersInIdOrder) {
     auto folders = ReadFolderList(**bytes, ReadMode::kStrict, nullptr);
     ASSERT_TRUE(folders.ok()) << folders.reason();
     ASSERT_EQ(folders->size(), written.size());
-    for (std::size_t i = 0; i < folders->size(); ++i)
-        EXPECT_EQ((*folders)[i].id, i < 6 ? i : i + 1);
+    for (std::size_t i = 0; i < folders->size(); ++i) EXPECT_EQ((*folders)[i].id, i);
     const MailFolder& root = folders->front();
     EXPECT_EQ(root.parent, MailFolder::kNoParent);
-    EXPECT_EQ((*folders)[1].special, MailFolder::Special::kInbox);
-    EXPECT_EQ((*folders)[1].storeFile, "Inbox.dbx");
-    EXPECT_EQ((*folders)[5].special, MailFolder::Special::kDrafts);
+    EXPECT_EQ((*folders)[1].storeKind, MailFolder::kLocalKind);
+    EXPECT_EQ((*folders)[1].accountKey, written[4].accountKey);
+    EXPECT_EQ((*folders)[2].special, MailFolder::Special::kInbox);
+    EXPECT_EQ((*folders)[2].storeFile, "Inbox.dbx");
+    EXPECT_EQ((*folders)[6].special, MailFolder::Special::kDrafts);
     // Windows-1252 converted; UTF-8 kept as it is.
-    EXPECT_EQ((*folders)[7].name, "Caf\xC3\xA9");
-    EXPECT_EQ((*folders)[7].storeFile, "Caf\xC3\xA9.dbx");
-    EXPECT_EQ((*folders)[8].name,
+    EXPECT_EQ((*folders)[8].name, "Caf\xC3\xA9");
+    EXPECT_EQ((*folders)[8].storeFile, "Caf\xC3\xA9.dbx");
+    EXPECT_EQ((*folders)[9].name,
               "\xC3\x9C"
               "bersicht");
-    EXPECT_EQ((*folders)[8].storeFile, "");
-    EXPECT_EQ(FolderPath(*folders, 8), (Strings{"Inbox", "Projects", "Caf\xC3\xA9"}));
+    EXPECT_EQ((*folders)[9].storeFile, "");
+    EXPECT_EQ(FolderPath(*folders, 8),
+              (Strings{"Local Folders", "Inbox", "Projects", "Caf\xC3\xA9"}));
 
     quillet::testing::WriteDbxStore(dir / "Inbox.dbx", {"x\r\n"});
     auto messages = OpenStoreFile(dir / "Inbox.dbx");

@@ -539,8 +539,14 @@ TEST_F(MailExportTest, SamplePrefixMaildirIsServedByDovecot) {
     }
     std::map<std::string, std::multiset<std::string>> exported, served;
     for (const auto& [path, bytes] : Tree(eml.outFolder)) {
-        const std::string folder = path.substr(0, path.find('/'));
-        if (folder != path) exported[folder == "Inbox" ? "INBOX" : folder].insert(bytes);
+        const std::size_t end = path.rfind('/');
+        if (end == std::string::npos || bytes == "/") continue;
+        // The eml folders "Office Mail/Inbox" are Dovecot's "Office Mail.Inbox", a "." in a
+        // name written "_".
+        std::string folder = path.substr(0, end);
+        std::replace(folder.begin(), folder.end(), '.', '_');
+        std::replace(folder.begin(), folder.end(), '/', '.');
+        exported[folder == "Inbox" ? "INBOX" : folder].insert(bytes);
     }
     quillet::testing::DovecotServer dovecot(m_dir / "dovecot", {.maildir = m_out});
     ASSERT_EQ(dovecot.failure(), "");
