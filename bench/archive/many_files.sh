@@ -78,15 +78,14 @@ for count in $counts; do
     done
     measure "quillet $count" bash -c 'ulimit -n "$0" && exec "$@"' "$open_files" "$cli" \
         --prefix "$prefix" backup --identity "$identity" --items stationery --out "$work/out.qbk"
-    cd "$stationery/.."  # the other tools store the folder's own name, as the backup does
+    cd "$stationery/.."  # the other tools are given the folder by its own short name
     measure "zip $count" zip -q -r -6 "$work/out.zip" Stationery
     measure "7z $count" 7z a -tzip -mx=5 "$work/out.7z.zip" Stationery
     cd "$work"
-    rows+=("| $(thousands "$count") | ${wall_ms["quillet $count"]} |"
-        "$(per_file "${wall_ms["quillet $count"]}" "$count") |"
-        "$(ratio "${wall_ms["quillet $count"]}" "${wall_ms["zip $count"]}") |"
-        "$(ratio "${wall_ms["quillet $count"]}" "${wall_ms["7z $count"]}") |"
-        "${peak_mb["quillet $count"]} | ${wall_ms["zip $count"]} | ${wall_ms["7z $count"]} |")
+    quillet=${wall_ms["quillet $count"]}
+    rows+=("| $(thousands "$count") | $quillet | $(per_file "$quillet" "$count") | $(ratio \
+        "$quillet" "${wall_ms["zip $count"]}") | $(ratio "$quillet" "${wall_ms["7z $count"]}") |\
+ ${peak_mb["quillet $count"]} | ${wall_ms["zip $count"]} | ${wall_ms["7z $count"]} |")
 done
 
 echo
