@@ -56,7 +56,9 @@ class Archive {
     virtual Result<int> AddFileEntry(const std::filesystem::path& hostFile) = 0;
 
     // Makes SaveArchive write to `archiveFile` instead, keeping the entries added. Fails when no
-    // archive has been created or the path names no file.
+    // archive has been created or the path names no file. The new name is one the program chose,
+    // not the user: SaveArchive never writes through a symbolic link there, and fails, naming it,
+    // when one is there (see ReplaceOptions::followLink).
     virtual Status RetargetArchive(const std::filesystem::path& archiveFile) = 0;
 
     // Whether SaveArchive encrypts, with the WritePassword. Encryption with an empty password is

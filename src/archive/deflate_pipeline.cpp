@@ -1,10 +1,8 @@
 #include "archive/deflate_pipeline.h"
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <system_error>
 
@@ -55,16 +53,16 @@ DeflatePipeline::~DeflatePipeline() {
     for (std::thread& thread : m_threads) thread.join();
 }
 
-Status DeflatePipeline::start(std::vector<Input> inputs) {
+Status DeflatePipeline::start(std::vector<const SourceFile*> inputs) {
     m_inputs = std::move(inputs);
     m_inputState.assign(m_inputs.size(), InputState{});
     m_firstBlock.clear();
     std::size_t blocks = 0;
-    for (const Input& input : m_inputs) {
+    for (const SourceFile* input : m_inputs) {
         m_firstBlock.push_back(blocks);
         // An empty input still gets one (empty, final) block, so its stream is valid.
         blocks += std::max<std::uint64_t>(
-            1, (input.size + m_settings.blockSize - 1) / m_settings.blockSize);
+            1, (input->size + m_settings.blockSize - 1) / m_settings.blockSize);
     }
     m_firstBlock.push_back(blocks);
 
@@ -127,7 +125,7 @@ Status DeflatePipeline::compress(std::size_t blockNumber, std::vector<std::byte>
                                  void* streamPointer, Block& block) const {
     auto& stream = *static_cast<z_stream*>(streamPointer);
     const std::size_t index = inputOfBlock(blockNumber);
-    const Input& source = m_inputs[index];
+    const SourceFile& source = *m_inputs[index];
     const std::uint64_t blockInInput = blockNumber - m_firstBlock[index];
     const std::uint64_t offset = blockInInput * m_settings.blockSize;
     const std::size_t length = static_cast<std::size_t>(
@@ -136,17 +134,14 @@ Status DeflatePipeline::compress(std::size_t blockNumber, std::vector<std::byte>
         static_cast<std::size_t>(std::min<std::uint64_t>(kDictionarySize, offset));
     const bool last = blockNumber + 1 == m_firstBlock[index + 1];
 
+    // Opened for this block alone: the open files are bounded by the threads, not the inputs. The
+    // check after the read also catches a change made while an earlier block was read.
     input.resize(dictionary + length);
-    std::size_t have = 0;
-    while (have < input.size()) {
-        const ssize_t n = ::pread(source.fd, input.data() + have, input.size() - have,
-                                  static_cast<off_t>(offset - dictionary + have));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            return Status::Error(std::string("Cannot read the file: ") + std::strerror(errno));
-        }
-        if (n == 0) return Status::Error("The file became shorter while it was being saved");
-        have += static_cast<std::size_t>(n);
+    {
+        SourceReader reader(source);
+        if (Status opened = reader.open(); !opened) return opened;
+        if (Status read = reader.readAt(offset - dictionary, input); !read) return read;
+        if (Status same = reader.checkUnchanged(); !same) return same;
     }
 
     const auto* data = reinterpret_cast<const Bytef*>(input.data());

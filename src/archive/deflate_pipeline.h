@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "archive/source_file.h"
 #include "platform/status.h"
 
 namespace quillet::archive {
@@ -26,8 +27,10 @@ struct DeflateSettings {
 // of input before it as a dictionary (so little is lost to the cut), ending every block but a
 // file's last with a sync flush (byte-aligned, not final) and the last with the final block: the
 // blocks of one file, concatenated, form one valid raw deflate stream. The CRC-32 of each file is
-// computed alongside. Files are read with pread() and never held whole in memory: at most
-// `blocksInFlight` compressed blocks and one input block per thread exist at any time.
+// computed alongside. Files are never held whole in memory: at most `blocksInFlight` compressed
+// blocks and one input block per thread exist at any time. A file is open only while a thread
+// reads one of its blocks (at most one file per thread is open at a time, however many files
+// there are), and is checked then to be the file that was added, unchanged (SourceReader).
 //
 // One consumer thread reads the streams with read(), file after file; threads run ahead of it,
 // across file boundaries, by at most `blocksInFlight` blocks. Everything but read() and the
@@ -35,23 +38,19 @@ struct DeflateSettings {
 // the owner). Destruction stops the threads.
 class DeflatePipeline {
   public:
-    struct Input {
-        int fd;              // open for reading; must stay open while the pipeline lives
-        std::uint64_t size;  // bytes to compress from offset 0
-    };
-
     explicit DeflatePipeline(DeflateSettings settings);
     ~DeflatePipeline();
     DeflatePipeline(const DeflatePipeline&) = delete;
     DeflatePipeline& operator=(const DeflatePipeline&) = delete;
 
-    // Starts compressing. Call once. Fails when the threads cannot be started.
-    Status start(std::vector<Input> inputs);
+    // Starts compressing the files, each to its size as added; they must outlive the pipeline.
+    // Call once. Fails when the threads cannot be started.
+    Status start(std::vector<const SourceFile*> inputs);
 
     // Copies the next compressed bytes of input `index` into `out`. Returns the number copied,
     // 0 once that input's stream is complete, or the reason reading or compressing failed (for
-    // example the file became shorter than its size). Inputs must be read in order, each to its
-    // end; reading another input meanwhile fails.
+    // example the file changed since it was added: kSourceChangedReason). Inputs must be read in
+    // order, each to its end; reading another input meanwhile fails.
     Result<std::size_t> read(std::size_t index, std::span<std::byte> out);
 
     // After read() returned 0 for `index`: its CRC-32 and the size of its compressed stream.
@@ -73,7 +72,7 @@ class DeflatePipeline {
     std::size_t inputOfBlock(std::size_t blockNumber) const;
 
     DeflateSettings m_settings;
-    std::vector<Input> m_inputs;
+    std::vector<const SourceFile*> m_inputs;
     std::vector<std::size_t> m_firstBlock;  // per input, plus the total block count at the end
     std::vector<InputState> m_inputState;
     std::vector<std::unique_ptr<Block>> m_slots;

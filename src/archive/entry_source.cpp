@@ -1,10 +1,8 @@
 #include "archive/entry_source.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <span>
 
@@ -41,11 +39,11 @@ std::unique_ptr<EntrySource> EntrySource::Deflated(DeflatePipeline& pipeline, st
     return source;
 }
 
-std::unique_ptr<EntrySource> EntrySource::Stored(int fd, std::uint64_t size, std::time_t modified) {
+std::unique_ptr<EntrySource> EntrySource::Stored(const SourceFile& file) {
     std::unique_ptr<EntrySource> source(new EntrySource());
-    source->m_fd = fd;
-    source->m_size = size;
-    source->m_modified = modified;
+    source->m_file = &file;
+    source->m_size = file.size;
+    source->m_modified = file.modified.tv_sec;
     return source;
 }
 
@@ -70,6 +68,13 @@ zip_int64_t EntrySource::handle(void* data, zip_uint64_t length, zip_source_cmd_
             m_position = 0;
             m_finished = false;
             if (m_pipeline != nullptr) m_pipelineBase = m_pipeline->consumedInputBytes();
+            if (m_file != nullptr) {
+                m_reader = std::make_unique<SourceReader>(*m_file);
+                if (Status opened = m_reader->open(); !opened) {
+                    m_reader.reset();
+                    return fail(ZIP_ER_OPEN, opened.reason());
+                }
+            }
             if (encrypted()) {
                 Result<std::unique_ptr<WinZipAesCipher>> cipher =
                     WinZipAesCipher::ForNewEntry(AesStrength::k256, m_password);
@@ -87,6 +92,7 @@ zip_int64_t EntrySource::handle(void* data, zip_uint64_t length, zip_source_cmd_
             return m_pipeline != nullptr ? readDeflated(data, length) : readStored(data, length);
 
         case ZIP_SOURCE_CLOSE:
+            m_reader.reset();
             return 0;
 
         case ZIP_SOURCE_STAT: {
@@ -192,23 +198,21 @@ zip_int64_t EntrySource::readEncrypted(void* data, zip_uint64_t length) {
 }
 
 zip_int64_t EntrySource::readStored(void* data, zip_uint64_t length) {
+    if (m_reader == nullptr) return fail(ZIP_ER_INTERNAL, "The file was read before it was opened");
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<zip_uint64_t>(length, m_size - m_position));
     if (wanted == 0) {
+        // libzip reads on to the end: what it stored is the file as it was added.
+        if (Status same = m_reader->checkUnchanged(); !same)
+            return fail(ZIP_ER_READ, same.reason());
         m_finished = true;
         return 0;
     }
-    ssize_t count = 0;
-    do {
-        count = ::pread(m_fd, data, wanted, static_cast<off_t>(m_position));
-    } while (count < 0 && errno == EINTR);
-    if (count < 0) {
-        return fail(ZIP_ER_READ, std::string("Cannot read the file: ") + std::strerror(errno));
-    }
-    if (count == 0) return fail(ZIP_ER_READ, "The file became shorter while it was being saved");
-    m_position += static_cast<std::uint64_t>(count);
+    Status read = m_reader->readAt(m_position, std::span(static_cast<std::byte*>(data), wanted));
+    if (!read) return fail(ZIP_ER_READ, read.reason());
+    m_position += wanted;
     if (m_handlers.progress) m_handlers.progress(m_position);
-    return count;
+    return static_cast<zip_int64_t>(wanted);
 }
 
 }  // namespace quillet::archive

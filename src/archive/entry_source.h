@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/source_file.h"
 #include "archive/winzip_aes.h"
 
 namespace quillet::archive {
@@ -26,8 +27,10 @@ class DeflatePipeline;
 //    authentication code) and reports that encryption, so libzip stores that too as it is: the
 //    entry must be given encryption method ZIP_EM_AES_256 without a password.
 //  - stored: the file's bytes as they are (empty files, and compression level 0); libzip adds any
-//    encryption.
-// In both, a file that turns out shorter than its size makes the read fail with a reason.
+//    encryption. The file is opened when libzip starts reading the entry and closed when it is
+//    done with it.
+// In both, a file that is no longer the one added, or changed, makes the read fail with a reason
+// (kSourceChangedReason).
 //
 // Used on the thread that runs zip_close(); the handlers run there too.
 class EntrySource {
@@ -43,7 +46,8 @@ class EntrySource {
     static std::unique_ptr<EntrySource> Deflated(DeflatePipeline& pipeline, std::size_t input,
                                                  std::uint64_t size, std::time_t modified,
                                                  int level, std::string_view password);
-    static std::unique_ptr<EntrySource> Stored(int fd, std::uint64_t size, std::time_t modified);
+    // `file` must outlive the source.
+    static std::unique_ptr<EntrySource> Stored(const SourceFile& file);
 
     ~EntrySource();
     EntrySource(const EntrySource&) = delete;
@@ -71,7 +75,8 @@ class EntrySource {
 
     DeflatePipeline* m_pipeline = nullptr;  // null for a stored entry
     std::size_t m_input = 0;
-    int m_fd = -1;
+    const SourceFile* m_file = nullptr;      // a stored entry's file
+    std::unique_ptr<SourceReader> m_reader;  // it, opened, while libzip reads the entry
     int m_level = 6;
     std::string_view m_password;
     std::uint64_t m_size = 0;

@@ -2,11 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include "archive/entry_name.h"
 #include "archive/zip_writer.h"
+#include "platform/case_fold.h"
 #include "platform/durable_file.h"
 
 namespace quillet::archive {
@@ -30,7 +28,9 @@ ZipArchive::~ZipArchive() { ClearArchive(); }
 
 void ZipArchive::ClearArchive() {
     m_writeTarget.reset();
+    m_writeFollowsLink = true;
     m_writeFiles.clear();
+    m_writeNames.clear();
     m_encryptOnWrite = false;
     Forget(m_writePassword);
     m_reader.close();
@@ -42,7 +42,9 @@ Status ZipArchive::CreateArchive(const std::filesystem::path& archiveFile) {
         return Status::Error("The archive path '" + archiveFile.string() + "' names no file");
     }
     m_writeTarget = archiveFile;
+    m_writeFollowsLink = true;
     m_writeFiles.clear();
+    m_writeNames.clear();
     return Status::Ok();
 }
 
@@ -52,30 +54,25 @@ Status ZipArchive::RetargetArchive(const std::filesystem::path& archiveFile) {
         return Status::Error("The archive path '" + archiveFile.string() + "' names no file");
     }
     m_writeTarget = archiveFile;
+    m_writeFollowsLink = false;
     return Status::Ok();
 }
 
 Result<int> ZipArchive::AddFileEntry(const std::filesystem::path& hostFile) {
     if (!m_writeTarget) return Status::Error("No archive has been created to add files to");
-    struct stat info {};
-    if (::stat(hostFile.c_str(), &info) != 0) {
-        return Status::Error("Cannot add the file '" + hostFile.string() +
-                             "': " + std::strerror(errno));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return Status::Error("Cannot add '" + hostFile.string() + "': not a regular file");
-    }
+    Result<SourceFile> gathered = SourceFile::Gather(hostFile);
+    if (!gathered) return gathered.status();
     const std::string name = hostFile.filename().string();
     if (Status plain = CheckEntryName(name); !plain) {
         return Status::Error("Cannot add '" + hostFile.string() + "': " + plain.reason());
     }
-    for (const auto& added : m_writeFiles) {
-        if (EntryNamesCollide(added.filename().string(), name)) {
-            return Status::Error("Cannot add '" + hostFile.string() + "': the entry \"" +
-                                 added.filename().string() + "\" is already in the archive");
-        }
+    // Keyed as EntryNamesCollide compares: one look-up per file, whatever their number.
+    const auto [added, isNew] = m_writeNames.emplace(AsciiLower(name), name);
+    if (!isNew) {
+        return Status::Error("Cannot add '" + hostFile.string() + "': the entry \"" +
+                             added->second + "\" is already in the archive");
     }
-    m_writeFiles.push_back(hostFile);
+    m_writeFiles.push_back(std::move(*gathered));
     return static_cast<int>(m_writeFiles.size() - 1);
 }
 
@@ -99,6 +96,7 @@ Status ZipArchive::save() {
     if (m_encryptOnWrite) request.password = m_writePassword;
     request.level = m_level;
     request.threads = m_threads;
+    request.followLink = m_writeFollowsLink;
 
     ZipWriteEvents events;
     events.entryAdding = [this](const std::string& name) {

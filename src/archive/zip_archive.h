@@ -4,9 +4,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/source_file.h"
 #include "archive/zip_reader.h"
 #include "platform/file_operations.h"
 
@@ -63,7 +65,9 @@ class ZipArchive : public Archive {
     unsigned m_threads = 0;
 
     std::optional<std::filesystem::path> m_writeTarget;
-    std::vector<std::filesystem::path> m_writeFiles;
+    bool m_writeFollowsLink = true;  // false once retargeted to a name of the program's choosing
+    std::vector<SourceFile> m_writeFiles;
+    std::unordered_map<std::string, std::string> m_writeNames;  // lower-case name: name added
     bool m_encryptOnWrite = false;
     std::string m_writePassword;
 

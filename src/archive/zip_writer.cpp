@@ -1,12 +1,8 @@
 #include "archive/zip_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -20,51 +16,6 @@ namespace quillet::archive {
 
 namespace {
 
-// "<what> '<path>': <system message for errorNumber>".
-std::string SystemFailure(const std::string& what, const std::filesystem::path& path,
-                          int errorNumber) {
-    return what + " '" + path.string() + "': " + std::strerror(errorNumber);
-}
-
-// An input file, open from the start of the save to its end so that its size and data match.
-class InputFile {
-  public:
-    explicit InputFile(std::filesystem::path path) : m_path(std::move(path)) {}
-    ~InputFile() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    Status open() {
-        m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) return Status::Error(SystemFailure("Cannot open the file", m_path, errno));
-        struct stat info {};
-        if (::fstat(m_fd, &info) != 0) {
-            return Status::Error(SystemFailure("Cannot read the file", m_path, errno));
-        }
-        if (!S_ISREG(info.st_mode)) {
-            return Status::Error("'" + m_path.string() + "' is not a regular file");
-        }
-        m_size = static_cast<std::uint64_t>(info.st_size);
-        m_modified = info.st_mtime;
-        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint; failure changes nothing
-        return Status::Ok();
-    }
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string entryName() const { return m_path.filename().string(); }
-    int fd() const { return m_fd; }
-    std::uint64_t size() const { return m_size; }
-    std::time_t modified() const { return m_modified; }
-
-  private:
-    std::filesystem::path m_path;
-    int m_fd = -1;
-    std::uint64_t m_size = 0;
-    std::time_t m_modified = 0;
-};
-
 struct ExpectedEntry {
     std::string name;
     std::uint64_t size;
@@ -75,8 +26,8 @@ struct ExpectedEntry {
 class ArchiveBuilder {
   public:
     ArchiveBuilder(const ZipWriteRequest& request, const ZipWriteEvents& events,
-                   std::vector<std::unique_ptr<InputFile>>& files, FileOperations& fileOperations)
-        : m_request(request), m_events(events), m_files(files), m_fileOperations(fileOperations) {}
+                   FileOperations& fileOperations)
+        : m_request(request), m_events(events), m_fileOperations(fileOperations) {}
 
     // Writes the archive into `temp`, open as `fd`.
     Status build(const std::filesystem::path& temp, int fd, std::vector<ExpectedEntry>& expected);
@@ -86,7 +37,6 @@ class ArchiveBuilder {
 
     const ZipWriteRequest& m_request;
     const ZipWriteEvents& m_events;
-    std::vector<std::unique_ptr<InputFile>>& m_files;
     FileOperations& m_fileOperations;
     std::uint64_t m_totalBytes = 0;
     int m_percent = -1;
@@ -105,14 +55,14 @@ void ArchiveBuilder::reportProgress(std::uint64_t bytesDone) {
 
 Status ArchiveBuilder::build(const std::filesystem::path& temp, int fd,
                              std::vector<ExpectedEntry>& expected) {
-    for (const auto& file : m_files) m_totalBytes += file->size();
+    for (const SourceFile& file : m_request.files) m_totalBytes += file.size;
 
     const int level = std::clamp(m_request.level, 0, 9);
     DeflateSettings settings;
     settings.level = std::max(level, 1);
     settings.threads = m_request.threads;
     DeflatePipeline pipeline(settings);
-    std::vector<DeflatePipeline::Input> pipelineInputs;
+    std::vector<const SourceFile*> pipelineInputs;
     // Declared before the archive, so that they outlive it: discarding the archive frees the
     // libzip sources, which refer to them.
     std::vector<std::unique_ptr<EntrySource>> sources;
@@ -138,21 +88,21 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp, int fd,
     std::unique_ptr<zip_t, decltype(&zip_discard)> archive(opened, &zip_discard);
 
     std::uint64_t bytesBefore = 0;
-    for (const auto& file : m_files) {
-        const bool stored = level == 0 || file->size() == 0;
+    for (const SourceFile& file : m_request.files) {
+        const bool stored = level == 0 || file.size == 0;
         std::unique_ptr<EntrySource> source =
-            stored ? EntrySource::Stored(file->fd(), file->size(), file->modified())
-                   : EntrySource::Deflated(pipeline, pipelineInputs.size(), file->size(),
-                                           file->modified(), level, m_request.password);
-        if (!stored) pipelineInputs.push_back({file->fd(), file->size()});
+            stored ? EntrySource::Stored(file)
+                   : EntrySource::Deflated(pipeline, pipelineInputs.size(), file.size,
+                                           file.modified.tv_sec, level, m_request.password);
+        if (!stored) pipelineInputs.push_back(&file);
 
-        const std::string name = file->entryName();
+        const std::string name = file.path.filename().string();
         source->setHandlers(EntrySource::Handlers{
             [this, name] {
                 if (m_events.entryAdding) m_events.entryAdding(name);
             },
             [this, bytesBefore](std::uint64_t bytes) { reportProgress(bytesBefore + bytes); }});
-        bytesBefore += file->size();
+        bytesBefore += file.size;
 
         zip_source_t* zipSource = source->makeZipSource(archive.get());
         if (zipSource == nullptr) {
@@ -176,8 +126,8 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp, int fd,
             return Status::Error("Cannot encrypt '" + name + "': " + zip_strerror(archive.get()));
         }
         sources.push_back(std::move(source));
-        expected.push_back({name, file->size(),
-                            static_cast<zip_uint16_t>(stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE)});
+        expected.push_back(
+            {name, file.size, static_cast<zip_uint16_t>(stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE)});
     }
 
     if (Status started = pipeline.start(std::move(pipelineInputs)); !started) return started;
@@ -187,7 +137,7 @@ Status ArchiveBuilder::build(const std::filesystem::path& temp, int fd,
         // (a write error such as a full disk).
         for (std::size_t i = 0; i < sources.size(); ++i) {
             if (!sources[i]->failureReason().empty()) {
-                return Status::Error("Cannot add '" + m_files[i]->path().string() +
+                return Status::Error("Cannot add '" + m_request.files[i].path.string() +
                                      "' to the archive: " + sources[i]->failureReason());
             }
         }
@@ -244,20 +194,16 @@ Status CheckWrittenArchive(const std::filesystem::path& temp,
 
 Status WriteZipArchive(const ZipWriteRequest& request, const ZipWriteEvents& events,
                        FileOperations& fileOperations) {
-    std::vector<std::unique_ptr<InputFile>> files;
-    for (const auto& path : request.files) {
-        files.push_back(std::make_unique<InputFile>(path));
-        if (Status opened = files.back()->open(); !opened) return opened;
-    }
-
-    FileReplacement replacement(request.target, fileOperations);
+    ReplaceOptions options;
+    options.followLink = request.followLink;
+    FileReplacement replacement(request.target, fileOperations, options);
     if (Status begun = replacement.begin(); !begun) return begun;
     std::vector<ExpectedEntry> expected;
-    if (files.empty()) {
+    if (request.files.empty()) {
         if (Status written = WriteEmptyArchive(replacement); !written) return written;
         if (events.progress) events.progress(100);
     } else {
-        ArchiveBuilder builder(request, events, files, fileOperations);
+        ArchiveBuilder builder(request, events, fileOperations);
         if (Status built =
                 builder.build(replacement.temporary(), replacement.descriptor(), expected);
             !built)

@@ -150,14 +150,26 @@ Status FileReplacement::failure(std::string_view what, int error) const {
 }
 
 Status FileReplacement::begin() {
-    if (int error = ResolveLinks(m_files, m_target, &m_file); error != 0) {
-        return failure("", error);
+    if (m_options.followLink) {
+        if (int error = ResolveLinks(m_files, m_target, &m_file); error != 0) {
+            return failure("", error);
+        }
+    } else {
+        std::filesystem::path linked;
+        const int error = m_files.readLink(m_target, &linked);
+        if (error == 0) {
+            return Status::Error("Cannot write " + m_target.string() + ": " + kLinkRefusedReason +
+                                     " (it leads to " + linked.string() + ")",
+                                 ErrorKind::kAccessDenied);
+        }
+        if (error != EINVAL && error != ENOENT) return failure("", error);
+        m_file = m_target;
     }
     if (!m_file.has_filename()) {
         return Status::Error("Cannot write " + m_target.string() + ": not a file name");
     }
     struct stat old {};
-    const int missing = m_files.status(m_file, true, &old);
+    const int missing = m_files.status(m_file, m_options.followLink, &old);
     if (missing != 0 && missing != ENOENT) return failure("", missing);
     const bool existed = missing == 0;
     if (existed && S_ISDIR(old.st_mode)) return failure("", EISDIR);

@@ -48,6 +48,10 @@ namespace quillet {
 // test passes another). Calls share no state: different targets may be replaced from different
 // threads at once.
 
+// Why a replacement that follows no link refused a target that is one.
+inline constexpr char kLinkRefusedReason[] =
+    "it is a symbolic link, and this file is never written through one";
+
 struct ReplaceOptions {
     // The new file's permission bits whatever the old file's were and whatever the umask.
     std::optional<mode_t> mode;
@@ -57,6 +61,11 @@ struct ReplaceOptions {
     // with the square of the number of files. (When the target is a symbolic link into another
     // folder, that folder's leftovers wait for a later replacement there.)
     bool folderSwept = false;
+    // Whether a symbolic link at the target is followed, as described above. When not (for a
+    // name the program chose itself, which no link of the user's should redirect), a link there
+    // fails begin() and stays as it was, and the rename replaces the name itself: a link made
+    // there meanwhile is replaced, never written through.
+    bool followLink = true;
 };
 
 // One replacement of `target`, step by step:

@@ -301,6 +301,13 @@ TEST_F(ZipArchiveWriteTest, FailedSaveLeavesPreviousBackupAndNoTemporaries) {
              std::filesystem::remove(files[0].path);
              std::filesystem::create_directory(files[0].path);
          }},
+        {"input file replaced by another of its size",
+         [](const auto&, auto& files) {
+             WriteFileBytes(files[3].path.string() + ".new", "TINY");
+             std::filesystem::rename(files[3].path.string() + ".new", files[3].path);
+         }},
+        {"empty input file written to (a stored entry)",
+         [](const auto&, auto& files) { WriteFileBytes(files[1].path, "grown"); }},
         {"write fails part-way (file size limit, as on a full disk)",
          [&](const auto&, auto&) {
              // Writing past the limit fails with EFBIG instead of raising SIGXFSZ.
@@ -350,6 +357,34 @@ TEST_F(ZipArchiveWriteTest, FailedSaveLeavesPreviousBackupAndNoTemporaries) {
         ASSERT_FALSE(observer.events.empty());
         EXPECT_EQ(observer.events.back(), "SaveDone(0)");
         EXPECT_EQ(observer.doneReasons, std::vector<std::string>{saved.reason()});
+    }
+}
+
+// Each file is open only while it is read: a backup of more files than the process may hold
+// open at once is written whole, deflated or stored.
+TEST_F(ZipArchiveWriteTest, SavesMoreFilesThanMayBeOpenAtOnce) {
+    const std::size_t descriptors =
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                      std::filesystem::directory_iterator());
+    rlimit original{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
+    rlimit low = original;
+    low.rlim_cur = descriptors + 16;
+    std::vector<SourceFile> files;
+    for (std::size_t i = 0; i < low.rlim_cur + 50; ++i) {
+        files.push_back({dir / "stationery" / ("paper" + std::to_string(i) + ".htm"),
+                         TextContent(100 + i, static_cast<unsigned>(i))});
+        WriteFileBytes(files.back().path, files.back().content);
+    }
+    for (const int level : {6, 0}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        archive.setCompressionLevel(level);
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+        const Status saved = Backup(archive, dir / "many.qbk", files, "");
+        setrlimit(RLIMIT_NOFILE, &original);
+        ASSERT_TRUE(saved.ok()) << saved.reason();
+        ExpectRoundTrip(dir / "many.qbk", files, "");
+        std::filesystem::remove_all(dir / "out");
     }
 }
 

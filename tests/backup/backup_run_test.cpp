@@ -9,6 +9,7 @@
 #include "backup/exit_status.h"
 #include "backup/information_file.h"
 #include "backup/run_environment.h"
+#include "platform/durable_file.h"
 #include "support/archive/backup_reader.h"
 #include "support/archive/fake_archive.h"
 #include "support/backup/backup_world.h"
@@ -322,6 +323,33 @@ TEST_F(BackupRunTest, AFailedItemNeverReplacesAnExistingBackup) {
     EXPECT_EQ(MaskedEntryNames(ReadBackupEntries(outcome.writtenFile)),
               (std::vector<std::string>{"me.wab", "quillet.dat"}));
     EXPECT_EQ(ExitStatusOf(outcome), kExitPartial);
+}
+
+TEST_F(BackupRunTest, TheIncompleteBackupIsNeverWrittenThroughASymbolicLink) {
+    for (const bool dangling : {false, true}) {
+        SCOPED_TRACE(dangling ? "a dangling link" : "a link to a file");
+        ZipArchive archive;
+        BackupWorld world(archive);
+        world.fillEverything();
+        std::filesystem::remove_all(world.hostPath("C:\\users\\me\\Store"));
+        const std::filesystem::path file = world.temp / "kept.qbk";
+        const std::filesystem::path elsewhere = world.temp / "elsewhere.txt";
+        WriteFileBytes(file, "previous");
+        if (!dangling) WriteFileBytes(elsewhere, "someone else's");
+        std::filesystem::create_symlink(elsewhere, IncompleteBackupFile(file));
+        const BackupOutcome outcome = RunBackup(world.context, Request("01010000", file), nullptr);
+        EXPECT_FALSE(outcome.written);
+        EXPECT_NE(outcome.writeFailure.find(IncompleteBackupFile(file).string() + ": " +
+                                            kLinkRefusedReason),
+                  std::string::npos)
+            << outcome.writeFailure;
+        EXPECT_EQ(ReadFileBytes(file), "previous");
+        EXPECT_TRUE(std::filesystem::is_symlink(IncompleteBackupFile(file)));
+        EXPECT_EQ(std::filesystem::exists(elsewhere), !dangling);
+        if (!dangling) {
+            EXPECT_EQ(ReadFileBytes(elsewhere), "someone else's");
+        }
+    }
 }
 
 TEST_F(BackupRunTest, TheReportListsTickedItemsInItemOrderWithTheirResult) {
