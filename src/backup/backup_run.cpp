@@ -108,14 +108,14 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
         outcome.keptPrevious = true;
         finished = archive.RetargetArchive(outcome.writtenFile);
     }
-    if (finished) finished = SaveINI("BackupItem", outcome.itemResult, context.informationFile);
-    // This program's own line, after the lines every reader of the format knows; like the header
-    // lines, it does not stop the run when it cannot be written.
+    // This program's own line, before the item line that ends every information file; like the
+    // header lines, it does not stop the run when it cannot be written.
     if (finished) {
         (void)SaveINI(kCodePageKey,
                       std::to_string(system::SystemCodePage(context.system.modReg()).number()),
                       context.informationFile);
     }
+    if (finished) finished = SaveINI("BackupItem", outcome.itemResult, context.informationFile);
     if (finished) {
         auto added = archive.AddFileEntry(context.informationFile);
         if (!added) finished = added.status();

@@ -64,6 +64,9 @@ Lines InformationLines(const Entries& entries) {
     return SplitCrLfLines(entries.back().second);
 }
 
+// The line before the item line: the code page of the system (the test systems' is Western).
+const std::string kCodePageLine = std::string(kCodePageKey) + "=1252";
+
 Lines HeaderLines(const std::string& description) {
     return {"BackupComputer=PC-7", "BackupLogonUser=me", "BackupIdentity=Main Identity",
             std::string("BackupTime=") + kTime, "BackupInformation=" + description};
@@ -158,7 +161,7 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
         DriveC("Program Files/Common Files/Microsoft Shared/Stationery");
     const std::vector<std::string> messageFiles = FolderFiles(store, IsDbx);
     const std::vector<std::string> stationeryFiles = FolderFiles(stationery, AnyName);
-    ASSERT_EQ(messageFiles.size(), 5u);
+    ASSERT_EQ(messageFiles.size(), 8u);
     ASSERT_EQ(stationeryFiles.size(), 3u);
 
     const Entries entries = ReadBackupEntries(file);
@@ -180,7 +183,7 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
                       "BackupRules=" + rules, "BackupMails=" + JoinNames(messageFiles),
                       "BackupBlocksenders=" + blockSenders, "BackupSignatures=" + signatures,
                       "BackupStationeries=" + JoinNames(stationeryFiles),
-                      "BackupSettings=" + settings, "BackupItem=11111111"}));
+                      "BackupSettings=" + settings, kCodePageLine, "BackupItem=11111111"}));
 
     // The entries hold what the prefix holds.
     EXPECT_NE(entries[0].second.find("Main Mail"), std::string::npos) << "the identity's own";
@@ -230,6 +233,7 @@ TEST_F(BackupRunSampleTest, OnlyTheTickedItemsRunAndReport) {
         if (c.informationKey != nullptr) {
             expected.push_back(std::string(c.informationKey) + "=" + entries[0].first);
         }
+        expected.push_back(kCodePageLine);
         expected.push_back(std::string("BackupItem=") + c.mask);
         EXPECT_EQ(InformationLines(entries), expected);
         EXPECT_TRUE(WorkFolderNames().empty());
@@ -373,7 +377,8 @@ TEST_F(BackupRunTest, TheReportListsTickedItemsInItemOrderWithTheirResult) {
               (std::vector<std::string>{"OBA#.TMP", "me.wab", "quillet.dat"}));
     EXPECT_EQ(InformationLines(entries),
               Concat(HeaderLines(""), {"BackupAccounts=" + entries[0].first,
-                                       "BackupAddressBook=me.wab", "BackupItem=11000000"}));
+                                       "BackupAddressBook=me.wab", kCodePageLine,
+                                       "BackupItem=11000000"}));
 }
 
 TEST_F(BackupRunTest, AnInformationFileLeftInTheWorkFolderIsNotCarriedOver) {
@@ -384,7 +389,8 @@ TEST_F(BackupRunTest, AnInformationFileLeftInTheWorkFolderIsNotCarriedOver) {
     const std::filesystem::path file = world.temp / "fresh.qbk";
     ASSERT_TRUE(RunBackup(world.context, Request("01000000", file), nullptr).written);
     EXPECT_EQ(InformationLines(ReadBackupEntries(file)),
-              Concat(HeaderLines(""), {"BackupAddressBook=me.wab", "BackupItem=01000000"}));
+              Concat(HeaderLines(""),
+                     {"BackupAddressBook=me.wab", kCodePageLine, "BackupItem=01000000"}));
     EXPECT_TRUE(world.workFolderNames().empty());
 }
 

@@ -72,8 +72,9 @@ TEST_F(MailSourcesTest, ABackupGivesTheStoresOfTheIdentityItWasMadeFrom) {
     EXPECT_EQ((*identity)->description(), "identity Main Identity");
     // The store files directly in the folder, Folders.dbx and any case of the extension included.
     EXPECT_EQ(Names(**identity),
-              (std::vector<std::string>{"Deleted Items.dbx", "Folders.dbx", "Inbox.dbx",
-                                        "Offline.DBX", "Sent Items.dbx"}));
+              (std::vector<std::string>{"Deleted Items.dbx", "example.quillet.users.dbx",
+                                        "Folders.dbx", "Inbox.dbx", "Inbox1.dbx", "Offline.DBX",
+                                        "Projects.dbx", "Sent Items.dbx"}));
 
     archive::ZipArchive archive;
     OpenedBackup backup(archive, informationWork);
@@ -112,6 +113,32 @@ TEST_F(MailSourcesTest, ABackupGivesTheStoresOfTheIdentityItWasMadeFrom) {
     }
     open.clear();
     EXPECT_TRUE(OpenFileBytesUnder(work).empty());
+}
+
+// The identity's source knows its accounts' names and the code page of the system, and a backup
+// of it keeps the code page.
+TEST_F(MailSourcesTest, TheSystemsCodePageReachesTheSourceAndItsBackup) {
+    const std::filesystem::path systemReg = world.userReg().parent_path() / "system.reg";
+    std::string text = ReadFileBytes(systemReg);
+    const std::string western = "\"ACP\"=\"1252\"";
+    ASSERT_NE(text.find(western), std::string::npos);
+    WriteFileBytes(systemReg, text.replace(text.find(western), western.size(), "\"ACP\"=\"1251\""));
+
+    std::unique_ptr<system::WineSystem> system = world.openSystem();
+    ASSERT_NE(system, nullptr);
+    auto identity = IdentityMailSource(*system, kSampleMainIdentity);
+    ASSERT_TRUE(identity.ok()) << identity.reason();
+    EXPECT_EQ((*identity)->origin().codePage.number(), 1251u);
+    EXPECT_EQ((*identity)->origin().accountName("00000002"), "Office Mail");
+
+    const std::filesystem::path cyrillic = outside / "cyrillic.qbk";
+    world.backup(kSampleMainIdentity, ItemsOf("messages"), cyrillic, kPassword);
+    archive::ZipArchive archive;
+    OpenedBackup backup(archive, informationWork);
+    ASSERT_TRUE(open(backup, cyrillic).ok());
+    auto fromBackup = BackupMailSource(backup, work);
+    ASSERT_TRUE(fromBackup.ok()) << fromBackup.reason();
+    EXPECT_EQ((*fromBackup)->origin().codePage.number(), 1251u);
 }
 
 TEST_F(MailSourcesTest, AStoreTheBackupCannotGiveIsAClearErrorAndLeavesNothing) {

@@ -339,7 +339,7 @@ TEST_F(RestoreHandlersTest, PlanNamesEveryTargetAndChangesNothing) {
 
     const RestoreTarget messages = handlers.plan(kMessages, kSampleZoeIdentity);
     ASSERT_TRUE(messages.ok) << messages.failure;
-    ASSERT_EQ(messages.files.size(), 5u);
+    ASSERT_EQ(messages.files.size(), 8u);
     for (const auto& [entry, destination] : messages.files) {
         EXPECT_EQ(destination, world.storeFolder(kSampleZoeIdentity) / entry);
     }

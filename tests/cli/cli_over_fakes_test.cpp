@@ -61,23 +61,6 @@ TEST_F(CliOverFakesTest, IdentitiesComeFromTheGivenRegistry) {
     EXPECT_EQ(none.err, "quillet-cli: Your Windows System have not install Outlook Express \n");
 }
 
-TEST_F(CliOverFakesTest, AMistypedCommandIsNamedWithTheNearestCommand) {
-    struct Row {
-        std::vector<std::string> arguments;
-        std::string typed, nearest;  // nearest: none when empty
-    };
-    for (const Row& row : {Row{{"bakup", "--identity", "Tester"}, "bakup", "backup"},
-                           Row{{"--prefix", "check", "chekc"}, "chekc", "check"},
-                           Row{{"xyzzyplugh"}, "xyzzyplugh", ""}}) {
-        const CliRun mistyped = run(row.arguments);
-        EXPECT_EQ(mistyped.exitCode, kExitNothingDone) << row.typed;
-        EXPECT_NE(mistyped.err.find('"' + row.typed + '"'), std::string::npos) << mistyped.err;
-        EXPECT_EQ(mistyped.err.find('"' + row.nearest + '"') != std::string::npos,
-                  !row.nearest.empty())
-            << mistyped.err;
-    }
-}
-
 TEST_F(CliOverFakesTest, BackupGoesThroughTheGivenArchiveAndReportsItsProgressThere) {
     const CliRun made = run(
         {"backup", "--identity", "Tester", "--out", file.string(), "--items", "rules,settings"});

@@ -37,7 +37,7 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
         CliRun direct = run({"export", "--identity", "Main Identity", "--out", fromPrefix.string(),
                              "--format", format});
         ASSERT_EQ(direct.exitCode, 0) << direct.err;
-        EXPECT_NE(direct.out.find("\nMessages: 7\n"), std::string::npos) << direct.out;
+        EXPECT_NE(direct.out.find("\nMessages: 12\n"), std::string::npos) << direct.out;
         CliRun restored = runAsGiven({"export", backup, "--password-file", passwordFile, "--out",
                                       fromBackup.string(), "--format", format});
         ASSERT_EQ(restored.exitCode, 0) << restored.err;
@@ -46,6 +46,14 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
         const TreeSnapshot expected = SnapshotTree(fromPrefix);
         EXPECT_EQ(expected.size(), format == "mbox" ? 4u : format == "eml" ? 11u : 25u);
         EXPECT_EQ(SnapshotTree(fromBackup), expected);
+        // The local Inbox at the top, an IMAP account's folders in one named after it.
+        const std::filesystem::path inbox = format == "mbox"  ? fromPrefix / "Inbox"
+                                            : format == "eml" ? fromPrefix / "Inbox" / "00001.eml"
+                                                              : fromPrefix / "cur";
+        const std::filesystem::path office = format == "mbox"  ? fromPrefix / "Office Mail.sbd"
+                                             : format == "eml" ? fromPrefix / "Office Mail"
+                                                               : fromPrefix / ".Office Mail.Inbox";
+        EXPECT_TRUE(std::filesystem::exists(inbox) && std::filesystem::exists(office));
     }
     EXPECT_TRUE(FolderListing(temp / "tmp").empty()) << "the work folders are removed";
     // --keep-bytes leaves the state lines out of the mbox files.
@@ -58,7 +66,8 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
 TEST_F(CliMailTest, CheckExitsWithOneWhenAStoreIsDamaged) {
     CliRun sound = run({"check", "--identity", "Main Identity"});
     EXPECT_EQ(sound.exitCode, 0) << sound.err;
-    EXPECT_EQ(Lines(sound.out).size(), 5u) << sound.out;
+    EXPECT_EQ(Lines(sound.out).size(), 8u) << sound.out;
+    EXPECT_NE(sound.out.find("\tfolder Office Mail/Inbox\n"), std::string::npos) << sound.out;
 
     std::string bytes = ReadFileBytes(inbox());
     bytes[0xE4] ^= 0x01;  // the tree root no longer points at the tree node
@@ -93,6 +102,15 @@ TEST_F(CliMailTest, ExportReadsAFolderOfStoresInEveryFormat) {
         ASSERT_EQ(exported.exitCode, 0) << exported.err;
         EXPECT_NE(exported.out.find("\nMessages: 2\n"), std::string::npos) << exported.out;
     }
+    // Loose stores carry no code page: --codepage gives it, and the summary says which was used.
+    CliRun cyrillic = runAsGiven({"export", kLooseStores.string(), "--out",
+                                  (temp / "cyrillic").string(), "--codepage", "1251"});
+    EXPECT_EQ(cyrillic.exitCode, 0) << cyrillic.err;
+    EXPECT_NE(cyrillic.out.find(" 1251)"), std::string::npos) << cyrillic.out;
+    EXPECT_EQ(runAsGiven({"export", kLooseStores.string(), "--out", (temp / "none").string(),
+                          "--codepage", "65000000"})
+                  .exitCode,
+              2);
     EXPECT_EQ(FolderListing(temp / "mbox"), (std::vector<std::string>{"test", "test1"}));
 }
 
@@ -132,8 +150,8 @@ TEST_F(CliMailTest, UploadsThePrefixABackupOrLooseStoresToAnImapAccount) {
     for (auto [arguments, messages] : std::vector<std::pair<std::vector<std::string>, int>>{
              {{"--prefix", prefix.string(), "export", "--identity", "Main Identity",
                "--imap-folder", "Prefix"},
-              7},
-             {{"export", backup, "--password-file", passwordFile(), "--imap-folder", "Backup"}, 7},
+              12},
+             {{"export", backup, "--password-file", passwordFile(), "--imap-folder", "Backup"}, 12},
              {{"export", kLooseStores.string(), "--imap-folder", "Loose"}, 2}}) {
         arguments.insert(arguments.end(), account.begin(), account.end());
         CliRun uploaded = runAsGiven(arguments);
@@ -142,7 +160,7 @@ TEST_F(CliMailTest, UploadsThePrefixABackupOrLooseStoresToAnImapAccount) {
                   std::string::npos)
             << uploaded.out;
     }
-    EXPECT_EQ(server.readBack().size(), 16u);
+    EXPECT_EQ(server.readBack().size(), 26u);
 }
 
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {

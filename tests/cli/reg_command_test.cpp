@@ -50,7 +50,8 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
         {{"reg", "import", "Software\\Rules", (temp / "bad.txt").string()}, "Incorrect Format:"},
         {{"reg", "import", SampleVersionKey(kSampleZoeIdentity), (temp / "missing.txt").string()},
          "missing.txt"},
-        {{"nonsense"}, "subcommand"},
+        {{"xyzzyplugh"}, "\"xyzzyplugh\"\n"},  // resembles no command
+        {{"bakup", "--identity", "Zoe"}, "\"backup\""},  // the nearest command
     };
     for (const Case& c : cases) {
         const CliRun result = run(c.arguments);

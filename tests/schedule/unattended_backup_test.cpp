@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/zip_archive.h"
+#include "backup/information_file.h"
 #include "platform/case_fold.h"
 #include "support/archive/backup_reader.h"
 #include "support/archive/fake_archive.h"
@@ -46,12 +47,13 @@ TEST(UnattendedBackupTest, OnlyMaskDigitsOfOneRunTheirItems) {
     EXPECT_EQ(result.exitCode, kExitOk);
     EXPECT_TRUE(result.failures.empty());
     const Lines lines = SavedInformation(archive, file);
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], "BackupIdentity=Auto Backup");
     EXPECT_EQ(lines[1], std::string("BackupTime=") + kTime);
     EXPECT_EQ(lines[2], "BackupInformation=Auto Backup");
     EXPECT_EQ(lines[3].rfind("BackupAccounts=OBA", 0), 0u) << lines[3];
-    EXPECT_EQ(lines[4], "BackupItem=10000000");
+    EXPECT_EQ(lines[4].rfind(std::string(kCodePageKey) + "=", 0), 0u) << lines[4];
+    EXPECT_EQ(lines[5], "BackupItem=10000000");
     EXPECT_EQ(archive.archives().at(file).password, "");
 }
 
@@ -246,14 +248,14 @@ TEST_F(UnattendedProgramTest, AccountsAndSettingsWithoutPasswordMakeAnOpenBackup
     ASSERT_EQ(MaskedEntryNames(entries),
               (std::vector<std::string>{"OBA#.TMP", "OBS#.TMP", "quillet.dat"}));
     const Lines lines = SplitCrLfLines(entries[2].second);
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "BackupIdentity=Auto Backup");
     EXPECT_EQ(lines[1].rfind("BackupTime=", 0), 0u) << lines[1];
     EXPECT_GT(lines[1].size(), std::string("BackupTime=").size());
     EXPECT_EQ(lines[2], "BackupInformation=Auto Backup");
     EXPECT_EQ(lines[3], "BackupAccounts=" + entries[0].first);
     EXPECT_EQ(lines[4], "BackupSettings=" + entries[1].first);
-    EXPECT_EQ(lines[5], "BackupItem=10000001");
+    EXPECT_EQ(lines[6], "BackupItem=10000001");
 }
 
 TEST_F(UnattendedProgramTest, APasswordProtectsEveryEntry) {
