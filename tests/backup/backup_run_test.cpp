@@ -174,9 +174,12 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
 
     const std::string& accounts = entries[0].first;
     const std::string& rules = entries[2].first;
-    const std::string& blockSenders = entries[8].first;
-    const std::string& signatures = entries[9].first;
-    const std::string& settings = entries[13].first;
+    // Accounts, address book and rules, then the stores, blocked senders, signatures, stationery
+    // and settings.
+    const std::size_t afterStores = 3 + messageFiles.size();
+    const std::string& blockSenders = entries[afterStores].first;
+    const std::string& signatures = entries[afterStores + 1].first;
+    const std::string& settings = entries[afterStores + 2 + stationeryFiles.size()].first;
     EXPECT_EQ(InformationLines(entries),
               Concat(HeaderLines("firstPS$QLBsecond"),
                      {"BackupAccounts=" + accounts, "BackupAddressBook=quillet.wab",
@@ -194,7 +197,8 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
         ASSERT_NE(Find(entries, name), nullptr) << name;
         EXPECT_EQ(*Find(entries, name), ReadFileBytes(store / name)) << name;
     }
-    EXPECT_NE(entries[9].second.find("=xsz:"), std::string::npos) << "a multi-line signature";
+    EXPECT_NE(entries[afterStores + 1].second.find("=xsz:"), std::string::npos)
+        << "a multi-line signature";
 }
 
 TEST_F(BackupRunSampleTest, OnlyTheTickedItemsRunAndReport) {
@@ -375,10 +379,10 @@ TEST_F(BackupRunTest, TheReportListsTickedItemsInItemOrderWithTheirResult) {
     const Entries entries = ReadBackupEntries(file);
     EXPECT_EQ(MaskedEntryNames(entries),
               (std::vector<std::string>{"OBA#.TMP", "me.wab", "quillet.dat"}));
-    EXPECT_EQ(InformationLines(entries),
-              Concat(HeaderLines(""), {"BackupAccounts=" + entries[0].first,
-                                       "BackupAddressBook=me.wab", kCodePageLine,
-                                       "BackupItem=11000000"}));
+    EXPECT_EQ(
+        InformationLines(entries),
+        Concat(HeaderLines(""), {"BackupAccounts=" + entries[0].first, "BackupAddressBook=me.wab",
+                                 kCodePageLine, "BackupItem=11000000"}));
 }
 
 TEST_F(BackupRunTest, AnInformationFileLeftInTheWorkFolderIsNotCarriedOver) {

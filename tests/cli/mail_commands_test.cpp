@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cli/sample_prefix_cli.h"
 #include "support/imap/dovecot_server.h"
 #include "support/platform/folder_snapshot.h"
@@ -44,7 +46,7 @@ TEST_F(CliMailTest, ExportOfAProtectedBackupEqualsExportOfThePrefixItWasMadeFrom
         EXPECT_EQ(restored.out.substr(restored.out.find("\nFolders:")),
                   direct.out.substr(direct.out.find("\nFolders:")));
         const TreeSnapshot expected = SnapshotTree(fromPrefix);
-        EXPECT_EQ(expected.size(), format == "mbox" ? 4u : format == "eml" ? 11u : 25u);
+        EXPECT_EQ(expected.size(), format == "mbox" ? 11u : format == "eml" ? 21u : 45u);
         EXPECT_EQ(SnapshotTree(fromBackup), expected);
         // The local Inbox at the top, an IMAP account's folders in one named after it.
         const std::filesystem::path inbox = format == "mbox"  ? fromPrefix / "Inbox"
@@ -160,7 +162,12 @@ TEST_F(CliMailTest, UploadsThePrefixABackupOrLooseStoresToAnImapAccount) {
                   std::string::npos)
             << uploaded.out;
     }
-    EXPECT_EQ(server.readBack().size(), 26u);
+    const std::vector<ImapReadMessage> held = server.readBack();
+    EXPECT_EQ(held.size(), 26u);
+    // The local Inbox right under the upload's folder.
+    EXPECT_EQ(std::count_if(held.begin(), held.end(),
+                            [](const ImapReadMessage& m) { return m.mailbox == "Prefix.Inbox"; }),
+              3);
 }
 
 TEST_F(CliMailTest, ExportNeedsExactlyOneSource) {
