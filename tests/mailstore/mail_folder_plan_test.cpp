@@ -14,45 +14,48 @@ namespace {
 using quillet::testing::DbxFolder;
 using Paths = std::map<std::string, std::string>;  // store file -> folder path, "/" between
 
-constexpr std::uint32_t kRoot = 0, kNone = 0xFFFFFFFF, kLocal = 3, kImap = 1, kNews = 0;
-const DbxFolder kRootFolder{0, kNone, "Outlook Express", "", 0};
+constexpr std::uint32_t kRoot = 0, kImap = 1, kNews = 0;
+const DbxFolder kRootFolder{0, 0xFFFFFFFF, "Outlook Express", "", 0};
 const DbxFolder kLocalFolders{1, kRoot, "Local Folders", "", 0};
 
-// A folder list and the stores beside it, planned; what each store's folder is called.
+// The folder list and empty stores of the names `files` (UTF-8) in a folder, planned; each store's
+// path, and the Inbox's store (after "=").
+Paths Plan(const std::vector<DbxFolder>& folders, const std::vector<std::string>& files,
+           const StoreOrigin& origin) {
+    quillet::testing::TempDir dir;
+    quillet::testing::WriteDbxFolderList(dir / "Folders.dbx", folders);
+    std::vector<MailSource::StoreName> stores = {{"Folders.dbx", 0}};
+    for (const std::string& file : files) {
+        quillet::testing::WriteDbxStore(dir / file, {});
+        stores.push_back({file, 0});
+    }
+    SortStores(stores);
+    std::unique_ptr<MailSource> source = MakeFolderMailSource("test", dir.path(), stores);
+    source->setOrigin(origin);
+    auto plan = PlanMailFolders(*source, {});
+    EXPECT_TRUE(plan.ok()) << plan.reason();
+    Paths paths;
+    for (const PlannedFolder& folder : plan.ok() ? plan->folders : std::vector<PlannedFolder>{}) {
+        std::string& path = paths[folder.fileName];
+        for (const std::string& name : folder.path) path += (path.empty() ? "" : "/") + name;
+        if (folder.inbox && !paths.contains("=")) paths["="] = folder.fileName;
+    }
+    return paths;
+}
+
 struct TreeCase {
     const char* name;
     std::vector<DbxFolder> folders;
     std::vector<std::string> stores;
     Paths paths;
-    std::string inbox;  // the store the plan calls the Inbox
 };
 
 class FolderTreeTest : public ::testing::TestWithParam<TreeCase> {};
 
 TEST_P(FolderTreeTest, ContainersAreShownAsTheFolderPaneShowedThem) {
-    quillet::testing::TempDir dir;
-    quillet::testing::WriteDbxFolderList(dir / "Folders.dbx", GetParam().folders);
-    std::vector<MailSource::StoreName> stores = {{"Folders.dbx", 0}};
-    for (const std::string& store : GetParam().stores) {
-        quillet::testing::WriteDbxStore(dir / store, {});
-        stores.push_back({store, 0});
-    }
-    SortStores(stores);
-    std::unique_ptr<MailSource> source = MakeFolderMailSource("test", dir.path(), stores);
-    source->setOrigin({.accountNames = {{"00000002", "Office Mail"}}});
-
-    auto plan = PlanMailFolders(*source, {});
-    ASSERT_TRUE(plan.ok()) << plan.reason();
-    Paths paths;
-    std::string inbox;
-    for (const PlannedFolder& folder : plan->folders) {
-        std::string path;
-        for (const std::string& name : folder.path) path += (path.empty() ? "" : "/") + name;
-        paths[folder.fileName] = path;
-        if (folder.inbox && inbox.empty()) inbox = folder.fileName;
-    }
-    EXPECT_EQ(paths, GetParam().paths);
-    EXPECT_EQ(inbox, GetParam().inbox);
+    EXPECT_EQ(Plan(GetParam().folders, GetParam().stores,
+                   {.accountNames = {{"00000002", "Office Mail"}}}),
+              GetParam().paths);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -64,8 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {2, kRoot, "Archive", "", 0},
                   {3, 2, "2019", "Old.dbx", 0}},
                  {"Inbox.dbx", "Old.dbx", "Orphan.dbx"},
-                 {{"Inbox.dbx", "Inbox"}, {"Old.dbx", "Archive/2019"}, {"Orphan.dbx", "Orphan"}},
-                 "Inbox.dbx"},
+                 {{"Inbox.dbx", "Inbox"},
+                  {"Old.dbx", "Archive/2019"},
+                  {"Orphan.dbx", "Orphan"},
+                  {"=", "Inbox.dbx"}}},
         TreeCase{"LocalFoldersAtTheTop",
                  {kRootFolder,
                   kLocalFolders,
@@ -73,9 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {3, 1, "Archives", "", 0},
                   {4, 3, "Projets", "Projets.dbx", 0}},
                  {"Inbox.dbx", "Projets.dbx"},
-                 {{"Inbox.dbx", "Inbox"}, {"Projets.dbx", "Archives/Projets"}},
-                 "Inbox.dbx"},
-        TreeCase{"AccountContainersNamedAfterTheirAccounts",
+                 {{"Inbox.dbx", "Inbox"}, {"Projets.dbx", "Archives/Projets"}, {"=", "Inbox.dbx"}}},
+        // The second account has no name in the registry: its container's own.
+        TreeCase{"AccountsNamedAfterTheirAccounts",
                  {kRootFolder,
                   kLocalFolders,
                   {2, 1, "Inbox", "Inbox.dbx", 1},
@@ -88,30 +93,28 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"Inbox.dbx", "Inbox"},
                   {"Inbox1.dbx", "Office Mail/Inbox"},
                   {"Projects.dbx", "Office Mail/Inbox/Projects"},
-                  {"example.users.dbx", "news.example.com/example.users"}},
-                 "Inbox.dbx"},
+                  {"example.users.dbx", "news.example.com/example.users"},
+                  {"=", "Inbox.dbx"}}},
         // Bad input: each is an ordinary folder, and the export goes on.
         TreeCase{"ContainerNamingAStore",
                  {kRootFolder,
                   {1, kRoot, "Local Folders", "Local.dbx", 0},
                   {2, 1, "Inbox", "Inbox.dbx", 1}},
                  {"Inbox.dbx", "Local.dbx"},
-                 {{"Inbox.dbx", "Local Folders/Inbox"}, {"Local.dbx", "Local Folders"}},
-                 ""},
-        TreeCase{"TwoContainersOfOneName",
-                 {kRootFolder,
-                  kLocalFolders,
-                  {2, kRoot, "Local Folders", "", 0},
-                  {3, 1, "Inbox", "Inbox.dbx", 1},
-                  {4, 2, "Inbox", "Second.dbx", 1}},
-                 {"Inbox.dbx", "Second.dbx"},
-                 {{"Inbox.dbx", "Inbox"}, {"Second.dbx", "Local Folders/Inbox"}},
-                 "Inbox.dbx"},
+                 {{"Inbox.dbx", "Local Folders/Inbox"}, {"Local.dbx", "Local Folders"}}},
+        TreeCase{
+            "TwoContainersOfOneName",
+            {kRootFolder,
+             kLocalFolders,
+             {2, kRoot, "Local Folders", "", 0},
+             {3, 1, "Inbox", "Inbox.dbx", 1},
+             {4, 2, "Inbox", "Second.dbx", 1}},
+            {"Inbox.dbx", "Second.dbx"},
+            {{"Inbox.dbx", "Inbox"}, {"Second.dbx", "Local Folders/Inbox"}, {"=", "Inbox.dbx"}}},
         TreeCase{"UnknownKind",
                  {kRootFolder, {1, kRoot, "Odd", "", 0, 7}, {2, 1, "Inbox", "Inbox.dbx", 1, 7}},
                  {"Inbox.dbx"},
-                 {{"Inbox.dbx", "Odd/Inbox"}},
-                 ""},
+                 {{"Inbox.dbx", "Odd/Inbox"}}},
         TreeCase{"LoopAndMissingParent",
                  {kRootFolder,
                   kLocalFolders,
@@ -119,43 +122,30 @@ INSTANTIATE_TEST_SUITE_P(
                   {3, 2, "B", "B.dbx", 0},
                   {4, 42, "Lost", "Lost.dbx", 0}},
                  {"A.dbx", "B.dbx", "Lost.dbx"},
-                 {{"A.dbx", "B/A"}, {"B.dbx", "A/B"}, {"Lost.dbx", "Lost"}},
-                 ""}),
+                 {{"A.dbx", "B/A"}, {"B.dbx", "A/B"}, {"Lost.dbx", "Lost"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Folder names as the system's code page wrote them: the tree (found through the store file names,
-// which the file system holds in UTF-8) and the names survive.
+// A folder and its subfolder named in the system's code page: the names and the tree (found through
+// the store files, which the file system names in UTF-8) survive.
 struct CodePageCase {
     unsigned codePage;
-    std::string parent, child;  // as stored
-    std::string parentText, childText;
+    std::string parent, child, parentText, childText;  // as stored, then as UTF-8
 };
 
 class FolderCodePageTest : public ::testing::TestWithParam<CodePageCase> {};
 
 TEST_P(FolderCodePageTest, NamesAreReadInTheSourcesCodePage) {
     const CodePageCase& row = GetParam();
-    quillet::testing::TempDir dir;
-    quillet::testing::WriteDbxFolderList(dir / "Folders.dbx",
-                                         {kRootFolder,
-                                          kLocalFolders,
-                                          {2, 1, row.parent, row.parent + ".dbx", 0},
-                                          {3, 2, row.child, row.child + ".dbx", 0}});
-    for (const std::string& name : {row.parentText, row.childText}) {
-        quillet::testing::WriteDbxStore(dir / (name + ".dbx"), {});
-    }
-    std::vector<MailSource::StoreName> stores = {
-        {"Folders.dbx", 0}, {row.parentText + ".dbx", 0}, {row.childText + ".dbx", 0}};
-    std::unique_ptr<MailSource> source = MakeFolderMailSource("test", dir.path(), stores);
     auto codePage = AnsiCodePage::FromNumber(row.codePage);
     ASSERT_TRUE(codePage.has_value());
-    source->setOrigin({.codePage = *codePage});
-
-    auto plan = PlanMailFolders(*source, {});
-    ASSERT_TRUE(plan.ok()) << plan.reason();
-    ASSERT_EQ(plan->folders.size(), 2u);
-    EXPECT_EQ(plan->folders[0].path, std::vector<std::string>{row.parentText});
-    EXPECT_EQ(plan->folders[1].path, (std::vector<std::string>{row.parentText, row.childText}));
+    const std::string parentFile = row.parentText + ".dbx", childFile = row.childText + ".dbx";
+    EXPECT_EQ(
+        Plan({kRootFolder,
+              kLocalFolders,
+              {2, 1, row.parent, row.parent + ".dbx", 0},
+              {3, 2, row.child, row.child + ".dbx", 0}},
+             {parentFile, childFile}, {.codePage = *codePage}),
+        (Paths{{parentFile, row.parentText}, {childFile, row.parentText + "/" + row.childText}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
