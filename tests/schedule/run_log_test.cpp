@@ -48,10 +48,9 @@ TEST(RunLogTest, LeavesALogOrLockThatIsNoRegularFileAlone) {
     namespace fs = std::filesystem;
     std::string other;
     while (other.size() < 1000) other += "2026-03-09T09:00:00+01:00\tabc\t0\t\n";
-    for (const auto& [at, to] : {std::pair{"runs.log", "other"},
-                                 {"runs.log", "new"},
-                                 {"runs.log.lock", "new"},
-                                 {"runs.log", ""}}) {
+    const std::pair<const char*, const char*> plants[] = {
+        {"runs.log", "other"}, {"runs.log", "new"}, {"runs.log.lock", "new"}, {"runs.log", ""}};
+    for (const auto& [at, to] : plants) {
         testing::TempDir temp;
         testing::WriteFileBytes(temp / "other", other);
         *to ? fs::create_symlink(temp / to, temp / at) : void(mkfifo((temp / at).c_str(), 0600));
