@@ -7,6 +7,7 @@
 #include "cli/password_input.h"
 #include "imap/imap_upload.h"
 #include "mailstore/export_summary_text.h"
+#include "schedule/state_folder.h"
 
 namespace quillet::cli {
 
@@ -52,6 +53,7 @@ int RunImapExport(const MailSourceArguments& source, const ImapExportArguments& 
     options.address = *address;
     options.caFile = args.caFile;
     options.mode = mode;
+    options.lockFolder = UploadLockFolder(QuilletStateFolder(context.environment()));
     if (!args.folder.empty()) options.folder = args.folder;
     auto password = args.passwordFile ? ReadPasswordFile(*args.passwordFile)
                                       : context.askPassword(address->text());

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "schedule/state_folder.h"
 #include "system/windows_disk_system.h"
 #include "system/wine_system.h"
 
@@ -125,6 +126,7 @@ MainWindowServices DesktopSession::windowServices(system::WindowsSystem& system)
         .endProgram = m_services.endProgram,
         .openWinePrefix = [this] { chooseWinePrefix(); },
         .openWindowsDisk = [this] { chooseWindowsDisk(); },
+        .uploadLockFolder = UploadLockFolder(QuilletStateFolder(m_services.env)),
     };
 }
 

@@ -312,6 +312,7 @@ void MailExportWindow::uploadMail() {
     }
     options->mode =
         m_recover->isChecked() ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
+    options->lockFolder = m_services.uploadLockFolder;
 
     m_summary->clear();
     m_progress->setValue(0);

@@ -39,8 +39,9 @@ struct MailExportServices {
     // The message stores of the open backup; empty when no backup is open (its choice is then
     // disabled).
     std::function<Result<std::unique_ptr<mailstore::MailSource>>()> backupMail{};
-    std::string backupFile{};            // the open backup's path, shown beside its choice
-    std::filesystem::path dataFolder{};  // the skin
+    std::string backupFile{};                  // the open backup's path, shown beside its choice
+    std::filesystem::path dataFolder{};        // the skin
+    std::filesystem::path uploadLockFolder{};  // imap::UploadOptions::lockFolder
 };
 
 // The "Export Mail" window: the mail of an identity, of the open backup or of a folder of loose

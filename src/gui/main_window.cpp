@@ -313,6 +313,7 @@ void MainWindow::openMailExportWindow() {
                 return IdentityMailSource(system, identityKey);
             },
         .dataFolder = m_services.dataFolder,
+        .uploadLockFolder = m_services.uploadLockFolder,
     };
     if (!m_openedBackup->invalid() && m_sessionFolder) {
         services.backupMail = [this] {

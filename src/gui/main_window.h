@@ -70,6 +70,8 @@ struct MainWindowServices {
     // another system (which may replace this window); may be empty.
     std::function<void()> openWinePrefix{};
     std::function<void()> openWindowsDisk{};
+    // Where IMAP uploads take their locks (imap::UploadOptions::lockFolder).
+    std::filesystem::path uploadLockFolder{};
 
     static constexpr int kEntryPauseMs = 1000;
 };

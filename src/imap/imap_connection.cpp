@@ -77,9 +77,11 @@ struct ImapConnection::Session {
     PipeSignalBlock pipeSignal;  // first made, last gone
 
     // The reason for a failed libetpan call (`code`) while doing `what`.
+    std::string server() const { return address.host + ":" + std::to_string(address.port); }
+
     Status failure(const std::string& what, int code,
                    ErrorKind refused = ErrorKind::kAccessDenied) {
-        const std::string server = address.host + ":" + std::to_string(address.port);
+        const std::string server = this->server();
         if (code == MAILIMAP_ERROR_STREAM || code == MAILIMAP_ERROR_SSL) {
             return Status::Error(
                 "The connection to " + server + " was lost (while asking " + what + ")",
@@ -177,11 +179,13 @@ Result<std::vector<MessageKey>> ImapConnection::keysIn(const std::string& name) 
     m_session->selected = name;
     const std::uint32_t count =
         imap->imap_selection_info != nullptr ? imap->imap_selection_info->sel_exists : 0;
+    // The keys grow with the messages the server sends, never ahead of them with the count it
+    // says: a batch it does not send whole ends the listing.
     std::vector<MessageKey> keys;
-    keys.reserve(count);
-    for (std::uint32_t first = 1; first <= count; first += kKeyBatch) {
-        const std::uint32_t last = std::min(count, first + kKeyBatch - 1);
-        mailimap_set* set = mailimap_set_new_interval(first, last);
+    for (std::uint64_t first = 1; first <= count; first += kKeyBatch) {
+        const auto last =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(count, first + kKeyBatch - 1));
+        mailimap_set* set = mailimap_set_new_interval(static_cast<std::uint32_t>(first), last);
         mailimap_fetch_type* what = mailimap_fetch_type_new_fetch_att_list_empty();
         mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_rfc822_size());
         mailimap_fetch_type_new_fetch_att_list_add(what, mailimap_fetch_att_new_internaldate());
@@ -217,6 +221,13 @@ Result<std::vector<MessageKey>> ImapConnection::keysIn(const std::string& name) 
                 }
             }
             keys.push_back(KeyOfServerMessage(size, prefix, date));
+        }
+        if (keys.size() < last) {
+            return Status::Error(m_session->server() + " says " + name + " holds " +
+                                     std::to_string(count) + " messages but sent " +
+                                     std::to_string(keys.size()) + " of the first " +
+                                     std::to_string(last) + "; the folder is left alone",
+                                 ErrorKind::kCorrupt);
         }
     }
     return keys;

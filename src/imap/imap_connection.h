@@ -37,6 +37,8 @@ class ImapConnection {
     Status ensureMailbox(const std::string& name);
 
     // The keys of the messages in the mailbox (selected for what follows), fetched in batches.
+    // Fails (kCorrupt) when the server does not send as many messages as it says the mailbox
+    // holds; memory is taken only for what it sent.
     Result<std::vector<MessageKey>> keysIn(const std::string& name);
 
     // Appends one message, byte for byte, with its flags and internal date (none: the server's

@@ -9,6 +9,9 @@
 #include "imap/imap_mailbox_name.h"
 #include "imap/message_key.h"
 #include "mailstore/mail_folder_plan.h"
+#include "platform/case_fold.h"
+#include "platform/file_lock.h"
+#include "platform/hex_digits.h"
 
 namespace quillet::imap {
 
@@ -43,14 +46,16 @@ class ServerKeys {
     std::multiset<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>> m_keys;
 };
 
-std::vector<std::string> Levels(const std::string& folder) {
-    std::vector<std::string> levels;
-    for (std::size_t start = 0; start <= folder.size();) {
-        const std::size_t end = std::min(folder.find('/', start), folder.size());
-        if (end > start) levels.push_back(folder.substr(start, end - start));
-        start = end + 1;
-    }
-    return levels;
+// The lock an upload into `mailbox` of the account holds, in `folder`.
+std::filesystem::path LockFile(const std::filesystem::path& folder, const ImapAddress& address,
+                               const std::string& mailbox) {
+    const std::string account =
+        AsciiLower(address.host) + ":" + std::to_string(address.port) + "\n" + address.user;
+    const std::uint64_t hash = Fnv1aHash(account + "\n" + mailbox);
+    std::string name = "upload-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += LowerHexDigit(static_cast<unsigned>(hash >> shift));
+    return folder / (name + ".lock");
 }
 
 class Upload {
@@ -71,6 +76,7 @@ class Upload {
     const UploadOptions& m_options;
     UploadProgress* m_progress;
     std::unique_ptr<ImapConnection> m_connection;
+    std::vector<std::string> m_root;  // the levels of UploadOptions::folder
     mailstore::ExportSummary m_summary;
     std::map<std::string, bool> m_mailboxes;  // made sure of
     std::uint64_t m_uploaded = 0;             // APPENDed by this run
@@ -162,10 +168,18 @@ Status Upload::uploadStore(const mailstore::PlannedFolder& folder, std::size_t p
         return Status::Ok();
     }
     for (const std::string& warning : (*store)->warnings()) m_summary.notes.push_back(warning);
-    std::vector<std::string> levels = Levels(m_options.folder);
+    std::vector<std::string> levels = m_root;
     levels.insert(levels.end(), folder.path.begin(), folder.path.end());
     if (Status s = ensureTree(levels); !s) return s;
     const std::string mailbox = ImapMailboxPath(levels, m_connection->delimiter());
+    // Another upload into the mailbox from this machine finishes first: its messages are then
+    // among the keys.
+    FileLock lock;
+    if (!m_options.lockFolder.empty()) {
+        const std::filesystem::path file =
+            LockFile(m_options.lockFolder, m_options.address, mailbox);
+        if (Status s = lock.take(file, "to upload into " + mailbox); !s) return s;
+    }
     auto keys = m_connection->keysIn(mailbox);
     if (!keys) return keys.status();
     ServerKeys there(*keys);
@@ -178,17 +192,24 @@ Status Upload::uploadStore(const mailstore::PlannedFolder& folder, std::size_t p
 }
 
 Result<mailstore::ExportSummary> Upload::run() {
+    auto root = UploadFolderLevels(m_options.folder);
+    if (!root) return root.status();
+    m_root = std::move(*root);
+    auto connection = ImapConnection::Open(m_options.address, m_options.password, m_options.caFile);
+    if (!connection) return connection.status();
+    m_connection = std::move(*connection);
+    // Names are made unique as the server will hold them ("a.b" and "a_b" are two folders).
     mailstore::FolderPlanOptions naming;
     naming.mode = m_options.mode;
+    naming.wanted = [delimiter = m_connection->delimiter()](std::string name) {
+        return ImapLevelName(std::move(name), delimiter);
+    };
     auto plan = mailstore::PlanMailFolders(m_source, naming);
     if (!plan) return plan.status();
     m_summary.notes = std::move(plan->notes);
     m_summary.storesLeftOut = std::move(plan->storesLeftOut);
     const std::vector<mailstore::PlannedFolder>& folders = plan->folders;
     for (const mailstore::PlannedFolder& folder : folders) m_bytesTotal += folder.size;
-    auto connection = ImapConnection::Open(m_options.address, m_options.password, m_options.caFile);
-    if (!connection) return connection.status();
-    m_connection = std::move(*connection);
     for (std::size_t i = 0; i < folders.size(); ++i) {
         if (Status s = uploadStore(folders[i], i, folders.size()); !s) {
             if (m_uploaded == 0 && m_summary.folders == 0) return s;

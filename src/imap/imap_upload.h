@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "imap/imap_address.h"
@@ -16,9 +17,13 @@ struct UploadOptions {
     ImapAddress address;
     std::string password;  // held only for the login
     std::string caFile;    // PEM; empty: the system's trust store
-    // The folder the tree goes under; "/" separates its levels.
+    // The folder the tree goes under; "/" separates its levels (UploadFolderLevels).
     std::string folder = std::string(kDefaultUploadFolder);
     mailstore::ReadMode mode = mailstore::ReadMode::kStrict;
+    // Where the locks of uploads from this machine are (made when missing): one file for each
+    // account and mailbox, held while a mailbox's messages go, so that a second upload into the
+    // same mailbox waits and then finds them there. Empty: no lock is taken.
+    std::filesystem::path lockFolder{};
 };
 
 // Told of an upload's progress, on the calling thread: as an export, and after every message.
@@ -32,8 +37,9 @@ class UploadProgress : public mailstore::MailProgress {
 std::string UploadTarget(const UploadOptions& options);
 
 // Uploads every message of `source` into the account, the folder tree recreated under
-// options.folder (the folders and names of mailstore::PlanMailFolders, as an export has them,
-// sent as ImapMailboxPath spells them), each message APPENDed byte
+// options.folder (the folders of mailstore::PlanMailFolders, as an export has them, their names
+// made unique as the server holds them (ImapLevelName) and sent as ImapMailboxPath spells them),
+// each message APPENDed byte
 // for byte with its state (\Seen, \Flagged, \Answered, $Forwarded) and its InternalDate.
 //
 // Resumable and idempotent: before a folder's messages go, the keys of those already in its

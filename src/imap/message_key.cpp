@@ -21,14 +21,8 @@ constexpr std::uint32_t kForwarded = 0x100000;
 constexpr std::uint64_t kFileTimePerSecond = 10'000'000;
 constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
 
-std::uint64_t Fnv1a(std::string_view bytes) {
-    std::uint64_t hash = 0xCBF29CE484222325ull;
-    for (char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001B3ull;
-    }
-    return hash;
-}
+// What the server gives back for a NUL byte of a message.
+constexpr char kServerNul = '\x80';
 
 // The value of the first Date: header field, unfolded; empty when there is none.
 std::string DateField(std::string_view message) {
@@ -84,24 +78,39 @@ std::optional<std::int64_t> ParsedDate(const std::string& value) {
 
 }  // namespace
 
+std::uint64_t Fnv1aHash(std::string_view bytes) {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    for (char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001B3ull;
+    }
+    return hash;
+}
+
 MessageKey KeyOfMessage(std::string_view message, std::optional<std::int64_t> date) {
     MessageKey key;
     key.date = date;
     std::string prefix;
-    char previous = '\0';
-    for (char c : message) {
-        const bool bareLf = c == '\n' && previous != '\r';
-        key.size += bareLf ? 2 : 1;
-        if (prefix.size() < kKeyPrefixBytes && bareLf) prefix += '\r';
+    auto add = [&](char c) {
+        ++key.size;
         if (prefix.size() < kKeyPrefixBytes) prefix += c;
-        previous = c;
+    };
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        const char c = message[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
+            add('\r');
+            add('\n');
+        } else {
+            add(c == '\0' ? kServerNul : c);
+        }
     }
-    key.prefixHash = Fnv1a(prefix);
+    key.prefixHash = Fnv1aHash(prefix);
     return key;
 }
 
 MessageKey KeyOfServerMessage(std::uint64_t size, std::string_view prefix, std::int64_t date) {
-    return MessageKey{size, Fnv1a(prefix.substr(0, kKeyPrefixBytes)), date};
+    return MessageKey{size, Fnv1aHash(prefix.substr(0, kKeyPrefixBytes)), date};
 }
 
 std::optional<std::int64_t> InternalDate(const mailstore::MessageEntry& entry,

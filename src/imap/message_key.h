@@ -10,10 +10,11 @@
 namespace quillet::imap {
 
 // How an upload tells that a message is already in a mailbox without adding anything to it: by
-// the size the server gives it (RFC822.SIZE: its bytes with every bare LF counted as CRLF), its
-// internal date (which the upload sets) and a hash of its first kKeyPrefixBytes bytes (as the
-// server gives them back, lines ending in CRLF). Messages that agree in all three are taken as
-// the same; the upload counts them, so identical messages in a store are each uploaded once.
+// the size the server gives it (RFC822.SIZE), its internal date (which the upload sets) and a hash
+// of its first kKeyPrefixBytes bytes as the server gives them back. Messages that agree in all
+// three are taken as the same; the upload counts them, so identical messages in a store are each
+// uploaded once. A message is keyed as the server stores it, which is as Dovecot 2.3 does: every
+// line end (CRLF, a bare LF, a bare CR) becomes CRLF, and a NUL byte comes back as 0x80.
 inline constexpr std::size_t kKeyPrefixBytes = 512;
 
 struct MessageKey {
@@ -23,6 +24,9 @@ struct MessageKey {
 
     auto operator<=>(const MessageKey&) const = default;
 };
+
+// The 64-bit FNV-1a hash of `bytes`: the same in every run and build.
+std::uint64_t Fnv1aHash(std::string_view bytes);
 
 // The key of `message` as the server will see it once uploaded with `date`.
 MessageKey KeyOfMessage(std::string_view message, std::optional<std::int64_t> date);

@@ -41,7 +41,7 @@ std::string NotAStore(const std::filesystem::path& file, const FileStart& start)
 }
 
 bool HasStoreExtension(const std::string& name) {
-    return name.size() > kStoreExtension.size() &&
+    return name.size() >= kStoreExtension.size() &&
            EqualsIgnoringCase(std::string_view(name).substr(name.size() - kStoreExtension.size()),
                               kStoreExtension);
 }

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file_lock.h"
 #include "platform/program_runner.h"
 #include "schedule/cron_line.h"
-#include "schedule/file_lock.h"
 #include "schedule/state_folder.h"
 
 namespace quillet {

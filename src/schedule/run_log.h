@@ -27,13 +27,16 @@ inline constexpr std::uintmax_t kRunLogLimit = 64 * 1024;
 // Appends `record` as the line "TIME TAB TOKEN TAB EXIT TAB REASON" (tabs and line breaks of the
 // reason become blanks) to `logFile`, making its folder when missing, and flushes it to the disk.
 // When the log is then longer than `limit` bytes, it is replaced durably (a crash leaves the old
-// log or the new one, see durable_file.h) by its newest lines, at most half the limit. Holds the
-// flock of "<logFile>.lock" meanwhile, so that runs ending at once each add their whole line.
+// log or the new one, see durable_file.h) by its newest lines, at most half the limit, read from
+// its end alone. Holds the flock of "<logFile>.lock" meanwhile, so that runs ending at once each
+// add their whole line. Neither the log nor its lock is opened through a symbolic link: a log
+// that is no regular file (a link, a FIFO, a device) is left alone and the call fails, saying so.
 Status AppendRunRecord(const std::filesystem::path& logFile, const RunRecord& record,
                        std::uintmax_t limit = kRunLogLimit);
 
-// The last record of each token in `logFile` (none when there is no log); lines that are no
-// record (a line cut short by a crash) are skipped.
+// The last record of each token among the whole lines of the last kRunLogLimit bytes of `logFile`
+// (none when there is no log, or it is no regular file, which is never opened through a link);
+// lines that are no record (a line cut short by a crash) are skipped.
 std::map<std::string, RunRecord> LastRunsByToken(const std::filesystem::path& logFile);
 
 // How the job lists show a job's last run: "never" when there is none, else the time to the

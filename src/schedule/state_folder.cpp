@@ -39,4 +39,8 @@ std::filesystem::path CrontabLockFile(const std::filesystem::path& stateFolder) 
     return stateFolder / "crontab.lock";
 }
 
+std::filesystem::path UploadLockFolder(const std::filesystem::path& stateFolder) {
+    return stateFolder / "uploads";
+}
+
 }  // namespace quillet

@@ -19,6 +19,11 @@ TEST(ImapMailboxPath, EncodesEachLevelAndKeepsTheDelimiterOutOfNames) {
     }
 }
 
+TEST(UploadFolderLevels, SplitsAtSlashesAndRefusesTheAccountsRoot) {
+    EXPECT_EQ(*UploadFolderLevels("/Old//Mail/"), (std::vector<std::string>{"Old", "Mail"}));
+    EXPECT_TRUE(UploadFolderLevels("/").status().is(ErrorKind::kBadInput));
+}
+
 TEST(ParseImapAddress, TakesTlsAddressesOnly) {
     // url, STARTTLS, then user@host:port (empty: refused)
     const std::tuple<std::string, bool, std::string> cases[] = {

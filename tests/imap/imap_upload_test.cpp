@@ -17,12 +17,14 @@
 #include "mailstore/message_state.h"
 #include "support/imap/dovecot_server.h"
 #include "support/platform/child_process.h"
+#include "support/platform/shell_command.h"
 #include "support/platform/temp_dir.h"
 
 namespace quillet::imap {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using testing::DovecotServer;
 
 // "mailbox|flags|internal date|bytes" of each message, sorted.
@@ -181,6 +183,27 @@ TEST_F(ImapUploadTest, UploadsEachMessageOnceWithItsStateAndDateThoughKilledOrCu
     }
 }
 
+// Two uploads at once, then a third: each message once, though Dovecot rewrites it; a.b, a_b apart.
+TEST_F(ImapUploadTest, UploadsAtOnceOrAgainLeaveEachMessageOnceInItsOwnFolder) {
+    const Held expected = writeStores(200);
+    for (const std::string store : {"a.b", "a_b"}) {
+        const std::string head = "Subject: " + store + "\r\n\r\n";
+        testing::WriteDbxStore(
+            stores / (store + ".dbx"),
+            {head + "bare\rCR", head + "a NUL\0"s, head + "CR\r\r\nLF\n", head + "\r\0\n\r"s});
+    }
+    UploadOptions twice = options("Twice");
+    twice.lockFolder = temp / "locks";
+    pid_t uploads[2];
+    for (pid_t& child : uploads) child = testing::ForkChild([&] { return upload(twice) ? 0 : 1; });
+    for (const pid_t child : uploads) EXPECT_EQ(testing::WaitForChild(child), 0);
+    auto again = upload(twice);
+    ASSERT_TRUE(again) << again.reason();
+    EXPECT_EQ(held(server, "Twice").size(), expected.size() + 8);
+    EXPECT_EQ(again->complete,
+              (std::vector<fs::path>{"Inbox", "a_b", "a_b (2)", "Inbox/R\xc3\xa9unions 2024_Q1"}));
+}
+
 TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
     writeStores(10);
     DovecotServer small(temp / "small", {.quotaKilobytes = 1, .separator = kDelimiter});
@@ -201,6 +224,17 @@ TEST_F(ImapUploadTest, RefusedUploadsSayWhyAndLeaveNoMessage) {
         EXPECT_EQ(summary.reason().find('\n'), std::string::npos);
         EXPECT_TRUE(held(*at, "Outlook Express").empty());
     }
+    // A server that says a mailbox holds 4294967295 messages.
+    FILE* liar = ::popen(
+        ("python3 " QUILLET_MISBEHAVING_IMAP " " + testing::ShellQuote(server.certificate()) + " " +
+         testing::ShellQuote(server.key()))
+            .c_str(),
+        "r");
+    UploadOptions lied = options("Outlook Express");
+    ASSERT_EQ(std::fscanf(liar, "%hu", &lied.address.port), 1);
+    auto refused = upload(lied);
+    EXPECT_TRUE(refused.status().is(ErrorKind::kCorrupt)) << refused.reason();
+    ::pclose(liar);
 }
 
 }  // namespace

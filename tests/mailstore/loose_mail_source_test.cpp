@@ -41,10 +41,11 @@ TEST(LooseMailSourceTest, ContentMakesAStoreFoldersDotDbxNamesThemAndTheRestIsLe
         WriteStoreOfClass(folder / "Away.dbx", kOfflineListClassIdStart);
         WriteStoreOfClass(folder / "Odd.dbx", std::array<std::uint8_t, 4>{1, 2, 3, 4});
         WriteFileBytes(folder / "notes.dbx", "Hello, no store");
+        WriteFileBytes(folder / ".dbx", "nor this");
         ASSERT_EQ(::mkfifo((folder / "pipe.dbx").c_str(), 0600), 0);
     }
     fs::copy_file(named / "Inbox.dbx", dir / "inbox.bak");
-    const std::vector<std::string> leftOut = {"notes.dbx", "Odd.dbx", "pipe.dbx"};
+    const std::vector<std::string> leftOut = {".dbx", "notes.dbx", "Odd.dbx", "pipe.dbx"};
     const struct {
         const char* what;
         fs::path path;

@@ -45,6 +45,7 @@ class DovecotServer {
     std::uint16_t startTlsPort() const { return m_startTlsPort; }
     // The server's certificate, the only one a client must trust for it.
     std::filesystem::path certificate() const { return m_folder / "server.pem"; }
+    std::filesystem::path key() const { return m_folder / "server.key"; }
 
     // Every message of every mailbox, read with imaplib (mailboxes in LIST order, messages in
     // sequence order); none, and the test failed, when the reader failed.

@@ -9,7 +9,9 @@ namespace quillet {
 
 // An exclusive flock on a file (made, with its folder, when missing), held from take() until the
 // object is destroyed; other processes taking it wait. The file is opened close-on-exec, so the
-// programs started meanwhile do not hold it. One thread at a time.
+// programs started meanwhile do not hold it, and without following a symbolic link: a link in
+// its place (to a file elsewhere, or to none) is refused, never made or locked through. One
+// thread at a time.
 class FileLock {
   public:
     FileLock() = default;

@@ -1,4 +1,4 @@
-#include "schedule/file_lock.h"
+#include "platform/file_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,14 +17,14 @@ FileLock::~FileLock() {
 Status FileLock::take(const std::filesystem::path& file, std::string_view purpose) {
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
-    m_fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    m_fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     int result = m_fd < 0 ? -1 : 0;
     while (result == 0 && flock(m_fd, LOCK_EX) != 0) {
         if (errno != EINTR) result = -1;
     }
     if (result != 0) {
         return Status::Error("cannot lock " + file.string() + " " + std::string(purpose) + ": " +
-                             std::strerror(errno));
+                             (errno == ELOOP ? "it is a symbolic link" : std::strerror(errno)));
     }
     return Status::Ok();
 }
