@@ -155,7 +155,7 @@ Result<std::unique_ptr<ImapConnection>> ImapConnection::Open(const ImapAddress& 
     return connection;
 }
 
-Status ImapConnection::ensureMailbox(const std::string& name) {
+Result<bool> ImapConnection::mailboxExists(const std::string& name) {
     clist* raw = nullptr;
     const int listed = mailimap_list(m_session->imap, "", name.c_str(), &raw);
     std::unique_ptr<clist, ListFree> list(raw);
@@ -163,10 +163,18 @@ Status ImapConnection::ensureMailbox(const std::string& name) {
     for (clistiter* at = list ? clist_begin(list.get()) : nullptr; at != nullptr;
          at = clist_next(at)) {
         auto* mailbox = static_cast<mailimap_mailbox_list*>(clist_content(at));
-        if (name == mailbox->mb_name) return Status::Ok();
+        if (name == mailbox->mb_name) return true;
     }
+    return false;
+}
+
+Status ImapConnection::ensureMailbox(const std::string& name) {
+    auto exists = mailboxExists(name);
+    if (!exists || *exists) return exists.status();
     const int created = mailimap_create(m_session->imap, name.c_str());
     if (created != MAILIMAP_NO_ERROR) {
+        // Another client (another upload into the same account) may have made it meanwhile.
+        if (auto made = mailboxExists(name); made && *made) return Status::Ok();
         return m_session->failure("to create the folder " + name, created);
     }
     return Status::Ok();

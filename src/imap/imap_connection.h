@@ -33,7 +33,8 @@ class ImapConnection {
     // The server's hierarchy delimiter (LIST "" ""); '\0' when it has none.
     char delimiter() const { return m_delimiter; }
 
-    // Creates the mailbox (modified UTF-7 name) unless LIST shows it is there.
+    // Creates the mailbox (modified UTF-7 name) unless LIST shows it is there; a CREATE that fails
+    // because another client made it meanwhile is no failure.
     Status ensureMailbox(const std::string& name);
 
     // The keys of the messages in the mailbox (selected for what follows), fetched in batches.
@@ -47,6 +48,8 @@ class ImapConnection {
                   std::optional<std::int64_t> date);
 
   private:
+    // Whether LIST shows the mailbox.
+    Result<bool> mailboxExists(const std::string& name);
     struct Session;
     explicit ImapConnection(std::unique_ptr<Session> session);
     std::unique_ptr<Session> m_session;
