@@ -8,11 +8,13 @@
 #include "desktop.h"
 #include "platform/environment.h"
 #include "platform/program_version.h"
+#include "platform/signal_cleanup.h"
 #include "platform/work_folder.h"
 #include "schedule/scheduled_run.h"
 #include "startup_arguments.h"
 
 int main(int argc, char** argv) {
+    quillet::TreatFileSizeLimitAsFullDisk();
     if (argc == 2 && std::string_view(argv[1]) == "--version") {
         std::cout << "quillet " << quillet::kProgramVersion << '\n';
         return 0;

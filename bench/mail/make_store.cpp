@@ -4,8 +4,11 @@
 // base64 attachments up to a few megabytes, body lines that start with "From ").
 //
 //   make_mail_dbx FOLDER [MB=1024] [SEED=1]
+//   make_mail_dbx --loose FOLDER COUNT
 //
-// The store is streamed to the file: memory stays at the size of the largest message.
+// The store is streamed to the file: memory stays at the size of the largest message. With
+// --loose it writes COUNT small stores instead ("Store00001.dbx"..., two messages each) and no
+// Folders.dbx: loose stores, each exported as a folder named after its file.
 
 #include <cstdint>
 #include <cstdio>
@@ -143,7 +146,25 @@ class MailMaker {
 
 }  // namespace
 
+int WriteLooseStores(const std::filesystem::path& folder, std::uint64_t count) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    MailMaker maker(1);
+    for (std::uint64_t number = 1; number <= count; ++number) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Store%05llu.dbx", static_cast<unsigned long long>(number));
+        DbxStoreBuilder builder(folder / name);
+        for (int message = 0; message < 2; ++message) builder.addMessage(maker.make(number));
+        (void)builder.finish();
+    }
+    std::printf("%s: %llu loose stores\n", folder.c_str(), static_cast<unsigned long long>(count));
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--loose") {
+        return WriteLooseStores(argv[2], std::strtoull(argv[3], nullptr, 10));
+    }
     if (argc < 2 || argc > 4) {
         std::fprintf(stderr, "usage: make_mail_dbx FOLDER [MB=1024] [SEED=1]\n");
         return 2;

@@ -56,8 +56,9 @@ struct BackupOutcome {
     bool allSucceeded() const;
     // The line that says so, for every front end's report; empty when not keptPrevious.
     std::string keptPreviousNote() const;
-    // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!".
-    std::string report() const { return ItemReportText(items, RunDirection::kBackup); }
+    // One line per item that ran: CR LF, its report name, TAB, "Successed!" or "Fail!"; when
+    // nothing was written, an item that was gathered says kItemNotSavedText instead.
+    std::string report() const { return ItemReportText(items, RunDirection::kBackup, written); }
 };
 
 // Follows a run: the status text, the progress (0 to 100) and the archive's own events.

@@ -14,6 +14,7 @@ bool OpenedBackup::ArchiveHasPassword(const std::filesystem::path& backupFile) {
 void OpenedBackup::clear() {
     m_archive.ClearArchive();
     m_invalid = true;
+    m_informationRead = false;
     m_file.clear();
     m_computer.clear();
     m_logonUser.clear();
@@ -64,6 +65,7 @@ Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::st
     }
     if (loaded && extracted && m_archive.LookupEntry(kInformationFileName)) {
         const Result<std::string> text = ReadInformationText(information);
+        m_informationRead = text.ok();
         const auto read = [&](const char* key) { return text ? INIValue(key, *text) : ""; };
         m_computer = read("BackupComputer");
         m_logonUser = read("BackupLogonUser");
@@ -91,6 +93,7 @@ Status OpenedBackup::open(const std::filesystem::path& backupFile, const std::st
 }
 
 std::string OpenedBackup::originText() const {
+    if (!m_informationRead) return {};
     return "Computer:" + m_computer + "\r\nUser:" + m_logonUser + "\r\nIdentity:" + m_identity +
            "\r\nDate:" + m_time;
 }

@@ -48,7 +48,8 @@ class OpenedBackup {
     const std::filesystem::path& file() const { return m_file; }
 
     // "Computer:" + computer CR LF "User:" + logon user CR LF "Identity:" + identity CR LF
-    // "Date:" + time; a missing line leaves its caption alone.
+    // "Date:" + time; a missing line leaves its caption alone. Empty when no information file
+    // was read (none opened, or the file is no archive or holds no readable information file).
     std::string originText() const;
     // The description, with its line breaks (CR LF) restored.
     const std::string& description() const { return m_description; }
@@ -70,6 +71,7 @@ class OpenedBackup {
     std::filesystem::path m_workFolder;
     std::filesystem::path m_file;
     bool m_invalid = true;
+    bool m_informationRead = false;
     std::string m_computer, m_logonUser, m_identity, m_time, m_description, m_itemFlags;
     std::array<std::string, kItemCount> m_entryNames;
     AnsiCodePage m_codePage;

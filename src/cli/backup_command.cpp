@@ -36,7 +36,7 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunBackup(run->environment().context(), request, progress);
     });
-    PrintItemReport(outcome.items, RunDirection::kBackup, out, err);
+    PrintItemReport(ItemReport(outcome.items, RunDirection::kBackup, outcome.written), out, err);
     if (!outcome.written) {
         return Fail(err, "the backup was not written: " + outcome.writeFailure);
     }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/cli_context.h"
 
@@ -40,9 +41,9 @@ void AddBackupReadingOptions(CLI::App& command, std::string& file,
 // The items an --items option selects (see ParseItemList); refuses a list that selects none.
 Result<ItemMask> ParseSelectedItems(std::string_view text);
 
-// Writes each item's line to `out` ("Backup Rules<TAB>Successed!") and, for an item that failed,
-// "quillet-cli: <report name>: <why>" to `err`.
-void PrintItemReport(const ItemOutcomes& items, RunDirection direction, std::ostream& out,
+// Writes each line of an ItemReport to `out` ("Backup Rules<TAB>Successed!") and, for an item
+// that failed, "quillet-cli: <report name>: <why>" to `err`.
+void PrintItemReport(const std::vector<ItemReportLine>& report, std::ostream& out,
                      std::ostream& err);
 
 }  // namespace quillet::cli

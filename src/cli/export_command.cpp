@@ -88,7 +88,10 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
                       "answered and forwarded state");
     command->add_flag("--salvage", args->salvage,
                       "Go on past damage and recover the messages a damaged store still holds");
-    command->add_flag("--force", args->force, "Replace files and folders already in the way");
+    command->add_flag("--force", args->force,
+                      "mbox and eml: replace files and folders already in the way; maildir: add "
+                      "the messages to the Maildir folders already there, beside the mail in "
+                      "them, replacing only the messages an earlier export wrote");
     command->callback([&run, args, url] {
         ExportArguments given = *args;
         if (url->count() == 0) given.imap.reset();

@@ -2,9 +2,9 @@
 
 namespace quillet::cli {
 
-void PrintItemReport(const ItemOutcomes& items, RunDirection direction, std::ostream& out,
+void PrintItemReport(const std::vector<ItemReportLine>& report, std::ostream& out,
                      std::ostream& err) {
-    for (const ItemReportLine& line : ItemReport(items, direction)) {
+    for (const ItemReportLine& line : report) {
         out << line.text() << '\n';
         if (!line.succeeded) err << "quillet-cli: " << line.name << ": " << line.failure << '\n';
     }

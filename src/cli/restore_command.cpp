@@ -77,7 +77,7 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
         return RunRestore(environment.context(), backup, request, progress);
     });
     if (!outcome.started) return Fail(err, outcome.started.reason());
-    PrintItemReport(outcome.items, RunDirection::kRestore, out, err);
+    PrintItemReport(ItemReport(outcome.items, RunDirection::kRestore), out, err);
     const int status = ExitStatusOf(outcome);
     // The restore started, so it did nothing only when the backup held none of the items.
     if (status == kExitNothingDone) return Fail(err, kNoItemAskedForMessage);

@@ -420,12 +420,15 @@ void MainWindow::showProgressPanel() {
 }
 
 void MainWindow::hideProgressPanel() {
-    // The panel takes room while it shows; the window gets its size back afterwards.
-    if (m_progressPanel->isVisible() && m_sizeWithoutPanel.isValid()) {
-        m_progressPanel->setVisible(false);
+    // The panel takes room while it shows, which can raise the window's minimum height above its
+    // height and so grow it; the window gets its size back afterwards. Its layout lowers that
+    // minimum only when it next runs, and resize() is held to the minimum, so run it first.
+    const bool shown = m_progressPanel->isVisible();
+    m_progressPanel->setVisible(false);
+    if (shown && m_sizeWithoutPanel.isValid()) {
+        layout()->activate();
         resize(m_sizeWithoutPanel);
     }
-    m_progressPanel->setVisible(false);
     m_progressBar->setValue(m_progressBar->minimum());
     m_statusLabel->setText("Please Waiting...");
 }

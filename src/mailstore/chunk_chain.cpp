@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "mailstore/dbx_layout.h"
 
@@ -97,6 +98,28 @@ Status StreamChunkChain(const StoreBytes& bytes, std::uint32_t first,
         offset = chunk->next;
     }
     return Status::Ok();
+}
+
+Result<std::uint64_t> StreamSoundStart(
+    const StoreBytes& bytes, std::uint32_t first, std::uint64_t stopAt,
+    const std::function<Status(std::span<const std::byte>)>* sink) {
+    std::array<std::byte, kChunkSize> raw;
+    std::unordered_set<std::uint32_t> met;
+    std::uint64_t size = 0;
+    for (std::uint32_t offset = first; offset != 0 && offset != stopAt;) {
+        if (!CheckChunkPlace(bytes, offset) || !met.insert(offset).second) break;
+        if (Status read = bytes.readAt(offset, raw); !read) return read;
+        Result<ChunkHeader> chunk = CheckChunk(bytes, offset, raw.data());
+        if (!chunk) break;
+        if (sink != nullptr) {
+            if (Status taken = (*sink)(std::span(raw).subspan(kChunkData, chunk->used)); !taken) {
+                return taken;
+            }
+        }
+        size += chunk->used;
+        offset = chunk->next;
+    }
+    return size;
 }
 
 }  // namespace quillet::mailstore

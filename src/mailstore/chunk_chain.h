@@ -57,4 +57,12 @@ Result<std::uint64_t> CheckChunkChain(const StoreBytes& bytes, std::uint32_t fir
 Status StreamChunkChain(const StoreBytes& bytes, std::uint32_t first,
                         const std::function<Status(std::span<const std::byte>)>& sink);
 
+// The sound start of a damaged chain: follows the chain from `first` for as long as each chunk
+// passes ReadChunkHeader's checks, is met for the first time and does not lie at `stopAt`, and
+// hands the used bytes of those chunks to `sink` when one is given. Returns their count; fails only
+// when reading the store fails.
+Result<std::uint64_t> StreamSoundStart(
+    const StoreBytes& bytes, std::uint32_t first, std::uint64_t stopAt,
+    const std::function<Status(std::span<const std::byte>)>* sink);
+
 }  // namespace quillet::mailstore

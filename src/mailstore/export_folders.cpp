@@ -9,6 +9,8 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/durable_file.h"
+
 namespace quillet::mailstore {
 
 namespace {
@@ -17,7 +19,7 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 Status Failure(const std::string& what, const std::filesystem::path& path, int error) {
     return Status::Error(what + " " + path.string() + ": " + std::strerror(error),
-                         error == ENOSPC || error == EDQUOT ? ErrorKind::kDiskFull
+                         KindOfWriteError(error) == ErrorKind::kDiskFull ? ErrorKind::kDiskFull
                          : error == EACCES || error == EPERM || error == EROFS
                              ? ErrorKind::kAccessDenied
                              : ErrorKind::kIo);

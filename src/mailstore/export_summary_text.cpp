@@ -11,6 +11,8 @@ std::string ExportSummaryText(const std::string& sourceDescription,
                        "\nBytes: " + std::to_string(summary.bytes) +
                        "\nRecovered: " + std::to_string(summary.recovered) +
                        "\nSkipped: " + std::to_string(summary.skipped) +
+                       "\nMissing: " + std::to_string(summary.missing) +
+                       "\nCut short: " + std::to_string(summary.cutShort) +
                        "\nStores left out: " + std::to_string(summary.storesLeftOut.size()) + "\n";
     for (const std::string& store : summary.storesLeftOut) text += "Left out: " + store + "\n";
     if (!summary.stopped.empty()) {

@@ -162,6 +162,7 @@ class TreeWalk {
 
     // Ends the walk of the top node; its parent counts what the node was recorded to hold.
     void leave() {
+        if (m_stack.size() == 1) m_counted = m_stack.back().foundValues;
         std::uint32_t recorded = m_stack.back().expectedValues;
         m_stack.pop_back();
         if (m_path.size() > m_stack.size()) m_path.resize(m_stack.size());
@@ -170,6 +171,10 @@ class TreeWalk {
 
     Status note(const Status& status) { return NoteDamage(m_bytes, status, m_mode, m_damages); }
 
+  public:
+    std::uint64_t counted() const { return m_counted; }
+
+  private:
     const StoreBytes& m_bytes;
     ReadMode m_mode;
     std::vector<StoreDamage>& m_damages;
@@ -179,6 +184,7 @@ class TreeWalk {
     std::uint64_t m_nodes = 0;
     std::uint64_t m_values = 0;
     bool m_stopped = false;
+    std::uint64_t m_counted = 0;  // the root's count of what it holds, once it was left
     std::vector<Frame> m_stack;
     // The nodes of the path's top levels, read once: reading a node again each time the walk
     // comes back to it would pull the store's read window away from the info objects. Deeper
@@ -190,8 +196,12 @@ class TreeWalk {
 
 Status WalkIndexTree(const StoreBytes& bytes, std::uint32_t root, std::uint32_t expectedValues,
                      ReadMode mode, std::vector<StoreDamage>& damages,
-                     const std::function<Status(std::uint32_t value)>& visit) {
-    return TreeWalk(bytes, mode, damages, visit).run(root, expectedValues);
+                     const std::function<Status(std::uint32_t value)>& visit,
+                     std::uint64_t* counted) {
+    TreeWalk walk(bytes, mode, damages, visit);
+    Status walked = walk.run(root, expectedValues);
+    if (counted != nullptr) *counted = walk.counted();
+    return walked;
 }
 
 Status NoteDamage(const StoreBytes& bytes, const Status& status, ReadMode mode,

@@ -24,9 +24,14 @@ namespace quillet::mailstore {
 // each damage is added to `damages`, the damaged node's subtree is skipped and the walk goes on.
 // A failure of `visit` of kind kCorrupt is treated as damage the same way; any other failure of
 // `visit` or of reading the store ends the walk with it.
+//
+// `counted`, when given, receives the values the tree holds by its own counts: those walked, plus
+// what the nodes record for the subtrees that could not be walked (0 when the root itself could not
+// be read).
 Status WalkIndexTree(const StoreBytes& bytes, std::uint32_t root, std::uint32_t expectedValues,
                      ReadMode mode, std::vector<StoreDamage>& damages,
-                     const std::function<Status(std::uint32_t value)>& visit);
+                     const std::function<Status(std::uint32_t value)>& visit,
+                     std::uint64_t* counted = nullptr);
 
 // In a salvaging read, records a kCorrupt failure of `bytes` (as DamageAt words it) as damage and
 // turns it into success; returns every other failure, and every failure in a strict read, as it is.

@@ -9,6 +9,7 @@
 #include "mailstore/mail_progress.h"
 #include "mailstore/mail_source.h"
 #include "mailstore/message_store.h"
+#include "platform/file_operations.h"
 #include "platform/status.h"
 
 namespace quillet::mailstore {
@@ -39,19 +40,26 @@ struct ExportOptions {
 // the top, named after their store file.
 inline constexpr std::size_t kFolderPathLimit = 3000;
 
-// The file an export that stopped after completing some folders leaves in the output folder: one
-// line per complete folder ("<path below the output folder>\t<store file>\t<store size>"). A
-// later export without `force` keeps the folders it lists (of the same store and size) rather than
-// refusing them as in the way, and removes it when it completes.
+// The list of the folders an export has completed, in the output folder while the export runs and
+// after it stopped (IncompleteExportList): written anew with the first folder complete, a line
+// added and flushed with each further one, removed when the export completes. A later export
+// without `force` keeps the folders it lists (of the same store and size, still holding the
+// messages and bytes it says) rather than refusing them as in the way.
 inline constexpr std::string_view kIncompleteExportFile = ".quillet-incomplete-export";
 
 // What an export did, for the closing summary.
 struct ExportSummary {
-    std::uint32_t folders = 0;       // mail folders written
-    std::uint64_t messages = 0;      // messages written
-    std::uint64_t bytes = 0;         // message bytes written (separators and quoting not counted)
-    std::uint64_t recovered = 0;     // messages a salvaging read recovered (also in `messages`)
-    std::uint64_t skipped = 0;       // messages left out because they are damaged
+    std::uint32_t folders = 0;    // mail folders written
+    std::uint64_t messages = 0;   // messages written
+    std::uint64_t bytes = 0;      // message bytes written (separators and quoting not counted)
+    std::uint64_t recovered = 0;  // messages a salvaging read recovered (also in `messages`)
+    std::uint64_t skipped = 0;    // messages left out because they are damaged
+    // Messages a salvaging export could not find at all: what the stores count
+    // (MessageStore::countedMessages) past those written, skipped or without a body.
+    std::uint64_t missing = 0;
+    // Damaged messages of which only the start could be read: written (also in `messages`) with
+    // a kDamagedMessageField line at the top of their header.
+    std::uint64_t cutShort = 0;
     std::vector<std::string> notes;  // one line per recovered or skipped message, per damage and
                                      // warning, naming the store
     // Stores a salvaging export left out whole (their header unusable), and files the source
@@ -65,7 +73,10 @@ struct ExportSummary {
     std::vector<std::filesystem::path> complete;
 
     // Whether something was left out or the run stopped before its end (exit status 1).
-    bool partial() const { return skipped > 0 || !storesLeftOut.empty() || !stopped.empty(); }
+    bool partial() const {
+        return skipped > 0 || missing > 0 || cutShort > 0 || !storesLeftOut.empty() ||
+               !stopped.empty();
+    }
 };
 
 // Exports every message store of `source` into options.outFolder; which of the source's stores
@@ -75,18 +86,29 @@ struct ExportSummary {
 // ".dbx"), made safe for the file system (no "/", no control characters, never "." or "..";
 // names that clash get " (2)", " (3)"...). A file or folder already there is never replaced
 // without options.force (the export then fails with kInUse before writing anything), except a
-// folder kIncompleteExportFile lists. A symbolic link inside the output folder on the way to a
-// folder, or where one goes, fails the export with kInUse and its path, with or without force
-// (see ExportFolders). Each folder is written under a temporary name beside its target and renamed
-// when complete, so a failed or cancelled export leaves no half-written folder or file.
+// folder kIncompleteExportFile lists; with it, a Maildir's folders are added to, never replaced
+// (see MakeMaildirOutput). Before it writes, the export removes what dead runs left in the
+// folders it writes into (side folders, temporaries), listing each folder once. A symbolic link
+// inside the output folder on the way to a folder, or where one goes, fails the export with kInUse
+// and its path, with or without force (see ExportFolders). Each folder is written under a temporary
+// name beside its target and renamed when complete, so a failed or cancelled export leaves no
+// half-written folder or file.
 //
 // Strict: the first damage stops the export with the reader's reason (kCorrupt), and what was not
-// yet complete is removed. Salvage: damaged messages are skipped, recovered ones exported, and
-// the summary says which and how; a store whose header is unusable is left out and named.
+// yet complete is removed. Salvage: recovered messages are exported and the summary says which and
+// how; of a damaged message the bytes before the damage are kept (cut short, with a
+// kDamagedMessageField line at the top), and one damaged in its first chunk is skipped; recovered
+// pieces that have no header of their own go to a folder of their own at the top
+// (kRecoveredFragmentsFolder, numbered when the name is taken); what the stores count but could
+// not be found is counted as missing; a store whose header is unusable is left out and named.
+// Notes number a store's messages from 1 in the store's order, as the files are numbered.
 // An export that stops (damage, a full disk, a cancel) fails when no folder was complete by then;
 // otherwise it succeeds with the reason in `stopped`, the folders in `complete`, and
-// kIncompleteExportFile written. `progress` may be null.
+// kIncompleteExportFile written. `progress` may be null. Every file-system call but the walk
+// through the output folder's own folders (ExportFolders) and the flush of a whole file system
+// goes through `files`.
 Result<ExportSummary> ExportMail(MailSource& source, const ExportOptions& options,
-                                 MailProgress* progress);
+                                 MailProgress* progress,
+                                 FileOperations& files = RealFileOperations());
 
 }  // namespace quillet::mailstore

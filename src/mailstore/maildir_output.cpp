@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -30,6 +31,7 @@ constexpr std::uint64_t kFileTimeSecondsTo1970 = 11'644'473'600;
 constexpr std::array<std::string_view, 3> kSubfolders = {"new", "tmp", "cur"};
 constexpr std::string_view kMessages = "cur";
 constexpr std::string_view kDelivery = "tmp";
+constexpr std::string_view kDelivered = "new";
 constexpr std::string_view kFolderMark = "maildirfolder";
 
 // The host part of a message's file name: "/" and ":" cannot be in it, and are written as Maildir
@@ -53,27 +55,35 @@ std::optional<std::time_t> UnixTime(std::uint64_t fileTime) {
 
 class MaildirOutput : public FolderOutput {
   public:
-    MaildirOutput(std::filesystem::path target, bool root)
-        : m_target(std::move(target)), m_root(root), m_host(HostPart()) {}
+    MaildirOutput(std::filesystem::path target, bool root, OutputSetting setting)
+        : m_target(std::move(target)),
+          m_root(root),
+          m_host(HostPart()),
+          m_files(*setting.files),
+          m_folderSwept(setting.folderSwept),
+          m_folder(m_files) {}
 
     ~MaildirOutput() override {
-        if (m_fd >= 0) ::close(m_fd);
+        if (m_fd >= 0) (void)m_files.close(m_fd);  // the folder it is in goes with it
     }
 
     Status begin() override {
-        if (Status s = m_folder.make(m_root ? m_target / kMessages : m_target); !s) return s;
+        const std::filesystem::path beside = m_root ? m_target / kMessages : m_target;
+        if (Status s = m_folder.make(beside, m_folderSwept); !s) return s;
         for (std::string_view subfolder : kSubfolders) {
             const std::filesystem::path made = m_folder.path() / subfolder;
-            if (::mkdir(made.c_str(), 0777) != 0) {
-                return OutputFailure("Cannot create", made, errno);
+            if (int error = m_files.makeFolder(made, 0777); error != 0) {
+                return OutputFailure("Cannot create", made, error);
             }
         }
         if (m_root) return Status::Ok();
         // Maildir++ marks each folder but the Inbox with an empty "maildirfolder" file (delivery
         // programs look for it to find the quota of the maildir above).
         const std::filesystem::path mark = m_folder.path() / kFolderMark;
-        const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 || ::close(fd) != 0) return OutputFailure("Cannot create", mark, errno);
+        int fd = -1;
+        int error = m_files.open(mark, O_WRONLY | O_CREAT | O_EXCL, 0666, &fd);
+        if (error == 0) error = m_files.close(fd);
+        if (error != 0) return OutputFailure("Cannot create", mark, error);
         return Status::Ok();
     }
 
@@ -88,8 +98,11 @@ class MaildirOutput : public FolderOutput {
         m_info = MaildirInfo(MessageState::Of(message));
         m_buffer.clear();
         const std::filesystem::path file = m_folder.path() / kDelivery / m_name;
-        m_fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (m_fd < 0) return OutputFailure("Cannot create", file, errno);
+        if (int error = m_files.open(file, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &m_fd);
+            error != 0) {
+            m_fd = -1;
+            return OutputFailure("Cannot create", file, error);
+        }
         return Status::Ok();
     }
 
@@ -107,48 +120,106 @@ class MaildirOutput : public FolderOutput {
         }
         const int fd = m_fd;
         m_fd = -1;
-        if (::close(fd) != 0) return OutputFailure("Cannot write", delivered, errno);
+        if (int error = m_files.close(fd); error != 0) {
+            return OutputFailure("Cannot write", delivered, error);
+        }
         const std::filesystem::path placed = m_folder.path() / kMessages / (m_name + m_info);
-        if (::rename(delivered.c_str(), placed.c_str()) != 0) {
-            return OutputFailure("Cannot create", placed, errno);
+        if (int error = m_files.rename(delivered, placed); error != 0) {
+            return OutputFailure("Cannot create", placed, error);
         }
         return Status::Ok();
     }
 
-    Status commit() override {
+    Status commit(const BeforePlacing& beforePlacing) override {
         if (Status s = m_folder.flush(); !s) return s;
-        if (m_root) {
+        if (beforePlacing) {
+            if (Status s = beforePlacing(m_folder.path()); !s) return s;
+        }
+        if (existing()) {
+            if (Status s = mergeIntoExisting(); !s) return s;
+        } else if (m_root) {
             if (Status s = commitRoot(); !s) return s;
         } else {
             std::filesystem::path moved = m_folder.path();
-            if (Status s = PutInPlace(moved, m_target); !s) return s;
+            if (Status s = PutInPlace(moved, m_target, m_files); !s) return s;
             m_folder.keep();
-            RemoveRemnant(moved);
+            RemoveRemnant(moved, m_files);
         }
         const std::filesystem::path parent = m_root ? m_target : m_target.parent_path();
-        if (int error = RealFileOperations().syncFolder(parent); error != 0) {
+        if (int error = m_files.syncFolder(parent); error != 0) {
             return OutputFailure("Cannot write", parent, error);
         }
         return Status::Ok();
     }
 
   private:
+    // Whether a Maildir (or anything of one) is there already.
+    bool existing() const {
+        struct stat info;
+        if (!m_root) return m_files.status(m_target, false, &info) == 0;
+        for (std::string_view subfolder : kSubfolders) {
+            if (m_files.status(m_target / subfolder, false, &info) == 0) return true;
+        }
+        return false;
+    }
+
+    // Adds the messages to the Maildir there, replacing only what an earlier export wrote.
+    Status mergeIntoExisting() {
+        for (std::string_view subfolder : kSubfolders) {
+            const std::filesystem::path made = m_target / subfolder;
+            if (int error = m_files.makeFolder(made, 0777); error != 0 && error != EEXIST) {
+                return OutputFailure("Cannot create", made, error);
+            }
+        }
+        FileOperations& files = m_files;
+        std::vector<std::string> names;
+        const std::filesystem::path written = m_folder.path() / kMessages;
+        if (int error = files.listFolder(written, &names); error != 0) {
+            return OutputFailure("Cannot read", written, error);
+        }
+        const std::set<std::string> placed(names.begin(), names.end());
+        for (const std::string& name : names) {
+            const std::filesystem::path to = m_target / kMessages / name;
+            if (int error = files.rename(written / name, to); error != 0) {
+                return OutputFailure("Cannot create", to, error);
+            }
+        }
+        for (std::string_view subfolder : {kMessages, kDelivered}) {
+            const std::filesystem::path folder = m_target / subfolder;
+            std::vector<std::string> there;
+            if (int error = files.listFolder(folder, &there); error != 0) {
+                return OutputFailure("Cannot read", folder, error);
+            }
+            for (const std::string& name : there) {
+                const bool earlier = IsExportedMessageName(name) &&
+                                     !(subfolder == kMessages && placed.contains(name));
+                if (earlier) (void)files.unlink(folder / name);  // what stays is only a copy
+            }
+            if (int error = files.syncFolder(folder); error != 0) {
+                return OutputFailure("Cannot write", folder, error);
+            }
+        }
+        RemoveRemnant(m_folder.path(), m_files);
+        m_folder.keep();
+        return Status::Ok();
+    }
+
     // Puts new/, tmp/ and cur/ in place, in that order. What they replace is removed only once
     // all three are there; when one fails, those already placed are put back as they were.
     Status commitRoot() {
         std::vector<std::filesystem::path> replaced;  // what each placed folder replaced, or ""
         for (std::string_view subfolder : kSubfolders) {
             std::filesystem::path moved = m_folder.path() / subfolder;
-            Status placed = PutInPlace(moved, m_target / subfolder);
+            Status placed = PutInPlace(moved, m_target / subfolder, m_files);
             if (!placed) {
                 for (std::size_t i = replaced.size(); i-- > 0;) {
                     const std::filesystem::path target = m_target / kSubfolders[i];
                     std::filesystem::path back = replaced[i];
+                    // Best effort: the failure that stopped the commit is what is told.
                     if (back.empty()) {
-                        ::rename(target.c_str(), (m_folder.path() / kSubfolders[i]).c_str());
+                        (void)m_files.rename(target, m_folder.path() / kSubfolders[i]);
                     } else {
-                        // Best effort: the failure that stopped the commit is what is told.
-                        (void)PutInPlace(back, target);
+                        (void)PutInPlace(back, target, m_files);
                     }
                 }
                 return placed;
@@ -156,13 +227,13 @@ class MaildirOutput : public FolderOutput {
             replaced.push_back(std::move(moved));
         }
         m_folder.keep();
-        for (const std::filesystem::path& remnant : replaced) RemoveRemnant(remnant);
-        RemoveRemnant(m_folder.path());
+        for (const std::filesystem::path& remnant : replaced) RemoveRemnant(remnant, m_files);
+        RemoveRemnant(m_folder.path(), m_files);
         return Status::Ok();
     }
 
     Status writeBuffer() {
-        Status status = WriteAllToFd(m_fd, m_buffer);
+        Status status = WriteAllToFd(m_fd, m_buffer, m_files);
         m_buffer.clear();
         if (!status) {
             return Status::Error("Cannot write " + (m_folder.path() / kDelivery / m_name).string() +
@@ -175,6 +246,8 @@ class MaildirOutput : public FolderOutput {
     std::filesystem::path m_target;
     bool m_root;
     std::string m_host;
+    FileOperations& m_files;
+    bool m_folderSwept;
     SideFolder m_folder;
     std::string m_name;
     std::string m_info;
@@ -185,8 +258,22 @@ class MaildirOutput : public FolderOutput {
 
 }  // namespace
 
-std::unique_ptr<FolderOutput> MakeMaildirOutput(std::filesystem::path target, bool root) {
-    return std::make_unique<MaildirOutput>(std::move(target), root);
+bool IsExportedMessageName(std::string_view name) {
+    auto digits = [&name] {
+        std::size_t count = 0;
+        while (count < name.size() && name[count] >= '0' && name[count] <= '9') ++count;
+        name.remove_prefix(count);
+        return count > 0;
+    };
+    constexpr std::string_view kMark = ".Q";
+    if (!digits() || !name.starts_with(kMark)) return false;
+    name.remove_prefix(kMark.size());
+    return digits() && name.size() > 1 && name.front() == '.';
+}
+
+std::unique_ptr<FolderOutput> MakeMaildirOutput(std::filesystem::path target, bool root,
+                                                OutputSetting setting) {
+    return std::make_unique<MaildirOutput>(std::move(target), root, setting);
 }
 
 }  // namespace quillet::mailstore

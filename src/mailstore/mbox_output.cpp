@@ -9,9 +9,10 @@ namespace {
 
 class MboxOutput : public FolderOutput {
   public:
-    MboxOutput(std::filesystem::path target, bool withState)
+    MboxOutput(std::filesystem::path target, bool withState, OutputSetting setting)
         : m_withState(withState),
-          m_file(std::move(target)),
+          m_file(std::move(target), *setting.files,
+                 {.mode = std::nullopt, .folderSwept = setting.folderSwept}),
           m_writer([this](std::string_view block) { return m_file.write(block); }) {}
 
     Status begin() override { return m_file.begin(); }
@@ -24,8 +25,12 @@ class MboxOutput : public FolderOutput {
     }
     Status write(std::span<const std::byte> piece) override { return m_writer.write(piece); }
     Status finishMessage() override { return m_writer.finishMessage(); }
-    Status commit() override {
+    Status commit(const BeforePlacing& beforePlacing) override {
         if (Status s = m_writer.flush(); !s) return s;
+        if (Status s = m_file.flush(); !s) return s;
+        if (beforePlacing) {
+            if (Status s = beforePlacing(m_file.temporary()); !s) return s;
+        }
         return m_file.commit();
     }
 
@@ -37,8 +42,9 @@ class MboxOutput : public FolderOutput {
 
 }  // namespace
 
-std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target, bool withState) {
-    return std::make_unique<MboxOutput>(std::move(target), withState);
+std::unique_ptr<FolderOutput> MakeMboxOutput(std::filesystem::path target, bool withState,
+                                             OutputSetting setting) {
+    return std::make_unique<MboxOutput>(std::move(target), withState, setting);
 }
 
 }  // namespace quillet::mailstore

@@ -7,6 +7,7 @@
 #include "mailstore/dbx_layout.h"
 #include "mailstore/index_tree.h"
 #include "mailstore/indexed_info.h"
+#include "mailstore/store_damage.h"
 #include "mailstore/store_salvage.h"
 #include "mailstore/store_scan.h"
 #include "platform/ansi_code_page.h"
@@ -51,13 +52,16 @@ Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes
 
     std::vector<MessageEntry>& messages = store->m_messages;
     std::vector<StoreDamage>& damages = store->m_damages;
-    Status walked = WalkIndexTree(bytes, header->treeRoot, header->treeEntries, mode, damages,
-                                  [&](std::uint32_t value) -> Status {
-                                      Result<IndexedInfo> info = IndexedInfo::Read(bytes, value);
-                                      if (!info) return info.status();
-                                      messages.push_back(EntryOf(*info, value, codePage));
-                                      return Status::Ok();
-                                  });
+    std::uint64_t treeCount = 0;
+    Status walked = WalkIndexTree(
+        bytes, header->treeRoot, header->treeEntries, mode, damages,
+        [&](std::uint32_t value) -> Status {
+            Result<IndexedInfo> info = IndexedInfo::Read(bytes, value);
+            if (!info) return info.status();
+            messages.push_back(EntryOf(*info, value, codePage));
+            return Status::Ok();
+        },
+        &treeCount);
     if (!walked) return walked;
 
     std::stable_sort(
@@ -72,7 +76,13 @@ Result<std::unique_ptr<MessageStore>> MessageStore::Open(const StoreBytes& bytes
         Status twice = DamageAt(bytes, messages[i].infoOffset, "message index listed twice");
         if (Status noted = NoteDamage(bytes, twice, mode, damages); !noted) return noted;
     }
+    const std::size_t listed = messages.size();
     messages.erase(std::unique(messages.begin(), messages.end(), sameIndex), messages.end());
+    // A message listed twice is counted twice; every message has an info object of its own, so
+    // a count past what the store's size leaves room for is no count of messages.
+    const std::uint64_t twice = listed - messages.size();
+    const std::uint64_t counted = std::max<std::uint64_t>({header->treeEntries, treeCount, listed});
+    store->m_countedMessages = std::min(counted - twice, bytes.size() / kInfoEntries);
 
     if (mode == ReadMode::kSalvage) AppendRecoveredMessages(bytes, messages, damages);
     store->m_claimed.assign(messages.size(), false);
@@ -113,6 +123,17 @@ Status MessageStore::readMessage(const MessageEntry& message, const Sink& sink) 
         return noted ? checked.status() : noted;
     }
     return StreamChunkChain(m_bytes, message.firstChunk, sink);
+}
+
+Result<std::uint64_t> MessageStore::readSoundStart(const MessageEntry& message,
+                                                   const Status& damage, const Sink* sink) {
+    if (message.firstChunk == 0 || message.origin != MessageEntry::Origin::kIndex) {
+        return std::uint64_t{0};
+    }
+    // A loop is told at the chain's first chunk, which is no place to stop: the chunk met twice is.
+    const StoreDamage where = DamageFrom(m_bytes, damage);
+    const std::uint64_t stopAt = where.offset == message.firstChunk ? 0 : where.offset;
+    return StreamSoundStart(m_bytes, message.firstChunk, stopAt, sink);
 }
 
 Result<std::uint64_t> MessageStore::checkMessage(const MessageEntry& message) {

@@ -106,6 +106,11 @@ class MessageStore {
     // found. readMessage adds to it in a salvaging read.
     const std::vector<StoreDamage>& damages() const { return m_damages; }
 
+    // How many messages the store holds by its own counts: the header's, the tree's (see
+    // WalkIndexTree) or the messages the tree reached, whichever is most, and never more than the
+    // store's size leaves room for. A salvaging export that writes fewer tells the difference.
+    std::uint64_t countedMessages() const { return m_countedMessages; }
+
     // Warnings that are no damage: a store of 2 GB or more.
     const std::vector<std::string>& warnings() const { return m_warnings; }
 
@@ -124,6 +129,13 @@ class MessageStore {
     // its own.
     Status readMessage(const MessageEntry& message, const Sink& sink);
 
+    // Salvaging, for a message of the tree that readMessage failed on with `damage`: the bytes of
+    // its chain before the damage (the chunks before the first one that is damaged, met twice, or
+    // where `damage` lies), handed to `sink` when one is given. Returns their count: 0 when the
+    // first chunk is damaged.
+    Result<std::uint64_t> readSoundStart(const MessageEntry& message, const Status& damage,
+                                         const Sink* sink);
+
     // Checks the message's chunk chain as readMessage does (its chunks claimed the same way),
     // reading no data, and returns its size in bytes. Damage is recorded as readMessage records
     // it.
@@ -140,6 +152,7 @@ class MessageStore {
     std::vector<MessageEntry> m_messages;
     std::vector<StoreDamage> m_damages;
     std::vector<std::string> m_warnings;
+    std::uint64_t m_countedMessages = 0;
     std::vector<std::byte> m_heldMessage;  // the message being read, when it is small enough
     std::unique_ptr<ChunkClaims> m_claims;
     std::vector<bool> m_claimed;  // per message: its chain was claimed (or found damaged) before

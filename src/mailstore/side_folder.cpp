@@ -1,60 +1,44 @@
 #include "mailstore/side_folder.h"
 
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <string>
-#include <system_error>
-#include <vector>
 
-#include "platform/file_operations.h"
+#include "platform/durable_file.h"
 
 namespace quillet::mailstore {
 
 namespace {
+
+constexpr std::string_view kSideMark = ".quillet-";
+constexpr std::string_view kSetAside = "old";
 
 // A name beside `target` that no other run of this process or another uses: ".<name>.quillet-
 // <process id>-<tag><number>".
 std::filesystem::path SideName(const std::filesystem::path& target, std::string_view tag,
                                unsigned number) {
     return target.parent_path() /
-           ("." + target.filename().string() + ".quillet-" + std::to_string(::getpid()) + "-" +
-            std::string(tag) + std::to_string(number));
+           ("." + target.filename().string() + std::string(kSideMark) + std::to_string(::getpid()) +
+            "-" + std::string(tag) + std::to_string(number));
 }
 
-// Removes what runs that no longer run left beside `target` under the names SideName gives; a
-// run still at work keeps its own. Errors are ignored: a leftover harms nothing but space, and
-// the next run tries again.
-void RemoveLeftovers(const std::filesystem::path& target) {
-    const std::string prefix = "." + target.filename().string() + ".quillet-";
-    std::vector<std::string> names;
-    FileOperations& files = RealFileOperations();
-    if (files.listFolder(target.parent_path(), &names) != 0) return;
-    for (const std::string& name : names) {
-        if (!name.starts_with(prefix)) continue;
-        const std::string_view rest = std::string_view(name).substr(prefix.size());
-        const std::size_t dash = rest.find('-');
-        if (dash == 0 || dash > 9 || dash == std::string_view::npos) continue;
-        pid_t process = 0;
-        bool digits = true;
-        for (char c : rest.substr(0, dash)) {
-            digits = digits && c >= '0' && c <= '9';
-            process = process * 10 + (c - '0');
-        }
-        if (!digits || process == ::getpid() || files.processExists(process)) continue;
-        std::error_code ignored;
-        std::filesystem::remove_all(target.parent_path() / name, ignored);
+bool AllDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
     }
+    return true;
 }
 
 }  // namespace
 
 Status OutputFailure(std::string_view what, const std::filesystem::path& path, int error) {
-    const ErrorKind kind = error == ENOSPC || error == EDQUOT ? ErrorKind::kDiskFull
+    const ErrorKind kind = KindOfWriteError(error) == ErrorKind::kDiskFull ? ErrorKind::kDiskFull
                            : error == EACCES || error == EPERM || error == EROFS
                                ? ErrorKind::kAccessDenied
                                : ErrorKind::kIo;
@@ -62,57 +46,76 @@ Status OutputFailure(std::string_view what, const std::filesystem::path& path, i
                          kind);
 }
 
-Result<std::filesystem::path> MakeSideFolder(const std::filesystem::path& target) {
-    RemoveLeftovers(target);
+pid_t OwnerOfSideFolder(std::string_view name) {
+    const std::size_t mark = name.rfind(kSideMark);
+    if (name.empty() || name.front() != '.' || mark == std::string_view::npos || mark < 2) return 0;
+    name.remove_prefix(mark + kSideMark.size());
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos || name.front() < '1' || name.front() > '9') return 0;
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + dash, pid);
+    if (error != std::errc() || end != name.data() + dash) return 0;
+    std::string_view number = name.substr(dash + 1);
+    if (number.starts_with(kSetAside)) number.remove_prefix(kSetAside.size());
+    return AllDigits(number) ? pid : 0;
+}
+
+void RemoveDeadRunsSideFolders(const std::filesystem::path& folder, FileOperations& files) {
+    RemoveDeadRunsLeftovers(folder, OwnerOfSideFolder, LeftoverKind::kFolder, files);
+}
+
+Result<std::filesystem::path> MakeSideFolder(const std::filesystem::path& target,
+                                             FileOperations& files, bool folderSwept) {
+    if (!folderSwept) RemoveDeadRunsSideFolders(target.parent_path(), files);
     for (unsigned number = 0;; ++number) {
         std::filesystem::path candidate = SideName(target, "", number);
-        if (::mkdir(candidate.c_str(), 0777) == 0) return candidate;
-        if (errno != EEXIST) return OutputFailure("Cannot create", candidate, errno);
+        const int error = files.makeFolder(candidate, 0777);
+        if (error == 0) return candidate;
+        if (error != EEXIST) return OutputFailure("Cannot create", candidate, error);
     }
 }
 
-Status PutInPlace(std::filesystem::path& temporary, const std::filesystem::path& target) {
+Status PutInPlace(std::filesystem::path& temporary, const std::filesystem::path& target,
+                  FileOperations& files) {
     struct stat info;
-    if (::lstat(target.c_str(), &info) != 0) {
-        if (::rename(temporary.c_str(), target.c_str()) != 0) {
-            return OutputFailure("Cannot create", target, errno);
+    if (files.status(target, false, &info) != 0) {
+        if (int error = files.rename(temporary, target); error != 0) {
+            return OutputFailure("Cannot create", target, error);
         }
         temporary.clear();
         return Status::Ok();
     }
-    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        return Status::Ok();
+    const int exchanged = files.exchange(temporary, target);
+    if (exchanged == 0) return Status::Ok();
+    if (exchanged != EINVAL && exchanged != ENOSYS) {
+        return OutputFailure("Cannot replace", target, exchanged);
     }
-    if (errno != EINVAL && errno != ENOSYS) return OutputFailure("Cannot replace", target, errno);
     // No exchange here (FAT, some network file systems): the old one steps aside first.
     std::filesystem::path aside;
-    for (unsigned number = 0; aside.empty() || ::lstat(aside.c_str(), &info) == 0; ++number) {
-        aside = SideName(target, "old", number);
+    for (unsigned number = 0; aside.empty() || files.status(aside, false, &info) == 0; ++number) {
+        aside = SideName(target, kSetAside, number);
     }
-    if (::rename(target.c_str(), aside.c_str()) != 0) {
-        return OutputFailure("Cannot replace", target, errno);
+    if (int error = files.rename(target, aside); error != 0) {
+        return OutputFailure("Cannot replace", target, error);
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::rename(aside.c_str(), target.c_str());
+    if (int error = files.rename(temporary, target); error != 0) {
+        (void)files.rename(aside, target);  // the failure told is the first one
         return OutputFailure("Cannot replace", target, error);
     }
     temporary = std::move(aside);
     return Status::Ok();
 }
 
-void RemoveRemnant(const std::filesystem::path& path) {
-    if (path.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
+void RemoveRemnant(const std::filesystem::path& path, FileOperations& files) {
+    if (!path.empty()) (void)files.removeTree(path);
 }
 
 SideFolder::~SideFolder() {
-    if (!m_kept) RemoveRemnant(m_path);
+    if (!m_kept) RemoveRemnant(m_path, m_files);
 }
 
-Status SideFolder::make(const std::filesystem::path& target) {
-    auto folder = MakeSideFolder(target);
+Status SideFolder::make(const std::filesystem::path& target, bool folderSwept) {
+    auto folder = MakeSideFolder(target, m_files, folderSwept);
     if (!folder) return folder.status();
     m_path = std::move(*folder);
     m_cleanup = SignalCleanupEntry(m_path, CleanupKind::kFolder);
@@ -120,10 +123,12 @@ Status SideFolder::make(const std::filesystem::path& target) {
 }
 
 Status SideFolder::flush() const {
-    const int folder = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return OutputFailure("Cannot open", m_path, errno);
+    int folder = -1;
+    if (int error = m_files.open(m_path, O_RDONLY | O_DIRECTORY, 0, &folder); error != 0) {
+        return OutputFailure("Cannot open", m_path, error);
+    }
     const int synced = ::syncfs(folder) == 0 ? 0 : errno;
-    ::close(folder);
+    (void)m_files.close(folder);  // a folder opened to be flushed: nothing written through it
     if (synced != 0) return OutputFailure("Cannot write", m_path, synced);
     return Status::Ok();
 }

@@ -23,11 +23,6 @@ constexpr int kNameAttempts = 100;
 constexpr std::size_t kRandomLength = 8;
 constexpr std::size_t kLibrarySuffixLength = 6;
 
-// A full disk and an exhausted quota are told apart from other failures: the user can act on them.
-ErrorKind KindOfWriteError(int error) {
-    return error == ENOSPC || error == EDQUOT ? ErrorKind::kDiskFull : ErrorKind::kIo;
-}
-
 std::filesystem::path FolderOf(const std::filesystem::path& file) {
     return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
@@ -108,31 +103,15 @@ pid_t OwnerOfAnyTemporary(std::string_view name) {
     return OwnerOfTemporary(name, name.substr(0, mark + kTemporaryMark.size()));
 }
 
-// Removes `folder`/`name`, a temporary of process `pid`, when that process is gone and the entry
-// is this user's regular file.
-void RemoveIfStale(FileOperations& files, const std::filesystem::path& folder,
-                   const std::string& name, pid_t pid) {
-    // This process may be replacing the same target elsewhere; a live process is at work.
-    if (pid == 0 || pid == ::getpid() || files.processExists(pid)) return;
-    const std::filesystem::path leftover = folder / name;
-    struct stat info {};
-    if (files.status(leftover, false, &info) != 0) return;
-    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) return;
-    (void)files.unlink(leftover);  // see the header: a leftover that stays is harmless
-}
-
 // Whether `name` is a temporary of this process: the signal handler's test (it reads the name
 // and asks getpid, nothing else).
 bool IsOwnTemporary(const char* name) { return OwnerOfAnyTemporary(name) == ::getpid(); }
 
 void RemoveStaleTemporariesOf(FileOperations& files, const std::filesystem::path& file) {
-    const std::filesystem::path folder = FolderOf(file);
     const std::string prefix = TemporaryPrefix(file);
-    std::vector<std::string> names;
-    if (files.listFolder(folder, &names) != 0) return;
-    for (const std::string& name : names) {
-        RemoveIfStale(files, folder, name, OwnerOfTemporary(name, prefix));
-    }
+    RemoveDeadRunsLeftovers(
+        FolderOf(file), [&prefix](std::string_view name) { return OwnerOfTemporary(name, prefix); },
+        LeftoverKind::kFile, files);
 }
 
 }  // namespace
@@ -301,11 +280,13 @@ void RemoveStaleTemporaries(const std::filesystem::path& target, FileOperations&
 
 bool IsTemporaryName(std::string_view name) { return OwnerOfAnyTemporary(name) != 0; }
 
+ErrorKind KindOfWriteError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EFBIG ? ErrorKind::kDiskFull
+                                                                : ErrorKind::kIo;
+}
+
 void RemoveStaleTemporariesIn(const std::filesystem::path& folder, FileOperations& files) {
-    std::vector<std::string> names;
-    if (files.listFolder(folder, &names) != 0) return;
-    for (const std::string& name : names)
-        RemoveIfStale(files, folder, name, OwnerOfAnyTemporary(name));
+    RemoveDeadRunsLeftovers(folder, OwnerOfAnyTemporary, LeftoverKind::kFile, files);
 }
 
 Status WriteAllToFd(int fd, std::string_view data, FileOperations& files) {

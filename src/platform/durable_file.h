@@ -157,6 +157,11 @@ bool IsTemporaryName(std::string_view name);
 void RemoveStaleTemporariesIn(const std::filesystem::path& folder,
                               FileOperations& files = RealFileOperations());
 
+// The kind of a failure to write with this error number: a full disk, an exhausted quota and a file
+// past the size limit (EFBIG, which writes give under `ulimit -f` once SIGXFSZ is ignored: see
+// TreatFileSizeLimitAsFullDisk) are kDiskFull, which the user can act on; the rest kIo.
+ErrorKind KindOfWriteError(int error);
+
 // Writes all of `data` to `fd`, continuing after interrupted and partial writes. On failure the
 // reason is the system's error text alone; callers add the file's name. A full disk (or quota)
 // fails with ErrorKind::kDiskFull, as do FileReplacement's calls.

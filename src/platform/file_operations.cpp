@@ -3,10 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <system_error>
 
 namespace quillet {
 namespace {
@@ -81,9 +84,47 @@ class PosixFileOperations : public FileOperations {
     }
 
     bool processExists(pid_t pid) override { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+    int makeFolder(const std::filesystem::path& folder, mode_t mode) override {
+        return ErrorOf(::mkdir(folder.c_str(), mode));
+    }
+
+    int removeFolder(const std::filesystem::path& folder) override {
+        return ErrorOf(::rmdir(folder.c_str()));
+    }
+
+    int removeTree(const std::filesystem::path& path) override {
+        std::error_code error;
+        std::filesystem::remove_all(path, error);
+        return error.value();
+    }
+
+    int exchange(const std::filesystem::path& first, const std::filesystem::path& second) override {
+        return ErrorOf(
+            ::renameat2(AT_FDCWD, first.c_str(), AT_FDCWD, second.c_str(), RENAME_EXCHANGE));
+    }
 };
 
 }  // namespace
+
+void RemoveDeadRunsLeftovers(const std::filesystem::path& folder, const RunOwnerOfName& owner,
+                             LeftoverKind kind, FileOperations& files) {
+    std::vector<std::string> names;
+    if (files.listFolder(folder, &names) != 0) return;
+    for (const std::string& name : names) {
+        const pid_t pid = owner(name);
+        // A run still at work keeps its own; so does this process, which may be at work there.
+        if (pid <= 0 || pid == ::getpid() || files.processExists(pid)) continue;
+        const std::filesystem::path leftover = folder / name;
+        struct stat info {};
+        if (files.status(leftover, false, &info) != 0 || info.st_uid != ::geteuid()) continue;
+        if (kind == LeftoverKind::kFile && S_ISREG(info.st_mode)) {
+            (void)files.unlink(leftover);
+        } else if (kind == LeftoverKind::kFolder && S_ISDIR(info.st_mode)) {
+            (void)files.removeTree(leftover);
+        }
+    }
+}
 
 FileOperations& RealFileOperations() {
     static PosixFileOperations operations;

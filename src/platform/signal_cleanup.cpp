@@ -220,4 +220,6 @@ void SignalCleanupEntry::unlist() {
     slot.state.compare_exchange_strong(expected, kSlotFree);
 }
 
+void TreatFileSizeLimitAsFullDisk() { ::signal(SIGXFSZ, SIG_IGN); }
+
 }  // namespace quillet

@@ -69,4 +69,9 @@ class SignalCleanupEntry {
     int m_slot = -1;
 };
 
+// Lets a write past the process's file size limit (`ulimit -f`) fail with EFBIG, which the writers
+// report as a full disk (see KindOfWriteError), instead of SIGXFSZ ending the process without a
+// word and before it can say what it completed. Each program's main() calls it first.
+void TreatFileSizeLimitAsFullDisk();
+
 }  // namespace quillet

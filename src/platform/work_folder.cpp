@@ -40,20 +40,7 @@ pid_t OwnerOf(std::string_view name) {
 }
 
 void RemoveStaleWorkFolders(const std::filesystem::path& parent, FileOperations& files) {
-    std::vector<std::string> names;
-    if (files.listFolder(parent, &names) != 0) return;  // creating the folder then says why
-    for (const std::string& name : names) {
-        const pid_t pid = OwnerOf(name);
-        if (pid == 0 || pid == ::getpid() || files.processExists(pid)) continue;
-        const std::filesystem::path folder = parent / name;
-        struct stat info {};
-        if (files.status(folder, false, &info) != 0) continue;
-        if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()) continue;
-        // Symbolic links inside are removed, not followed. A leftover that cannot be removed
-        // harms nothing but space; the next run tries again.
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    RemoveDeadRunsLeftovers(parent, OwnerOf, LeftoverKind::kFolder, files);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 //   quillet_crash_child <kill-at> backup <prefix> <backup file>
 //   quillet_crash_child <kill-at> commit <prefix>
 //   quillet_crash_child <kill-at> restore <prefix> <backup file>
+//   quillet_crash_child <kill-at> export <prefix> <output folder>   (the mail, as a Maildir)
 //
 // <kill-at> 0 never kills. A run that ends prints "steps <count>" and exits 0, or exits 3 with the
 // reason on stderr; usage errors exit 2. Work folders go to $TMPDIR.
@@ -20,6 +21,8 @@
 #include "backup/opened_backup.h"
 #include "backup/restore_run.h"
 #include "backup/run_environment.h"
+#include "mailstore/folder_mail_source.h"
+#include "mailstore/mail_export.h"
 #include "platform/file_operations.h"
 #include "platform/message_service.h"
 #include "support/platform/forwarding_file_operations.h"
@@ -88,6 +91,22 @@ class KillingFileOperations : public ForwardingFileOperations {
     int syncFolder(const std::filesystem::path&) override {
         m_switch.step();
         return 0;
+    }
+    int makeFolder(const std::filesystem::path& folder, mode_t mode) override {
+        m_switch.step();
+        return ForwardingFileOperations::makeFolder(folder, mode);
+    }
+    int removeFolder(const std::filesystem::path& folder) override {
+        m_switch.step();
+        return ForwardingFileOperations::removeFolder(folder);
+    }
+    int removeTree(const std::filesystem::path& path) override {
+        m_switch.step();
+        return ForwardingFileOperations::removeTree(path);
+    }
+    int exchange(const std::filesystem::path& first, const std::filesystem::path& second) override {
+        m_switch.step();
+        return ForwardingFileOperations::exchange(first, second);
     }
 
   private:
@@ -163,6 +182,25 @@ int Restore(RunEnvironment& run, KillingProgress& progress, const std::string& f
     return outcome.allSucceeded() ? 0 : Failed("an item failed: " + outcome.report());
 }
 
+// The main identity's mail, exported as a Maildir without --force: a run after a killed one goes
+// on from what the killed one completed.
+int ExportMailOf(const std::string& prefix, const std::string& out, FileOperations& files) {
+    const std::filesystem::path folder = SampleStoreFolder(prefix, kSampleMainIdentity);
+    std::vector<mailstore::MailSource::StoreName> stores;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().extension() == ".dbx") {
+            stores.push_back({entry.path().filename().string(), entry.file_size()});
+        }
+    }
+    auto source = mailstore::MakeFolderMailSource("stores", folder, stores);
+    mailstore::ExportOptions options;
+    options.outFolder = out;
+    options.format = mailstore::ExportFormat::kMaildir;
+    auto exported = mailstore::ExportMail(*source, options, nullptr, files);
+    if (!exported) return Failed(exported.reason());
+    return exported->partial() ? Failed("partial: " + exported->stopped) : 0;
+}
+
 int Run(int argc, char** argv) {
     if (argc < 4) return 2;
     const long killAt = std::strtol(argv[1], nullptr, 10);
@@ -170,6 +208,11 @@ int Run(int argc, char** argv) {
     KillSwitch killSwitch(killAt);
     KillingFileOperations files(killSwitch);
     KillingProgress progress(killSwitch);
+    if (operation == "export" && argc == 5) {
+        const int result = ExportMailOf(argv[3], argv[4], files);
+        if (result == 0) std::cout << "steps " << killSwitch.steps() << '\n';
+        return result;
+    }
     const Environment env = Environment::Process();
     SilentMessages messages;
     auto system = system::WineSystem::Open(std::string(argv[3]), env, messages, files);
@@ -178,6 +221,7 @@ int Run(int argc, char** argv) {
     int result = 2;
     if (operation == "commit") {
         result = Commit(**system);
+
     } else if ((operation == "backup" || operation == "restore") && argc == 5) {
         auto run = RunEnvironment::Create(**system, env);
         if (!run) return Failed(run.reason());

@@ -1,8 +1,9 @@
 // A backup over an existing backup file, a restore of the message stores, the stationery and the
-// address book, and a registry commit, each killed with SIGKILL before every step it takes through
-// the file-system seam and the archive's events (quillet_crash_child). After each kill every file
-// is its old self or its complete new self; any command of quillet-cli then removes the killed
-// run's work folder, and the next run of the operation what else it left, and nothing else.
+// address book, a registry commit, an export of the mail, each killed with SIGKILL before every
+// step it takes through the file-system seam and the archive's events (quillet_crash_child). After
+// each kill every file is its old self or its complete new self; any command of quillet-cli then
+// removes the killed run's work folder, and the next run of the operation what else it left, and
+// nothing else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -254,6 +255,30 @@ class CrashConsistencyTest : public ::testing::Test {
         return kills;
     }
 
+    // The mail exported as a Maildir: after a kill every folder there is whole, and the next run,
+    // without --force, goes on from what the killed one completed and leaves a whole export.
+    int exportOfTheMail() {
+        const fs::path whole = m_temp / "whole", out = m_temp / "mail";
+        const ProgramRun first = runChild(0, {"export", m_prefix.string(), whole.string()});
+        EXPECT_EQ(first.exitCode, 0) << first.err;
+        const TreeSnapshot expected = SnapshotTree(whole);
+        return killAtEveryStep(
+            {"export", m_prefix.string(), out.string()}, {m_tmp}, [&] { fs::remove_all(out); },
+            [&](bool mustBeNew) {
+                const TreeSnapshot now = fs::exists(out) ? SnapshotTree(out) : TreeSnapshot{};
+                if (mustBeNew) {
+                    EXPECT_EQ(ChangedPaths(expected, now), std::vector<std::string>{});
+                    return;
+                }
+                for (const auto& [path, what] : now) {
+                    if (path.find(".quillet-") != std::string::npos) continue;  // the killed run's
+                    const auto found = expected.find(path);
+                    EXPECT_TRUE(found != expected.end() && found->second == what)
+                        << path << " is not whole";
+                }
+            });
+    }
+
     TempDir m_temp;
     fs::path m_prefix = m_temp / "prefix";
     fs::path m_tmp = m_temp / "tmp";
@@ -266,6 +291,12 @@ TEST_F(CrashConsistencyTest, EveryFileIsOldOrNewAfterAKillAndTheNextRunTidiesUp)
     if (!HasFailure()) kills += restoreOfMessagesAndAddressBook();
     if (!HasFailure()) kills += registryCommit();
     EXPECT_GE(kills, 50);
+    std::cout << "RELIABILITY kills_survived " << kills << std::endl;
+}
+
+TEST_F(CrashConsistencyTest, AKilledMailExportGoesOnFromWhatItCompleted) {
+    const int kills = exportOfTheMail();
+    EXPECT_GE(kills, 20);
     std::cout << "RELIABILITY kills_survived " << kills << std::endl;
 }
 

@@ -42,6 +42,8 @@ TEST(ItemReportTest, NamesTheItemsThatRanInTheRunsDirection) {
         EXPECT_EQ(ItemReportText(items, c.direction), c.windowText);
     }
     EXPECT_EQ(ItemReportText(ItemOutcomes{}, RunDirection::kBackup), "");
+    EXPECT_EQ(ItemReportText(items, RunDirection::kBackup, false),
+              "\r\nBackup Rules\tGathered, not saved!\r\nBackup Messages\tFail!");
 }
 
 TEST(ExitStatusTest, SaysWhetherTheRunDidNothingOrAnItemFailed) {

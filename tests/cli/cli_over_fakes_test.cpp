@@ -88,7 +88,7 @@ TEST_F(CliOverFakesTest, ABackupThatCannotBeSavedExitsTwoAndSaysWhy) {
     const CliRun made =
         run({"backup", "--identity", "Tester", "--out", file.string(), "--items", "rules"});
     EXPECT_EQ(made.exitCode, 2);
-    EXPECT_EQ(made.out, "Backup Rules\tSuccessed!\n");
+    EXPECT_EQ(made.out, std::string("Backup Rules\t") + kItemNotSavedText + "\n");
     EXPECT_EQ(made.err, "quillet-cli: the backup was not written: no room\n");
 }
 

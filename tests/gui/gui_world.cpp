@@ -77,7 +77,7 @@ MainWindow& MainWindowWorld::openWindow() {
         .system = *wine,
         .archive = archive,
         .dialogs = dialogs,
-        .dataFolder = ShippedDataFolder(),
+        .dataFolder = dataFolder,
         .makeWorkFolder = [work] { return WorkFolder::CreateIn(work); },
         .shellOpen = [this](const std::string& target) { shellOpened.push_back(target); },
         .timeText = BackupTimeText,

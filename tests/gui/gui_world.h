@@ -72,6 +72,7 @@ class MainWindowWorld {
     // The disc writer's engine: one drive by default.
     disc::SimulatedDiscEngine discEngine;
     std::unique_ptr<MainWindow> window;
+    std::filesystem::path dataFolder = ShippedDataFolder();  // its skin and help
     // What the window asked the desktop to open, in order.
     std::vector<std::string> shellOpened;
     // Where the window's "Task Scheduler" registers jobs, and the program they start.

@@ -184,6 +184,7 @@ TEST_F(MainWindowBackup, AFileThatCannotBeWrittenIsNeverReportedCompleted) {
     const Message& shown = world.dialogs.messages[0];
     EXPECT_TRUE(shown.text.starts_with("The Backup was not written: ")) << shown;
     EXPECT_EQ(shown.text.find("Completed"), std::string::npos) << shown;
+    EXPECT_TRUE(shown.text.ends_with(std::string("Rules\t") + kItemNotSavedText)) << shown;
     EXPECT_EQ(shown.icon, MessageIcon::Critical);
     EXPECT_FALSE(std::filesystem::exists(target.parent_path()));
     EXPECT_FALSE(Child<QWidget>(*world.window, "picCon3").isVisible());
@@ -197,22 +198,24 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
         const char* identityKey;
         const char* items;
         const char* password;  // empty: unprotected
+        bool skinned;          // false: the window finds no skin file
         const char* report;
     };
     const Case cases[] = {
-        {"every item, unprotected", 0, kSampleMainIdentity, "11111111", "",
+        {"every item, unprotected", 0, kSampleMainIdentity, "11111111", "", true,
          "\r\nBackup Accounts\tSuccessed!\r\nBackup Adress Book\tSuccessed!"
          "\r\nBackup Rules\tSuccessed!\r\nBackup Messages\tSuccessed!"
          "\r\nBackup Block Senders\tSuccessed!\r\nBackup Signatures\tSuccessed!"
          "\r\nBackup Stationeries\tSuccessed!\r\nBackup Settings\tSuccessed!"},
         {"shared accounts, signatures and settings, protected", 1, kSampleZoeIdentity, "10000101",
-         "s3cret pass",
+         "s3cret pass", false,
          "\r\nBackup Accounts\tSuccessed!\r\nBackup Signatures\tSuccessed!"
          "\r\nBackup Settings\tSuccessed!"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.situation);
         MainWindowWorld world;
+        if (!test.skinned) world.dataFolder = world.temp / "no skin";
         MainWindow& window = world.openWindow();
         const std::filesystem::path fromWindow = world.temp / "window.qbk";
         const std::filesystem::path fromCli = world.temp / "cli.qbk";
@@ -236,6 +239,8 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
         world.dialogs.saveAnswers.push_back(fromWindow.string());
         QTest::mouseClick(&Child<QPushButton>(window, "cmdTargetFile"), Qt::LeftButton);
         world.dialogs.answers.push_back(MessageAnswer::Cancel);  // no disc
+        QApplication::processEvents();  // the window as the user sees it, its layout settled
+        const QSize size = window.size();
         QTest::mouseClick(&Child<QPushButton>(window, "cmdApply"), Qt::LeftButton);
 
         EXPECT_EQ(world.dialogs.messages,
@@ -245,6 +250,7 @@ TEST(MainWindowBackupRun, WritesWhatTheCommandLineWritesAndReportsEachItem) {
         EXPECT_EQ(world.dialogs.problems(), std::vector<std::string>{});
         // The window is idle again and keeps its inputs.
         EXPECT_FALSE(Child<QWidget>(window, "picCon3").isVisible());
+        EXPECT_EQ(window.size(), size) << "the progress panel has come and gone";
         EXPECT_EQ(Child<QProgressBar>(window, "pbshow").value(), 0);
         EXPECT_EQ(Child<QLabel>(window, "Label1").text(), "Please Waiting...");
         EXPECT_EQ(description.toPlainText(), "Weekly backup\nsecond line");

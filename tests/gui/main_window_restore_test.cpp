@@ -161,6 +161,7 @@ TEST_F(MainWindowRestore, UnprotectedBackupOpensWithoutAPrompt) {
         world.dialogs.messages,
         (std::vector<Message>{{"Invalid backup file", MessageIcon::Critical, MessageButtons::Ok}}));
     EXPECT_EQ(restoreItems(true), "00000000");
+    EXPECT_EQ(text("txtPOBinfo"), "") << "no information file, no origin";
 }
 
 TEST_F(MainWindowRestore, SelectAllOnAnAddressBookBackupRestoresOnlyTheAddressBook) {

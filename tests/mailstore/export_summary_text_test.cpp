@@ -13,11 +13,14 @@ TEST(ExportSummaryText, SummaryGivesTheCountsOneALineThenTheNotes) {
     summary.bytes = 12345;
     summary.recovered = 1;
     summary.skipped = 3;
+    summary.missing = 2;
+    summary.cutShort = 1;
     summary.notes = {"Inbox.dbx: message 4 recovered", "Inbox.dbx: 3 messages skipped"};
     summary.storesLeftOut = {"Sent Items.dbx"};
     const std::string counts =
         "Exported the mail of identity Main Identity to /home/me/mail\n"
-        "Folders: 2\nMessages: 7\nBytes: 12345\nRecovered: 1\nSkipped: 3\nStores left out: 1\n"
+        "Folders: 2\nMessages: 7\nBytes: 12345\nRecovered: 1\nSkipped: 3\nMissing: 2\nCut short: "
+        "1\nStores left out: 1\n"
         "Left out: Sent Items.dbx\n";
     const std::string notes = "Inbox.dbx: message 4 recovered\nInbox.dbx: 3 messages skipped\n";
     EXPECT_EQ(mailstore::ExportSummaryText("identity Main Identity", "/home/me/mail", summary),

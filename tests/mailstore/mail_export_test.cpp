@@ -15,6 +15,7 @@
 #include "mailstore/export_folders.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/folder_output.h"
+#include "mailstore/salvaged_message.h"
 #include "support/imap/dovecot_server.h"
 #include "support/platform/folder_snapshot.h"
 #include "support/platform/sample_prefix.h"
@@ -300,10 +301,23 @@ TEST_P(MailExportLayoutTest, ReplacesNothingWithoutForce) {
     EXPECT_NE(again.reason().find(topFolder("Inbox").string()), std::string::npos);
     EXPECT_FALSE(fs::exists(topFolder("Orphan")));
 
+    // A Maildir is the user's mail: what they have there stays, what an earlier export wrote goes.
+    std::map<std::string, std::string> theirs;
+    if (GetParam() == ExportFormat::kMaildir) {
+        theirs = {{"cur/1700000000.M1P2.host:2,S", "mine"},
+                  {"new/1700000001.M3P4.host", "mine too"},
+                  {".Archive.2019/cur/1700000002.P5Q6.host:2,", "mine"}};
+        for (const auto& [path, bytes] : theirs) {
+            quillet::testing::WriteFileBytes(m_out / path, bytes);
+        }
+        quillet::testing::WriteFileBytes(m_out / "cur/1.Q9.elsewhere:2,S", "an earlier export's");
+    }
     ExportOptions forced = options(GetParam());
     forced.force = true;
     ASSERT_TRUE(ExportMail(m_source, forced, nullptr).ok());
-    EXPECT_EQ(Tree(m_out), before);
+    auto expected = before;
+    expected.insert(theirs.begin(), theirs.end());
+    EXPECT_EQ(Tree(m_out), expected);
 }
 
 // A damaged store in a strict export: the stores before it stay complete, nothing of it remains.
@@ -331,14 +345,32 @@ TEST_P(MailExportLayoutTest, StrictStopAfterCompleteFoldersLetsALaterExportGoOn)
     fs::remove_all(m_out);
     const fs::path old = m_stores / "Old.dbx";
     const std::string sound = ReadFileBytes(old);
-    const auto layout = quillet::testing::WriteDbxStore(old, {TrickyMessages()[1]});
-    quillet::testing::DamageDbxStore(old, layout, quillet::testing::DbxDamage::kBadNodeMarker);
+    // Its second message loops: the first was written before the folder was rolled back.
+    const auto layout =
+        quillet::testing::WriteDbxStore(old, {TrickyMessages()[1], TrickyMessages()[0]});
+    const auto& looping = layout.messages[1].chunks;
+    quillet::testing::PatchUint32(old, looping.back() + kChunkNext, looping.front());
 
     auto stopped = ExportMail(m_source, options(GetParam()), nullptr);
     ASSERT_TRUE(stopped.ok()) << stopped.reason();
     EXPECT_NE(stopped->stopped.find("Old.dbx"), std::string::npos) << stopped->stopped;
     EXPECT_EQ(stopped->complete.size(), whole->folders - 1);
+    EXPECT_EQ(stopped->messages, whole->messages - 1);
     EXPECT_TRUE(fs::exists(m_out / kIncompleteExportFile));
+
+    // A listed folder that no longer holds what the list says is in the way.
+    const fs::path orphan = topFolder("Orphan");
+    const fs::path changed =
+        GetParam() == ExportFormat::kMbox ? orphan
+        : GetParam() == ExportFormat::kEml
+            ? orphan / EmlFileName(0, 1)
+            : orphan / "cur" / quillet::testing::FolderListing(orphan / "cur")[0];
+    const std::string held = ReadFileBytes(changed);
+    quillet::testing::WriteFileBytes(changed, held + "forged");
+    auto refused = ExportMail(m_source, options(GetParam()), nullptr);
+    EXPECT_TRUE(refused.status().is(ErrorKind::kInUse)) << refused.reason();
+    EXPECT_NE(refused.reason().find(orphan.string()), std::string::npos) << refused.reason();
+    quillet::testing::WriteFileBytes(changed, held);
 
     quillet::testing::WriteFileBytes(old, sound);
     auto resumed = ExportMail(m_source, options(GetParam()), nullptr);
@@ -433,6 +465,67 @@ TEST_F(MailExportTest, SalvageCountsAndNamesAStoreLeftOut) {
         ASSERT_TRUE(summary.ok()) << what << ": " << summary.reason();
         EXPECT_EQ(summary->storesLeftOut, std::vector<std::string>{"Inbox.dbx"}) << what;
     }
+}
+
+// Cut after its first message: the tree is gone, the first message is recovered, the two others
+// the header counts are missing.
+TEST_F(MailExportTest, SalvageCountsTheMessagesTheStoreHoldsButCouldNotBeFound) {
+    const fs::path inbox = m_stores / "Inbox.dbx";
+    const auto layout = quillet::testing::WriteDbxStore(inbox, TrickyMessages());
+    fs::resize_file(inbox, layout.messages[1].chunks.front());
+    auto summary = ExportMail(m_source, options(ExportFormat::kMbox, ReadMode::kSalvage), nullptr);
+    ASSERT_TRUE(summary.ok()) << summary.reason();
+    EXPECT_EQ(summary->messages, 1u);
+    EXPECT_EQ(summary->missing, 2u);
+    EXPECT_TRUE(summary->partial());
+}
+
+// A store of 200 messages cut at every 4 KiB: whatever a cut loses is told, and makes the export
+// partial (exit status 1).
+TEST_F(MailExportTest, SalvageOfEveryCutAccountsForEveryMessage) {
+    const fs::path inbox = m_stores / "Inbox.dbx";
+    const std::vector<std::string> messages(200, TrickyMessages()[0]);
+    quillet::testing::WriteDbxStore(inbox, messages);
+    const std::string whole = ReadFileBytes(inbox);
+    int cuts = 0;
+    for (std::size_t size = kHeaderSize; size < whole.size(); size += 4096, ++cuts) {
+        quillet::testing::WriteFileBytes(inbox, whole.substr(0, size));
+        fs::remove_all(m_out);
+        auto summary =
+            ExportMail(m_source, options(ExportFormat::kEml, ReadMode::kSalvage), nullptr);
+        ASSERT_TRUE(summary.ok()) << size << ": " << summary.reason();
+        EXPECT_GE(summary->messages + summary->skipped + summary->missing, messages.size()) << size;
+        EXPECT_TRUE(summary->messages == messages.size() || summary->partial()) << size;
+    }
+    EXPECT_GE(cuts, 20);
+}
+
+// A chunk overwritten inside a message: its start is kept, marked, under its own number; the rest,
+// which has no header, goes to the folder of fragments.
+TEST_F(MailExportTest, SalvageKeepsTheStartOfADamagedMessageAndPutsItsRestApart) {
+    std::string cut = "Subject: cut\r\n\r\n";
+    while (cut.size() < 8 * kChunkDataSize) cut += "a line of the body\r\n";
+    const std::vector<std::string> messages = {TrickyMessages()[0], cut, TrickyMessages()[2]};
+    const auto layout = quillet::testing::WriteDbxStore(m_stores / "Inbox.dbx", messages);
+    const std::uint32_t damaged = layout.messages[1].chunks[2];
+    quillet::testing::PatchUint32(m_stores / "Inbox.dbx", damaged, 0);
+
+    auto summary = ExportMail(m_source, options(ExportFormat::kEml, ReadMode::kSalvage), nullptr);
+    ASSERT_TRUE(summary.ok()) << summary.reason();
+    EXPECT_EQ(summary->cutShort, 1u);
+    EXPECT_TRUE(summary->partial());
+    const std::string head = cut.substr(0, 2 * kChunkDataSize);
+    const auto tree = Tree(m_out);
+    EXPECT_EQ(tree.at("Inbox/" + EmlFileName(1, 3)),
+              DamagedMessageLine(head.size(), damaged, std::as_bytes(std::span(head))) + head);
+    EXPECT_EQ(tree.at("Inbox/" + EmlFileName(2, 3)), messages[2]);
+    EXPECT_EQ(tree.at(std::string(kRecoveredFragmentsFolder) + "/" + EmlFileName(0, 0)),
+              cut.substr(3 * kChunkDataSize));
+    EXPECT_EQ(std::count_if(summary->notes.begin(), summary->notes.end(),
+                            [](const std::string& note) {
+                                return note.find("(message 2: ") != std::string::npos;
+                            }),
+              1);
 }
 
 // A folder nested too deep: a strict export refuses it, a salvaging one puts it at the top.

@@ -193,4 +193,36 @@ bool FaultyFileOperations::processExists(pid_t pid) {
     return m_real.processExists(pid);
 }
 
+int FaultyFileOperations::makeFolder(const std::filesystem::path& folder, mode_t mode) {
+    return simple("makeFolder", folder, [&] { return m_real.makeFolder(folder, mode); });
+}
+
+int FaultyFileOperations::removeFolder(const std::filesystem::path& folder) {
+    return simple("removeFolder", folder, [&] { return m_real.removeFolder(folder); });
+}
+
+int FaultyFileOperations::removeTree(const std::filesystem::path& path) {
+    return simple("removeTree", path, [&] { return m_real.removeTree(path); });
+}
+
+int FaultyFileOperations::exchange(const std::filesystem::path& first,
+                                   const std::filesystem::path& second) {
+    if (const int injected = injectedError("exchange"); injected != 0) {
+        record("exchange", first, "failed", second);
+        return injected;
+    }
+    record("exchange", first, "", second);
+    return m_real.exchange(first, second);
+}
+
+int FaultyFileOperations::simple(const char* operation, const std::filesystem::path& path,
+                                 const std::function<int()>& call) {
+    if (const int injected = injectedError(operation); injected != 0) {
+        record(operation, path, "failed");
+        return injected;
+    }
+    record(operation, path);
+    return call();
+}
+
 }  // namespace quillet::testing

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -72,8 +73,15 @@ class FaultyFileOperations : public FileOperations {
     int readLink(const std::filesystem::path& link, std::filesystem::path* target) override;
     int listFolder(const std::filesystem::path& folder, std::vector<std::string>* names) override;
     bool processExists(pid_t pid) override;
+    int makeFolder(const std::filesystem::path& folder, mode_t mode) override;
+    int removeFolder(const std::filesystem::path& folder) override;
+    int removeTree(const std::filesystem::path& path) override;
+    int exchange(const std::filesystem::path& first, const std::filesystem::path& second) override;
 
   private:
+    // A call on a path that fails as failCall says, or is recorded and made.
+    int simple(const char* operation, const std::filesystem::path& path,
+               const std::function<int()>& call);
     void record(std::string operation, std::filesystem::path path, std::string fault = "",
                 std::filesystem::path to = {});
     std::filesystem::path fileOf(int fd) const;

@@ -39,6 +39,16 @@ class ForwardingFileOperations : public FileOperations {
         return m_next.listFolder(folder, names);
     }
     bool processExists(pid_t pid) override { return m_next.processExists(pid); }
+    int makeFolder(const std::filesystem::path& folder, mode_t mode) override {
+        return m_next.makeFolder(folder, mode);
+    }
+    int removeFolder(const std::filesystem::path& folder) override {
+        return m_next.removeFolder(folder);
+    }
+    int removeTree(const std::filesystem::path& path) override { return m_next.removeTree(path); }
+    int exchange(const std::filesystem::path& first, const std::filesystem::path& second) override {
+        return m_next.exchange(first, second);
+    }
 
   private:
     FileOperations& m_next;
