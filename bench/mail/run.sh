@@ -4,7 +4,9 @@
 #  - `cp --reflink=never Inbox.dbx COPY` (a plain copy of the store: the floor of any export);
 #  - the same copy followed by `sync COPY` (the export flushes each file it writes before it
 #    renames it into place, so this is the fair floor);
-#  - `quillet-cli --prefix P export --identity "Main Identity" --out DIR --format mbox`.
+#  - `quillet-cli --prefix P export --identity "Main Identity" --out DIR --format mbox`;
+#  - `quillet-cli --prefix P thunderbird --identity "Main Identity" --profile DIR --no-register`
+#    (the same mbox export into a new Thunderbird profile, with its accounts and filters).
 #
 #   bench/mail/run.sh [--build DIR] [--mb N] [--runs N]
 #
@@ -30,7 +32,7 @@ while (($#)); do
         --build) build="$2"; shift 2 ;;
         --mb) mb="$2"; shift 2 ;;
         --runs) runs="$2"; shift 2 ;;
-        -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
         *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -66,7 +68,7 @@ messages=$(sed -n 's/.*: \([0-9]*\) messages.*/\1/p' "$work/make.log")
 
 # Every run starts after a sync, so that no run pays for writing back what the one before wrote.
 before_each_run() {
-    rm -rf "$work/copy.dbx" "$work/out"
+    rm -rf "$work/copy.dbx" "$work/out" "$work/profile"
     sync
 }
 
@@ -77,6 +79,8 @@ measure cp cp --reflink=never "$inbox" "$work/copy.dbx"
 measure cp_sync sh -c 'cp --reflink=never "$1" "$2" && sync "$2"' sh "$inbox" "$work/copy.dbx"
 measure export "$cli" --prefix "$prefix" export --identity "$identity" --out "$work/out" \
     --format mbox
+measure thunderbird "$cli" --prefix "$prefix" thunderbird --identity "$identity" \
+    --profile "$work/profile" --no-register
 
 # The last export holds every message once: count the separators of its Inbox.
 exported=$(find "$work/out" -type f -name Inbox -exec grep -c '^From ' {} + | head -1)
@@ -101,3 +105,7 @@ echo "| \`cp Inbox.dbx\` + \`sync\` | ${sec[cp_sync]} | ${peak_mb[cp_sync]} |" \
     "$(ratio cp_sync cp) | 1.00 |"
 echo "| \`quillet-cli export --format mbox\` | ${sec[export]} | ${peak_mb[export]} |" \
     "$(ratio export cp) | $(ratio export cp_sync) |"
+echo "| \`quillet-cli thunderbird\` | ${sec[thunderbird]} | ${peak_mb[thunderbird]} |" \
+    "$(ratio thunderbird cp) | $(ratio thunderbird cp_sync) |"
+echo
+echo "The profile takes $(ratio thunderbird export) times the time of the mbox export."

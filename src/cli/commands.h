@@ -32,6 +32,7 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run);
 void AddDiscCommand(CLI::App& app, CommandRun& run);
 void AddExportCommand(CLI::App& app, CommandRun& run);
 void AddCheckCommand(CLI::App& app, CommandRun& run);
+void AddThunderbirdCommand(CLI::App& app, CommandRun& run);
 
 // The arguments of a command that reads a backup: the backup FILE, which must exist, and the
 // --password-file that opens it when it is protected.

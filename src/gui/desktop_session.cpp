@@ -5,8 +5,20 @@
 #include "schedule/state_folder.h"
 #include "system/windows_disk_system.h"
 #include "system/wine_system.h"
+#include "thunderbird/profiles_ini.h"
 
 namespace quillet {
+
+namespace {
+
+// ~/.thunderbird/profiles.ini; empty without a home.
+std::filesystem::path ThunderbirdProfiles(const Environment& env) {
+    const std::optional<std::string> home = env.get("HOME");
+    if (!home || home->empty()) return {};
+    return thunderbird::ProfilesIniIn(*home);
+}
+
+}  // namespace
 
 DesktopSession::DesktopSession(DesktopServices services) : m_services(std::move(services)) {}
 
@@ -127,6 +139,7 @@ MainWindowServices DesktopSession::windowServices(system::WindowsSystem& system)
         .openWinePrefix = [this] { chooseWinePrefix(); },
         .openWindowsDisk = [this] { chooseWindowsDisk(); },
         .uploadLockFolder = UploadLockFolder(QuilletStateFolder(m_services.env)),
+        .thunderbirdProfiles = ThunderbirdProfiles(m_services.env),
     };
 }
 

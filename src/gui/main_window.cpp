@@ -30,7 +30,10 @@
 #include "gui/program_folder.h"
 #include "gui/schedule_window.h"
 #include "gui/skin.h"
+#include "gui/thunderbird_texts.h"
+#include "gui/thunderbird_window.h"
 #include "gui/window_texts.h"
+#include "thunderbird/profile_sources.h"
 
 namespace quillet {
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
@@ -267,6 +270,7 @@ void MainWindow::buildMenus() {
     tools->setObjectName("mnuTools");
     add(tools, "backuptocd", "Backup Data to CD/DVD", [this] { showDiscWriter(); });
     add(tools, "exportmail", mail_export_texts::kMenuCaption, [this] { openMailExportWindow(); });
+    add(tools, "thunderbird", thunderbird_texts::kMenuCaption, [this] { openThunderbirdWindow(); });
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
@@ -322,6 +326,28 @@ void MainWindow::openMailExportWindow() {
         services.backupFile = m_openedBackup->file().string();
     }
     MailExportWindow window(std::move(services), this);
+    window.exec();
+}
+
+void MainWindow::openThunderbirdWindow() {
+    system::WindowsSystem& system = m_services.system;
+    ThunderbirdServices services{
+        .dialogs = m_services.dialogs,
+        .identities = m_identityList,
+        .identitySource =
+            [&system](const Identity& identity) {
+                return thunderbird::IdentityProfileSource(system, identity);
+            },
+        .profilesIni = m_services.thunderbirdProfiles,
+        .dataFolder = m_services.dataFolder,
+    };
+    if (!m_openedBackup->invalid() && m_sessionFolder) {
+        services.backupSource = [this] {
+            return thunderbird::BackupProfileSource(*m_openedBackup, m_sessionFolder->path());
+        };
+        services.backupFile = m_openedBackup->file().string();
+    }
+    ThunderbirdWindow window(std::move(services), this);
     window.exec();
 }
 

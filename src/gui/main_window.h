@@ -72,6 +72,8 @@ struct MainWindowServices {
     std::function<void()> openWindowsDisk{};
     // Where IMAP uploads take their locks (imap::UploadOptions::lockFolder).
     std::filesystem::path uploadLockFolder{};
+    // Where Thunderbird profiles made here are registered; empty: they are not.
+    std::filesystem::path thunderbirdProfiles{};
 
     static constexpr int kEntryPauseMs = 1000;
 };
@@ -116,6 +118,7 @@ class MainWindow : public QMainWindow {
     void openScheduleWindow();
     // "Export Mail...": the mail of an identity, or of the backup open on the restore tab.
     void openMailExportWindow();
+    void openThunderbirdWindow();
     void evaluateItems();
     void setProtected(bool on);
     void chooseBackupFile();

@@ -61,4 +61,9 @@ Status WriteKeyValues(ModReg& modReg, const std::string& keyPath,
 Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
                      const std::filesystem::path& file);
 
+// ImportKeyFile for registry text already in memory (read out of a backup); `sourceName` names it
+// in the reasons.
+Status ImportKeyText(ModReg& modReg, const std::string& baseKeyPath, std::string bytes,
+                     const std::string& sourceName);
+
 }  // namespace quillet::registry

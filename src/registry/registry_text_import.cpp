@@ -315,32 +315,54 @@ Status ApplySteps(ModReg& modReg, const std::string& basePath, HKey root,
     return Status::Ok();
 }
 
+// Refuses a base key path that names no key, or a whole root: replacing a whole root would wipe
+// every other program's settings with it. `subkey` and `root` receive the path's parts.
+Status CheckBaseKey(ModReg& modReg, const std::string& baseKeyPath, std::string* subkey,
+                    HKey* root) {
+    *subkey = baseKeyPath;
+    *root = modReg.SplitKeyPath(*subkey);
+    if (*root == kNoRoot) {
+        return Status::Error("\"" + baseKeyPath + "\" is not a registry key path");
+    }
+    if (subkey->empty()) {
+        return Status::Error("will not replace the whole of " + baseKeyPath +
+                             ": name a key below it");
+    }
+    return Status::Ok();
+}
+
 }  // namespace
 
 Status ImportKeyFile(ModReg& modReg, const std::string& baseKeyPath,
                      const std::filesystem::path& file) {
-    std::string baseSubkey = baseKeyPath;
-    const HKey root = modReg.SplitKeyPath(baseSubkey);
-    if (root == kNoRoot) {
-        return Status::Error("\"" + baseKeyPath + "\" is not a registry key path");
-    }
-    // Replacing a whole root would wipe every other program's settings with it.
-    if (baseSubkey.empty()) {
-        return Status::Error("will not replace the whole of " + baseKeyPath +
-                             ": name a key below it");
-    }
-
+    std::string baseSubkey;
+    HKey root = kNoRoot;
+    if (Status base = CheckBaseKey(modReg, baseKeyPath, &baseSubkey, &root); !base) return base;
     Result<std::string> bytes = ReadBounded(file);
     if (!bytes) return bytes.status();
-    if (const char* encoding = ByteOrderMarkOf(*bytes)) {
-        return Status::Error(file.string() + " begins with the byte-order mark of " + encoding +
+    return ImportKeyText(modReg, baseKeyPath, std::move(bytes.value()), file.string());
+}
+
+Status ImportKeyText(ModReg& modReg, const std::string& baseKeyPath, std::string bytes,
+                     const std::string& sourceName) {
+    std::string baseSubkey;
+    HKey root = kNoRoot;
+    if (Status base = CheckBaseKey(modReg, baseKeyPath, &baseSubkey, &root); !base) return base;
+    if (bytes.size() > kMaxRegistryTextBytes) {
+        return Status::Error(sourceName + " holds more than the " +
+                                 Megabytes(kMaxRegistryTextBytes) +
+                                 " a registry text file may hold; nothing changed",
+                             ErrorKind::kCorrupt);
+    }
+    if (const char* encoding = ByteOrderMarkOf(bytes)) {
+        return Status::Error(sourceName + " begins with the byte-order mark of " + encoding +
                              ", which registry text never has; nothing changed");
     }
-    const std::string text = DecodeTextFileBytes(*bytes);
+    const std::string text = DecodeTextFileBytes(bytes);
     bytes = std::string();  // only the decoded text is needed from here on
     auto steps = ParseFile(text, baseKeyPath, PathDepth(baseSubkey));
     if (!steps) {
-        return Status::Error(file.string() + ", " + steps.reason() + "; nothing changed",
+        return Status::Error(sourceName + ", " + steps.reason() + "; nothing changed",
                              steps.status().kind());
     }
     if (steps->empty()) return Status::Ok();

@@ -6,6 +6,7 @@
 //   quillet_crash_child <kill-at> commit <prefix>
 //   quillet_crash_child <kill-at> restore <prefix> <backup file>
 //   quillet_crash_child <kill-at> export <prefix> <output folder>   (the mail, as a Maildir)
+//   quillet_crash_child <kill-at> thunderbird <prefix> <profile folder>   (not registered)
 //
 // <kill-at> 0 never kills. A run that ends prints "steps <count>" and exits 0, or exits 3 with the
 // reason on stderr; usage errors exit 2. Work folders go to $TMPDIR.
@@ -28,6 +29,7 @@
 #include "support/platform/forwarding_file_operations.h"
 #include "support/platform/sample_prefix.h"
 #include "system/wine_system.h"
+#include "thunderbird/profile_sources.h"
 
 namespace quillet::testing {
 namespace {
@@ -201,6 +203,15 @@ int ExportMailOf(const std::string& prefix, const std::string& out, FileOperatio
     return exported->partial() ? Failed("partial: " + exported->stopped) : 0;
 }
 
+// The main identity made into a Thunderbird profile in `folder`.
+int MakeProfile(system::WindowsSystem& system, const std::string& folder, FileOperations& files) {
+    auto source =
+        thunderbird::IdentityProfileSource(system, {kSampleMainUserName, kSampleMainIdentity});
+    auto made = thunderbird::MakeThunderbirdProfile(*source, {folder, "", ""}, nullptr, files);
+    if (!made) return Failed(made.reason());
+    return made->partial ? Failed("partial") : 0;
+}
+
 int Run(int argc, char** argv) {
     if (argc < 4) return 2;
     const long killAt = std::strtol(argv[1], nullptr, 10);
@@ -221,7 +232,8 @@ int Run(int argc, char** argv) {
     int result = 2;
     if (operation == "commit") {
         result = Commit(**system);
-
+    } else if (operation == "thunderbird" && argc == 5) {
+        result = MakeProfile(**system, argv[4], files);
     } else if ((operation == "backup" || operation == "restore") && argc == 5) {
         auto run = RunEnvironment::Create(**system, env);
         if (!run) return Failed(run.reason());

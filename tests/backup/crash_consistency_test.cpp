@@ -1,9 +1,9 @@
 // A backup over an existing backup file, a restore of the message stores, the stationery and the
-// address book, a registry commit, an export of the mail, each killed with SIGKILL before every
-// step it takes through the file-system seam and the archive's events (quillet_crash_child). After
-// each kill every file is its old self or its complete new self; any command of quillet-cli then
-// removes the killed run's work folder, and the next run of the operation what else it left, and
-// nothing else.
+// address book, a registry commit, an export of the mail and a Thunderbird profile, each killed
+// with SIGKILL before every step it takes through the file-system seam and the archive's events
+// (quillet_crash_child). After each kill every file is its old self or its complete new self; any
+// command of quillet-cli then removes the killed run's work folder, and the next run of the
+// operation what else it left, and nothing else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -279,6 +279,40 @@ class CrashConsistencyTest : public ::testing::Test {
             });
     }
 
+    // The profile of the main identity: none or a whole one after each kill, beside it nothing
+    // but the killed run's side folder, which the next run removes as it makes the profile.
+    int thunderbirdProfile() {
+        const fs::path parent = m_temp / "profiles", whole = m_temp / "whole",
+                       profile = parent / "oe";
+        fs::create_directories(parent);
+        const ProgramRun first = runChild(0, {"thunderbird", m_prefix.string(), whole.string()});
+        EXPECT_EQ(first.exitCode, 0) << first.err;
+        TreeSnapshot expected;
+        // prefs.js names the profile's own folder.
+        for (auto [path, what] : SnapshotTree(whole)) {
+            for (std::size_t at; (at = what.find(whole.string())) != std::string::npos;) {
+                what.replace(at, whole.string().size(), profile.string());
+            }
+            expected.emplace(path, what);
+        }
+        return killAtEveryStep(
+            {"thunderbird", m_prefix.string(), profile.string()}, {m_tmp},
+            [&] { fs::remove_all(profile); },
+            [&](bool mustBeNew) {
+                for (const std::string& name : FolderListing(parent)) {
+                    if (name == "oe") {
+                        EXPECT_EQ(SnapshotTree(profile), expected) << "a half profile";
+                        // Killed once it was in place: the next run makes it anew.
+                        if (!mustBeNew) fs::remove_all(profile);
+                    } else {
+                        EXPECT_FALSE(mustBeNew) << name << " stayed";
+                        EXPECT_NE(name.find(".quillet-"), std::string::npos) << name;
+                    }
+                }
+                if (mustBeNew) EXPECT_TRUE(fs::exists(profile));
+            });
+    }
+
     TempDir m_temp;
     fs::path m_prefix = m_temp / "prefix";
     fs::path m_tmp = m_temp / "tmp";
@@ -296,6 +330,12 @@ TEST_F(CrashConsistencyTest, EveryFileIsOldOrNewAfterAKillAndTheNextRunTidiesUp)
 
 TEST_F(CrashConsistencyTest, AKilledMailExportGoesOnFromWhatItCompleted) {
     const int kills = exportOfTheMail();
+    EXPECT_GE(kills, 20);
+    std::cout << "RELIABILITY kills_survived " << kills << std::endl;
+}
+
+TEST_F(CrashConsistencyTest, AKilledThunderbirdProfileLeavesNoneOrAWholeOne) {
+    const int kills = thunderbirdProfile();
     EXPECT_GE(kills, 20);
     std::cout << "RELIABILITY kills_survived " << kills << std::endl;
 }

@@ -7,7 +7,8 @@
 // backup, opens it on the restore tab and saves main-backup.png, main-restore.png,
 // password-prompt.png, about.png, schedule.png and job-list.png (two jobs added through the
 // schedule window, kept by a scheduler in memory), export-mail.png (filled in, before an
-// export), erase.png and disc-writer.png into the output folder. The windows are drawn with
+// export), move-to-thunderbird.png (after a move of the main identity into a profile in the
+// backups folder), erase.png and disc-writer.png into the output folder. The windows are drawn with
 // QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
 // when every picture was saved, 1 otherwise (with the reason on stderr).
 #include <QApplication>
@@ -40,10 +41,12 @@
 #include "gui/password_window.h"
 #include "gui/schedule_window.h"
 #include "gui/scripted_dialogs.h"
+#include "gui/thunderbird_window.h"
 #include "platform/work_folder.h"
 #include "support/disc/simulated_disc_engine.h"
 #include "support/system/fake_windows_system.h"
 #include "system/wine_system.h"
+#include "thunderbird/profile_sources.h"
 
 namespace quillet {
 namespace {
@@ -256,6 +259,32 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
     QTest::keyClicks(&Find<QLineEdit>(mailExport, "txtOutputFolder"), "/home/quillet/Mail");
     if (!Save(mailExport, out / "export-mail.png")) return Fail("cannot save export-mail.png");
     mailExport.close();
+
+    // The move to Thunderbird of the main identity, made into a profile beside the backups, with
+    // its report.
+    ThunderbirdWindow move(
+        {
+            .dialogs = dialogs,
+            .identities = ListIdentities(modReg),
+            .identitySource =
+                [&wine](const Identity& identity) {
+                    return thunderbird::IdentityProfileSource(wine, identity);
+                },
+            .dataFolder = data,
+        },
+        &window);
+    move.setModal(false);
+    move.show();
+    QTest::keyClicks(&Find<QLineEdit>(move, "txtProfileFolder"),
+                     QString::fromStdString((backups / "Thunderbird").string()));
+    move.moveIdentity();
+    if (Find<QPlainTextEdit>(move, "txtReport").toPlainText().isEmpty()) {
+        return Fail("the move to Thunderbird made no profile");
+    }
+    if (!Save(move, out / "move-to-thunderbird.png")) {
+        return Fail("cannot save move-to-thunderbird.png");
+    }
+    move.close();
     if (!SaveEraseWindow(window, dialogs, out / "erase.png")) return Fail("cannot save erase.png");
     if (!SaveDiscWriter(window, dialogs, data, backup, out / "disc-writer.png")) {
         return Fail("cannot save disc-writer.png");

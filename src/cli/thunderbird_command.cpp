@@ -1,0 +1,129 @@
+#include <memory>
+
+#include "backup/opened_backup.h"
+#include "cli/commands.h"
+#include "cli/identity_run.h"
+#include "cli/mail_source_choice.h"
+#include "cli/password_input.h"
+#include "platform/work_folder.h"
+#include "thunderbird/profile_sources.h"
+#include "thunderbird/profiles_ini.h"
+
+namespace quillet::cli {
+namespace {
+
+struct ThunderbirdArguments {
+    std::optional<std::string> identity;
+    std::optional<std::string> backupFile;
+    std::optional<std::string> passwordFile;
+    std::string profile;
+    std::string name;
+    bool noRegister = false;
+};
+
+// The source the arguments name, kept alive with what it reads through.
+struct ChosenSource {
+    std::unique_ptr<IdentityRun> run;
+    std::optional<WorkFolder> work;
+    std::unique_ptr<OpenedBackup> backup;
+    std::unique_ptr<thunderbird::ProfileSource> source;
+
+    ~ChosenSource() { source.reset(); }  // before the backup it reads
+};
+
+std::unique_ptr<ChosenSource> OpenSource(const ThunderbirdArguments& args, CliContext& context,
+                                         std::ostream& err) {
+    auto chosen = std::make_unique<ChosenSource>();
+    if (args.identity.has_value() == args.backupFile.has_value()) {
+        Fail(err, "name either an identity (--identity) or a backup FILE");
+        return nullptr;
+    }
+    if (args.identity) {
+        chosen->run = IdentityRun::Open(context, *args.identity, err);
+        if (!chosen->run) return nullptr;
+        chosen->source =
+            thunderbird::IdentityProfileSource(chosen->run->system(), chosen->run->identity());
+        return chosen;
+    }
+    auto work = WorkFolder::Create(context.environment());
+    if (!work) {
+        Fail(err, work.reason());
+        return nullptr;
+    }
+    chosen->work.emplace(std::move(work.value()));
+    chosen->backup = std::make_unique<OpenedBackup>(context.archive(), chosen->work->path());
+    auto password = PasswordIfProtected(chosen->backup->archive(), *args.backupFile,
+                                        args.passwordFile, context);
+    if (!password) {
+        Fail(err, password.reason());
+        return nullptr;
+    }
+    if (Status opened = chosen->backup->open(*args.backupFile, *password); !opened) {
+        Fail(err, opened.reason());
+        return nullptr;
+    }
+    auto source = thunderbird::BackupProfileSource(*chosen->backup, chosen->work->path());
+    if (!source) {
+        Fail(err, source.reason());
+        return nullptr;
+    }
+    chosen->source = std::move(source.value());
+    return chosen;
+}
+
+int RunThunderbird(const ThunderbirdArguments& args, CliContext& context, std::ostream& out,
+                   std::ostream& err) {
+    std::filesystem::path profilesIni;
+    if (!args.noRegister) {
+        const std::optional<std::string> home = context.environment().get("HOME");
+        if (!home || home->empty()) {
+            return Fail(err,
+                        "HOME is not set, so Thunderbird's list of profiles cannot be "
+                        "found; give --no-register");
+        }
+        profilesIni = thunderbird::ProfilesIniIn(*home);
+    }
+    auto chosen = OpenSource(args, context, err);
+    if (!chosen) return kExitNothingDone;
+    thunderbird::ProfileOptions options{args.profile, args.name, profilesIni};
+    auto report = context.withProgress([&](BackupProgress* bar) {
+        MailProgressBar progress(bar);
+        return thunderbird::MakeThunderbirdProfile(*chosen->source, options, &progress);
+    });
+    if (!report) return Fail(err, report.reason() + "; no profile was made");
+    out << thunderbird::ProfileReportText(*report);
+    return report->partial ? kExitPartial : kExitOk;
+}
+
+}  // namespace
+
+void AddThunderbirdCommand(CLI::App& app, CommandRun& run) {
+    auto args = std::make_shared<ThunderbirdArguments>();
+    CLI::App* command = app.add_subcommand(
+        "thunderbird",
+        "Make a Thunderbird profile of an identity or of a backup: its mail, POP3, IMAP and news "
+        "accounts, signature and blocked senders, ready to open in Thunderbird");
+    CLI::Option* identity =
+        command->add_option("--identity", args->identity, "The identity to move (name or key)");
+    CLI::Option* file = command
+                            ->add_option("FILE", args->backupFile,
+                                         "Move the identity this backup file holds instead")
+                            ->check(CLI::ExistingFile);
+    identity->excludes(file);
+    command
+        ->add_option("--password-file", args->passwordFile,
+                     "The backup's password on this file's first line (else it is asked)")
+        ->needs(file);
+    command->add_option("--profile", args->profile, "The profile's folder: new, or an empty folder")
+        ->required();
+    command->add_option("--name", args->name,
+                        "The profile's name in Thunderbird's profile manager (default "
+                        "\"Outlook Express - IDENTITY\")");
+    command->add_flag("--no-register", args->noRegister,
+                      "Leave ~/.thunderbird/profiles.ini alone (start Thunderbird with "
+                      "--profile DIR)");
+    command->callback(
+        [&run, args] { run.exitCode = RunThunderbird(*args, run.context, run.out, run.err); });
+}
+
+}  // namespace quillet::cli

@@ -1,0 +1,247 @@
+#include "thunderbird/thunderbird_profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "backup/oe_locations.h"
+#include "mailstore/export_summary_text.h"
+#include "mailstore/folder_list.h"
+#include "mailstore/side_folder.h"
+#include "platform/case_fold.h"
+#include "thunderbird/profile_plan.h"
+#include "thunderbird/profiles_ini.h"
+
+namespace quillet::thunderbird {
+namespace {
+
+using mailstore::OutputFailure;
+
+bool Exists(FileOperations& files, const std::filesystem::path& path, bool followLinks,
+            struct stat* info) {
+    return files.status(path, followLinks, info) == 0;
+}
+
+// Whether `folder` is a Thunderbird profile: it holds prefs.js or Thunderbird's lock.
+bool IsProfile(FileOperations& files, const std::filesystem::path& folder) {
+    struct stat info {};
+    for (const char* mark : {"prefs.js", "lock", ".parentlock"}) {
+        if (Exists(files, folder / mark, false, &info)) return true;
+    }
+    return false;
+}
+
+// Refuses a target the profile must not go to (see MakeThunderbirdProfile).
+Status CheckTarget(const std::filesystem::path& folder, FileOperations& files) {
+    struct stat info {};
+    if (Exists(files, folder, false, &info)) {
+        if (S_ISLNK(info.st_mode)) {
+            return Status::Error(folder.string() + " is a symbolic link; name the folder itself",
+                                 ErrorKind::kInUse);
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            return Status::Error(folder.string() + " is a file, not a folder", ErrorKind::kInUse);
+        }
+        std::vector<std::string> names;
+        if (int error = files.listFolder(folder, &names); error != 0) {
+            return OutputFailure("Cannot list", folder, error);
+        }
+        if (!names.empty()) {
+            return Status::Error(folder.string() +
+                                     " is not empty; a profile is made only in a "
+                                     "new or empty folder",
+                                 ErrorKind::kInUse);
+        }
+    }
+    const std::filesystem::path parent = folder.parent_path();
+    if (!Exists(files, parent, true, &info) || !S_ISDIR(info.st_mode)) {
+        return Status::Error("The folder " + parent.string() + " does not exist",
+                             ErrorKind::kNotFound);
+    }
+    for (std::filesystem::path above = parent;; above = above.parent_path()) {
+        if (IsProfile(files, above)) {
+            return Status::Error(folder.string() + " is inside the Thunderbird profile " +
+                                     above.string() + "; name a folder outside it",
+                                 ErrorKind::kInUse);
+        }
+        if (above == above.parent_path()) break;
+    }
+    return Status::Ok();
+}
+
+Status WriteNewFile(FileOperations& files, const std::filesystem::path& path,
+                    std::string_view content) {
+    int fd = -1;
+    if (int error =
+            files.open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600, &fd);
+        error != 0) {
+        return OutputFailure("Cannot create", path, error);
+    }
+    std::size_t written = 0;
+    int error = 0;
+    while (error == 0 && written < content.size()) {
+        std::size_t piece = 0;
+        error = files.write(fd, content.substr(written), &piece);
+        written += piece;
+    }
+    const int closed = files.close(fd);
+    if (error == 0) error = closed;
+    if (error != 0) return OutputFailure("Cannot write", path, error);
+    return Status::Ok();
+}
+
+// Makes every folder on the way to `folder` below `root` (which exists).
+Status MakeFolders(FileOperations& files, const std::filesystem::path& root,
+                   const std::filesystem::path& folder) {
+    std::filesystem::path path = root;
+    for (const auto& part : folder) {
+        path /= part;
+        if (int error = files.makeFolder(path, 0700); error != 0 && error != EEXIST) {
+            return OutputFailure("Cannot create", path, error);
+        }
+    }
+    return Status::Ok();
+}
+
+// The newsgroups each news account's folders are, by account key in lower case, as the folder
+// list names them; none when it cannot be read (the mail export then says why).
+std::map<std::string, std::vector<std::string>> Newsgroups(mailstore::MailSource& mail) {
+    std::map<std::string, std::vector<std::string>> groups;
+    for (const auto& store : mail.stores()) {
+        if (AsciiLower(store.fileName) != "folders.dbx") continue;
+        auto bytes = mail.openStore(store.fileName);
+        if (!bytes) return groups;
+        std::vector<mailstore::StoreDamage> damages;
+        auto folders = mailstore::ReadFolderList(**bytes, mailstore::ReadMode::kSalvage, &damages,
+                                                 mail.origin().codePage);
+        if (!folders) return groups;
+        for (const mailstore::MailFolder& folder : *folders) {
+            if (folder.storeKind == mailstore::MailFolder::kNewsKind && !folder.storeFile.empty() &&
+                !folder.accountKey.empty()) {
+                groups[AsciiLower(folder.accountKey)].push_back(folder.name);
+            }
+        }
+    }
+    return groups;
+}
+
+// Copies the signature file into the profile; sets facts.signatureFile, or signatureMissing.
+Status CopySignature(ProfileSource& source, const OutlookSettings& settings,
+                     const std::filesystem::path& profile, FileOperations& files,
+                     ProfileFacts& facts) {
+    if (!settings.signature || !settings.signature->file) return Status::Ok();
+    const std::string& windowsPath = *settings.signature->file;
+    auto bytes = source.signatureFile(windowsPath);
+    if (!bytes) {
+        facts.signatureMissing = bytes.reason();
+        return Status::Ok();
+    }
+    std::string name = BaseName(windowsPath);
+    if (name.empty() || name == "." || name == ".." || name == "prefs.js") name = "signature.txt";
+    if (Status written = WriteNewFile(files, profile / name, *bytes); !written) return written;
+    facts.signatureFile = name;
+    return Status::Ok();
+}
+
+}  // namespace
+
+Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const ProfileOptions& options,
+                                             mailstore::MailProgress* progress,
+                                             FileOperations& files) {
+    const std::filesystem::path folder =
+        std::filesystem::absolute(options.folder).lexically_normal();
+    if (folder.filename().empty()) {
+        return Status::Error("Name the profile's folder itself: " + options.folder.string(),
+                             ErrorKind::kBadInput);
+    }
+    if (Status target = CheckTarget(folder, files); !target) return target;
+
+    mailstore::SideFolder side(files);
+    if (Status made = side.make(folder, false); !made) return made;
+    const std::filesystem::path work = side.path();
+
+    ProfileReport report;
+    report.folder = folder;
+    const OutlookSettings settings = source.settings();
+    ProfileFacts facts;
+    facts.folder = folder;
+    if (Status copied = CopySignature(source, settings, work, files, facts); !copied) {
+        return copied;
+    }
+    if (mailstore::MailSource* mail = source.mail()) {
+        facts.newsgroups = Newsgroups(*mail);
+        if (Status made = MakeFolders(files, work, "Mail"); !made) return made;
+        mailstore::ExportOptions exportOptions;
+        exportOptions.outFolder = work / "Mail" / "Local Folders";
+        exportOptions.mode = mailstore::ReadMode::kSalvage;
+        auto summary = mailstore::ExportMail(*mail, exportOptions, progress, files);
+        if (!summary) return summary.status();
+        if (!summary->stopped.empty()) {
+            return Status::Error("The mail could not all be written: " + summary->stopped,
+                                 ErrorKind::kIo);
+        }
+        report.mail = std::move(summary.value());
+    } else {
+        report.notCarried.push_back("Mail: " + source.noMailReason());
+    }
+
+    ProfilePlan plan = PlanProfile(settings, facts);
+    if (Status made = MakeFolders(files, work, "Mail/Local Folders"); !made) return made;
+    for (const ServerFile& file : plan.files) {
+        if (Status made = MakeFolders(files, work, file.path.parent_path()); !made) return made;
+        if (Status written = WriteNewFile(files, work / file.path, file.content); !written) {
+            return written;
+        }
+    }
+    if (Status written = WriteNewFile(files, work / "prefs.js", PrefsFileText(plan.prefs));
+        !written) {
+        return written;
+    }
+    if (Status flushed = side.flush(); !flushed) return flushed;
+    if (int error = files.rename(work, folder); error != 0) {
+        if (error == ENOTEMPTY || error == EEXIST) {
+            return Status::Error(folder.string() + " is no longer empty; nothing was made",
+                                 ErrorKind::kInUse);
+        }
+        return OutputFailure("Cannot put the profile in place at", folder, error);
+    }
+    side.keep();
+    files.syncFolder(folder.parent_path());
+
+    report.carried.insert(report.carried.end(), plan.carried.begin(), plan.carried.end());
+    report.notCarried.insert(report.notCarried.end(), plan.notCarried.begin(),
+                             plan.notCarried.end());
+    report.partial = plan.partial || (report.mail && report.mail->partial());
+    if (!options.profilesIni.empty()) {
+        const std::string name =
+            options.name.empty() ? kDefaultProfileName + source.identityName() : options.name;
+        if (Status registered = RegisterProfile(options.profilesIni, name, folder, files);
+            registered) {
+            report.registeredAs = name;
+        } else {
+            report.notRegistered = registered.reason();
+            report.partial = true;
+        }
+    }
+    return report;
+}
+
+std::string ProfileReportText(const ProfileReport& report) {
+    std::string text = "Thunderbird profile: " + report.folder.string() + "\n";
+    if (!report.registeredAs.empty()) {
+        text += "Registered as \"" + report.registeredAs + "\": thunderbird -P offers it\n";
+    } else if (!report.notRegistered.empty()) {
+        text += "Not registered: " + report.notRegistered + "\n";
+    }
+    for (const std::string& line : report.carried) text += "Carried: " + line + "\n";
+    for (const std::string& line : report.notCarried) text += "Left out: " + line + "\n";
+    if (report.mail) {
+        text +=
+            mailstore::ExportSummaryText("the identity's message stores",
+                                         report.folder / "Mail" / "Local Folders", *report.mail);
+    }
+    return text;
+}
+
+}  // namespace quillet::thunderbird

@@ -1,0 +1,40 @@
+"use strict";
+// Each account as Thunderbird sees it: its name, type, and every folder with its message counts.
+// Thunderbird finds an account's folders after start-up; the check waits for Local Folders'
+// (up to a minute), and an account whose folders cannot be listed (a POP3 account whose mail goes
+// to Local Folders has none of its own) shows none.
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+async function subFolders(folder) {
+  return browser.folders.getSubFolders(folder, false).catch(() => []);
+}
+
+async function describe(folder, local) {
+  const info = local ? await browser.profileCheck.localCounts(folder.path) : {};
+  const below = [];
+  for (const sub of await subFolders(folder)) below.push(await describe(sub, local));
+  return {name: folder.name, path: folder.path, total: info.total, unread: info.unread,
+          subFolders: below};
+}
+
+async function check() {
+  const all = await browser.accounts.list(false);
+  const local = all.find((account) => account.type == "none");
+  for (let waited = 0; local && waited < 60000; waited += 500) {
+    if ((await subFolders(local.rootFolder)).length > 0) break;
+    await sleep(500);
+  }
+  const accounts = [];
+  for (const account of all) {
+    const folders = [];
+    for (const folder of await subFolders(account.rootFolder)) {
+      folders.push(await describe(folder, account == local));
+    }
+    accounts.push({name: account.name, type: account.type, folders});
+  }
+  return JSON.stringify({accounts});
+}
+
+check().then(
+  (report) => browser.profileCheck.finish(report),
+  (error) => browser.profileCheck.finish(JSON.stringify({error: String(error)})));
