@@ -35,6 +35,10 @@ packages=(
     desktop-file-utils appstream  # the tests validate the desktop entry and the AppStream entry
     man-db  # the tests read the manual pages with man and lexgrog
     bash-completion  # the tests drive quillet-cli's completion through it
+    thunderbird  # one test opens a profile that quillet-cli thunderbird made in the real one
+    # docs/take-screenshots.sh and docs/take-thunderbird-screenshots.sh draw on a private X
+    # server and grab it.
+    xvfb x11-apps imagemagick
     # scripts/fuzz.sh builds the libFuzzer targets with clang; its fuzzer and sanitizer runtimes
     # are only recommended by clang, so named here.
     clang libclang-rt-dev

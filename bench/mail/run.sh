@@ -77,10 +77,10 @@ measure cp cp --reflink=never "$inbox" "$work/copy.dbx"
 # The file names go in as arguments, not expanded into the script.
 # shellcheck disable=SC2016
 measure cp_sync sh -c 'cp --reflink=never "$1" "$2" && sync "$2"' sh "$inbox" "$work/copy.dbx"
-measure export "$cli" --prefix "$prefix" export --identity "$identity" --out "$work/out" \
-    --format mbox
 measure thunderbird "$cli" --prefix "$prefix" thunderbird --identity "$identity" \
     --profile "$work/profile" --no-register
+measure export "$cli" --prefix "$prefix" export --identity "$identity" --out "$work/out" \
+    --format mbox
 
 # The last export holds every message once: count the separators of its Inbox.
 exported=$(find "$work/out" -type f -name Inbox -exec grep -c '^From ' {} + | head -1)

@@ -88,6 +88,7 @@ class Planner {
             ordered.insert(isDefault ? ordered.begin() : ordered.end(), &account);
         }
         for (const OutlookAccount* account : ordered) addAccount(*account);
+        if (m_accounts.empty()) m_plan.carried.push_back(kLocalFoldersOnly);
         const std::string localAccount = addLocalFolders();
         for (const std::string& server : m_deferred) {
             add(server + ".deferred_to_account", localAccount);

@@ -20,6 +20,10 @@ inline constexpr char kRuleNotCarried[] =
 inline constexpr char kDirectoryNotCarried[] = "not carried: a directory (LDAP) account";
 inline constexpr char kNoServerNotCarried[] = "not carried: it names no POP3, IMAP or news server";
 
+// The report's line for an identity none of whose accounts could be carried.
+inline constexpr char kLocalFoldersOnly[] =
+    "Accounts: none the identity has can be carried; the profile holds Local Folders only";
+
 // What a profile's plan needs besides the settings.
 struct ProfileFacts {
     std::filesystem::path folder;  // the profile's own folder, absolute, where it will stay

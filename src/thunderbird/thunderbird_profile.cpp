@@ -85,21 +85,23 @@ Status WriteNewFile(FileOperations& files, const std::filesystem::path& path,
         error = files.write(fd, content.substr(written), &piece);
         written += piece;
     }
+    if (error == 0) error = files.fsync(fd);
     const int closed = files.close(fd);
     if (error == 0) error = closed;
     if (error != 0) return OutputFailure("Cannot write", path, error);
     return Status::Ok();
 }
 
-// Makes every folder on the way to `folder` below `root` (which exists).
+// Makes every folder on the way to `folder` below `root` (which exists), and adds each to `made`
+// (for the flush of their entries).
 Status MakeFolders(FileOperations& files, const std::filesystem::path& root,
-                   const std::filesystem::path& folder) {
+                   const std::filesystem::path& folder, std::vector<std::filesystem::path>& made) {
     std::filesystem::path path = root;
     for (const auto& part : folder) {
         path /= part;
-        if (int error = files.makeFolder(path, 0700); error != 0 && error != EEXIST) {
-            return OutputFailure("Cannot create", path, error);
-        }
+        const int error = files.makeFolder(path, 0700);
+        if (error != 0 && error != EEXIST) return OutputFailure("Cannot create", path, error);
+        if (error == 0) made.push_back(path);
     }
     return Status::Ok();
 }
@@ -144,6 +146,26 @@ Status CopySignature(ProfileSource& source, const OutlookSettings& settings,
     return Status::Ok();
 }
 
+// The mail under `folder`, as the mbox export writes it. A strict read first, which costs one
+// pass over the stores; only when it meets damage is the folder written again by a salvaging
+// read, which also searches each store for what its index lost.
+Result<mailstore::ExportSummary> ExportLocalFolders(mailstore::MailSource& mail,
+                                                    const std::filesystem::path& folder,
+                                                    mailstore::MailProgress* progress,
+                                                    FileOperations& files) {
+    mailstore::ExportOptions options;
+    options.outFolder = folder;
+    auto strict = mailstore::ExportMail(mail, options, progress, files);
+    const bool damaged =
+        strict ? !strict->stopped.empty() : strict.status().is(ErrorKind::kCorrupt);
+    if (!damaged) return strict;
+    if (int error = files.removeTree(folder); error != 0 && error != ENOENT) {
+        return OutputFailure("Cannot remove", folder, error);
+    }
+    options.mode = mailstore::ReadMode::kSalvage;
+    return mailstore::ExportMail(mail, options, progress, files);
+}
+
 }  // namespace
 
 Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const ProfileOptions& options,
@@ -163,6 +185,8 @@ Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const Profil
 
     ProfileReport report;
     report.folder = folder;
+    // The folders made here, whose entries are flushed before the profile is put in place.
+    std::vector<std::filesystem::path> folders;
     const OutlookSettings settings = source.settings();
     ProfileFacts facts;
     facts.folder = folder;
@@ -171,11 +195,8 @@ Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const Profil
     }
     if (mailstore::MailSource* mail = source.mail()) {
         facts.newsgroups = Newsgroups(*mail);
-        if (Status made = MakeFolders(files, work, "Mail"); !made) return made;
-        mailstore::ExportOptions exportOptions;
-        exportOptions.outFolder = work / "Mail" / "Local Folders";
-        exportOptions.mode = mailstore::ReadMode::kSalvage;
-        auto summary = mailstore::ExportMail(*mail, exportOptions, progress, files);
+        if (Status made = MakeFolders(files, work, "Mail", folders); !made) return made;
+        auto summary = ExportLocalFolders(*mail, work / "Mail" / "Local Folders", progress, files);
         if (!summary) return summary.status();
         if (!summary->stopped.empty()) {
             return Status::Error("The mail could not all be written: " + summary->stopped,
@@ -187,9 +208,11 @@ Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const Profil
     }
 
     ProfilePlan plan = PlanProfile(settings, facts);
-    if (Status made = MakeFolders(files, work, "Mail/Local Folders"); !made) return made;
+    if (Status made = MakeFolders(files, work, "Mail/Local Folders", folders); !made) return made;
     for (const ServerFile& file : plan.files) {
-        if (Status made = MakeFolders(files, work, file.path.parent_path()); !made) return made;
+        if (Status made = MakeFolders(files, work, file.path.parent_path(), folders); !made) {
+            return made;
+        }
         if (Status written = WriteNewFile(files, work / file.path, file.content); !written) {
             return written;
         }
@@ -198,7 +221,16 @@ Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const Profil
         !written) {
         return written;
     }
-    if (Status flushed = side.flush(); !flushed) return flushed;
+    // Each file written here was flushed as it was written, and the mail export flushes its own;
+    // the folders' entries remain (the whole file system is not flushed: that would wait for
+    // every other program's writes too).
+    folders.push_back(work / "Mail" / "Local Folders");
+    folders.push_back(work);
+    for (const std::filesystem::path& made : folders) {
+        if (int error = files.syncFolder(made); error != 0 && error != EINVAL && error != ENOTSUP) {
+            return OutputFailure("Cannot flush", made, error);
+        }
+    }
     if (int error = files.rename(work, folder); error != 0) {
         if (error == ENOTEMPTY || error == EEXIST) {
             return Status::Error(folder.string() + " is no longer empty; nothing was made",

@@ -143,6 +143,8 @@ TEST(ProfilePlanTest, NamesWhatItCannotCarryAndListsEachSmtpServerOnce) {
         "Rule \"Invoices\": " + std::string(kRuleNotCarried)};
     EXPECT_EQ(plan.notCarried, expected);
     EXPECT_TRUE(plan.partial);
+    EXPECT_EQ(PlanProfile({}, {.folder = "/p"}).carried,
+              std::vector<std::string>{kLocalFoldersOnly});
     const Prefs prefs = PrefsOf(plan);
     EXPECT_EQ(prefs.at("mail.smtpservers"), PrefValue(std::string("smtp1")));
     // The default account (00000002) comes first; its POP3 folder gets a name of its own.

@@ -89,5 +89,16 @@ TEST_F(ThunderbirdCommandTest, ABackupBecomesARegisteredProfileAndATakenFolderIs
     EXPECT_TRUE(FolderListing(temp / "tmp").empty()) << "the work folders are removed";
 }
 
+TEST_F(ThunderbirdCommandTest, ADamagedStoreGivesWhatItStillHoldsAndExitStatusOne) {
+    const std::filesystem::path inbox =
+        SampleStoreFolder(prefix, kSampleMainIdentity) / "Inbox.dbx";
+    std::filesystem::resize_file(inbox, std::filesystem::file_size(inbox) - 600);
+    CliRun made = run({"thunderbird", "--identity", "Main Identity", "--profile", profile.string(),
+                       "--no-register"});
+    EXPECT_EQ(made.exitCode, 1) << made.err << made.out;
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(profile / "Mail" / "Local Folders" / "Sent Items"));
+}
+
 }  // namespace
 }  // namespace quillet::testing
