@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "gui/app_icon.h"
+#include "gui/bar_mail_progress.h"
 #include "gui/imap_target_box.h"
 #include "gui/mail_export_texts.h"
 #include "gui/skin.h"
@@ -27,35 +28,11 @@ namespace quillet {
 
 namespace texts = mail_export_texts;
 
-// Shows an export's progress on the window's bar and keeps the window answering meanwhile, so
-// that "Close" can ask the export to stop.
-class MailExportWindow::Progress : public mailstore::MailProgress {
-  public:
-    explicit Progress(MailExportWindow& window) : m_window(window) {}
-
-    void storeStarted(const std::string& fileName, std::size_t, std::size_t) override {
-        m_window.m_progress->setFormat(QString::fromStdString(fileName) + "  %p%");
-        QApplication::processEvents();
-    }
-    void bytesDone(std::uint64_t done, std::uint64_t total) override {
-        const int maximum = m_window.m_progress->maximum();
-        const std::uint64_t value = total == 0 ? 0 : std::min(done, total) * maximum / total;
-        m_window.m_progress->setValue(static_cast<int>(value));
-        QApplication::processEvents();
-    }
-    bool cancelRequested() override {
-        QApplication::processEvents();
-        return m_window.m_closeRequested;
-    }
-
-  private:
-    MailExportWindow& m_window;
-};
-
 // An upload's progress as an export's, with the messages and bytes uploaded so far.
 class MailExportWindow::UploadProgress : public imap::UploadProgress {
   public:
-    explicit UploadProgress(MailExportWindow& window) : m_export(window), m_window(window) {}
+    explicit UploadProgress(MailExportWindow& window)
+        : m_export(*window.m_progress, window.m_closeRequested), m_window(window) {}
 
     void storeStarted(const std::string& fileName, std::size_t position,
                       std::size_t count) override {
@@ -75,7 +52,7 @@ class MailExportWindow::UploadProgress : public imap::UploadProgress {
     bool cancelRequested() override { return m_export.cancelRequested(); }
 
   private:
-    Progress m_export;
+    BarMailProgress m_export;
     MailExportWindow& m_window;
     QString m_store;
 };
@@ -241,7 +218,7 @@ Result<mailstore::ExportSummary> MailExportWindow::runExport(
     auto source = openSource();
     if (!source) return source.status();
     *description = (*source)->description();
-    Progress progress(*this);
+    BarMailProgress progress(*m_progress, m_closeRequested);
     return mailstore::ExportMail(**source, options, &progress);
 }
 

@@ -71,7 +71,6 @@ class MailExportWindow : public QDialog {
     void done(int result) override;
 
   private:
-    class Progress;
     class UploadProgress;
 
     void chooseOutputFolder();

@@ -16,37 +16,13 @@
 #include <QVBoxLayout>
 
 #include "gui/app_icon.h"
+#include "gui/bar_mail_progress.h"
 #include "gui/skin.h"
 #include "gui/thunderbird_texts.h"
 
 namespace quillet {
 
 namespace texts = thunderbird_texts;
-
-// Shows the mail's progress on the window's bar and keeps the window answering meanwhile, so
-// that "Close" can stop the making.
-class ThunderbirdWindow::Progress : public mailstore::MailProgress {
-  public:
-    explicit Progress(ThunderbirdWindow& window) : m_window(window) {}
-
-    void storeStarted(const std::string& fileName, std::size_t, std::size_t) override {
-        m_window.m_progress->setFormat(QString::fromStdString(fileName) + "  %p%");
-        QApplication::processEvents();
-    }
-    void bytesDone(std::uint64_t done, std::uint64_t total) override {
-        const int maximum = m_window.m_progress->maximum();
-        const std::uint64_t value = total == 0 ? 0 : std::min(done, total) * maximum / total;
-        m_window.m_progress->setValue(static_cast<int>(value));
-        QApplication::processEvents();
-    }
-    bool cancelRequested() override {
-        QApplication::processEvents();
-        return m_window.m_closeRequested;
-    }
-
-  private:
-    ThunderbirdWindow& m_window;
-};
 
 ThunderbirdWindow::ThunderbirdWindow(ThunderbirdServices services, QWidget* parent)
     : QDialog(parent), m_services(std::move(services)) {
@@ -192,7 +168,7 @@ void ThunderbirdWindow::moveIdentity() {
             source =
                 m_services.identitySource(m_services.identities[static_cast<std::size_t>(row)]);
         }
-        Progress progress(*this);
+        BarMailProgress progress(*m_progress, m_closeRequested);
         return thunderbird::MakeThunderbirdProfile(*source, options, &progress);
     }();
     QApplication::restoreOverrideCursor();

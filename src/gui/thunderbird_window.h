@@ -54,8 +54,6 @@ class ThunderbirdWindow : public QDialog {
     void done(int result) override;
 
   private:
-    class Progress;
-
     void chooseFolder();
     void setBusy(bool busy);
 
