@@ -121,7 +121,9 @@ std::string ContactToVCard(const Contact& contact) {
     };
     for (const auto& [name, number] : phones) AddText(card, name, *number);
     if (!contact.company.empty() || !contact.department.empty()) {
-        AddLine(card, "ORG", Structured({contact.company, contact.department}));
+        AddLine(card, "ORG",
+                contact.department.empty() ? EscapeVCardText(contact.company)
+                                           : Structured({contact.company, contact.department}));
     }
     AddText(card, "TITLE", contact.title);
     AddAddress(card, "WORK", contact.businessAddress);
