@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -53,6 +54,23 @@ Status Note(const Status& problem, ReadMode mode, AddressBook& book) {
     return Status::Ok();
 }
 
+// Records read so far: where each starts, and where it ends (0 when it could not be read).
+using RecordRanges = std::map<std::uint64_t, std::uint64_t>;
+
+// The end of the record read so far whose bytes [start, end) overlap [start, end) given, or 0.
+std::uint64_t OverlappedEnd(const RecordRanges& ranges, std::uint64_t start, std::uint64_t end) {
+    auto next = ranges.upper_bound(start);
+    if (next != ranges.begin()) {
+        auto before = std::prev(next);
+        if (before->first != start && before->second > start) return before->second;
+        if (before->first == start && before->second != 0) return before->second;
+    }
+    for (; next != ranges.end() && next->first < end; ++next) {
+        if (next->second != 0) return next->second;
+    }
+    return 0;
+}
+
 }  // namespace
 
 Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
@@ -62,7 +80,7 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
         if (Status noted = Note(index.status(), mode, book); !noted) return noted;
         index = IndexTable{};
     }
-    std::map<std::uint64_t, std::uint64_t> recordsRead;  // offset to end, 0 when unreadable
+    RecordRanges recordsRead;
     for (std::uint32_t i = 0; i < index->count; ++i) {
         const std::uint64_t at = index->offset + std::uint64_t{i} * kIndexEntrySize;
         auto id = ReadWord(bytes, at);
@@ -85,6 +103,9 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
             bad = DamageAt(bytes, *offset, "an index entry naming a deleted record");
         } else if (record && record->contact.recordId != *id) {
             bad = DamageAt(bytes, *offset + 8, "a record whose id is not the index's");
+        } else if (record && OverlappedEnd(recordsRead, *offset, record->end) != 0) {
+            // Records that share bytes would let a small file cost as much as a large one.
+            bad = DamageAt(bytes, *offset, "a record that overlaps another");
         }
         if (!bad) {
             if (Status noted = Note(bad, mode, book); !noted) return noted;
@@ -102,14 +123,18 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
     for (const Contact& contact : book.contacts) liveIds.insert(contact.recordId);
     std::map<std::uint32_t, Contact> deleted;  // by id: the last one in the file is kept
     std::vector<Contact> lost;
+    // Each marker that starts no sound record costs up to its record's length: the bytes such
+    // attempts may read are bounded, so that a file full of them costs no more than a few reads.
+    const std::uint64_t attemptBudget = 4 * bytes.size() + (1u << 20);
+    std::uint64_t attempted = 0;
     std::uint64_t at = kHeaderSize;
     while (bytes.size() >= kRecordHeaderSize && at <= bytes.size() - kRecordHeaderSize) {
-        auto marker = ReadWord(bytes, at + kRecordMarkerOffset);
-        if (!marker) return marker.status();
-        if (auto known = recordsRead.find(at); known != recordsRead.end() && known->second) {
-            at = known->second;
+        if (std::uint64_t end = OverlappedEnd(recordsRead, at, at + 1); end > at) {
+            at = end;
             continue;
         }
+        auto marker = ReadWord(bytes, at + kRecordMarkerOffset);
+        if (!marker) return marker.status();
         if (*marker != kRecordMarker) {
             ++at;
             continue;
@@ -117,6 +142,16 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
         auto record = ReadRecord(bytes, at);
         if (!record) {
             if (!record.status().is(ErrorKind::kCorrupt)) return record.status();
+            auto length = ReadWord(bytes, at + kRecordHeaderSize - 4);
+            attempted += kRecordHeaderSize +
+                         std::min<std::uint64_t>(length ? *length : 0, bytes.size() - at);
+            if (attempted > attemptBudget) {
+                book.damages.push_back({DamageAt(bytes, at,
+                                                 "the scan for records stopped: too "
+                                                 "many broken records")
+                                            .reason()});
+                break;
+            }
             ++at;
             continue;
         }
