@@ -163,6 +163,8 @@ TEST(AddressBookTest, RefusesHostileFilesNamingTheOffset) {
         {"too many properties",
          [](BuiltWab& w) {
              PutWord(w.bytes, w.recordOffsets[0] + 12, kMaxProperties + 1);
+             // A length that would pass too, so that only the count can be what is refused.
+             PutWord(w.bytes, w.recordOffsets[0] + 28, 0x7FFFFFF0);
              return w.recordOffsets[0] + 12;
          }},
         {"length past the record",
