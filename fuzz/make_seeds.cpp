@@ -5,7 +5,8 @@
 // Usage: quillet_fuzz_seeds SAMPLE_PREFIX OUT_DIR
 //   SAMPLE_PREFIX: a prefix written by examples/make-sample-prefix.sh (its user.reg is read);
 //   OUT_DIR: gets one folder per target (registry_text, information_file, job_command_line,
-//   open_backup, dbx_reader). Exits 1, with the reason on stderr, when a seed cannot be made.
+//   open_backup, dbx_reader, wab_reader). Exits 1, with the reason on stderr, when a seed cannot be
+//   made.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "registry/wine_registry_file.h"
 #include "schedule/job_command_line.h"
 #include "support/registry/memory_registry_store.h"
+#include "wab/wab_builder.h"
+#include "wab/wab_layout.h"
 
 namespace {
 
@@ -247,6 +250,32 @@ void DbxReaderSeeds(const fs::path& out) {
     testing::WriteDbxFolderList(out / "deep-folders.dbx", deep);
 }
 
+// Address books written from the format's layout: every kind of property, a group, a deleted and
+// an unindexed record; the same book with its index naming one record twice, and cut short.
+void WabReaderSeeds(const fs::path& out) {
+    fs::create_directories(out);
+    using testing::TextProperty;
+    testing::WabRecord person{1,
+                              {TextProperty(wab::kDisplayName, "Zoë Ångström"),
+                               TextProperty(wab::kEmailAddress, "zoe@example.org"),
+                               testing::TextListProperty(wab::kOtherEmails, {"a@x.org", "b@x.org"}),
+                               TextProperty(wab::kComment, "a, b; c\\\r\nd"),
+                               TextProperty(wab::kHomeCity, "Besançon"),
+                               {wab::Tag(wab::kOffice, wab::kTypeString8), {"Caf\xE9"}},
+                               {wab::Tag(0x3A40, wab::kTypeLong), {std::string(4, '\1')}}}};
+    testing::WabRecord group{2,
+                             {TextProperty(wab::kDisplayName, "Club"),
+                              testing::GroupMembersProperty({"a@x.org", "b@x.org"})}};
+    testing::WabRecord deleted{3, {TextProperty(wab::kDisplayName, "Gone")}, false, false};
+    testing::WabRecord lost{4, {TextProperty(wab::kDisplayName, "Lost")}, true, false};
+    testing::BuiltWab built = testing::BuildWab({person, group, deleted, lost});
+    Write(out / "book.wab", built.bytes);
+    std::string loop = built.bytes;
+    testing::PutWord(loop, built.indexOffset + wab::kIndexEntrySize + 4, built.recordOffsets[0]);
+    Write(out / "index-loop.wab", loop);
+    Write(out / "cut.wab", built.bytes.substr(0, built.recordOffsets[1] + 40));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -261,6 +290,7 @@ int main(int argc, char** argv) {
     InformationFileSeeds(out / "information_file", &information);
     JobCommandLineSeeds(out / "job_command_line");
     DbxReaderSeeds(out / "dbx_reader");
+    WabReaderSeeds(out / "wab_reader");
     OpenBackupSeeds(out / "registry_text", information, out / "open_backup");
     return 0;
 }

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=${QUILLET_FUZZ_BUILD:-build-fuzz}
-targets=(wine_registry registry_text information_file job_command_line open_backup dbx_reader)
+targets=(wine_registry registry_text information_file job_command_line open_backup dbx_reader wab_reader)
 # Inputs are kept to 8 KiB: the readers' rules all show in that much, and it runs faster. A message
 # store's header alone is 9 KiB, and the real stores are 136 KiB.
 declare -A max_len=([dbx_reader]=262144)
@@ -32,6 +32,8 @@ cp tests/data/wine-user.reg tests/data/wine-userdef.reg "$seeds/wine_registry/"
 head -n 400 tests/data/wine-system.reg >"$seeds/wine_registry/wine-system-head.reg"
 mkdir -p "$seeds/dbx_reader"
 cp tests/data/dbx/*.dbx "$seeds/dbx_reader/"
+cp "$seeds/prefix/drive_c/users/quillet/Application Data/Microsoft/Address Book/quillet.wab" \
+    "$seeds/wab_reader/sample.wab"
 
 # The targets that read files write their input to a scratch folder; memory is faster than disk.
 if [[ -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi

@@ -29,6 +29,7 @@ packages=(
     csh  # a scheduled line is run as cron runs it under a crontab that sets SHELL=/bin/csh
     time
     python3  # the mail export's tests read its mbox files back with Python's mailbox module
+    python3-vobject  # the contacts tests read the vCards back with an independent reader
     xorriso udftools  # read back the disc images of the disc tests and bench/disc
     help2man  # makes quillet-cli's manual page from the program's own help
     lintian  # checks the Debian package that scripts/package.sh makes

@@ -33,6 +33,7 @@ void AddDiscCommand(CLI::App& app, CommandRun& run);
 void AddExportCommand(CLI::App& app, CommandRun& run);
 void AddCheckCommand(CLI::App& app, CommandRun& run);
 void AddThunderbirdCommand(CLI::App& app, CommandRun& run);
+void AddContactsCommand(CLI::App& app, CommandRun& run);
 
 // The arguments of a command that reads a backup: the backup FILE, which must exist, and the
 // --password-file that opens it when it is protected.

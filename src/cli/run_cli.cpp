@@ -45,6 +45,7 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     AddExportCommand(app, run);
     AddCheckCommand(app, run);
     AddThunderbirdCommand(app, run);
+    AddContactsCommand(app, run);
 
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
