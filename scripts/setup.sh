@@ -13,6 +13,7 @@ packages=(
     # with its hivexml.
     libhivex-dev libhivex-bin
     libssl-dev
+    libsqlite3-dev  # a Thunderbird profile's address book is an SQLite database
     # The IMAP upload: libetpan speaks IMAP, GnuTLS checks the server's certificate chain, and
     # the tests run a real Dovecot of their own, with a certificate openssl makes.
     libetpan-dev libgnutls28-dev dovecot-imapd openssl

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/sealed_scratch_file.h"
+#include "archive/sealed_entry.h"
 #include "backup/backup_item.h"
 #include "backup/identity_list.h"
 #include "backup/information_file.h"
@@ -27,23 +27,6 @@ using mailstore::MailSource;
 using mailstore::SortStores;
 using mailstore::StoreBytes;
 
-// A store read out of a backup, from its sealed scratch file.
-class SealedStore : public mailstore::WindowedStoreBytes {
-  public:
-    SealedStore(std::string name, std::unique_ptr<archive::SealedScratchFile> file)
-        : WindowedStoreBytes(std::move(name), file->size()), m_file(std::move(file)) {}
-
-  protected:
-    Status readExact(std::uint64_t offset, std::span<std::byte> out) const override {
-        Status read = m_file->readAt(offset, out);
-        if (!read) return Status::Error(name() + ": " + read.reason(), read.kind());
-        return read;
-    }
-
-  private:
-    std::unique_ptr<archive::SealedScratchFile> m_file;
-};
-
 class ArchiveMailSource : public MailSource {
   public:
     ArchiveMailSource(OpenedBackup& backup, std::filesystem::path workFolder,
@@ -59,25 +42,8 @@ class ArchiveMailSource : public MailSource {
         if (Status listed = mailstore::CheckListed(m_stores, fileName, description()); !listed) {
             return listed;
         }
-        auto file = archive::SealedScratchFile::Create(m_workFolder);
-        if (!file) return file.status();
-        archive::SealedScratchFile& sealed = **file;
-        std::optional<Status> spillFailure;
-        const Status read =
-            m_backup.archive().ReadEntry(fileName, [&](std::span<const std::byte> data) {
-                Status kept = sealed.append(data);
-                if (!kept) spillFailure = kept;
-                return kept;
-            });
-        // The scratch file failing (a full disk) keeps its kind; anything else means the backup's
-        // copy of the store cannot be had.
-        if (spillFailure) return *spillFailure;
-        if (!read) {
-            if (read.is(ErrorKind::kCorrupt)) return read;
-            return Status::Error(fileName + ": " + read.reason(), ErrorKind::kCorrupt);
-        }
-        return std::unique_ptr<StoreBytes>(
-            std::make_unique<SealedStore>(fileName, std::move(file.value())));
+        return archive::ReadEntrySealed(m_backup.archive(), fileName, m_workFolder,
+                                        mailstore::kStoreWindowBytes);
     }
 
   private:

@@ -20,12 +20,11 @@ int RunContacts(const ContactsArguments& args, CliContext& context, std::ostream
     auto choice = AddressBookChoice::Open(args.path, args.passwordFile, context, err);
     if (!choice) return kExitNothingDone;
     const auto mode = args.salvage ? wab::ReadMode::kSalvage : wab::ReadMode::kStrict;
-    auto book = wab::ReadAddressBook(choice->bytes(), mode);
-    if (!book) {
-        return Fail(err, book.reason() + (args.salvage ? "" : " (--salvage reads past damage)"));
+    auto result = wab::ExportVCards(choice->bytes(), mode, args.outFile);
+    if (!result) {
+        const bool damaged = result.status().is(ErrorKind::kCorrupt) && !args.salvage;
+        return Fail(err, result.reason() + (damaged ? " (--salvage reads past damage)" : ""));
     }
-    auto result = wab::ExportVCards(*book, args.outFile);
-    if (!result) return Fail(err, result.reason());
     out << wab::VCardExportText(*result, choice->description(), args.outFile);
     if (result->written == 0) return kExitNothingDone;
     return result->partial() ? kExitPartial : kExitOk;

@@ -1,10 +1,8 @@
 #include <string_view>
 
-#include "backup/opened_backup.h"
+#include "cli/backup_reading.h"
 #include "cli/commands.h"
-#include "cli/password_input.h"
 #include "platform/hex_digits.h"
-#include "platform/work_folder.h"
 
 namespace quillet::cli {
 namespace {
@@ -34,18 +32,14 @@ std::string Printable(std::string_view text) {
 }
 
 int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
-    auto work = WorkFolder::Create(context.environment());
-    if (!work) return Fail(err, work.reason());
-    OpenedBackup backup(context.archive(), work->path());
-    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
-    if (!password) return Fail(err, password.reason());
-    if (const Status outcome = backup.open(args.file, *password); !outcome)
-        return Fail(err, outcome.reason());
+    auto reading = BackupReading::Open(args.file, args.passwordFile, context, err);
+    if (!reading) return kExitNothingDone;
+    OpenedBackup& backup = reading->backup();
 
     const std::string origin = Printable(backup.originText());
     const std::string description = Printable(backup.description());
     out << "File:" << args.file << '\n' << origin << '\n';
-    out << "Protected:" << (password->empty() ? "no" : "yes") << '\n';
+    out << "Protected:" << (reading->isProtected() ? "yes" : "no") << '\n';
     out << "Description:" << (description.find('\n') != std::string::npos ? "\n" : "")
         << description << '\n';
     out << "Items:" << Printable(backup.itemFlags()) << '\n';

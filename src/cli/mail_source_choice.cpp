@@ -2,11 +2,9 @@
 
 #include "archive/zip_signature.h"
 #include "backup/mail_sources.h"
-#include "backup/opened_backup.h"
+#include "cli/backup_reading.h"
 #include "cli/identity_run.h"
-#include "cli/password_input.h"
 #include "mailstore/loose_mail_source.h"
-#include "platform/work_folder.h"
 
 namespace quillet::cli {
 namespace {
@@ -80,24 +78,11 @@ class BackupChoice : public MailSourceChoice {
   public:
     static std::unique_ptr<MailSourceChoice> Open(const MailSourceArguments& args,
                                                   CliContext& context, std::ostream& err) {
-        auto work = WorkFolder::Create(context.environment());
-        if (!work) {
-            Fail(err, work.reason());
-            return nullptr;
-        }
-        std::unique_ptr<BackupChoice> choice(new BackupChoice(std::move(work.value()), context));
-        OpenedBackup& backup = choice->m_backup;
-        auto password =
-            PasswordIfProtected(backup.archive(), *args.path, args.passwordFile, context);
-        if (!password) {
-            Fail(err, password.reason());
-            return nullptr;
-        }
-        if (Status opened = backup.open(*args.path, *password); !opened) {
-            Fail(err, opened.reason());
-            return nullptr;
-        }
-        auto source = BackupMailSource(backup, choice->m_workFolder.path());
+        auto reading = BackupReading::Open(*args.path, args.passwordFile, context, err);
+        if (!reading) return nullptr;
+        std::unique_ptr<BackupChoice> choice(new BackupChoice(std::move(reading)));
+        auto source =
+            BackupMailSource(choice->m_reading->backup(), choice->m_reading->workFolder());
         if (!source) {
             Fail(err, source.reason());
             return nullptr;
@@ -109,11 +94,9 @@ class BackupChoice : public MailSourceChoice {
     ~BackupChoice() override { m_source.reset(); }  // before the backup it reads
 
   private:
-    BackupChoice(WorkFolder workFolder, CliContext& context)
-        : m_workFolder(std::move(workFolder)), m_backup(context.archive(), m_workFolder.path()) {}
+    explicit BackupChoice(std::unique_ptr<BackupReading> reading) : m_reading(std::move(reading)) {}
 
-    WorkFolder m_workFolder;
-    OpenedBackup m_backup;
+    std::unique_ptr<BackupReading> m_reading;
 };
 
 }  // namespace

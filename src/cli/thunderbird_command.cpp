@@ -1,11 +1,9 @@
 #include <memory>
 
-#include "backup/opened_backup.h"
+#include "cli/backup_reading.h"
 #include "cli/commands.h"
 #include "cli/identity_run.h"
 #include "cli/mail_source_choice.h"
-#include "cli/password_input.h"
-#include "platform/work_folder.h"
 #include "thunderbird/profile_sources.h"
 #include "thunderbird/profiles_ini.h"
 
@@ -24,8 +22,7 @@ struct ThunderbirdArguments {
 // The source the arguments name, kept alive with what it reads through.
 struct ChosenSource {
     std::unique_ptr<IdentityRun> run;
-    std::optional<WorkFolder> work;
-    std::unique_ptr<OpenedBackup> backup;
+    std::unique_ptr<BackupReading> reading;
     std::unique_ptr<thunderbird::ProfileSource> source;
 
     ~ChosenSource() { source.reset(); }  // before the backup it reads
@@ -45,24 +42,10 @@ std::unique_ptr<ChosenSource> OpenSource(const ThunderbirdArguments& args, CliCo
             thunderbird::IdentityProfileSource(chosen->run->system(), chosen->run->identity());
         return chosen;
     }
-    auto work = WorkFolder::Create(context.environment());
-    if (!work) {
-        Fail(err, work.reason());
-        return nullptr;
-    }
-    chosen->work.emplace(std::move(work.value()));
-    chosen->backup = std::make_unique<OpenedBackup>(context.archive(), chosen->work->path());
-    auto password = PasswordIfProtected(chosen->backup->archive(), *args.backupFile,
-                                        args.passwordFile, context);
-    if (!password) {
-        Fail(err, password.reason());
-        return nullptr;
-    }
-    if (Status opened = chosen->backup->open(*args.backupFile, *password); !opened) {
-        Fail(err, opened.reason());
-        return nullptr;
-    }
-    auto source = thunderbird::BackupProfileSource(*chosen->backup, chosen->work->path());
+    chosen->reading = BackupReading::Open(*args.backupFile, args.passwordFile, context, err);
+    if (!chosen->reading) return nullptr;
+    auto source =
+        thunderbird::BackupProfileSource(chosen->reading->backup(), chosen->reading->workFolder());
     if (!source) {
         Fail(err, source.reason());
         return nullptr;

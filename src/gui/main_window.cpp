@@ -21,6 +21,8 @@
 #include "backup/mail_sources.h"
 #include "gui/about_window.h"
 #include "gui/app_icon.h"
+#include "gui/contacts_texts.h"
+#include "gui/contacts_window.h"
 #include "gui/disc_writer_window.h"
 #include "gui/item_boxes.h"
 #include "gui/job_list_window.h"
@@ -271,6 +273,7 @@ void MainWindow::buildMenus() {
     add(tools, "backuptocd", "Backup Data to CD/DVD", [this] { showDiscWriter(); });
     add(tools, "exportmail", mail_export_texts::kMenuCaption, [this] { openMailExportWindow(); });
     add(tools, "thunderbird", thunderbird_texts::kMenuCaption, [this] { openThunderbirdWindow(); });
+    add(tools, "exportcontacts", contacts_texts::kMenuCaption, [this] { openContactsWindow(); });
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("mnuHelp");
@@ -348,6 +351,23 @@ void MainWindow::openThunderbirdWindow() {
         services.backupFile = m_openedBackup->file().string();
     }
     ThunderbirdWindow window(std::move(services), this);
+    window.exec();
+}
+
+void MainWindow::openContactsWindow() {
+    system::WindowsSystem& system = m_services.system;
+    ContactsServices services{
+        .dialogs = m_services.dialogs,
+        .systemBook = [&system] { return SystemAddressBook(system); },
+        .dataFolder = m_services.dataFolder,
+    };
+    if (!m_openedBackup->invalid() && m_sessionFolder) {
+        services.backupBook = [this] {
+            return BackupAddressBook(*m_openedBackup, m_sessionFolder->path());
+        };
+        services.backupFile = m_openedBackup->file().string();
+    }
+    ContactsWindow window(std::move(services), this);
     window.exec();
 }
 

@@ -119,6 +119,7 @@ class MainWindow : public QMainWindow {
     // "Export Mail...": the mail of an identity, or of the backup open on the restore tab.
     void openMailExportWindow();
     void openThunderbirdWindow();
+    void openContactsWindow();
     void evaluateItems();
     void setProtected(bool on);
     void chooseBackupFile();

@@ -33,6 +33,7 @@ class SystemSource : public ProfileSource {
     }
     mailstore::MailSource* mail() override { return m_mail.get(); }
     std::string noMailReason() const override { return m_noMail; }
+    Result<AddressBookSource> addressBook() override { return SystemAddressBook(m_system); }
 
     Result<std::string> signatureFile(const std::string& windowsPath) override {
         const auto host = m_system.paths().toHost(windowsPath);
@@ -67,6 +68,7 @@ class BackupSource : public ProfileSource {
         : m_backup(backup), m_store(std::move(store)), m_modReg(*m_store) {}
 
     Status load(const std::filesystem::path& workFolder) {
+        m_workFolder = workFolder;
         const std::string versionKey = OutlookExpressKey(kScratchIdentity) + "\\5.0";
         if (registry::RegResult made = m_modReg.CreateKey(versionKey);
             made != registry::kErrorSuccess) {
@@ -96,6 +98,9 @@ class BackupSource : public ProfileSource {
     OutlookSettings settings() override { return ReadOutlookSettings(m_modReg, kScratchIdentity); }
     mailstore::MailSource* mail() override { return m_mail.get(); }
     std::string noMailReason() const override { return m_noMail; }
+    Result<AddressBookSource> addressBook() override {
+        return BackupAddressBook(m_backup, m_workFolder);
+    }
     Result<std::string> signatureFile(const std::string& windowsPath) override {
         return Status::Error("a backup does not hold the signature file " + windowsPath,
                              ErrorKind::kNotFound);
@@ -119,6 +124,7 @@ class BackupSource : public ProfileSource {
     }
 
     OpenedBackup& m_backup;
+    std::filesystem::path m_workFolder;
     std::unique_ptr<registry::RegistryStore> m_store;
     registry::ModReg m_modReg;
     std::unique_ptr<mailstore::MailSource> m_mail;

@@ -4,14 +4,17 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <ctime>
 
 #include "backup/oe_locations.h"
 #include "mailstore/export_summary_text.h"
 #include "mailstore/folder_list.h"
 #include "mailstore/side_folder.h"
 #include "platform/case_fold.h"
+#include "thunderbird/address_book_file.h"
 #include "thunderbird/profile_plan.h"
 #include "thunderbird/profiles_ini.h"
+#include "wab/vcard_export.h"
 
 namespace quillet::thunderbird {
 namespace {
@@ -166,6 +169,42 @@ Result<mailstore::ExportSummary> ExportLocalFolders(mailstore::MailSource& mail,
     return mailstore::ExportMail(mail, options, progress, files);
 }
 
+// The contacts into the profile's address book. An address book that is missing or cannot be read
+// is said in the report; only a failure to write the profile fails.
+Status CarryContacts(ProfileSource& source, const std::filesystem::path& profile,
+                     FileOperations& files, ProfileReport& report) {
+    auto leftOut = [&](const std::string& why, bool partial) {
+        report.notCarried.push_back("Contacts: " + why);
+        report.partial = report.partial || partial;
+        return Status::Ok();
+    };
+    auto opened = source.addressBook();
+    if (!opened) return leftOut(opened.reason(), !opened.status().is(ErrorKind::kNotFound));
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    auto made = MakeThunderbirdAddressBook(*opened->bytes, wab::ReadMode::kStrict, now);
+    if (!made && made.status().is(ErrorKind::kCorrupt)) {
+        made = MakeThunderbirdAddressBook(*opened->bytes, wab::ReadMode::kSalvage, now);
+    }
+    if (!made) return leftOut(made.reason(), true);
+    for (const std::string& group : made->groupsLeftOut) {
+        leftOut("the group \"" + group + "\": " + wab::kGroupsNotCarried, false);
+    }
+    for (const wab::BookDamage& damage : made->damages) leftOut("damage: " + damage.what, true);
+    if (made->cards == 0) return leftOut(opened->description + " holds no person", false);
+    if (Status written = WriteNewFile(files, profile / kAddressBookFileName, made->bytes);
+        !written) {
+        return written;
+    }
+    std::string carried = std::to_string(made->cards) + " contacts from " + opened->description +
+                          " in the Personal Address Book";
+    if (made->recovered > 0) {
+        carried += " (" + std::to_string(made->recovered) +
+                   " of them recovered from deleted or lost records)";
+    }
+    report.carried.push_back(carried);
+    return Status::Ok();
+}
+
 }  // namespace
 
 Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const ProfileOptions& options,
@@ -207,6 +246,8 @@ Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const Profil
         report.notCarried.push_back("Mail: " + source.noMailReason());
     }
 
+    if (Status contacts = CarryContacts(source, work, files, report); !contacts) return contacts;
+
     ProfilePlan plan = PlanProfile(settings, facts);
     if (Status made = MakeFolders(files, work, "Mail/Local Folders", folders); !made) return made;
     for (const ServerFile& file : plan.files) {
@@ -244,7 +285,7 @@ Result<ProfileReport> MakeThunderbirdProfile(ProfileSource& source, const Profil
     report.carried.insert(report.carried.end(), plan.carried.begin(), plan.carried.end());
     report.notCarried.insert(report.notCarried.end(), plan.notCarried.begin(),
                              plan.notCarried.end());
-    report.partial = plan.partial || (report.mail && report.mail->partial());
+    report.partial = report.partial || plan.partial || (report.mail && report.mail->partial());
     if (!options.profilesIni.empty()) {
         const std::string name =
             options.name.empty() ? kDefaultProfileName + source.identityName() : options.name;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/address_books.h"
 #include "mailstore/mail_export.h"
 #include "mailstore/mail_progress.h"
 #include "mailstore/mail_source.h"
@@ -28,6 +29,8 @@ class ProfileSource {
     // The bytes of the signature file at `windowsPath`; fails with the reason when it cannot be
     // had (missing, too large, or a backup, which holds no signature files).
     virtual Result<std::string> signatureFile(const std::string& windowsPath) = 0;
+    // The address book whose contacts the profile gets; fails with kNotFound when there is none.
+    virtual Result<AddressBookSource> addressBook() = 0;
 };
 
 struct ProfileOptions {
@@ -52,12 +55,13 @@ struct ProfileReport {
 
 // Makes a Thunderbird profile of `source` in options.folder: prefs.js with the accounts, the
 // identities, their signature and SMTP servers (PlanProfile), the blocked senders as filters,
-// each news account's newsrc, the signature file, and the mail under Mail/Local Folders as the
-// mbox export writes it (salvaging: a damaged store gives what it still holds, and the report
-// says what was left out). The profile is built in a side folder beside the target and renamed
-// into place when complete, so a failure, a cancel or a kill leaves no half profile (a killed
-// run's side folder is removed by the next run beside the same folder); then it is registered in
-// options.profilesIni.
+// each news account's newsrc, the signature file, the contacts in Thunderbird's Personal Address
+// Book (read strictly, again salvaging when damage is found, as the mail is), and the mail under
+// Mail/Local Folders as the mbox export writes it (salvaging: a damaged store gives what it still
+// holds, and the report says what was left out). The profile is built in a side folder beside the
+// target and renamed into place when complete, so a failure, a cancel or a kill leaves no half
+// profile (a killed run's side folder is removed by the next run beside the same folder); then it
+// is registered in options.profilesIni.
 //
 // Refused before anything is made (kInUse or kBadInput): a folder that is a symbolic link or a
 // file, or holds anything; a folder whose parent does not exist; a folder inside a Thunderbird

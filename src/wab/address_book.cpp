@@ -28,10 +28,10 @@ Result<IndexTable> ReadHeader(const BookBytes& bytes) {
     }
     for (std::uint32_t i = 0; i < kDescriptorCount; ++i) {
         const std::uint64_t at = kFirstDescriptor + i * kDescriptorSize;
-        auto type = ReadWord(bytes, at);
-        auto entrySize = ReadWord(bytes, at + 4);
-        auto offset = ReadWord(bytes, at + 8);
-        auto count = ReadWord(bytes, at + 12);
+        auto type = ReadUint32(bytes, at);
+        auto entrySize = ReadUint32(bytes, at + 4);
+        auto offset = ReadUint32(bytes, at + 8);
+        auto count = ReadUint32(bytes, at + 12);
         for (const Result<std::uint32_t>* word : {&type, &entrySize, &offset, &count}) {
             if (!*word) return word->status();
         }
@@ -48,7 +48,7 @@ Result<IndexTable> ReadHeader(const BookBytes& bytes) {
 }
 
 // Notes damage in salvage, or turns it into the failure in strict mode.
-Status Note(const Status& problem, ReadMode mode, AddressBook& book) {
+Status Note(const Status& problem, ReadMode mode, BookSummary& book) {
     if (mode == ReadMode::kStrict || !problem.is(ErrorKind::kCorrupt)) return problem;
     book.damages.push_back({problem.reason()});
     return Status::Ok();
@@ -73,8 +73,12 @@ std::uint64_t OverlappedEnd(const RecordRanges& ranges, std::uint64_t start, std
 
 }  // namespace
 
-Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
-    AddressBook book;
+Result<BookSummary> ReadAddressBook(const BookBytes& bytes, ReadMode mode,
+                                    const ContactSink& sink) {
+    BookSummary book;
+    // The ids of the live records handed on: a deleted record with one of them is an older
+    // version of that entry.
+    std::set<std::uint32_t> liveIds;
     auto index = ReadHeader(bytes);
     if (!index) {
         if (Status noted = Note(index.status(), mode, book); !noted) return noted;
@@ -83,8 +87,8 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
     RecordRanges recordsRead;
     for (std::uint32_t i = 0; i < index->count; ++i) {
         const std::uint64_t at = index->offset + std::uint64_t{i} * kIndexEntrySize;
-        auto id = ReadWord(bytes, at);
-        auto offset = ReadWord(bytes, at + 4);
+        auto id = ReadUint32(bytes, at);
+        auto offset = ReadUint32(bytes, at + 4);
         if (!id) return id.status();
         if (!offset) return offset.status();
         if (*offset < kHeaderSize) {
@@ -112,17 +116,15 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
             continue;
         }
         recordsRead[*offset] = record->end;
-        book.contacts.push_back(std::move(record->contact));
         ++book.indexedRecords;
+        liveIds.insert(record->contact.recordId);
+        if (Status taken = sink(std::move(record->contact)); !taken) return taken;
     }
     if (mode == ReadMode::kStrict) return book;
 
     // Every record that the index does not name, found by its marker word. A record is at least a
     // header long, so the scan stops where no header fits.
-    std::set<std::uint32_t> liveIds;
-    for (const Contact& contact : book.contacts) liveIds.insert(contact.recordId);
     std::map<std::uint32_t, Contact> deleted;  // by id: the last one in the file is kept
-    std::vector<Contact> lost;
     // Each marker that starts no sound record costs up to its record's length: the bytes such
     // attempts may read are bounded, so that a file full of them costs no more than a few reads.
     const std::uint64_t attemptBudget = 4 * bytes.size() + (1u << 20);
@@ -133,7 +135,7 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
             at = end;
             continue;
         }
-        auto marker = ReadWord(bytes, at + kRecordMarkerOffset);
+        auto marker = ReadUint32(bytes, at + kRecordMarkerOffset);
         if (!marker) return marker.status();
         if (*marker != kRecordMarker) {
             ++at;
@@ -142,7 +144,7 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
         auto record = ReadRecord(bytes, at);
         if (!record) {
             if (!record.status().is(ErrorKind::kCorrupt)) return record.status();
-            auto length = ReadWord(bytes, at + kRecordHeaderSize - 4);
+            auto length = ReadUint32(bytes, at + kRecordHeaderSize - 4);
             attempted += kRecordHeaderSize +
                          std::min<std::uint64_t>(length ? *length : 0, bytes.size() - at);
             if (attempted > attemptBudget) {
@@ -159,22 +161,34 @@ Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
         const std::uint64_t end = record->end;
         if (record->live) {
             liveIds.insert(record->contact.recordId);
-            lost.push_back(std::move(record->contact));
+            ++book.recoveredRecords;
+            if (Status taken = sink(std::move(record->contact)); !taken) return taken;
         } else {
             deleted[record->contact.recordId] = std::move(record->contact);
         }
         at = end;
     }
-    for (Contact& contact : lost) book.contacts.push_back(std::move(contact));
-    book.recoveredRecords = static_cast<std::uint32_t>(lost.size());
     std::vector<Contact> older;
     for (auto& [id, contact] : deleted) {
         if (liveIds.count(id) == 0) older.push_back(std::move(contact));
     }
     std::sort(older.begin(), older.end(),
               [](const Contact& a, const Contact& b) { return a.offset < b.offset; });
-    for (Contact& contact : older) book.contacts.push_back(std::move(contact));
     book.recoveredRecords += static_cast<std::uint32_t>(older.size());
+    for (Contact& contact : older) {
+        if (Status taken = sink(std::move(contact)); !taken) return taken;
+    }
+    return book;
+}
+
+Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode) {
+    AddressBook book;
+    auto summary = ReadAddressBook(bytes, mode, [&](Contact&& contact) {
+        book.contacts.push_back(std::move(contact));
+        return Status::Ok();
+    });
+    if (!summary) return summary.status();
+    static_cast<BookSummary&>(book) = std::move(summary.value());
     return book;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,14 +21,21 @@ struct BookDamage {
     std::string what;
 };
 
-// What an address book holds, in the order of its index (then of the file, for records that only
-// the scan found).
-struct AddressBook {
-    std::vector<Contact> contacts;       // persons and groups
+// What a read of an address book found besides its contacts.
+struct BookSummary {
     std::uint32_t indexedRecords = 0;    // records read through the index
     std::uint32_t recoveredRecords = 0;  // records only the scan found (deleted or lost)
     std::vector<BookDamage> damages;     // salvage only; empty when nothing was wrong
 };
+
+// What an address book holds, in the order of its index (then of the file, for records that only
+// the scan found).
+struct AddressBook : BookSummary {
+    std::vector<Contact> contacts;  // persons and groups
+};
+
+// Takes each contact as it is read; a failure stops the read and is its result.
+using ContactSink = std::function<Status(Contact&&)>;
 
 // Reads an address book. The header's magic and index table are checked, each record the index
 // names is read and checked (its marker words, its id, a property count of at most
@@ -43,6 +51,12 @@ struct AddressBook {
 // Fails (strict) with kCorrupt naming the file and offset, or with the BookBytes' read failure;
 // salvage fails only on a read error.
 Result<AddressBook> ReadAddressBook(const BookBytes& bytes, ReadMode mode);
+
+// The same read, handing each contact to `sink` as soon as it is read and kept by nobody: memory
+// holds the record being read, the offsets and ids of the records read so far, and (salvage) the
+// deleted records found until the scan has seen every live id. The contacts come in the order
+// ReadAddressBook returns them.
+Result<BookSummary> ReadAddressBook(const BookBytes& bytes, ReadMode mode, const ContactSink& sink);
 
 // One record read from the file: the contact, and where the record ends.
 struct RecordRead {

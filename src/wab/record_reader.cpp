@@ -141,7 +141,7 @@ bool IsText(std::uint16_t type) {
 Result<RecordRead> ReadRecord(const BookBytes& bytes, std::uint64_t offset) {
     std::array<std::uint32_t, kRecordHeaderSize / 4> word{};
     for (std::size_t i = 0; i < word.size(); ++i) {
-        auto value = ReadWord(bytes, offset + 4 * i);
+        auto value = ReadUint32(bytes, offset + 4 * i);
         if (!value) return value.status();
         word[i] = *value;
     }

@@ -5,24 +5,33 @@
 
 namespace quillet::wab {
 
-Result<VCardExport> ExportVCards(const AddressBook& book, const std::filesystem::path& outFile,
-                                 FileOperations& files) {
+Result<VCardExport> ExportVCards(const BookBytes& bytes, ReadMode mode,
+                                 const std::filesystem::path& outFile, FileOperations& files) {
+    // Cards are gathered into pieces of about this size before they are written.
+    constexpr std::size_t kPieceBytes = 64 * 1024;
     VCardExport result;
-    result.damages = book.damages;
-    std::string cards;
-    for (const Contact& contact : book.contacts) {
+    FileReplacement replacement(outFile, files);
+    std::string piece;
+    auto summary = ReadAddressBook(bytes, mode, [&](Contact&& contact) {
         if (contact.isGroup) {
-            result.groupsLeftOut.push_back(contact.displayName);
-            continue;
+            result.groupsLeftOut.push_back(std::move(contact.displayName));
+            return Status::Ok();
         }
-        cards += ContactToVCard(contact);
+        if (result.written == 0) {
+            if (Status begun = replacement.begin(); !begun) return begun;
+        }
+        piece += ContactToVCard(contact);
         ++result.written;
         if (contact.recovered) ++result.recovered;
-    }
+        if (piece.size() < kPieceBytes) return Status::Ok();
+        Status wrote = replacement.write(piece);
+        piece.clear();
+        return wrote;
+    });
+    if (!summary) return summary.status();
+    result.damages = std::move(summary->damages);
     if (result.written == 0) return result;
-    FileReplacement replacement(outFile, files);
-    if (Status begun = replacement.begin(); !begun) return begun;
-    if (Status wrote = replacement.write(cards); !wrote) return wrote;
+    if (Status wrote = replacement.write(piece); !wrote) return wrote;
     if (Status committed = replacement.commit(); !committed) return committed;
     return result;
 }

@@ -25,10 +25,14 @@ struct VCardExport {
     bool partial() const { return recovered > 0 || !groupsLeftOut.empty() || !damages.empty(); }
 };
 
-// Writes a card for each person of `book` to `outFile`, which is replaced only once every card is
-// written and flushed (a failure leaves it as it was); groups get no card. When there is no person
-// to write, `outFile` is not touched. Fails with the reason when the file cannot be written.
-Result<VCardExport> ExportVCards(const AddressBook& book, const std::filesystem::path& outFile,
+// Reads the address book in `bytes` (ReadAddressBook) and writes a card for each person to
+// `outFile` as it is read, holding one record and a piece of the output at a time. The file is
+// replaced only once every card is written and flushed: a failure, of the read or of the writing,
+// leaves it as it was. Groups get no card. When there is no person to write, `outFile` is not
+// touched. Fails with the read's failure (kCorrupt naming the offset, in strict mode) or the
+// reason the file cannot be written.
+Result<VCardExport> ExportVCards(const BookBytes& bytes, ReadMode mode,
+                                 const std::filesystem::path& outFile,
                                  FileOperations& files = RealFileOperations());
 
 // The summary a user reads: "<n> contacts written to <file> from <source>", how many were

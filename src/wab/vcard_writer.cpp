@@ -37,7 +37,9 @@ void AddAddress(std::string& card, std::string_view type, const PostalAddress& a
                         address.country}));
 }
 
-std::string FullName(const Contact& contact) {
+}  // namespace
+
+std::string ContactFullName(const Contact& contact) {
     if (!contact.displayName.empty()) return contact.displayName;
     std::string name = contact.givenName;
     if (!name.empty() && !contact.surname.empty()) name += ' ';
@@ -47,8 +49,7 @@ std::string FullName(const Contact& contact) {
                                   : (contact.otherEmails.empty() ? "" : contact.otherEmails[0]);
 }
 
-// Every address once, the default first.
-std::vector<std::string> Emails(const Contact& contact) {
+std::vector<std::string> ContactEmails(const Contact& contact) {
     std::vector<std::string> emails;
     auto add = [&](const std::string& email) {
         if (email.empty()) return;
@@ -61,8 +62,6 @@ std::vector<std::string> Emails(const Contact& contact) {
     for (const std::string& email : contact.otherEmails) add(email);
     return emails;
 }
-
-}  // namespace
 
 std::string EscapeVCardText(std::string_view text) {
     std::string out;
@@ -101,13 +100,13 @@ std::string FoldVCardLine(std::string_view line) {
     return out;
 }
 
-std::string ContactToVCard(const Contact& contact) {
+std::string ContactToVCard(const Contact& contact, std::string_view uid) {
     std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
-    AddLine(card, "FN", EscapeVCardText(FullName(contact)));
+    AddLine(card, "FN", EscapeVCardText(ContactFullName(contact)));
     AddLine(card, "N", Structured({contact.surname, contact.givenName, "", "", ""}));
     AddText(card, "NICKNAME", contact.nickname);
     bool first = true;
-    for (const std::string& email : Emails(contact)) {
+    for (const std::string& email : ContactEmails(contact)) {
         AddText(card, first ? "EMAIL;TYPE=INTERNET,PREF" : "EMAIL;TYPE=INTERNET", email);
         first = false;
     }
@@ -137,6 +136,7 @@ std::string ContactToVCard(const Contact& contact) {
         if (!uri.empty()) AddLine(card, "URL", uri);
     }
     AddText(card, "NOTE", contact.comment);
+    if (!uid.empty()) AddLine(card, "UID", EscapeVCardText(uid));
     card += "END:VCARD\r\n";
     return card;
 }

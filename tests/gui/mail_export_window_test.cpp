@@ -95,7 +95,7 @@ class MailExportWindowTest : public ::testing::Test {
 TEST_F(MailExportWindowTest, ToolsMenuOpensTheWindowWithTheIdentitiesAndNoBackupChoice) {
     MainWindow& main = world.openWindow();
     const auto& tools = Child<QMenu>(main, "mnuTools");
-    ASSERT_EQ(tools.actions().size(), 3);
+    ASSERT_EQ(tools.actions().size(), 4);
     QAction& entry = *tools.actions().at(1);
     EXPECT_EQ(entry.objectName(), "exportmail");
     EXPECT_EQ(entry.text(), texts::kMenuCaption);

@@ -31,6 +31,9 @@ class StoreFolderSource : public thunderbird::ProfileSource {
     mailstore::MailSource* mail() override { return m_mail.get(); }
     std::string noMailReason() const override { return {}; }
     Result<std::string> signatureFile(const std::string&) override { return std::string(); }
+    Result<AddressBookSource> addressBook() override {
+        return Status::Error("none", ErrorKind::kNotFound);
+    }
 
   private:
     std::unique_ptr<mailstore::MailSource> m_mail;

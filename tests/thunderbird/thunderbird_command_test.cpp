@@ -6,6 +6,7 @@
 #include "cli/sample_prefix_cli.h"
 #include "support/platform/folder_snapshot.h"
 #include "support/platform/shell_command.h"
+#include "thunderbird/address_book_file.h"
 #include "thunderbird/profile_plan.h"
 
 namespace quillet::testing {
@@ -16,7 +17,7 @@ class ThunderbirdCommandTest : public SamplePrefixCliTest {
     std::filesystem::path profile = temp / "profile";
 };
 
-TEST_F(ThunderbirdCommandTest, ThunderbirdOpensTheProfileWithEveryAccountAndTheFolderTree) {
+TEST_F(ThunderbirdCommandTest, ThunderbirdOpensTheProfileWithEveryAccountFolderAndContact) {
     if (!ToolOnPath("thunderbird")) GTEST_SKIP() << "thunderbird is not installed";
     CliRun made = run({"thunderbird", "--identity", "Main Identity", "--profile", profile.string(),
                        "--no-register"});
@@ -51,7 +52,8 @@ TEST_F(ThunderbirdCommandTest, ThunderbirdOpensTheProfileWithEveryAccountAndTheF
           "\"name\":\"Local Folders\",\"type\":\"none\"",
           "{\"name\":\"Inbox\",\"path\":\"/Inbox\",\"total\":3,\"unread\":0",
           "{\"name\":\"Inbox\",\"path\":\"/Office Mail/Inbox\",\"total\":2,",
-          "\"folders\":[{\"name\":\"example.quillet.users\",\"path\":\"/example.quillet.users\""}) {
+          "\"folders\":[{\"name\":\"example.quillet.users\",\"path\":\"/example.quillet.users\"",
+          "{\"name\":\"Frédéric Martin\",\"email\":\"frederic@example.org\"}"}) {
         EXPECT_NE(found.find(expected), std::string::npos) << expected << "\n" << found;
     }
     const std::string prefs = ReadFileBytes(profile / "prefs.js");
@@ -82,6 +84,7 @@ TEST_F(ThunderbirdCommandTest, ABackupBecomesARegisteredProfileAndATakenFolderIs
     CliRun made = runAsGiven(command);
     EXPECT_EQ(made.exitCode, 0) << made.err << made.out;
     EXPECT_NE(ReadFileBytes(profile / "prefs.js").find("\"pop.example.com\""), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_regular_file(profile / thunderbird::kAddressBookFileName));
     EXPECT_NE(ReadFileBytes(temp / "home" / ".thunderbird" / "profiles.ini")
                   .find("\nName=Outlook Express - Main Identity\nIsRelative=0\nPath=" +
                         profile.string() + "\n"),

@@ -1,8 +1,9 @@
 "use strict";
-// Each account as Thunderbird sees it: its name, type, and every folder with its message counts.
-// Thunderbird finds an account's folders after start-up; the check waits for Local Folders'
-// (up to a minute), and an account whose folders cannot be listed (a POP3 account whose mail goes
-// to Local Folders has none of its own) shows none.
+// Each account as Thunderbird sees it: its name, type, and every folder with its message counts;
+// each address book with its contacts' names and first e-mail addresses.
+// Thunderbird finds an account's folders after start-up; the check waits for Local Folders' and
+// the news accounts' (up to a minute), and an account whose folders cannot be listed (a POP3
+// account whose mail goes to Local Folders has none of its own) shows none.
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 async function subFolders(folder) {
@@ -19,9 +20,13 @@ async function describe(folder, local) {
 
 async function check() {
   const all = await browser.accounts.list(false);
+  // Local Folders and each news account (its groups come from the newsrc) list folders once
+  // Thunderbird has loaded them.
   const local = all.find((account) => account.type == "none");
-  for (let waited = 0; local && waited < 60000; waited += 500) {
-    if ((await subFolders(local.rootFolder)).length > 0) break;
+  const waitFor = all.filter((account) => account == local || account.type == "nntp");
+  for (let waited = 0; waited < 60000; waited += 500) {
+    const listed = await Promise.all(waitFor.map((account) => subFolders(account.rootFolder)));
+    if (listed.every((folders) => folders.length > 0)) break;
     await sleep(500);
   }
   const accounts = [];
@@ -32,7 +37,13 @@ async function check() {
     }
     accounts.push({name: account.name, type: account.type, folders});
   }
-  return JSON.stringify({accounts});
+  const addressBooks = [];
+  for (const book of await browser.addressBooks.list(true)) {
+    const contacts = (book.contacts || []).map((contact) => ({
+      name: contact.properties.DisplayName, email: contact.properties.PrimaryEmail}));
+    addressBooks.push({name: book.name, contacts});
+  }
+  return JSON.stringify({accounts, addressBooks});
 }
 
 check().then(

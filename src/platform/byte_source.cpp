@@ -1,4 +1,4 @@
-#include "wab/book_bytes.h"
+#include "platform/byte_source.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,14 +9,15 @@
 #include <cstdio>
 #include <cstring>
 
-namespace quillet::wab {
+namespace quillet {
 namespace {
 
-class BookFile : public WindowedBookBytes {
+// A file read with pread.
+class ByteFile : public WindowedByteSource {
   public:
-    BookFile(int descriptor, std::string name, std::uint64_t size)
-        : WindowedBookBytes(std::move(name), size), m_descriptor(descriptor) {}
-    ~BookFile() override { ::close(m_descriptor); }
+    ByteFile(int descriptor, std::string name, std::uint64_t size, std::size_t windowSize)
+        : WindowedByteSource(std::move(name), size, windowSize), m_descriptor(descriptor) {}
+    ~ByteFile() override { ::close(m_descriptor); }
 
   protected:
     Status readExact(std::uint64_t offset, std::span<std::byte> out) const override {
@@ -38,22 +39,21 @@ class BookFile : public WindowedBookBytes {
 
 }  // namespace
 
-WindowedBookBytes::~WindowedBookBytes() {
-    // The window may hold clear bytes of an address book kept enciphered elsewhere.
+WindowedByteSource::~WindowedByteSource() {
     volatile std::byte* bytes = m_window.data();
     for (std::size_t i = 0; i < m_window.size(); ++i) bytes[i] = std::byte{0};
 }
 
-Status WindowedBookBytes::readAt(std::uint64_t offset, std::span<std::byte> out) const {
-    constexpr std::size_t kWindowSize = 64 * 1024;
+Status WindowedByteSource::readAt(std::uint64_t offset, std::span<std::byte> out) const {
     if (offset > m_size || out.size() > m_size - offset) {
         return DamageAt(*this, offset, "a range that passes the end of the file");
     }
+    // An empty range (an object without a body) may meet a window not yet filled.
     if (out.empty()) return Status::Ok();
-    if (out.size() > kWindowSize) return readExact(offset, out);
+    if (out.size() > m_windowSize) return readExact(offset, out);
     if (offset < m_windowStart || offset + out.size() > m_windowStart + m_windowFilled) {
-        const std::uint64_t wanted = std::min<std::uint64_t>(kWindowSize, m_size - offset);
-        m_window.resize(kWindowSize);
+        const std::uint64_t wanted = std::min<std::uint64_t>(m_windowSize, m_size - offset);
+        m_window.resize(m_windowSize);
         m_windowFilled = 0;
         if (Status filled = readExact(offset, std::span(m_window.data(), wanted)); !filled) {
             return filled;
@@ -65,8 +65,8 @@ Status WindowedBookBytes::readAt(std::uint64_t offset, std::span<std::byte> out)
     return Status::Ok();
 }
 
-Result<std::unique_ptr<BookBytes>> OpenBookFile(const std::filesystem::path& file) {
-    // Without blocking: a FIFO in the file's place must not stop the reader.
+Result<std::unique_ptr<ByteSource>> OpenByteFile(const std::filesystem::path& file,
+                                                 std::size_t windowSize) {
     int descriptor = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0) {
         int error = errno;
@@ -80,21 +80,22 @@ Result<std::unique_ptr<BookBytes>> OpenBookFile(const std::filesystem::path& fil
         ::close(descriptor);
         return Status::Error(file.string() + " is not a regular file", ErrorKind::kBadInput);
     }
-    return std::unique_ptr<BookBytes>(std::make_unique<BookFile>(
-        descriptor, file.filename().string(), static_cast<std::uint64_t>(facts.st_size)));
+    return std::unique_ptr<ByteSource>(
+        std::make_unique<ByteFile>(descriptor, file.filename().string(),
+                                   static_cast<std::uint64_t>(facts.st_size), windowSize));
 }
 
-Status DamageAt(const BookBytes& book, std::uint64_t offset, const std::string& what) {
+Status DamageAt(const ByteSource& source, std::uint64_t offset, const std::string& what) {
     char hex[32];
     std::snprintf(hex, sizeof hex, "0x%llX", static_cast<unsigned long long>(offset));
-    return Status::Error(book.name() + ": " + what + " at offset " + hex, ErrorKind::kCorrupt);
+    return Status::Error(source.name() + ": " + what + " at offset " + hex, ErrorKind::kCorrupt);
 }
 
-Result<std::uint32_t> ReadWord(const BookBytes& book, std::uint64_t offset) {
+Result<std::uint32_t> ReadUint32(const ByteSource& source, std::uint64_t offset) {
     std::byte raw[4];
-    if (Status read = book.readAt(offset, raw); !read) return read;
+    if (Status read = source.readAt(offset, raw); !read) return read;
     return static_cast<std::uint32_t>(raw[0]) | static_cast<std::uint32_t>(raw[1]) << 8 |
            static_cast<std::uint32_t>(raw[2]) << 16 | static_cast<std::uint32_t>(raw[3]) << 24;
 }
 
-}  // namespace quillet::wab
+}  // namespace quillet
