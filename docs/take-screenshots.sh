@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Takes the pictures of Quillet's windows kept in docs/: the main window on each tab, the password
 # prompt, the about window, the schedule window and the job list, the mail export window, the
-# move to Thunderbird (after a move of the sample identity), the erase window and the disc writer
-# with a backup in its image (over a simulated drive), with the shipped skin, over a fresh sample
-# prefix.
+# move to Thunderbird (after a move of the sample identity), the contacts export, the erase window
+# and the disc writer with a backup in its image (over a simulated drive), with the shipped skin,
+# over a fresh sample prefix.
 #
 # Usage: docs/take-screenshots.sh [BUILD_DIR]
 #

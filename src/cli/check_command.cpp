@@ -48,12 +48,14 @@ void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
 // An address book: its name, state, the records the index names, the deleted records a salvage
 // can still read; then a line per damage. A strict read names the first damage; the salvage goes
 // on and finds the rest.
-int CheckAddressBook(const std::string& path, CliContext& context, std::ostream& out,
+int CheckAddressBook(const MailSourceArguments& args, CliContext& context, std::ostream& out,
                      std::ostream& err) {
-    auto choice = AddressBookChoice::Open(path, std::nullopt, context, err);
+    auto choice = AddressBookChoice::Open(args.path, args.passwordFile, context, err);
     if (!choice) return kExitNothingDone;
-    auto strict = wab::ReadAddressBook(choice->bytes(), wab::ReadMode::kStrict);
-    auto salvaged = wab::ReadAddressBook(choice->bytes(), wab::ReadMode::kSalvage);
+    // Only the counts are wanted: no contact is kept.
+    auto drop = [](wab::Contact&&) { return Status::Ok(); };
+    auto strict = wab::ReadAddressBook(choice->bytes(), wab::ReadMode::kStrict, drop);
+    auto salvaged = wab::ReadAddressBook(choice->bytes(), wab::ReadMode::kSalvage, drop);
     if (!salvaged) return Fail(err, salvaged.reason());
     std::vector<std::string> damages;
     if (!strict) damages.push_back(strict.reason());
@@ -70,7 +72,7 @@ int CheckAddressBook(const std::string& path, CliContext& context, std::ostream&
 int RunCheck(const MailSourceArguments& args, CliContext& context, std::ostream& out,
              std::ostream& err) {
     if (args.path && StartsAsAddressBook(*args.path)) {
-        return CheckAddressBook(*args.path, context, out, err);
+        return CheckAddressBook(args, context, out, err);
     }
     auto choice = MailSourceChoice::Open(args, context, err);
     if (!choice) return kExitNothingDone;

@@ -8,7 +8,8 @@
 // password-prompt.png, about.png, schedule.png and job-list.png (two jobs added through the
 // schedule window, kept by a scheduler in memory), export-mail.png (filled in, before an
 // export), move-to-thunderbird.png (after a move of the main identity into a profile in the
-// backups folder), erase.png and disc-writer.png into the output folder. The windows are drawn with
+// backups folder), export-contacts.png (after an export of the prefix's address book),
+// erase.png and disc-writer.png into the output folder. The windows are drawn with
 // QWidget::grab(), so the pictures do not depend on a window manager or on timing. Exit status 0
 // when every picture was saved, 1 otherwise (with the reason on stderr).
 #include <QApplication>
@@ -32,6 +33,7 @@
 #include "archive/zip_archive.h"
 #include "backup/backup_run.h"
 #include "gui/about_window.h"
+#include "gui/contacts_window.h"
 #include "gui/disc_writer_window.h"
 #include "gui/erase_window.h"
 #include "gui/fake_scheduler.h"
@@ -285,6 +287,27 @@ int TakeScreenshots(const std::map<std::string, std::string>& options) {
         return Fail("cannot save move-to-thunderbird.png");
     }
     move.close();
+
+    // The main identity's contacts exported from the prefix's address book, with the summary.
+    ContactsWindow contacts(
+        {
+            .dialogs = dialogs,
+            .systemBook = [&wine] { return SystemAddressBook(wine); },
+            .dataFolder = data,
+        },
+        &window);
+    contacts.setModal(false);
+    contacts.show();
+    QTest::keyClicks(&Find<QLineEdit>(contacts, "txtOutFile"),
+                     QString::fromStdString((backups / "contacts.vcf").string()));
+    contacts.exportContacts();
+    if (Find<QPlainTextEdit>(contacts, "txtReport").toPlainText().isEmpty()) {
+        return Fail("the contacts export wrote no file");
+    }
+    if (!Save(contacts, out / "export-contacts.png")) {
+        return Fail("cannot save export-contacts.png");
+    }
+    contacts.close();
     if (!SaveEraseWindow(window, dialogs, out / "erase.png")) return Fail("cannot save erase.png");
     if (!SaveDiscWriter(window, dialogs, data, backup, out / "disc-writer.png")) {
         return Fail("cannot save disc-writer.png");
