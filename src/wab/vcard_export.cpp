@@ -45,7 +45,8 @@ std::string VCardExportText(const VCardExport& result, const std::string& source
             std::to_string(result.recovered) + " of them recovered from deleted or lost records\n";
     }
     if (!result.groupsLeftOut.empty()) {
-        text += std::to_string(result.groupsLeftOut.size()) + " groups left out (" +
+        const std::size_t groups = result.groupsLeftOut.size();
+        text += std::to_string(groups) + (groups == 1 ? " group" : " groups") + " left out (" +
                 kGroupsNotCarried + "):\n";
         for (const std::string& name : result.groupsLeftOut) text += "  " + name + "\n";
     }
