@@ -30,11 +30,13 @@ void AddText(std::string& card, std::string_view name, const std::string& text) 
     if (!text.empty()) AddLine(card, name, EscapeVCardText(text));
 }
 
-void AddAddress(std::string& card, std::string_view type, const PostalAddress& address) {
-    if (address.empty()) return;
+// `extended` is the address's second part (an office, a room).
+void AddAddress(std::string& card, std::string_view type, const PostalAddress& address,
+                const std::string& extended = {}) {
+    if (address.empty() && extended.empty()) return;
     AddLine(card, std::string("ADR;TYPE=") + std::string(type),
-            Structured({"", "", address.street, address.city, address.region, address.postalCode,
-                        address.country}));
+            Structured({"", extended, address.street, address.city, address.region,
+                        address.postalCode, address.country}));
 }
 
 }  // namespace
@@ -125,7 +127,7 @@ std::string ContactToVCard(const Contact& contact, std::string_view uid) {
                                            : Structured({contact.company, contact.department}));
     }
     AddText(card, "TITLE", contact.title);
-    AddAddress(card, "WORK", contact.businessAddress);
+    AddAddress(card, "WORK", contact.businessAddress, contact.office);
     AddAddress(card, "HOME", contact.homeAddress);
     // A URL is a URI, not text: nothing is escaped, but a line break cannot stay.
     for (const std::string* page : {&contact.businessWebPage, &contact.personalWebPage}) {

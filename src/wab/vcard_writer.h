@@ -19,9 +19,10 @@ std::string EscapeVCardText(std::string_view text);
 std::string FoldVCardLine(std::string_view line);
 
 // The card of one person: FN, N, NICKNAME, every EMAIL (the default first, TYPE=PREF), TEL by
-// kind, ORG (company;department), TITLE, ADR by kind, URL, NOTE; fields the contact lacks are left
-// out. FN falls back on the given name and surname, then the e-mail address. A group has no card
-// (it is not meant to be given here). A non-empty `uid` is written as the card's UID.
+// kind, ORG (company;department), TITLE, ADR by kind (the office as the work address's extended
+// part), URL, NOTE; fields the contact lacks are left out. FN falls back on the given name and
+// surname, then the e-mail address. A group has no card (it is not meant to be given here). A
+// non-empty `uid` is written as the card's UID.
 std::string ContactToVCard(const Contact& contact, std::string_view uid = {});
 
 // The name a card shows: the display name, else the given name and surname, else the first

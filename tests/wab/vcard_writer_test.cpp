@@ -58,17 +58,19 @@ TEST(VCardWriterTest, WritesEachFieldOfAPerson) {
     contact.department = "R;D";
     contact.title = "Boss";
     contact.businessAddress = {"1 Main St", "Town", "ST", "12345", "Land"};
+    contact.office = "Room 4";
     contact.homeAddress.city = "Home Town";
     contact.businessWebPage = "http://example.org/a,b";
     contact.comment = "line1\r\nline2";
-    EXPECT_EQ(ContactToVCard(contact),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nN:Lee;Ann;;;\r\nNICKNAME:Annie\r\n"
-              "EMAIL;TYPE=INTERNET,PREF:ann@example.org\r\nEMAIL;TYPE=INTERNET:lee@example.net\r\n"
-              "TEL;TYPE=WORK,VOICE:1\r\nTEL;TYPE=HOME,VOICE:2\r\nTEL;TYPE=CELL:3\r\n"
-              "TEL;TYPE=PAGER:4\r\nTEL;TYPE=WORK,FAX:5\r\nTEL;TYPE=HOME,FAX:6\r\n"
-              "ORG:Lee\\, Inc.;R\\;D\r\nTITLE:Boss\r\n"
-              "ADR;TYPE=WORK:;;1 Main St;Town;ST;12345;Land\r\nADR;TYPE=HOME:;;;Home Town;;;\r\n"
-              "URL:http://example.org/a,b\r\nNOTE:line1\\nline2\r\nEND:VCARD\r\n");
+    EXPECT_EQ(
+        ContactToVCard(contact, "c0ffee"),
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nN:Lee;Ann;;;\r\nNICKNAME:Annie\r\n"
+        "EMAIL;TYPE=INTERNET,PREF:ann@example.org\r\nEMAIL;TYPE=INTERNET:lee@example.net\r\n"
+        "TEL;TYPE=WORK,VOICE:1\r\nTEL;TYPE=HOME,VOICE:2\r\nTEL;TYPE=CELL:3\r\n"
+        "TEL;TYPE=PAGER:4\r\nTEL;TYPE=WORK,FAX:5\r\nTEL;TYPE=HOME,FAX:6\r\n"
+        "ORG:Lee\\, Inc.;R\\;D\r\nTITLE:Boss\r\n"
+        "ADR;TYPE=WORK:;Room 4;1 Main St;Town;ST;12345;Land\r\nADR;TYPE=HOME:;;;Home Town;;;\r\n"
+        "URL:http://example.org/a,b\r\nNOTE:line1\\nline2\r\nUID:c0ffee\r\nEND:VCARD\r\n");
 }
 
 }  // namespace
