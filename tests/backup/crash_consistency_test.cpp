@@ -24,6 +24,7 @@
 #include "support/platform/folder_snapshot.h"
 #include "support/platform/sample_prefix.h"
 #include "support/platform/temp_dir.h"
+#include "thunderbird/address_book_file.h"
 
 extern char** environ;
 
@@ -287,21 +288,28 @@ class CrashConsistencyTest : public ::testing::Test {
         fs::create_directories(parent);
         const ProgramRun first = runChild(0, {"thunderbird", m_prefix.string(), whole.string()});
         EXPECT_EQ(first.exitCode, 0) << first.err;
+        // prefs.js names the profile's own folder; the address book's cards get new ids and
+        // times in every run, so of it only its size is compared.
+        auto comparable = [](TreeSnapshot tree) {
+            auto book = tree.find(thunderbird::kAddressBookFileName);
+            if (book != tree.end()) book->second = std::to_string(book->second.size());
+            return tree;
+        };
         TreeSnapshot expected;
-        // prefs.js names the profile's own folder.
         for (auto [path, what] : SnapshotTree(whole)) {
             for (std::size_t at; (at = what.find(whole.string())) != std::string::npos;) {
                 what.replace(at, whole.string().size(), profile.string());
             }
             expected.emplace(path, what);
         }
+        expected = comparable(expected);
         return killAtEveryStep(
             {"thunderbird", m_prefix.string(), profile.string()}, {m_tmp},
             [&] { fs::remove_all(profile); },
             [&](bool mustBeNew) {
                 for (const std::string& name : FolderListing(parent)) {
                     if (name == "oe") {
-                        EXPECT_EQ(SnapshotTree(profile), expected) << "a half profile";
+                        EXPECT_EQ(comparable(SnapshotTree(profile)), expected) << "a half profile";
                         // Killed once it was in place: the next run makes it anew.
                         if (!mustBeNew) fs::remove_all(profile);
                     } else {
