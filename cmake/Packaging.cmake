@@ -1,6 +1,6 @@
 # What an installation holds besides the programs, their skin and help (apps/): the manual pages,
-# quillet-cli's bash completion, the AppStream entry and the package's own documents; and the
-# Debian package that CPack makes of it all (scripts/package.sh). The version is the project's,
+# quillet-cli's bash, zsh and fish completions, the AppStream entry and the package's own
+# documents; and the Debian package that CPack makes of it all (scripts/package.sh). The version is the project's,
 # the date QUILLET_RELEASE_DATE, both from the top CMakeLists.txt.
 
 set(QUILLET_HOMEPAGE "https://quillet.example.org/")
@@ -51,6 +51,9 @@ install(FILES ${manPages} DESTINATION share/man/man1)
 
 install(FILES ${QUILLET_DATA}/completion/quillet-cli
         DESTINATION share/bash-completion/completions)
+install(FILES ${QUILLET_DATA}/completion/_quillet-cli DESTINATION share/zsh/vendor-completions)
+install(FILES ${QUILLET_DATA}/completion/quillet-cli.fish
+        DESTINATION share/fish/vendor_completions.d)
 install(FILES ${QUILLET_GENERATED}/${QUILLET_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 
 add_custom_command(OUTPUT ${QUILLET_GENERATED}/changelog.gz

@@ -36,7 +36,7 @@ packages=(
     lintian  # checks the Debian package that scripts/package.sh makes
     desktop-file-utils appstream  # the tests validate the desktop entry and the AppStream entry
     man-db  # the tests read the manual pages with man and lexgrog
-    bash-completion  # the tests drive quillet-cli's completion through it
+    bash-completion zsh fish  # the tests drive quillet-cli's completions through each shell
     thunderbird  # one test opens a profile that quillet-cli thunderbird made in the real one
     # docs/take-screenshots.sh and docs/take-thunderbird-screenshots.sh draw on a private X
     # server and grab it.
