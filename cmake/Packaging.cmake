@@ -1,7 +1,7 @@
 # What an installation holds besides the programs, their skin and help (apps/): the manual pages,
 # quillet-cli's bash, zsh and fish completions, the AppStream entry and the package's own
-# documents; and the Debian package that CPack makes of it all (scripts/package.sh). The version is the project's,
-# the date QUILLET_RELEASE_DATE, both from the top CMakeLists.txt.
+# documents; and the Debian package that CPack makes of it all (scripts/package.sh). The version
+# is the project's, the date QUILLET_RELEASE_DATE, both from the top CMakeLists.txt.
 
 set(QUILLET_HOMEPAGE "https://quillet.example.org/")
 set(QUILLET_MAINTAINER "Quillet developers <support@quillet.example.org>")
