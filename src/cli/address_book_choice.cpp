@@ -58,12 +58,7 @@ class BackupChoice : public AddressBookChoice {
         }
         std::unique_ptr<BackupChoice> choice(new BackupChoice(std::move(work.value()), context));
         OpenedBackup& backup = choice->m_backup;
-        auto password = PasswordIfProtected(backup.archive(), path, passwordFile, context);
-        if (!password) {
-            Fail(err, password.reason());
-            return nullptr;
-        }
-        if (Status opened = backup.open(path, *password); !opened) {
+        if (Status opened = OpenBackup(backup, path, passwordFile, context); !opened) {
             Fail(err, opened.reason());
             return nullptr;
         }

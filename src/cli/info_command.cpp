@@ -37,15 +37,13 @@ int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, s
     auto work = WorkFolder::Create(context.environment());
     if (!work) return Fail(err, work.reason());
     OpenedBackup backup(context.archive(), work->path());
-    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
-    if (!password) return Fail(err, password.reason());
-    if (const Status outcome = backup.open(args.file, *password); !outcome)
-        return Fail(err, outcome.reason());
+    if (const Status opened = OpenBackup(backup, args.file, args.passwordFile, context); !opened)
+        return Fail(err, opened.reason());
 
     const std::string origin = Printable(backup.originText());
     const std::string description = Printable(backup.description());
     out << "File:" << args.file << '\n' << origin << '\n';
-    out << "Protected:" << (password->empty() ? "no" : "yes") << '\n';
+    out << "Protected:" << (backup.archive().ArchiveHasPassword(args.file) ? "yes" : "no") << '\n';
     out << "Description:" << (description.find('\n') != std::string::npos ? "\n" : "")
         << description << '\n';
     out << "Items:" << Printable(backup.itemFlags()) << '\n';

@@ -87,13 +87,7 @@ class BackupChoice : public MailSourceChoice {
         }
         std::unique_ptr<BackupChoice> choice(new BackupChoice(std::move(work.value()), context));
         OpenedBackup& backup = choice->m_backup;
-        auto password =
-            PasswordIfProtected(backup.archive(), *args.path, args.passwordFile, context);
-        if (!password) {
-            Fail(err, password.reason());
-            return nullptr;
-        }
-        if (Status opened = backup.open(*args.path, *password); !opened) {
+        if (Status opened = OpenBackup(backup, *args.path, args.passwordFile, context); !opened) {
             Fail(err, opened.reason());
             return nullptr;
         }

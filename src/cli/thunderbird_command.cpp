@@ -52,13 +52,8 @@ std::unique_ptr<ChosenSource> OpenSource(const ThunderbirdArguments& args, CliCo
     }
     chosen->work.emplace(std::move(work.value()));
     chosen->backup = std::make_unique<OpenedBackup>(context.archive(), chosen->work->path());
-    auto password = PasswordIfProtected(chosen->backup->archive(), *args.backupFile,
-                                        args.passwordFile, context);
-    if (!password) {
-        Fail(err, password.reason());
-        return nullptr;
-    }
-    if (Status opened = chosen->backup->open(*args.backupFile, *password); !opened) {
+    if (Status opened = OpenBackup(*chosen->backup, *args.backupFile, args.passwordFile, context);
+        !opened) {
         Fail(err, opened.reason());
         return nullptr;
     }

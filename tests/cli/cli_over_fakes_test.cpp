@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_context.h"
+#include "cli/password_input.h"
 #include "support/archive/backup_reader.h"
 #include "support/archive/fake_archive.h"
 #include "support/backup/backup_world.h"
@@ -108,7 +109,8 @@ TEST_F(CliOverFakesTest, ThePasswordQuestionIsAnsweredByTheContext) {
     context.usePassword("wrong");
     const CliRun refused = run({"info", file.string()});
     EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_EQ(refused.err, "quillet-cli: Incorect Password or Invalid backup file\n");
+    EXPECT_EQ(refused.err,
+              "quillet-cli: " + std::string(cli::kWrongPasswordText) + " " + file.string() + "\n");
 }
 
 TEST_F(CliOverFakesTest, ListShowsTheGivenArchivesEntries) {

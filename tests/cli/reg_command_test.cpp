@@ -1,6 +1,8 @@
 // quillet-cli identities and reg, failures and help, on the sample prefix.
 #include <gtest/gtest.h>
 
+#include "archive/zip_archive.h"
+#include "cli/password_input.h"
 #include "cli/sample_prefix_cli.h"
 #include "cli/unknown_command.h"
 
@@ -50,6 +52,18 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
                             const char* nearest, const std::string& near) {
         return std::string(kind) + " \"" + word + "\"" + of + nearest + " \"" + near + "\"";
     };
+    // A zip that is no backup, and a protected backup with a wrong password.
+    archive::ZipArchive zip;
+    const std::string plainZip = (temp / "other.zip").string();
+    ASSERT_TRUE(zip.CreateArchive(plainZip) && zip.AddFileEntry(temp / "bad.txt").ok() &&
+                zip.SaveArchive());
+    const std::string locked = (temp / "locked.qbk").string();
+    WriteFileBytes(temp / "pw.txt", "right\n");
+    WriteFileBytes(temp / "wrong.txt", "wrong\n");
+    ASSERT_EQ(run({"backup", "--identity", kSampleZoeIdentity, "--items", "rules", "--out", locked,
+                   "--password-file", (temp / "pw.txt").string()})
+                  .exitCode,
+              0);
     const Case cases[] = {
         {{"--prefix", p, "reg", "export", "HKEY_CURRENT_USER\\No\\Such\\Key",
           (temp / "x.txt").string()},
@@ -76,6 +90,10 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
         {{"backup", "--prefix=" + p, "--identity", "Nobody", "--out", "x.qbk"}, "\"Nobody\""},
         {{"identities", "--prefix", p}, "", 0},
         {{"info", (temp / "nothere.qbk").string()}, "nothere.qbk"},
+        {{"verify", plainZip}, plainZip + " " + cli::kNotABackupText},
+        {{"verify", locked, "--password-file", (temp / "wrong.txt").string()},
+         cli::kWrongPasswordText + (" " + locked)},
+        {{"info", locked, "--password-file", "/dev/null"}, cli::kWrongPasswordText},
     };
     for (const Case& c : cases) {
         const CliRun result = runAsGiven(c.arguments);
