@@ -93,6 +93,37 @@ TEST_F(CliOverFakesTest, ABackupThatCannotBeSavedExitsTwoAndSaysWhy) {
     EXPECT_EQ(made.err, "quillet-cli: the backup was not written: no room\n");
 }
 
+// Removes each message store just before the archive reads it.
+class StoreRemover : public RecordingProgress {
+  public:
+    explicit StoreRemover(const std::filesystem::path& root) : m_root(root) {}
+    void EntryAdding(const std::string& name) override {
+        if (!name.ends_with(".dbx")) return;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root)) {
+            if (entry.path().filename() == name) std::filesystem::remove(entry.path());
+        }
+    }
+
+  private:
+    std::filesystem::path m_root;
+};
+
+TEST_F(CliOverFakesTest, AnItemWhoseFileCannotBeReadAtTheSaveFailsOnItsOwnLine) {
+    StoreRemover remover(world.temp.path());
+    context.useProgress(remover);
+    const CliRun made = run(
+        {"backup", "--identity", "Tester", "--out", file.string(), "--items", "rules,messages"});
+    EXPECT_EQ(made.exitCode, 2);
+    EXPECT_EQ(made.out, std::string("Backup Rules\t") + kItemNotSavedText + "\n" +
+                            std::string(kItems[kMessages].backupReportName) + "\t" +
+                            kItemFailedText + "\n");
+    EXPECT_EQ(made.err.rfind("quillet-cli: " + std::string(kItems[kMessages].backupReportName) +
+                                 ": Cannot open the file",
+                             0),
+              0u)
+        << made.err;
+}
+
 TEST_F(CliOverFakesTest, ThePasswordQuestionIsAnsweredByTheContext) {
     WriteFileBytes(world.temp / "password.txt", "pw\n");
     backUp(file, {"--items", "rules", "--password-file", (world.temp / "password.txt").string()});
