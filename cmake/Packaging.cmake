@@ -92,4 +92,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "genisoimage")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine")
+# Removing the package names the crontabs that still hold scheduled backups (data/debian/prerm).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUILLET_DATA}/debian/prerm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)
