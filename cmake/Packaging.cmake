@@ -3,7 +3,6 @@
 # documents; and the Debian package that CPack makes of it all (scripts/package.sh). The version
 # is the project's, the date QUILLET_RELEASE_DATE, both from the top CMakeLists.txt.
 
-set(QUILLET_HOMEPAGE "https://quillet.example.org/")
 set(QUILLET_MAINTAINER "Quillet developers <support@quillet.example.org>")
 set(QUILLET_APPSTREAM_ID org.example.quillet)
 set(QUILLET_DATA ${PROJECT_SOURCE_DIR}/data)
@@ -83,16 +82,18 @@ may be protected with a password (AES-256).
 
 It works on a Wine prefix, reads a mounted old Windows disk, schedules backups
 in the user's crontab, exports the mail as mbox files, a Maildir or .eml
-files and writes backups onto CD or DVD. The desktop program quillet and the command-line
-program quillet-cli do the same.")
+files and writes backups onto CD or DVD. The desktop program quillet and the
+command-line program quillet-cli do the same.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUILLET_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "genisoimage")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cron, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wine")
+# Removing the package names the crontabs that still hold scheduled backups (data/debian/prerm).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUILLET_DATA}/debian/prerm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 include(CPack)

@@ -1,6 +1,7 @@
 // quillet: the desktop program. Started with a job command line it makes that scheduled backup
 // and ends, before anything of the desktop is created, so that it runs where there is no display;
-// `quillet --version` prints its name and version and ends the same way.
+// `quillet --version` prints its name and version and `quillet --help` its usage, and end the same
+// way.
 #include <clocale>
 #include <iostream>
 #include <string_view>
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
     }
     std::setlocale(LC_TIME, "");  // backup times in the user's date and time form
     const quillet::StartupArguments arguments = quillet::ReadStartupArguments(argc, argv);
+    if (arguments.help) {
+        std::cout << quillet::kDesktopUsage;
+        return 0;
+    }
     quillet::MaskPasswordInArguments(argc, argv);
     // Here, before the scheduled run or the desktop starts, so that both tidy up after killed runs.
     quillet::WorkFolder::RemoveDeadRunsFolders(quillet::Environment::Process());

@@ -36,6 +36,11 @@ StartupArguments ReadStartupArguments(int argc, char** argv, const Environment& 
         if (!arguments.commandLine.empty()) arguments.commandLine += ' ';
         arguments.commandLine += argument;
     }
+    if (arguments.commandLine == "--help" || arguments.commandLine == "-h") {
+        arguments.help = true;
+        arguments.commandLine.clear();
+        return arguments;
+    }
     if (arguments.commandLine.empty()) {
         if (std::optional<std::string> job = env.get(kJobVariable)) arguments.commandLine = *job;
     }

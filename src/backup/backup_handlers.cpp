@@ -1,5 +1,6 @@
 #include "backup/backup_handlers.h"
 
+#include <fstream>
 #include <system_error>
 
 #include "backup/information_file.h"
@@ -9,7 +10,21 @@
 
 namespace quillet {
 
+Result<int> BackupHandlers::add(const std::filesystem::path& file) {
+    auto added = m_context.archive.AddFileEntry(file);
+    if (added) m_addedFiles.emplace_back(m_running, file);
+    return added;
+}
+
+std::optional<int> BackupHandlers::firstUnreadableItem() const {
+    for (const auto& [item, file] : m_addedFiles) {
+        if (!std::ifstream(file, std::ios::binary)) return item;
+    }
+    return std::nullopt;
+}
+
 Status BackupHandlers::run(int index, const std::string& identityKey) {
+    m_running = index;
     Status outcome = Status::Ok();
     if (index < 0 || index >= kItemCount) {
         outcome = Status::Error("no such item");
@@ -54,7 +69,7 @@ Status BackupHandlers::keyTree(const ItemDescription& item, const std::string& i
         !exported) {
         return exported;
     }
-    if (auto added = m_context.archive.AddFileEntry(*file); !added) return added.status();
+    if (auto added = add(*file); !added) return added.status();
     return SaveINI(item.informationKey, file->filename().string(), m_context.informationFile);
 }
 
@@ -71,7 +86,7 @@ Status BackupHandlers::oneFile(const ItemDescription& item) {
         return Status::Error("the address book may not be named " +
                              std::string(kInformationFileName));
     }
-    if (auto added = m_context.archive.AddFileEntry(*hostPath); !added) return added.status();
+    if (auto added = add(*hostPath); !added) return added.status();
     return SaveINI(item.informationKey, hostPath->filename().string(), m_context.informationFile);
 }
 
@@ -99,7 +114,7 @@ Status BackupHandlers::folderFiles(const ItemDescription& item, const std::strin
     if (files.empty()) return Status::Error("no file to back up in " + *windowsFolder);
     std::string names;
     for (const std::filesystem::path& file : files) {
-        if (auto added = m_context.archive.AddFileEntry(file); !added) return added.status();
+        if (auto added = add(file); !added) return added.status();
         if (!names.empty()) names += ';';
         names += file.filename().string();
         if (item.yieldsPerFile && m_context.yield) m_context.yield();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,22 @@ class BackupHandlers {
 
     const std::vector<std::filesystem::path>& exportFiles() const { return m_exportFiles; }
 
+    // The first item (0 to 7) one of whose files added to the archive cannot be opened for
+    // reading now; nullopt when every one can.
+    std::optional<int> firstUnreadableItem() const;
+
   private:
     Status keyTree(const ItemDescription& item, const std::string& identityKey);
     Status oneFile(const ItemDescription& item);
     Status folderFiles(const ItemDescription& item, const std::string& identityKey);
 
+    // Adds the file to the archive as an entry of the item running.
+    Result<int> add(const std::filesystem::path& file);
+
     ItemContext& m_context;
     std::vector<std::filesystem::path> m_exportFiles;
+    int m_running = 0;
+    std::vector<std::pair<int, std::filesystem::path>> m_addedFiles;
 };
 
 }  // namespace quillet

@@ -127,6 +127,7 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
     }
     outcome.written = finished.ok();
     outcome.writeFailure = finished.reason();
+    if (!outcome.written) outcome.unreadableItem = handlers.firstUnreadableItem();
 
     archive.ClearArchive();
     archive.setObserver(nullptr);

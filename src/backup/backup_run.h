@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,9 @@ struct BackupOutcome {
     std::filesystem::path writtenFile;
     // Whether the previous backup was kept and this one written beside it.
     bool keptPrevious = false;
+    // When nothing was written: the item (0 to 7) that succeeded but one of whose files could not
+    // be read when the archive was written (the likely cause), if any.
+    std::optional<int> unreadableItem;
 
     bool allSucceeded() const;
     // The line that says so, for every front end's report; empty when not keptPrevious.

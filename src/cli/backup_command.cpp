@@ -7,6 +7,8 @@
 namespace quillet::cli {
 namespace {
 
+constexpr char kBackupNotWrittenText[] = "the backup was not written";
+
 struct BackupArguments {
     std::string identity;
     std::string out;
@@ -36,9 +38,20 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunBackup(run->environment().context(), request, progress);
     });
-    PrintItemReport(ItemReport(outcome.items, RunDirection::kBackup, outcome.written), out, err);
+    std::vector<ItemReportLine> report =
+        ItemReport(outcome.items, RunDirection::kBackup, outcome.written);
+    // The item whose file could not be read fails on its own line, with the reason.
+    for (ItemReportLine& line : report) {
+        if (outcome.unreadableItem &&
+            line.name == kItems[*outcome.unreadableItem].backupReportName) {
+            line.succeeded = false;
+            line.failure = outcome.writeFailure;
+        }
+    }
+    PrintItemReport(report, out, err);
     if (!outcome.written) {
-        return Fail(err, "the backup was not written: " + outcome.writeFailure);
+        return Fail(err, std::string(kBackupNotWrittenText) +
+                             (outcome.unreadableItem ? "" : ": " + outcome.writeFailure));
     }
     out << "The Backup was Completed!\n";
     if (outcome.keptPrevious) err << outcome.keptPreviousNote() << "\n";

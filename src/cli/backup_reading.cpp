@@ -14,16 +14,11 @@ std::unique_ptr<BackupReading> BackupReading::Open(const std::string& file,
         return nullptr;
     }
     std::unique_ptr<BackupReading> reading(new BackupReading(std::move(work.value()), context));
-    auto password = PasswordIfProtected(reading->m_backup.archive(), file, passwordFile, context);
-    if (!password) {
-        Fail(err, password.reason());
-        return nullptr;
-    }
-    if (Status opened = reading->m_backup.open(file, *password); !opened) {
+    if (Status opened = OpenBackup(reading->m_backup, file, passwordFile, context); !opened) {
         Fail(err, opened.reason());
         return nullptr;
     }
-    reading->m_protected = !password->empty();
+    reading->m_protected = reading->m_backup.archive().ArchiveHasPassword(file);
     return reading;
 }
 

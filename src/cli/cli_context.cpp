@@ -18,6 +18,7 @@ MessageAnswer StreamMessageService::showMessage(const std::string& text, Message
         if (c == '\n' || c == '\r') c = ' ';
     }
     m_err << "quillet-cli: " << line << '\n';
+    ++m_shown;
     // Nobody can answer a question here: a question is answered "no".
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
 }

@@ -26,9 +26,12 @@ class StreamMessageService : public MessageService {
     explicit StreamMessageService(std::ostream& err) : m_err(err) {}
     MessageAnswer showMessage(const std::string& text, MessageIcon icon,
                               MessageButtons buttons) override;
+    // How many messages were shown so far.
+    int shown() const { return m_shown; }
 
   private:
     std::ostream& m_err;
+    int m_shown = 0;
 };
 
 // What the commands work on. As main() builds it, a run opens the Wine prefix that --prefix (else
@@ -74,6 +77,9 @@ class CliContext {
     // The system of the current run, opened on first call (its key-path access then reports to
     // `err`); null, with the reason written to `err`, when it cannot be opened.
     system::WindowsSystem* system(std::ostream& err);
+    // How many messages the opened system's key-path access has shown on the error stream: a
+    // command that failed after one was shown adds no second line.
+    int systemMessagesShown() const { return m_systemMessages ? m_systemMessages->shown() : 0; }
 
     // The scheduler of the current run: the one given, else the user's crontab, whose new jobs
     // back up `winePrefix` (nullopt: the default prefix). Valid until the next call or run.

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "disc/disc_engine.h"
+#include "disc/media_profiles.h"
 #include "disc/write_settings.h"
 
 namespace quillet::cli {
@@ -36,7 +37,10 @@ int RunDevices(disc::DiscEngine& engine, std::ostream& out, std::ostream& err) {
         disc::DiscDevice* device = engine.DeviceAt(i);
         if (device == nullptr || !device->IsCompatible()) continue;
         device->RefreshMedia(true);
-        out << device->DeviceName() << '\t' << device->LoadedMedia().mediaType << '\t'
+        // Each named as --device takes it; the image-file device's path is the user's to choose.
+        out << (device->IsImageFile() ? std::string(kImageDevicePrefix) + "PATH"
+                                      : device->DeviceName())
+            << '\t' << disc::MediaTypeName(device->LoadedMedia().mediaType) << '\t'
             << Megabytes(disc::FreeBytes(*device, engine.Project())) << '\n';
     }
     return kExitOk;
@@ -260,7 +264,9 @@ void AddDiscCommand(CLI::App& app, CommandRun& run) {
     disc->require_subcommand(1);
 
     CLI::App* devices = disc->add_subcommand(
-        "devices", "List the disc devices: name TAB media type TAB free MB (the image file last)");
+        "devices",
+        "List the disc devices: the name --device takes TAB the disc in it TAB free MB (the "
+        "image file last, as image:PATH)");
     devices->callback(
         [&run] { run.exitCode = RunDevices(run.context.discEngine(), run.out, run.err); });
 

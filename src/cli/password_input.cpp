@@ -8,6 +8,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "backup/information_file.h"
 #include "cli/cli_context.h"
 
 namespace quillet::cli {
@@ -66,6 +67,35 @@ Result<std::string> PasswordIfProtected(archive::Archive& archive, const std::st
     if (!archive.ArchiveHasPassword(archiveFile)) return std::string();
     if (passwordFile) return ReadPasswordFile(*passwordFile);
     return context.askPassword(archiveFile);
+}
+
+Status OpenBackup(OpenedBackup& backup, const std::string& backupFile,
+                  const std::optional<std::string>& passwordFile, CliContext& context) {
+    auto password = PasswordIfProtected(backup.archive(), backupFile, passwordFile, context);
+    if (!password) return password.status();
+    const Status opened = backup.open(backupFile, *password);
+    if (opened || !(opened.is(ErrorKind::kAccessDenied) || opened.is(ErrorKind::kCorrupt))) {
+        return opened;
+    }
+    const auto notABackup = [&](std::string why) {
+        return Status::Error(backupFile + " " + kNotABackupText + (why.empty() ? "" : ": " + why),
+                             ErrorKind::kCorrupt);
+    };
+    // A protected file that does not load fails the password check as a wrong password would.
+    if (Status loaded = backup.archive().LoadArchive(backupFile); !loaded) {
+        return notABackup(loaded.reason());
+    }
+    if (opened.is(ErrorKind::kAccessDenied)) {
+        return Status::Error(std::string(kWrongPasswordText) + " " + backupFile,
+                             ErrorKind::kAccessDenied);
+    }
+    // kInvalidBackupMessage, and after ": " the reason when there is one.
+    const std::string_view reason = opened.reason();
+    const std::string_view invalid = kInvalidBackupMessage;
+    return notABackup(reason.starts_with(invalid) && reason.size() > invalid.size() + 2
+                          ? std::string(reason.substr(invalid.size() + 2))
+                          : "it holds no readable information file " +
+                                std::string(kInformationFileName));
 }
 
 }  // namespace quillet::cli

@@ -4,11 +4,17 @@
 #include <string>
 
 #include "archive/archive.h"
+#include "backup/opened_backup.h"
 #include "platform/status.h"
 
 namespace quillet::cli {
 
 class CliContext;
+
+// What the command line says of a backup that does not open: "wrong password for the backup
+// FILE", or "FILE is not a backup" and, after ": ", what is wrong with it.
+inline constexpr char kWrongPasswordText[] = "wrong password for the backup";
+inline constexpr char kNotABackupText[] = "is not a backup";
 
 // The first line of a password file (without its line end). Fails when it names a folder or
 // cannot be read.
@@ -27,5 +33,11 @@ Result<std::string> AskPassword(const std::string& prompt);
 Result<std::string> PasswordIfProtected(archive::Archive& archive, const std::string& archiveFile,
                                         const std::optional<std::string>& passwordFile,
                                         CliContext& context);
+
+// Opens `backupFile` into `backup` with the password PasswordIfProtected gives. Fails with the
+// texts above (ErrorKind::kAccessDenied, kCorrupt): unlike the window's one message for both, it
+// tells a wrong password from a file that is no backup; else with the reason.
+Status OpenBackup(OpenedBackup& backup, const std::string& backupFile,
+                  const std::optional<std::string>& passwordFile, CliContext& context);
 
 }  // namespace quillet::cli

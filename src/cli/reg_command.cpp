@@ -14,7 +14,9 @@ int RunExport(const RegArguments& args, CliContext& context, std::ostream& err) 
     if (system == nullptr) return kExitNothingDone;
     registry::ModReg& modReg = system->modReg();
     // A missing key would export as a lone root line, whose import empties its target: refuse.
+    const int shown = context.systemMessagesShown();
     if (!modReg.KeyExists(args.keyPath)) {
+        if (context.systemMessagesShown() > shown) return kExitNothingDone;  // said so
         return Fail(err, "no registry key " + args.keyPath + "; nothing was written");
     }
     Status status = registry::ExportKeyTree(modReg, args.keyPath, args.file);
@@ -28,7 +30,9 @@ int RunImport(const RegArguments& args, CliContext& context, std::ostream& err) 
     system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     registry::ModReg& modReg = system->modReg();
+    const int shown = context.systemMessagesShown();
     Status status = registry::ImportKeyFile(modReg, args.keyPath, args.file);
+    if (!status && context.systemMessagesShown() > shown) return kExitNothingDone;  // said so
     if (!status) return Fail(err, status.reason());
     return kExitOk;
 }

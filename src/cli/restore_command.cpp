@@ -65,9 +65,9 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
     RunEnvironment& environment = run->environment();
 
     OpenedBackup backup(environment.archive(), environment.context().workFolder);
-    auto password = PasswordIfProtected(backup.archive(), args.file, args.passwordFile, context);
-    if (!password) return Fail(err, password.reason());
-    if (const Status opened = backup.open(std::filesystem::absolute(args.file), *password); !opened)
+    if (const Status opened = OpenBackup(backup, std::filesystem::absolute(args.file).string(),
+                                         args.passwordFile, context);
+        !opened)
         return Fail(err, opened.reason());
 
     const RestoreRequest request{run->identity().key, *items};

@@ -8,6 +8,33 @@
 #include "platform/work_folder.h"
 
 namespace quillet::cli {
+namespace {
+
+// The words `app` and its commands take, for naming an unknown one.
+CommandWords WordsOf(const CLI::App& app) {
+    CommandWords words{app.get_name(), {}, {}, {}};
+    for (const CLI::Option* option : app.get_options()) {
+        std::vector<std::string>& list =
+            option->get_type_size_max() == 0 ? words.flags : words.optionsWithValue;
+        for (const std::string& name : option->get_lnames()) list.push_back("--" + name);
+        for (const std::string& name : option->get_snames()) list.push_back("-" + name);
+    }
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        words.commands.push_back(WordsOf(*command));
+    }
+    return words;
+}
+
+// CLI11's message on one line.
+std::string OneLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    for (char& c : text) {
+        if (c == '\n') c = ' ';
+    }
+    return text;
+}
+
+}  // namespace
 
 int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::ostream& out,
            std::ostream& err) {
@@ -22,6 +49,8 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     app.set_version_flag("--version", std::string("quillet-cli ") + kProgramVersion,
                          "Print the program's name and version and exit");
     app.require_subcommand(1);
+    // The global options are taken after the command too, as every command inherits this.
+    app.fallthrough();
     app.add_option("--prefix", context.prefixOption,
                    "The Wine prefix to work on (default: $WINEPREFIX, else ~/.wine)");
     CLI::Option* windowsRoot = app.add_option(
@@ -54,19 +83,9 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
     } catch (const CLI::Success& helpOrVersion) {
         return app.exit(helpOrVersion, out, err);
     } catch (const CLI::ParseError& error) {
-        // A mistyped command makes CLI11 say only that a command is missing or a word unexpected.
-        if (app.get_subcommands().empty()) {
-            std::vector<std::string> commands;
-            for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
-                commands.push_back(command->get_name());
-            }
-            if (auto unknown = UnknownCommandText(
-                    arguments, {"--prefix", "--windows-root", "--user"}, commands)) {
-                return Fail(err, *unknown);
-            }
-        }
-        app.exit(error, out, err);
-        return kExitNothingDone;
+        // CLI11 names a missing command or option rather than the mistyped word that was meant.
+        if (auto unknown = UnknownWordText(arguments, WordsOf(app))) return Fail(err, *unknown);
+        return Fail(err, OneLine(error.what()));
     }
     return run.exitCode;
 }

@@ -45,20 +45,79 @@ std::optional<std::string> NearestWord(std::string_view word,
     return nearest;
 }
 
-std::optional<std::string> UnknownCommandText(const std::vector<std::string>& arguments,
-                                              const std::vector<std::string>& optionsWithValue,
-                                              const std::vector<std::string>& commands) {
+namespace {
+
+bool TakenBy(const std::vector<const CommandWords*>& path,
+             std::vector<std::string> CommandWords::*list, std::string_view option) {
+    for (const CommandWords* command : path) {
+        if (Contains(command->*list, option)) return true;
+    }
+    return false;
+}
+
+// `unknown option "--x" of backup; the nearest option is "--y"`.
+std::string UnknownOption(std::string_view option, const std::vector<const CommandWords*>& path) {
+    std::string of;
+    std::vector<std::string> candidates;
+    for (const CommandWords* command : path) {
+        if (command != path.front()) of += (of.empty() ? " of " : " ") + command->name;
+        for (const auto* list : {&command->optionsWithValue, &command->flags}) {
+            for (const std::string& name : *list) {
+                if (name.starts_with("--")) candidates.push_back(name);
+            }
+        }
+    }
+    std::string text = std::string(kUnknownOptionText) + " \"" + std::string(option) + "\"" + of;
+    if (auto nearest = NearestWord(option, candidates)) {
+        text += std::string(kNearestOptionText) + " \"" + *nearest + "\"";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> UnknownWordText(const std::vector<std::string>& arguments,
+                                           const CommandWords& program) {
+    std::vector<const CommandWords*> path{&program};
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         if (word == "--") return std::nullopt;
-        if (!word.empty() && word.front() == '-') {
-            if (Contains(optionsWithValue, word)) ++i;  // its value
+        if (word.size() > 1 && word.starts_with("--")) {
+            const std::string option = word.substr(0, word.find('='));
+            if (TakenBy(path, &CommandWords::optionsWithValue, option)) {
+                if (option.size() == word.size()) ++i;  // its value
+            } else if (!TakenBy(path, &CommandWords::flags, option)) {
+                return UnknownOption(option, path);
+            }
             continue;
         }
-        if (Contains(commands, word)) return std::nullopt;
-        std::string text = "unknown command \"" + word + "\"";
-        if (auto nearest = NearestWord(word, commands)) {
-            text += "; the nearest command is \"" + *nearest + "\"";
+        if (word.size() > 1 && word.front() == '-') {
+            // Short options may come together ("-qv") and a value may follow without a blank.
+            for (std::size_t c = 1; c < word.size(); ++c) {
+                const std::string option{'-', word[c]};
+                if (TakenBy(path, &CommandWords::optionsWithValue, option)) {
+                    if (c + 1 == word.size()) ++i;  // its value
+                    break;
+                }
+                if (!TakenBy(path, &CommandWords::flags, option)) {
+                    return UnknownOption(c == 1 ? word : option, path);
+                }
+            }
+            continue;
+        }
+        const std::vector<CommandWords>& commands = path.back()->commands;
+        if (commands.empty()) continue;  // an argument of the command
+        const auto chosen = std::find_if(commands.begin(), commands.end(),
+                                         [&](const CommandWords& c) { return c.name == word; });
+        if (chosen != commands.end()) {
+            path.push_back(&*chosen);
+            continue;
+        }
+        std::vector<std::string> names;
+        for (const CommandWords& command : commands) names.push_back(command.name);
+        std::string text = std::string(kUnknownCommandText) + " \"" + word + "\"";
+        if (auto nearest = NearestWord(word, names)) {
+            text += std::string(kNearestCommandText) + " \"" + *nearest + "\"";
         }
         return text;
     }

@@ -1,6 +1,7 @@
 #include "backup/opened_backup.h"
 #include "cli/commands.h"
 #include "cli/password_input.h"
+#include "platform/work_folder.h"
 
 namespace quillet::cli {
 namespace {
@@ -10,17 +11,15 @@ struct VerifyArguments {
     std::optional<std::string> passwordFile;
 };
 
+// Refuses what is no backup, and a wrong password, as info does; then reads every entry.
 int RunVerify(const VerifyArguments& args, CliContext& context, std::ostream& out,
               std::ostream& err) {
-    archive::Archive& archive = context.archive();
-    Status loaded = archive.LoadArchive(args.file);
-    if (!loaded) return Fail(err, loaded.reason());
-    if (Status bounded = CheckInformationFileSize(archive); !bounded) {
-        return Fail(err, args.file + ": " + bounded.reason());
-    }
-    auto password = PasswordIfProtected(archive, args.file, args.passwordFile, context);
-    if (!password) return Fail(err, password.reason());
-    archive.ReadPassword(*password);
+    auto work = WorkFolder::Create(context.environment());
+    if (!work) return Fail(err, work.reason());
+    OpenedBackup backup(context.archive(), work->path());
+    if (const Status opened = OpenBackup(backup, args.file, args.passwordFile, context); !opened)
+        return Fail(err, opened.reason());
+    archive::Archive& archive = backup.archive();
     Status verified = archive.verifyEntries();
     if (!verified) return Fail(err, args.file + ": " + verified.reason());
     out << args.file << ": " << archive.entries().size() << " entries read to their end, "

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/password_input.h"
 #include "cli/sample_prefix_cli.h"
 #include "schedule/run_log.h"
 #include "schedule/scheduled_run.h"
@@ -161,7 +162,7 @@ TEST_F(CliBackupTest, InfoRefusesAWrongPassword) {
     const CliRun info =
         runAsGiven({"info", file, "--password-file", (temp / "wrong.txt").string()});
     EXPECT_EQ(info.exitCode, 2);
-    EXPECT_NE(info.err.find("Incorect Password or Invalid backup file"), std::string::npos)
+    EXPECT_EQ(info.err, "quillet-cli: " + std::string(cli::kWrongPasswordText) + " " + file + "\n")
         << info.err;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_context.h"
+#include "cli/password_input.h"
 #include "support/archive/backup_reader.h"
 #include "support/archive/fake_archive.h"
 #include "support/backup/backup_world.h"
@@ -92,6 +93,37 @@ TEST_F(CliOverFakesTest, ABackupThatCannotBeSavedExitsTwoAndSaysWhy) {
     EXPECT_EQ(made.err, "quillet-cli: the backup was not written: no room\n");
 }
 
+// Removes each message store just before the archive reads it.
+class StoreRemover : public RecordingProgress {
+  public:
+    explicit StoreRemover(const std::filesystem::path& root) : m_root(root) {}
+    void EntryAdding(const std::string& name) override {
+        if (!name.ends_with(".dbx")) return;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root)) {
+            if (entry.path().filename() == name) std::filesystem::remove(entry.path());
+        }
+    }
+
+  private:
+    std::filesystem::path m_root;
+};
+
+TEST_F(CliOverFakesTest, AnItemWhoseFileCannotBeReadAtTheSaveFailsOnItsOwnLine) {
+    StoreRemover remover(world.temp.path());
+    context.useProgress(remover);
+    const CliRun made = run(
+        {"backup", "--identity", "Tester", "--out", file.string(), "--items", "rules,messages"});
+    EXPECT_EQ(made.exitCode, 2);
+    EXPECT_EQ(made.out, std::string("Backup Rules\t") + kItemNotSavedText + "\n" +
+                            std::string(kItems[kMessages].backupReportName) + "\t" +
+                            kItemFailedText + "\n");
+    EXPECT_EQ(made.err.rfind("quillet-cli: " + std::string(kItems[kMessages].backupReportName) +
+                                 ": Cannot open the file",
+                             0),
+              0u)
+        << made.err;
+}
+
 TEST_F(CliOverFakesTest, ThePasswordQuestionIsAnsweredByTheContext) {
     WriteFileBytes(world.temp / "password.txt", "pw\n");
     backUp(file, {"--items", "rules", "--password-file", (world.temp / "password.txt").string()});
@@ -108,7 +140,8 @@ TEST_F(CliOverFakesTest, ThePasswordQuestionIsAnsweredByTheContext) {
     context.usePassword("wrong");
     const CliRun refused = run({"info", file.string()});
     EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_EQ(refused.err, "quillet-cli: Incorect Password or Invalid backup file\n");
+    EXPECT_EQ(refused.err,
+              "quillet-cli: " + std::string(cli::kWrongPasswordText) + " " + file.string() + "\n");
 }
 
 TEST_F(CliOverFakesTest, ListShowsTheGivenArchivesEntries) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/cli_context.h"
+#include "disc/media_profiles.h"
 #include "disc/write_settings.h"
 #include "support/backup/recording_progress.h"
 #include "support/cli/cli_runner.h"
@@ -63,9 +64,9 @@ TEST_F(DiscCommandTest, DevicesListsTheCompatibleDrivesWithTheirMediaAndFreeSpac
     const CliRun listed = run({"disc", "devices"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
     const DeviceSetup burner = Burner();
-    EXPECT_EQ(listed.out, burner.name + "\t" + std::to_string(burner.media.mediaType) + "\t" +
-                              FreeMegabytes(burner.freeBlocks) + "\n" + imageDevice.name + "\t" +
-                              std::to_string(imageDevice.media.mediaType) + "\t" +
+    EXPECT_EQ(listed.out, burner.name + "\t" + disc::MediaTypeName(burner.media.mediaType) + "\t" +
+                              FreeMegabytes(burner.freeBlocks) + "\nimage:PATH\t" +
+                              disc::MediaTypeName(imageDevice.media.mediaType) + "\t" +
                               FreeMegabytes(imageDevice.freeBlocks) + "\n");
     EXPECT_EQ(listed.err, "");
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "cli/password_input.h"
 #include "support/archive/generated_archive.h"
 #include "support/platform/child_process.h"
 #include "support/platform/folder_snapshot.h"
@@ -96,16 +97,12 @@ TEST_F(HostileBackupMemoryTest, HostileBackupsAreRefusedInLittleMemoryLeavingNot
         int exitCode;
         std::string err;  // what stderr holds
     };
-    const std::string tooLarge =
-        "Invalid backup file: its information file quillet.dat holds 134217728 bytes, more than "
-        "the 16 MB an information file may hold\n";
+    const std::string tooLarge = informationBomb + " " + cli::kNotABackupText +
+                                 ": its information file quillet.dat holds 134217728 bytes, more "
+                                 "than the 16 MB an information file may hold\n";
     const Case cases[] = {
         {"info", {"info", informationBomb}, {"info", sound}, 2, "quillet-cli: " + tooLarge},
-        {"verify",
-         {"verify", informationBomb},
-         {"verify", sound},
-         2,
-         "quillet-cli: " + informationBomb + ": " + tooLarge},
+        {"verify", {"verify", informationBomb}, {"verify", sound}, 2, "quillet-cli: " + tooLarge},
         {"restore",
          {"restore", registryBomb, "--identity", kSampleZoeIdentity},
          {"restore", sound, "--identity", kSampleZoeIdentity},

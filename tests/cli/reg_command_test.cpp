@@ -1,7 +1,10 @@
 // quillet-cli identities and reg, failures and help, on the sample prefix.
 #include <gtest/gtest.h>
 
+#include "archive/zip_archive.h"
+#include "cli/password_input.h"
 #include "cli/sample_prefix_cli.h"
+#include "cli/unknown_command.h"
 
 namespace quillet::testing {
 namespace {
@@ -34,29 +37,74 @@ TEST_F(CliTest, ExportedSignaturesImportIntoAnotherIdentityUnchanged) {
     EXPECT_EQ(ReadFileBytes(second), text);
 }
 
+// The command line's conventions: each input gives its exit status and, first on stderr, a line
+// that holds this text; a refusal (exit status 2) is that one line alone, "quillet-cli: " first.
 TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
     const std::string userReg = ReadFileBytes(prefix / "user.reg");
     struct Case {
         std::vector<std::string> arguments;
-        std::string reason;
+        std::string firstLine;
+        int exitCode = 2;
     };
     WriteFileBytes(temp / "bad.txt", "\\\r\n\"n\"= dw:nine\r\n");
+    const std::string p = prefix.string();
+    const auto unknown = [](const char* kind, const std::string& word, const std::string& of,
+                            const char* nearest, const std::string& near) {
+        return std::string(kind) + " \"" + word + "\"" + of + nearest + " \"" + near + "\"";
+    };
+    // A zip that is no backup, and a protected backup with a wrong password.
+    archive::ZipArchive zip;
+    const std::string plainZip = (temp / "other.zip").string();
+    ASSERT_TRUE(zip.CreateArchive(plainZip) && zip.AddFileEntry(temp / "bad.txt").ok() &&
+                zip.SaveArchive());
+    const std::string locked = (temp / "locked.qbk").string();
+    WriteFileBytes(temp / "pw.txt", "right\n");
+    WriteFileBytes(temp / "wrong.txt", "wrong\n");
+    ASSERT_EQ(run({"backup", "--identity", kSampleZoeIdentity, "--items", "rules", "--out", locked,
+                   "--password-file", (temp / "pw.txt").string()})
+                  .exitCode,
+              0);
     const Case cases[] = {
-        {{"reg", "export", "HKEY_CURRENT_USER\\No\\Such\\Key", (temp / "x.txt").string()},
+        {{"--prefix", p, "reg", "export", "HKEY_CURRENT_USER\\No\\Such\\Key",
+          (temp / "x.txt").string()},
          "no registry key"},
-        {{"reg", "import", SampleVersionKey(kSampleZoeIdentity, "\\Rules"),
+        {{"--prefix", p, "reg", "import", SampleVersionKey(kSampleZoeIdentity, "\\Rules"),
           (temp / "bad.txt").string()},
          "is not a 32-bit number"},
-        {{"reg", "import", "Software\\Rules", (temp / "bad.txt").string()}, "Incorrect Format:"},
-        {{"reg", "import", SampleVersionKey(kSampleZoeIdentity), (temp / "missing.txt").string()},
+        {{"--prefix", p, "reg", "import", "Software\\Rules", (temp / "bad.txt").string()},
+         "Incorrect Format:"},
+        {{"--prefix", p, "reg", "import", SampleVersionKey(kSampleZoeIdentity),
+          (temp / "missing.txt").string()},
          "missing.txt"},
-        {{"xyzzyplugh"}, "\"xyzzyplugh\"\n"},  // resembles no command
-        {{"bakup", "--identity", "Zoe"}, "\"backup\""},  // the nearest command
+        {{"--prefix", p, "xyzzyplugh"}, "\"xyzzyplugh\"\n"},  // resembles no command
+        {{"--prefix", p, "bakup", "--identity", "Zoe"},
+         unknown(cli::kUnknownCommandText, "bakup", "", cli::kNearestCommandText, "backup")},
+        {{"backup", "--identiy", "Zoe", "--out", "x.qbk"},
+         unknown(cli::kUnknownOptionText, "--identiy", " of backup", cli::kNearestOptionText,
+                 "--identity")},
+        {{"schedule", "add", "--item=rules"},
+         unknown(cli::kUnknownOptionText, "--item", " of schedule add", cli::kNearestOptionText,
+                 "--items")},
+        // The global options after the command too.
+        {{"check", "--prefix", p, "--identity", "Nobody"}, "\"Nobody\""},
+        {{"backup", "--prefix=" + p, "--identity", "Nobody", "--out", "x.qbk"}, "\"Nobody\""},
+        {{"identities", "--prefix", p}, "", 0},
+        {{"info", (temp / "nothere.qbk").string()}, "nothere.qbk"},
+        {{"verify", plainZip}, plainZip + " " + cli::kNotABackupText},
+        {{"verify", locked, "--password-file", (temp / "wrong.txt").string()},
+         cli::kWrongPasswordText + (" " + locked)},
+        {{"info", locked, "--password-file", "/dev/null"}, cli::kWrongPasswordText},
     };
     for (const Case& c : cases) {
-        const CliRun result = run(c.arguments);
-        EXPECT_EQ(result.exitCode, 2) << c.reason;
-        EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+        const CliRun result = runAsGiven(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.firstLine;
+        EXPECT_NE(result.err.substr(0, result.err.find('\n') + 1).find(c.firstLine),
+                  std::string::npos)
+            << result.err;
+        if (c.exitCode == 2) {
+            EXPECT_EQ(result.err.rfind("quillet-cli: ", 0), 0u) << result.err;
+            EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+        }
     }
     EXPECT_FALSE(std::filesystem::exists(temp / "x.txt"));
     EXPECT_EQ(ReadFileBytes(prefix / "user.reg"), userReg);

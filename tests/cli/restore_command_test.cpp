@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "cli/password_input.h"
 #include "cli/sample_prefix_cli.h"
 #include "support/platform/folder_snapshot.h"
 
@@ -83,11 +84,11 @@ TEST_F(RestoreCommandTest, RefusalsExitTwoAndChangeNothing) {
     const Case cases[] = {
         {{"restore", locked, "--identity", kSampleZoeIdentity, "--password-file",
           (temp / "wrong.txt").string()},
-         "quillet-cli: Incorect Password or Invalid backup file\n"},
+         cli::kWrongPasswordText},
         {{"restore", (temp / "text.qbk").string(), "--identity", kSampleZoeIdentity},
-         "quillet-cli: Invalid backup file\n"},
+         cli::kNotABackupText},
         {{"restore", (temp / "cut.qbk").string(), "--identity", kSampleZoeIdentity},
-         "quillet-cli: Invalid backup file\n"},
+         cli::kNotABackupText},
         {{"restore", backupFile.string(), "--identity", "Nobody"}, "\"Nobody\""},
         {{"restore", backupFile.string(), "--identity", kSampleZoeIdentity, "--items", "00000000"},
          "quillet-cli: Please select at least one item.\n"},

@@ -184,6 +184,18 @@ TEST(UnattendedArgumentsTest, TheSystemOptionsAreNotPartOfTheCommandLine) {
     EXPECT_EQ(read.commandLine, "");
 }
 
+TEST(UnattendedArgumentsTest, HelpAloneAsksForTheUsageAndTakesNoJob) {
+    const Environment env = testing::FakeEnvironment({{"QUILLET_JOB", "sf=Exm=1ps=bf=/e"}});
+    for (const std::vector<std::string>& texts : {std::vector<std::string>{"quillet", "--help"},
+                                                  {"quillet", "--prefix", "/p", "-h"},
+                                                  {"quillet", "sf=Axm=1ps=a", "-h", "bf=/a"}}) {
+        Arguments arguments(texts);
+        const StartupArguments read = ReadStartupArguments(arguments.argc(), arguments.argv(), env);
+        EXPECT_EQ(read.help, !texts[1].starts_with("sf=")) << texts.back();
+        EXPECT_EQ(read.commandLine.empty(), read.help) << read.commandLine;
+    }
+}
+
 TEST(UnattendedArgumentsTest, WithoutAJobInItsArgumentsTheProgramTakesItsEnvironmentsJob) {
     const Environment env = testing::FakeEnvironment({{"QUILLET_JOB", "sf=Exm=1ps=bf=/e"}});
     Arguments prefixOnly({"quillet", "--prefix", "/p"});
