@@ -29,4 +29,5 @@ expect "quillet-cli export --format " "mbox maildir eml"
 expect "quillet-cli backup --items=accounts,r" "accounts,rules"
 expect "quillet-cli --prefix $work/prefix backup --identity Ma" 'Main\ Identity'
 expect "quillet-cli --prefix $work/prefix backup --identity x --out $work/pre" "$work/prefix"
+expect "quillet-cli --prefix $work/prefix backup -i Ma" 'Main\ Identity'
 exit $failed
