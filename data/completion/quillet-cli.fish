@@ -100,11 +100,11 @@ function __quillet_cli_complete
         switch $taking
             case --prefix --windows-root --profile
                 __fish_complete_directories $cur | string replace -r -- '^' "$head"
-            case --identity
+            case --identity -i
                 # Names first: they read better; a key is accepted too.
                 $__quillet_cli_program $globals identities 2>/dev/null |
                     awk -F '\t' '{ print $2; print $1 }' | string replace -r -- '^' "$head"
-            case --out
+            case --out -o
                 if test "$path[1]" = export
                     __fish_complete_directories $cur | string replace -r -- '^' "$head"
                 else

@@ -159,7 +159,19 @@ const std::array<ItemDescription, kItemCount> kItems = {{
      .restoreProgress = 0},
 }};
 
+namespace {
+
+// `text` without the blanks around it ("accounts, rules" is read as "accounts,rules").
+std::string_view WithoutBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+}  // namespace
+
 Result<ItemMask> ParseItemList(std::string_view text) {
+    text = WithoutBlanks(text);
     ItemMask mask{};
     if (text == "all") {
         mask.fill(true);
@@ -173,7 +185,7 @@ Result<ItemMask> ParseItemList(std::string_view text) {
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
-        const std::string_view name = text.substr(start, comma - start);
+        const std::string_view name = WithoutBlanks(text.substr(start, comma - start));
         bool known = false;
         for (int i = 0; i < kItemCount; ++i) {
             if (kItems[i].commandName == name) {

@@ -84,7 +84,8 @@ inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
 Status CheckItemSelected(const ItemMask& items);
 
 // "all", an eight-character mask of "0"/"1" in item order, or a comma list of command names
-// (accounts,addressbook,rules,messages,blocksenders,signatures,stationery,settings).
+// (accounts,addressbook,rules,messages,blocksenders,signatures,stationery,settings), blanks around
+// each name and around the whole ignored.
 Result<ItemMask> ParseItemList(std::string_view text);
 
 // Every item's command name, in item order, joined by `separator`.

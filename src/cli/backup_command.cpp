@@ -21,7 +21,7 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
                      std::ostream& err) {
     auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
-    auto password = ProtectionPassword(args.passwordFile);
+    auto password = ProtectionPassword(args.passwordFile, context);
     if (!password) return Fail(err, password.reason());
     const std::unique_ptr<IdentityRun> run = IdentityRun::Open(context, args.identity, err);
     if (!run) return kExitNothingDone;
@@ -64,10 +64,10 @@ void AddBackupCommand(CLI::App& app, CommandRun& run) {
     auto args = std::make_shared<BackupArguments>();
     CLI::App* command =
         app.add_subcommand("backup", "Back up the items of one identity into a backup file");
-    command->add_option("--identity", args->identity, "The identity: its key or its user name")
+    command->add_option("-i,--identity", args->identity, "The identity: its key or its user name")
         ->required();
     command
-        ->add_option("--out", args->out,
+        ->add_option("-o,--out", args->out,
                      "The backup file to write (replaced when every item succeeds)")
         ->required();
     command->add_option("--items", args->items,
@@ -76,8 +76,9 @@ void AddBackupCommand(CLI::App& app, CommandRun& run) {
     command->add_option("--description", args->description, "A description kept in the backup");
     command->add_option("--password-file", args->passwordFile,
                         "Protect the backup with the password on this file's first line");
-    command->callback(
-        [&run, args] { run.exitCode = RunBackupCommand(*args, run.context, run.out, run.err); });
+    command->callback([&run, args] {
+        run.exitCode = RunBackupCommand(*args, run.context, run.report(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

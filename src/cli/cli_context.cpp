@@ -23,7 +23,12 @@ MessageAnswer StreamMessageService::showMessage(const std::string& text, Message
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
 }
 
-void CliContext::startRun() {
+void CliContext::startRun(std::ostream& err) {
+    m_err = &err;
+    quiet = false;
+    verbose = false;
+    progressOption.reset();
+    passwordCommand.reset();
     prefixOption.reset();
     windowsRootOption.reset();
     userOption.reset();

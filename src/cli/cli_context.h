@@ -58,14 +58,23 @@ class CliContext {
     // real one.
     void useDiscEngine(disc::DiscEngine& engine) { m_givenDiscEngine = &engine; }
 
-    // Forgets what the previous run opened and its options; RunCli calls it first.
-    void startRun();
+    // Forgets what the previous run opened and its options, and reports the new run's progress
+    // on `err`; RunCli calls it first.
+    void startRun(std::ostream& err);
 
     // The --prefix option of the current run.
     std::optional<std::string> prefixOption;
     // The --windows-root and --user options: work on a mounted Windows disk instead.
     std::optional<std::string> windowsRootOption;
     std::optional<std::string> userOption;
+    // -q: no progress bar and no report of what was done (listings and errors are printed).
+    bool quiet = false;
+    // -v: each step of the work as a line on the error stream, in place of the bar.
+    bool verbose = false;
+    // --progress, --no-progress: the bar on or off; without them, on when stderr is a terminal.
+    std::optional<bool> progressOption;
+    // --password-command: the command whose output's first line is the password.
+    std::optional<std::string> passwordCommand;
 
     // True, with the reason and `whatInstead` written to `err`, when the run works on a Windows
     // disk, which is only ever read: a command that would change the system (or cannot work on a
@@ -101,17 +110,24 @@ class CliContext {
     // Fails when there is no terminal to ask on.
     Result<std::string> askPassword(const std::string& archiveName);
 
-    // Calls work(BackupProgress*) with the progress given, else with a bar drawn on the real
-    // terminal's stderr (when that is a terminal) and ended when the work returns.
+    // Calls work(BackupProgress*) with the progress given, else with the steps as lines (-v),
+    // else with a bar drawn on the run's error stream (see progressOption) and ended when the
+    // work returns.
     template <class Work>
     auto withProgress(Work&& work) {
         if (m_givenProgress != nullptr) return work(m_givenProgress);
-        TerminalProgress bar;
+        if (verbose) {
+            StepLines lines(*m_err);
+            return work(&lines);
+        }
+        TerminalProgress bar(
+            *m_err, !quiet && progressOption.value_or(TerminalProgress::StderrIsTerminal()));
         return work(&bar);
     }
 
   private:
     Environment m_env;
+    std::ostream* m_err = nullptr;
     system::WindowsSystem* m_givenSystem = nullptr;
     archive::Archive* m_givenArchive = nullptr;
     std::optional<std::string> m_givenPassword;

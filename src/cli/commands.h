@@ -17,7 +17,15 @@ struct CommandRun {
     std::ostream& out;
     std::ostream& err;
     int exitCode = kExitNothingDone;
+    std::ostream discarded{nullptr};
+
+    // Where a command reports what it did: `out`, or nowhere with -q.
+    std::ostream& report() { return context.quiet ? discarded : out; }
 };
+
+// What `export` adds to the reason it refuses a target that is already there.
+inline constexpr char kExportForceHint[] =
+    " (--force replaces it; with --format maildir, adds the messages to it)";
 
 // Each command adds its subcommand to the application; when the subcommand is chosen its
 // callback runs the command and stores its exit status in run.exitCode.

@@ -47,12 +47,13 @@ void AddContactsCommand(CLI::App& app, CommandRun& run) {
         ->add_option("--password-file", args->passwordFile,
                      "The backup's password on this file's first line (else it is asked)")
         ->check(CLI::ExistingFile);
-    command->add_option("--out", args->outFile, "The .vcf file to write (replaced when complete)")
+    command
+        ->add_option("-o,--out", args->outFile, "The .vcf file to write (replaced when complete)")
         ->required();
     command->add_flag("--salvage", args->salvage,
                       "Go on past damage, and recover deleted contacts the file still holds");
     command->callback(
-        [&run, args] { run.exitCode = RunContacts(*args, run.context, run.out, run.err); });
+        [&run, args] { run.exitCode = RunContacts(*args, run.context, run.report(), run.err); });
 }
 
 }  // namespace quillet::cli

@@ -287,7 +287,8 @@ void AddDiscCommand(CLI::App& app, CommandRun& run) {
         ->required()
         ->check(CLI::ExistingPath);
     write->callback([&run, args] {
-        run.exitCode = RunWrite(*args, run.context.discEngine(), run.context, run.out, run.err);
+        run.exitCode =
+            RunWrite(*args, run.context.discEngine(), run.context, run.report(), run.err);
     });
 }
 

@@ -42,7 +42,11 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
         MailProgressBar progress(bar);
         return mailstore::ExportMail(choice->source(), options, &progress);
     });
-    if (!summary) return Fail(err, summary.reason());
+    if (!summary) {
+        const bool inTheWay = summary.status().is(ErrorKind::kInUse) &&
+                              summary.reason().ends_with(mailstore::kAlreadyExistsText);
+        return Fail(err, summary.reason() + (inTheWay ? kExportForceHint : ""));
+    }
     out << mailstore::ExportSummaryText(choice->source().description(), args.outFolder, *summary);
     return summary->partial() ? kExitPartial : kExitOk;
 }
@@ -57,7 +61,7 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
         "(a .dbx file or a folder of them), as mbox files (one per folder), as a Maildir "
         "(Dovecot's Maildir++ layout) or as .eml files (one per message)");
     AddMailSourceOptions(*command, args->source);
-    CLI::Option* out = command->add_option("--out", args->outFolder,
+    CLI::Option* out = command->add_option("-o,--out", args->outFolder,
                                            "The folder to write into (created if missing)");
     args->imap.emplace();
     ImapExportArguments& imap = *args->imap;
@@ -95,7 +99,7 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
     command->callback([&run, args, url] {
         ExportArguments given = *args;
         if (url->count() == 0) given.imap.reset();
-        run.exitCode = RunExport(given, run.context, run.out, run.err);
+        run.exitCode = RunExport(given, run.context, run.report(), run.err);
     });
 }
 

@@ -103,7 +103,7 @@ class BackupChoice : public MailSourceChoice {
 
 void AddMailSourceOptions(CLI::App& command, MailSourceArguments& args) {
     CLI::Option* identity = command.add_option(
-        "--identity", args.identity, "The identity whose message stores are read (name or key)");
+        "-i,--identity", args.identity, "The identity whose message stores are read (name or key)");
     CLI::Option* path =
         command
             .add_option("PATH", args.path,

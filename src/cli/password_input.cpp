@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -28,17 +29,56 @@ Result<std::string> ReadPasswordFile(const std::string& file) {
     return password;
 }
 
-Result<std::string> ProtectionPassword(const std::optional<std::string>& passwordFile) {
-    if (!passwordFile) return std::string();
-    auto read = ReadPasswordFile(*passwordFile);
-    if (!read) return read.status();
-    if (read->empty()) {
-        return Status::Error("the password file " + *passwordFile +
-                                 " holds an empty password; a protected backup needs one (leave "
-                                 "out --password-file for an unprotected backup)",
+namespace {
+
+// The first line that `command` prints, run by /bin/sh; fails when it does not exit 0.
+Result<std::string> CommandPassword(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return Status::Error("cannot run the --password-command");
+    std::string password;
+    int c;
+    while ((c = std::fgetc(pipe)) != EOF && c != '\n') password += static_cast<char>(c);
+    while (c != EOF) c = std::fgetc(pipe);  // the rest, so that the command is not cut off
+    const int status = ::pclose(pipe);
+    if (status != 0) {
+        return Status::Error("the --password-command \"" + command + "\" failed",
                              ErrorKind::kBadInput);
     }
-    return read;
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return password;
+}
+
+}  // namespace
+
+Result<std::optional<std::string>> GivenPassword(const std::optional<std::string>& passwordFile,
+                                                 const CliContext& context) {
+    const std::optional<std::string> fromVariable =
+        context.environment().get(kPasswordFileVariable);
+    std::optional<Result<std::string>> read;
+    if (passwordFile) {
+        read.emplace(ReadPasswordFile(*passwordFile));
+    } else if (context.passwordCommand) {
+        read.emplace(CommandPassword(*context.passwordCommand));
+    } else if (fromVariable && !fromVariable->empty()) {
+        read.emplace(ReadPasswordFile(*fromVariable));
+    }
+    if (!read) return std::optional<std::string>();
+    if (!*read) return read->status();
+    return std::optional<std::string>(std::move(read->value()));
+}
+
+Result<std::string> ProtectionPassword(const std::optional<std::string>& passwordFile,
+                                       const CliContext& context) {
+    auto given = GivenPassword(passwordFile, context);
+    if (!given) return given.status();
+    if (!*given) return std::string();
+    if ((*given)->empty()) {
+        return Status::Error(
+            "an empty password was given; a protected backup needs one (give "
+            "none for an unprotected backup)",
+            ErrorKind::kBadInput);
+    }
+    return **given;
 }
 
 Result<std::string> AskPassword(const std::string& prompt) {
@@ -65,7 +105,9 @@ Result<std::string> PasswordIfProtected(archive::Archive& archive, const std::st
                                         const std::optional<std::string>& passwordFile,
                                         CliContext& context) {
     if (!archive.ArchiveHasPassword(archiveFile)) return std::string();
-    if (passwordFile) return ReadPasswordFile(*passwordFile);
+    auto given = GivenPassword(passwordFile, context);
+    if (!given) return given.status();
+    if (*given) return **given;
     return context.askPassword(archiveFile);
 }
 

@@ -93,16 +93,17 @@ void AddRestoreCommand(CLI::App& app, CommandRun& run) {
         "restore", "Put the items of a backup file back into an identity, replacing what is there");
     AddBackupReadingOptions(*command, args->file, args->passwordFile);
     command
-        ->add_option("--identity", args->identity,
+        ->add_option("-i,--identity", args->identity,
                      "The identity to restore into: its key or its user name")
         ->required();
     command->add_option("--items", args->items,
                         "all (default: every item the backup holds), eight 0/1 digits, or a "
                         "comma list of " +
                             ItemCommandNames(","));
-    command->add_flag("--dry-run", args->dryRun, "List what would be replaced; change nothing");
-    command->callback(
-        [&run, args] { run.exitCode = RunRestoreCommand(*args, run.context, run.out, run.err); });
+    command->add_flag("-n,--dry-run", args->dryRun, "List what would be replaced; change nothing");
+    command->callback([&run, args] {
+        run.exitCode = RunRestoreCommand(*args, run.context, run.report(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

@@ -38,7 +38,7 @@ std::string OneLine(std::string text) {
 
 int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::ostream& out,
            std::ostream& err) {
-    context.startRun();
+    context.startRun(err);
     // Here, before any command's own work, so that every command tidies up after killed runs.
     WorkFolder::RemoveDeadRunsFolders(context.environment());
     CommandRun run{context, out, err};
@@ -62,6 +62,22 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
                    "Express identities)")
         ->needs(windowsRoot);
     windowsRoot->excludes("--prefix");
+    app.add_option("--password-command", context.passwordCommand,
+                   "Take the password from the first line this shell command prints, where a "
+                   "command takes --password-file and none is given (before "
+                   "$QUILLET_PASSWORD_FILE, a password file for every command)");
+    app.add_flag("-q,--quiet", context.quiet,
+                 "No progress bar and no report of what was done: only errors, and what a listing "
+                 "command lists");
+    app.add_flag("-v,--verbose", context.verbose,
+                 "Each step of the work as a line on stderr, in place of the progress bar");
+    CLI::Option* progress = app.add_flag_callback(
+        "--progress", [&context] { context.progressOption = true; },
+        "Draw the progress bar on stderr even when it is no terminal");
+    app.add_flag_callback(
+           "--no-progress", [&context] { context.progressOption = false; },
+           "Never draw the progress bar")
+        ->excludes(progress);
     AddIdentitiesCommand(app, run);
     AddRegCommand(app, run);
     AddBackupCommand(app, run);

@@ -39,7 +39,7 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
     }
     auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
-    auto password = ProtectionPassword(args.passwordFile);
+    auto password = ProtectionPassword(args.passwordFile, context);
     if (!password) return Fail(err, password.reason());
     system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
@@ -116,9 +116,9 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run) {
 
     auto args = std::make_shared<AddArguments>();
     CLI::App* add = schedule->add_subcommand("add", "Schedule a backup of one identity");
-    add->add_option("--identity", args->identity, "The identity: its key or its user name")
+    add->add_option("-i,--identity", args->identity, "The identity: its key or its user name")
         ->required();
-    add->add_option("--out", args->out, "The backup file each run writes (replaced every time)")
+    add->add_option("-o,--out", args->out, "The backup file each run writes (replaced every time)")
         ->required();
     add->add_option("--at", args->at, "The start time, H:MM")->required();
     add->add_option("--days", args->days,
@@ -130,7 +130,8 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run) {
     add->add_option("--password-file", args->passwordFile,
                     "Protect the backups with the password on this file's first line (it is "
                     "kept in your crontab, readable by you and root only)");
-    add->callback([&run, args] { run.exitCode = RunAdd(*args, run.context, run.out, run.err); });
+    add->callback(
+        [&run, args] { run.exitCode = RunAdd(*args, run.context, run.report(), run.err); });
 
     CLI::App* list = schedule->add_subcommand(
         "list",
@@ -143,7 +144,7 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run) {
     CLI::App* remove = schedule->add_subcommand("remove", "Remove scheduled backup N");
     remove->add_option("N", *number, "The job's number (see schedule list)")->required();
     remove->callback(
-        [&run, number] { run.exitCode = RunRemove(*number, run.context, run.out, run.err); });
+        [&run, number] { run.exitCode = RunRemove(*number, run.context, run.report(), run.err); });
 }
 
 }  // namespace quillet::cli

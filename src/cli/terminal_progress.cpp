@@ -12,11 +12,14 @@ constexpr std::size_t kTextWidth = 40;
 
 }  // namespace
 
-TerminalProgress::TerminalProgress() : m_enabled(::isatty(STDERR_FILENO) == 1) {}
+TerminalProgress::TerminalProgress(std::ostream& err, bool enabled)
+    : m_err(err), m_enabled(enabled) {}
 
 TerminalProgress::~TerminalProgress() {
-    if (m_drawn) std::fputs("\n", stderr);
+    if (m_drawn) m_err << '\n';
 }
+
+bool TerminalProgress::StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void TerminalProgress::status(const std::string& text) {
     m_text = text;
@@ -43,8 +46,9 @@ void TerminalProgress::draw() {
     bar.resize(kBarWidth, '.');
     std::string text = m_text.substr(0, kTextWidth);
     text.resize(kTextWidth, ' ');
-    std::fprintf(stderr, "\r[%s] %3d%% %s", bar.c_str(), m_value, text.c_str());
-    std::fflush(stderr);
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", m_value);
+    m_err << "\r[" << bar << "] " << percent << ' ' << text << std::flush;
     m_drawn = true;
 }
 

@@ -87,7 +87,7 @@ void AddThunderbirdCommand(CLI::App& app, CommandRun& run) {
         "Make a Thunderbird profile of an identity or of a backup: its mail, POP3, IMAP and news "
         "accounts, signature and blocked senders, ready to open in Thunderbird");
     CLI::Option* identity =
-        command->add_option("--identity", args->identity, "The identity to move (name or key)");
+        command->add_option("-i,--identity", args->identity, "The identity to move (name or key)");
     CLI::Option* file = command
                             ->add_option("FILE", args->backupFile,
                                          "Move the identity this backup file holds instead")
@@ -106,7 +106,7 @@ void AddThunderbirdCommand(CLI::App& app, CommandRun& run) {
                       "Leave ~/.thunderbird/profiles.ini alone (start Thunderbird with "
                       "--profile DIR)");
     command->callback(
-        [&run, args] { run.exitCode = RunThunderbird(*args, run.context, run.out, run.err); });
+        [&run, args] { run.exitCode = RunThunderbird(*args, run.context, run.report(), run.err); });
 }
 
 }  // namespace quillet::cli

@@ -35,7 +35,7 @@ void AddVerifyCommand(CLI::App& app, CommandRun& run) {
         "verify", "Read every entry of a backup to its end, checking passwords and checksums");
     AddBackupReadingOptions(*command, args->file, args->passwordFile);
     command->callback(
-        [&run, args] { run.exitCode = RunVerify(*args, run.context, run.out, run.err); });
+        [&run, args] { run.exitCode = RunVerify(*args, run.context, run.report(), run.err); });
 }
 
 }  // namespace quillet::cli

@@ -623,7 +623,7 @@ Status Export::checkTargets(std::vector<StorePlan>& plans) {
         std::optional<Result<FolderHoldings>> holds;
         if (listed) holds.emplace(MeasureFolder(folderOf(store), m_options.format, m_files));
         if (!listed || !*holds || **holds != *listed) {
-            return Status::Error(there->string() + " already exists", ErrorKind::kInUse);
+            return Status::Error(there->string() + kAlreadyExistsText, ErrorKind::kInUse);
         }
         store.keep = true;
         store.kept = *listed;

@@ -14,6 +14,9 @@
 
 namespace quillet::mailstore {
 
+// The end of the reason an export gives when a file or folder it would write is already there.
+inline constexpr char kAlreadyExistsText[] = " already exists";
+
 enum class ExportFormat {
     kMbox,     // one mboxrd file per folder, laid out as Thunderbird's local folders
                // ("Inbox", "Inbox.sbd/Projects")

@@ -39,6 +39,9 @@ TEST(ItemTable, ItemListsNameItemsByTheirCommandNames) {
     auto all = ParseItemList("all");
     ASSERT_TRUE(all);
     EXPECT_EQ(MaskText(*all), std::string(kItemCount, '1'));
+    auto blanks = ParseItemList(" accounts, rules\t,settings ");
+    ASSERT_TRUE(blanks) << blanks.reason();
+    EXPECT_EQ(MaskText(*blanks), "10100001");
     auto unknown = ParseItemList("accounts,mail");
     ASSERT_FALSE(unknown);
     // The refusal lists every name the table knows.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/zip_archive.h"
+#include "cli/commands.h"
 #include "cli/password_input.h"
 #include "cli/sample_prefix_cli.h"
 #include "cli/unknown_command.h"
@@ -45,6 +46,7 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
         std::vector<std::string> arguments;
         std::string firstLine;
         int exitCode = 2;
+        std::optional<std::string> out = std::nullopt;  // all of stdout, where it matters
     };
     WriteFileBytes(temp / "bad.txt", "\\\r\n\"n\"= dw:nine\r\n");
     const std::string p = prefix.string();
@@ -64,6 +66,7 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
                    "--password-file", (temp / "pw.txt").string()})
                   .exitCode,
               0);
+    const std::string out = (temp / "mail").string();
     const Case cases[] = {
         {{"--prefix", p, "reg", "export", "HKEY_CURRENT_USER\\No\\Such\\Key",
           (temp / "x.txt").string()},
@@ -89,11 +92,36 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
         {{"check", "--prefix", p, "--identity", "Nobody"}, "\"Nobody\""},
         {{"backup", "--prefix=" + p, "--identity", "Nobody", "--out", "x.qbk"}, "\"Nobody\""},
         {{"identities", "--prefix", p}, "", 0},
+        // -q reports nothing; -v says each step; --progress draws the bar on any stderr.
+        {{"--prefix", p, "-q", "backup", "-i", "Main Identity", "-o", out + ".qbk", "--items",
+          "rules"},
+         "",
+         0,
+         ""},
+        {{"backup", "-v", "-i", "Main Identity", "-o", out + ".qbk", "--items", "rules", "--prefix",
+          p},
+         std::string(kItems[kRules].backupStatus) + "\n",
+         0},
+        {{"--progress", "backup", "-i", "Main Identity", "-o", out + ".qbk", "--items", "rules",
+          "--prefix", p},
+         "\r[",
+         0},
+        // The password from a command.
+        {{"--password-command", "echo wrong", "info", locked}, cli::kWrongPasswordText},
+        {{"verify", locked, "--password-command", "echo right"}, "", 0},
+        {{"verify", locked, "--password-command", "false"}, "--password-command"},
+        // The short options.
+        {{"backup", "-i", "Nobody", "-o", "x.qbk", "--prefix", p}, "\"Nobody\""},
+        {{"restore", "-n", "-i", "Nobody", "--prefix", p, (temp / "locked.qbk").string()},
+         "\"Nobody\""},
         {{"info", (temp / "nothere.qbk").string()}, "nothere.qbk"},
         {{"verify", plainZip}, plainZip + " " + cli::kNotABackupText},
         {{"verify", locked, "--password-file", (temp / "wrong.txt").string()},
          cli::kWrongPasswordText + (" " + locked)},
         {{"info", locked, "--password-file", "/dev/null"}, cli::kWrongPasswordText},
+        {{"--prefix", p, "export", "--identity", "Main Identity", "--out", out}, "", 0},
+        {{"--prefix", p, "export", "--identity", "Main Identity", "--out", out},
+         cli::kExportForceHint},
     };
     for (const Case& c : cases) {
         const CliRun result = runAsGiven(c.arguments);
@@ -101,11 +129,18 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
         EXPECT_NE(result.err.substr(0, result.err.find('\n') + 1).find(c.firstLine),
                   std::string::npos)
             << result.err;
+        if (c.out) {
+            EXPECT_EQ(result.out, *c.out);
+        }
         if (c.exitCode == 2) {
             EXPECT_EQ(result.err.rfind("quillet-cli: ", 0), 0u) << result.err;
             EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
         }
     }
+    cli::CliContext withFile(
+        FakeEnvironment({{"TMPDIR", (temp / "tmp").string()},
+                         {cli::kPasswordFileVariable, (temp / "pw.txt").string()}}));
+    EXPECT_EQ(RunCliInProcess(withFile, {"verify", locked}).exitCode, 0);
     EXPECT_FALSE(std::filesystem::exists(temp / "x.txt"));
     EXPECT_EQ(ReadFileBytes(prefix / "user.reg"), userReg);
 }

@@ -61,4 +61,5 @@ expect "quillet-cli export --format " "mbox maildir eml"
 expect "quillet-cli backup --items=accounts,r" "accounts,rules" "--items=accounts,rules"
 expect "quillet-cli --prefix $work/prefix backup --identity Ma" 'Main\ Identity' "Main Identity"
 expectInBash "quillet-cli --prefix $work/prefix backup --identity x --out $work/pre" "$work/prefix"
+expect "quillet-cli --prefix $work/prefix backup -i Ma" 'Main\ Identity' "Main Identity"
 exit $failed
