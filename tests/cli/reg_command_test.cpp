@@ -116,6 +116,8 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
          "\"Nobody\""},
         {{"info", (temp / "nothere.qbk").string()}, "nothere.qbk"},
         {{"verify", plainZip}, plainZip + " " + cli::kNotABackupText},
+        {{"check", SampleAddressBook(prefix).string(), "--password-file", "/dev/null"},
+         "--password-file"},
         {{"verify", locked, "--password-file", (temp / "wrong.txt").string()},
          cli::kWrongPasswordText + (" " + locked)},
         {{"info", locked, "--password-file", "/dev/null"}, cli::kWrongPasswordText},
