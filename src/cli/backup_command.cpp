@@ -1,3 +1,6 @@
+#include <chrono>
+#include <cstdio>
+
 #include "backup/backup_run.h"
 #include "backup/restore_run.h"
 #include "cli/commands.h"
@@ -17,6 +20,22 @@ struct BackupArguments {
     std::optional<std::string> passwordFile;
 };
 
+// The line after a written backup: its entries, the bytes read into them, the bytes of the file
+// and the time taken. Left out when the file cannot be read back (the backup stands).
+void PrintSummary(archive::Archive& archive, const std::filesystem::path& file,
+                  std::chrono::steady_clock::duration took, std::ostream& out) {
+    std::error_code error;
+    const std::uintmax_t written = std::filesystem::file_size(file, error);
+    if (error || !archive.LoadArchive(file)) return;
+    std::uint64_t read = 0;
+    for (const archive::ArchiveEntry& entry : archive.entries()) read += entry.size;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(took).count());
+    out << kBackupSummaryText << archive.entries().size() << " entries, " << read << " bytes read, "
+        << written << " bytes written, " << seconds << " s\n";
+    archive.ClearArchive();
+}
+
 int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostream& out,
                      std::ostream& err) {
     auto items = ParseSelectedItems(args.items);
@@ -35,6 +54,7 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     request.password = *password;
     request.backupFile = std::filesystem::absolute(args.out);
 
+    const auto start = std::chrono::steady_clock::now();
     const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunBackup(run->environment().context(), request, progress);
     });
@@ -54,6 +74,8 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
                              (outcome.unreadableItem ? "" : ": " + outcome.writeFailure));
     }
     out << "The Backup was Completed!\n";
+    PrintSummary(run->environment().archive(), outcome.writtenFile,
+                 std::chrono::steady_clock::now() - start, out);
     if (outcome.keptPrevious) err << outcome.keptPreviousNote() << "\n";
     return ExitStatusOf(outcome);
 }

@@ -23,6 +23,9 @@ struct CommandRun {
     std::ostream& report() { return context.quiet ? discarded : out; }
 };
 
+// The start of the summary line after a written backup (what `backup` prints last).
+inline constexpr char kBackupSummaryText[] = "Summary: ";
+
 // What `export` adds to the reason it refuses a target that is already there.
 inline constexpr char kExportForceHint[] =
     " (--force replaces it; with --format maildir, adds the messages to it)";

@@ -3,6 +3,7 @@
 // that starts the program.
 #include <gtest/gtest.h>
 
+#include "cli/commands.h"
 #include "support/platform/child_process.h"
 #include "support/platform/sample_prefix.h"
 #include "support/platform/temp_dir.h"
@@ -27,7 +28,7 @@ TEST(QuilletCliProgram, BacksUpAndRestoresTheSamplePrefix) {
     const ProgramRun backup = cli({"backup", "--identity", kSampleMainIdentity, "--out", file,
                                    "--items", "addressbook,rules"});
     EXPECT_EQ(backup.exitCode, 0) << backup.err;
-    EXPECT_EQ(backup.out,
+    EXPECT_EQ(backup.out.substr(0, backup.out.find(cli::kBackupSummaryText)),
               "Backup Adress Book\tSuccessed!\nBackup Rules\tSuccessed!\n"
               "The Backup was Completed!\n");
     EXPECT_EQ(backup.err, "");
