@@ -16,8 +16,23 @@ struct ExportArguments {
     bool salvage = false;
     bool force = false;
     bool keepBytes = false;
+    bool dryRun = false;
     std::optional<ImapExportArguments> imap;
 };
+
+// A dry run's listing: each folder that would be written (or kept) below the output folder, with
+// the store it comes from and its size, then each store that would be left out.
+int PrintPlan(const mailstore::ExportSummary& plan, const std::string& outFolder,
+              std::ostream& out) {
+    for (const auto& folder : plan.planned) {
+        out << (folder.kept ? "would keep " : "would write ")
+            << (std::filesystem::path(outFolder) / folder.relative).string() << " from "
+            << folder.store << " (" << folder.bytes << " bytes)\n";
+    }
+    for (const std::string& note : plan.notes) out << "note: " << note << '\n';
+    for (const std::string& store : plan.storesLeftOut) out << "would leave out " << store << '\n';
+    return plan.partial() ? kExitPartial : kExitOk;
+}
 
 mailstore::ExportFormat FormatNamed(const std::string& name) {
     if (name == "eml") return mailstore::ExportFormat::kEml;
@@ -38,6 +53,7 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
     options.keepBytes = args.keepBytes;
     options.mode = mode;
     options.force = args.force;
+    options.dryRun = args.dryRun;
     auto summary = context.withProgress([&](BackupProgress* bar) {
         MailProgressBar progress(bar);
         return mailstore::ExportMail(choice->source(), options, &progress);
@@ -47,6 +63,7 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
                               summary.reason().ends_with(mailstore::kAlreadyExistsText);
         return Fail(err, summary.reason() + (inTheWay ? kExportForceHint : ""));
     }
+    if (args.dryRun) return PrintPlan(*summary, args.outFolder, out);
     out << mailstore::ExportSummaryText(choice->source().description(), args.outFolder, *summary);
     return summary->partial() ? kExitPartial : kExitOk;
 }
@@ -96,10 +113,16 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
                       "mbox and eml: replace files and folders already in the way; maildir: add "
                       "the messages to the Maildir folders already there, beside the mail in "
                       "them, replacing only the messages an earlier export wrote");
+    command
+        ->add_flag("-n,--dry-run", args->dryRun,
+                   "List the folders the export would write, each with its store; write nothing")
+        ->excludes(url);
     command->callback([&run, args, url] {
         ExportArguments given = *args;
         if (url->count() == 0) given.imap.reset();
-        run.exitCode = RunExport(given, run.context, run.report(), run.err);
+        // A dry run's listing is what was asked for: -q does not hide it.
+        run.exitCode =
+            RunExport(given, run.context, given.dryRun ? run.out : run.report(), run.err);
     });
 }
 

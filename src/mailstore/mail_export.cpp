@@ -654,6 +654,12 @@ Result<ExportSummary> Export::run() {
     auto plans = plan();
     if (!plans) return plans.status();
     if (Status s = checkTargets(*plans); !s) return s;
+    if (m_options.dryRun) {
+        for (const StorePlan& store : *plans) {
+            m_summary.planned.push_back({store.relative, store.fileName, store.size, store.keep});
+        }
+        return m_summary;
+    }
     if (Status s = makeFolders(m_options.outFolder); !s) return s;
     if (Status s = m_folders.open(m_options.outFolder); !s) return s;
     sweepFolders(*plans);

@@ -36,6 +36,8 @@ struct ExportOptions {
     // mbox: write each message's bytes as they are, without the header fields of its state
     // (MboxStateFields). The other formats always keep a message's bytes.
     bool keepBytes = false;
+    // Plan and check only: nothing is written, and ExportSummary::planned says what would be.
+    bool dryRun = false;
 };
 
 // Folders nested deeper than this below the root of Folders.dbx, or whose path below the output
@@ -74,6 +76,15 @@ struct ExportSummary {
     // The mail folders complete in the output folder, paths below it: those written, and those
     // an earlier stopped export completed and this one kept.
     std::vector<std::filesystem::path> complete;
+    // A dry run's folders, in the order an export writes them: each folder's path below the
+    // output folder, the store it comes from and the store's bytes.
+    struct PlannedFolder {
+        std::filesystem::path relative;
+        std::string store;
+        std::uint64_t bytes = 0;
+        bool kept = false;  // an earlier stopped export completed it; it would be kept
+    };
+    std::vector<PlannedFolder> planned;
 
     // Whether something was left out or the run stopped before its end (exit status 1).
     bool partial() const {

@@ -121,6 +121,9 @@ TEST_F(CliTest, FailuresExitWithTwoAndOneLineReason) {
         {{"verify", locked, "--password-file", (temp / "wrong.txt").string()},
          cli::kWrongPasswordText + (" " + locked)},
         {{"info", locked, "--password-file", "/dev/null"}, cli::kWrongPasswordText},
+        {{"--prefix", p, "export", "-n", "-i", "Main Identity", "-o", out},
+         "",
+         0},  // writes nothing
         {{"--prefix", p, "export", "--identity", "Main Identity", "--out", out}, "", 0},
         {{"--prefix", p, "export", "--identity", "Main Identity", "--out", out},
          cli::kExportForceHint},

@@ -229,8 +229,18 @@ class MailExportLayoutTest : public MailExportTest,
 };
 
 TEST_P(MailExportLayoutTest, FoldersAreLaidOutAsTheFolderListNestsThem) {
+    // A dry run plans the folders the export then writes, and writes nothing.
+    ExportOptions dry = options(GetParam());
+    dry.dryRun = true;
+    auto plan = ExportMail(m_source, dry, nullptr);
+    ASSERT_TRUE(plan.ok()) << plan.reason();
+    EXPECT_FALSE(std::filesystem::exists(m_out));
+    std::vector<std::filesystem::path> planned;
+    for (const auto& folder : plan->planned) planned.push_back(folder.relative);
+
     auto summary = ExportMail(m_source, options(GetParam()), nullptr);
     ASSERT_TRUE(summary.ok()) << summary.reason();
+    EXPECT_EQ(summary->complete, planned);
     EXPECT_EQ(summary->folders, 7u);
     EXPECT_EQ(summary->messages, 8u);
 
