@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include "support/platform/temp_dir.h"
+#include "thunderbird/address_book_file.h"
 #include "thunderbird/filter_rules.h"
 #include "thunderbird/prefs_file.h"
 #include "thunderbird/profiles_ini.h"
+#include "wab/wab_builder.h"
+#include "wab/wab_layout.h"
 
 namespace quillet::thunderbird {
 namespace {
@@ -60,6 +65,55 @@ TEST(ProfilesIniTest, AddsTheFirstFreeProfileAndKeepsEveryOtherLine) {
               "[General]\nStartWithLastProfile=1\nVersion=2\n\n[Profile0]\nName=n\nIsRelative=0\n"
               "Path=/p\n");
     EXPECT_FALSE(ProfilesIniWithProfile("", "a\nPath=/etc", "/p").ok());
+}
+
+// Each person is one card in the tables and version Thunderbird keeps: its vCard, whose UID is
+// the card's id, and the names and addresses Thunderbird searches by; a group is no card.
+TEST(AddressBookFileTest, EachPersonIsACardThunderbirdCanSearch) {
+    using testing::TextProperty;
+    quillet::testing::TempDir dir;
+    quillet::testing::WriteFileBytes(
+        dir / "book.wab",
+        testing::BuildWab(
+            {{1,
+              {TextProperty(wab::kDisplayName, "Ann Lee"), TextProperty(wab::kGivenName, "Ann"),
+               TextProperty(wab::kEmailAddress, "ann@example.org")}},
+             {2,
+              {TextProperty(wab::kDisplayName, "Club"),
+               testing::GroupMembersProperty({"ann@example.org"})}}})
+            .bytes);
+    auto bytes = wab::OpenBookFile(dir / "book.wab");
+    ASSERT_TRUE(bytes.ok()) << bytes.reason();
+    auto made = MakeThunderbirdAddressBook(**bytes, wab::ReadMode::kStrict, 1700000000);
+    ASSERT_TRUE(made.ok()) << made.reason();
+    EXPECT_EQ(made->cards, 1u);
+    EXPECT_EQ(made->groupsLeftOut, std::vector<std::string>{"Club"});
+
+    quillet::testing::WriteFileBytes(dir / kAddressBookFileName, made->bytes);
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((dir / kAddressBookFileName).c_str(), &database, SQLITE_OPEN_READONLY,
+                              nullptr),
+              SQLITE_OK);
+    std::vector<std::string> rows;
+    sqlite3_exec(
+        database,
+        "PRAGMA user_version; SELECT name, instr(value, 'UID:' || card) > 0, value FROM "
+        "properties ORDER BY name",
+        [](void* into, int columns, char** values, char**) {
+            std::string row;
+            for (int i = 0; i < columns; ++i) row += std::string(values[i] ? values[i] : "") + "|";
+            static_cast<std::vector<std::string>*>(into)->push_back(row);
+            return 0;
+        },
+        &rows, nullptr);
+    sqlite3_close(database);
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[0], "4|");
+    EXPECT_EQ(rows[1], "DisplayName|0|Ann Lee|");
+    EXPECT_EQ(rows[2], "FirstName|0|Ann|");
+    EXPECT_EQ(rows[3], "LastModifiedDate|0|1700000000|");
+    EXPECT_EQ(rows[4], "PrimaryEmail|0|ann@example.org|");
+    EXPECT_EQ(rows[5].substr(0, 9), "_vCard|1|") << rows[5];
 }
 
 }  // namespace
