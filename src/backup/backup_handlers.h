@@ -24,6 +24,10 @@ class BackupHandlers {
     Status run(int index, const std::string& identityKey);
 
     const std::vector<std::filesystem::path>& exportFiles() const { return m_exportFiles; }
+    // The files added to the archive so far, each with the item (0 to 7) it was added for.
+    const std::vector<std::pair<int, std::filesystem::path>>& addedFiles() const {
+        return m_addedFiles;
+    }
 
     // The first item (0 to 7) one of whose files added to the archive cannot be opened for
     // reading now; nullopt when every one can.

@@ -1,5 +1,6 @@
 #include "backup/backup_run.h"
 
+#include <algorithm>
 #include <ctime>
 #include <system_error>
 
@@ -94,7 +95,17 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
         if (progress != nullptr) progress->progress(progressValue);
     }
 
-    Status finished = created;
+    if (request.dryRun) {
+        for (const auto& [item, file] : handlers.addedFiles()) {
+            std::error_code error;
+            const std::uintmax_t bytes = std::filesystem::file_size(file, error);
+            const auto& exported = handlers.exportFiles();
+            outcome.planned.push_back(
+                {item, file, error ? 0 : static_cast<std::uint64_t>(bytes),
+                 std::find(exported.begin(), exported.end(), file) != exported.end()});
+        }
+    }
+    Status finished = request.dryRun ? Status::Error("a dry run writes nothing") : created;
     bool anySucceeded = false;
     bool anyFailed = false;
     for (const ItemOutcome& item : outcome.items) {
@@ -127,7 +138,9 @@ BackupOutcome RunBackup(ItemContext& context, const BackupRequest& request,
     }
     outcome.written = finished.ok();
     outcome.writeFailure = finished.reason();
-    if (!outcome.written) outcome.unreadableItem = handlers.firstUnreadableItem();
+    if (!outcome.written && !request.dryRun) {
+        outcome.unreadableItem = handlers.firstUnreadableItem();
+    }
 
     archive.ClearArchive();
     archive.setObserver(nullptr);

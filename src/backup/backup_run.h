@@ -23,6 +23,9 @@ struct BackupRequest {
     // An empty password writes an unprotected archive.
     std::string password;
     std::filesystem::path backupFile;
+    // Gather and list only: every item's handler runs as for a backup, but no file is written
+    // (BackupOutcome::planned says what would be).
+    bool dryRun = false;
 };
 
 // The header of a backup made by the user: where, by whom, of which identity, when, and the
@@ -56,6 +59,16 @@ struct BackupOutcome {
     // When nothing was written: the item (0 to 7) that succeeded but one of whose files could not
     // be read when the archive was written (the likely cause), if any.
     std::optional<int> unreadableItem;
+    // A dry run's entries, in the order a backup adds them: the item (0 to 7), the file (a
+    // registry item's is its key tree as registry text, made in the work folder and gone now),
+    // and its bytes.
+    struct PlannedEntry {
+        int item = 0;
+        std::filesystem::path file;
+        std::uint64_t bytes = 0;
+        bool registryText = false;
+    };
+    std::vector<PlannedEntry> planned;
 
     bool allSucceeded() const;
     // The line that says so, for every front end's report; empty when not keptPrevious.

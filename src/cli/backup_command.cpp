@@ -18,7 +18,26 @@ struct BackupArguments {
     std::string items = "all";
     std::string description;
     std::optional<std::string> passwordFile;
+    bool dryRun = false;
 };
+
+// A dry run's listing: each entry the backup would hold, by item, then each item that would fail
+// and why. Exit status as the backup's would be, though nothing is written.
+int PrintPlan(const BackupOutcome& outcome, std::ostream& out, std::ostream& err) {
+    for (const BackupOutcome::PlannedEntry& entry : outcome.planned) {
+        out << kItems[entry.item].backupReportName << '\t'
+            << (entry.registryText ? "registry keys as text" : entry.file.string()) << '\t'
+            << entry.bytes << " bytes\n";
+    }
+    bool anyFailed = false;
+    for (int i = 0; i < kItemCount; ++i) {
+        const ItemOutcome& item = outcome.items[i];
+        if (!item.ran || item.succeeded) continue;
+        err << kItems[i].backupReportName << " would fail: " << item.failure << '\n';
+        anyFailed = true;
+    }
+    return anyFailed ? kExitPartial : kExitOk;
+}
 
 // The line after a written backup: its entries, the bytes read into them, the bytes of the file
 // and the time taken. Left out when the file cannot be read back (the backup stands).
@@ -37,7 +56,7 @@ void PrintSummary(archive::Archive& archive, const std::filesystem::path& file,
 }
 
 int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostream& out,
-                     std::ostream& err) {
+                     std::ostream& listing, std::ostream& err) {
     auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
     auto password = ProtectionPassword(args.passwordFile, context);
@@ -53,11 +72,13 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     request.items = *items;
     request.password = *password;
     request.backupFile = std::filesystem::absolute(args.out);
+    request.dryRun = args.dryRun;
 
     const auto start = std::chrono::steady_clock::now();
     const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunBackup(run->environment().context(), request, progress);
     });
+    if (args.dryRun) return PrintPlan(outcome, listing, err);
     std::vector<ItemReportLine> report =
         ItemReport(outcome.items, RunDirection::kBackup, outcome.written);
     // The item whose file could not be read fails on its own line, with the reason.
@@ -98,8 +119,11 @@ void AddBackupCommand(CLI::App& app, CommandRun& run) {
     command->add_option("--description", args->description, "A description kept in the backup");
     command->add_option("--password-file", args->passwordFile,
                         "Protect the backup with the password on this file's first line");
+    command->add_flag("-n,--dry-run", args->dryRun,
+                      "List the files each item would put in the backup; write nothing");
     command->callback([&run, args] {
-        run.exitCode = RunBackupCommand(*args, run.context, run.report(), run.err);
+        // A dry run's listing is what was asked for: -q does not hide it.
+        run.exitCode = RunBackupCommand(*args, run.context, run.report(), run.out, run.err);
     });
 }
 

@@ -141,6 +141,15 @@ TEST_F(BackupRunSampleTest, SystemLooksForTheWineServerBelowTheUsersTemporaryFol
 
 TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInformationLast) {
     const std::filesystem::path file = temp / "out" / "main.qbk";
+    // A dry run lists the entries the backup then holds (all but the information file), with
+    // their bytes, and writes nothing.
+    BackupRequest dry = Request("11111111", file);
+    dry.dryRun = true;
+    const BackupOutcome plan = RunBackup(run->context(), dry, nullptr);
+    EXPECT_FALSE(plan.written);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(WorkFolderNames().empty());
+
     const BackupOutcome outcome = RunBackup(run->context(), Request("11111111", file), nullptr);
     ASSERT_TRUE(outcome.written) << outcome.writeFailure;
     EXPECT_TRUE(outcome.writeFailure.empty());
@@ -165,6 +174,13 @@ TEST_F(BackupRunSampleTest, EveryItemGoesIntoAFlatArchiveInItemOrderWithTheInfor
     ASSERT_EQ(stationeryFiles.size(), 3u);
 
     const Entries entries = ReadBackupEntries(file);
+    ASSERT_EQ(plan.planned.size() + 1, entries.size());
+    for (std::size_t i = 0; i < plan.planned.size(); ++i) {
+        EXPECT_EQ(plan.planned[i].bytes, entries[i].second.size()) << entries[i].first;
+        if (!plan.planned[i].registryText) {
+            EXPECT_EQ(plan.planned[i].file.filename().string(), entries[i].first);
+        }
+    }
     std::vector<std::string> expected{"OBA#.TMP", "quillet.wab", "OBR#.TMP"};
     expected.insert(expected.end(), messageFiles.begin(), messageFiles.end());
     expected.insert(expected.end(), {"OBR#.TMP", "OBR#.TMP"});
