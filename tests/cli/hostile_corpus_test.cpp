@@ -35,7 +35,7 @@ void Pack(const fs::path& file, const std::vector<std::pair<std::string, std::st
 struct HostileRun {
     std::string what;
     fs::path backup;
-    std::optional<int> verifyStatus;  // none: a sound zip file, which verify passes
+    std::optional<int> verifyStatus;  // none: a sound backup, which verify passes
     int restoreStatus;
 };
 
@@ -61,10 +61,11 @@ TEST(HostileCorpus, EveryHostileBackupIsRefusedOrFailsItsItemAndWritesNothing) {
         Pack(backup, {{"x.dbx", "QLTSTORE planted\r\n"},
                       {"Inbox.dbx", "QLTSTORE planted inbox\r\n"},
                       {"quillet.dat", information}});
-        // A file whose syntax is broken makes the backup invalid; the others name entries
-        // that fail their items.
+        // A file whose syntax is broken makes the backup invalid (verify refuses it too); the
+        // others name entries that fail their items.
         const bool opens = !entry.path().filename().string().starts_with("syntax-");
-        runs.push_back({"information/" + entry.path().filename().string(), backup, std::nullopt,
+        runs.push_back({"information/" + entry.path().filename().string(), backup,
+                        opens ? std::nullopt : std::optional<int>(kRefused),
                         opens ? kItemFailed : kRefused});
     }
     // The registry text files, each as the rules of a backup.
