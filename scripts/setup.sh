@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     libgtest-dev libgmock-dev
     libcli11-dev libfmt-dev
+    nlohmann-json3-dev  # quillet-cli --json writes its documents with it
     # libzip's CMake package names its three tools and fails when they are missing.
     libzip-dev zlib1g-dev zipcmp zipmerge ziptool
     # The registry hives of a mounted Windows disk are read with libhivex; bench/disk compares

@@ -54,6 +54,10 @@ class OpenedBackup {
     // The description, with its line breaks (CR LF) restored.
     const std::string& description() const { return m_description; }
     const std::string& identity() const { return m_identity; }
+    // The origin's other lines, each as read (empty when missing).
+    const std::string& computer() const { return m_computer; }
+    const std::string& logonUser() const { return m_logonUser; }
+    const std::string& time() const { return m_time; }
     // The BackupItem value: "1" at the position of every item the backup holds.
     const std::string& itemFlags() const { return m_itemFlags; }
     bool holds(int index) const {

@@ -23,12 +23,20 @@ struct BackupArguments {
 
 // A dry run's listing: each entry the backup would hold, by item, then each item that would fail
 // and why. Exit status as the backup's would be, though nothing is written.
-int PrintPlan(const BackupOutcome& outcome, std::ostream& out, std::ostream& err) {
+int PrintPlan(const BackupOutcome& outcome, std::ostream& out, Json* json, std::ostream& err) {
+    if (json) *json = {{"dry_run", true}, {"entries", Json::array()}};
     for (const BackupOutcome::PlannedEntry& entry : outcome.planned) {
         out << kItems[entry.item].backupReportName << '\t'
             << (entry.registryText ? "registry keys as text" : entry.file.string()) << '\t'
             << entry.bytes << " bytes\n";
+        if (json) {
+            (*json)["entries"].push_back(
+                {{"item", kItems[entry.item].commandName},
+                 {"file", entry.registryText ? Json() : Json(entry.file.string())},
+                 {"bytes", entry.bytes}});
+        }
     }
+    if (json) (*json)["items"] = ItemsJson(outcome.items);
     bool anyFailed = false;
     for (int i = 0; i < kItemCount; ++i) {
         const ItemOutcome& item = outcome.items[i];
@@ -39,24 +47,45 @@ int PrintPlan(const BackupOutcome& outcome, std::ostream& out, std::ostream& err
     return anyFailed ? kExitPartial : kExitOk;
 }
 
-// The line after a written backup: its entries, the bytes read into them, the bytes of the file
-// and the time taken. Left out when the file cannot be read back (the backup stands).
-void PrintSummary(archive::Archive& archive, const std::filesystem::path& file,
-                  std::chrono::steady_clock::duration took, std::ostream& out) {
+// What a written backup holds: its entries, the bytes read into them, the bytes of the file and
+// the time taken.
+struct BackupSummary {
+    std::size_t entries = 0;
+    std::uint64_t bytesRead = 0;
+    std::uintmax_t bytesWritten = 0;
+    double seconds = 0;
+};
+
+// Nullopt when the file cannot be read back (the backup stands).
+std::optional<BackupSummary> SummaryOf(archive::Archive& archive, const std::filesystem::path& file,
+                                       std::chrono::steady_clock::duration took) {
+    BackupSummary summary;
     std::error_code error;
-    const std::uintmax_t written = std::filesystem::file_size(file, error);
-    if (error || !archive.LoadArchive(file)) return;
-    std::uint64_t read = 0;
-    for (const archive::ArchiveEntry& entry : archive.entries()) read += entry.size;
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", std::chrono::duration<double>(took).count());
-    out << kBackupSummaryText << archive.entries().size() << " entries, " << read << " bytes read, "
-        << written << " bytes written, " << seconds << " s\n";
+    summary.bytesWritten = std::filesystem::file_size(file, error);
+    if (error || !archive.LoadArchive(file)) return std::nullopt;
+    summary.entries = archive.entries().size();
+    for (const archive::ArchiveEntry& entry : archive.entries()) summary.bytesRead += entry.size;
+    summary.seconds = std::chrono::duration<double>(took).count();
     archive.ClearArchive();
+    return summary;
+}
+
+void PrintSummary(const BackupSummary& summary, std::ostream& out) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", summary.seconds);
+    out << kBackupSummaryText << summary.entries << " entries, " << summary.bytesRead
+        << " bytes read, " << summary.bytesWritten << " bytes written, " << seconds << " s\n";
+}
+
+Json SummaryJson(const BackupSummary& summary) {
+    return {{"entries", summary.entries},
+            {"bytes_read", summary.bytesRead},
+            {"bytes_written", summary.bytesWritten},
+            {"seconds", summary.seconds}};
 }
 
 int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostream& out,
-                     std::ostream& listing, std::ostream& err) {
+                     std::ostream& listing, Json* json, std::ostream& err) {
     auto items = ParseSelectedItems(args.items);
     if (!items) return Fail(err, items.reason());
     auto password = ProtectionPassword(args.passwordFile, context);
@@ -78,25 +107,31 @@ int RunBackupCommand(const BackupArguments& args, CliContext& context, std::ostr
     const BackupOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunBackup(run->environment().context(), request, progress);
     });
-    if (args.dryRun) return PrintPlan(outcome, listing, err);
-    std::vector<ItemReportLine> report =
-        ItemReport(outcome.items, RunDirection::kBackup, outcome.written);
+    if (args.dryRun) return PrintPlan(outcome, listing, json, err);
     // The item whose file could not be read fails on its own line, with the reason.
-    for (ItemReportLine& line : report) {
-        if (outcome.unreadableItem &&
-            line.name == kItems[*outcome.unreadableItem].backupReportName) {
-            line.succeeded = false;
-            line.failure = outcome.writeFailure;
-        }
+    ItemOutcomes reported = outcome.items;
+    if (outcome.unreadableItem) {
+        reported[*outcome.unreadableItem].succeeded = false;
+        reported[*outcome.unreadableItem].failure = outcome.writeFailure;
     }
-    PrintItemReport(report, out, err);
+    PrintItemReport(ItemReport(reported, RunDirection::kBackup, outcome.written), out, err);
+    if (json) {
+        *json = {{"file", request.backupFile.string()},
+                 {"written", outcome.written},
+                 {"written_to", outcome.written ? Json(outcome.writtenFile.string()) : Json()},
+                 {"items", ItemsJson(reported)},
+                 {"summary", Json()}};
+    }
     if (!outcome.written) {
         return Fail(err, std::string(kBackupNotWrittenText) +
                              (outcome.unreadableItem ? "" : ": " + outcome.writeFailure));
     }
     out << "The Backup was Completed!\n";
-    PrintSummary(run->environment().archive(), outcome.writtenFile,
-                 std::chrono::steady_clock::now() - start, out);
+    if (const auto summary = SummaryOf(run->environment().archive(), outcome.writtenFile,
+                                       std::chrono::steady_clock::now() - start)) {
+        PrintSummary(*summary, out);
+        if (json) (*json)["summary"] = SummaryJson(*summary);
+    }
     if (outcome.keptPrevious) err << outcome.keptPreviousNote() << "\n";
     return ExitStatusOf(outcome);
 }
@@ -123,7 +158,8 @@ void AddBackupCommand(CLI::App& app, CommandRun& run) {
                       "List the files each item would put in the backup; write nothing");
     command->callback([&run, args] {
         // A dry run's listing is what was asked for: -q does not hide it.
-        run.exitCode = RunBackupCommand(*args, run.context, run.report(), run.out, run.err);
+        run.exitCode =
+            RunBackupCommand(*args, run.context, run.report(), run.listing(), run.json(), run.err);
     });
 }
 

@@ -49,7 +49,7 @@ void PrintHealth(const mailstore::StoreHealth& store, std::ostream& out) {
 // can still read; then a line per damage. A strict read names the first damage; the salvage goes
 // on and finds the rest.
 int CheckAddressBook(const MailSourceArguments& args, CliContext& context, std::ostream& out,
-                     std::ostream& err) {
+                     Json* json, std::ostream& err) {
     auto choice = AddressBookChoice::Open(args.path, args.passwordFile, context, err);
     if (!choice) return kExitNothingDone;
     // Only the counts are wanted: no contact is kept.
@@ -66,13 +66,22 @@ int CheckAddressBook(const MailSourceArguments& args, CliContext& context, std::
         << salvaged->indexedRecords << "\tdeleted or lost records readable "
         << salvaged->recoveredRecords << "\tbytes " << choice->bytes().size() << '\n';
     for (const std::string& damage : damages) out << "  " << damage << '\n';
+    if (json) {
+        *json = {{"address_book",
+                  {{"name", choice->bytes().name()},
+                   {"state", damages.empty() ? "sound" : "damaged"},
+                   {"records", salvaged->indexedRecords},
+                   {"deleted_records_readable", salvaged->recoveredRecords},
+                   {"bytes", choice->bytes().size()},
+                   {"damages", damages}}}};
+    }
     return damages.empty() ? kExitOk : kExitPartial;
 }
 
-int RunCheck(const MailSourceArguments& args, CliContext& context, std::ostream& out,
+int RunCheck(const MailSourceArguments& args, CliContext& context, std::ostream& out, Json* json,
              std::ostream& err) {
     if (args.path && StartsAsAddressBook(*args.path)) {
-        return CheckAddressBook(args, context, out, err);
+        return CheckAddressBook(args, context, out, json, err);
     }
     auto choice = MailSourceChoice::Open(args, context, err);
     if (!choice) return kExitNothingDone;
@@ -82,8 +91,10 @@ int RunCheck(const MailSourceArguments& args, CliContext& context, std::ostream&
     });
     if (!stores) return Fail(err, stores.reason());
     bool damaged = false;
+    if (json) *json = {{"stores", Json::array()}};
     for (const mailstore::StoreHealth& store : *stores) {
         PrintHealth(store, out);
+        if (json) (*json)["stores"].push_back(StoreHealthJson(store));
         damaged = damaged || store.damaged();
     }
     return damaged ? kExitPartial : kExitOk;
@@ -101,8 +112,9 @@ void AddCheckCommand(CLI::App& app, CommandRun& run) {
         "compaction would give back, how close it is to 2 GB, and every inconsistency (exit "
         "status 1 when a store is damaged)");
     AddMailSourceOptions(*command, *args);
-    command->callback(
-        [&run, args] { run.exitCode = RunCheck(*args, run.context, run.out, run.err); });
+    command->callback([&run, args] {
+        run.exitCode = RunCheck(*args, run.context, run.listing(), run.json(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

@@ -27,6 +27,7 @@ void CliContext::startRun(std::ostream& err) {
     m_err = &err;
     quiet = false;
     verbose = false;
+    json = false;
     progressOption.reset();
     passwordCommand.reset();
     prefixOption.reset();

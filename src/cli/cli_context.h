@@ -73,6 +73,8 @@ class CliContext {
     bool verbose = false;
     // --progress, --no-progress: the bar on or off; without them, on when stderr is a terminal.
     std::optional<bool> progressOption;
+    // --json: what the command reports is one JSON document on stdout instead of text.
+    bool json = false;
     // --password-command: the command whose output's first line is the password.
     std::optional<std::string> passwordCommand;
 

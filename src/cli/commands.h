@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_context.h"
+#include "cli/json_report.h"
 
 namespace quillet::cli {
 
@@ -18,9 +19,16 @@ struct CommandRun {
     std::ostream& err;
     int exitCode = kExitNothingDone;
     std::ostream discarded{nullptr};
+    // With --json, what the command reports: RunCli prints it on `out` when the command set it
+    // (a command that stops before its work sets none).
+    Json document;
 
-    // Where a command reports what it did: `out`, or nowhere with -q.
-    std::ostream& report() { return context.quiet ? discarded : out; }
+    // Where a command reports what it did: `out`, or nowhere with -q or --json.
+    std::ostream& report() { return context.quiet || context.json ? discarded : out; }
+    // Where a listing command lists: `out`, or nowhere with --json.
+    std::ostream& listing() { return context.json ? discarded : out; }
+    // The document to fill with --json; null without it.
+    Json* json() { return context.json ? &document : nullptr; }
 };
 
 // The start of the summary line after a written backup (what `backup` prints last).

@@ -15,7 +15,7 @@ struct ContactsArguments {
     bool salvage = false;
 };
 
-int RunContacts(const ContactsArguments& args, CliContext& context, std::ostream& out,
+int RunContacts(const ContactsArguments& args, CliContext& context, std::ostream& out, Json* json,
                 std::ostream& err) {
     auto choice = AddressBookChoice::Open(args.path, args.passwordFile, context, err);
     if (!choice) return kExitNothingDone;
@@ -26,6 +26,16 @@ int RunContacts(const ContactsArguments& args, CliContext& context, std::ostream
         return Fail(err, result.reason() + (damaged ? " (--salvage reads past damage)" : ""));
     }
     out << wab::VCardExportText(*result, choice->description(), args.outFile);
+    if (json) {
+        std::vector<std::string> damages;
+        for (const wab::BookDamage& damage : result->damages) damages.push_back(damage.what);
+        *json = {{"source", choice->description()},
+                 {"file", result->written == 0 ? Json() : Json(args.outFile)},
+                 {"contacts", result->written},
+                 {"recovered", result->recovered},
+                 {"groups_left_out", result->groupsLeftOut},
+                 {"damages", damages}};
+    }
     if (result->written == 0) return kExitNothingDone;
     return result->partial() ? kExitPartial : kExitOk;
 }
@@ -52,8 +62,9 @@ void AddContactsCommand(CLI::App& app, CommandRun& run) {
         ->required();
     command->add_flag("--salvage", args->salvage,
                       "Go on past damage, and recover deleted contacts the file still holds");
-    command->callback(
-        [&run, args] { run.exitCode = RunContacts(*args, run.context, run.report(), run.err); });
+    command->callback([&run, args] {
+        run.exitCode = RunContacts(*args, run.context, run.report(), run.json(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

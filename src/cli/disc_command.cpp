@@ -31,17 +31,24 @@ bool InitializeOrSay(disc::DiscEngine& engine, std::ostream& err) {
     return false;
 }
 
-int RunDevices(disc::DiscEngine& engine, std::ostream& out, std::ostream& err) {
+int RunDevices(disc::DiscEngine& engine, std::ostream& out, Json* json, std::ostream& err) {
     if (!InitializeOrSay(engine, err)) return kExitNothingDone;
+    if (json) *json = {{"devices", Json::array()}};
     for (int i = 0; i < engine.DeviceCount(); ++i) {
         disc::DiscDevice* device = engine.DeviceAt(i);
         if (device == nullptr || !device->IsCompatible()) continue;
         device->RefreshMedia(true);
         // Each named as --device takes it; the image-file device's path is the user's to choose.
-        out << (device->IsImageFile() ? std::string(kImageDevicePrefix) + "PATH"
-                                      : device->DeviceName())
-            << '\t' << disc::MediaTypeName(device->LoadedMedia().mediaType) << '\t'
-            << Megabytes(disc::FreeBytes(*device, engine.Project())) << '\n';
+        const std::string name =
+            device->IsImageFile() ? std::string(kImageDevicePrefix) + "PATH" : device->DeviceName();
+        const std::string media = disc::MediaTypeName(device->LoadedMedia().mediaType);
+        const double freeBytes = disc::FreeBytes(*device, engine.Project());
+        out << name << '\t' << media << '\t' << Megabytes(freeBytes) << '\n';
+        if (json) {
+            (*json)["devices"].push_back({{"device", name},
+                                          {"media", media},
+                                          {"free_bytes", static_cast<std::uint64_t>(freeBytes)}});
+        }
     }
     return kExitOk;
 }
@@ -196,7 +203,7 @@ class WriteFollower : public disc::DiscEventListener {
 };
 
 int RunWrite(const WriteArguments& args, disc::DiscEngine& engine, CliContext& context,
-             std::ostream& out, std::ostream& err) {
+             std::ostream& out, Json* json, std::ostream& err) {
     if (!disc::IsVolumeType(args.volumeType)) {
         return Fail(
             err, "--volume-type must be 1, 3, 4, 5 or 7, not " + std::to_string(args.volumeType));
@@ -243,6 +250,12 @@ int RunWrite(const WriteArguments& args, disc::DiscEngine& engine, CliContext& c
                                  (follower.errors.empty() ? std::string("no reason given")
                                                           : follower.errors.front()));
         }
+        if (json) {
+            *json = {{"target", target},
+                     {"files", project.FileSystem().FileCount()},
+                     {"verified", args.verify && follower.verifyFailures.empty()},
+                     {"verify_failures", follower.verifyFailures}};
+        }
         if (!follower.verifyFailures.empty()) {
             for (const std::string& failure : follower.verifyFailures) Fail(err, failure);
             err << "quillet-cli: " << target << " was written, but "
@@ -267,8 +280,9 @@ void AddDiscCommand(CLI::App& app, CommandRun& run) {
         "devices",
         "List the disc devices: the name --device takes TAB the disc in it TAB free MB (the "
         "image file last, as image:PATH)");
-    devices->callback(
-        [&run] { run.exitCode = RunDevices(run.context.discEngine(), run.out, run.err); });
+    devices->callback([&run] {
+        run.exitCode = RunDevices(run.context.discEngine(), run.listing(), run.json(), run.err);
+    });
 
     auto args = std::make_shared<WriteArguments>();
     CLI::App* write = disc->add_subcommand("write",
@@ -287,8 +301,8 @@ void AddDiscCommand(CLI::App& app, CommandRun& run) {
         ->required()
         ->check(CLI::ExistingPath);
     write->callback([&run, args] {
-        run.exitCode =
-            RunWrite(*args, run.context.discEngine(), run.context, run.report(), run.err);
+        run.exitCode = RunWrite(*args, run.context.discEngine(), run.context, run.report(),
+                                run.json(), run.err);
     });
 }
 

@@ -22,12 +22,23 @@ struct ExportArguments {
 
 // A dry run's listing: each folder that would be written (or kept) below the output folder, with
 // the store it comes from and its size, then each store that would be left out.
-int PrintPlan(const mailstore::ExportSummary& plan, const std::string& outFolder,
-              std::ostream& out) {
+int PrintPlan(const mailstore::ExportSummary& plan, const std::string& outFolder, std::ostream& out,
+              Json* json) {
+    Json folders = Json::array();
     for (const auto& folder : plan.planned) {
-        out << (folder.kept ? "would keep " : "would write ")
-            << (std::filesystem::path(outFolder) / folder.relative).string() << " from "
-            << folder.store << " (" << folder.bytes << " bytes)\n";
+        const std::string path = (std::filesystem::path(outFolder) / folder.relative).string();
+        out << (folder.kept ? "would keep " : "would write ") << path << " from " << folder.store
+            << " (" << folder.bytes << " bytes)\n";
+        folders.push_back({{"folder", path},
+                           {"store", folder.store},
+                           {"bytes", folder.bytes},
+                           {"kept", folder.kept}});
+    }
+    if (json) {
+        *json = {{"dry_run", true},
+                 {"folders", std::move(folders)},
+                 {"stores_left_out", plan.storesLeftOut},
+                 {"notes", plan.notes}};
     }
     for (const std::string& note : plan.notes) out << "note: " << note << '\n';
     for (const std::string& store : plan.storesLeftOut) out << "would leave out " << store << '\n';
@@ -40,10 +51,10 @@ mailstore::ExportFormat FormatNamed(const std::string& name) {
     return mailstore::ExportFormat::kMbox;
 }
 
-int RunExport(const ExportArguments& args, CliContext& context, std::ostream& out,
+int RunExport(const ExportArguments& args, CliContext& context, std::ostream& out, Json* json,
               std::ostream& err) {
     const auto mode = args.salvage ? mailstore::ReadMode::kSalvage : mailstore::ReadMode::kStrict;
-    if (args.imap) return RunImapExport(args.source, *args.imap, mode, context, out, err);
+    if (args.imap) return RunImapExport(args.source, *args.imap, mode, context, out, json, err);
     if (args.outFolder.empty()) return Fail(err, "name the folder to write into (--out) or --imap");
     auto choice = MailSourceChoice::Open(args.source, context, err);
     if (!choice) return kExitNothingDone;
@@ -63,8 +74,9 @@ int RunExport(const ExportArguments& args, CliContext& context, std::ostream& ou
                               summary.reason().ends_with(mailstore::kAlreadyExistsText);
         return Fail(err, summary.reason() + (inTheWay ? kExportForceHint : ""));
     }
-    if (args.dryRun) return PrintPlan(*summary, args.outFolder, out);
+    if (args.dryRun) return PrintPlan(*summary, args.outFolder, out, json);
     out << mailstore::ExportSummaryText(choice->source().description(), args.outFolder, *summary);
+    if (json) *json = ExportSummaryJson(choice->source().description(), args.outFolder, *summary);
     return summary->partial() ? kExitPartial : kExitOk;
 }
 
@@ -121,8 +133,8 @@ void AddExportCommand(CLI::App& app, CommandRun& run) {
         ExportArguments given = *args;
         if (url->count() == 0) given.imap.reset();
         // A dry run's listing is what was asked for: -q does not hide it.
-        run.exitCode =
-            RunExport(given, run.context, given.dryRun ? run.out : run.report(), run.err);
+        run.exitCode = RunExport(given, run.context, given.dryRun ? run.listing() : run.report(),
+                                 run.json(), run.err);
     });
 }
 

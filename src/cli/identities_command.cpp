@@ -4,15 +4,19 @@
 namespace quillet::cli {
 namespace {
 
-int RunIdentities(CliContext& context, std::ostream& out, std::ostream& err) {
+int RunIdentities(CliContext& context, std::ostream& out, Json* json, std::ostream& err) {
     system::WindowsSystem* system = context.system(err);
     if (system == nullptr) return kExitNothingDone;
     const std::vector<Identity> identities = ListIdentities(system->modReg());
     if (identities.empty()) {
         err << "quillet-cli: Your Windows System have not install Outlook Express \n";
     }
+    if (json) *json = {{"identities", Json::array()}};
     for (const Identity& identity : identities) {
         out << identity.key << '\t' << identity.userName << '\n';
+        if (json)
+            (*json)["identities"].push_back(
+                {{"key", identity.key}, {"user_name", identity.userName}});
     }
     return kExitOk;
 }
@@ -22,7 +26,8 @@ int RunIdentities(CliContext& context, std::ostream& out, std::ostream& err) {
 void AddIdentitiesCommand(CLI::App& app, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "identities", "List the Outlook Express identities: key TAB user name, one per line");
-    command->callback([&run] { run.exitCode = RunIdentities(run.context, run.out, run.err); });
+    command->callback(
+        [&run] { run.exitCode = RunIdentities(run.context, run.listing(), run.json(), run.err); });
 }
 
 }  // namespace quillet::cli

@@ -43,7 +43,7 @@ class UploadProgressBar : public imap::UploadProgress {
 }  // namespace
 
 int RunImapExport(const MailSourceArguments& source, const ImapExportArguments& args,
-                  mailstore::ReadMode mode, CliContext& context, std::ostream& out,
+                  mailstore::ReadMode mode, CliContext& context, std::ostream& out, Json* json,
                   std::ostream& err) {
     auto address = imap::ParseImapAddress(args.url, args.startTls);
     if (!address) return Fail(err, address.reason());
@@ -68,8 +68,9 @@ int RunImapExport(const MailSourceArguments& source, const ImapExportArguments& 
         return imap::UploadMail(choice->source(), options, &progress);
     });
     if (!summary) return Fail(err, summary.reason());
-    out << mailstore::ExportSummaryText(choice->source().description(), imap::UploadTarget(options),
-                                        *summary);
+    const std::string target = imap::UploadTarget(options);
+    out << mailstore::ExportSummaryText(choice->source().description(), target, *summary);
+    if (json) *json = ExportSummaryJson(choice->source().description(), target, *summary);
     return summary->partial() ? kExitPartial : kExitOk;
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 
 #include "cli/backup_reading.h"
@@ -31,10 +32,36 @@ std::string Printable(std::string_view text) {
     return printable;
 }
 
-int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
+// The information file's fields as JSON: strings as they are (the JSON text escapes them).
+Json InfoJson(const std::string& file, bool isProtected, const OpenedBackup& backup) {
+    Json items = Json::array();
+    for (int i = 0; i < kItemCount; ++i) {
+        if (!backup.holds(i)) continue;
+        Json entries = Json::array();
+        std::string_view names = backup.entryNames(i);
+        while (!names.empty()) {
+            const std::size_t end = std::min(names.find(';'), names.size());
+            entries.push_back(names.substr(0, end));
+            names.remove_prefix(std::min(end + 1, names.size()));
+        }
+        items.push_back({{"item", kItems[i].commandName}, {"entries", std::move(entries)}});
+    }
+    return {{"file", file},
+            {"protected", isProtected},
+            {"computer", backup.computer()},
+            {"user", backup.logonUser()},
+            {"identity", backup.identity()},
+            {"date", backup.time()},
+            {"description", backup.description()},
+            {"items", std::move(items)}};
+}
+
+int RunInfo(const InfoArguments& args, CliContext& context, std::ostream& out, Json* json,
+            std::ostream& err) {
     auto reading = BackupReading::Open(args.file, args.passwordFile, context, err);
     if (!reading) return kExitNothingDone;
     OpenedBackup& backup = reading->backup();
+    if (json) *json = InfoJson(args.file, reading->isProtected(), backup);
 
     const std::string origin = Printable(backup.originText());
     const std::string description = Printable(backup.description());
@@ -58,8 +85,9 @@ void AddInfoCommand(CLI::App& app, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "info", "Show where and when a backup was made, its description and the items it holds");
     AddBackupReadingOptions(*command, args->file, args->passwordFile);
-    command->callback(
-        [&run, args] { run.exitCode = RunInfo(*args, run.context, run.out, run.err); });
+    command->callback([&run, args] {
+        run.exitCode = RunInfo(*args, run.context, run.listing(), run.json(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

@@ -20,8 +20,26 @@ struct RestoreArguments {
 };
 
 // Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
+// What a dry run would do to one item, as JSON.
+Json TargetJson(int item, const RestoreTarget& target) {
+    Json planned = {{"item", kItems[item].commandName}};
+    if (!target.ok) {
+        planned["failure"] = target.failure;
+        return planned;
+    }
+    if (!target.registryKey.empty()) {
+        planned["replace_key"] = {{"key", target.registryKey}, {"with", target.registryEntry}};
+    }
+    if (!target.folderToCreate.empty()) planned["create_folder"] = target.folderToCreate.string();
+    planned["replace_files"] = Json::array();
+    for (const auto& [entry, destination] : target.files) {
+        planned["replace_files"].push_back({{"file", destination.string()}, {"with", entry}});
+    }
+    return planned;
+}
+
 int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& request,
-           std::ostream& out, std::ostream& err) {
+           std::ostream& out, Json* json, std::ostream& err) {
     if (Status selected = CheckItemSelected(request.ticked); !selected) {
         return Fail(err, selected.reason());
     }
@@ -33,6 +51,10 @@ int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& requ
         if (!request.ticked[i] || !backup.holds(i)) continue;
         anyPlanned = true;
         const RestoreTarget target = handlers.plan(i, request.identityKey);
+        if (json) {
+            if (json->is_null()) *json = {{"dry_run", true}, {"items", Json::array()}};
+            (*json)["items"].push_back(TargetJson(i, target));
+        }
         out << kItems[i].restoreReportName << '\n';
         if (!target.ok) {
             out << "  would fail: " << target.failure << '\n';
@@ -55,7 +77,7 @@ int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& requ
 }
 
 int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::ostream& out,
-                      std::ostream& err) {
+                      Json* json, std::ostream& err) {
     if (context.refuseWindowsDisk(err, "restore into a Wine prefix (--prefix DIR)"))
         return kExitNothingDone;
     auto items = ParseItemList(args.items);
@@ -71,7 +93,7 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
         return Fail(err, opened.reason());
 
     const RestoreRequest request{run->identity().key, *items};
-    if (args.dryRun) return DryRun(environment, backup, request, out, err);
+    if (args.dryRun) return DryRun(environment, backup, request, out, json, err);
 
     const RestoreOutcome outcome = context.withProgress([&](BackupProgress* progress) {
         return RunRestore(environment.context(), backup, request, progress);
@@ -81,6 +103,7 @@ int RunRestoreCommand(const RestoreArguments& args, CliContext& context, std::os
     const int status = ExitStatusOf(outcome);
     // The restore started, so it did nothing only when the backup held none of the items.
     if (status == kExitNothingDone) return Fail(err, kNoItemAskedForMessage);
+    if (json) *json = {{"file", args.file}, {"items", ItemsJson(outcome.items)}};
     out << "The Restore was Completed!\n";
     return status;
 }
@@ -102,7 +125,7 @@ void AddRestoreCommand(CLI::App& app, CommandRun& run) {
                             ItemCommandNames(","));
     command->add_flag("-n,--dry-run", args->dryRun, "List what would be replaced; change nothing");
     command->callback([&run, args] {
-        run.exitCode = RunRestoreCommand(*args, run.context, run.report(), run.err);
+        run.exitCode = RunRestoreCommand(*args, run.context, run.report(), run.json(), run.err);
     });
 }
 

@@ -71,6 +71,9 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
                  "command lists");
     app.add_flag("-v,--verbose", context.verbose,
                  "Each step of the work as a line on stderr, in place of the progress bar");
+    app.add_flag("--json", context.json,
+                 "Print what the command reports as one JSON document on stdout instead of text "
+                 "(its keys are in the manual page); errors stay lines on stderr");
     CLI::Option* progress = app.add_flag_callback(
         "--progress", [&context] { context.progressOption = true; },
         "Draw the progress bar on stderr even when it is no terminal");
@@ -103,6 +106,7 @@ int RunCli(const std::vector<std::string>& arguments, CliContext& context, std::
         if (auto unknown = UnknownWordText(arguments, WordsOf(app))) return Fail(err, *unknown);
         return Fail(err, OneLine(error.what()));
     }
+    if (context.json && !run.document.is_null()) PrintJson(run.document, out);
     return run.exitCode;
 }
 

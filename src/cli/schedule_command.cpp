@@ -24,7 +24,8 @@ struct AddArguments {
     std::optional<std::string> passwordFile;
 };
 
-int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std::ostream& err) {
+int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, Json* json,
+           std::ostream& err) {
     if (context.refuseWindowsDisk(err,
                                   "back it up once with quillet-cli backup; scheduled "
                                   "backups work on a Wine prefix")) {
@@ -67,6 +68,7 @@ int RunAdd(const AddArguments& args, CliContext& context, std::ostream& out, std
         return kExitNothingDone;
     }
     out << JobScheduledMessage(*registration.number) << '\n';
+    if (json) *json = {{"number", *registration.number}};
     return kExitOk;
 }
 
@@ -78,12 +80,31 @@ std::string ItemNames(const std::string& mask) {
 
 // The last run comes after the six fields that earlier versions printed, so that scripts reading
 // those by position go on working; the note on the time zone goes to stderr.
-int RunList(CliContext& context, std::ostream& out, std::ostream& err) {
+// A job as JSON: its last run's time as the run log keeps it, with the zone's offset.
+Json JobJson(const ScheduledJob& job) {
+    Json lastRun;
+    if (job.lastRun) {
+        lastRun = {{"time", job.lastRun->time},
+                   {"exit_status", job.lastRun->exitCode},
+                   {"reason", job.lastRun->reason}};
+    }
+    return {{"number", job.number},
+            {"at", FormatStartTime(job.startTime)},
+            {"days", job.runsOnce() ? Json() : Json(DayListFromDays(job.daysOfWeek))},
+            {"identity", job.job.identityKey},
+            {"items", ItemNames(job.job.itemMask)},
+            {"file", job.job.backupFile},
+            {"last_run", std::move(lastRun)}};
+}
+
+int RunList(CliContext& context, std::ostream& out, Json* json, std::ostream& err) {
     Scheduler& scheduler = context.scheduler(std::nullopt);
     auto jobs = scheduler.listJobs();
     if (!jobs) return Fail(err, jobs.reason());
     err << LocalTimeNote(scheduler.timeZoneName()) << '\n';
+    if (json) *json = {{"time_zone", scheduler.timeZoneName()}, {"jobs", Json::array()}};
     for (const ScheduledJob& job : *jobs) {
+        if (json) (*json)["jobs"].push_back(JobJson(job));
         out << job.number << '\t' << FormatStartTime(job.startTime) << '\t'
             << (job.runsOnce() ? "once" : DayListFromDays(job.daysOfWeek)) << '\t'
             << job.job.identityKey << '\t' << ItemNames(job.job.itemMask) << '\t'
@@ -92,7 +113,7 @@ int RunList(CliContext& context, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
-int RunRemove(const std::string& numberText, CliContext& context, std::ostream& out,
+int RunRemove(const std::string& numberText, CliContext& context, std::ostream& out, Json* json,
               std::ostream& err) {
     int number = 0;
     const auto [end, error] =
@@ -104,6 +125,7 @@ int RunRemove(const std::string& numberText, CliContext& context, std::ostream& 
         return Fail(err, removed.reason());
     }
     out << "Task " << number << " has been removed.\n";
+    if (json) *json = {{"removed", number}};
     return kExitOk;
 }
 
@@ -130,21 +152,24 @@ void AddScheduleCommand(CLI::App& app, CommandRun& run) {
     add->add_option("--password-file", args->passwordFile,
                     "Protect the backups with the password on this file's first line (it is "
                     "kept in your crontab, readable by you and root only)");
-    add->callback(
-        [&run, args] { run.exitCode = RunAdd(*args, run.context, run.report(), run.err); });
+    add->callback([&run, args] {
+        run.exitCode = RunAdd(*args, run.context, run.report(), run.json(), run.err);
+    });
 
     CLI::App* list = schedule->add_subcommand(
         "list",
         "List the scheduled backups: number TAB H:MM TAB days TAB identity TAB items TAB file TAB "
         "last run (its time and result: OK, or the exit status and reason; never); the times are "
         "this computer's local time");
-    list->callback([&run] { run.exitCode = RunList(run.context, run.out, run.err); });
+    list->callback(
+        [&run] { run.exitCode = RunList(run.context, run.listing(), run.json(), run.err); });
 
     auto number = std::make_shared<std::string>();
     CLI::App* remove = schedule->add_subcommand("remove", "Remove scheduled backup N");
     remove->add_option("N", *number, "The job's number (see schedule list)")->required();
-    remove->callback(
-        [&run, number] { run.exitCode = RunRemove(*number, run.context, run.report(), run.err); });
+    remove->callback([&run, number] {
+        run.exitCode = RunRemove(*number, run.context, run.report(), run.json(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

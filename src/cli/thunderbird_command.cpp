@@ -54,8 +54,24 @@ std::unique_ptr<ChosenSource> OpenSource(const ThunderbirdArguments& args, CliCo
     return chosen;
 }
 
+Json ReportJson(const thunderbird::ProfileReport& report) {
+    Json mail;
+    if (report.mail) {
+        mail = ExportSummaryJson("the identity's message stores",
+                                 (report.folder / "Mail" / "Local Folders").string(), *report.mail);
+    }
+    const auto orNull = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
+    return {{"profile", report.folder.string()},
+            {"registered_as", orNull(report.registeredAs)},
+            {"not_registered", orNull(report.notRegistered)},
+            {"carried", report.carried},
+            {"not_carried", report.notCarried},
+            {"mail", std::move(mail)},
+            {"partial", report.partial}};
+}
+
 int RunThunderbird(const ThunderbirdArguments& args, CliContext& context, std::ostream& out,
-                   std::ostream& err) {
+                   Json* json, std::ostream& err) {
     std::filesystem::path profilesIni;
     if (!args.noRegister) {
         const std::optional<std::string> home = context.environment().get("HOME");
@@ -75,6 +91,7 @@ int RunThunderbird(const ThunderbirdArguments& args, CliContext& context, std::o
     });
     if (!report) return Fail(err, report.reason() + "; no profile was made");
     out << thunderbird::ProfileReportText(*report);
+    if (json) *json = ReportJson(*report);
     return report->partial ? kExitPartial : kExitOk;
 }
 
@@ -105,8 +122,9 @@ void AddThunderbirdCommand(CLI::App& app, CommandRun& run) {
     command->add_flag("--no-register", args->noRegister,
                       "Leave ~/.thunderbird/profiles.ini alone (start Thunderbird with "
                       "--profile DIR)");
-    command->callback(
-        [&run, args] { run.exitCode = RunThunderbird(*args, run.context, run.report(), run.err); });
+    command->callback([&run, args] {
+        run.exitCode = RunThunderbird(*args, run.context, run.report(), run.json(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

@@ -12,7 +12,7 @@ struct VerifyArguments {
 };
 
 // Refuses what is no backup, and a wrong password, as info does; then reads every entry.
-int RunVerify(const VerifyArguments& args, CliContext& context, std::ostream& out,
+int RunVerify(const VerifyArguments& args, CliContext& context, std::ostream& out, Json* json,
               std::ostream& err) {
     auto work = WorkFolder::Create(context.environment());
     if (!work) return Fail(err, work.reason());
@@ -24,6 +24,7 @@ int RunVerify(const VerifyArguments& args, CliContext& context, std::ostream& ou
     if (!verified) return Fail(err, args.file + ": " + verified.reason());
     out << args.file << ": " << archive.entries().size() << " entries read to their end, "
         << "all sound\n";
+    if (json) *json = {{"file", args.file}, {"entries", archive.entries().size()}, {"sound", true}};
     return kExitOk;
 }
 
@@ -34,8 +35,9 @@ void AddVerifyCommand(CLI::App& app, CommandRun& run) {
     CLI::App* command = app.add_subcommand(
         "verify", "Read every entry of a backup to its end, checking passwords and checksums");
     AddBackupReadingOptions(*command, args->file, args->passwordFile);
-    command->callback(
-        [&run, args] { run.exitCode = RunVerify(*args, run.context, run.report(), run.err); });
+    command->callback([&run, args] {
+        run.exitCode = RunVerify(*args, run.context, run.report(), run.json(), run.err);
+    });
 }
 
 }  // namespace quillet::cli

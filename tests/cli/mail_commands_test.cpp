@@ -7,6 +7,7 @@
 
 #include "cli/sample_prefix_cli.h"
 #include "support/imap/dovecot_server.h"
+#include "support/platform/child_process.h"
 #include "support/platform/folder_snapshot.h"
 
 namespace quillet::testing {
@@ -154,16 +155,24 @@ TEST_F(CliMailTest, UploadsThePrefixABackupOrLooseStoresToAnImapAccount) {
                "--imap-folder", "Prefix"},
               12},
              {{"export", backup, "--password-file", passwordFile(), "--imap-folder", "Backup"}, 12},
-             {{"export", kLooseStores.string(), "--imap-folder", "Loose"}, 2}}) {
+             {{"export", kLooseStores.string(), "--imap-folder", "Loose"}, 2},
+             {{"--json", "export", kLooseStores.string(), "--imap-folder", "Json"}, 2}}) {
         arguments.insert(arguments.end(), account.begin(), account.end());
         CliRun uploaded = runAsGiven(arguments);
         ASSERT_EQ(uploaded.exitCode, 0) << uploaded.err;
+        if (arguments[0] == "--json") {
+            const ProgramRun read = RunProgram(
+                {"python3", "-c", "import json, sys; print(json.loads(sys.argv[1])['messages'])",
+                 uploaded.out});
+            EXPECT_EQ(read.out, std::to_string(messages) + "\n") << uploaded.out << read.err;
+            continue;
+        }
         EXPECT_NE(uploaded.out.find("\nMessages: " + std::to_string(messages) + "\n"),
                   std::string::npos)
             << uploaded.out;
     }
     const std::vector<ImapReadMessage> held = server.readBack();
-    EXPECT_EQ(held.size(), 26u);
+    EXPECT_EQ(held.size(), 28u);
     // The local Inbox right under the upload's folder.
     EXPECT_EQ(std::count_if(held.begin(), held.end(),
                             [](const ImapReadMessage& m) { return m.mailbox == "Prefix.Inbox"; }),

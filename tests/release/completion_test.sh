@@ -57,6 +57,7 @@ expect() {
 expect "quillet-cli exp" "export"
 expect "quillet-cli schedule " "add list remove"
 expect "quillet-cli export --f" "--format --force"
+expect "quillet-cli --js" "--json"
 expect "quillet-cli export --format " "mbox maildir eml"
 expect "quillet-cli backup --items=accounts,r" "accounts,rules" "--items=accounts,rules"
 expect "quillet-cli --prefix $work/prefix backup --identity Ma" 'Main\ Identity' "Main Identity"
