@@ -162,8 +162,8 @@ TEST_F(CliMailTest, UploadsThePrefixABackupOrLooseStoresToAnImapAccount) {
         ASSERT_EQ(uploaded.exitCode, 0) << uploaded.err;
         if (arguments[0] == "--json") {
             const ProgramRun read = RunProgram(
-                {"python3", "-c", "import json, sys; print(json.loads(sys.argv[1])['messages'])",
-                 uploaded.out});
+                {"/usr/bin/python3", "-c",
+                 "import json, sys; print(json.loads(sys.argv[1])['messages'])", uploaded.out});
             EXPECT_EQ(read.out, std::to_string(messages) + "\n") << uploaded.out << read.err;
             continue;
         }
