@@ -28,6 +28,6 @@ packages=("$build"/quillet_*.deb)
 # Debian's own check of the package: an error or a warning fails the build (the informational
 # tags are printed too; the ones it gives today are the binaries' .comment sections, the help
 # kept beside the skin, which the window opens, and the window's own texts, such as "Adress").
-lintian --info --display-info --fail-on error,warning "${packages[0]}" >&2 ||
+lintian --display-info --fail-on error,warning "${packages[0]}" >&2 ||
     { echo "package.sh: lintian found errors or warnings in the package" >&2; exit 2; }
 echo "${packages[0]}"
