@@ -47,7 +47,7 @@ int RunDevices(disc::DiscEngine& engine, std::ostream& out, Json* json, std::ost
         if (json) {
             (*json)["devices"].push_back({{"device", name},
                                           {"media", media},
-                                          {"free_bytes", static_cast<std::uint64_t>(freeBytes)}});
+                                          {"free_bytes", static_cast<std::int64_t>(freeBytes)}});
         }
     }
     return kExitOk;
