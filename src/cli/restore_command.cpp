@@ -19,7 +19,6 @@ struct RestoreArguments {
     bool dryRun = false;
 };
 
-// Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
 // What a dry run would do to one item, as JSON.
 Json TargetJson(int item, const RestoreTarget& target) {
     Json planned = {{"item", kItems[item].commandName}};
@@ -38,6 +37,7 @@ Json TargetJson(int item, const RestoreTarget& target) {
     return planned;
 }
 
+// Lists what a restore would replace, changing nothing; refuses what the restore would refuse.
 int DryRun(RunEnvironment& run, OpenedBackup& backup, const RestoreRequest& request,
            std::ostream& out, Json* json, std::ostream& err) {
     if (Status selected = CheckItemSelected(request.ticked); !selected) {
